@@ -1,0 +1,21 @@
+#pragma once
+// Classifying one reply read from the controller. A pure function of the
+// bytes, so every frame shape can be tested without a port.
+#include <QByteArray>
+
+// The integer state of one transaction, as the views report it.
+enum TransactionStatusValue : int {
+    StatusOk = 0,
+    StatusResetting = 1,      // "RBUSY:"
+    StatusSettling = -1,      // "BBUSY:"
+    StatusReconciling = -2,   // "EBUSY:"
+    StatusNoReply = 100,      // nothing usable came
+};
+
+struct TransactResult {
+    QByteArray payload;
+    int status = StatusNoReply;
+};
+
+// `received` is what the read returned: at most the expected length + 7 bytes.
+TransactResult ClassifyReply(const QByteArray &received);

@@ -1,0 +1,49 @@
+#include "tests/support/FakePort.h"
+
+bool FakePort::open(const QString &devicePath)
+{
+    if (!s_->openSucceeds)
+        return false;
+    s_->open = true;
+    s_->openedPath = devicePath;
+    return true;
+}
+
+void FakePort::clearInput()
+{
+    ++s_->clearCount;
+    s_->staleInput.clear();
+    s_->pendingInput.clear();
+}
+
+void FakePort::write(const QByteArray &bytes)
+{
+    QByteArray command = bytes;
+    if (command.endsWith('\r'))
+        command.chop(1);
+    s_->commands.append(command);
+    QByteArray reply;
+    auto q = s_->queued.find(command);
+    if (q != s_->queued.end() && !q->isEmpty())
+        reply = q->takeFirst();
+    else if (s_->replies.contains(command))
+        reply = s_->replies.value(command);
+    else if (s_->fallback)
+        reply = s_->fallback(command);
+    s_->pendingInput = s_->staleInput + reply;
+    s_->staleInput.clear();
+}
+
+QByteArray FakePort::read(int maxBytes, int)
+{
+    QByteArray got = s_->pendingInput.left(maxBytes);
+    // What did not fit stays queued, as on a real port.
+    s_->staleInput = s_->pendingInput.mid(maxBytes);
+    s_->pendingInput.clear();
+    return got;
+}
+
+QByteArray FakePort::ok(const QByteArray &payload)
+{
+    return QByteArray("OK   :") + payload + '\r';
+}

@@ -1,0 +1,44 @@
+#pragma once
+// In-process stand-in for a serial port: records every command written and
+// answers from a script. Handed to DeviceLink as its PortIo.
+#include "link/PortIo.h"
+
+#include <QByteArray>
+#include <QByteArrayList>
+#include <QHash>
+#include <QList>
+#include <functional>
+#include <memory>
+
+class FakePort : public PortIo {
+public:
+    struct State {
+        bool open = false;
+        bool openSucceeds = true;
+        QString openedPath;
+        QByteArrayList commands;             // each without its CR
+        QHash<QByteArray, QList<QByteArray>> queued; // one-shot replies per command
+        QHash<QByteArray, QByteArray> replies; // standing replies per command
+        // Called for a command with neither: returns the raw reply bytes.
+        std::function<QByteArray(const QByteArray &)> fallback;
+        QByteArray pendingInput;              // what the next read sees
+        QByteArray staleInput;                // waiting before a command (clearInput drops it)
+        int clearCount = 0;
+    };
+
+    // The state outlives the link that owns the port, so tests keep a handle.
+    explicit FakePort(std::shared_ptr<State> state) : s_(std::move(state)) {}
+
+    bool open(const QString &devicePath) override;
+    void close() override { s_->open = false; }
+    bool isOpen() const override { return s_->open; }
+    void clearInput() override;
+    void write(const QByteArray &bytes) override;
+    QByteArray read(int maxBytes, int timeoutMs) override;
+
+    // "OK   :" + payload + CR, the usual good reply.
+    static QByteArray ok(const QByteArray &payload = QByteArray());
+
+private:
+    std::shared_ptr<State> s_;
+};

@@ -1,0 +1,5 @@
+# Writes to the controller: price entry, options with restart, counter clear.
+quvo_add_test(devwrite_priceentry LIBS quvo_core
+    SOURCES devwrite/tst_priceentry.cpp)
+quvo_add_test(devwrite_operations LIBS quvo_core
+    SOURCES devwrite/tst_writeoperations.cpp devwrite/RecordingHost.h)

@@ -100,6 +100,11 @@ TMainForm::TMainForm(std::unique_ptr<PortIo> port, QWidget *parent)
     PrepareSettingsPage();
 
     connect(ui->ConBtn, &QPushButton::clicked, this, &TMainForm::ConBtnClick);
+
+    // Writes to the controller.
+    connect(ui->OptGrid1, &StringGrid::SelectCell, this, &TMainForm::OptGrid1SelectCell);
+    connect(ui->SendSalesBtn, &QPushButton::clicked, this, &TMainForm::SendSalesBtnClick);
+    connect(ui->CntClrBtn, &QPushButton::clicked, this, &TMainForm::CntClrBtnClick);
 }
 
 TMainForm::~TMainForm()

@@ -4,6 +4,7 @@
 // the I/O panel, the poll timer and every control of the pages. Handlers
 // keep the names of the component and event they serve.
 #include "device/DeviceData.h"
+#include "device/OperationHost.h"
 #include "link/DeviceLink.h"
 
 #include <QPixmap>
@@ -16,7 +17,7 @@ class QTimer;
 class TDataSetDialog;
 namespace Ui { class TMainForm; }
 
-class TMainForm : public QWidget {
+class TMainForm : public QWidget, public OperationHost {
     Q_OBJECT
 public:
     // Without a port the window talks to the real serial ports.
@@ -30,6 +31,20 @@ public:
     void ConBtnClick();
     void Disconnect();
     int Connected = 0; // 0 not connected, 1 connected
+
+    // Writes to the controller: a price cell, the options write, the counter clear.
+    void OptGrid1SelectCell(int ACol, int ARow);
+    void SendSalesBtnClick();
+    void CntClrBtnClick();
+    // The window's side of a write operation (Disconnect above serves it too).
+    bool Confirm(const QString &text) override;
+    void Notify(const QString &text) override;
+    void RejectInput() override;
+    bool ManualMode() const override;
+    void RunFullRead() override;
+    void SetWindowEnabled(bool enabled) override;
+    // The full read that refills every view; defined with the reads.
+    void FullRead();
 
     // Device link and data, reachable by the tests as by the handlers.
     DeviceLink Link;

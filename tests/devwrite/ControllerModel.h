@@ -1,0 +1,71 @@
+#pragma once
+// Just enough of a controller behind the in-process fake port for the window
+// tests: it keeps prices, sales counts, options, receipt lines and the
+// identification text, answers the reads from them and takes the writes.
+#include "device/ValueFormats.h"
+#include "tests/support/FakePort.h"
+
+#include <QByteArray>
+#include <array>
+#include <memory>
+
+struct ControllerModel {
+    std::array<int, 16> price{};
+    std::array<int, 16> count{};
+    std::array<int, 6> option{};
+    std::array<QByteArray, 3> line{QByteArray("22AB"), QByteArray("12CD"), QByteArray("11EF")};
+    QByteArray identification = "ID";
+    bool cleared = false;
+
+    static int indexOf(char c) { return QByteArray("0123456789ABCDEF").indexOf(c); }
+
+    QByteArray answer(const QByteArray &c)
+    {
+        auto ok = [](const QByteArray &p = QByteArray()) { return FakePort::ok(p); };
+        if (c == "QV")
+            return ok();
+        if (c == "QVV")
+            return ok("ver1.05");
+        if (c == "QVQ")
+            return ok("00");
+        if (c.startsWith("QVRP") && c.size() == 5)
+            return ok(ValueFormats::HexDigits(std::uint32_t(price[std::size_t(indexOf(c[4]))]), 4));
+        if (c.startsWith("QVRC") && c.size() == 5)
+            return ok(ValueFormats::HexDigits(std::uint32_t(count[std::size_t(indexOf(c[4]))]), 4));
+        if (c.startsWith("QVRO") && c.size() == 5 && c[4] >= '1' && c[4] <= '6')
+            return ok(ValueFormats::HexDigits(std::uint32_t(option[std::size_t(c[4] - '1')]), 2));
+        if (c.startsWith("QVRO") && c.size() == 5 && c[4] >= 'A' && c[4] <= 'C')
+            return ok(line[std::size_t(c[4] - 'A')]);
+        if (c == "QVRON")
+            return ok(identification);
+        if (c == "QVREA")
+            return ok("00000000");
+        if (c == "QVREC" || c == "QVC")
+            return ok(c == "QVC" ? QByteArray(19, '0') : QByteArray("0000"));
+        if (c.startsWith("QVSP") && c.size() == 10 && c[5] == '=') {
+            price[std::size_t(c[4] - '0')] = ValueFormats::HexValue(c.mid(6));
+            return ok("0000");
+        }
+        if (c.startsWith("QVSO") && c.size() >= 6 && c[5] == '=') {
+            const QByteArray v = c.mid(6);
+            if (c[4] >= '1' && c[4] <= '6')
+                option[std::size_t(c[4] - '1')] = ValueFormats::HexValue(v);
+            else if (c[4] >= 'A' && c[4] <= 'C')
+                line[std::size_t(c[4] - 'A')] = v;
+            else if (c[4] == 'N')
+                identification = v;
+            return ok("00");
+        }
+        if (c == "QVZ0") {
+            count.fill(0);
+            cleared = true;
+            return ok("000");
+        }
+        return ok("00");
+    }
+
+    static void attach(const std::shared_ptr<ControllerModel> &model, FakePort::State &port)
+    {
+        port.fallback = [model](const QByteArray &c) { return model->answer(c); };
+    }
+};

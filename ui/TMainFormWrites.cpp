@@ -1,0 +1,81 @@
+// The main window's handlers that write to the controller, and its side of
+// a write operation: the boxes it shows, the manual-mode test, the read-back
+// and the disconnection.
+#include "ui/TMainForm.h"
+
+#include "device/PriceEntry.h"
+#include "device/WriteOperations.h"
+#include "ui/MessageBoxes.h"
+#include "ui/StringGrid.h"
+#include "ui/TDataSetDialog.h"
+#include "ui_TMainForm.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+
+void TMainForm::OptGrid1SelectCell(int ACol, int ARow)
+{
+    if (Connected == 0 || ACol != 1 || ARow < 0 || ARow >= PriceEntry::SettableRows || !DataSetDialog)
+        return;
+    DataSetDialog->Label()->setText(QStringLiteral("コラム%1 設定価格").arg(ARow + 1));
+    DataSetDialog->SubLabel()->setText(PriceEntry::RangeText(ARow));
+    DataSetDialog->Edit()->setText(ui->SalesGrid->Cells(1, ARow + 1));
+    if (DataSetDialog->exec() != QDialog::Accepted)
+        return;
+
+    WriteOperations::PriceViews views;
+    views.showInSettings = [this, ARow](const QString &text) { ui->OptGrid1->SetCell(1, ARow, text); };
+    views.copyToSales = [this, ARow] { ui->SalesGrid->SetCell(1, ARow + 1, ui->OptGrid1->Cells(1, ARow)); };
+    WriteOperations::SetPrice(Link, Data, *this, ARow, DataSetDialog->Edit()->text(), views);
+}
+
+void TMainForm::SendSalesBtnClick()
+{
+    WriteOperations::OptionSettings settings;
+    const QComboBox *options[] = {ui->Opt1Sel, ui->Opt2Sel, ui->Opt3Sel,
+                                  ui->Opt4Sel, ui->Opt5Sel, ui->Opt6Sel};
+    for (std::size_t k = 0; k < 6; ++k)
+        settings.selected[k] = options[k]->currentIndex();
+    settings.identification = ui->xxxxxxxx->text();
+    settings.lines[0] = {ui->ComboBox1->currentText(), ui->ComboBox2->currentText(), ui->Edit1->text()};
+    settings.lines[1] = {ui->ComboBox3->currentText(), ui->ComboBox4->currentText(), ui->Edit2->text()};
+    settings.lines[2] = {ui->ComboBox5->currentText(), ui->ComboBox6->currentText(), ui->Edit3->text()};
+    WriteOperations::WriteOptionsAndRestart(Link, Data, *this, settings);
+}
+
+void TMainForm::CntClrBtnClick()
+{
+    WriteOperations::ClearCounters(Link, *this);
+}
+
+bool TMainForm::Confirm(const QString &text)
+{
+    return AskOkCancel(this, text, QStringLiteral("Information"));
+}
+
+void TMainForm::Notify(const QString &text)
+{
+    ShowOk(this, text, QStringLiteral("Information"));
+}
+
+void TMainForm::RejectInput()
+{
+    ShowOk(this, QStringLiteral("値が正しくありません"), QStringLiteral("Error"));
+}
+
+bool TMainForm::ManualMode() const
+{
+    // The selector's own state, whatever the window around it is doing.
+    return ui->PanelMode->isEnabledTo(this) && ui->PanelMode->currentIndex() == 1;
+}
+
+void TMainForm::RunFullRead()
+{
+    FullRead();
+}
+
+void TMainForm::SetWindowEnabled(bool enabled)
+{
+    setEnabled(enabled);
+}

@@ -62,6 +62,7 @@ private slots:
     void failureMessages_data();
     void failureMessages();
     void closingSendsNothing();
+    void closingDuringSearchEndsIt();
 
 private:
     std::unique_ptr<TMainForm> makeForm(std::shared_ptr<FakePort::State> state)
@@ -349,6 +350,25 @@ void TestMainForm::closingSendsNothing()
     form->close();
     QVERIFY(!state->open);
     QCOMPARE(state->commands.size(), sent);
+}
+
+void TestMainForm::closingDuringSearchEndsIt()
+{
+    PortSandbox sandbox;
+    sandbox.publish(7, QStringLiteral("/dev/null"));
+    auto state = std::make_shared<FakePort::State>();
+    state->replies.insert("QV", FakePort::ok());
+    auto form = makeForm(state);
+    form->show();
+    ModalAnswerer answer(ModalAnswerer::Press(QMessageBox::Ok));
+    // The close arrives while the search lets window messages run.
+    QTimer::singleShot(0, form.get(), [&] { form->close(); });
+    form->ConBtnClick();
+    QVERIFY(state->commands.isEmpty()); // stopped before COM7 was probed
+    QVERIFY(!state->open);
+    QCOMPARE(form->Connected, 0);
+    QTest::qWait(50);
+    QVERIFY(answer.seen.isEmpty());
 }
 
 QTEST_MAIN(TestMainForm)

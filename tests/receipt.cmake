@@ -4,3 +4,4 @@ quvo_add_test(receipt_layout LIBS quvo_core SOURCES receipt/tst_receiptlayout.cp
 quvo_add_test(receipt_text LIBS quvo_core SOURCES receipt/tst_receipttext.cpp)
 quvo_add_test(receipt_preview LIBS quvo_ui SOURCES receipt/tst_receiptpreview.cpp)
 quvo_add_test(receipt_bytelimit LIBS quvo_ui SOURCES receipt/tst_bytelimit.cpp)
+quvo_add_test(receipt_mainform LIBS quvo_ui SOURCES receipt/tst_mainformreceipt.cpp support/ModalAnswerer.h)

@@ -39,6 +39,8 @@ void TMainForm::PrepareReceiptPreview()
     connect(ui->Edit3, &QLineEdit::textChanged, this, &TMainForm::Edit3Change);
     for (QComboBox *box : {ui->ComboBox1, ui->ComboBox2, ui->ComboBox3, ui->ComboBox4,
                            ui->ComboBox5, ui->ComboBox6}) {
+        // A typed text is taken as it stands; it never joins the list "1".."4".
+        box->setInsertPolicy(QComboBox::NoInsert);
         connect(box, &QComboBox::editTextChanged, this, &TMainForm::ComboBox1Change);
         connect(box, &QComboBox::currentIndexChanged, this, &TMainForm::ComboBox1Change);
     }

@@ -204,6 +204,11 @@ void TestMainFormReceipt::conversionErrorOncePerChange()
     QVERIFY(answer.seen[1].text.contains(QStringLiteral("'x'")));
     TypeInto(edit, QStringLiteral("y"));     // "xy"
     QCOMPARE(answer.seen.size(), qsizetype(3));
+    // Enter changes nothing: no new list item, no further message.
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCOMPARE(answer.seen.size(), qsizetype(3));
+    QCOMPARE(Find<QComboBox>(form.get(), "ComboBox3")->count(), 4);
+    QCOMPARE(Find<QComboBox>(form.get(), "ComboBox3")->currentText(), QStringLiteral("xy"));
     // Line 1 was laid out again before the failing box, the rest stayed.
     QCOMPARE(Find(form.get(), "LblComment1")->geometry(), before[0]);
     for (int i = 1; i < 13; ++i)
@@ -346,10 +351,12 @@ void TestMainFormReceipt::pictures()
     Find<QTabWidget>(form.get(), "PageControl")->setCurrentWidget(Find(form.get(), "TabSheet3"));
     EnableReceiptFields(form.get());
     form->SetReceiptLineRead(1);
+    QTest::qWait(50);
     QVERIFY(form->grab().save(QDir(dir).filePath(QStringLiteral("receipt-start.png"))));
     QVERIFY(Find(form.get(), "PnlCvs")->grab().save(QDir(dir).filePath(QStringLiteral("receipt-canvas-start.png"))));
     Find<QLineEdit>(form.get(), "Edit1")->setText(QStringLiteral("あいうえおかきくけこさしす"));
     Find<QLineEdit>(form.get(), "Edit2")->setText(QString(36, QLatin1Char('a')));
+    QTest::qWait(50);
     QVERIFY(form->grab().save(QDir(dir).filePath(QStringLiteral("receipt-wrapped.png"))));
     QVERIFY(Find(form.get(), "PnlCvs")->grab().save(QDir(dir).filePath(QStringLiteral("receipt-canvas-wrapped.png"))));
 }

@@ -160,6 +160,7 @@ private slots:
     void rightReleaseKeepsFrame();
     void paintedColours();
     void commentColours();
+    void benchmarkEditRelayout();
 };
 
 void TestReceiptPreview::initTestCase()
@@ -806,6 +807,16 @@ void TestReceiptPreview::commentColours()
     img = page.preview->canvas()->grab().toImage();
     for (int n = 1; n <= 3; ++n)
         QCOMPARE(darkestChannel(img, page.line(n)->geometry()), 192);
+}
+
+// Every keystroke in a receipt field lays the whole preview out again.
+void TestReceiptPreview::benchmarkEditRelayout()
+{
+    Page page;
+    page.preview->SetCommentText(1, QStringLiteral("あいうえおかきくけこさしす"));
+    QBENCHMARK {
+        page.preview->EditRelayout(StartMagnifications);
+    }
 }
 
 QTEST_MAIN(TestReceiptPreview)

@@ -9,6 +9,9 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QTimer>
+
+#include <memory>
 
 namespace {
 
@@ -37,12 +40,22 @@ void TMainForm::PrepareReceiptPreview()
     connect(ui->Edit1, &QLineEdit::textChanged, this, &TMainForm::Edit1Change);
     connect(ui->Edit2, &QLineEdit::textChanged, this, &TMainForm::Edit2Change);
     connect(ui->Edit3, &QLineEdit::textChanged, this, &TMainForm::Edit3Change);
+    // Choosing from a box's list changes its text and then its index; one
+    // relayout (and at most one error message) serves both.
+    auto textJustChanged = std::make_shared<QComboBox *>(nullptr);
     for (QComboBox *box : {ui->ComboBox1, ui->ComboBox2, ui->ComboBox3, ui->ComboBox4,
                            ui->ComboBox5, ui->ComboBox6}) {
         // A typed text is taken as it stands; it never joins the list "1".."4".
         box->setInsertPolicy(QComboBox::NoInsert);
-        connect(box, &QComboBox::editTextChanged, this, &TMainForm::ComboBox1Change);
-        connect(box, &QComboBox::currentIndexChanged, this, &TMainForm::ComboBox1Change);
+        connect(box, &QComboBox::editTextChanged, this, [this, box, textJustChanged] {
+            ComboBox1Change();
+            *textJustChanged = box;
+            QTimer::singleShot(0, this, [textJustChanged] { *textJustChanged = nullptr; });
+        });
+        connect(box, &QComboBox::currentIndexChanged, this, [this, box, textJustChanged] {
+            if (*textJustChanged != box)
+                ComboBox1Change();
+        });
     }
     connect(ui->xxxxxxxx, &QLineEdit::textChanged, this, &TMainForm::xxxxxxxxChange);
     connect(Receipt, &ReceiptPreview::scrImgResized, this, &TMainForm::ScrImgResize);

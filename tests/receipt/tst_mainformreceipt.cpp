@@ -80,6 +80,7 @@ private slots:
     void fieldEdits();
     void deletingUntilTheLineFits();
     void conversionErrorOncePerChange();
+    void listChoiceRunsOneRelayout();
     void connectRelayout();
     void identificationText_data();
     void identificationText();
@@ -219,6 +220,29 @@ void TestMainFormReceipt::conversionErrorOncePerChange()
     QCOMPARE(answer.seen.size(), qsizetype(3));
     QCOMPARE(Tops(form.get()), StartTops);
     QCOMPARE(Find(form.get(), "ShpTicket")->height(), 560);
+}
+
+void TestMainFormReceipt::listChoiceRunsOneRelayout()
+{
+    auto form = makeForm();
+    EnableReceiptFields(form.get());
+    ModalAnswerer answer(ModalAnswerer::Press(QMessageBox::Ok));
+    auto *box1 = Find<QComboBox>(form.get(), "ComboBox1");
+    auto *box4 = Find<QComboBox>(form.get(), "ComboBox4");
+    box1->setEditText(QString()); // line 1 cannot be laid out now
+    QCOMPARE(answer.seen.size(), qsizetype(1));
+
+    box4->setCurrentIndex(0);     // "2" -> "1": text and index change
+    QCOMPARE(answer.seen.size(), qsizetype(2));
+    box4->setEditText(QStringLiteral("2")); // typed: text only
+    QCOMPARE(answer.seen.size(), qsizetype(3));
+    QCoreApplication::processEvents();
+    box4->setCurrentIndex(1);     // item "2": index only
+    QCOMPARE(answer.seen.size(), qsizetype(4));
+
+    box1->setCurrentIndex(2);     // line 1 at X = 3 again valid
+    QCOMPARE(answer.seen.size(), qsizetype(4));
+    QCOMPARE(Find(form.get(), "LblComment2")->y(), 40 + 48 + 24);
 }
 
 void TestMainFormReceipt::connectRelayout()

@@ -70,8 +70,10 @@ void EmulatorServer::onReceived(const QByteArray &bytes)
         inBuffer_.remove(0, cr + 1);
         // A line feed around a command is line noise, not part of it.
         command.replace('\n', QByteArray());
-        if (!command.isEmpty())
+        if (!command.isEmpty()) {
+            session_.received(command);
             commands_.append(command);
+        }
     }
     if (inBuffer_.size() > MaxCommandBytes)
         inBuffer_.clear();

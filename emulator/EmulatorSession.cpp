@@ -2,10 +2,14 @@
 
 #include <algorithm>
 
-Outcome EmulatorSession::respond(const QByteArray &command)
+void EmulatorSession::received(const QByteArray &command)
 {
     if (log_)
         log_->record(command);
+}
+
+Outcome EmulatorSession::respond(const QByteArray &command)
+{
     Outcome out;
     const std::optional<Fault> fault = faults_.take(command);
     if (!fault) {

@@ -1,6 +1,6 @@
 #pragma once
-// The controller as the wire sees it: each command is logged, checked
-// against the scenario's faults and answered by the model. Decides what to
+// The controller as the wire sees it: each command is logged on arrival,
+// checked against the scenario's faults and answered by the model. Decides what to
 // send and when; the server does the sending.
 #include "emulator/CommandLog.h"
 #include "emulator/ControllerModel.h"
@@ -22,6 +22,8 @@ public:
     EmulatorSession(ControllerModel &model, FaultPlan faults, CommandLog *log = nullptr)
         : model_(model), faults_(std::move(faults)), log_(log) {}
 
+    // Logs a command as it comes off the line, before it waits its turn.
+    void received(const QByteArray &command);
     Outcome respond(const QByteArray &command);
     ControllerModel &model() { return model_; }
 

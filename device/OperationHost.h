@@ -1,0 +1,24 @@
+#pragma once
+// What a write operation needs from the window around it. Device code asks
+// through this and never touches a widget; the main window implements it
+// and tests fake it.
+#include <QString>
+
+class OperationHost {
+public:
+    virtual ~OperationHost() = default;
+    // "Information" box with OK and Cancel; true only for OK.
+    virtual bool Confirm(const QString &text) = 0;
+    // "Information" box with OK only (the restart notice).
+    virtual void Notify(const QString &text) = 0;
+    // "値が正しくありません" / "Error" with OK only.
+    virtual void RejectInput() = 0;
+    // The I/O panel's selector is enabled and on item 1.
+    virtual bool ManualMode() const = 0;
+    // Reads everything back and refills the views.
+    virtual void RunFullRead() = 0;
+    // The same disconnection as the connect button's second click.
+    virtual void Disconnect() = 0;
+    // Enables or disables the whole window while an operation runs.
+    virtual void SetWindowEnabled(bool enabled) = 0;
+};

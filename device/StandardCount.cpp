@@ -1,6 +1,5 @@
-// First, before any Qt header defines its "slots" keyword.
-#include "device/DeviceData.h"
 #include "device/StandardCount.h"
+#include "device/DeviceData.h"
 
 #include "device/OperationHost.h"
 #include "device/ValueFormats.h"

@@ -2,6 +2,8 @@
 
 #include "device/IoPort.h"
 
+#include "ui/Fonts.h"
+
 #include <QFont>
 #include <QFontMetrics>
 #include <QLabel>
@@ -35,8 +37,8 @@ QPixmap DrawPicture(const LampSet &lamps)
     QPixmap picture(W, H);
     picture.fill(Qt::white);
     QPainter p(&picture);
-    QFont font(QStringLiteral("ＭＳ Ｐゴシック"));
-    font.setPixelSize(12);
+    // The canvas's own small face; it has to hold the Japanese names.
+    const QFont font = PixelFont(FontMsPGothic, 12);
     p.setFont(font);
 
     // Each side's lamps sit on its line.

@@ -1,8 +1,7 @@
 // The automatic change reconciliation: the report text built from the
 // "QVER" payload, and the commands each answer of the operator sends.
-// First, before any Qt header defines its "slots" keyword.
-#include "device/DeviceData.h"
 #include "device/ChangeReconciliation.h"
+#include "device/DeviceData.h"
 #include "link/DeviceLink.h"
 #include "tests/change/OperationLog.h"
 

@@ -1,8 +1,7 @@
 // Standard counts: what each tube accepts, the "QVSM" commands, and the
 // write that sends all eight and restarts the controller.
-// First, before any Qt header defines its "slots" keyword.
-#include "device/DeviceData.h"
 #include "device/StandardCount.h"
+#include "device/DeviceData.h"
 #include "link/DeviceLink.h"
 #include "tests/change/OperationLog.h"
 

@@ -12,6 +12,28 @@
 #include <exception>
 #include <memory>
 
+namespace {
+
+// The application's error display at the event level: an error that
+// escapes a handler is shown in a box and the event loop goes on.
+class UtilityApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject *receiver, QEvent *event) override
+    {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception &e) {
+            ShowApplicationError(QString::fromLocal8Bit(e.what()));
+        } catch (...) {
+            ShowApplicationError(QString());
+        }
+        return false;
+    }
+};
+
+} // namespace
+
 void InitUiResources()
 {
     Q_INIT_RESOURCE(resources);
@@ -19,7 +41,7 @@ void InitUiResources()
 
 int RunApplication(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
+    UtilityApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("quvo-utility"));
     InitUiResources();
     InstallFontSubstitutions();

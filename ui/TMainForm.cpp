@@ -98,6 +98,8 @@ TMainForm::TMainForm(std::unique_ptr<PortIo> port, QWidget *parent)
     PrepareChangePage();
     // 14-15.
     PrepareSettingsPage();
+    // 16-17.
+    PrepareReceiptPreview();
 
     connect(ui->ConBtn, &QPushButton::clicked, this, &TMainForm::ConBtnClick);
     ConnectChangePage();
@@ -300,6 +302,7 @@ void TMainForm::Disconnect()
     ui->EarnBtn->setEnabled(false);
     ui->LabelAutoFlag->hide();
     ui->PanelMode->setEnabled(false);
+    SetReceiptLinesUnread();
 }
 
 void TMainForm::closeEvent(QCloseEvent *event)

@@ -102,6 +102,7 @@ TMainForm::TMainForm(std::unique_ptr<PortIo> port, QWidget *parent)
     PrepareReceiptPreview();
 
     connect(ui->ConBtn, &QPushButton::clicked, this, &TMainForm::ConBtnClick);
+    ConnectChangePage();
 }
 
 TMainForm::~TMainForm()
@@ -165,11 +166,8 @@ void TMainForm::PrepareChangePage()
     // 12.
     PaintBackground(ui->LabelAutoFlag, Colours::Change);
     PaintBackground(ui->GroupBox3, Colours::Settings);
-    // 13. The I/O panel picture starts from a white image.
-    QPixmap panel(251, 335);
-    panel.fill(Qt::white);
-    ui->Image1->setPixmap(panel);
-    HoverLampRow = -1;
+    // 13. The I/O panel picture.
+    DrawIoPanel();
 }
 
 void TMainForm::PrepareSettingsPage()
@@ -288,6 +286,7 @@ void TMainForm::ConBtnClick()
 
     ShowConnectButton(true);
     SetOperationControlsEnabled(true);
+    ResetIoPanelMode();
 }
 
 void TMainForm::Disconnect()

@@ -102,6 +102,7 @@ TMainForm::TMainForm(std::unique_ptr<PortIo> port, QWidget *parent)
     PrepareReceiptPreview();
 
     connect(ui->ConBtn, &QPushButton::clicked, this, &TMainForm::ConBtnClick);
+    ConnectChangePage();
 
     // Writes to the controller.
     connect(ui->OptGrid1, &StringGrid::SelectCell, this, &TMainForm::OptGrid1SelectCell);
@@ -170,11 +171,8 @@ void TMainForm::PrepareChangePage()
     // 12.
     PaintBackground(ui->LabelAutoFlag, Colours::Change);
     PaintBackground(ui->GroupBox3, Colours::Settings);
-    // 13. The I/O panel picture starts from a white image.
-    QPixmap panel(251, 335);
-    panel.fill(Qt::white);
-    ui->Image1->setPixmap(panel);
-    HoverLampRow = -1;
+    // 13. The I/O panel picture.
+    DrawIoPanel();
 }
 
 void TMainForm::PrepareSettingsPage()
@@ -293,6 +291,7 @@ void TMainForm::ConBtnClick()
 
     ShowConnectButton(true);
     SetOperationControlsEnabled(true);
+    ResetIoPanelMode();
 }
 
 void TMainForm::Disconnect()

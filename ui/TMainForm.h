@@ -44,8 +44,6 @@ public:
     bool ManualMode() const override;
     void RunFullRead() override;
     void SetWindowEnabled(bool enabled) override;
-    // The full read that refills every view; defined with the reads.
-    void FullRead();
 
     // Receipt preview and its editing (ui/TMainFormReceipt.cpp).
     void Edit1Change();
@@ -88,6 +86,25 @@ private:
     std::array<QPixmap, 7> LampBitmap;
     std::array<int, 20> OutputSignalState{};
     int HoverLampRow = -1;
+
+    // Change page and I/O port panel: hidden, yet built and handled.
+    class ChangeHost;
+    // Re-reads everything and refills the views. Declared here until the
+    // full read's own window side lands; see TMainFormFullRead.cpp.
+    void FullRead();
+    void ConnectChangePage();
+    void CoinGridDrawCell(QPainter &canvas, int ACol, int ARow, const QRect &Rect, bool fixed);
+    void TotalGrid2DrawCell(QPainter &canvas, int ACol, int ARow, const QRect &Rect, bool fixed);
+    void CoinGridSelectCell(int ACol, int ARow);
+    void SendCoinBtnClick();
+    void EarnBtnClick();
+    void DrawIoPanel();
+    void ResetIoPanelMode();
+    bool IoPanelManualMode() const;
+    void DrawInputLamp(int row, bool hovered);
+    void PanelModeChange();
+    void Image1MouseMove(Qt::KeyboardModifiers Shift, int X, int Y);
+    void Image1MouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y);
 
     QTimer *Timer = nullptr;
     int PollTickCount = 0;

@@ -436,6 +436,7 @@ void TestWriteWindow::counterClear()
         QCOMPARE(rig.port->commands, QByteArrayList{});
         return;
     }
+    QVERIFY(rig.port->commands.size() > commands.size());
     QCOMPARE(rig.port->commands.at(commands.size()), QByteArray("QVQ"));
     // The read-back shows the cleared counts.
     auto *counts = rig.child<StringGrid>("OptGrid2");

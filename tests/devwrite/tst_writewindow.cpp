@@ -1,7 +1,7 @@
 // The window's write handlers in-process: the price cell and its dialog, the
 // options write with the restart, the counter clear, against the fake port
 // with a small controller model behind it.
-#include "tests/devwrite/ControllerModel.h"
+#include "tests/devwrite/FakeController.h"
 #include "tests/devwrite/ModalAnswerer.h"
 #include "tests/support/PortSandbox.h"
 #include "ui/Fonts.h"
@@ -23,7 +23,7 @@ namespace {
 struct WindowRig {
     PortSandbox sandbox;
     std::shared_ptr<FakePort::State> port = std::make_shared<FakePort::State>();
-    std::shared_ptr<ControllerModel> model = std::make_shared<ControllerModel>();
+    std::shared_ptr<FakeController> model = std::make_shared<FakeController>();
     std::unique_ptr<TMainForm> form;
     std::unique_ptr<TDataSetDialog> dialog;
     std::unique_ptr<ModalAnswerer> answerer;
@@ -34,7 +34,7 @@ struct WindowRig {
         QFile f(path);
         f.open(QIODevice::WriteOnly);
         sandbox.publish(255, path);
-        ControllerModel::attach(model, *port);
+        FakeController::attach(model, *port);
         form = std::make_unique<TMainForm>(std::make_unique<FakePort>(port));
         dialog = std::make_unique<TDataSetDialog>();
         form->SetDataSetDialog(dialog.get());

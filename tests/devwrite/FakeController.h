@@ -9,7 +9,7 @@
 #include <array>
 #include <memory>
 
-struct ControllerModel {
+struct FakeController {
     std::array<int, 16> price{};
     std::array<int, 16> count{};
     std::array<int, 6> option{};
@@ -64,7 +64,7 @@ struct ControllerModel {
         return ok("00");
     }
 
-    static void attach(const std::shared_ptr<ControllerModel> &model, FakePort::State &port)
+    static void attach(const std::shared_ptr<FakeController> &model, FakePort::State &port)
     {
         port.fallback = [model](const QByteArray &c) { return model->answer(c); };
     }

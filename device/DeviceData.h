@@ -24,21 +24,21 @@ constexpr int Count = 68;
 constexpr std::int32_t AutoChangeDisabled = 0x02;
 
 struct DeviceData {
-    std::array<std::int32_t, Slot::Count> slots{};
+    std::array<std::int32_t, Slot::Count> values{};
 
-    std::int32_t &operator[](int i) { return slots[std::size_t(i)]; }
-    std::int32_t operator[](int i) const { return slots[std::size_t(i)]; }
+    std::int32_t &operator[](int i) { return values[std::size_t(i)]; }
+    std::int32_t operator[](int i) const { return values[std::size_t(i)]; }
 
-    std::int32_t &ColumnPrice(int i) { return slots[std::size_t(Slot::ColumnPrice + i)]; }
-    std::int32_t &ColumnSalesCount(int i) { return slots[std::size_t(Slot::ColumnSalesCount + i)]; }
-    std::int32_t &TubeCurrentCount(int t) { return slots[std::size_t(Slot::TubeCurrentCount + t)]; }
-    std::int32_t &TubeStandardCount(int t) { return slots[std::size_t(Slot::TubeStandardCount + t)]; }
-    std::int32_t &TubeSettableMax(int t) { return slots[std::size_t(Slot::TubeSettableMax + t)]; }
-    std::int32_t &OptionSelection(int k) { return slots[std::size_t(Slot::OptionSelection + k)]; }
-    std::int32_t &SalesTotal() { return slots[Slot::SalesTotal]; }
-    std::int32_t &EarnValueC() { return slots[Slot::EarnValueC]; }
-    std::int32_t &EarnValueB() { return slots[Slot::EarnValueB]; }
-    std::int32_t &CoinReplyValue() { return slots[Slot::CoinReplyValue]; }
-    std::int32_t &DeviceStatusFlags() { return slots[Slot::DeviceStatusFlags]; }
-    std::int32_t &FirmwareVersion() { return slots[Slot::FirmwareVersion]; }
+    std::int32_t &ColumnPrice(int i) { return values[std::size_t(Slot::ColumnPrice + i)]; }
+    std::int32_t &ColumnSalesCount(int i) { return values[std::size_t(Slot::ColumnSalesCount + i)]; }
+    std::int32_t &TubeCurrentCount(int t) { return values[std::size_t(Slot::TubeCurrentCount + t)]; }
+    std::int32_t &TubeStandardCount(int t) { return values[std::size_t(Slot::TubeStandardCount + t)]; }
+    std::int32_t &TubeSettableMax(int t) { return values[std::size_t(Slot::TubeSettableMax + t)]; }
+    std::int32_t &OptionSelection(int k) { return values[std::size_t(Slot::OptionSelection + k)]; }
+    std::int32_t &SalesTotal() { return values[Slot::SalesTotal]; }
+    std::int32_t &EarnValueC() { return values[Slot::EarnValueC]; }
+    std::int32_t &EarnValueB() { return values[Slot::EarnValueB]; }
+    std::int32_t &CoinReplyValue() { return values[Slot::CoinReplyValue]; }
+    std::int32_t &DeviceStatusFlags() { return values[Slot::DeviceStatusFlags]; }
+    std::int32_t &FirmwareVersion() { return values[Slot::FirmwareVersion]; }
 };

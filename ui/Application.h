@@ -2,3 +2,6 @@
 // The program entry's work: the application, the main window, the two
 // dialogs, the message loop.
 int RunApplication(int argc, char *argv[]);
+
+// The compiled-in bitmaps; tests that build windows call it too.
+void InitUiResources();

@@ -52,8 +52,11 @@ QByteArray Pty::readAvailable(int timeoutMs, char until)
             break;
         char buf[256];
         ssize_t n = ::read(master_, buf, sizeof buf);
-        if (n <= 0)
+        if (n <= 0) {
+            // No one holds the other side open (EIO): wait instead of spinning.
+            ::usleep(10000);
             break;
+        }
         got.append(buf, int(n));
         if (until && got.contains(until))
             break;

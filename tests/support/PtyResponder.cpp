@@ -1,0 +1,43 @@
+#include "tests/support/PtyResponder.h"
+
+PtyResponder::PtyResponder(Script script) : script_(std::move(script))
+{
+    thread_ = std::thread([this] { run(); });
+}
+
+PtyResponder::~PtyResponder()
+{
+    stop_ = true;
+    thread_.join();
+}
+
+QByteArrayList PtyResponder::commands() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return commands_;
+}
+
+PtyResponder::Script PtyResponder::Always(const QByteArray &reply)
+{
+    return [reply](const QByteArray &) { return reply; };
+}
+
+void PtyResponder::run()
+{
+    QByteArray pending;
+    while (!stop_) {
+        pending += pty_.readAvailable(50, '\r');
+        int cr;
+        while ((cr = pending.indexOf('\r')) >= 0) {
+            const QByteArray command = pending.left(cr);
+            pending.remove(0, cr + 1);
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                commands_.append(command);
+            }
+            const QByteArray reply = script_(command);
+            if (!reply.isEmpty())
+                pty_.write(reply);
+        }
+    }
+}

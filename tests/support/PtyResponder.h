@@ -1,0 +1,37 @@
+#pragma once
+// A small scripted controller on a pseudo-terminal: a thread reads each
+// CR-terminated command from the master side and writes the scripted reply.
+#include "tests/support/Pty.h"
+
+#include <QByteArray>
+#include <QByteArrayList>
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+class PtyResponder {
+public:
+    using Script = std::function<QByteArray(const QByteArray &command)>;
+
+    explicit PtyResponder(Script script);
+    ~PtyResponder();
+    PtyResponder(const PtyResponder &) = delete;
+    PtyResponder &operator=(const PtyResponder &) = delete;
+
+    QString devicePath() const { return pty_.slavePath(); }
+    QByteArrayList commands() const;
+
+    // A responder that answers every command with this one reply.
+    static Script Always(const QByteArray &reply);
+
+private:
+    void run();
+
+    Pty pty_;
+    Script script_;
+    std::atomic<bool> stop_{false};
+    mutable std::mutex mutex_;
+    QByteArrayList commands_;
+    std::thread thread_;
+};

@@ -1,0 +1,1 @@
+quvo_add_test(test_mainform LIBS quvo_ui SOURCES test_mainform.cpp support/ModalAnswerer.h)

@@ -1,0 +1,38 @@
+#include "ui/MessageBoxes.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+
+int RunBox(QWidget *parent, const QString &text, const QString &caption,
+           QMessageBox::StandardButtons buttons, QMessageBox::Icon icon = QMessageBox::NoIcon)
+{
+    QMessageBox box(icon, caption, text, buttons, parent);
+    // The translation gives "キャンセル"; say it outright so a missing
+    // translation file cannot change what the technician reads.
+    if (QAbstractButton *cancel = box.button(QMessageBox::Cancel))
+        cancel->setText(QStringLiteral("キャンセル"));
+    if (QAbstractButton *ok = box.button(QMessageBox::Ok))
+        ok->setText(QStringLiteral("OK"));
+    return box.exec();
+}
+
+} // namespace
+
+bool AskOkCancel(QWidget *parent, const QString &text, const QString &caption)
+{
+    return RunBox(parent, text, caption, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+}
+
+void ShowOk(QWidget *parent, const QString &text, const QString &caption)
+{
+    RunBox(parent, text, caption, QMessageBox::Ok);
+}
+
+void ShowApplicationError(const QString &message)
+{
+    RunBox(QApplication::activeWindow(), message, QApplication::applicationDisplayName(),
+           QMessageBox::Ok, QMessageBox::Critical);
+}

@@ -1,0 +1,151 @@
+#include "ui/StringGrid.h"
+
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyledItemDelegate>
+
+namespace {
+
+// Hands every cell to the grid's own drawing; selection and focus are not shown.
+class CellDelegate : public QStyledItemDelegate {
+public:
+    explicit CellDelegate(StringGrid *grid) : QStyledItemDelegate(grid), grid_(grid) {}
+    void paint(QPainter *p, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        p->save();
+        p->setFont(grid_->font());
+        grid_->DrawCell(*p, index.column(), index.row(), option.rect);
+        p->restore();
+    }
+private:
+    StringGrid *grid_;
+};
+
+// The section of a column or row holds its cell and the grid line after it.
+constexpr int GridLine = 1;
+
+} // namespace
+
+StringGrid::StringGrid(QWidget *parent) : QTableWidget(parent)
+{
+    horizontalHeader()->hide();
+    verticalHeader()->hide();
+    horizontalHeader()->setMinimumSectionSize(0);
+    verticalHeader()->setMinimumSectionSize(0);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setTabKeyNavigation(false);
+    setFrameShape(QFrame::Box);
+    setFrameShadow(QFrame::Plain);
+    setLineWidth(1);
+    setShowGrid(true);
+    setGridStyle(Qt::SolidLine);
+    setAutoScroll(false);
+    setItemDelegate(new CellDelegate(this));
+    connect(this, &QTableWidget::currentCellChanged, this, [this](int row, int col, int, int) {
+        if (!pressing_ && row >= 0 && col >= 0 && !IsFixed(col, row))
+            emit SelectCell(col, row);
+    });
+}
+
+void StringGrid::SetShape(int colCount, int rowCount, int fixedCols, int fixedRows,
+                          int defaultColWidth, int defaultRowHeight)
+{
+    setColumnCount(colCount);
+    setRowCount(rowCount);
+    fixedCols_ = fixedCols;
+    fixedRows_ = fixedRows;
+    for (int c = 0; c < colCount; ++c)
+        SetColWidth(c, defaultColWidth);
+    for (int r = 0; r < rowCount; ++r)
+        SetRowHeight(r, defaultRowHeight);
+    for (int r = 0; r < rowCount; ++r)
+        for (int c = 0; c < colCount; ++c)
+            if (!item(r, c))
+                setItem(r, c, new QTableWidgetItem());
+    // The first data cell starts selected, so a click on it is a re-selection.
+    if (colCount > fixedCols && rowCount > fixedRows) {
+        QSignalBlocker block(this);
+        setCurrentCell(fixedRows, fixedCols);
+    }
+}
+
+int StringGrid::ColWidth(int col) const
+{
+    return columnWidth(col) - GridLine;
+}
+
+void StringGrid::SetColWidth(int col, int width)
+{
+    setColumnWidth(col, width + GridLine);
+}
+
+int StringGrid::RowHeight(int row) const
+{
+    return rowHeight(row) - GridLine;
+}
+
+void StringGrid::SetRowHeight(int row, int height)
+{
+    setRowHeight(row, height + GridLine);
+}
+
+QString StringGrid::Cells(int col, int row) const
+{
+    const QTableWidgetItem *it = item(row, col);
+    return it ? it->text() : QString();
+}
+
+void StringGrid::SetCell(int col, int row, const QString &text)
+{
+    QTableWidgetItem *it = item(row, col);
+    if (!it) {
+        it = new QTableWidgetItem();
+        setItem(row, col, it);
+    }
+    it->setText(text);
+}
+
+void StringGrid::PaintCell(QPainter &p, const QRect &rect, const QColor &fill,
+                           const QString &text, bool centred)
+{
+    p.fillRect(rect, fill);
+    p.setPen(Qt::black);
+    const int align = Qt::AlignVCenter | Qt::TextSingleLine | (centred ? Qt::AlignHCenter : Qt::AlignRight);
+    p.drawText(rect, align, text);
+}
+
+void StringGrid::UseStandardDrawing(const QColor &fixedColour)
+{
+    SetDrawCell([this, fixedColour](QPainter &p, int col, int row, const QRect &rect, bool fixed) {
+        PaintCell(p, rect, fixed ? fixedColour : palette().color(QPalette::Base), Cells(col, row), fixed);
+    });
+}
+
+void StringGrid::DrawCell(QPainter &p, int col, int row, const QRect &rect) const
+{
+    if (drawCell_)
+        drawCell_(p, col, row, rect, IsFixed(col, row));
+    else
+        PaintCell(p, rect, palette().color(QPalette::Base), Cells(col, row), IsFixed(col, row));
+}
+
+void StringGrid::Refresh()
+{
+    viewport()->update();
+}
+
+void StringGrid::mousePressEvent(QMouseEvent *event)
+{
+    const QModelIndex index = indexAt(event->position().toPoint());
+    pressing_ = true;
+    QTableWidget::mousePressEvent(event);
+    pressing_ = false;
+    if (event->button() == Qt::LeftButton && index.isValid() && !IsFixed(index.column(), index.row()))
+        emit SelectCell(index.column(), index.row());
+}

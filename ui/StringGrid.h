@@ -1,0 +1,57 @@
+#pragma once
+// A grid of texts with fixed rows and columns that draws every cell itself.
+// The cell texts are the store other code reads back: Cells(col, row).
+#include <QTableWidget>
+#include <functional>
+
+class QPainter;
+
+class StringGrid : public QTableWidget {
+    Q_OBJECT
+public:
+    using DrawCellHandler = std::function<void(QPainter &, int col, int row, const QRect &rect, bool fixed)>;
+
+    explicit StringGrid(QWidget *parent = nullptr);
+
+    void SetShape(int colCount, int rowCount, int fixedCols, int fixedRows,
+                  int defaultColWidth, int defaultRowHeight);
+    int FixedCols() const { return fixedCols_; }
+    int FixedRows() const { return fixedRows_; }
+    bool IsFixed(int col, int row) const { return col < fixedCols_ || row < fixedRows_; }
+
+    // Widths and heights of the cell area, without the grid line after it.
+    int ColWidth(int col) const;
+    void SetColWidth(int col, int width);
+    int RowHeight(int row) const;
+    void SetRowHeight(int row, int height);
+
+    QString Cells(int col, int row) const;
+    void SetCell(int col, int row, const QString &text);
+
+    void SetDrawCell(DrawCellHandler handler) { drawCell_ = std::move(handler); }
+    // The usual drawing: fixed cells centred on `fixedColour`, data cells
+    // right-aligned on the window colour, one vertically centred line.
+    void UseStandardDrawing(const QColor &fixedColour);
+    void DrawCell(QPainter &p, int col, int row, const QRect &rect) const;
+
+    // Repaint after cell texts changed.
+    void Refresh();
+
+    // One cell in the way the grids draw them: fill, then one line of text.
+    static void PaintCell(QPainter &p, const QRect &rect, const QColor &fill,
+                          const QString &text, bool centred);
+
+signals:
+    // A data cell became the selected one: a left press (also on the cell
+    // already selected) or an arrow key.
+    void SelectCell(int col, int row);
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+
+private:
+    int fixedCols_ = 0;
+    int fixedRows_ = 0;
+    bool pressing_ = false;
+    DrawCellHandler drawCell_;
+};

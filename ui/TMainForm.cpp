@@ -1,0 +1,321 @@
+#include "ui/TMainForm.h"
+
+#include "link/ControllerSearch.h"
+#include "link/ShiftJis.h"
+#include "ui/Colours.h"
+#include "ui/Fonts.h"
+#include "ui/MessageBoxes.h"
+#include "ui/StringGrid.h"
+#include "ui/TDataSetDialog.h"
+#include "ui_TMainForm.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QPainter>
+#include <QTimer>
+#include <stdexcept>
+
+namespace {
+
+// Bitmaps compiled into the program; a missing one ends the start.
+QPixmap LoadBitmap(const QString &name)
+{
+    QPixmap pm(QStringLiteral(":/bitmaps/%1.png").arg(name));
+    if (pm.isNull())
+        throw std::runtime_error(QStringLiteral("bitmap resource %1 not found").arg(name).toStdString());
+    return pm;
+}
+
+// The connect button's glyphs use pure red as their transparent colour.
+QIcon LoadGlyph(const QString &name)
+{
+    QPixmap pm = LoadBitmap(name);
+    pm.setMask(pm.createMaskFromColor(QColor(255, 0, 0), Qt::MaskInColor));
+    return QIcon(pm);
+}
+
+void PaintBackground(QWidget *w, const QColor &colour)
+{
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::Window, colour);
+    w->setPalette(pal);
+    w->setAutoFillBackground(true);
+}
+
+const QString TextSearching = QStringLiteral("探索中");
+const QString TextConnectedOn = QStringLiteral("接続中");
+const QString TextNotConnected = QStringLiteral("未接続");
+
+} // namespace
+
+TMainForm::TMainForm(std::unique_ptr<PortIo> port, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint
+                          | Qt::MSWindowsFixedSizeDialogHint),
+      Link(std::move(port)),
+      ui(new Ui::TMainForm)
+{
+    // 1. The window and its controls from the layout.
+    ui->setupUi(this);
+    setFixedSize(812, 673);
+    setFont(PixelFont(FontMsGothic, 13));
+    ui->ConBtn->setFont(PixelFont(FontMsGothic, 16, true));
+    ui->ConBtn->setIcon(LoadGlyph(QStringLiteral("ICON2")));
+    ui->LabelAutoFlag->setFont(PixelFont(FontMsGothic, 15));
+    for (StringGrid *g : {ui->SalesGrid, ui->CoinGrid, ui->OptGrid1, ui->OptGrid2})
+        g->setFont(PixelFont(FontMsPGothic, 16));
+    ui->LblBase->setFont(PixelFont(FontMsGothic, 24));
+    ui->PageControl->TabRow()->SetDrawTab([this](QPainter &p, int i, const QRect &r, bool active) {
+        PageControlDrawTab(p, i, r, active);
+    });
+    // The change page stays out of the tab row; its controls live on, hidden.
+    ui->PageControl->removeTab(ui->PageControl->indexOf(ui->TabSheet2));
+    for (QLabel *l : ui->GroupBox1->findChildren<QLabel *>())
+        if (!l->wordWrap())
+            l->adjustSize();
+    ui->StatusLine->setSizeGripEnabled(false);
+
+    Timer = new QTimer(this);
+    Timer->setObjectName(QStringLiteral("Timer"));
+    Timer->setInterval(100);
+
+    // 2. No port yet: the link starts closed.
+    // 3. Lamp bitmaps, index 0-6.
+    const char *lamps[] = {"LOFF", "LONG1", "LONG3", "LONR1", "LOFF3", "LOFF4", "LON4"};
+    for (int i = 0; i < 7; ++i)
+        LampBitmap[std::size_t(i)] = LoadBitmap(QString::fromLatin1(lamps[i]));
+    // 4. Page colours.
+    PaintBackground(ui->TabSheet1, Colours::Sales);
+    PaintBackground(ui->TabSheet2, Colours::Change);
+    PaintBackground(ui->TabSheet3, Colours::Settings);
+    // 5. The sales page first, whatever the layout names.
+    ui->PageControl->setCurrentWidget(ui->TabSheet1);
+    // 6. The option group in the sales colour.
+    PaintBackground(ui->GroupBox1, Colours::Sales);
+    // 7-8.
+    PrepareSalesPage();
+    // 9-13.
+    PrepareChangePage();
+    // 14-15.
+    PrepareSettingsPage();
+
+    connect(ui->ConBtn, &QPushButton::clicked, this, &TMainForm::ConBtnClick);
+}
+
+TMainForm::~TMainForm()
+{
+    delete ui;
+}
+
+void TMainForm::PrepareSalesPage()
+{
+    StringGrid *g = ui->SalesGrid;
+    g->SetShape(3, 17, 1, 1, 200, 20);
+    const int w0 = g->ColWidth(0);
+    g->SetColWidth(1, (g->width() - w0) / 2);
+    g->SetColWidth(2, (g->width() - w0) / 2 - 4);
+    g->SetCell(1, 0, QStringLiteral("設定価格(円)"));
+    g->SetCell(2, 0, QStringLiteral("販売枚数"));
+    const QString fullWidth = QStringLiteral("１２３４５６７８９");
+    for (int r = 1; r <= 16; ++r) {
+        const QString number = r <= 9 ? QString(fullWidth.at(r - 1)) : QString::number(r);
+        g->SetCell(0, r, QStringLiteral("コラム") + number);
+    }
+    g->UseStandardDrawing(Colours::SalesFixed);
+
+    StringGrid *t = ui->TotalGrid1;
+    t->SetShape(2, 3, 1, 0, 400, 20);
+    t->SetColWidth(1, t->width() - t->ColWidth(0) - 4);
+    t->SetCell(0, 0, QStringLiteral("前回のメモリクリアからの総売上(円)"));
+    t->UseStandardDrawing(Colours::TotalFixed);
+}
+
+void TMainForm::PrepareChangePage()
+{
+    // 9.
+    StringGrid *g = ui->CoinGrid;
+    g->SetShape(5, 9, 1, 1, 200, 20);
+    g->SetRowHeight(7, 21);
+    const int w = (g->width() - g->ColWidth(0) - 4) / 4;
+    g->SetColWidth(1, w);
+    g->SetColWidth(2, w);
+    g->SetColWidth(3, w);
+    g->SetColWidth(4, w - 1);
+    const QStringList headings = {QStringLiteral("設定可能数"), QStringLiteral("基準枚数"),
+                                  QStringLiteral("現在枚数"), QStringLiteral("過不足")};
+    for (int c = 1; c <= 4; ++c)
+        g->SetCell(c, 0, headings.at(c - 1));
+    const QStringList coins = {QStringLiteral("10円硬貨"), QStringLiteral("50円硬貨"),
+                               QStringLiteral("100円硬貨"), QStringLiteral("500円硬貨")};
+    for (int t = 0; t < 8; ++t) {
+        const QString refill = t < 4 ? QStringLiteral("自動補充チューブ") : QStringLiteral("手動補充チューブ");
+        g->SetCell(0, t + 1, refill + coins.at(t % 4));
+    }
+    g->UseStandardDrawing(Colours::CoinFixed);
+    // 10.
+    StringGrid *t2 = ui->TotalGrid2;
+    t2->SetShape(2, 3, 1, 0, 300, 20);
+    t2->SetColWidth(1, t2->width() - t2->ColWidth(0) - 4);
+    t2->SetCell(0, 0, ui->TotalGrid1->Cells(0, 0));
+    t2->UseStandardDrawing(Colours::TotalFixed);
+    // 11. Line feed before carriage return, as the caption always had it.
+    ui->EarnBtn->setText(QStringLiteral("精算") + QChar('\n') + QChar('\r') + QStringLiteral("つり銭合わせ"));
+    // 12.
+    PaintBackground(ui->LabelAutoFlag, Colours::Change);
+    PaintBackground(ui->GroupBox3, Colours::Settings);
+    // 13. The I/O panel picture starts from a white image.
+    QPixmap panel(251, 335);
+    panel.fill(Qt::white);
+    ui->Image1->setPixmap(panel);
+    HoverLampRow = -1;
+}
+
+void TMainForm::PrepareSettingsPage()
+{
+    // 14.
+    StringGrid *g1 = ui->OptGrid1;
+    g1->SetShape(2, 16, 1, 0, 64, 20);
+    g1->SetRowHeight(1, 19);
+    g1->SetRowHeight(7, 21);
+    g1->SetColWidth(0, g1->ColWidth(0) + 4);
+    g1->SetColWidth(1, g1->width() - g1->ColWidth(0) - 4);
+    for (int r = 0; r < 16; ++r)
+        g1->SetCell(0, r, QStringLiteral("コラム%1価格").arg(r + 1));
+    g1->UseStandardDrawing(Colours::OptFixed);
+    // 15.
+    StringGrid *g2 = ui->OptGrid2;
+    g2->SetShape(2, 17, 1, 0, 64, 20);
+    g2->SetRowHeight(7, 21);
+    g2->SetColWidth(0, g2->ColWidth(0) + 4);
+    g2->SetColWidth(1, g2->width() - g2->ColWidth(0) - 4);
+    for (int r = 0; r < 16; ++r)
+        g2->SetCell(0, r, QStringLiteral("コラム%1枚数").arg(r + 1));
+    g2->SetCell(0, 16, QStringLiteral("総売上(円)"));
+    g2->UseStandardDrawing(Colours::OptFixed);
+}
+
+void TMainForm::PageControlDrawTab(QPainter &canvas, int TabIndex, const QRect &Rect, bool Active)
+{
+    QFont f = ui->PageControl->font();
+    f.setBold(Active);
+    canvas.setFont(f);
+    const int h = std::abs(f.pixelSize() > 0 ? f.pixelSize() : QFontMetrics(f).height());
+    int x = Rect.left() + (Rect.width() - h) / 2;
+    int y = Rect.top() + h;
+    QColor fill;
+    QString caption;
+    if (TabIndex == 0) {
+        fill = Colours::Sales;
+        caption = QStringLiteral("売上管理");
+    } else if (TabIndex == 1) {
+        fill = Colours::Settings;
+        caption = QStringLiteral("設定・保守");
+    } else {
+        return;
+    }
+    canvas.fillRect(Rect, fill);
+    canvas.setPen(Qt::black);
+    canvas.setBackground(fill);
+    canvas.setBackgroundMode(Qt::OpaqueMode);
+    // One double-byte character under the other.
+    for (const QChar c : caption) {
+        canvas.drawText(QRect(x, y, Rect.right() - x + 1, h), Qt::AlignLeft | Qt::AlignTop, QString(c));
+        y += h;
+    }
+}
+
+void TMainForm::SetOperationControlsEnabled(bool enabled)
+{
+    QWidget *controls[] = {ui->SendSalesBtn, ui->Opt1Sel, ui->Opt2Sel, ui->Opt3Sel, ui->Opt4Sel,
+                           ui->Opt5Sel, ui->Opt6Sel, ui->CntClrBtn, ui->Edit1, ui->Edit2, ui->Edit3,
+                           ui->xxxxxxxx, ui->ComboBox1, ui->ComboBox2, ui->ComboBox3, ui->ComboBox4,
+                           ui->ComboBox5, ui->ComboBox6};
+    for (QWidget *w : controls)
+        w->setEnabled(enabled);
+}
+
+void TMainForm::ShowConnectButton(bool connected)
+{
+    ui->ConBtn->setIcon(LoadGlyph(connected ? QStringLiteral("ICON1") : QStringLiteral("ICON2")));
+    ui->ConBtn->setText(connected ? QStringLiteral("切断") : QStringLiteral("接続"));
+    ui->ConBtn->setToolTip(connected ? QStringLiteral("QUVOとの接続を切断します")
+                                     : QStringLiteral("QUVOを探索し接続します"));
+    Connected = connected ? 1 : 0;
+}
+
+void TMainForm::ConBtnClick()
+{
+    // The button is off during a search, but a queued click must not start a second one.
+    if (searching_)
+        return;
+    ui->PCBVer->clear();
+    if (Connected != 0) {
+        Disconnect();
+        return;
+    }
+
+    searching_ = true;
+    ui->ConBtn->setEnabled(false);
+    const SearchOutcome found = SearchController(Link, [this](int n) {
+        ui->ComStatus->setText(QStringLiteral("COM%1").arg(n) + TextSearching);
+        QCoreApplication::processEvents();
+        return !closing_;
+    });
+    searching_ = false;
+    if (found.kind == SearchOutcome::Aborted)
+        return; // the window is closing; FormClose has closed the port
+    ui->ConBtn->setEnabled(true);
+
+    if (found.kind != SearchOutcome::Found) {
+        ui->ComStatus->setText(TextNotConnected);
+        ui->ComStatus->setToolTip(QString());
+        ShowOk(this,
+               found.kind == SearchOutcome::NotFound
+                   ? QStringLiteral("QUVOが見つかりません")
+                   : QStringLiteral("QUVOが正常な状態でないか,接続できない状態にあるため接続に失敗しました."),
+               QStringLiteral("Error"));
+        return;
+    }
+    ui->ComStatus->setText(QStringLiteral("COM%1").arg(found.portNumber) + TextConnectedOn);
+    ui->ComStatus->setToolTip(Link.devicePath());
+
+    // The version text as it came; the status is not examined.
+    const TransactResult version = Link.Transact("QVV", 100);
+    ui->PCBVer->setText(ShiftJis::decode(version.payload));
+    Data.FirmwareVersion() = FirmwareVersionFromReply(version.payload);
+
+    ShowConnectButton(true);
+    SetOperationControlsEnabled(true);
+}
+
+void TMainForm::Disconnect()
+{
+    Timer->stop();
+    Link.ClosePort();
+    ui->ComStatus->setText(TextNotConnected);
+    ui->ComStatus->setToolTip(QString());
+    ui->StatusLine->clearMessage();
+    ShowConnectButton(false);
+    SetOperationControlsEnabled(false);
+    ui->SendCoinBtn->setEnabled(false);
+    ui->EarnBtn->setEnabled(false);
+    ui->LabelAutoFlag->hide();
+    ui->PanelMode->setEnabled(false);
+}
+
+void TMainForm::closeEvent(QCloseEvent *event)
+{
+    FormClose();
+    QWidget::closeEvent(event);
+}
+
+void TMainForm::FormClose()
+{
+    // A search in progress ends at its next port.
+    closing_ = true;
+    Timer->stop();
+    for (QPixmap &pm : LampBitmap)
+        pm = QPixmap();
+    // Nothing is sent to the controller on close.
+    Link.ClosePort();
+}

@@ -1,0 +1,64 @@
+#pragma once
+// The main window. It owns everything kept at run time: the link to the
+// controller, the device data table, the lamp bitmaps and signal states of
+// the I/O panel, the poll timer and every control of the pages. Handlers
+// keep the names of the component and event they serve.
+#include "device/DeviceData.h"
+#include "link/DeviceLink.h"
+
+#include <QPixmap>
+#include <QWidget>
+#include <array>
+#include <memory>
+
+class QPainter;
+class QTimer;
+class TDataSetDialog;
+namespace Ui { class TMainForm; }
+
+class TMainForm : public QWidget {
+    Q_OBJECT
+public:
+    // Without a port the window talks to the real serial ports.
+    explicit TMainForm(std::unique_ptr<PortIo> port = nullptr, QWidget *parent = nullptr);
+    ~TMainForm() override;
+
+    // The value-entry dialog, created at start by the program entry.
+    void SetDataSetDialog(TDataSetDialog *dialog) { DataSetDialog = dialog; }
+
+    // Connection (connect button).
+    void ConBtnClick();
+    void Disconnect();
+    int Connected = 0; // 0 not connected, 1 connected
+
+    // Device link and data, reachable by the tests as by the handlers.
+    DeviceLink Link;
+    DeviceData Data;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void FormClose();
+    void PageControlDrawTab(QPainter &canvas, int TabIndex, const QRect &Rect, bool Active);
+    void SetOperationControlsEnabled(bool enabled);
+    void ShowConnectButton(bool connected);
+
+    // Constructor steps that fill the grids with headings and row labels.
+    void PrepareSalesPage();
+    void PrepareChangePage();
+    void PrepareSettingsPage();
+
+    Ui::TMainForm *ui;
+    TDataSetDialog *DataSetDialog = nullptr;
+
+    std::array<QPixmap, 7> LampBitmap;
+    std::array<int, 20> OutputSignalState{};
+    int HoverLampRow = -1;
+
+    QTimer *Timer = nullptr;
+    int PollTickCount = 0;
+
+    bool searching_ = false; // a search is running inside ConBtnClick
+    bool closing_ = false;   // the window was closed during a search
+};

@@ -12,6 +12,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QPainter>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <stdexcept>
 
@@ -100,6 +101,9 @@ TMainForm::TMainForm(std::unique_ptr<PortIo> port, QWidget *parent)
     PrepareSettingsPage();
 
     connect(ui->ConBtn, &QPushButton::clicked, this, &TMainForm::ConBtnClick);
+
+    // The poll.
+    connect(Timer, &QTimer::timeout, this, &TMainForm::TimerTimer);
 }
 
 TMainForm::~TMainForm()
@@ -286,6 +290,20 @@ void TMainForm::ConBtnClick()
 
     ShowConnectButton(true);
     SetOperationControlsEnabled(true);
+
+    // 7. A magnification that fails to convert ends the connection here:
+    // connected, but without polling until the operator disconnects.
+    if (!FullRead())
+        return;
+    // 8. Monitor mode; setting the item is not a change by the operator.
+    {
+        const QSignalBlocker quiet(ui->PanelMode);
+        ui->PanelMode->setCurrentIndex(0);
+    }
+    ui->PanelMode->setEnabled(true);
+    // 10.
+    PollTickCount = 0;
+    Timer->start();
 }
 
 void TMainForm::Disconnect()

@@ -4,6 +4,7 @@
 // the I/O panel, the poll timer and every control of the pages. Handlers
 // keep the names of the component and event they serve.
 #include "device/DeviceData.h"
+#include "device/FullReadView.h"
 #include "link/DeviceLink.h"
 
 #include <QPixmap>
@@ -16,7 +17,7 @@ class QTimer;
 class TDataSetDialog;
 namespace Ui { class TMainForm; }
 
-class TMainForm : public QWidget {
+class TMainForm : public QWidget, public FullReadView {
     Q_OBJECT
 public:
     // Without a port the window talks to the real serial ports.
@@ -31,6 +32,12 @@ public:
     void Disconnect();
     int Connected = 0; // 0 not connected, 1 connected
 
+    // Device data: the full read and the poll (TMainFormData.cpp).
+    // FullRead is false when a conversion error ended it; the error has
+    // been shown by then.
+    bool FullRead();
+    void TimerTimer();
+
     // Device link and data, reachable by the tests as by the handlers.
     DeviceLink Link;
     DeviceData Data;
@@ -43,6 +50,15 @@ private:
     void PageControlDrawTab(QPainter &canvas, int TabIndex, const QRect &Rect, bool Active);
     void SetOperationControlsEnabled(bool enabled);
     void ShowConnectButton(bool connected);
+
+    // The full read's and the poll's views (TMainFormData.cpp).
+    void SetReceiptText(int line, const QString &text) override;
+    void SetMagnificationIndex(int box, int index) override;
+    void SetCommentBlack(int line) override;
+    void SetIdentificationText(const QString &text) override;
+    void FillViewsFromData();
+    void RefreshLiveValues();
+    void CopyToSettingsGrids();
 
     // Constructor steps that fill the grids with headings and row labels.
     void PrepareSalesPage();

@@ -5,3 +5,11 @@ quvo_add_test(tst_devread_poll LIBS quvo_core SOURCES devread/tst_LivePoll.cpp d
 quvo_add_test(tst_devread_views LIBS quvo_ui
     SOURCES devread/tst_DataViews.cpp devread/PacedController.cpp devread/PacedController.h
             support/ModalAnswerer.h)
+
+# Benchmark: prints figures, never fails on speed. Against the emulator when
+# it is part of the build, else against a paced pseudo-terminal controller.
+quvo_add_test(bench_connect LIBS quvo_ui
+    SOURCES devread/bench_connect.cpp devread/PacedController.cpp devread/PacedController.h)
+if(TARGET quvo-emulator)
+    set_property(TEST bench_connect PROPERTY ARGS $<TARGET_FILE:quvo-emulator>)
+endif()

@@ -3,7 +3,8 @@
 // beside the wire time of what crossed the line; then the poll's ticks per
 // second beside its limit.
 //   bench_connect [path-to-quvo-emulator]
-// Without an emulator a paced controller on a pseudo-terminal stands in.
+// The emulator built beside it is the default; without one a paced
+// controller on a pseudo-terminal stands in.
 #include "link/SerialPortIo.h"
 #include "tests/devread/PacedController.h"
 #include "tests/support/PortSandbox.h"
@@ -81,7 +82,13 @@ int main(int argc, char *argv[])
     std::unique_ptr<PacedController> paced;
     QProcess emulator;
     QString against;
-    const QString emulatorPath = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+#ifdef QUVO_EMULATOR_PATH
+    QString emulatorPath = QStringLiteral(QUVO_EMULATOR_PATH);
+#else
+    QString emulatorPath;
+#endif
+    if (argc > 1)
+        emulatorPath = QString::fromLocal8Bit(argv[1]);
     if (!emulatorPath.isEmpty() && QFile::exists(emulatorPath)) {
         const QString ready = sandbox.runtimeDir() + QStringLiteral("/emulator.ready");
         emulator.setProcessChannelMode(QProcess::ForwardedErrorChannel);

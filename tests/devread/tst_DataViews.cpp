@@ -466,7 +466,16 @@ void tst_DataViews::gridPainting()
     rig.form->activateWindow();
     g->setFocus();
     QCoreApplication::processEvents();
+    QVERIFY(g->hasFocus());
+    QCOMPARE(g->currentRow(), dataRow);
     const QImage img = g->viewport()->grab().toImage();
+    // Nor does the focus change the grid's border.
+    const QImage focused = g->grab().toImage();
+    g->clearFocus();
+    QCoreApplication::processEvents();
+    const QImage unfocused = g->grab().toImage();
+    for (const QPoint &pt : {QPoint(0, g->height() / 2), QPoint(g->width() / 2, 0), QPoint(1, 1)})
+        QCOMPARE(QColor(focused.pixel(pt)), QColor(unfocused.pixel(pt)));
     const QColor window = QApplication::palette().color(QPalette::Base);
     QVERIFY(!g->Cells(dataCol, dataRow).isEmpty());
     QVERIFY(!g->Cells(fixedCol, fixedRow).isEmpty());

@@ -99,6 +99,8 @@ TMainForm::TMainForm(std::unique_ptr<PortIo> port, QWidget *parent)
     PrepareChangePage();
     // 14-15.
     PrepareSettingsPage();
+    // 16-17.
+    PrepareReceiptPreview();
 
     connect(ui->ConBtn, &QPushButton::clicked, this, &TMainForm::ConBtnClick);
 
@@ -301,6 +303,10 @@ void TMainForm::ConBtnClick()
         ui->PanelMode->setCurrentIndex(0);
     }
     ui->PanelMode->setEnabled(true);
+    // 9. The preview from the lines just read; a magnification it cannot
+    // convert has been shown and leaves polling off, as in step 7.
+    if (!RefreshReceiptPreview())
+        return;
     // 10.
     PollTickCount = 0;
     Timer->start();
@@ -319,6 +325,7 @@ void TMainForm::Disconnect()
     ui->EarnBtn->setEnabled(false);
     ui->LabelAutoFlag->hide();
     ui->PanelMode->setEnabled(false);
+    SetReceiptLinesUnread();
 }
 
 void TMainForm::closeEvent(QCloseEvent *event)

@@ -14,6 +14,7 @@
 
 class QPainter;
 class QTimer;
+class ReceiptPreview;
 class TDataSetDialog;
 namespace Ui { class TMainForm; }
 
@@ -37,6 +38,22 @@ public:
     // been shown by then.
     bool FullRead();
     void TimerTimer();
+
+    // Receipt preview and its editing (ui/TMainFormReceipt.cpp).
+    void Edit1Change();
+    void Edit2Change();
+    void Edit3Change();
+    void ComboBox1Change(); // all six magnification boxes
+    void xxxxxxxxChange();
+    void ScrImgResize();
+    // The connect relayout, after the full read. Shows a conversion error
+    // with the application's error display and then returns false.
+    bool RefreshReceiptPreview();
+    // Comment line colours: black once the full read has read line 1..3,
+    // grey again when the connection closes.
+    void SetReceiptLineRead(int line);
+    void SetReceiptLinesUnread();
+    ReceiptPreview *Receipt = nullptr;
 
     // Device link and data, reachable by the tests as by the handlers.
     DeviceLink Link;
@@ -64,6 +81,7 @@ private:
     void PrepareSalesPage();
     void PrepareChangePage();
     void PrepareSettingsPage();
+    void PrepareReceiptPreview();
 
     Ui::TMainForm *ui;
     TDataSetDialog *DataSetDialog = nullptr;

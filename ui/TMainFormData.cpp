@@ -47,12 +47,7 @@ void TMainForm::SetMagnificationIndex(int box, int index)
 
 void TMainForm::SetCommentBlack(int line)
 {
-    // The preview's comment labels; absent until the preview is built.
-    if (QWidget *label = findChild<QWidget *>(QStringLiteral("LblComment%1").arg(line + 1))) {
-        QPalette pal = label->palette();
-        pal.setColor(QPalette::WindowText, Qt::black);
-        label->setPalette(pal);
-    }
+    SetReceiptLineRead(line + 1);
 }
 
 void TMainForm::SetIdentificationText(const QString &text)

@@ -1,0 +1,116 @@
+// The main window's side of the receipt preview: building it, and the
+// handlers that feed it from the receipt fields of the option group.
+#include "ui/TMainForm.h"
+
+#include "receipt/ByteLimitValidator.h"
+#include "receipt/ReceiptPreview.h"
+#include "ui/MessageBoxes.h"
+#include "ui_TMainForm.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+ReceiptPreview::MagnificationTexts Magnifications(const Ui::TMainForm *ui)
+{
+    return {ui->ComboBox1->currentText(), ui->ComboBox2->currentText(),
+            ui->ComboBox3->currentText(), ui->ComboBox4->currentText(),
+            ui->ComboBox5->currentText(), ui->ComboBox6->currentText()};
+}
+
+} // namespace
+
+void TMainForm::PrepareReceiptPreview()
+{
+    // 16. The preview's items are made with their start texts, which are
+    // also the start texts of the fields.
+    Receipt = new ReceiptPreview(ui->ScrImg, ui->LblBase, this);
+    // 17. Line unit, rulers, start-up layout.
+    Receipt->StartUp();
+
+    new ByteLimitValidator(ByteLimitValidator::ReceiptLineLimit, ui->Edit1);
+    new ByteLimitValidator(ByteLimitValidator::ReceiptLineLimit, ui->Edit2);
+    new ByteLimitValidator(ByteLimitValidator::ReceiptLineLimit, ui->Edit3);
+    new ByteLimitValidator(ByteLimitValidator::IdentificationLimit, ui->xxxxxxxx);
+
+    connect(ui->Edit1, &QLineEdit::textChanged, this, &TMainForm::Edit1Change);
+    connect(ui->Edit2, &QLineEdit::textChanged, this, &TMainForm::Edit2Change);
+    connect(ui->Edit3, &QLineEdit::textChanged, this, &TMainForm::Edit3Change);
+    // Choosing from a box's list changes its text and then its index; one
+    // relayout (and at most one error message) serves both.
+    auto textJustChanged = std::make_shared<QComboBox *>(nullptr);
+    for (QComboBox *box : {ui->ComboBox1, ui->ComboBox2, ui->ComboBox3, ui->ComboBox4,
+                           ui->ComboBox5, ui->ComboBox6}) {
+        // A typed text is taken as it stands; it never joins the list "1".."4".
+        box->setInsertPolicy(QComboBox::NoInsert);
+        connect(box, &QComboBox::editTextChanged, this, [this, box, textJustChanged] {
+            ComboBox1Change();
+            *textJustChanged = box;
+            QTimer::singleShot(0, this, [textJustChanged] { *textJustChanged = nullptr; });
+        });
+        connect(box, &QComboBox::currentIndexChanged, this, [this, box, textJustChanged] {
+            if (*textJustChanged != box)
+                ComboBox1Change();
+        });
+    }
+    connect(ui->xxxxxxxx, &QLineEdit::textChanged, this, &TMainForm::xxxxxxxxChange);
+    connect(Receipt, &ReceiptPreview::scrImgResized, this, &TMainForm::ScrImgResize);
+}
+
+void TMainForm::Edit1Change()
+{
+    Receipt->SetCommentText(1, ui->Edit1->text());
+    ComboBox1Change();
+}
+
+void TMainForm::Edit2Change()
+{
+    Receipt->SetCommentText(2, ui->Edit2->text());
+    ComboBox1Change();
+}
+
+void TMainForm::Edit3Change()
+{
+    Receipt->SetCommentText(3, ui->Edit3->text());
+    ComboBox1Change();
+}
+
+void TMainForm::ComboBox1Change()
+{
+    // All six boxes are read again, whichever one changed.
+    if (const std::optional<QString> error = Receipt->EditRelayout(Magnifications(ui)))
+        ShowApplicationError(*error);
+}
+
+void TMainForm::xxxxxxxxChange()
+{
+    Receipt->SetIdentificationText(ui->xxxxxxxx->text());
+}
+
+void TMainForm::ScrImgResize()
+{
+    Receipt->ScrImgResize();
+}
+
+bool TMainForm::RefreshReceiptPreview()
+{
+    if (const std::optional<QString> error = Receipt->RefreshReceiptPreview(Magnifications(ui))) {
+        ShowApplicationError(*error);
+        return false;
+    }
+    return true;
+}
+
+void TMainForm::SetReceiptLineRead(int line)
+{
+    Receipt->SetCommentColour(line, ReceiptPreview::ReadColour);
+}
+
+void TMainForm::SetReceiptLinesUnread()
+{
+    Receipt->SetCommentsUnread();
+}

@@ -191,6 +191,27 @@ int main(int argc, char *argv[])
                 rate / limit);
     std::printf("  limit with the refresh every fifth tick (+%.1f ms of wire) = %.2f ticks/s; ratio %.2f\n",
                 refreshWire * 1e3, cycleLimit, rate / cycleLimit);
+    // One exchange measured from the write to the end of its read.
+    double qvyNs = 0, otherNs = 0, otherWire = 0;
+    int qvyCount = 0, otherCount = 0;
+    for (int i = from; i + 1 < int(events.size()); ++i) {
+        const auto &w = events[i], &r = events[i + 1];
+        if (!w.write || r.write)
+            continue;
+        if (w.bytes == "QVY\r") {
+            qvyNs += r.endNs - w.startNs;
+            ++qvyCount;
+        } else {
+            otherNs += r.endNs - w.startNs;
+            otherWire += (w.bytes.size() + r.bytes.size()) * ByteSeconds;
+            ++otherCount;
+        }
+    }
+    if (qvyCount)
+        std::printf("  one QVY exchange: %.1f ms measured, %.1f ms of wire\n", qvyNs / qvyCount / 1e6, qvyWire * 1e3);
+    if (otherCount)
+        std::printf("  one refresh read: %.1f ms measured, %.1f ms of wire\n", otherNs / otherCount / 1e6,
+                    otherWire / otherCount * 1e3);
     std::printf("  bytes on the line while polling: %lld (%.1f%% of the line's capacity)\n", pollBytes,
                 100.0 * pollBytes * ByteSeconds / (spanNs / 1e9));
 

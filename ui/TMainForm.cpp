@@ -12,7 +12,6 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QPainter>
-#include <QSignalBlocker>
 #include <QTimer>
 #include <stdexcept>
 
@@ -103,6 +102,7 @@ TMainForm::TMainForm(std::unique_ptr<PortIo> port, QWidget *parent)
     PrepareReceiptPreview();
 
     connect(ui->ConBtn, &QPushButton::clicked, this, &TMainForm::ConBtnClick);
+    ConnectChangePage();
 
     // The poll.
     connect(Timer, &QTimer::timeout, this, &TMainForm::TimerTimer);
@@ -169,11 +169,8 @@ void TMainForm::PrepareChangePage()
     // 12.
     PaintBackground(ui->LabelAutoFlag, Colours::Change);
     PaintBackground(ui->GroupBox3, Colours::Settings);
-    // 13. The I/O panel picture starts from a white image.
-    QPixmap panel(251, 335);
-    panel.fill(Qt::white);
-    ui->Image1->setPixmap(panel);
-    HoverLampRow = -1;
+    // 13. The I/O panel picture.
+    DrawIoPanel();
 }
 
 void TMainForm::PrepareSettingsPage()
@@ -297,12 +294,8 @@ void TMainForm::ConBtnClick()
     // connected, but without polling until the operator disconnects.
     if (!FullRead())
         return;
-    // 8. Monitor mode; setting the item is not a change by the operator.
-    {
-        const QSignalBlocker quiet(ui->PanelMode);
-        ui->PanelMode->setCurrentIndex(0);
-    }
-    ui->PanelMode->setEnabled(true);
+    // 8.
+    ResetIoPanelMode();
     // 9. The preview from the lines just read; a magnification it cannot
     // convert has been shown and leaves polling off, as in step 7.
     if (!RefreshReceiptPreview())

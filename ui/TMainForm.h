@@ -90,6 +90,22 @@ private:
     std::array<int, 20> OutputSignalState{};
     int HoverLampRow = -1;
 
+    // Change page and I/O port panel: hidden, yet built and handled.
+    class ChangeHost;
+    void ConnectChangePage();
+    void CoinGridDrawCell(QPainter &canvas, int ACol, int ARow, const QRect &Rect, bool fixed);
+    void TotalGrid2DrawCell(QPainter &canvas, int ACol, int ARow, const QRect &Rect, bool fixed);
+    void CoinGridSelectCell(int ACol, int ARow);
+    void SendCoinBtnClick();
+    void EarnBtnClick();
+    void DrawIoPanel();
+    void ResetIoPanelMode();
+    bool IoPanelManualMode() const;
+    void DrawInputLamp(int row, bool hovered);
+    void PanelModeChange();
+    void Image1MouseMove(Qt::KeyboardModifiers Shift, int X, int Y);
+    void Image1MouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y);
+
     QTimer *Timer = nullptr;
     int PollTickCount = 0;
 

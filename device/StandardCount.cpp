@@ -1,0 +1,133 @@
+#include "device/StandardCount.h"
+#include "device/DeviceData.h"
+
+#include "device/OperationHost.h"
+#include "device/ValueFormats.h"
+#include "link/DeviceLink.h"
+
+namespace StandardCount {
+
+namespace {
+
+bool isAutomatic(int tube) { return tube >= 0 && tube < 4; }
+
+const char *const TubeNames[TubeCount] = {
+    "自動補充チューブ10円", "自動補充チューブ50円",
+    "自動補充チューブ100円", "自動補充チューブ500円",
+    "手動補充チューブ10円", "手動補充チューブ50円",
+    "手動補充チューブ100円", "手動補充チューブ500円",
+};
+
+const char *const HintSuffixes[TubeCount] = {
+    ",99 ]", ",99 ]", ",99 ]", ",99 ]",
+    ",9999 ]", ",999 ]", ",999 ]", ",999 ]",
+};
+
+} // namespace
+
+int MaxFor(int tube)
+{
+    return isAutomatic(tube) ? 99 : 9999;
+}
+
+QString DialogTitle(int tube)
+{
+    return QString::fromUtf8(TubeNames[tube & 7]);
+}
+
+QString DialogHint(int tube, std::int32_t settableMax)
+{
+    return QStringLiteral("基準枚数 [ 0 ～ ") + QString::number(settableMax)
+        + QString::fromUtf8(HintSuffixes[tube & 7]);
+}
+
+std::optional<std::int32_t> ParseEntry(const QString &text)
+{
+    // Leading blanks are tolerated, trailing ones are not, as the integer
+    // conversion of the entry has always behaved.
+    int i = 0;
+    while (i < text.size() && text.at(i).isSpace())
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text.at(i) == u'-' || text.at(i) == u'+')) {
+        negative = text.at(i) == u'-';
+        ++i;
+    }
+    int base = 10;
+    if (text.mid(i, 2).compare(QStringLiteral("0x"), Qt::CaseInsensitive) == 0) {
+        base = 16;
+        i += 2;
+    } else if (i < text.size() && text.at(i) == u'$') {
+        base = 16;
+        i += 1;
+    }
+    if (i >= text.size())
+        return std::nullopt;
+    qint64 value = 0;
+    for (; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        int d;
+        if (c >= u'0' && c <= u'9')
+            d = c - u'0';
+        else if (base == 16 && c >= u'a' && c <= u'f')
+            d = c - u'a' + 10;
+        else if (base == 16 && c >= u'A' && c <= u'F')
+            d = c - u'A' + 10;
+        else
+            return std::nullopt;
+        value = value * base + d;
+        // Hexadecimal may use the full 32 bits, decimal only the signed range.
+        if (value > (base == 16 ? qint64(0xFFFFFFFF) : qint64(0x80000000)))
+            return std::nullopt;
+    }
+    if (base == 16)
+        value = std::int32_t(std::uint32_t(value));
+    if (negative)
+        value = -value;
+    if (value > INT32_MAX || value < INT32_MIN)
+        return std::nullopt;
+    return std::int32_t(value);
+}
+
+std::optional<std::int32_t> Validate(int tube, const QString &text)
+{
+    // An entry that is not a number is refused on every tube; it is never
+    // replaced by some default that a manual tube would accept.
+    const auto value = ParseEntry(text);
+    if (!value || *value < 0 || *value > MaxFor(tube))
+        return std::nullopt;
+    return value;
+}
+
+QByteArray Command(int tube, std::int32_t count)
+{
+    return QByteArray("QVSM") + char('1' + tube) + '='
+        + ValueFormats::HexDigits(std::uint32_t(count), isAutomatic(tube) ? 2 : 4);
+}
+
+int ReplyLength(int tube)
+{
+    return isAutomatic(tube) ? 2 : 4;
+}
+
+bool Write(DeviceLink &link, OperationHost &host, const DeviceData &data)
+{
+    if (!host.Confirm(QStringLiteral(
+            "設定値を書き込み,QUVOを再起動します.\n"
+            "QUVOとは一旦切断されますので,再起動後に接続し直して下さい.\n"
+            "実行してもよろしいですか？")))
+        return false;
+    link.Transact("QVU1", 2);
+    for (int t = 0; t < TubeCount; ++t)
+        link.Transact(Command(t, data[Slot::TubeStandardCount + t]), ReplyLength(t));
+    // Store, then restart; the controller goes away, so the second restart
+    // command waits for no payload. No closing "QVU0": the restart ends the
+    // write state.
+    link.Transact("QVW", 3);
+    link.Transact("QVF", 3);
+    link.Transact("QVF", 0);
+    host.Disconnect();
+    return true;
+}
+
+} // namespace StandardCount

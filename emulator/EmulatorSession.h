@@ -1,0 +1,34 @@
+#pragma once
+// The controller as the wire sees it: each command is logged on arrival,
+// checked against the scenario's faults and answered by the model. Decides what to
+// send and when; the server does the sending.
+#include "emulator/CommandLog.h"
+#include "emulator/ControllerModel.h"
+#include "emulator/Faults.h"
+
+#include <QByteArray>
+
+struct Outcome {
+    QByteArray reply;          // empty: nothing is sent
+    int delayMs = 0;           // before the reply goes out
+    QByteArray noise;          // sent noiseDelayMs after the reply, between commands
+    int noiseDelayMs = 0;
+    bool vanish = false;       // close the port instead of answering
+    int reappearMs = -1;
+};
+
+class EmulatorSession {
+public:
+    EmulatorSession(ControllerModel &model, FaultPlan faults, CommandLog *log = nullptr)
+        : model_(model), faults_(std::move(faults)), log_(log) {}
+
+    // Logs a command as it comes off the line, before it waits its turn.
+    void received(const QByteArray &command);
+    Outcome respond(const QByteArray &command);
+    ControllerModel &model() { return model_; }
+
+private:
+    ControllerModel &model_;
+    FaultPlan faults_;
+    CommandLog *log_;
+};

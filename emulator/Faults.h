@@ -1,0 +1,55 @@
+#pragma once
+// Faults a scenario injects into the replies: per command pattern, after a
+// number of clean answers, once, a few times or always.
+#include <QByteArray>
+#include <QList>
+#include <optional>
+
+struct Fault {
+    enum Kind {
+        Status,        // the command is not carried out; the status field says why (busy, ERR)
+        Silence,       // no reply at all
+        Truncate,      // the reply cut short, no terminator
+        Garble,        // an unknown status field
+        Overlong,      // more payload than the utility asks for
+        LineFeed,      // LF where the CR belongs
+        Late,          // the reply after a delay
+        Noise,         // stray bytes some time after the reply
+        InvalidText,   // text bytes that are not code page 932
+        Vanish,        // the port disappears
+    };
+    Kind kind = Silence;
+    QByteArray status;     // Status, Garble: the six status characters
+    int keep = -1;         // Truncate: bytes kept; -1 keeps half
+    QByteArray bytes;      // Overlong, Noise, InvalidText
+    int delayMs = 0;       // Late, Noise
+    int reappearMs = -1;   // Vanish: a new port after this long; -1 never
+
+    static constexpr int DefaultLateMs = 1000;
+    static constexpr int DefaultNoiseDelayMs = 100;
+    static QByteArray defaultBytes(Kind kind);
+};
+
+struct FaultRule {
+    QByteArray pattern;    // exact command, or a prefix ending in '*'; "*" takes all
+    int skip = 0;          // matching commands answered cleanly first
+    int times = 1;         // faulted commands; -1 for always
+    Fault fault;
+    int seen = 0;
+    int used = 0;
+
+    bool matches(const QByteArray &command) const;
+};
+
+class FaultPlan {
+public:
+    void add(const FaultRule &rule) { rules_.append(rule); }
+    bool isEmpty() const { return rules_.isEmpty(); }
+    int size() const { return int(rules_.size()); }
+    // The fault for this command, if a rule fires; counts the command against
+    // every rule it matches.
+    std::optional<Fault> take(const QByteArray &command);
+
+private:
+    QList<FaultRule> rules_;
+};

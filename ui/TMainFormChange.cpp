@@ -1,0 +1,134 @@
+// The change page: the coin tubes with their excess or shortage, the entry
+// of standard counts, their write, and the change reconciliation.
+#include "ui/TMainForm.h"
+
+#include "device/ChangeReconciliation.h"
+#include "device/OperationHost.h"
+#include "device/StandardCount.h"
+#include "ui/Colours.h"
+#include "ui/IoPanel.h"
+#include "ui/MessageBoxes.h"
+#include "ui/StringGrid.h"
+#include "ui/TDataSetDialog.h"
+#include "ui_TMainForm.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+
+// The window's side of an operation started from the change page.
+class TMainForm::ChangeHost : public OperationHost {
+public:
+    explicit ChangeHost(TMainForm &form) : form_(form) {}
+
+    bool Confirm(const QString &text) override
+    {
+        return AskOkCancel(&form_, text, QStringLiteral("Information"));
+    }
+    void Notify(const QString &text) override
+    {
+        ShowOk(&form_, text, QStringLiteral("Information"));
+    }
+    void RejectInput() override
+    {
+        ShowOk(&form_, QStringLiteral("値が正しくありません"), QStringLiteral("Error"));
+    }
+    bool ManualMode() const override { return form_.IoPanelManualMode(); }
+    void RunFullRead() override { form_.FullRead(); }
+    void Disconnect() override
+    {
+        // The connect button's action while connected.
+        if (form_.Connected != 0)
+            form_.ConBtnClick();
+    }
+    void SetWindowEnabled(bool enabled) override { form_.setEnabled(enabled); }
+
+private:
+    TMainForm &form_;
+};
+
+void TMainForm::ConnectChangePage()
+{
+    ui->CoinGrid->SetDrawCell([this](QPainter &p, int c, int r, const QRect &rect, bool fixed) {
+        CoinGridDrawCell(p, c, r, rect, fixed);
+    });
+    ui->TotalGrid2->SetDrawCell([this](QPainter &p, int c, int r, const QRect &rect, bool fixed) {
+        TotalGrid2DrawCell(p, c, r, rect, fixed);
+    });
+    connect(ui->CoinGrid, &StringGrid::SelectCell, this, &TMainForm::CoinGridSelectCell);
+    connect(ui->SendCoinBtn, &QPushButton::clicked, this, &TMainForm::SendCoinBtnClick);
+    connect(ui->EarnBtn, &QPushButton::clicked, this, &TMainForm::EarnBtnClick);
+    connect(ui->PanelMode, &QComboBox::currentIndexChanged, this, &TMainForm::PanelModeChange);
+    new IoPanel::MouseRelay(
+        ui->Image1,
+        [this](Qt::KeyboardModifiers shift, int x, int y) { Image1MouseMove(shift, x, y); },
+        [this](Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) {
+            Image1MouseDown(button, shift, x, y);
+        });
+}
+
+void TMainForm::CoinGridDrawCell(QPainter &canvas, int ACol, int ARow, const QRect &Rect, bool fixed)
+{
+    StringGrid *g = ui->CoinGrid;
+    if (fixed) {
+        StringGrid::PaintCell(canvas, Rect, Colours::CoinFixed, g->Cells(ACol, ARow), true);
+        return;
+    }
+    // Excess or shortage is worked out afresh at every drawing and never
+    // kept; a cell that holds no integer counts as 0.
+    const auto count = [g, ARow](int col) {
+        return qint64(StandardCount::ParseEntry(g->Cells(col, ARow)).value_or(0));
+    };
+    const qint64 d = count(3) - count(2);
+    QColor brush = g->palette().color(QPalette::Base);
+    if (ACol != 1 && d > 0)
+        brush = QColor(255, 232, 232);
+    else if (ACol != 1 && d < 0)
+        brush = QColor(232, 232, 255);
+    QString text;
+    if (ACol == 4)
+        text = d > 0 ? QStringLiteral("+") + QString::number(d) : QString::number(d);
+    else
+        text = g->Cells(ACol, ARow);
+    StringGrid::PaintCell(canvas, Rect, brush, text, false);
+}
+
+void TMainForm::TotalGrid2DrawCell(QPainter &canvas, int ACol, int ARow, const QRect &Rect, bool fixed)
+{
+    StringGrid *g = ui->TotalGrid2;
+    StringGrid::PaintCell(canvas, Rect, fixed ? Colours::TotalFixed : g->palette().color(QPalette::Base),
+                          g->Cells(ACol, ARow), fixed);
+}
+
+void TMainForm::CoinGridSelectCell(int ACol, int ARow)
+{
+    if (Connected == 0 || ACol != 2 || ARow < 1 || ARow > 8 || !ui->EarnBtn->isEnabled()
+        || !DataSetDialog)
+        return;
+    const int t = ARow - 1;
+    DataSetDialog->Label()->setText(StandardCount::DialogTitle(t));
+    DataSetDialog->SubLabel()->setText(StandardCount::DialogHint(t, Data.TubeSettableMax(t)));
+    DataSetDialog->Edit()->setText(ui->CoinGrid->Cells(2, ARow));
+    if (DataSetDialog->exec() != QDialog::Accepted)
+        return;
+    const auto value = StandardCount::Validate(t, DataSetDialog->Edit()->text());
+    if (!value) {
+        ChangeHost(*this).RejectInput();
+        return;
+    }
+    // Kept here until the write sends all eight; nothing goes out now.
+    Data.TubeStandardCount(t) = *value;
+    ui->CoinGrid->SetCell(2, ARow, QString::number(*value));
+}
+
+void TMainForm::SendCoinBtnClick()
+{
+    ChangeHost host(*this);
+    StandardCount::Write(Link, host, Data);
+}
+
+void TMainForm::EarnBtnClick()
+{
+    ChangeHost host(*this);
+    ChangeReconciliation::Run(Link, host, Data);
+}

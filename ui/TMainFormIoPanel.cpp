@@ -1,0 +1,80 @@
+// The I/O port panel: monitor or manual mode, and in manual mode the input
+// lamps that switch the controller's input signals.
+#include "ui/TMainForm.h"
+
+#include "device/IoPort.h"
+#include "ui/IoPanel.h"
+#include "ui_TMainForm.h"
+
+#include <QSignalBlocker>
+
+void TMainForm::DrawIoPanel()
+{
+    ui->Image1->setPixmap(IoPanel::DrawPicture(LampBitmap));
+    OutputSignalState.fill(0);
+    HoverLampRow = -1;
+}
+
+void TMainForm::ResetIoPanelMode()
+{
+    // A connection starts in monitor mode without telling the controller.
+    {
+        const QSignalBlocker quiet(ui->PanelMode);
+        ui->PanelMode->setCurrentIndex(0);
+    }
+    ui->PanelMode->setEnabled(true);
+}
+
+bool TMainForm::IoPanelManualMode() const
+{
+    return ui->PanelMode->isEnabled() && ui->PanelMode->currentIndex() == 1;
+}
+
+void TMainForm::DrawInputLamp(int row, bool hovered)
+{
+    const bool on = OutputSignalState[std::size_t(IoPort::RowSignal(row))] != 0;
+    QPixmap picture = ui->Image1->pixmap();
+    IoPanel::DrawInputLamp(picture, LampBitmap[IoPanel::InputLamp(on, hovered)], row);
+    ui->Image1->setPixmap(picture);
+}
+
+void TMainForm::PanelModeChange()
+{
+    if (!Link.PortHandleValid())
+        return;
+    if (ui->PanelMode->currentIndex() == 1)
+        IoPort::EnterManualMode(Link, OutputSignalState);
+    else
+        IoPort::LeaveManualMode(Link);
+}
+
+void TMainForm::Image1MouseMove(Qt::KeyboardModifiers, int X, int Y)
+{
+    if (!IoPanelManualMode())
+        return;
+    const int row = IoPort::LampRowAt(X, Y);
+    if (row >= 0) {
+        if (HoverLampRow == row)
+            return; // its ring is drawn already
+        if (HoverLampRow >= 0)
+            DrawInputLamp(HoverLampRow, false);
+        HoverLampRow = row;
+        DrawInputLamp(row, true);
+    } else if (HoverLampRow >= 0) {
+        DrawInputLamp(HoverLampRow, false);
+        HoverLampRow = -1;
+    }
+}
+
+void TMainForm::Image1MouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y)
+{
+    Image1MouseMove(Shift, X, Y);
+    if (Button != Qt::LeftButton || HoverLampRow == -1)
+        return;
+    // Only manual mode drives the inputs: a ring left over from an earlier
+    // manual mode must not send anything in monitor mode or without a port.
+    if (!IoPanelManualMode() || !Link.PortHandleValid())
+        return;
+    IoPort::ToggleSignal(Link, OutputSignalState, IoPort::RowSignal(HoverLampRow));
+    DrawInputLamp(HoverLampRow, true);
+}

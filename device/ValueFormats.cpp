@@ -1,10 +1,12 @@
 #include "device/ValueFormats.h"
 
+#include "link/ShiftJis.h"
+
 namespace ValueFormats {
 
 std::int32_t HexValue(const QByteArray &payload)
 {
-    if (payload.isEmpty() || payload.size() > 8)
+    if (payload.isEmpty())
         return 0;
     std::uint32_t v = 0;
     for (char c : payload) {
@@ -17,6 +19,8 @@ std::int32_t HexValue(const QByteArray &payload)
             d = c - 'a' + 10;
         else
             return 0;
+        if (v > 0x0FFFFFFFu)
+            return 0;   // the value would no longer fit 32 bits
         v = (v << 4) | std::uint32_t(d);
     }
     return std::int32_t(v);
@@ -45,6 +49,32 @@ QString PriceText(int columnIndex, std::int32_t value)
 QString CountText(std::int32_t count)
 {
     return QString::number(qint64(count) + 10000).mid(1, 4);
+}
+
+} // namespace ValueFormats
+
+namespace ValueFormats {
+
+QString ReceiptLineText(const QByteArray &value)
+{
+    return ShiftJis::decode(value.mid(2));
+}
+
+bool MagnificationDigit(const QByteArray &value, int position, int *digit, QString *error)
+{
+    const QByteArray ch = value.mid(position, 1);
+    if (ch.size() == 1 && ch[0] >= '0' && ch[0] <= '9') {
+        *digit = ch[0] - '0';
+        return true;
+    }
+    if (error)
+        *error = QStringLiteral("'%1' is not a valid integer value").arg(ShiftJis::decode(ch));
+    return false;
+}
+
+int MagnificationIndex(int digit)
+{
+    return digit >= 1 && digit <= 4 ? digit - 1 : -1;
 }
 
 } // namespace ValueFormats

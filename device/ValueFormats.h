@@ -7,8 +7,9 @@
 namespace ValueFormats {
 
 // Payload digits read as an unsigned hexadecimal number of at most 32 bits,
-// kept as signed 32 bits (FFFFFFFF gives -1). Empty, too long or any other
-// character gives 0.
+// kept as signed 32 bits (FFFFFFFF gives -1). Leading zeros do not count
+// against the 32 bits. Empty, a value beyond 32 bits or any character that
+// is not a hexadecimal digit gives 0.
 std::int32_t HexValue(const QByteArray &payload);
 
 // Index character of "QVRP"/"QVRC": 0-9, then A-F for 10-15.
@@ -23,5 +24,18 @@ QString PriceText(int columnIndex, std::int32_t value);
 
 // Sales count as its last four decimal digits, zero-padded.
 QString CountText(std::int32_t count);
+
+// Receipt-line value ("QVROA" ...): X digit, Y digit, then the line's text.
+// The text is everything from the third byte on (empty when shorter).
+QString ReceiptLineText(const QByteArray &value);
+
+// The magnification character at `position` (0 for X, 1 for Y) read as a
+// decimal integer. A missing or non-digit character fails the conversion:
+// false, with the error message in `error`.
+bool MagnificationDigit(const QByteArray &value, int position, int *digit, QString *error);
+
+// The item a magnification digit selects in its box ("1" ... "4"):
+// digit - 1, or -1 (no selection) outside 1-4.
+int MagnificationIndex(int digit);
 
 } // namespace ValueFormats

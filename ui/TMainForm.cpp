@@ -104,6 +104,9 @@ TMainForm::TMainForm(std::unique_ptr<PortIo> port, QWidget *parent)
     connect(ui->ConBtn, &QPushButton::clicked, this, &TMainForm::ConBtnClick);
     ConnectChangePage();
 
+    // The poll.
+    connect(Timer, &QTimer::timeout, this, &TMainForm::TimerTimer);
+
     // Writes to the controller.
     connect(ui->OptGrid1, &StringGrid::SelectCell, this, &TMainForm::OptGrid1SelectCell);
     connect(ui->SendSalesBtn, &QPushButton::clicked, this, &TMainForm::SendSalesBtnClick);
@@ -291,7 +294,20 @@ void TMainForm::ConBtnClick()
 
     ShowConnectButton(true);
     SetOperationControlsEnabled(true);
+
+    // 7. A magnification that fails to convert ends the connection here:
+    // connected, but without polling until the operator disconnects.
+    if (!FullRead())
+        return;
+    // 8.
     ResetIoPanelMode();
+    // 9. The preview from the lines just read; a magnification it cannot
+    // convert has been shown and leaves polling off, as in step 7.
+    if (!RefreshReceiptPreview())
+        return;
+    // 10.
+    PollTickCount = 0;
+    Timer->start();
 }
 
 void TMainForm::Disconnect()

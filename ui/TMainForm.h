@@ -4,6 +4,7 @@
 // the I/O panel, the poll timer and every control of the pages. Handlers
 // keep the names of the component and event they serve.
 #include "device/DeviceData.h"
+#include "device/FullReadView.h"
 #include "device/OperationHost.h"
 #include "link/DeviceLink.h"
 
@@ -18,7 +19,7 @@ class ReceiptPreview;
 class TDataSetDialog;
 namespace Ui { class TMainForm; }
 
-class TMainForm : public QWidget, public OperationHost {
+class TMainForm : public QWidget, public FullReadView, public OperationHost {
     Q_OBJECT
 public:
     // Without a port the window talks to the real serial ports.
@@ -44,6 +45,12 @@ public:
     bool ManualMode() const override;
     void RunFullRead() override;
     void SetWindowEnabled(bool enabled) override;
+
+    // Device data: the full read and the poll (TMainFormData.cpp).
+    // FullRead is false when a conversion error ended it; the error has
+    // been shown by then.
+    bool FullRead();
+    void TimerTimer();
 
     // Receipt preview and its editing (ui/TMainFormReceipt.cpp).
     void Edit1Change();
@@ -74,6 +81,15 @@ private:
     void SetOperationControlsEnabled(bool enabled);
     void ShowConnectButton(bool connected);
 
+    // The full read's and the poll's views (TMainFormData.cpp).
+    void SetReceiptText(int line, const QString &text) override;
+    void SetMagnificationIndex(int box, int index) override;
+    void SetCommentBlack(int line) override;
+    void SetIdentificationText(const QString &text) override;
+    void FillViewsFromData();
+    void RefreshLiveValues();
+    void CopyToSettingsGrids();
+
     // Constructor steps that fill the grids with headings and row labels.
     void PrepareSalesPage();
     void PrepareChangePage();
@@ -89,9 +105,6 @@ private:
 
     // Change page and I/O port panel: hidden, yet built and handled.
     class ChangeHost;
-    // Re-reads everything and refills the views. Declared here until the
-    // full read's own window side lands; see TMainFormFullRead.cpp.
-    void FullRead();
     void ConnectChangePage();
     void CoinGridDrawCell(QPainter &canvas, int ACol, int ARow, const QRect &Rect, bool fixed);
     void TotalGrid2DrawCell(QPainter &canvas, int ACol, int ARow, const QRect &Rect, bool fixed);

@@ -1,0 +1,21 @@
+#pragma once
+// What the full read puts into the window while it runs. The receipt lines
+// reach their boxes one by one, before the sequence is over, because a
+// magnification that fails to convert stops the read with the texts before
+// it already shown. The main window implements this; tests record it.
+#include <QString>
+
+class FullReadView {
+public:
+    virtual ~FullReadView() = default;
+    // Receipt line 0-2 (Edit1-Edit3). Runs the box's change handler when
+    // the text differs from what it holds.
+    virtual void SetReceiptText(int line, const QString &text) = 0;
+    // Magnification box 0-5 (ComboBox1-ComboBox6): item index, -1 for no
+    // selection. Does not run the change handler.
+    virtual void SetMagnificationIndex(int box, int index) = 0;
+    // The preview's comment label of line 0-2 turns black.
+    virtual void SetCommentBlack(int line) = 0;
+    // Identification text box (runs its change handler when it differs).
+    virtual void SetIdentificationText(const QString &text) = 0;
+};

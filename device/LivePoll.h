@@ -1,0 +1,27 @@
+#pragma once
+// The poll's device side: the tick cadence, the live re-read and the state
+// sentence for the status bar. The window's timer handler strings them
+// together and refreshes the grids.
+#include "device/DeviceData.h"
+
+#include <QString>
+
+class DeviceLink;
+
+namespace LivePoll {
+constexpr int TicksPerRefresh = 5;
+}
+
+// Advances the tick counter (1, 2, 3, 4, 0, 1, ...); true on the tick that
+// re-reads the live values first.
+bool AdvancePollTick(int &pollTickCount);
+
+// 16 x "QVRC", "QVREA", "QVC" into the table. Statuses are not examined:
+// an unusable payload reads as 0.
+void RefreshLiveValues(DeviceLink &link, DeviceData &data);
+
+// "QVY": the controller's state as a transaction status.
+int RequestDeviceState(DeviceLink &link);
+
+// The status-bar sentence for the state status of "QVY".
+QString StateSentence(int status);

@@ -1,0 +1,27 @@
+# Device data, full read, live poll, sales and settings views.
+quvo_add_test(tst_devread_formats LIBS quvo_core SOURCES devread/tst_ValueFormats.cpp)
+quvo_add_test(tst_devread_fullread LIBS quvo_core SOURCES devread/tst_FullRead.cpp devread/ScriptedController.h)
+quvo_add_test(tst_devread_poll LIBS quvo_core SOURCES devread/tst_LivePoll.cpp devread/ScriptedController.h)
+quvo_add_test(tst_devread_views LIBS quvo_ui
+    SOURCES devread/tst_DataViews.cpp devread/PacedController.cpp devread/PacedController.h
+            support/ModalAnswerer.h)
+
+# Benchmark: prints figures, never fails on speed. Against the emulator when
+# it is part of the build, else against a paced pseudo-terminal controller.
+quvo_add_test(bench_connect LIBS quvo_ui
+    SOURCES devread/bench_connect.cpp devread/PacedController.cpp devread/PacedController.h)
+if(TARGET quvo-emulator)
+    target_compile_definitions(bench_connect PRIVATE QUVO_EMULATOR_PATH="$<TARGET_FILE:quvo-emulator>")
+    add_dependencies(bench_connect quvo-emulator)
+endif()
+
+# The real program under Xvfb against the emulator, when both are built.
+# (The screenshot tool comes from tools.cmake, read after this file.)
+if(TARGET quvo-emulator)
+    add_test(NAME e2e_devread_connect
+        COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/devread/e2e_connect.sh
+                $<TARGET_FILE:quvo-utility> $<TARGET_FILE:quvo-emulator> $<TARGET_FILE:quvo-screenshot>
+                ${CMAKE_CURRENT_BINARY_DIR}/devread-e2e-connect.png
+                ${CMAKE_CURRENT_SOURCE_DIR}/devread/e2e_scenario.json)
+    set_tests_properties(e2e_devread_connect PROPERTIES TIMEOUT 120)
+endif()

@@ -1,0 +1,63 @@
+#pragma once
+// A controller scripted in the test: FakePort replies from a table of
+// payloads, and a port that also notes how many bytes each read asked for.
+#include "device/FullReadView.h"
+#include "link/DeviceLink.h"
+#include "tests/support/FakePort.h"
+
+#include <QStringList>
+#include <memory>
+
+class RecordingPort : public FakePort {
+public:
+    RecordingPort(std::shared_ptr<State> state, std::shared_ptr<QList<int>> readSizes)
+        : FakePort(std::move(state)), sizes_(std::move(readSizes)) {}
+    QByteArray read(int maxBytes, int timeoutMs) override
+    {
+        sizes_->append(maxBytes);
+        return FakePort::read(maxBytes, timeoutMs);
+    }
+
+private:
+    std::shared_ptr<QList<int>> sizes_;
+};
+
+struct ScriptedLink {
+    std::shared_ptr<FakePort::State> state = std::make_shared<FakePort::State>();
+    std::shared_ptr<QList<int>> readSizes = std::make_shared<QList<int>>();
+    DeviceLink link;
+
+    ScriptedLink()
+        : link(std::make_unique<RecordingPort>(state, readSizes))
+    {
+        state->open = true;   // as after a successful search
+    }
+    // Answers `command` with "OK   :" + payload + CR from now on.
+    void answer(const QByteArray &command, const QByteArray &payload)
+    {
+        state->replies.insert(command, FakePort::ok(payload));
+    }
+    void answerRaw(const QByteArray &command, const QByteArray &reply)
+    {
+        state->replies.insert(command, reply);
+    }
+};
+
+// Notes what the full read puts into the window, in order.
+class RecordingView : public FullReadView {
+public:
+    QStringList events;
+    void SetReceiptText(int line, const QString &text) override
+    {
+        events << QStringLiteral("text %1 %2").arg(line).arg(text);
+    }
+    void SetMagnificationIndex(int box, int index) override
+    {
+        events << QStringLiteral("index %1 %2").arg(box).arg(index);
+    }
+    void SetCommentBlack(int line) override { events << QStringLiteral("black %1").arg(line); }
+    void SetIdentificationText(const QString &text) override
+    {
+        events << QStringLiteral("ident %1").arg(text);
+    }
+};

@@ -1,0 +1,230 @@
+// The full read against a scripted controller: the 46 commands, what each
+// reply becomes, what reaches the window mid-sequence, and the stop on a
+// magnification that is not a digit.
+#include "device/FullRead.h"
+#include "link/ShiftJis.h"
+#include "tests/devread/ScriptedController.h"
+
+#include <QtTest>
+
+namespace {
+
+// The wire sequence, restated on purpose: command and expected payload length.
+QList<QPair<QByteArray, int>> expectedSequence()
+{
+    QList<QPair<QByteArray, int>> s;
+    s << qMakePair(QByteArray("QVQ"), 2);
+    const char *idx = "0123456789ABCDEF";
+    for (int i = 0; i < 16; ++i)
+        s << qMakePair(QByteArray("QVRP") + idx[i], 4);
+    for (int i = 0; i < 16; ++i)
+        s << qMakePair(QByteArray("QVRC") + idx[i], 4);
+    for (int k = 1; k <= 6; ++k)
+        s << qMakePair(QByteArray("QVRO") + char('0' + k), 2);
+    s << qMakePair(QByteArray("QVROA"), 40) << qMakePair(QByteArray("QVROB"), 40)
+      << qMakePair(QByteArray("QVROC"), 40) << qMakePair(QByteArray("QVRON"), 10)
+      << qMakePair(QByteArray("QVREA"), 8) << qMakePair(QByteArray("QVREC"), 4)
+      << qMakePair(QByteArray("QVC"), 19);
+    return s;
+}
+
+QByteArray hex4(int v) { return QByteArray::number(v, 16).toUpper().rightJustified(4, '0'); }
+
+const QString lineA = QStringLiteral("領 収 書");
+const QString lineB = QStringLiteral("ご利用ありがとうございます");
+const QString lineC = QStringLiteral("ABC");
+
+// A controller with a distinct value in every reply.
+void scriptController(ScriptedLink &s)
+{
+    const char *idx = "0123456789ABCDEF";
+    s.answer("QVQ", "01");
+    for (int i = 0; i < 16; ++i) {
+        s.answer(QByteArray("QVRP") + idx[i], hex4(100 + i * 10));
+        s.answer(QByteArray("QVRC") + idx[i], hex4(i * 1000 + 7));
+    }
+    for (int k = 1; k <= 6; ++k)
+        s.answer("QVRO" + QByteArray::number(k), "0" + QByteArray::number(k % 3));
+    s.answer("QVROA", "21" + ShiftJis::encode(lineA));
+    s.answer("QVROB", "12" + ShiftJis::encode(lineB));
+    s.answer("QVROC", "43" + ShiftJis::encode(lineC));
+    s.answer("QVRON", "ID-00042");
+    s.answer("QVREA", "0001E240");
+    s.answer("QVREC", "0010");
+    s.answer("QVC", "00FF" + QByteArray(15, '9'));
+}
+
+DeviceData sentinelData()
+{
+    DeviceData d;
+    for (int i = 0; i < Slot::Count; ++i)
+        d[i] = -7000 - i;
+    return d;
+}
+
+} // namespace
+
+class tst_FullRead : public QObject {
+    Q_OBJECT
+private slots:
+    void sequence();
+    void table();
+    void viewUpdates();
+    void statusesNotExamined_data();
+    void statusesNotExamined();
+    void conversionError_data();
+    void conversionError();
+};
+
+void tst_FullRead::sequence()
+{
+    ScriptedLink s;
+    scriptController(s);
+    DeviceData data;
+    RecordingView view;
+    const FullReadResult r = FullRead(s.link, data, view);
+    QVERIFY(r.completed);
+    QVERIFY(r.error.isEmpty());
+
+    const auto expected = expectedSequence();
+    QCOMPARE(expected.size(), 46);
+    QByteArrayList commands;
+    QList<int> sizes;
+    for (const auto &e : expected) {
+        commands << e.first;
+        sizes << e.second + 7;
+    }
+    QCOMPARE(s.state->commands, commands);
+    QCOMPARE(*s.readSizes, sizes);
+}
+
+void tst_FullRead::table()
+{
+    ScriptedLink s;
+    scriptController(s);
+    DeviceData data = sentinelData();
+    RecordingView view;
+    QVERIFY(FullRead(s.link, data, view).completed);
+
+    QCOMPARE(data.DeviceStatusFlags(), 1);
+    for (int i = 0; i < 16; ++i) {
+        QCOMPARE(data.ColumnPrice(i), 100 + i * 10);
+        QCOMPARE(data.ColumnSalesCount(i), i * 1000 + 7);
+    }
+    for (int k = 0; k < 6; ++k)
+        QCOMPARE(data.OptionSelection(k), (k + 1) % 3);
+    QCOMPARE(data.SalesTotal(), 123456);
+    QCOMPARE(data.EarnValueB(), 0);
+    QCOMPARE(data.EarnValueC(), 16);
+    QCOMPARE(data.CoinReplyValue(), 255);
+    // Tubes and the version are no business of the full read.
+    for (int slot = Slot::TubeCurrentCount; slot < Slot::SalesTotal; ++slot)
+        QCOMPARE(data[slot], -7000 - slot);
+    QCOMPARE(data.FirmwareVersion(), -7000 - Slot::FirmwareVersion);
+}
+
+void tst_FullRead::viewUpdates()
+{
+    ScriptedLink s;
+    scriptController(s);
+    DeviceData data;
+    RecordingView view;
+    QVERIFY(FullRead(s.link, data, view).completed);
+    const QStringList expected = {
+        "text 0 " + lineA, "index 0 1", "index 1 0", "black 0",
+        "text 1 " + lineB, "index 2 0", "index 3 1", "black 1",
+        "text 2 " + lineC, "index 4 3", "index 5 2", "black 2",
+        "ident ID-00042",
+    };
+    QCOMPARE(view.events, expected);
+}
+
+void tst_FullRead::statusesNotExamined_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<int>("price");
+    QTest::newRow("normal") << QByteArray("OK   :0078\r") << 0x78;
+    QTest::newRow("resetting") << QByteArray("RBUSY:0078\r") << 0x78;
+    QTest::newRow("settling") << QByteArray("BBUSY:0079\r") << 0x79;
+    QTest::newRow("error 12") << QByteArray("ERR12:007A\r") << 0x7A;
+    QTest::newRow("LF for CR") << QByteArray("OK   :0078\n") << 0x78;
+    QTest::newRow("short payload") << QByteArray("OK   :12\r") << 0x12;
+    QTest::newRow("no reply") << QByteArray() << 0;
+    QTest::newRow("cut after a digit") << QByteArray("OK   :0078") << 0;
+    QTest::newRow("garbled status") << QByteArray("NG   :0078\r") << 0;
+    QTest::newRow("not hexadecimal") << QByteArray("OK   :00G8\r") << 0;
+}
+
+void tst_FullRead::statusesNotExamined()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(int, price);
+    ScriptedLink s;
+    scriptController(s);
+    s.answerRaw("QVRP3", reply);
+    DeviceData data;
+    RecordingView view;
+    QVERIFY(FullRead(s.link, data, view).completed);
+    QCOMPARE(data.ColumnPrice(3), price);
+    QCOMPARE(data.ColumnPrice(4), 140);   // the sequence went on
+    QCOMPARE(s.state->commands.size(), 46);
+}
+
+void tst_FullRead::conversionError_data()
+{
+    // The failing line's command, its raw reply, the commands sent in all,
+    // what reached the window, and the character the message quotes.
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<int>("commandsSent");
+    QTest::addColumn<QStringList>("events");
+    QTest::addColumn<QString>("quoted");
+
+    QTest::newRow("A: X a letter") << QByteArray("QVROA") << FakePort::ok("x1abc") << 40
+                                   << QStringList{"text 0 abc"} << "x";
+    QTest::newRow("A: no reply") << QByteArray("QVROA") << QByteArray() << 40
+                                 << QStringList{"text 0 "} << "";
+    QTest::newRow("A: Y missing") << QByteArray("QVROA") << FakePort::ok("3") << 40
+                                  << QStringList{"text 0 ", "index 0 2"} << "";
+    QTest::newRow("B: Y a letter") << QByteArray("QVROB") << FakePort::ok("2Zdef") << 41
+                                   << QStringList{"text 0 " + lineA, "index 0 1", "index 1 0", "black 0",
+                                                  "text 1 def", "index 2 1"}
+                                   << "Z";
+    QTest::newRow("C: busy, X a space") << QByteArray("QVROC") << QByteArray("RBUSY: 1\r") << 42
+                                        << QStringList{"text 0 " + lineA, "index 0 1", "index 1 0", "black 0",
+                                                       "text 1 " + lineB, "index 2 0", "index 3 1", "black 1",
+                                                       "text 2 "}
+                                        << " ";
+}
+
+void tst_FullRead::conversionError()
+{
+    QFETCH(QByteArray, command);
+    QFETCH(QByteArray, reply);
+    QFETCH(int, commandsSent);
+    QFETCH(QStringList, events);
+    QFETCH(QString, quoted);
+
+    ScriptedLink s;
+    scriptController(s);
+    s.answerRaw(command, reply);
+    DeviceData data = sentinelData();
+    RecordingView view;
+    const FullReadResult r = FullRead(s.link, data, view);
+
+    QVERIFY(!r.completed);
+    QVERIFY(!r.error.isEmpty());
+    QVERIFY2(r.error.contains(QLatin1Char('\'') + quoted + QLatin1Char('\'')), qPrintable(r.error));
+    QCOMPARE(s.state->commands.size(), commandsSent);
+    QCOMPARE(s.state->commands.last(), command);
+    QCOMPARE(view.events, events);
+    // What came before the failing line is in the table, what follows is not.
+    QCOMPARE(data.ColumnPrice(15), 250);
+    QCOMPARE(data.OptionSelection(5), 0);
+    QCOMPARE(data.SalesTotal(), -7000 - Slot::SalesTotal);
+    QCOMPARE(data.EarnValueB(), -7000 - Slot::EarnValueB);
+    QCOMPARE(data.CoinReplyValue(), -7000 - Slot::CoinReplyValue);
+}
+
+QTEST_APPLESS_MAIN(tst_FullRead)
+#include "tst_FullRead.moc"

@@ -24,19 +24,7 @@ if [ "${1:-}" = "--inside" ]; then
     util=$!
     trap 'kill "$util" 2>/dev/null || true; wait "$util" 2>/dev/null || true' EXIT
     log=$work/commands.log
-    count() { [ -f "$log" ] && wc -l <"$log" || echo 0; }
     has() { [ -f "$log" ] && cut -d' ' -f3- "$log" | grep -qx -- "$1"; }
-    # Waits until the log has not grown for a second and a half.
-    settle() {
-        local last still=0 now
-        last=$(count)
-        for _ in $(seq 1 300); do
-            sleep 0.1
-            now=$(count)
-            if [ "$now" = "$last" ]; then still=$((still + 1)); else still=0 last=$now; fi
-            [ "$still" -ge 15 ] && return 0
-        done
-    }
 
     wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^QUVO-Vexa UtilitySoftware$' | head -n1 || true)
     [ -n "$wid" ] || { echo "FAIL: the main window did not appear" >&2; exit 1; }
@@ -62,11 +50,10 @@ if [ "${1:-}" = "--inside" ]; then
     xdotool type --window "$dlg" --delay 50 '12.5'
     sleep 0.3
     "$shooter" "$shots/price_e2e_dialog.png" || echo "note: no dialog screenshot" >&2
-    before=$(count)
     xdotool key --window "$dlg" Return
-    for _ in $(seq 1 200); do has QVSP2=007D && break; sleep 0.1; done
-    # The full read after the write, then the poll again.
-    for _ in $(seq 1 200); do [ "$(count)" -ge $((before + 50)) ] && break; sleep 0.1; done
+    # The full read after the write ends with QVC.
+    read_back_done() { cut -d' ' -f3- "$log" | sed -n '/^QVSP2=007D$/,$p' | grep -qx QVC; }
+    for _ in $(seq 1 300); do read_back_done && break; sleep 0.1; done
     sleep 1
     "$shooter" "$shots/price_e2e.png" || echo "note: no screenshot" >&2
     exit 0

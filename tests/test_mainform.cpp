@@ -62,6 +62,8 @@ private slots:
     void failureMessages_data();
     void failureMessages();
     void closingSendsNothing();
+    void valuesFitTheirCells_data();
+    void valuesFitTheirCells();
     void closingDuringSearchEndsIt();
 
 private:
@@ -374,6 +376,33 @@ void TestMainForm::closingDuringSearchEndsIt()
     QCOMPARE(form->Connected, 0);
     QTest::qWait(50);
     QVERIFY(answer.seen.isEmpty());
+}
+
+void TestMainForm::valuesFitTheirCells_data()
+{
+    QTest::addColumn<QString>("grid");
+    QTest::addColumn<int>("col");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("total in the settings grid") << QStringLiteral("OptGrid2") << 1 << QStringLiteral("123456");
+    QTest::newRow("eight-digit total") << QStringLiteral("OptGrid2") << 1 << QStringLiteral("12345678");
+    QTest::newRow("price") << QStringLiteral("OptGrid1") << 1 << QStringLiteral("99.9");
+    QTest::newRow("count") << QStringLiteral("OptGrid2") << 1 << QStringLiteral("5535");
+}
+
+void TestMainForm::valuesFitTheirCells()
+{
+    QFETCH(QString, grid);
+    QFETCH(int, col);
+    QFETCH(QString, text);
+    auto form = makeForm(std::make_shared<FakePort::State>());
+    auto *g = form->findChild<StringGrid *>(grid);
+    QVERIFY(g);
+    const int width = g->ColWidth(col);
+    const QFont fitted = StringGrid::FitFont(g->font(), text, width);
+    QVERIFY(QFontMetrics(fitted).horizontalAdvance(text) <= width);
+    // A value that fits already is drawn in the grid's own font.
+    if (QFontMetrics(g->font()).horizontalAdvance(text) <= width)
+        QCOMPARE(fitted, g->font());
 }
 
 QTEST_MAIN(TestMainForm)

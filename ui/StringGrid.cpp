@@ -116,8 +116,26 @@ void StringGrid::PaintCell(QPainter &p, const QRect &rect, const QColor &fill,
 {
     p.fillRect(rect, fill);
     p.setPen(Qt::black);
+    // The substitute fonts set digits wider than the fonts the grids were
+    // laid out for; a value is narrowed to fit rather than lose a digit.
+    // Headings keep the layout's clipping.
+    if (!centred)
+        p.setFont(FitFont(p.font(), text, rect.width()));
     const int align = Qt::AlignVCenter | Qt::TextSingleLine | (centred ? Qt::AlignHCenter : Qt::AlignRight);
     p.drawText(rect, align, text);
+}
+
+QFont StringGrid::FitFont(const QFont &font, const QString &text, int width)
+{
+    if (QFontMetrics(font).horizontalAdvance(text) <= width)
+        return font;
+    QFont fitted = font;
+    for (int stretch = 98; stretch >= 50; stretch -= 2) {
+        fitted.setStretch(stretch);
+        if (QFontMetrics(fitted).horizontalAdvance(text) <= width)
+            return fitted;
+    }
+    return fitted;
 }
 
 void StringGrid::UseStandardDrawing(const QColor &fixedColour)

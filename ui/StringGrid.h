@@ -41,6 +41,11 @@ public:
     static void PaintCell(QPainter &p, const QRect &rect, const QColor &fill,
                           const QString &text, bool centred);
 
+    // `font`, narrowed as little as needed for `text` to fit `width` (down
+    // to half width): the substitute fonts set digits wider than the fonts
+    // the grids were laid out for, and a value must not lose a digit.
+    static QFont FitFont(const QFont &font, const QString &text, int width);
+
 signals:
     // A data cell became the selected one: a left press (also on the cell
     // already selected) or an arrow key.

@@ -258,7 +258,7 @@ void TMainForm::ConBtnClick()
         return;
     ui->PCBVer->clear();
     if (Connected != 0) {
-        Disconnect();
+        CloseConnection();
         return;
     }
 
@@ -311,6 +311,12 @@ void TMainForm::ConBtnClick()
 }
 
 void TMainForm::Disconnect()
+{
+    if (Connected != 0)
+        ConBtnClick();
+}
+
+void TMainForm::CloseConnection()
 {
     Timer->stop();
     Link.ClosePort();

@@ -31,14 +31,16 @@ public:
 
     // Connection (connect button).
     void ConBtnClick();
-    void Disconnect();
+    // The connect button's action while connected; operations that restart
+    // the controller end with it.
+    void Disconnect() override;
     int Connected = 0; // 0 not connected, 1 connected
 
     // Writes to the controller: a price cell, the options write, the counter clear.
     void OptGrid1SelectCell(int ACol, int ARow);
     void SendSalesBtnClick();
     void CntClrBtnClick();
-    // The window's side of a write operation (Disconnect above serves it too).
+    // The window's side of a write operation.
     bool Confirm(const QString &text) override;
     void Notify(const QString &text) override;
     void RejectInput() override;
@@ -77,6 +79,8 @@ protected:
 
 private:
     void FormClose();
+    // Steps of the disconnection; nothing is sent.
+    void CloseConnection();
     void PageControlDrawTab(QPainter &canvas, int TabIndex, const QRect &Rect, bool Active);
     void SetOperationControlsEnabled(bool enabled);
     void ShowConnectButton(bool connected);
@@ -104,7 +108,6 @@ private:
     int HoverLampRow = -1;
 
     // Change page and I/O port panel: hidden, yet built and handled.
-    class ChangeHost;
     void ConnectChangePage();
     void CoinGridDrawCell(QPainter &canvas, int ACol, int ARow, const QRect &Rect, bool fixed);
     void TotalGrid2DrawCell(QPainter &canvas, int ACol, int ARow, const QRect &Rect, bool fixed);
@@ -113,7 +116,6 @@ private:
     void EarnBtnClick();
     void DrawIoPanel();
     void ResetIoPanelMode();
-    bool IoPanelManualMode() const;
     void DrawInputLamp(int row, bool hovered);
     void PanelModeChange();
     void Image1MouseMove(Qt::KeyboardModifiers Shift, int X, int Y);

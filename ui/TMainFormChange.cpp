@@ -16,37 +16,6 @@
 #include <QLineEdit>
 #include <QPainter>
 
-// The window's side of an operation started from the change page.
-class TMainForm::ChangeHost : public OperationHost {
-public:
-    explicit ChangeHost(TMainForm &form) : form_(form) {}
-
-    bool Confirm(const QString &text) override
-    {
-        return AskOkCancel(&form_, text, QStringLiteral("Information"));
-    }
-    void Notify(const QString &text) override
-    {
-        ShowOk(&form_, text, QStringLiteral("Information"));
-    }
-    void RejectInput() override
-    {
-        ShowOk(&form_, QStringLiteral("値が正しくありません"), QStringLiteral("Error"));
-    }
-    bool ManualMode() const override { return form_.IoPanelManualMode(); }
-    void RunFullRead() override { form_.FullRead(); }
-    void Disconnect() override
-    {
-        // The connect button's action while connected.
-        if (form_.Connected != 0)
-            form_.ConBtnClick();
-    }
-    void SetWindowEnabled(bool enabled) override { form_.setEnabled(enabled); }
-
-private:
-    TMainForm &form_;
-};
-
 void TMainForm::ConnectChangePage()
 {
     ui->CoinGrid->SetDrawCell([this](QPainter &p, int c, int r, const QRect &rect, bool fixed) {
@@ -113,7 +82,7 @@ void TMainForm::CoinGridSelectCell(int ACol, int ARow)
         return;
     const auto value = StandardCount::Validate(t, DataSetDialog->Edit()->text());
     if (!value) {
-        ChangeHost(*this).RejectInput();
+        RejectInput();
         return;
     }
     // Kept here until the write sends all eight; nothing goes out now.
@@ -123,12 +92,10 @@ void TMainForm::CoinGridSelectCell(int ACol, int ARow)
 
 void TMainForm::SendCoinBtnClick()
 {
-    ChangeHost host(*this);
-    StandardCount::Write(Link, host, Data);
+    StandardCount::Write(Link, *this, Data);
 }
 
 void TMainForm::EarnBtnClick()
 {
-    ChangeHost host(*this);
-    ChangeReconciliation::Run(Link, host, Data);
+    ChangeReconciliation::Run(Link, *this, Data);
 }

@@ -25,11 +25,6 @@ void TMainForm::ResetIoPanelMode()
     ui->PanelMode->setEnabled(true);
 }
 
-bool TMainForm::IoPanelManualMode() const
-{
-    return ui->PanelMode->isEnabled() && ui->PanelMode->currentIndex() == 1;
-}
-
 void TMainForm::DrawInputLamp(int row, bool hovered)
 {
     const bool on = OutputSignalState[std::size_t(IoPort::RowSignal(row))] != 0;
@@ -50,7 +45,7 @@ void TMainForm::PanelModeChange()
 
 void TMainForm::Image1MouseMove(Qt::KeyboardModifiers, int X, int Y)
 {
-    if (!IoPanelManualMode())
+    if (!ManualMode())
         return;
     const int row = IoPort::LampRowAt(X, Y);
     if (row >= 0) {
@@ -73,7 +68,7 @@ void TMainForm::Image1MouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers Sh
         return;
     // Only manual mode drives the inputs: a ring left over from an earlier
     // manual mode must not send anything in monitor mode or without a port.
-    if (!IoPanelManualMode() || !Link.PortHandleValid())
+    if (!ManualMode() || !Link.PortHandleValid())
         return;
     IoPort::ToggleSignal(Link, OutputSignalState, IoPort::RowSignal(HoverLampRow));
     DrawInputLamp(HoverLampRow, true);

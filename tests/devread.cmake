@@ -14,14 +14,3 @@ if(TARGET quvo-emulator)
     target_compile_definitions(bench_connect PRIVATE QUVO_EMULATOR_PATH="$<TARGET_FILE:quvo-emulator>")
     add_dependencies(bench_connect quvo-emulator)
 endif()
-
-# The real program under Xvfb against the emulator, when both are built.
-# (The screenshot tool comes from tools.cmake, read after this file.)
-if(TARGET quvo-emulator)
-    add_test(NAME e2e_devread_connect
-        COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/devread/e2e_connect.sh
-                $<TARGET_FILE:quvo-utility> $<TARGET_FILE:quvo-emulator> $<TARGET_FILE:quvo-screenshot>
-                ${CMAKE_CURRENT_BINARY_DIR}/devread-e2e-connect.png
-                ${CMAKE_CURRENT_SOURCE_DIR}/devread/e2e_scenario.json)
-    set_tests_properties(e2e_devread_connect PROPERTIES TIMEOUT 120)
-endif()

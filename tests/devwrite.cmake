@@ -13,10 +13,3 @@ quvo_add_test(devwrite_roundtrip LIBS quvo_ui
     SOURCES devwrite/tst_writeroundtrip.cpp devwrite/ModalAnswerer.h)
 target_compile_definitions(devwrite_roundtrip PRIVATE QUVO_EMULATOR="$<TARGET_FILE:quvo-emulator>")
 add_dependencies(devwrite_roundtrip quvo-emulator)
-
-# The real program under a virtual X server: a price typed into the dialog.
-add_test(NAME devwrite_price_e2e
-    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/devwrite/price_e2e.sh
-            $<TARGET_FILE:quvo-utility> $<TARGET_FILE:quvo-emulator> $<TARGET_FILE:quvo-screenshot>
-            ${CMAKE_BINARY_DIR}/screenshots)
-set_tests_properties(devwrite_price_e2e PROPERTIES TIMEOUT 180)

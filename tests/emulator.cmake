@@ -7,10 +7,3 @@ target_compile_definitions(tst_emulator_scenario PRIVATE QUVO_SOURCE_DIR="${CMAK
 quvo_add_test(tst_emulator_wire LIBS quvo_emulator SOURCES emulator/tst_emulator_wire.cpp)
 target_compile_definitions(tst_emulator_wire PRIVATE QUVO_EMULATOR="$<TARGET_FILE:quvo-emulator>")
 add_dependencies(tst_emulator_wire quvo-emulator)
-
-# The real program under a virtual X server: click 接続, read the emulator's log.
-add_test(NAME connect_e2e
-    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/e2e/connect_e2e.sh
-            $<TARGET_FILE:quvo-utility> $<TARGET_FILE:quvo-emulator> $<TARGET_FILE:quvo-screenshot>
-            ${CMAKE_BINARY_DIR}/screenshots)
-set_tests_properties(connect_e2e PROPERTIES TIMEOUT 180)

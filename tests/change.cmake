@@ -6,4 +6,4 @@ quvo_add_test(tst_change_reconciliation LIBS quvo_core
 quvo_add_test(tst_io_port LIBS quvo_core
     SOURCES change/tst_io_port.cpp change/OperationLog.h)
 quvo_add_test(tst_change_page LIBS quvo_ui
-    SOURCES change/tst_change_page.cpp change/OperationLog.h change/ScriptedAnswers.h support/ModalAnswerer.h)
+    SOURCES change/tst_change_page.cpp change/OperationLog.h support/ModalAnswerer.h)

@@ -328,7 +328,7 @@ void TestMainForm::failureMessages()
     state->replies.insert("QV", probeReply);
     auto form = makeForm(state);
     form->show();
-    ModalAnswerer answer(ModalAnswerer::Press(QMessageBox::Ok));
+    ModalAnswerer answer(ModalAnswerer::press(QMessageBox::Ok));
     form->ConBtnClick();
     QCOMPARE(answer.seen.size(), 1);
     QCOMPARE(answer.seen.at(0).caption, QStringLiteral("Error"));
@@ -367,7 +367,7 @@ void TestMainForm::closingDuringSearchEndsIt()
     state->replies.insert("QV", FakePort::ok());
     auto form = makeForm(state);
     form->show();
-    ModalAnswerer answer(ModalAnswerer::Press(QMessageBox::Ok));
+    ModalAnswerer answer(ModalAnswerer::press(QMessageBox::Ok));
     // The close arrives while the search lets window messages run.
     QTimer::singleShot(0, form.get(), [&] { form->close(); });
     form->ConBtnClick();

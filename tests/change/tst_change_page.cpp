@@ -2,7 +2,7 @@
 // the tab row, reached here by their object names.
 #include "device/DeviceData.h"
 #include "tests/change/OperationLog.h"
-#include "tests/change/ScriptedAnswers.h"
+#include "tests/support/ModalAnswerer.h"
 #include "tests/support/PortSandbox.h"
 #include "ui/Application.h"
 #include "ui/Fonts.h"
@@ -307,25 +307,27 @@ void ChangePageTest::standardCountEntry()
     g->SetCell(2, row, QStringLiteral("7"));
     rig.form->Data.TubeStandardCount(row - 1) = 7;
 
-    QStringList script{QStringLiteral("OK:") + entry};
+    ModalAnswerer answers;
+    answers.actions << ModalAnswerer::enter(entry);
     if (!accepted)
-        script.append(QStringLiteral("OK"));
-    Answered answers(script);
+        answers.actions << ModalAnswerer::click(QStringLiteral("OK"));
     rig.clickCell(g, 2, row);
 
-    QCOMPARE(answers.seen().size(), accepted ? 1 : 2);
-    QCOMPARE(answers.script->dialogs, QStringList{title + u'|' + hint + QStringLiteral("|7")});
+    QCOMPARE(answers.seen.size(), accepted ? 1 : 2);
+    QCOMPARE(answers.seen.at(0).text, title);
+    QCOMPARE(answers.seen.at(0).hint, hint);
+    QCOMPARE(answers.seen.at(0).field, QStringLiteral("7"));
     if (accepted) {
         QCOMPARE(g->Cells(2, row), entry);
         QCOMPARE(rig.form->Data.TubeStandardCount(row - 1), entry.toInt());
     } else {
-        QCOMPARE(answers.seen().at(1).caption, QStringLiteral("Error"));
-        QCOMPARE(answers.seen().at(1).text, QStringLiteral("値が正しくありません"));
-        QCOMPARE(answers.seen().at(1).buttons, QStringList{"OK"});
+        QCOMPARE(answers.seen.at(1).caption, QStringLiteral("Error"));
+        QCOMPARE(answers.seen.at(1).text, QStringLiteral("値が正しくありません"));
+        QCOMPARE(answers.seen.at(1).buttons, QStringList{"OK"});
         QCOMPARE(g->Cells(2, row), QStringLiteral("7"));
         QCOMPARE(rig.form->Data.TubeStandardCount(row - 1), 7);
     }
-    QCOMPARE(answers.script->unexpected, 0);
+    QCOMPARE(answers.unexpected, 0);
     // Nothing goes to the controller until the write.
     QCOMPARE(own(*rig.log), QStringList());
 }
@@ -362,12 +364,14 @@ void ChangePageTest::entryIgnored()
     StringGrid *g = rig.coinGrid();
     g->SetCell(2, 3, QStringLiteral("7"));
 
-    Answered answers(cancel ? QStringList{"Cancel"} : QStringList());
+    ModalAnswerer answers;
+    if (cancel)
+        answers.actions << ModalAnswerer::click(QStringLiteral("キャンセル"));
     rig.clickCell(g, col, row);
     // A real click on the cell, and once more by the grid's own event.
     emit g->SelectCell(col, row);
-    QCOMPARE(answers.seen().size(), cancel ? 2 : 0);
-    QCOMPARE(answers.script->unexpected, cancel ? 1 : 0);
+    QCOMPARE(answers.seen.size(), cancel ? 2 : 0);
+    QCOMPARE(answers.unexpected, cancel ? 1 : 0);
     QCOMPARE(g->Cells(2, 3), QStringLiteral("7"));
     QCOMPARE(rig.form->Data.TubeStandardCount(2), 0);
 }
@@ -393,19 +397,22 @@ void ChangePageTest::sendCoin()
     rig.connectDevice();
     // Entered through the page, as the operator would.
     {
-        Answered entries({"OK:20", "OK:99", "OK:150", "OK:9999"});
+        ModalAnswerer entries;
+        for (const char *count : {"20", "99", "150", "9999"})
+            entries.actions << ModalAnswerer::enter(QString::fromLatin1(count));
         for (int row : {1, 4, 5, 8})
             rig.clickCell(rig.coinGrid(), 2, row);
-        QCOMPARE(entries.seen().size(), 4);
-        QCOMPARE(entries.script->unexpected, 0);
+        QCOMPARE(entries.seen.size(), 4);
+        QCOMPARE(entries.unexpected, 0);
     }
-    Answered answers({agree ? QStringLiteral("OK") : QStringLiteral("キャンセル")});
+    ModalAnswerer answers;
+    answers.actions << ModalAnswerer::click(agree ? QStringLiteral("OK") : QStringLiteral("キャンセル"));
     rig.find<QPushButton>("SendCoinBtn")->click();
 
-    QCOMPARE(answers.seen().size(), 1);
-    QCOMPARE(answers.seen().at(0).caption, Information);
-    QCOMPARE(answers.seen().at(0).buttons, (QStringList{"OK", "キャンセル"}));
-    QVERIFY(answers.seen().at(0).text.startsWith(QStringLiteral("設定値を書き込み,QUVOを再起動します.")));
+    QCOMPARE(answers.seen.size(), 1);
+    QCOMPARE(answers.seen.at(0).caption, Information);
+    QCOMPARE(answers.seen.at(0).buttons, (QStringList{"OK", "キャンセル"}));
+    QVERIFY(answers.seen.at(0).text.startsWith(QStringLiteral("設定値を書き込み,QUVOを再起動します.")));
     QCOMPARE(own(*rig.log), expected);
     QCOMPARE(rig.form->Connected, agree ? 0 : 1);
     QCOMPARE(rig.form->Link.PortHandleValid(), !agree);
@@ -452,15 +459,17 @@ void ChangePageTest::earn()
         rig.panelMode()->setCurrentIndex(1);
         rig.log->clear();
     }
-    Answered boxes(answers);
+    ModalAnswerer boxes;
+    for (const QString &answer : answers)
+        boxes.actions << ModalAnswerer::click(answer);
     rig.find<QPushButton>("EarnBtn")->click();
 
-    QCOMPARE(boxes.seen().size(), answers.size());
-    QCOMPARE(boxes.script->unexpected, 0);
-    QCOMPARE(boxes.seen().at(0).text,
+    QCOMPARE(boxes.seen.size(), answers.size());
+    QCOMPARE(boxes.unexpected, 0);
+    QCOMPARE(boxes.seen.at(0).text,
              QStringLiteral("自動つり銭合せ（精算）処理を開始します.\n実行してもよろしいですか？"));
     if (answers.size() > 1) {
-        const auto &report = boxes.seen().at(1);
+        const auto &report = boxes.seen.at(1);
         QCOMPARE(report.caption, Information);
         QCOMPARE(report.buttons, (QStringList{"OK", "キャンセル"}));
         QVERIFY(report.text.startsWith(QStringLiteral("自動つり銭合せを開始しました.\n精算カウンタ:0016\n")));

@@ -209,7 +209,7 @@ void tst_DataViews::receiptBoxes()
     QFETCH(int, textChanges);
     QFETCH(bool, layoutError);
     Rig rig({{"QVROA", payload}, {"QVRON", "ID-1"}});
-    ModalAnswerer answer(ModalAnswerer::Press(QMessageBox::Ok));
+    ModalAnswerer answer(ModalAnswerer::press(QMessageBox::Ok));
     auto *edit = Find<QLineEdit>(rig.form.get(), QStringLiteral("Edit1"));
     auto *x = Find<QComboBox>(rig.form.get(), QStringLiteral("ComboBox1"));
     auto *y = Find<QComboBox>(rig.form.get(), QStringLiteral("ComboBox2"));
@@ -246,7 +246,7 @@ void tst_DataViews::receiptBoxes()
 void tst_DataViews::conversionErrorOnConnection()
 {
     Rig rig({{"QVROB", "2Zabc"}});
-    ModalAnswerer answer(ModalAnswerer::Press(QMessageBox::Ok));
+    ModalAnswerer answer(ModalAnswerer::press(QMessageBox::Ok));
     rig.form->ConBtnClick();
 
     QCOMPARE(answer.seen.size(), 1);

@@ -1,5 +1,5 @@
 // The value-entry dialog as every prompt uses it, and its unused sibling.
-#include "tests/devwrite/ModalAnswerer.h"
+#include "tests/support/ModalAnswerer.h"
 #include "ui/Application.h"
 #include "ui/Fonts.h"
 #include "ui/TDataSetDialog.h"

@@ -1,7 +1,7 @@
 // Round trips through the controller emulator on a pseudo-terminal: what the
 // window writes, the emulator keeps, and the window then shows what the
 // emulator reports.
-#include "tests/devwrite/ModalAnswerer.h"
+#include "tests/support/ModalAnswerer.h"
 #include "tests/support/PortSandbox.h"
 #include "ui/Application.h"
 #include "ui/Fonts.h"

@@ -2,7 +2,7 @@
 // options write with the restart, the counter clear, against the fake port
 // with a small controller model behind it.
 #include "tests/devwrite/FakeController.h"
-#include "tests/devwrite/ModalAnswerer.h"
+#include "tests/support/ModalAnswerer.h"
 #include "tests/support/PortSandbox.h"
 #include "ui/Fonts.h"
 #include "ui/StringGrid.h"
@@ -256,7 +256,7 @@ void TestWriteWindow::priceWrite()
     if (cell.isEmpty()) {
         QCOMPARE(rig.answerer->seen.size(), 2);
         const ModalAnswerer::Seen &error = rig.answerer->seen.at(1);
-        QCOMPARE(error.title, QStringLiteral("Error"));
+        QCOMPARE(error.caption, QStringLiteral("Error"));
         QCOMPARE(error.text, QStringLiteral("値が正しくありません"));
         QCOMPARE(error.buttons, QStringList{QStringLiteral("OK")});
         QCOMPARE(rig.port->commands, QByteArrayList{});
@@ -300,14 +300,14 @@ void TestWriteWindow::optionsWrite()
                              "QVSOB=12ABC", "QVSOC=13", "QVW", "QVF", "QVF"}));
     QCOMPARE(rig.answerer->seen.size(), 2);
     const ModalAnswerer::Seen &ask = rig.answerer->seen.at(0);
-    QCOMPARE(ask.title, InfoCaption);
+    QCOMPARE(ask.caption, InfoCaption);
     QCOMPARE(ask.text, QStringLiteral("設定値を書き込み,QUVOを再起動します.\n"
                                       "QUVOとは一旦切断されますので,再起動後に接続し直して下さい.\n"
                                       "実行してもよろしいですか？"));
     QCOMPARE(sorted(ask.buttons), sorted({QStringLiteral("OK"), QStringLiteral("キャンセル")}));
     QVERIFY(ask.windowEnabled);
     const ModalAnswerer::Seen &notice = rig.answerer->seen.at(1);
-    QCOMPARE(notice.title, InfoCaption);
+    QCOMPARE(notice.caption, InfoCaption);
     QCOMPARE(notice.text, QStringLiteral("QUVOを再起動します."));
     QCOMPARE(notice.buttons, QStringList{QStringLiteral("OK")});
     // The window is off while the sequence runs; the notice still takes its OK.
@@ -377,7 +377,7 @@ void TestWriteWindow::optionsWriteRejectsMagnification()
     rig.child<QPushButton>("SendSalesBtn")->click();
 
     QCOMPARE(rig.answerer->seen.size(), 1);
-    QCOMPARE(rig.answerer->seen.first().title, QStringLiteral("Error"));
+    QCOMPARE(rig.answerer->seen.first().caption, QStringLiteral("Error"));
     QCOMPARE(rig.answerer->seen.first().text, QStringLiteral("値が正しくありません"));
     QCOMPARE(rig.answerer->seen.first().buttons, QStringList{QStringLiteral("OK")});
     QCOMPARE(rig.port->commands, QByteArrayList{});
@@ -427,7 +427,7 @@ void TestWriteWindow::counterClear()
 
     QCOMPARE(rig.answerer->seen.size(), 1);
     const ModalAnswerer::Seen &ask = rig.answerer->seen.first();
-    QCOMPARE(ask.title, InfoCaption);
+    QCOMPARE(ask.caption, InfoCaption);
     QCOMPARE(ask.text, QStringLiteral("カウンタのクリアを行います.\n実行してもよろしいですか？"));
     QCOMPARE(sorted(ask.buttons), sorted({QStringLiteral("OK"), QStringLiteral("キャンセル")}));
     QCOMPARE(rig.beforeFullRead(), commands);

@@ -150,7 +150,7 @@ void TestMainFormReceipt::fieldEdits()
     QFETCH(int, ticketHeight);
     auto form = makeForm();
     EnableReceiptFields(form.get());
-    ModalAnswerer answer(ModalAnswerer::Press(QMessageBox::Ok));
+    ModalAnswerer answer(ModalAnswerer::press(QMessageBox::Ok));
     QWidget *w = form->findChild<QWidget *>(field);
     QLineEdit *edit = qobject_cast<QLineEdit *>(w);
     if (auto *box = qobject_cast<QComboBox *>(w))
@@ -186,7 +186,7 @@ void TestMainFormReceipt::conversionErrorOncePerChange()
 {
     auto form = makeForm();
     EnableReceiptFields(form.get());
-    ModalAnswerer answer(ModalAnswerer::Press(QMessageBox::Ok));
+    ModalAnswerer answer(ModalAnswerer::press(QMessageBox::Ok));
     QLineEdit *edit = Find<QComboBox>(form.get(), "ComboBox3")->lineEdit();
     const QList<QRect> before = [&] {
         QList<QRect> g;
@@ -226,7 +226,7 @@ void TestMainFormReceipt::listChoiceRunsOneRelayout()
 {
     auto form = makeForm();
     EnableReceiptFields(form.get());
-    ModalAnswerer answer(ModalAnswerer::Press(QMessageBox::Ok));
+    ModalAnswerer answer(ModalAnswerer::press(QMessageBox::Ok));
     auto *box1 = Find<QComboBox>(form.get(), "ComboBox1");
     auto *box4 = Find<QComboBox>(form.get(), "ComboBox4");
     box1->setEditText(QString()); // line 1 cannot be laid out now
@@ -249,7 +249,7 @@ void TestMainFormReceipt::connectRelayout()
 {
     auto form = makeForm();
     EnableReceiptFields(form.get());
-    ModalAnswerer answer(ModalAnswerer::Press(QMessageBox::Ok));
+    ModalAnswerer answer(ModalAnswerer::press(QMessageBox::Ok));
     // Sixteen squares at X = 3 need four lines of five; the edit relayout
     // gives two, the connect relayout all four.
     Find<QComboBox>(form.get(), "ComboBox5")->setCurrentText(QStringLiteral("3"));

@@ -1,9 +1,11 @@
 #pragma once
 // Answers the modal boxes and dialogs a handler opens, as an operator would,
-// and records what each one said.
+// and notes what each showed. Runs on a timer, as the modal loops let it.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
@@ -13,57 +15,113 @@ class ModalAnswerer : public QObject {
 public:
     struct Seen {
         QString caption;
-        QString text;
+        QString text;          // message text, or the value dialog's title line
+        QString hint;          // the value dialog's range line
+        QString field;         // the value dialog's field as it opened
+        QString focus;         // objectName of the focused control
         QStringList buttons;
+        bool enabled = false;  // the box itself takes input
+        bool windowEnabled = false; // the watched window, while the box is open
     };
-    using Answer = std::function<void(QWidget *modal, int index)>;
+    using Action = std::function<void(QWidget *)>;
 
-    explicit ModalAnswerer(Answer answer) : answer_(std::move(answer))
+    // Answers from `actions`, one per box in order. `window` is the one whose
+    // enabled state each box notes.
+    explicit ModalAnswerer(QWidget *window = nullptr) : ModalAnswerer(Action(), window) {}
+    // Answers every box with the same action.
+    explicit ModalAnswerer(Action always, QWidget *window = nullptr)
+        : always_(std::move(always)), window_(window)
     {
-        timer_.setInterval(10);
-        QObject::connect(&timer_, &QTimer::timeout, this, [this] { poll(); });
+        timer_.setInterval(5);
+        connect(&timer_, &QTimer::timeout, this, [this] { check(); });
         timer_.start();
     }
 
-    // Message boxes: press the button of this role; dialogs: accept or reject.
-    static Answer Press(QMessageBox::StandardButton which)
+    QList<Seen> seen;
+    QList<Action> actions;
+    int unexpected = 0;  // boxes that came with no answer left
+    int stuck = 0;       // boxes that ignored their answer
+
+    // Clicks the button with this caption.
+    static Action click(const QString &caption)
     {
-        return [which](QWidget *modal, int) {
-            if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-                box->button(which)->click();
-            } else if (auto *dlg = qobject_cast<QDialog *>(modal)) {
-                which == QMessageBox::Ok ? dlg->accept() : dlg->reject();
+        return [caption](QWidget *w) {
+            for (QAbstractButton *b : w->findChildren<QAbstractButton *>()) {
+                if (b->text() == caption) {
+                    b->click();
+                    return;
+                }
+            }
+        };
+    }
+    // Types into the value dialog's field and presses OK.
+    static Action enter(const QString &text)
+    {
+        return [text](QWidget *w) {
+            if (auto *e = w->findChild<QLineEdit *>(QStringLiteral("Edit")))
+                e->setText(text);
+            click(QStringLiteral("OK"))(w);
+        };
+    }
+    // Message boxes: presses the button of this role; dialogs: OK accepts,
+    // anything else rejects.
+    static Action press(QMessageBox::StandardButton which)
+    {
+        return [which](QWidget *w) {
+            if (auto *box = qobject_cast<QMessageBox *>(w)) {
+                if (QAbstractButton *b = box->button(which))
+                    b->click();
+            } else if (auto *d = qobject_cast<QDialog *>(w)) {
+                which == QMessageBox::Ok ? d->accept() : d->reject();
             }
         };
     }
 
-    QList<Seen> seen;
-
 private:
-    void poll()
+    void check()
     {
-        QWidget *modal = QApplication::activeModalWidget();
-        if (!modal || modal == last_)
+        QPointer<QWidget> w = QApplication::activeModalWidget();
+        if (!w || !w->isVisible() || busy_)
             return;
-        last_ = modal;
+        busy_ = true;
         Seen s;
-        s.caption = modal->windowTitle();
-        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+        s.caption = w->windowTitle();
+        s.enabled = w->isEnabled();
+        s.windowEnabled = window_ && window_->isEnabled();
+        if (auto *box = qobject_cast<QMessageBox *>(w)) {
             s.text = box->text();
             for (QAbstractButton *b : box->buttons())
-                s.buttons.append(b->text());
+                s.buttons << b->text();
+        } else {
+            if (auto *l = w->findChild<QLabel *>(QStringLiteral("Label")))
+                s.text = l->text();
+            if (auto *l = w->findChild<QLabel *>(QStringLiteral("SubLabel")))
+                s.hint = l->text();
+            if (auto *e = w->findChild<QLineEdit *>(QStringLiteral("Edit")))
+                s.field = e->text();
         }
+        if (QWidget *f = w->focusWidget())
+            s.focus = f->objectName();
         seen.append(s);
-        const int index = int(seen.size()) - 1;
-        // Answer from the event loop the box runs, not from inside this poll.
-        QTimer::singleShot(0, this, [this, modal = QPointer<QWidget>(modal), index] {
-            if (modal)
-                answer_(modal, index);
-            last_ = nullptr;
-        });
+        const Action answer = !actions.isEmpty() ? actions.takeFirst() : always_;
+        if (answer)
+            answer(w);
+        else
+            ++unexpected;
+        // A box left open would hang the test: close it and count it.
+        if (w && w->isVisible()) {
+            if (answer)
+                ++stuck;
+            if (auto *d = qobject_cast<QDialog *>(w))
+                d->done(QDialog::Rejected);
+            else
+                w->close();
+        }
+        busy_ = false;
     }
 
-    Answer answer_;
+    Action always_;
+    QPointer<QWidget> window_;
     QTimer timer_;
-    QPointer<QWidget> last_;
+    bool busy_ = false;
 };

@@ -1,8 +1,8 @@
 // The change page and the I/O port panel in the real window: hidden from
 // the tab row, reached here by their object names.
 #include "device/DeviceData.h"
-#include "tests/change/OperationLog.h"
 #include "tests/support/ModalAnswerer.h"
+#include "tests/support/OperationLog.h"
 #include "tests/support/PortSandbox.h"
 #include "ui/Application.h"
 #include "ui/Fonts.h"
@@ -53,7 +53,7 @@ struct Rig {
     PortSandbox sandbox;
     QTemporaryFile device;
     std::shared_ptr<FakePort::State> state = std::make_shared<FakePort::State>();
-    std::shared_ptr<QStringList> log = std::make_shared<QStringList>();
+    std::shared_ptr<OperationLog> log = std::make_shared<OperationLog>();
     std::unique_ptr<TDataSetDialog> dialog = std::make_unique<TDataSetDialog>();
     std::unique_ptr<TMainForm> form;
 
@@ -329,7 +329,7 @@ void ChangePageTest::standardCountEntry()
     }
     QCOMPARE(answers.unexpected, 0);
     // Nothing goes to the controller until the write.
-    QCOMPARE(own(*rig.log), QStringList());
+    QCOMPARE(own(rig.log->entries), QStringList());
 }
 
 void ChangePageTest::entryIgnored_data()
@@ -413,7 +413,7 @@ void ChangePageTest::sendCoin()
     QCOMPARE(answers.seen.at(0).caption, Information);
     QCOMPARE(answers.seen.at(0).buttons, (QStringList{"OK", "キャンセル"}));
     QVERIFY(answers.seen.at(0).text.startsWith(QStringLiteral("設定値を書き込み,QUVOを再起動します.")));
-    QCOMPARE(own(*rig.log), expected);
+    QCOMPARE(own(rig.log->entries), expected);
     QCOMPARE(rig.form->Connected, agree ? 0 : 1);
     QCOMPARE(rig.form->Link.PortHandleValid(), !agree);
     QCOMPARE(rig.find<QPushButton>("SendCoinBtn")->isEnabled(), !agree);
@@ -478,7 +478,7 @@ void ChangePageTest::earn()
                                                           : QStringLiteral("総返金(円):0\n")));
         QVERIFY(report.text.contains(QStringLiteral("手動補充チューブ[10円]:10枚 不足\n")));
     }
-    QCOMPARE(own(*rig.log), expected);
+    QCOMPARE(own(rig.log->entries), expected);
     QCOMPARE(rig.form->Connected, 1);
 }
 
@@ -576,7 +576,7 @@ void ChangePageTest::panelPointer()
     Rig rig;
     rig.connectDevice();
     rig.panelMode()->setCurrentIndex(1);
-    QCOMPARE(*rig.log, (QStringList{"QVX00000000000000000000/6", "QVU1/2"}));
+    QCOMPARE(rig.log->entries, (QStringList{"QVX00000000000000000000/6", "QVU1/2"}));
     rig.log->clear();
     for (const QString &step : steps) {
         const QStringList f = step.split(u' ');
@@ -586,7 +586,7 @@ void ChangePageTest::panelPointer()
         else
             rig.press(x, y, f.at(0) == u"l" ? Qt::LeftButton : Qt::RightButton);
     }
-    QCOMPARE(*rig.log, sent);
+    QCOMPARE(rig.log->entries, sent);
     const QImage pic = rig.picture();
     QVERIFY2(lampAt(pic, 125, 50, lamp(qPrintable(lamp0))), qPrintable(lamp0));
     QVERIFY2(lampAt(pic, 125, 260, lamp(qPrintable(lamp7))), qPrintable(lamp7));
@@ -602,14 +602,14 @@ void ChangePageTest::panelModes()
     mode->setEnabled(true);
     mode->setCurrentIndex(1);
     mode->setCurrentIndex(0);
-    QVERIFY(rig.log->isEmpty());
+    QVERIFY(rig.log->entries.isEmpty());
 
     rig.connectDevice();
     QCOMPARE(mode->currentIndex(), 0);
     QVERIFY(mode->isEnabled());
     // Monitor mode: the lamps ignore the pointer.
     rig.press(130, 55);
-    QVERIFY(rig.log->isEmpty());
+    QVERIFY(rig.log->entries.isEmpty());
     QVERIFY(lampAt(rig.picture(), 125, 50, lamp("LOFF")));
 
     mode->setCurrentIndex(1);
@@ -619,9 +619,9 @@ void ChangePageTest::panelModes()
     // A ring left from manual mode does not make a click act in monitor mode.
     rig.press(130, 145);
     mode->setCurrentIndex(1);
-    QCOMPARE(*rig.log, (QStringList{"QVX00000000000000000000/6", "QVU1/2",
-                                    "QVX******************1*/6", "QVU0/2",
-                                    "QVX00000000000000000010/6", "QVU1/2"}));
+    QCOMPARE(rig.log->entries, (QStringList{"QVX00000000000000000000/6", "QVU1/2",
+                                            "QVX******************1*/6", "QVU0/2",
+                                            "QVX00000000000000000010/6", "QVU1/2"}));
     // Leaving manual mode keeps the lamps as they are.
     QVERIFY(lampAt(rig.picture(), 125, 80, lamp("LONG1")));
 }
@@ -644,7 +644,7 @@ void ChangePageTest::statesKeptAcrossConnections()
     QCOMPARE(mode->currentIndex(), 0);
     QVERIFY(mode->isEnabled());
     mode->setCurrentIndex(1);
-    QCOMPARE(*rig.log, (QStringList{"QVX01000000000000000000/6", "QVU1/2"}));
+    QCOMPARE(rig.log->entries, (QStringList{"QVX01000000000000000000/6", "QVU1/2"}));
 }
 
 void ChangePageTest::savePictures()

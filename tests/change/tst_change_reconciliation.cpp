@@ -3,7 +3,7 @@
 #include "device/ChangeReconciliation.h"
 #include "device/DeviceData.h"
 #include "link/DeviceLink.h"
-#include "tests/change/OperationLog.h"
+#include "tests/support/OperationLog.h"
 
 #include <QtTest>
 
@@ -144,26 +144,26 @@ void ChangeReconciliationTest::sequence_data()
 
     using O = ChangeReconciliation::Outcome;
     QTest::newRow("declined")
-        << 200 << QList<bool>{false} << false << int(O::Declined) << QStringList{"Confirm"};
+        << 200 << QList<bool>{false} << false << int(O::Declined) << QStringList{"confirm"};
     QTest::newRow("OK, firmware 2.00")
         << 200 << QList<bool>{true, true} << false << int(O::Refilled)
-        << QStringList{"Confirm", "QVU1/2", "QVER/54", "Confirm", "QVEJ/45", "FullRead",
-                       "QVEQ/45", "FullRead", "QVU0/2"};
+        << QStringList{"confirm", "QVU1/2", "QVER/54", "confirm", "QVEJ/45", "fullread",
+                       "QVEQ/45", "fullread", "QVU0/2"};
     QTest::newRow("Cancel, firmware 2.00")
         << 200 << QList<bool>{true, false} << false << int(O::Ended)
-        << QStringList{"Confirm", "QVU1/2", "QVER/54", "Confirm", "QVEQ/45", "FullRead",
+        << QStringList{"confirm", "QVU1/2", "QVER/54", "confirm", "QVEQ/45", "fullread",
                        "QVU0/2"};
     QTest::newRow("OK, firmware 1.95")
         << 195 << QList<bool>{true, true} << false << int(O::Refilled)
-        << QStringList{"Confirm", "QVU1/2", "QVER/45", "Confirm", "QVEJ/45", "FullRead",
-                       "QVEQ/45", "FullRead", "QVU0/2"};
+        << QStringList{"confirm", "QVU1/2", "QVER/45", "confirm", "QVEJ/45", "fullread",
+                       "QVEQ/45", "fullread", "QVU0/2"};
     QTest::newRow("OK in manual mode")
         << 200 << QList<bool>{true, true} << true << int(O::Refilled)
-        << QStringList{"Confirm", "QVU1/2", "QVER/54", "Confirm", "QVEJ/45", "FullRead",
-                       "QVEQ/45", "FullRead"};
+        << QStringList{"confirm", "QVU1/2", "QVER/54", "confirm", "QVEJ/45", "fullread",
+                       "QVEQ/45", "fullread"};
     QTest::newRow("Cancel in manual mode")
         << 195 << QList<bool>{true, false} << true << int(O::Ended)
-        << QStringList{"Confirm", "QVU1/2", "QVER/45", "Confirm", "QVEQ/45", "FullRead"};
+        << QStringList{"confirm", "QVU1/2", "QVER/45", "confirm", "QVEQ/45", "fullread"};
 }
 
 void ChangeReconciliationTest::sequence()
@@ -174,39 +174,31 @@ void ChangeReconciliationTest::sequence()
     QFETCH(int, outcome);
     QFETCH(QStringList, expected);
 
-    auto state = std::make_shared<FakePort::State>();
-    auto log = std::make_shared<QStringList>();
-    state->open = true;
     // A controller that answers nothing: the sequence must not depend on it.
-    DeviceLink link(std::make_unique<LoggingPort>(state, log));
-    ScriptedHost host(log);
-    host.answers = answers;
-    host.manual = manual;
+    OperationRig rig;
+    rig.host.answers = answers;
+    rig.host.manual = manual;
     DeviceData data;
     data[Slot::FirmwareVersion] = firmware;
 
-    QCOMPARE(int(ChangeReconciliation::Run(link, host, data)), outcome);
-    QCOMPARE(*log, expected);
-    QCOMPARE(host.asked.value(0),
+    QCOMPARE(int(ChangeReconciliation::Run(rig.link, rig.host, data)), outcome);
+    QCOMPARE(rig.log->entries, expected);
+    QCOMPARE(rig.host.confirmTexts.value(0),
              QStringLiteral("自動つり銭合せ（精算）処理を開始します.\n実行してもよろしいですか？"));
 }
 
 void ChangeReconciliationTest::reportShownFromReply()
 {
-    auto state = std::make_shared<FakePort::State>();
-    auto log = std::make_shared<QStringList>();
-    state->open = true;
-    state->replies["QVER"] =
+    OperationRig rig;
+    rig.port->replies["QVER"] =
         FakePort::ok("0010,00000BB8,00,05,00,00,000A,0000,0000,0000,000001F4");
-    DeviceLink link(std::make_unique<LoggingPort>(state, log));
-    ScriptedHost host(log);
-    host.answers = {true, false};
+    rig.host.answers = {true, false};
     DeviceData data;
     data[Slot::FirmwareVersion] = 200;
 
-    ChangeReconciliation::Run(link, host, data);
-    QCOMPARE(host.asked.size(), 2);
-    QCOMPARE(host.asked.at(1),
+    ChangeReconciliation::Run(rig.link, rig.host, data);
+    QCOMPARE(rig.host.confirmTexts.size(), 2);
+    QCOMPARE(rig.host.confirmTexts.at(1),
              Head + figures("0016", "3000", "500")
                  + QStringLiteral("自動補充チューブ[50円]:5枚 不足\n"
                                   "手動補充チューブ[10円]:10枚 不足\n")

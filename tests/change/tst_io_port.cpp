@@ -2,7 +2,7 @@
 // strings of the manual drive.
 #include "device/IoPort.h"
 #include "link/DeviceLink.h"
-#include "tests/change/OperationLog.h"
+#include "tests/support/OperationLog.h"
 
 #include <QtTest>
 
@@ -129,16 +129,13 @@ void IoPortTest::singleSignal()
 
 void IoPortTest::modeCommands()
 {
-    auto state = std::make_shared<FakePort::State>();
-    auto log = std::make_shared<QStringList>();
-    state->open = true;
-    DeviceLink link(std::make_unique<LoggingPort>(state, log));
+    OperationRig rig;
     IoPort::SignalStates states{};
     states[2] = -1;
 
-    IoPort::EnterManualMode(link, states);
-    IoPort::LeaveManualMode(link);
-    QCOMPARE(*log, (QStringList{"QVX00000000000000000100/6", "QVU1/2", "QVU0/2"}));
+    IoPort::EnterManualMode(rig.link, states);
+    IoPort::LeaveManualMode(rig.link);
+    QCOMPARE(rig.log->entries, (QStringList{"QVX00000000000000000100/6", "QVU1/2", "QVU0/2"}));
 }
 
 void IoPortTest::toggleTwice_data()
@@ -155,17 +152,14 @@ void IoPortTest::toggleTwice()
 {
     QFETCH(int, signal);
     QFETCH(QStringList, expected);
-    auto state = std::make_shared<FakePort::State>();
-    auto log = std::make_shared<QStringList>();
-    state->open = true;
-    DeviceLink link(std::make_unique<LoggingPort>(state, log));
+    OperationRig rig;
     IoPort::SignalStates states{};
 
-    QVERIFY(IoPort::ToggleSignal(link, states, signal));
+    QVERIFY(IoPort::ToggleSignal(rig.link, states, signal));
     QCOMPARE(states[std::size_t(signal)], -1);
-    QVERIFY(!IoPort::ToggleSignal(link, states, signal));
+    QVERIFY(!IoPort::ToggleSignal(rig.link, states, signal));
     QCOMPARE(states[std::size_t(signal)], 0);
-    QCOMPARE(*log, expected);
+    QCOMPARE(rig.log->entries, expected);
     // The other signals are untouched.
     for (int s = 0; s < IoPort::SignalCount; ++s)
         QCOMPARE(states[std::size_t(s)], 0);

@@ -3,7 +3,7 @@
 #include "device/StandardCount.h"
 #include "device/DeviceData.h"
 #include "link/DeviceLink.h"
-#include "tests/change/OperationLog.h"
+#include "tests/support/OperationLog.h"
 
 #include <QtTest>
 
@@ -134,22 +134,22 @@ void StandardCountTest::writeSequence_data()
     QTest::addColumn<QByteArray>("qvsmReply");
     QTest::addColumn<QStringList>("expected");
 
-    const QStringList tail = {"QVW/3", "QVF/3", "QVF/0", "Disconnect"};
+    const QStringList tail = {"QVW/3", "QVF/3", "QVF/0", "disconnect"};
 
     QTest::newRow("all zero")
         << QList<int>{0, 0, 0, 0, 0, 0, 0, 0} << FakePort::ok("00")
-        << (QStringList{"Confirm", "QVU1/2", "QVSM1=00/2", "QVSM2=00/2", "QVSM3=00/2",
+        << (QStringList{"confirm", "QVU1/2", "QVSM1=00/2", "QVSM2=00/2", "QVSM3=00/2",
                         "QVSM4=00/2", "QVSM5=0000/4", "QVSM6=0000/4", "QVSM7=0000/4",
                         "QVSM8=0000/4"} + tail);
     QTest::newRow("edited counts")
         << QList<int>{20, 0, 0, 99, 150, 0, 0, 9999} << FakePort::ok("00")
-        << (QStringList{"Confirm", "QVU1/2", "QVSM1=14/2", "QVSM2=00/2", "QVSM3=00/2",
+        << (QStringList{"confirm", "QVU1/2", "QVSM1=14/2", "QVSM2=00/2", "QVSM3=00/2",
                         "QVSM4=63/2", "QVSM5=0096/4", "QVSM6=0000/4", "QVSM7=0000/4",
                         "QVSM8=270F/4"} + tail);
     // A controller that refuses every count does not stop the sequence.
     QTest::newRow("ERR to every QVSM")
         << QList<int>{1, 2, 3, 4, 5, 6, 7, 8} << QByteArray("ERR12:\r")
-        << (QStringList{"Confirm", "QVU1/2", "QVSM1=01/2", "QVSM2=02/2", "QVSM3=03/2",
+        << (QStringList{"confirm", "QVU1/2", "QVSM1=01/2", "QVSM2=02/2", "QVSM3=03/2",
                         "QVSM4=04/2", "QVSM5=0005/4", "QVSM6=0006/4", "QVSM7=0007/4",
                         "QVSM8=0008/4"} + tail);
 }
@@ -160,44 +160,36 @@ void StandardCountTest::writeSequence()
     QFETCH(QByteArray, qvsmReply);
     QFETCH(QStringList, expected);
 
-    auto state = std::make_shared<FakePort::State>();
-    auto log = std::make_shared<QStringList>();
-    state->open = true;
-    state->fallback = [&](const QByteArray &command) {
+    OperationRig rig;
+    rig.port->fallback = [&](const QByteArray &command) {
         return command.startsWith("QVSM") ? qvsmReply : QByteArray();
     };
-    DeviceLink link(std::make_unique<LoggingPort>(state, log));
-    ScriptedHost host(log);
-    host.answers = {true};
+    rig.host.answers = {true};
     DeviceData data;
     for (int t = 0; t < 8; ++t)
         data[Slot::TubeStandardCount + t] = counts.at(t);
 
-    QVERIFY(StandardCount::Write(link, host, data));
-    QCOMPARE(*log, expected);
-    QCOMPARE(host.asked.value(0),
+    QVERIFY(StandardCount::Write(rig.link, rig.host, data));
+    QCOMPARE(rig.log->entries, expected);
+    QCOMPARE(rig.host.confirmTexts.value(0),
              QStringLiteral("設定値を書き込み,QUVOを再起動します.\n"
                             "QUVOとは一旦切断されますので,再起動後に接続し直して下さい.\n"
                             "実行してもよろしいですか？"));
     // No pause and no notice: the window is never disabled and only the
     // confirmation is shown.
-    QVERIFY(!log->contains("Disable"));
-    QVERIFY(!log->contains("Notify"));
+    QVERIFY(!rig.log->entries.contains("disable"));
+    QVERIFY(!rig.log->entries.contains("notify"));
 }
 
 void StandardCountTest::writeDeclined()
 {
-    auto state = std::make_shared<FakePort::State>();
-    auto log = std::make_shared<QStringList>();
-    state->open = true;
-    DeviceLink link(std::make_unique<LoggingPort>(state, log));
-    ScriptedHost host(log);
-    host.answers = {false};
+    OperationRig rig;
+    rig.host.answers = {false};
     DeviceData data;
 
-    QVERIFY(!StandardCount::Write(link, host, data));
-    QCOMPARE(*log, QStringList{"Confirm"});
-    QVERIFY(state->commands.isEmpty());
+    QVERIFY(!StandardCount::Write(rig.link, rig.host, data));
+    QCOMPARE(rig.log->entries, QStringList{"confirm"});
+    QVERIFY(rig.port->commands.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(StandardCountTest)

@@ -1,10 +1,8 @@
 // The write operations' command sequences against the in-process fake port
 // and a recording stand-in for the window.
 #include "device/WriteOperations.h"
-#include "tests/devwrite/RecordingHost.h"
-#include "tests/support/PortSandbox.h"
+#include "tests/support/OperationLog.h"
 
-#include <QFile>
 #include <QtTest>
 #include <stdexcept>
 
@@ -13,24 +11,11 @@ using WriteOperations::ReceiptLine;
 
 namespace {
 
-constexpr int FakeComNumber = 200;
-
-struct Rig {
-    PortSandbox sandbox;
-    std::shared_ptr<FakePort::State> port = std::make_shared<FakePort::State>();
-    std::shared_ptr<Journal> journal = std::make_shared<Journal>();
-    DeviceLink link{std::make_unique<JournalPort>(port, journal)};
+struct Rig : OperationRig {
     DeviceData data;
-    RecordingHost host{journal};
 
     Rig()
     {
-        // The fake never touches the file; the namespace only needs it to exist.
-        const QString path = sandbox.runtimeDir() + QStringLiteral("/fake-device");
-        QFile f(path);
-        f.open(QIODevice::WriteOnly);
-        sandbox.publish(FakeComNumber, path);
-        link.OpenPort(FakeComNumber);
         host.link = &link;
         // A controller that accepts everything.
         port->fallback = [](const QByteArray &) { return FakePort::ok(); };
@@ -125,13 +110,13 @@ void TestWriteOperations::setPrice()
     WriteOperations::PriceViews views;
     views.showInSettings = [&](const QString &t) {
         shownCell = t;
-        rig.journal->add(QStringLiteral("cell ") + t);
+        rig.log->add(QStringLiteral("cell ") + t);
     };
-    views.copyToSales = [&] { rig.journal->add(QStringLiteral("sales")); };
+    views.copyToSales = [&] { rig.log->add(QStringLiteral("sales")); };
 
     const bool sent = WriteOperations::SetPrice(rig.link, rig.data, rig.host, row, entry, views);
 
-    QCOMPARE(rig.journal->entries, expected);
+    QCOMPARE(rig.log->entries, expected);
     QCOMPARE(sent, stored >= 0);
     QCOMPARE(rig.data.ColumnPrice(row), stored >= 0 ? stored : before);
     if (stored < 0)
@@ -149,7 +134,7 @@ void TestWriteOperations::setPriceOutsideSettableRows()
     for (int row : {-1, 10, 15}) {
         QVERIFY(!WriteOperations::SetPrice(rig.link, rig.data, rig.host, row, QStringLiteral("1.0"), {}));
     }
-    QVERIFY(rig.journal->entries.isEmpty());
+    QVERIFY(rig.log->entries.isEmpty());
     QVERIFY(rig.port->commands.isEmpty());
 }
 
@@ -244,16 +229,16 @@ void TestWriteOperations::optionsWriteSequence()
 
     QVERIFY(WriteOperations::WriteOptionsAndRestart(rig.link, rig.data, rig.host, usualSettings()));
 
-    QCOMPARE(rig.journal->entries, expected);
+    QCOMPARE(rig.log->entries, expected);
     QCOMPARE(rig.host.confirmTexts,
              QStringList{QStringLiteral("設定値を書き込み,QUVOを再起動します.\n"
                                         "QUVOとは一旦切断されますので,再起動後に接続し直して下さい.\n"
                                         "実行してもよろしいですか？")});
     QCOMPARE(rig.host.noticeTexts, QStringList{QStringLiteral("QUVOを再起動します.")});
     // The controller is given its pause after storing, before the notice.
-    const int w = rig.journal->entries.indexOf(QStringLiteral("QVW/3"));
-    QVERIFY2(rig.journal->times[w + 1] - rig.journal->times[w] >= 299,
-             qPrintable(QString::number(rig.journal->times[w + 1] - rig.journal->times[w])));
+    const int w = rig.log->entries.indexOf(QStringLiteral("QVW/3"));
+    QVERIFY2(rig.log->times[w + 1] - rig.log->times[w] >= 299,
+             qPrintable(QString::number(rig.log->times[w + 1] - rig.log->times[w])));
     QVERIFY(!rig.link.PortHandleValid());
 }
 
@@ -288,16 +273,16 @@ void TestWriteOperations::optionsWriteIgnoresStatuses()
     QCOMPARE(rig.port->commands.size(), 14);
     QCOMPARE(rig.port->commands.first(), QByteArray("QVU1"));
     QCOMPARE(rig.port->commands.mid(11), (QByteArrayList{"QVW", "QVF", "QVF"}));
-    QCOMPARE(rig.journal->entries.mid(rig.journal->entries.size() - 2),
+    QCOMPARE(rig.log->entries.mid(rig.log->entries.size() - 2),
              (QStringList{"disconnect", "enable"}));
 }
 
 void TestWriteOperations::optionsWriteCancelled()
 {
     Rig rig;
-    rig.host.confirmAnswer = false;
+    rig.host.answers = {false};
     QVERIFY(!WriteOperations::WriteOptionsAndRestart(rig.link, rig.data, rig.host, usualSettings()));
-    QCOMPARE(rig.journal->entries, QStringList{QStringLiteral("confirm")});
+    QCOMPARE(rig.log->entries, QStringList{QStringLiteral("confirm")});
     QVERIFY(rig.port->commands.isEmpty());
     QVERIFY(rig.link.PortHandleValid());
 }
@@ -328,7 +313,7 @@ void TestWriteOperations::optionsWriteRejectsMagnification()
     (yBox ? s.lines[std::size_t(line)].y : s.lines[std::size_t(line)].x) = text;
 
     QVERIFY(!WriteOperations::WriteOptionsAndRestart(rig.link, rig.data, rig.host, s));
-    QCOMPARE(rig.journal->entries, QStringList{QStringLiteral("reject")});
+    QCOMPARE(rig.log->entries, QStringList{QStringLiteral("reject")});
     QVERIFY(rig.port->commands.isEmpty());
     QVERIFY(rig.link.PortHandleValid());
 }
@@ -339,12 +324,12 @@ void TestWriteOperations::optionsWriteReenablesWindowOnFailure()
     struct Throwing : RecordingHost {
         using RecordingHost::RecordingHost;
         void Notify(const QString &) override { throw std::runtime_error("box failed"); }
-    } host(rig.journal);
+    } host(rig.log);
 
     QVERIFY_THROWS_EXCEPTION(std::runtime_error,
         WriteOperations::WriteOptionsAndRestart(rig.link, rig.data, host, usualSettings()));
-    QCOMPARE(rig.journal->entries.first(2), (QStringList{"confirm", "disable"}));
-    QCOMPARE(rig.journal->entries.last(), QStringLiteral("enable"));
+    QCOMPARE(rig.log->entries.first(2), (QStringList{"confirm", "disable"}));
+    QCOMPARE(rig.log->entries.last(), QStringLiteral("enable"));
 }
 
 void TestWriteOperations::clearCounters_data()
@@ -367,11 +352,11 @@ void TestWriteOperations::clearCounters()
     QFETCH(QStringList, expected);
 
     Rig rig;
-    rig.host.confirmAnswer = confirm;
+    rig.host.answers = {confirm};
     rig.host.manual = manual;
 
     QCOMPARE(WriteOperations::ClearCounters(rig.link, rig.host), confirm);
-    QCOMPARE(rig.journal->entries, expected);
+    QCOMPARE(rig.log->entries, expected);
     QCOMPARE(rig.host.confirmTexts,
              QStringList{QStringLiteral("カウンタのクリアを行います.\n実行してもよろしいですか？")});
     QVERIFY(rig.link.PortHandleValid());

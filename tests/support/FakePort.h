@@ -39,6 +39,6 @@ public:
     // "OK   :" + payload + CR, the usual good reply.
     static QByteArray ok(const QByteArray &payload = QByteArray());
 
-private:
+protected:
     std::shared_ptr<State> s_;
 };

@@ -1,6 +1,6 @@
 #pragma once
 // A controller scripted in the test: FakePort replies from a table of
-// payloads, and a port that also notes how many bytes each read asked for.
+// payloads and notes how many bytes each read asked for.
 #include "device/FullReadView.h"
 #include "link/DeviceLink.h"
 #include "tests/support/FakePort.h"
@@ -8,27 +8,12 @@
 #include <QStringList>
 #include <memory>
 
-class RecordingPort : public FakePort {
-public:
-    RecordingPort(std::shared_ptr<State> state, std::shared_ptr<QList<int>> readSizes)
-        : FakePort(std::move(state)), sizes_(std::move(readSizes)) {}
-    QByteArray read(int maxBytes, int timeoutMs) override
-    {
-        sizes_->append(maxBytes);
-        return FakePort::read(maxBytes, timeoutMs);
-    }
-
-private:
-    std::shared_ptr<QList<int>> sizes_;
-};
-
 struct ScriptedLink {
     std::shared_ptr<FakePort::State> state = std::make_shared<FakePort::State>();
-    std::shared_ptr<QList<int>> readSizes = std::make_shared<QList<int>>();
     DeviceLink link;
 
     ScriptedLink()
-        : link(std::make_unique<RecordingPort>(state, readSizes))
+        : link(std::make_unique<FakePort>(state))
     {
         state->open = true;   // as after a successful search
     }

@@ -95,7 +95,7 @@ void tst_FullRead::sequence()
         sizes << e.second + 7;
     }
     QCOMPARE(s.state->commands, commands);
-    QCOMPARE(*s.readSizes, sizes);
+    QCOMPARE(s.state->readSizes, sizes);
 }
 
 void tst_FullRead::table()

@@ -52,7 +52,7 @@ void tst_LivePoll::refresh()
     RefreshLiveValues(s.link, data);
 
     QCOMPARE(s.state->commands, commands);
-    QCOMPARE(*s.readSizes, sizes);
+    QCOMPARE(s.state->readSizes, sizes);
     for (int i = 0; i < 16; ++i)
         QCOMPARE(data.ColumnSalesCount(i), 12345 + i);
     QCOMPARE(data.SalesTotal(), 123456);
@@ -111,7 +111,7 @@ void tst_LivePoll::stateReply()
     s.answerRaw("QVY", reply);
     QCOMPARE(StateSentence(RequestDeviceState(s.link)), text);
     QCOMPARE(s.state->commands, QByteArrayList{"QVY"});
-    QCOMPARE(*s.readSizes, QList<int>{9});
+    QCOMPARE(s.state->readSizes, QList<int>{9});
 }
 
 QTEST_APPLESS_MAIN(tst_LivePoll)

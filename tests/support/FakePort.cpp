@@ -36,6 +36,7 @@ void FakePort::write(const QByteArray &bytes)
 
 QByteArray FakePort::read(int maxBytes, int)
 {
+    s_->readSizes.append(maxBytes);
     QByteArray got = s_->pendingInput.left(maxBytes);
     // What did not fit stays queued, as on a real port.
     s_->staleInput = s_->pendingInput.mid(maxBytes);

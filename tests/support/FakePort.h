@@ -24,6 +24,7 @@ public:
         QByteArray pendingInput;              // what the next read sees
         QByteArray staleInput;                // waiting before a command (clearInput drops it)
         int clearCount = 0;
+        QList<int> readSizes;                 // the bytes each read asked for
     };
 
     // The state outlives the link that owns the port, so tests keep a handle.

@@ -4,7 +4,7 @@ quvo_add_test(devwrite_priceentry LIBS quvo_core
 quvo_add_test(devwrite_operations LIBS quvo_core
     SOURCES devwrite/tst_writeoperations.cpp support/OperationLog.h)
 quvo_add_test(devwrite_window LIBS quvo_ui
-    SOURCES devwrite/tst_writewindow.cpp devwrite/FakeController.h support/ModalAnswerer.h)
+    SOURCES devwrite/tst_writewindow.cpp support/FakeController.h support/ModalAnswerer.h)
 quvo_add_test(devwrite_dialog LIBS quvo_ui
     SOURCES devwrite/tst_datasetdialog.cpp support/ModalAnswerer.h)
 

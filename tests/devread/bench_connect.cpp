@@ -3,10 +3,8 @@
 // beside the wire time of what crossed the line; then the poll's ticks per
 // second beside its limit.
 //   bench_connect [path-to-quvo-emulator]
-// The emulator built beside it is the default; without one a paced
-// controller on a pseudo-terminal stands in.
+// The emulator built beside it is the default.
 #include "link/SerialPortIo.h"
-#include "tests/devread/PacedController.h"
 #include "tests/support/PortSandbox.h"
 #include "ui/Application.h"
 #include "ui/Fonts.h"
@@ -79,9 +77,7 @@ int main(int argc, char *argv[])
     InstallFontSubstitutions();
     PortSandbox sandbox;
 
-    std::unique_ptr<PacedController> paced;
     QProcess emulator;
-    QString against;
 #ifdef QUVO_EMULATOR_PATH
     QString emulatorPath = QStringLiteral(QUVO_EMULATOR_PATH);
 #else
@@ -89,7 +85,11 @@ int main(int argc, char *argv[])
 #endif
     if (argc > 1)
         emulatorPath = QString::fromLocal8Bit(argv[1]);
-    if (!emulatorPath.isEmpty() && QFile::exists(emulatorPath)) {
+    if (emulatorPath.isEmpty() || !QFile::exists(emulatorPath)) {
+        std::printf("bench_connect: no emulator; no figures\n");
+        return 0;
+    }
+    {
         const QString ready = sandbox.runtimeDir() + QStringLiteral("/emulator.ready");
         emulator.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         emulator.start(emulatorPath, {QStringLiteral("--com"), QString::number(ComNumber), QStringLiteral("--baud"),
@@ -102,15 +102,6 @@ int main(int argc, char *argv[])
             std::printf("bench_connect: the emulator did not start; no figures\n");
             return 0;
         }
-        against = QStringLiteral("quvo-emulator");
-    } else {
-        paced = std::make_unique<PacedController>(StandardControllerReply, Baud);
-        if (!paced->valid()) {
-            std::printf("bench_connect: no pseudo-terminal; no figures\n");
-            return 0;
-        }
-        sandbox.publish(ComNumber, paced->slavePath());
-        against = QStringLiteral("paced pseudo-terminal controller");
     }
 
     QElapsedTimer clock;
@@ -159,7 +150,7 @@ int main(int argc, char *argv[])
     }
     const double toQvy = (events[q].startNs - clickNs) / 1e9;
     const double wire = (sent + received) * ByteSeconds;
-    std::printf("bench_connect against %s at %d baud, COM%d\n", qPrintable(against), Baud, ComNumber);
+    std::printf("bench_connect against quvo-emulator at %d baud, COM%d\n", Baud, ComNumber);
     std::printf("connect click -> first QVY: %.3f s after %lld transactions\n", toQvy, transactions);
     std::printf("  wire-time limit: (%lld sent + %lld received bytes) x 10 / %d = %.3f s; ratio %.2f\n",
                 sent, received, Baud, wire, toQvy / wire);

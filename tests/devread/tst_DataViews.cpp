@@ -1,7 +1,6 @@
 // The main window's full read, poll and data views, driven in-process with
 // the fake port behind the link and a scripted controller behind that.
-#include "tests/devread/PacedController.h"
-#include "tests/support/FakePort.h"
+#include "tests/support/FakeController.h"
 #include "tests/support/ModalAnswerer.h"
 #include "tests/support/PortSandbox.h"
 #include "link/ShiftJis.h"
@@ -32,16 +31,17 @@ T *Find(QWidget *root, const QString &name)
 }
 
 // A connected window on a fake port whose controller answers from the
-// standard script, with `overrides` (command -> payload) on top.
+// standard state, with `overrides` (command -> payload) on top.
 struct Rig {
     PortSandbox sandbox;
     std::shared_ptr<FakePort::State> state = std::make_shared<FakePort::State>();
+    std::shared_ptr<FakeController> model = std::make_shared<FakeController>(FakeController::Standard());
     std::unique_ptr<TMainForm> form;
 
     explicit Rig(const QHash<QByteArray, QByteArray> &overrides = {})
     {
         sandbox.publish(7, QStringLiteral("/dev/null"));
-        state->fallback = StandardControllerReply;
+        FakeController::attach(model, *state);
         for (auto it = overrides.begin(); it != overrides.end(); ++it)
             state->replies.insert(it.key(), FakePort::ok(it.value()));
         form = std::make_unique<TMainForm>(std::make_unique<FakePort>(state));
@@ -348,9 +348,9 @@ void tst_DataViews::pollCadence()
     QTimer *timer = rig.timer();
     timer->stop();
     bool activeDuringTick = false;
-    rig.state->fallback = [timer, &activeDuringTick](const QByteArray &c) {
+    rig.state->fallback = [timer, &activeDuringTick, model = rig.model](const QByteArray &c) {
         activeDuringTick = activeDuringTick || timer->isActive();
-        return StandardControllerReply(c);
+        return model->answer(c);
     };
     int from = int(rig.state->commands.size());
     for (int tick = 1; tick <= 11; ++tick) {

@@ -1,7 +1,7 @@
 // The window's write handlers in-process: the price cell and its dialog, the
 // options write with the restart, the counter clear, against the fake port
 // with a small controller model behind it.
-#include "tests/devwrite/FakeController.h"
+#include "tests/support/FakeController.h"
 #include "tests/support/ModalAnswerer.h"
 #include "tests/support/PortSandbox.h"
 #include "ui/Fonts.h"

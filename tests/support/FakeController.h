@@ -1,8 +1,10 @@
 #pragma once
 // Just enough of a controller behind the in-process fake port for the window
-// tests: it keeps prices, sales counts, options, receipt lines and the
-// identification text, answers the reads from them and takes the writes.
+// tests: it keeps prices, sales counts, options, receipt lines, the
+// identification text, the version text, the status flags and the sales
+// total, answers the reads from them and takes the writes.
 #include "device/ValueFormats.h"
+#include "link/ShiftJis.h"
 #include "tests/support/FakePort.h"
 
 #include <QByteArray>
@@ -15,7 +17,32 @@ struct FakeController {
     std::array<int, 6> option{};
     std::array<QByteArray, 3> line{QByteArray("22AB"), QByteArray("12CD"), QByteArray("11EF")};
     QByteArray identification = "ID";
+    QByteArray version = "ver1.05";
+    int status = 0;
+    std::uint32_t salesTotal = 0;
     bool cleared = false;
+
+    // A controller with a plausible state: distinct prices and counts, the
+    // receipt lines and identification text, version 1.23, status flags 01.
+    static FakeController Standard()
+    {
+        FakeController c;
+        for (std::size_t i = 0; i < 16; ++i) {
+            // 100, 110, ... yen in tenths; columns 5-8 count in whole yen.
+            c.price[i] = i >= 4 && i <= 7 ? 100 + int(i) * 10 : 1000 + int(i) * 100;
+            c.count[i] = int(i) * 37 + 7;
+        }
+        for (std::size_t k = 0; k < 6; ++k)
+            c.option[k] = int(k + 1) % 2;
+        c.line = {"22" + ShiftJis::encode(QStringLiteral("領 収 書")),
+                  "12" + ShiftJis::encode(QStringLiteral("ご利用ありがとうございます")),
+                  "11" + ShiftJis::encode(QStringLiteral("□□□□□□□□□□□□□□□□"))};
+        c.identification = "AB-12345";
+        c.version = "QUVO-Vexa ver1.23";
+        c.status = 1;
+        c.salesTotal = 123456;
+        return c;
+    }
 
     static int indexOf(char c) { return QByteArray("0123456789ABCDEF").indexOf(c); }
 
@@ -25,9 +52,9 @@ struct FakeController {
         if (c == "QV")
             return ok();
         if (c == "QVV")
-            return ok("ver1.05");
+            return ok(version);
         if (c == "QVQ")
-            return ok("00");
+            return ok(ValueFormats::HexDigits(std::uint32_t(status), 2));
         if (c.startsWith("QVRP") && c.size() == 5)
             return ok(ValueFormats::HexDigits(std::uint32_t(price[std::size_t(indexOf(c[4]))]), 4));
         if (c.startsWith("QVRC") && c.size() == 5)
@@ -39,7 +66,7 @@ struct FakeController {
         if (c == "QVRON")
             return ok(identification);
         if (c == "QVREA")
-            return ok("00000000");
+            return ok(ValueFormats::HexDigits(salesTotal, 8));
         if (c == "QVREC" || c == "QVC")
             return ok(c == "QVC" ? QByteArray(19, '0') : QByteArray("0000"));
         if (c.startsWith("QVSP") && c.size() == 10 && c[5] == '=') {

@@ -5,6 +5,7 @@
 //   bench_connect [path-to-quvo-emulator]
 // The emulator built beside it is the default.
 #include "link/SerialPortIo.h"
+#include "tests/support/EmulatorProcess.h"
 #include "tests/support/PortSandbox.h"
 #include "ui/Application.h"
 #include "ui/Fonts.h"
@@ -14,8 +15,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
-#include <QThread>
 #include <cstdio>
 #include <memory>
 
@@ -77,7 +76,6 @@ int main(int argc, char *argv[])
     InstallFontSubstitutions();
     PortSandbox sandbox;
 
-    QProcess emulator;
 #ifdef QUVO_EMULATOR_PATH
     QString emulatorPath = QStringLiteral(QUVO_EMULATOR_PATH);
 #else
@@ -89,19 +87,11 @@ int main(int argc, char *argv[])
         std::printf("bench_connect: no emulator; no figures\n");
         return 0;
     }
-    {
-        const QString ready = sandbox.runtimeDir() + QStringLiteral("/emulator.ready");
-        emulator.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        emulator.start(emulatorPath, {QStringLiteral("--com"), QString::number(ComNumber), QStringLiteral("--baud"),
-                                      QString::number(Baud), QStringLiteral("--ready-file"), ready});
-        QElapsedTimer wait;
-        wait.start();
-        while (!QFile::exists(ready) && wait.elapsed() < 10000 && emulator.state() != QProcess::NotRunning)
-            QThread::msleep(10);
-        if (!QFile::exists(ready)) {
-            std::printf("bench_connect: the emulator did not start; no figures\n");
-            return 0;
-        }
+    EmulatorProcess emulator(emulatorPath, sandbox.runtimeDir());
+    emulator.process().setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    if (!emulator.startAt(ComNumber, QByteArray(), {QStringLiteral("--baud"), QString::number(Baud)})) {
+        std::printf("bench_connect: the emulator did not start; no figures\n");
+        return 0;
     }
 
     QElapsedTimer clock;
@@ -208,9 +198,5 @@ int main(int argc, char *argv[])
 
     form.ConBtnClick();
     form.close();
-    if (emulator.state() != QProcess::NotRunning) {
-        emulator.terminate();
-        emulator.waitForFinished(3000);
-    }
     return 0;
 }

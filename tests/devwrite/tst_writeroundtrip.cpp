@@ -1,6 +1,7 @@
 // Round trips through the controller emulator on a pseudo-terminal: what the
 // window writes, the emulator keeps, and the window then shows what the
 // emulator reports.
+#include "tests/support/EmulatorProcess.h"
 #include "tests/support/ModalAnswerer.h"
 #include "tests/support/PortSandbox.h"
 #include "ui/Application.h"
@@ -10,7 +11,6 @@
 #include "ui/TMainForm.h"
 
 #include <QComboBox>
-#include <QFile>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -24,44 +24,17 @@ constexpr int RestartMs = 300;
 
 struct EmulatorRig {
     PortSandbox sandbox;
-    QProcess emulator;
-    QString logPath;
+    EmulatorProcess emulator{QStringLiteral(QUVO_EMULATOR), sandbox.runtimeDir()};
     std::unique_ptr<TMainForm> form;
     std::unique_ptr<TDataSetDialog> dialog;
     std::unique_ptr<ModalAnswerer> answerer;
 
-    ~EmulatorRig()
-    {
-        form.reset();
-        emulator.terminate();
-        emulator.waitForFinished(5000);
-    }
-
     // Starts the emulator with a scenario and the window beside it.
     bool start(const QByteArray &scenarioJson)
     {
-        const QString dir = sandbox.runtimeDir();
-        logPath = dir + QStringLiteral("/commands.log");
-        const QString ready = dir + QStringLiteral("/ready");
-        const QString scenario = dir + QStringLiteral("/scenario.json");
-        QFile f(scenario);
-        if (!f.open(QIODevice::WriteOnly) || f.write(scenarioJson) < 0)
+        emulator.process().setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        if (!emulator.startAt(EmulatorCom, scenarioJson))
             return false;
-        f.close();
-        emulator.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        emulator.start(QStringLiteral(QUVO_EMULATOR),
-                       {QStringLiteral("--com"), QString::number(EmulatorCom),
-                        QStringLiteral("--log"), logPath, QStringLiteral("--ready-file"), ready,
-                        QStringLiteral("--scenario"), scenario});
-        if (!emulator.waitForStarted(5000))
-            return false;
-        QElapsedTimer t;
-        t.start();
-        while (!QFile::exists(ready) && t.elapsed() < 10000)
-            QTest::qWait(20);
-        if (!QFile::exists(ready))
-            return false;
-
         form = std::make_unique<TMainForm>();
         dialog = std::make_unique<TDataSetDialog>();
         form->SetDataSetDialog(dialog.get());
@@ -79,20 +52,7 @@ struct EmulatorRig {
         return w;
     }
 
-    // The commands the emulator received, in order (the log's third field on).
-    QStringList commands() const
-    {
-        QFile f(logPath);
-        QStringList out;
-        if (!f.open(QIODevice::ReadOnly))
-            return out;
-        for (const QByteArray &line : f.readAll().split('\n')) {
-            const QList<QByteArray> parts = line.split(' ');
-            if (parts.size() >= 3)
-                out << QString::fromUtf8(line.mid(parts[0].size() + parts[1].size() + 2));
-        }
-        return out;
-    }
+    QStringList commands() const { return emulator.commands(); }
 
     void clickCell(const char *grid, int col, int row)
     {

@@ -5,6 +5,7 @@
 #include "link/DeviceLink.h"
 #include "link/PortNamespace.h"
 #include "link/ShiftJis.h"
+#include "tests/support/EmulatorProcess.h"
 #include "tests/support/PortSandbox.h"
 #include "tests/support/Pty.h"
 
@@ -17,54 +18,8 @@ const QByteArray Ryoshusho("\x97\xCC\x20\x8E\xFB\x20\x8F\x91", 8);
 constexpr int Com = 7;
 
 // One emulator process in the test's sandbox.
-class Emulator {
-public:
-    explicit Emulator(const QTemporaryDir &dir) : dir_(dir) {}
-    ~Emulator() { stop(); }
-
-    bool start(const QByteArray &scenario, QStringList args = {})
-    {
-        ready_ = dir_.filePath(QStringLiteral("ready-%1").arg(++count_));
-        if (!scenario.isEmpty()) {
-            QFile f(dir_.filePath(QStringLiteral("scenario-%1.json").arg(count_)));
-            if (!f.open(QIODevice::WriteOnly) || f.write(scenario) != scenario.size())
-                return false;
-            args << QStringLiteral("--scenario") << f.fileName();
-        }
-        args << QStringLiteral("--ready-file") << ready_;
-        p_.start(QStringLiteral(QUVO_EMULATOR), args);
-        if (!p_.waitForStarted(5000))
-            return false;
-        QDeadlineTimer deadline(10000);
-        while (!QFile::exists(ready_) && !deadline.hasExpired()) {
-            if (p_.state() == QProcess::NotRunning)
-                return false;
-            QTest::qWait(10);
-        }
-        return QFile::exists(ready_);
-    }
-    bool startAt(int com, const QByteArray &scenario, QStringList args = {})
-    {
-        return start(scenario, QStringList{QStringLiteral("--com"), QString::number(com)} + args);
-    }
-    void signal(int sig) { ::kill(pid_t(p_.processId()), sig); }
-    bool waitForExit(int ms = 5000) { return p_.waitForFinished(ms); }
-    void stop()
-    {
-        if (p_.state() != QProcess::NotRunning) {
-            p_.terminate();
-            if (!p_.waitForFinished(5000))
-                p_.kill();
-            p_.waitForFinished(1000);
-        }
-    }
-    QProcess &process() { return p_; }
-
-private:
-    const QTemporaryDir &dir_;
-    QProcess p_;
-    QString ready_;
-    static inline int count_ = 0;   // file names unique across instances
+struct Emulator : EmulatorProcess {
+    explicit Emulator(const QTemporaryDir &dir) : EmulatorProcess(QStringLiteral(QUVO_EMULATOR), dir.path()) {}
 };
 
 QString linkPath(int com)
@@ -261,16 +216,15 @@ void TestEmulatorWire::pacing()
 
 void TestEmulatorWire::logRecordsCommands()
 {
-    const QString log = dir_.filePath(QStringLiteral("commands.log"));
     Emulator e(dir_);
-    QVERIFY(e.startAt(Com + 2, QByteArray(), {QStringLiteral("--log"), log}));
+    QVERIFY(e.startAt(Com + 2, QByteArray()));
     DeviceLink link;
     link.OpenPort(Com + 2);
     const QList<QPair<QByteArray, int>> sent = {
         {"QV", 0}, {"QVQ", 2}, {"QVU1", 2}, {"QVSOA=22" + Ryoshusho, 40}, {"QVX" + QByteArray(20, '0'), 6}};
     for (const auto &[c, expected] : sent)
         QCOMPARE(link.Transact(c, expected).status, 0);
-    QFile f(log);
+    QFile f(e.logPath());
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QStringList lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), sent.size());

@@ -3,6 +3,7 @@
 #include "tests/support/FakePort.h"
 #include "tests/support/ModalAnswerer.h"
 #include "tests/support/PortSandbox.h"
+#include "tests/support/WindowProbes.h"
 #include "ui/Application.h"
 #include "ui/Fonts.h"
 #include "ui/StringGrid.h"
@@ -19,15 +20,6 @@
 #include <QtTest>
 
 namespace {
-
-template <typename T = QWidget>
-T *Find(QWidget *root, const char *name)
-{
-    T *w = root->findChild<T *>(QString::fromLatin1(name));
-    if (!w)
-        qWarning("no widget %s", name);
-    return w;
-}
 
 int DarkPixels(const QImage &img, const QRect &r)
 {

@@ -4,6 +4,7 @@
 #include "tests/support/EmulatorProcess.h"
 #include "tests/support/ModalAnswerer.h"
 #include "tests/support/PortSandbox.h"
+#include "tests/support/WindowProbes.h"
 #include "ui/Application.h"
 #include "ui/Fonts.h"
 #include "ui/TMainForm.h"
@@ -90,10 +91,10 @@ void ChangeEmulatorTest::reconciliation()
     form.ConBtnClick();
     QCOMPARE(form.Connected, 1);
     // The status flags allow the reconciliation, so the full read enabled it.
-    auto *earn = form.findChild<QPushButton *>(QStringLiteral("EarnBtn"));
-    QVERIFY(earn && earn->isEnabled());
+    auto *earn = Find<QPushButton>(&form, "EarnBtn");
+    QVERIFY(earn->isEnabled());
     // The poll stays quiet so the log holds the operation's commands alone.
-    form.findChild<QTimer *>(QStringLiteral("Timer"))->stop();
+    Find<QTimer>(&form, "Timer")->stop();
     const qsizetype before = emulator.commands().size();
 
     ModalAnswerer boxes(&form);

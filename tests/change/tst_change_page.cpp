@@ -4,6 +4,7 @@
 #include "tests/support/ModalAnswerer.h"
 #include "tests/support/OperationLog.h"
 #include "tests/support/PortSandbox.h"
+#include "tests/support/WindowProbes.h"
 #include "ui/Application.h"
 #include "ui/Fonts.h"
 #include "ui/StringGrid.h"
@@ -73,13 +74,7 @@ struct Rig {
         form->SetDataSetDialog(dialog.get());
     }
 
-    template <class T> T *find(const char *name) const
-    {
-        T *w = form->findChild<T *>(QString::fromLatin1(name));
-        if (!w)
-            qFatal("no widget %s", name);
-        return w;
-    }
+    template <class T> T *find(const char *name) const { return Find<T>(form.get(), name); }
     StringGrid *coinGrid() const { return find<StringGrid>("CoinGrid"); }
     QLabel *image() const { return find<QLabel>("Image1"); }
     QComboBox *panelMode() const { return find<QComboBox>("PanelMode"); }
@@ -93,12 +88,6 @@ struct Rig {
         find<QPushButton>("SendCoinBtn")->setEnabled(true);
         find<QPushButton>("EarnBtn")->setEnabled(true);
         log->clear();
-    }
-
-    void clickCell(StringGrid *g, int col, int row)
-    {
-        const QRect r = g->visualRect(g->model()->index(row, col));
-        QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, r.center());
     }
 
     // Pointer events as the image receives them, in widget coordinates.
@@ -311,7 +300,7 @@ void ChangePageTest::standardCountEntry()
     answers.actions << ModalAnswerer::enter(entry);
     if (!accepted)
         answers.actions << ModalAnswerer::click(QStringLiteral("OK"));
-    rig.clickCell(g, 2, row);
+    ClickCell(g, 2, row);
 
     QCOMPARE(answers.seen.size(), accepted ? 1 : 2);
     QCOMPARE(answers.seen.at(0).text, title);
@@ -367,7 +356,7 @@ void ChangePageTest::entryIgnored()
     ModalAnswerer answers;
     if (cancel)
         answers.actions << ModalAnswerer::click(QStringLiteral("キャンセル"));
-    rig.clickCell(g, col, row);
+    ClickCell(g, col, row);
     // A real click on the cell, and once more by the grid's own event.
     emit g->SelectCell(col, row);
     QCOMPARE(answers.seen.size(), cancel ? 2 : 0);
@@ -401,7 +390,7 @@ void ChangePageTest::sendCoin()
         for (const char *count : {"20", "99", "150", "9999"})
             entries.actions << ModalAnswerer::enter(QString::fromLatin1(count));
         for (int row : {1, 4, 5, 8})
-            rig.clickCell(rig.coinGrid(), 2, row);
+            ClickCell(rig.coinGrid(), 2, row);
         QCOMPARE(entries.seen.size(), 4);
         QCOMPARE(entries.unexpected, 0);
     }

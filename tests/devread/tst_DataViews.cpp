@@ -3,6 +3,7 @@
 #include "tests/support/FakeController.h"
 #include "tests/support/ModalAnswerer.h"
 #include "tests/support/PortSandbox.h"
+#include "tests/support/WindowProbes.h"
 #include "link/ShiftJis.h"
 #include "ui/Application.h"
 #include "ui/Fonts.h"
@@ -20,15 +21,6 @@
 #include <QtTest>
 
 namespace {
-
-template <typename T = QWidget>
-T *Find(QWidget *root, const QString &name)
-{
-    T *w = root->findChild<T *>(name);
-    if (!w)
-        qWarning("no widget %s", qPrintable(name));
-    return w;
-}
 
 // A connected window on a fake port whose controller answers from the
 // standard state, with `overrides` (command -> payload) on top.

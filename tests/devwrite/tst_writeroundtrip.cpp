@@ -4,6 +4,7 @@
 #include "tests/support/EmulatorProcess.h"
 #include "tests/support/ModalAnswerer.h"
 #include "tests/support/PortSandbox.h"
+#include "tests/support/WindowProbes.h"
 #include "ui/Application.h"
 #include "ui/Fonts.h"
 #include "ui/StringGrid.h"
@@ -44,22 +45,11 @@ struct EmulatorRig {
         return true;
     }
 
-    template <class T> T *child(const char *name) const
-    {
-        T *w = form->findChild<T *>(QString::fromLatin1(name));
-        if (!w)
-            qFatal("no control %s", name);
-        return w;
-    }
+    template <class T> T *child(const char *name) const { return Find<T>(form.get(), name); }
 
     QStringList commands() const { return emulator.commands(); }
 
-    void clickCell(const char *grid, int col, int row)
-    {
-        auto *g = child<StringGrid>(grid);
-        const QRect r = g->visualRect(g->model()->index(row, col));
-        QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, r.center());
-    }
+    void clickCell(const char *grid, int col, int row) { ClickCell(child<StringGrid>(grid), col, row); }
 };
 
 // True when `wanted` appears in `got` in this order, with anything between.

@@ -4,6 +4,7 @@
 #include "tests/support/FakeController.h"
 #include "tests/support/ModalAnswerer.h"
 #include "tests/support/PortSandbox.h"
+#include "tests/support/WindowProbes.h"
 #include "ui/Fonts.h"
 #include "ui/StringGrid.h"
 #include "ui/TDataSetDialog.h"
@@ -43,13 +44,7 @@ struct WindowRig {
         answerer = std::make_unique<ModalAnswerer>(form.get());
     }
 
-    template <class T> T *child(const char *name) const
-    {
-        T *w = form->findChild<T *>(QString::fromLatin1(name));
-        if (!w)
-            qFatal("no control %s", name);
-        return w;
-    }
+    template <class T> T *child(const char *name) const { return Find<T>(form.get(), name); }
 
     // Connects, then keeps the poll quiet so only the operation's commands
     // are recorded.
@@ -70,12 +65,7 @@ struct WindowRig {
         mode->setCurrentIndex(manual ? 1 : 0);
     }
 
-    void clickCell(const char *grid, int col, int row)
-    {
-        auto *g = child<StringGrid>(grid);
-        const QRect r = g->visualRect(g->model()->index(row, col));
-        QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, r.center());
-    }
+    void clickCell(const char *grid, int col, int row) { ClickCell(child<StringGrid>(grid), col, row); }
 
     // The commands up to (not including) the first one of the full read.
     QByteArrayList beforeFullRead() const

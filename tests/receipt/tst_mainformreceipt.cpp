@@ -7,6 +7,7 @@
 #include "receipt/ReceiptShape.h"
 #include "tests/support/FakePort.h"
 #include "tests/support/ModalAnswerer.h"
+#include "tests/support/WindowProbes.h"
 #include "ui/Application.h"
 #include "ui/Fonts.h"
 #include "ui/TMainForm.h"
@@ -25,12 +26,6 @@ const QList<int> StartTops{40, 112, 184, 232, 280, 352, 400, 448, 304, 376, 424,
 const char *const ItemNames[] = {"LblComment1", "LblComment2", "LblComment3", "LblComment4",
                                  "lblprint1", "lblprint2", "lblprint3", "lblprint4",
                                  "lblprint11", "lblprint22", "lblprint33", "lblprint44", "LblNo"};
-
-template <typename T = QWidget>
-T *Find(QWidget *root, const char *name)
-{
-    return root->findChild<T *>(QString::fromLatin1(name));
-}
 
 QList<int> Tops(QWidget *form)
 {
@@ -56,17 +51,6 @@ void EnableReceiptFields(QWidget *form)
     for (const char *name : {"Edit1", "Edit2", "Edit3", "xxxxxxxx", "ComboBox1", "ComboBox2",
                              "ComboBox3", "ComboBox4", "ComboBox5", "ComboBox6"})
         Find(form, name)->setEnabled(true);
-}
-
-int DarkestChannel(const QImage &image, const QRect &r)
-{
-    int darkest = 255;
-    for (int y = r.top(); y <= r.bottom(); ++y)
-        for (int x = r.left(); x <= r.right(); ++x) {
-            const QColor c = image.pixelColor(x, y);
-            darkest = qMin(darkest, qMin(c.red(), qMin(c.green(), c.blue())));
-        }
-    return darkest;
 }
 
 } // namespace

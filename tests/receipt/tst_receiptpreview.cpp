@@ -6,6 +6,7 @@
 #include "receipt/ReceiptPreview.h"
 #include "receipt/ReceiptShape.h"
 #include "receipt/RulerImage.h"
+#include "tests/support/WindowProbes.h"
 #include "ui/Fonts.h"
 
 #include <QFontInfo>
@@ -106,17 +107,6 @@ Texts magnifications(const QStringList &six)
     for (int i = 0; i < 6; ++i)
         t[i] = six.at(i);
     return t;
-}
-
-int darkestChannel(const QImage &image, const QRect &r)
-{
-    int darkest = 255;
-    for (int y = r.top(); y <= r.bottom(); ++y)
-        for (int x = r.left(); x <= r.right(); ++x) {
-            const QColor c = image.pixelColor(x, y);
-            darkest = qMin(darkest, qMin(c.red(), qMin(c.green(), c.blue())));
-        }
-    return darkest;
 }
 
 bool isDark(const QImage &image, int x, int y)
@@ -772,7 +762,7 @@ void TestReceiptPreview::paintedColours()
     // The items are drawn over the printable area, in grey.
     for (const QString &name : ItemNames) {
         ReceiptItem *item = page.item(name);
-        QCOMPARE(darkestChannel(img, item->geometry()), 192);
+        QCOMPARE(DarkestChannel(img, item->geometry()), 192);
     }
 
     // The frame lies over everything while an item is pressed.
@@ -798,15 +788,15 @@ void TestReceiptPreview::commentColours()
     page.preview->SetCommentColour(1, ReceiptPreview::ReadColour);
     page.preview->SetCommentColour(3, ReceiptPreview::ReadColour);
     QImage img = page.preview->canvas()->grab().toImage();
-    QVERIFY(darkestChannel(img, page.line(1)->geometry()) < 20);
-    QCOMPARE(darkestChannel(img, page.line(2)->geometry()), 192);
-    QVERIFY(darkestChannel(img, page.line(3)->geometry()) < 20);
-    QCOMPARE(darkestChannel(img, page.item(QStringLiteral("LblComment4"))->geometry()), 192);
+    QVERIFY(DarkestChannel(img, page.line(1)->geometry()) < 20);
+    QCOMPARE(DarkestChannel(img, page.line(2)->geometry()), 192);
+    QVERIFY(DarkestChannel(img, page.line(3)->geometry()) < 20);
+    QCOMPARE(DarkestChannel(img, page.item(QStringLiteral("LblComment4"))->geometry()), 192);
 
     page.preview->SetCommentsUnread();
     img = page.preview->canvas()->grab().toImage();
     for (int n = 1; n <= 3; ++n)
-        QCOMPARE(darkestChannel(img, page.line(n)->geometry()), 192);
+        QCOMPARE(DarkestChannel(img, page.line(n)->geometry()), 192);
 }
 
 // Every keystroke in a receipt field lays the whole preview out again.

@@ -65,6 +65,17 @@ e2e_show_log() {
     cat "$work/utility.out" >&2 2>/dev/null || true
 }
 
+# Inside the X server: starts the utility, ended with the script, sets `wid`
+# to its window and clicks 接続 (ConBtn spans x 8..81, y 3..28 of the client area).
+e2e_start_and_connect() {
+    export QT_QPA_PLATFORM=xcb
+    "$1" >"$work/utility.out" 2>&1 &
+    app=$!
+    trap 'kill "$app" 2>/dev/null || true; wait "$app" 2>/dev/null || true' EXIT
+    wid=$(e2e_main_window)
+    xdotool mousemove --window "$wid" 40 15 click 1
+}
+
 # Inside the X server: the window of the utility, once it is painted.
 e2e_main_window() {
     local wid

@@ -14,13 +14,7 @@ if [ "${1:-}" = "--inside" ]; then
     # Runs under xvfb-run, with DISPLAY set.
     shift
     utility=$1 work=$2 shooter=$3 shots=$4
-    export QT_QPA_PLATFORM=xcb
-    "$utility" >"$work/utility.out" 2>&1 &
-    app=$!
-    trap 'kill "$app" 2>/dev/null || true; wait "$app" 2>/dev/null || true' EXIT
-    wid=$(e2e_main_window)
-    # 接続 (ConBtn) spans x 8..81, y 3..28 of the client area.
-    xdotool mousemove --window "$wid" 40 15 click 1
+    e2e_start_and_connect "$utility"
     for _ in $(seq 300); do
         [ "$(e2e_commands | grep -cx QVY)" -ge 12 ] && break
         sleep 0.1

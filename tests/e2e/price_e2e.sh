@@ -16,15 +16,9 @@ if [ "${1:-}" = "--inside" ]; then
     # Runs under xvfb-run, with DISPLAY set.
     shift
     utility=$1 work=$2 shooter=$3 shots=$4
-    export QT_QPA_PLATFORM=xcb
-    "$utility" >"$work/utility.out" 2>&1 &
-    util=$!
-    trap 'kill "$util" 2>/dev/null || true; wait "$util" 2>/dev/null || true' EXIT
     log=$work/commands.log
     has() { e2e_commands | grep -qx -- "$1"; }
-    wid=$(e2e_main_window)
-    # 接続 (ConBtn) at x 8..81, y 3..28 of the client area.
-    xdotool mousemove --window "$wid" 40 15 click 1
+    e2e_start_and_connect "$utility"
     for _ in $(seq 1 200); do has QVC && break; sleep 0.1; done
     has QVC || { echo "FAIL: no full read after connecting" >&2; exit 1; }
     # The poll keeps the log growing; the connection is complete once QVY comes.

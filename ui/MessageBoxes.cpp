@@ -16,6 +16,9 @@ int RunBox(QWidget *parent, const QString &text, const QString &caption,
         cancel->setText(QStringLiteral("キャンセル"));
     if (QAbstractButton *ok = box.button(QMessageBox::Ok))
         ok->setText(QStringLiteral("OK"));
+    // Plain buttons, as the boxes always had; some styles add icons.
+    for (QAbstractButton *b : box.buttons())
+        b->setIcon(QIcon());
     return box.exec();
 }
 

@@ -138,11 +138,11 @@ QFont StringGrid::FitFont(const QFont &font, const QString &text, int width)
     return fitted;
 }
 
-void StringGrid::UseStandardDrawing(const QColor &fixedColour)
+void StringGrid::PaintStandardCell(QPainter &p, int col, int row, const QRect &rect,
+                                   const QColor &fixedColour) const
 {
-    SetDrawCell([this, fixedColour](QPainter &p, int col, int row, const QRect &rect, bool fixed) {
-        PaintCell(p, rect, fixed ? fixedColour : palette().color(QPalette::Base), Cells(col, row), fixed);
-    });
+    const bool fixed = IsFixed(col, row);
+    PaintCell(p, rect, fixed ? fixedColour : palette().color(QPalette::Base), Cells(col, row), fixed);
 }
 
 void StringGrid::DrawCell(QPainter &p, int col, int row, const QRect &rect) const

@@ -29,9 +29,10 @@ public:
     void SetCell(int col, int row, const QString &text);
 
     void SetDrawCell(DrawCellHandler handler) { drawCell_ = std::move(handler); }
-    // The usual drawing: fixed cells centred on `fixedColour`, data cells
-    // right-aligned on the window colour, one vertically centred line.
-    void UseStandardDrawing(const QColor &fixedColour);
+    // The usual drawing of one cell: fixed cells centred on `fixedColour`,
+    // data cells right-aligned on the window colour, one vertically centred line.
+    void PaintStandardCell(QPainter &p, int col, int row, const QRect &rect,
+                           const QColor &fixedColour) const;
     void DrawCell(QPainter &p, int col, int row, const QRect &rect) const;
 
     // Repaint after cell texts changed.

@@ -132,13 +132,17 @@ void TMainForm::PrepareSalesPage()
         const QString number = r <= 9 ? QString(fullWidth.at(r - 1)) : QString::number(r);
         g->SetCell(0, r, QStringLiteral("コラム") + number);
     }
-    g->UseStandardDrawing(Colours::SalesFixed);
+    g->SetDrawCell([this](QPainter &p, int c, int r, const QRect &rect, bool fixed) {
+        SalesGridDrawCell(p, c, r, rect, fixed);
+    });
 
     StringGrid *t = ui->TotalGrid1;
     t->SetShape(2, 3, 1, 0, 400, 20);
     t->SetColWidth(1, t->width() - t->ColWidth(0) - 4);
     t->SetCell(0, 0, QStringLiteral("前回のメモリクリアからの総売上(円)"));
-    t->UseStandardDrawing(Colours::TotalFixed);
+    t->SetDrawCell([this](QPainter &p, int c, int r, const QRect &rect, bool fixed) {
+        TotalGrid1DrawCell(p, c, r, rect, fixed);
+    });
 }
 
 void TMainForm::PrepareChangePage()
@@ -162,13 +166,11 @@ void TMainForm::PrepareChangePage()
         const QString refill = t < 4 ? QStringLiteral("自動補充チューブ") : QStringLiteral("手動補充チューブ");
         g->SetCell(0, t + 1, refill + coins.at(t % 4));
     }
-    g->UseStandardDrawing(Colours::CoinFixed);
     // 10.
     StringGrid *t2 = ui->TotalGrid2;
     t2->SetShape(2, 3, 1, 0, 300, 20);
     t2->SetColWidth(1, t2->width() - t2->ColWidth(0) - 4);
     t2->SetCell(0, 0, ui->TotalGrid1->Cells(0, 0));
-    t2->UseStandardDrawing(Colours::TotalFixed);
     // 11. Line feed before carriage return, as the caption always had it.
     ui->EarnBtn->setText(QStringLiteral("精算") + QChar('\n') + QChar('\r') + QStringLiteral("つり銭合わせ"));
     // 12.
@@ -189,7 +191,9 @@ void TMainForm::PrepareSettingsPage()
     g1->SetColWidth(1, g1->width() - g1->ColWidth(0) - 4);
     for (int r = 0; r < 16; ++r)
         g1->SetCell(0, r, QStringLiteral("コラム%1価格").arg(r + 1));
-    g1->UseStandardDrawing(Colours::OptFixed);
+    g1->SetDrawCell([this, g1](QPainter &p, int c, int r, const QRect &rect, bool fixed) {
+        OptGrid1DrawCell(g1, p, c, r, rect, fixed);
+    });
     // 15.
     StringGrid *g2 = ui->OptGrid2;
     g2->SetShape(2, 17, 1, 0, 64, 20);
@@ -199,7 +203,26 @@ void TMainForm::PrepareSettingsPage()
     for (int r = 0; r < 16; ++r)
         g2->SetCell(0, r, QStringLiteral("コラム%1枚数").arg(r + 1));
     g2->SetCell(0, 16, QStringLiteral("総売上(円)"));
-    g2->UseStandardDrawing(Colours::OptFixed);
+    // One drawing handler serves both settings grids.
+    g2->SetDrawCell([this, g2](QPainter &p, int c, int r, const QRect &rect, bool fixed) {
+        OptGrid1DrawCell(g2, p, c, r, rect, fixed);
+    });
+}
+
+void TMainForm::SalesGridDrawCell(QPainter &canvas, int ACol, int ARow, const QRect &Rect, bool)
+{
+    ui->SalesGrid->PaintStandardCell(canvas, ACol, ARow, Rect, Colours::SalesFixed);
+}
+
+void TMainForm::TotalGrid1DrawCell(QPainter &canvas, int ACol, int ARow, const QRect &Rect, bool)
+{
+    ui->TotalGrid1->PaintStandardCell(canvas, ACol, ARow, Rect, Colours::TotalFixed);
+}
+
+void TMainForm::OptGrid1DrawCell(StringGrid *Sender, QPainter &canvas, int ACol, int ARow,
+                                 const QRect &Rect, bool)
+{
+    Sender->PaintStandardCell(canvas, ACol, ARow, Rect, Colours::OptFixed);
 }
 
 void TMainForm::PageControlDrawTab(QPainter &canvas, int TabIndex, const QRect &Rect, bool Active)

@@ -15,6 +15,7 @@
 
 class QPainter;
 class QTimer;
+class StringGrid;
 class ReceiptPreview;
 class TDataSetDialog;
 namespace Ui { class TMainForm; }
@@ -93,6 +94,11 @@ private:
     void FillViewsFromData();
     void RefreshLiveValues();
     void CopyToSettingsGrids();
+
+    // Cell drawing of the sales and settings grids.
+    void SalesGridDrawCell(QPainter &canvas, int ACol, int ARow, const QRect &Rect, bool fixed);
+    void TotalGrid1DrawCell(QPainter &canvas, int ACol, int ARow, const QRect &Rect, bool fixed);
+    void OptGrid1DrawCell(StringGrid *Sender, QPainter &canvas, int ACol, int ARow, const QRect &Rect, bool fixed);
 
     // Constructor steps that fill the grids with headings and row labels.
     void PrepareSalesPage();

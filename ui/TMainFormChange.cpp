@@ -62,11 +62,9 @@ void TMainForm::CoinGridDrawCell(QPainter &canvas, int ACol, int ARow, const QRe
     StringGrid::PaintCell(canvas, Rect, brush, text, false);
 }
 
-void TMainForm::TotalGrid2DrawCell(QPainter &canvas, int ACol, int ARow, const QRect &Rect, bool fixed)
+void TMainForm::TotalGrid2DrawCell(QPainter &canvas, int ACol, int ARow, const QRect &Rect, bool)
 {
-    StringGrid *g = ui->TotalGrid2;
-    StringGrid::PaintCell(canvas, Rect, fixed ? Colours::TotalFixed : g->palette().color(QPalette::Base),
-                          g->Cells(ACol, ARow), fixed);
+    ui->TotalGrid2->PaintStandardCell(canvas, ACol, ARow, Rect, Colours::TotalFixed);
 }
 
 void TMainForm::CoinGridSelectCell(int ACol, int ARow)

@@ -17,11 +17,10 @@ PtyResponder::Script Controller()
     };
 }
 
-QList<int> ProbedPorts(DeviceLink &link)
+// One search, noting every port number it tried.
+SearchOutcome SearchNoting(DeviceLink &link, QList<int> &probed)
 {
-    QList<int> probed;
-    SearchController(link, [&](int n) { probed.append(n); return true; });
-    return probed;
+    return SearchController(link, [&](int n) { probed.append(n); return true; });
 }
 
 } // namespace
@@ -87,7 +86,8 @@ void TestSearch::nothingAnywhere()
 {
     PortSandbox sandbox;
     DeviceLink link;
-    const QList<int> probed = ProbedPorts(link);
+    QList<int> probed;
+    SearchNoting(link, probed);
     QCOMPARE(probed.size(), 255);
     QCOMPARE(probed.first(), 255);
     QCOMPARE(probed.last(), 1);
@@ -118,7 +118,7 @@ void TestSearch::searchAgainStartsAt255()
     // A controller appearing higher up is found on the next search.
     sandbox.publish(200, com200.devicePath());
     QList<int> probed;
-    const SearchOutcome again = SearchController(link, [&](int n) { probed.append(n); return true; });
+    const SearchOutcome again = SearchNoting(link, probed);
     QCOMPARE(again.portNumber, 200);
     QCOMPARE(probed.first(), 255);
     QCOMPARE(probed.last(), 200);
@@ -131,7 +131,7 @@ void TestSearch::lowestPortFound()
     sandbox.publish(1, com1.devicePath());
     DeviceLink link;
     QList<int> probed;
-    const SearchOutcome out = SearchController(link, [&](int n) { probed.append(n); return true; });
+    const SearchOutcome out = SearchNoting(link, probed);
     QCOMPARE(out.kind, SearchOutcome::Found);
     QCOMPARE(out.portNumber, 1);
     QCOMPARE(probed.size(), 255);

@@ -57,6 +57,7 @@ public:
     // one error is shown once, by the operation that started the read.
     std::optional<QString> FullRead();
     void TimerTimer();
+    void RequestStatus();
 
     // Receipt preview and its editing (ui/TMainFormReceipt.cpp).
     void Edit1Change();
@@ -97,7 +98,7 @@ private:
     void SetCommentBlack(int line) override;
     void SetIdentificationText(const QString &text) override;
     void FillViewsFromData();
-    void RefreshLiveValues();
+    bool RefreshLiveValues();
     void CopyToSettingsGrids();
 
     // Cell drawing of the sales and settings grids.
@@ -136,6 +137,9 @@ private:
     void Image1MouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y);
 
     QTimer *Timer = nullptr;
+    // The status request of a tick whose refresh met a silent line, after
+    // the window has answered what the operator did meanwhile.
+    QTimer *StatusRequest = nullptr;
     int PollTickCount = 0;
 
     // While the full read sets a receipt text, the relayout its handler runs

@@ -40,8 +40,6 @@ QString ValueOrigins::Name(Field f)
     };
     if (f <= Option6)
         return QString::fromUtf8(options[f - Option1]);
-    if (f == Identification)
-        return QStringLiteral("識別文字");
     if (f <= Line3Text) {
         const int line = (f - Line1X) / 3 + 1;
         const QString name = QStringLiteral("領収書文字%1行目").arg(line);
@@ -51,6 +49,8 @@ QString ValueOrigins::Name(Field f)
         default: return name;
         }
     }
+    if (f == Identification)
+        return QStringLiteral("識別文字");
     return StandardCount::DialogTitle(f - StandardCount1);
 }
 

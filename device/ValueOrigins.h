@@ -12,11 +12,12 @@
 class ValueOrigins {
 public:
     enum Field {
+        // The options group in the order of the screen.
         Option1, Option2, Option3, Option4, Option5, Option6,
-        Identification,
         Line1X, Line1Y, Line1Text,
         Line2X, Line2Y, Line2Text,
         Line3X, Line3Y, Line3Text,
+        Identification,
         StandardCount1, StandardCount2, StandardCount3, StandardCount4,
         StandardCount5, StandardCount6, StandardCount7, StandardCount8,
         FieldCount

@@ -172,7 +172,7 @@ bool WriteOptionsAndRestart(DeviceLink &link, const DeviceData &data, OperationH
 {
     // What no read of this connection obtained would overwrite the
     // controller's real settings with whatever the box held before.
-    const QStringList unread = origins.UnknownNames(ValueOrigins::Option1, ValueOrigins::Line3Text);
+    const QStringList unread = origins.UnknownNames(ValueOrigins::Option1, ValueOrigins::Identification);
     if (!unread.isEmpty()) {
         host.ReportError(UnreadSettingsText(unread));
         return false;

@@ -249,8 +249,8 @@ void tst_FullRead::origins_data()
     QTest::addColumn<QStringList>("unknown");
 
     const QStringList everything{"領収書の発行時間", "エラー・警告時／操作時のブザー音", "精算時の端数処理",
-                                 "５円有効／無効", "プリンタ接続", "減算モード", "識別文字",
-                                 "領収書文字1行目", "領収書文字2行目", "領収書文字3行目"};
+                                 "５円有効／無効", "プリンタ接続", "減算モード",
+                                 "領収書文字1行目", "領収書文字2行目", "領収書文字3行目", "識別文字"};
     QTest::newRow("all usable") << QByteArray() << QByteArray() << QStringList();
     QTest::newRow("option 2 silent") << QByteArray("QVRO2") << QByteArray() << QStringList{everything[1]};
     QTest::newRow("option 3 not hexadecimal") << QByteArray("QVRO3") << FakePort::ok("G1")
@@ -263,11 +263,11 @@ void tst_FullRead::origins_data()
                                         << QStringList{everything[5]};
     QTest::newRow("line 3 busy") << QByteArray("QVROC") << QByteArray("RBUSY:11abc\r") << QStringList();
     QTest::newRow("identification silent") << QByteArray("QVRON") << QByteArray()
-                                           << QStringList{everything[6]};
+                                           << QStringList{everything[9]};
     // A read that stops leaves the options shown from before and the
     // lines after the stop unread.
     QTest::newRow("stopped at line 2") << QByteArray("QVROB") << FakePort::ok("x1")
-                                       << (everything.mid(0, 7) + everything.mid(8));
+                                       << (everything.mid(0, 6) + everything.mid(7));
 }
 
 void tst_FullRead::origins()
@@ -285,7 +285,7 @@ void tst_FullRead::origins()
     ValueOrigins origins;
     FullRead(s.link, data, view, &origins);
 
-    QCOMPARE(origins.UnknownNames(ValueOrigins::Option1, ValueOrigins::Line3Text), unknown);
+    QCOMPARE(origins.UnknownNames(ValueOrigins::Option1, ValueOrigins::Identification), unknown);
     if (origins.Known(ValueOrigins::Line1Text))
         QCOMPARE(origins.AsRead(ValueOrigins::Line1Text).value_or("-"), ShiftJis::encode(lineA));
 }

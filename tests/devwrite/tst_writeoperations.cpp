@@ -380,7 +380,7 @@ void TestWriteOperations::optionsWriteRefused_data()
         << QList<int>{F::Line2X, F::Line2Y, F::Line2Text, F::Line3X, F::Line3Y, F::Line3Text,
                       F::Identification}
         << "Thanks"
-        << unread(QStringLiteral("識別文字\n・領収書文字2行目\n・領収書文字3行目"));
+        << unread(QStringLiteral("領収書文字2行目\n・領収書文字3行目\n・識別文字"));
     QTest::newRow("one magnification") << QList<int>{F::Line1Y} << "Thanks"
         << unread(QStringLiteral("領収書文字1行目の倍率Y"));
     QTest::newRow("CR in line 2") << QList<int>() << "A\rB" << uncarriable(QStringLiteral("領収書文字2行目"));

@@ -307,7 +307,7 @@ int main(int argc, char *argv[])
         probe.start();
         runFor(8000);
         std::printf("silent line (connected to COM%d: %d): the longest stretch without handling an event in 8 s: "
-                    "%lld ms (two refresh ticks among them)\n",
+                    "%lld ms\n",
                     ComNumber + 10, form.Connected, longest);
         // The click arrives from outside while the window is most likely
         // inside a transaction, as an operator's would.

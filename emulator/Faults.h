@@ -30,6 +30,14 @@ struct Fault {
     static QByteArray defaultBytes(Kind kind);
 };
 
+// The names scenario files give the faults, each with what it does and the
+// keys that shape it; the emulator's --help lists them.
+struct FaultKindName {
+    const char *name;
+    const char *meaning;
+};
+const QList<FaultKindName> &faultKindNames();
+
 struct FaultRule {
     QByteArray pattern;    // exact command, or a prefix ending in '*'; "*" takes all
     int skip = 0;          // matching commands answered cleanly first

@@ -331,6 +331,8 @@ void TMainForm::ConBtnClick()
         ShowApplicationError(*error);
         return;
     }
+    // What a write before the restart sent, against what was just read.
+    ShowPendingProof();
     // 8.
     ResetIoPanelMode();
     // 9. The preview from the lines just read; a magnification it cannot

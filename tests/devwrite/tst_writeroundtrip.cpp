@@ -47,6 +47,15 @@ struct EmulatorRig {
         return true;
     }
 
+    // Starts both and clicks 接続; true once connected.
+    bool startConnected(const QByteArray &scenarioJson)
+    {
+        if (!start(scenarioJson))
+            return false;
+        form->ConBtnClick();
+        return form->Connected == 1;
+    }
+
     template <class T> T *child(const char *name) const { return Find<T>(form.get(), name); }
 
     QStringList commands() const { return emulator.commands(); }
@@ -134,9 +143,7 @@ void TestWriteRoundTrip::priceRoundTrip()
     QFETCH(QString, shown);
 
     EmulatorRig rig;
-    QVERIFY(rig.start(scenario(faults)));
-    rig.form->ConBtnClick();
-    QCOMPARE(rig.form->Connected, 1);
+    QVERIFY(rig.startConnected(scenario(faults)));
     const int before = int(rig.commands().size());
     rig.answerer->actions << ModalAnswerer::enter(entry);
 
@@ -382,9 +389,7 @@ void TestWriteRoundTrip::writeProof()
     QFETCH(QString, box);
 
     EmulatorRig rig;
-    QVERIFY(rig.start(scenario(faults)));
-    rig.form->ConBtnClick();
-    QCOMPARE(rig.form->Connected, 1);
+    QVERIFY(rig.startConnected(scenario(faults)));
     // Every box is answered with OK; the value dialog takes 12.5.
     for (int i = 0; i < 4; ++i)
         rig.answerer->actions << ModalAnswerer::enter(QStringLiteral("12.5"));

@@ -247,6 +247,8 @@ void TestReceiptLayout::snap_data()
     QTest::newRow("13 -> 16") << 13 << 16;
     QTest::newRow("12 -> 8") << 12 << 8;
     QTest::newRow("large") << 1021 << 1024;
+    QTest::newRow("negative goes toward zero") << -7 << 0;
+    QTest::newRow("-13 -> -8") << -13 << -8;
 }
 
 void TestReceiptLayout::snap()

@@ -110,6 +110,7 @@ TMainForm::TMainForm(std::unique_ptr<PortIo> port, QWidget *parent)
     connect(StatusRequest, &QTimer::timeout, this, &TMainForm::RequestStatus);
 
     // Writes to the controller.
+    NoteOperatorEdits();
     connect(ui->OptGrid1, &StringGrid::SelectCell, this, &TMainForm::OptGrid1SelectCell);
     connect(ui->SendSalesBtn, &QPushButton::clicked, this, &TMainForm::SendSalesBtnClick);
     connect(ui->CntClrBtn, &QPushButton::clicked, this, &TMainForm::CntClrBtnClick);
@@ -322,11 +323,15 @@ void TMainForm::ConBtnClick()
     ShowConnectButton(true);
     SetOperationControlsEnabled(true);
 
-    // Everything the controller holds into the pages. A magnification that
-    // fails to convert ends the connection here: connected, but without
-    // polling until the operator disconnects.
-    if (!FullRead())
+    // Everything the controller holds into the pages; what the controls held
+    // before this connection counts as unknown. A magnification that fails
+    // to convert ends the connection here: connected, but without polling
+    // until the operator disconnects.
+    Origins.Forget();
+    if (const std::optional<QString> error = FullRead()) {
+        ShowApplicationError(*error);
         return;
+    }
     // The I/O panel back to its resting state for the new controller.
     ResetIoPanelMode();
     // The preview from the lines just read; a magnification it cannot

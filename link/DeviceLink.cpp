@@ -11,17 +11,23 @@ DeviceLink::DeviceLink(std::unique_ptr<PortIo> port)
 void DeviceLink::OpenPort(int portNumber)
 {
     ClosePort();
+    openFailure_ = {};
     const QString path = PortNamespace::devicePath(portNumber);
     if (path.isEmpty())
         return;
-    if (port_->open(path))
+    if (port_->open(path)) {
         devicePath_ = path;
+        portNumber_ = portNumber;
+    } else {
+        openFailure_ = {portNumber, path, port_->openError()};
+    }
 }
 
 void DeviceLink::ClosePort()
 {
     port_->close();
     devicePath_.clear();
+    portNumber_ = 0;
 }
 
 bool DeviceLink::PortHandleValid() const

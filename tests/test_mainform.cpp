@@ -303,21 +303,32 @@ void TestMainForm::connectAndDisconnect()
 void TestMainForm::failureMessages_data()
 {
     QTest::addColumn<QByteArray>("probeReply");
+    QTest::addColumn<int>("openFailure"); // PortOpenError::Reason of COM7, None: it opens
     QTest::addColumn<QString>("message");
-    QTest::newRow("nothing answers") << QByteArray() << QStringLiteral("QUVOが見つかりません");
+    QTest::newRow("nothing answers") << QByteArray() << int(PortOpenError::None)
+                                     << QStringLiteral("QUVOが見つかりません");
     QTest::newRow("settling")
-        << QByteArray("BBUSY:\r")
+        << QByteArray("BBUSY:\r") << int(PortOpenError::None)
         << QStringLiteral("QUVOが正常な状態でないか,接続できない状態にあるため接続に失敗しました.");
+    QTest::newRow("no access") << QByteArray() << int(PortOpenError::PermissionDenied)
+        << QStringLiteral("QUVOが見つかりません\nCOM7 (/dev/null): アクセス権がありません\n"
+                          "dialoutグループに参加してください: sudo usermod -aG dialout $USER を実行し,"
+                          "ログアウトしてから再度ログインしてください.");
+    QTest::newRow("in use") << QByteArray() << int(PortOpenError::InUse)
+        << QStringLiteral("QUVOが見つかりません\nCOM7 (/dev/null): 他のプログラムが使用中です");
 }
 
 void TestMainForm::failureMessages()
 {
     QFETCH(QByteArray, probeReply);
+    QFETCH(int, openFailure);
     QFETCH(QString, message);
     PortSandbox sandbox;
     sandbox.publish(7, QStringLiteral("/dev/null"));
     auto state = std::make_shared<FakePort::State>();
     state->replies.insert("QV", probeReply);
+    state->openSucceeds = openFailure == PortOpenError::None;
+    state->openError = {PortOpenError::Reason(openFailure), QStringLiteral("Permission denied")};
     auto form = makeForm(state);
     form->show();
     ModalAnswerer answer(ModalAnswerer::press(QMessageBox::Ok));
@@ -326,7 +337,7 @@ void TestMainForm::failureMessages()
     QCOMPARE(answer.seen.at(0).caption, QStringLiteral("Error"));
     QCOMPARE(answer.seen.at(0).text, message);
     QCOMPARE(answer.seen.at(0).buttons, QStringList({QStringLiteral("OK")}));
-    QCOMPARE(state->commands, QByteArrayList({"QV"}));
+    QCOMPARE(state->commands, state->openSucceeds ? QByteArrayList({"QV"}) : QByteArrayList());
     QCOMPARE(form->Connected, 0);
     QVERIFY(!state->open);
     QCOMPARE(Find<QLineEdit>(form.get(), "ComStatus")->text(), QStringLiteral("未接続"));

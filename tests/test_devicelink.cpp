@@ -3,6 +3,7 @@
 // and the port namespace that turns COM numbers into devices.
 #include "link/DeviceLink.h"
 #include "link/PortNamespace.h"
+#include "link/SerialPortIo.h"
 #include "tests/support/FakePort.h"
 #include "tests/support/PortSandbox.h"
 #include "tests/support/PtyResponder.h"
@@ -10,6 +11,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QtTest>
+#include <sys/stat.h>
+#include <unistd.h>
 
 class TestDeviceLink : public QObject {
     Q_OBJECT
@@ -17,6 +20,10 @@ private slots:
     void builtInTable_data();
     void builtInTable();
     void namespaceLinks();
+    void portDirectoryMustBeTheUsers_data();
+    void portDirectoryMustBeTheUsers();
+    void openErrorReasons_data();
+    void openErrorReasons();
     void overLongReplyDoesNotShiftTheNext();
     void staleBytesDiscarded();
     void silentPeerTimesOut();
@@ -76,6 +83,86 @@ void TestDeviceLink::namespaceLinks()
     QVERIFY(!link.PortHandleValid());
     link.OpenPort(200);
     QVERIFY(!link.PortHandleValid());
+}
+
+void TestDeviceLink::portDirectoryMustBeTheUsers_data()
+{
+    using D = PortNamespace::DirectoryCheck;
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("otherOwner");
+    QTest::addColumn<bool>("linkInstead"); // a symbolic link to a directory of the user's
+    QTest::addColumn<int>("verdict");
+    QTest::newRow("the user's, 0700") << 0700 << false << false << int(D::Usable);
+    QTest::newRow("the user's, 0755") << 0755 << false << false << int(D::Usable);
+    QTest::newRow("0777") << 0777 << false << false << int(D::OpenToOthers);
+    QTest::newRow("group may write") << 0770 << false << false << int(D::OpenToOthers);
+    QTest::newRow("another user's") << 0700 << true << false << int(D::OtherOwner);
+    QTest::newRow("a link in its place") << 0700 << false << true << int(D::NotADirectory);
+}
+
+void TestDeviceLink::portDirectoryMustBeTheUsers()
+{
+    QFETCH(int, mode);
+    QFETCH(bool, otherOwner);
+    QFETCH(bool, linkInstead);
+    QFETCH(int, verdict);
+    PortSandbox sandbox;
+    Pty controller;
+    sandbox.publish(200, controller.slavePath());
+    const QByteArray dir = QFile::encodeName(sandbox.portDir());
+    QCOMPARE(::chmod(dir.constData(), mode_t(mode)), 0);
+    if (linkInstead) {
+        QVERIFY(QFile::rename(sandbox.portDir(), sandbox.runtimeDir() + QStringLiteral("/elsewhere")));
+        QVERIFY(QFile::link(sandbox.runtimeDir() + QStringLiteral("/elsewhere"), sandbox.portDir()));
+    }
+    struct RestoreOwner {
+        ~RestoreOwner() { PortNamespace::setExpectedOwnerForTesting(-1); }
+    } restore;
+    if (otherOwner) {
+        // Root gives the directory away; anyone else has the check expect another user.
+        if (geteuid() == 0)
+            QCOMPARE(::lchown(dir.constData(), 65534, 65534), 0);
+        else
+            PortNamespace::setExpectedOwnerForTesting(long(getuid()) + 1);
+    }
+
+    const PortNamespace::DirectoryCheck check = PortNamespace::checkPortDirectory();
+    QCOMPARE(int(check.verdict), verdict);
+    QCOMPARE(check.path, sandbox.portDir());
+    const bool used = verdict == PortNamespace::DirectoryCheck::Usable;
+    QCOMPARE(PortNamespace::directoryProblem(check).isEmpty(), used);
+    // Names only: where COM numbers lead, never opened. Ignored, the directory
+    // neither publishes COM200 nor masks COM1 and COM33.
+    QCOMPARE(PortNamespace::devicePath(200), used ? controller.slavePath() : QString());
+    for (int n : {1, 33}) {
+        const QFileInfo builtIn(PortNamespace::builtInDevice(n));
+        QCOMPARE(PortNamespace::devicePath(n), used || !builtIn.exists() ? QString() : builtIn.canonicalFilePath());
+    }
+}
+
+void TestDeviceLink::openErrorReasons_data()
+{
+    // QSerialPort says PermissionError for a denied access, a busy device and
+    // a held lock alike; root, running these tests, is never denied.
+    QTest::addColumn<int>("error");
+    QTest::addColumn<bool>("mayReadWrite");
+    QTest::addColumn<int>("reason");
+    QTest::newRow("denied") << int(QSerialPort::PermissionError) << false << int(PortOpenError::PermissionDenied);
+    QTest::newRow("busy or locked") << int(QSerialPort::PermissionError) << true << int(PortOpenError::InUse);
+    QTest::newRow("vanished meanwhile") << int(QSerialPort::DeviceNotFoundError) << true << int(PortOpenError::None);
+    QTest::newRow("no hardware behind it") << int(QSerialPort::ResourceError) << true << int(PortOpenError::Other);
+}
+
+void TestDeviceLink::openErrorReasons()
+{
+    QFETCH(int, error);
+    QFETCH(bool, mayReadWrite);
+    QFETCH(int, reason);
+    const PortOpenError e = SerialPortIo::ClassifyOpenError(QSerialPort::SerialPortError(error),
+                                                            QStringLiteral("system text"), mayReadWrite);
+    QCOMPARE(int(e.reason), reason);
+    if (e.reason != PortOpenError::None)
+        QCOMPARE(e.systemText, QStringLiteral("system text"));
 }
 
 void TestDeviceLink::overLongReplyDoesNotShiftTheNext()

@@ -1,7 +1,10 @@
 #include "link/DeviceLink.h"
 
+#include "link/LinkTrace.h"
 #include "link/PortNamespace.h"
 #include "link/SerialPortIo.h"
+
+#include <QElapsedTimer>
 
 DeviceLink::DeviceLink(std::unique_ptr<PortIo> port)
     : port_(port ? std::move(port) : std::make_unique<SerialPortIo>())
@@ -41,9 +44,13 @@ TransactResult DeviceLink::Transact(const QByteArray &command, int expectedLengt
         || command.size() + 1 > IoBufferSize || !port_->isOpen()) {
         return TransactResult{};
     }
+    QElapsedTimer taken;
+    taken.start();
     // A late reply of an earlier command must not become this one's answer.
     port_->clearInput();
     port_->write(command + '\r');
     const QByteArray received = port_->read(expectedLength + FrameLength, ReadTimeoutMs);
-    return ClassifyReply(received);
+    const TransactResult result = ClassifyReply(received);
+    TraceTransaction(portNumber_, devicePath_, command, received, result.status, taken.elapsed());
+    return result;
 }

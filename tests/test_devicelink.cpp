@@ -2,6 +2,7 @@
 // stale bytes, over-long replies, silence, a vanished peer, the buffer guard,
 // and the port namespace that turns COM numbers into devices.
 #include "link/DeviceLink.h"
+#include "link/LinkTrace.h"
 #include "link/PortNamespace.h"
 #include "link/SerialPortIo.h"
 #include "tests/support/FakePort.h"
@@ -31,6 +32,8 @@ private slots:
     void bufferGuard_data();
     void bufferGuard();
     void closedPortSendsNothing();
+    void traceLine();
+    void traceOnlyWhenSwitchedOn();
 };
 
 void TestDeviceLink::builtInTable_data()
@@ -265,6 +268,60 @@ void TestDeviceLink::closedPortSendsNothing()
     DeviceLink link(std::make_unique<FakePort>(state));
     QCOMPARE(link.Transact("QVY", 2).status, 100);
     QVERIFY(state->commands.isEmpty());
+}
+
+void TestDeviceLink::traceLine()
+{
+    TraceEntry e;
+    e.started = QDateTime(QDate(2026, 12, 7), QTime(11, 2, 37, 123));
+    e.portNumber = 5;
+    e.devicePath = QStringLiteral("/dev/pts/3");
+    e.command = QByteArray("QVSOA=22\x97\xcc\"");
+    e.reply = QByteArray("OK   :0A\\\r");
+    e.status = 0;
+    e.elapsedMs = 12;
+    const QRegularExpression form(QStringLiteral(R"re(^(\S+) (\S+) (\S+) "(.*)" -> "(.*)" status (-?\d+) (\d+) ms$)re"));
+    const QRegularExpressionMatch m = form.match(FormatTrace(e));
+    QVERIFY2(m.hasMatch(), qPrintable(FormatTrace(e)));
+    QCOMPARE(m.captured(1), QStringLiteral("2026-12-07T11:02:37.123"));
+    QCOMPARE(m.captured(2), QStringLiteral("COM5"));
+    QCOMPARE(m.captured(3), QStringLiteral("/dev/pts/3"));
+    // Printable characters as they are; other bytes, the quote and the backslash in hex.
+    QCOMPARE(m.captured(4), QStringLiteral(R"(QVSOA=22\x97\xCC\x22)"));
+    QCOMPARE(m.captured(5), QStringLiteral(R"(OK   :0A\x5C\x0D)"));
+    QCOMPARE(m.captured(6), QStringLiteral("0"));
+    QCOMPARE(m.captured(7), QStringLiteral("12"));
+}
+
+namespace {
+QStringList traced;
+void noteTrace(QtMsgType, const QMessageLogContext &context, const QString &message)
+{
+    if (QByteArray(context.category) == "quvo.link")
+        traced << message;
+}
+} // namespace
+
+void TestDeviceLink::traceOnlyWhenSwitchedOn()
+{
+    PortSandbox sandbox;
+    sandbox.publish(7, QStringLiteral("/dev/null")); // the fake port stands behind it
+    auto state = std::make_shared<FakePort::State>();
+    state->replies.insert("QVQ", FakePort::ok("0A"));
+    DeviceLink link(std::make_unique<FakePort>(state));
+    link.OpenPort(7);
+    traced.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(noteTrace);
+    link.Transact("QVQ", 2);               // off by default
+    QLoggingCategory::setFilterRules(QStringLiteral("quvo.link.debug=true"));
+    link.Transact("QVQ", 2);
+    link.Transact("QVY", 2);
+    QLoggingCategory::setFilterRules(QString());
+    qInstallMessageHandler(previous);
+    QCOMPARE(traced.size(), 2);
+    QVERIFY2(traced.at(0).contains(QStringLiteral(R"( COM7 /dev/null "QVQ" -> "OK   :0A\x0D" status 0 )")),
+             qPrintable(traced.at(0)));
+    QVERIFY2(traced.at(1).contains(QStringLiteral(R"("QVY" -> "" status 100 )")), qPrintable(traced.at(1)));
 }
 
 QTEST_GUILESS_MAIN(TestDeviceLink)

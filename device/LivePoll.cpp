@@ -13,14 +13,26 @@ bool AdvancePollTick(int &pollTickCount)
     return true;
 }
 
-void RefreshLiveValues(DeviceLink &link, DeviceData &data)
+bool RefreshLiveValues(DeviceLink &link, DeviceData &data)
 {
-    for (int i = 0; i < 16; ++i)
-        data.ColumnSalesCount(i) =
-            HexValue(link.Transact(QByteArray("QVRC") + ValueFormats::IndexChar(i), 4).payload);
-    data.SalesTotal() = HexValue(link.Transact("QVREA", 8).payload);
+    TransactResult r;
+    auto heard = [&](const QByteArray &command, int expectedLength) {
+        r = link.Transact(command, expectedLength);
+        return r.bytesReceived > 0;
+    };
+    for (int i = 0; i < 16; ++i) {
+        if (!heard(QByteArray("QVRC") + ValueFormats::IndexChar(i), 4))
+            return false;
+        data.ColumnSalesCount(i) = HexValue(r.payload);
+    }
+    if (!heard("QVREA", 8))
+        return false;
+    data.SalesTotal() = HexValue(r.payload);
     data.EarnValueB() = 0;
-    data.CoinReplyValue() = HexValue(link.Transact("QVC", 19).payload.left(4));
+    if (!heard("QVC", 19))
+        return false;
+    data.CoinReplyValue() = HexValue(r.payload.left(4));
+    return true;
 }
 
 int RequestDeviceState(DeviceLink &link)

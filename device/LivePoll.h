@@ -17,8 +17,10 @@ constexpr int TicksPerRefresh = 5;
 bool AdvancePollTick(int &pollTickCount);
 
 // 16 x "QVRC", "QVREA", "QVC" into the table. Statuses are not examined:
-// an unusable payload reads as 0.
-void RefreshLiveValues(DeviceLink &link, DeviceData &data);
+// an unusable payload reads as 0. A read that got no byte at all ends the
+// refresh (false): the line is silent, the rest would only cost time, and
+// the values not read keep what they were.
+bool RefreshLiveValues(DeviceLink &link, DeviceData &data);
 
 // "QVY": the controller's state as a transaction status.
 int RequestDeviceState(DeviceLink &link);

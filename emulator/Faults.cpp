@@ -45,6 +45,26 @@ QString Fault::describe() const
     return QString();
 }
 
+const QList<FaultKindName> &faultKindNames()
+{
+    static const QList<FaultKindName> names = {
+        {"rbusy", "RBUSY: status, the command not carried out"},
+        {"bbusy", "BBUSY: status, the command not carried out"},
+        {"ebusy", "EBUSY: status, the command not carried out"},
+        {"error", "ERR status with \"number\" (0-99), the command not carried out"},
+        {"silence", "no reply at all"},
+        {"truncate", "the reply cut short without its CR (\"keep\": bytes kept, default half)"},
+        {"garble", "an unknown status field (\"status\": six characters, default \"NG   :\")"},
+        {"overlong", "more payload than the utility asks for (\"hex\" or \"text\": the extra bytes)"},
+        {"lf", "LF where the CR belongs"},
+        {"late", "the reply after \"delayMs\" (default 1000)"},
+        {"noise", "stray bytes \"delayMs\" (default 100) after the reply (\"hex\" or \"text\")"},
+        {"invalid-text", "text bytes that are not code page 932 (\"hex\" or \"text\")"},
+        {"vanish", "the port disappears (\"reappearMs\": a new port after that long)"},
+    };
+    return names;
+}
+
 bool FaultRule::matches(const QByteArray &command) const
 {
     if (pattern.endsWith('*'))

@@ -33,6 +33,14 @@ struct Fault {
     QString describe() const;
 };
 
+// The names scenario files give the faults, each with what it does and the
+// keys that shape it; the emulator's --help lists them.
+struct FaultKindName {
+    const char *name;
+    const char *meaning;
+};
+const QList<FaultKindName> &faultKindNames();
+
 struct FaultRule {
     QByteArray pattern;    // exact command, or a prefix ending in '*'; "*" takes all
     int skip = 0;          // matching commands answered cleanly first

@@ -1,5 +1,6 @@
 // quvo-emulator: a QUVO controller on a pseudo-terminal published as COM n,
 // or on a real serial device.
+#include "QuvoVersion.h"
 #include "emulator/CommandLog.h"
 #include "emulator/ControllerModel.h"
 #include "emulator/EmulatorServer.h"
@@ -9,6 +10,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QSaveFile>
 #include <QSocketNotifier>
@@ -63,18 +65,39 @@ bool writeReadyFile(const QString &path, const QString &content, QString *error)
     return true;
 }
 
+// The help's closing text: the fault kinds a scenario can inject and where
+// the example scenarios are.
+QString helpDescription()
+{
+    QString text = QStringLiteral(
+        "A QUVO controller on a pseudo-terminal published as COM n in the port directory, "
+        "or on an existing serial device.\n\n"
+        "Faults a scenario's \"faults\" list can inject "
+        "({\"command\": \"QVY\", \"fault\": KIND, \"skip\": 0, \"times\": 1 or \"always\"}):\n");
+    for (const FaultKindName &kind : faultKindNames())
+        text += QStringLiteral("  %1 %2\n").arg(QLatin1String(kind.name), -13).arg(QLatin1String(kind.meaning));
+    const QString installed = QDir::cleanPath(QCoreApplication::applicationDirPath()
+                                              + QStringLiteral("/" QUVO_SCENARIOS_FROM_BINDIR));
+    text += QStringLiteral("\nExample scenarios (demo.json, faulty-line.json):\n"
+                           "  installed:   %1%2\n"
+                           "  source tree: emulator/scenarios/\n"
+                           "Their keys are described in emulator/README.md of the source tree.")
+                .arg(installed, QDir(installed).exists() ? QString() : QStringLiteral(" (not there: not installed)"));
+    return text;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quvo-emulator"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUVO_VERSION));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "A QUVO controller on a pseudo-terminal published as COM n in the port directory, "
-        "or on an existing serial device."));
+    parser.setApplicationDescription(helpDescription());
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption comOpt(QStringLiteral("com"), QStringLiteral("Publish the pseudo-terminal as COM <n> (1-255)."), QStringLiteral("n"));
     const QCommandLineOption deviceOpt(QStringLiteral("device"), QStringLiteral("Serve this serial device instead of a pseudo-terminal."), QStringLiteral("path"));
     const QCommandLineOption baudOpt(QStringLiteral("baud"), QStringLiteral("Line speed that paces the replies (default 9600)."), QStringLiteral("rate"), QStringLiteral("9600"));

@@ -5,9 +5,10 @@
 #include "link/SerialPortIo.h"
 
 #include <QElapsedTimer>
+#include <algorithm>
 
-DeviceLink::DeviceLink(std::unique_ptr<PortIo> port)
-    : port_(port ? std::move(port) : std::make_unique<SerialPortIo>())
+DeviceLink::DeviceLink(std::unique_ptr<PortIo> port, int readTimeoutMs)
+    : port_(port ? std::move(port) : std::make_unique<SerialPortIo>()), readTimeoutMs_(readTimeoutMs)
 {
 }
 
@@ -31,26 +32,75 @@ void DeviceLink::ClosePort()
     port_->close();
     devicePath_.clear();
     portNumber_ = 0;
+    leftover_ = Leftover::None;
 }
 
 bool DeviceLink::PortHandleValid() const
 {
-    return port_->isOpen();
+    return port_->isOpen() || portNumber_ != 0;
+}
+
+bool DeviceLink::Reopen()
+{
+    // The device went away under the open port; it may be back under the
+    // same number, possibly at another path (a new adapter, a new pty).
+    const QString path = PortNamespace::devicePath(portNumber_);
+    if (path.isEmpty() || !port_->open(path))
+        return false;
+    devicePath_ = path;
+    leftover_ = Leftover::Tail;
+    return true;
 }
 
 TransactResult DeviceLink::Transact(const QByteArray &command, int expectedLength)
 {
     if (expectedLength < 0 || expectedLength + FrameLength > IoBufferSize - 1
-        || command.size() + 1 > IoBufferSize || !port_->isOpen()) {
+        || command.size() + 1 > IoBufferSize) {
         return TransactResult{};
     }
+    if (!port_->isOpen() && (portNumber_ == 0 || !Reopen()))
+        return TransactResult{};
     QElapsedTimer taken;
     taken.start();
-    // A late reply of an earlier command must not become this one's answer.
-    port_->clearInput();
+    // Whatever is left of an earlier reply must not become this one's answer.
+    DiscardLeftover();
     port_->write(command + '\r');
-    const QByteArray received = port_->read(expectedLength + FrameLength, ReadTimeoutMs);
+    const int readLength = expectedLength + FrameLength;
+    const QByteArray received = port_->read(readLength, readTimeoutMs_, QuietGapMs);
     const TransactResult result = ClassifyReply(received);
+    NoteLeftover(received, readLength, result.status);
     TraceTransaction(portNumber_, devicePath_, command, received, result.status, taken.elapsed());
     return result;
+}
+
+void DeviceLink::DiscardLeftover()
+{
+    int listen = 0;
+    switch (leftover_) {
+    case Leftover::None:
+        break;
+    case Leftover::Tail:
+        listen = QuietGapMs;
+        break;
+    case Leftover::LateReply:
+        listen = std::max<qint64>(0, LateReplyListenMs - sinceRead_.elapsed());
+        break;
+    }
+    // Bytes already waiting make the drain wait for quiet even without a
+    // known leftover: noise between commands is still arriving.
+    port_->drain(QuietGapMs, listen, listen + DrainBoundMs);
+    leftover_ = Leftover::None;
+}
+
+void DeviceLink::NoteLeftover(const QByteArray &received, int readLength, int status)
+{
+    sinceRead_.start();
+    if (received.size() < readLength && !HoldsFrameEnd(received))
+        leftover_ = Leftover::LateReply;   // cut short by the time-out: the rest may yet come
+    else if (received.size() >= readLength && !received.endsWith('\r'))
+        leftover_ = Leftover::Tail;        // longer than asked for
+    else if (status == StatusNoReply)
+        leftover_ = Leftover::Tail;        // garbled
+    else
+        leftover_ = Leftover::None;
 }

@@ -6,6 +6,7 @@
 #include "link/Reply.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QString>
 #include <memory>
 
@@ -21,14 +22,26 @@ public:
     static constexpr int IoBufferSize = 256;
     static constexpr int FrameLength = 7;       // six status characters and the CR
     static constexpr int ReadTimeoutMs = 750;   // total, no inter-byte limit
+    // A reply is complete once its CR has been followed by this much silence.
+    // Longer than a USB adapter holds received bytes back (up to 16 ms) and
+    // than the gaps measured inside a paced reply on a pseudo-terminal.
+    static constexpr int QuietGapMs = 25;
+    // After a read that timed out, a reply starting up to 500 ms later is
+    // still taken for the late answer it is, with a margin for its start.
+    static constexpr int LateReplyListenMs = 550;
+    // A line that never falls quiet holds the next command back this much
+    // at most beyond the listening above.
+    static constexpr int DrainBoundMs = 200;
 
     // Without a port the link uses the real serial port.
-    explicit DeviceLink(std::unique_ptr<PortIo> port = nullptr);
+    explicit DeviceLink(std::unique_ptr<PortIo> port = nullptr, int readTimeoutMs = ReadTimeoutMs);
 
     // Opens COM n through the port namespace; afterwards test PortHandleValid().
     void OpenPort(int portNumber);
     // Closes the port if open; the handle becomes invalid.
     void ClosePort();
+    // Also true while the device of the open COM number has gone: the link
+    // still stands for that number and opens it again when it comes back.
     bool PortHandleValid() const;
     // Device path of the open port (empty while closed).
     QString devicePath() const { return devicePath_; }
@@ -37,14 +50,25 @@ public:
 
     // Sends `command` + CR and reads the reply of `expectedLength` payload
     // characters. A read that would not fit the buffer is refused (status
-    // 100, nothing sent) instead of overrunning it.
+    // 100, nothing sent) instead of overrunning it. While the device is gone
+    // it reports 100 at once, after one attempt to open it again.
     TransactResult Transact(const QByteArray &command, int expectedLength);
 
     PortIo &port() { return *port_; }
 
 private:
+    // What the last reply leaves on the line for the next transaction.
+    enum class Leftover { None, Tail, LateReply };
+
+    bool Reopen();
+    void DiscardLeftover();
+    void NoteLeftover(const QByteArray &received, int readLength, int status);
+
     std::unique_ptr<PortIo> port_;
+    int readTimeoutMs_;
+    int portNumber_ = 0;   // the COM number opened, 0 while closed
     QString devicePath_;
-    int portNumber_ = 0;
+    Leftover leftover_ = Leftover::None;
+    QElapsedTimer sinceRead_;
     UnopenedPort openFailure_;
 };

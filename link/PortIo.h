@@ -19,11 +19,23 @@ public:
     // Why the last open failed; None after a successful one.
     virtual PortOpenError openError() const { return {}; }
     virtual void close() = 0;
+    // False also once the port has released a device that went away.
     virtual bool isOpen() const = 0;
-    // Drops whatever is waiting in the receive queue.
-    virtual void clearInput() = 0;
+    // Discards input: what is waiting, then whatever arrives until `listenMs`
+    // have passed and, once a byte has come, the line has been quiet for
+    // `quietMs`; never longer than `boundMs`. Returns the bytes discarded.
+    virtual int drain(int quietMs, int listenMs, int boundMs) = 0;
     virtual void write(const QByteArray &bytes) = 0;
-    // Reads until `maxBytes` have arrived, `timeoutMs` has passed, or the
-    // port fails; returns what arrived. Never runs the event loop.
-    virtual QByteArray read(int maxBytes, int timeoutMs) = 0;
+    // Reads until `maxBytes` have arrived, or a frame has ended (a CR after
+    // the status field, then `quietMs` without a byte), or `timeoutMs` has
+    // passed, or the device has gone; returns what arrived. Never runs the
+    // event loop. A device that has gone is released: the port closes.
+    virtual QByteArray read(int maxBytes, int timeoutMs, int quietMs) = 0;
 };
+
+// The reply so far ends a frame once the line stays quiet: a CR at index 6
+// or later, that is after the six status characters.
+inline bool HoldsFrameEnd(const QByteArray &received)
+{
+    return received.indexOf('\r', 6) >= 0;
+}

@@ -4,6 +4,7 @@
 TransactResult ClassifyReply(const QByteArray &received)
 {
     TransactResult r;
+    r.bytesReceived = int(received.size());
     // The reply text ends at the first zero byte, as a C string would.
     QByteArray text = received;
     const int zero = text.indexOf('\0');

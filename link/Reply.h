@@ -15,6 +15,7 @@ enum TransactionStatusValue : int {
 struct TransactResult {
     QByteArray payload;
     int status = StatusNoReply;
+    int bytesReceived = 0;   // 0: the line stayed silent
 };
 
 // `received` is what the read returned: at most the expected length + 7 bytes.

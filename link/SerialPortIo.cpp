@@ -1,9 +1,31 @@
 #include "link/SerialPortIo.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QMetaObject>
+#include <algorithm>
 #include <cerrno>
 #include <unistd.h>
+
+namespace {
+// EIO, ENXIO or a hang-up on the device: a pulled adapter, a closed
+// pseudo-terminal. Every later call on it would fail the same way.
+bool DeviceGone(QSerialPort::SerialPortError e)
+{
+    return e == QSerialPort::ResourceError || e == QSerialPort::ReadError || e == QSerialPort::WriteError;
+}
+} // namespace
+
+SerialPortIo::SerialPortIo()
+{
+    // Between transactions the event loop may be the first to see the
+    // device go; release it there too, once the signal has returned.
+    QObject::connect(&port_, &QSerialPort::errorOccurred, &port_, [this](QSerialPort::SerialPortError e) {
+        if (DeviceGone(e))
+            QMetaObject::invokeMethod(&port_, [this] { releaseIfGone(); }, Qt::QueuedConnection);
+    });
+}
 
 PortOpenError SerialPortIo::ClassifyOpenError(QSerialPort::SerialPortError error,
                                               const QString &systemText, bool userMayReadWrite)
@@ -56,15 +78,35 @@ bool SerialPortIo::isOpen() const
     return port_.isOpen();
 }
 
-void SerialPortIo::clearInput()
+int SerialPortIo::drain(int quietMs, int listenMs, int boundMs)
 {
     if (!port_.isOpen())
-        return;
-    // What the driver holds and what QSerialPort has buffered already.
+        return 0;
+    const QDeadlineTimer listen(listenMs);
+    const QDeadlineTimer bound(boundMs);
+    QElapsedTimer sinceLast;
+    int dropped = 0;
+    // What the driver holds already, then what is still on its way.
     port_.waitForReadyRead(0);
-    port_.readAll();
+    for (;;) {
+        const qint64 n = port_.readAll().size();
+        if (n > 0) {
+            dropped += int(n);
+            sinceLast.start();
+        }
+        if (releaseIfGone())
+            return dropped;
+        qint64 wait = listen.remainingTime();
+        if (sinceLast.isValid())
+            wait = std::max(wait, quietMs - sinceLast.elapsed());
+        wait = std::min(wait, bound.remainingTime());
+        if (wait <= 0)
+            break;
+        port_.waitForReadyRead(int(wait));
+    }
     port_.clear(QSerialPort::Input);
     port_.clearError();
+    return dropped;
 }
 
 void SerialPortIo::write(const QByteArray &bytes)
@@ -73,9 +115,10 @@ void SerialPortIo::write(const QByteArray &bytes)
         return;
     port_.write(bytes);
     port_.waitForBytesWritten(750);
+    releaseIfGone();
 }
 
-QByteArray SerialPortIo::read(int maxBytes, int timeoutMs)
+QByteArray SerialPortIo::read(int maxBytes, int timeoutMs, int quietMs)
 {
     QByteArray got;
     if (!port_.isOpen())
@@ -85,14 +128,28 @@ QByteArray SerialPortIo::read(int maxBytes, int timeoutMs)
         got.append(port_.read(maxBytes - got.size()));
         if (got.size() >= maxBytes)
             break;
-        const qint64 left = deadline.remainingTime();
-        if (left <= 0)
+        qint64 wait = deadline.remainingTime();
+        const bool frameEnd = HoldsFrameEnd(got);
+        if (frameEnd)
+            wait = std::min<qint64>(wait, quietMs);
+        if (wait <= 0)
             break;
-        if (!port_.waitForReadyRead(int(left))) {
+        if (!port_.waitForReadyRead(int(wait))) {
             // A vanished peer fails every wait at once; stop instead of spinning.
-            if (port_.error() != QSerialPort::NoError && port_.error() != QSerialPort::TimeoutError)
+            if (releaseIfGone() || frameEnd)
                 break;
         }
     }
     return got;
+}
+
+bool SerialPortIo::releaseIfGone()
+{
+    if (!port_.isOpen() || !DeviceGone(port_.error()))
+        return false;
+    // The device has gone: an open port would retry its pending output from
+    // the event loop for ever. Closing drops it and releases the device.
+    port_.close();
+    port_.clearError();
+    return true;
 }

@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
-# Builds, then starts quvo-utility with the controller emulator as its
-# controller: a port directory of its own masks this machine's serial
-# devices, the emulator is published there at COM5 with a demonstration
-# state and simulated sales, and closing the window ends both.
+# Builds the two programs it runs, then starts quvo-utility with the
+# controller emulator as its controller: a port directory of its own masks
+# this machine's serial devices, the emulator is published there at COM5
+# with a demonstration state and simulated sales, and closing the window
+# (or Ctrl+C) ends both.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/setup.sh
+./scripts/setup.sh quvo-utility quvo-emulator
 
 com=5
 scenario=emulator/scenarios/demo.json
-original_runtime=${XDG_RUNTIME_DIR:-}
+session_runtime=${XDG_RUNTIME_DIR:-}
 runtime=$(mktemp -d)
 emu=
 cleanup() {
@@ -28,8 +29,8 @@ for n in $(seq 1 96); do
     ln -s "$runtime/masked-COM$n" "$runtime/quvo-ports/COM$n"
 done
 # A Wayland session's socket stays where it was.
-if [ -n "${WAYLAND_DISPLAY:-}" ] && [ "${WAYLAND_DISPLAY#/}" = "$WAYLAND_DISPLAY" ] && [ -n "$original_runtime" ]; then
-    export WAYLAND_DISPLAY=$original_runtime/$WAYLAND_DISPLAY
+if [ -n "${WAYLAND_DISPLAY:-}" ] && [ "${WAYLAND_DISPLAY#/}" = "$WAYLAND_DISPLAY" ] && [ -n "$session_runtime" ]; then
+    export WAYLAND_DISPLAY=$session_runtime/$WAYLAND_DISPLAY
 fi
 
 build/emulator/quvo-emulator --com "$com" --scenario "$scenario" --simulate-sales \
@@ -49,6 +50,11 @@ echo "Controller emulator at COM$com; click 接続 to connect."
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
     build/quvo-utility
 else
-    echo "run.sh: no display, running under xvfb-run" >&2
+    cat >&2 <<'NOTE'
+run.sh: there is no display here (neither DISPLAY nor WAYLAND_DISPLAY is set).
+The window runs on a virtual X display (xvfb-run) that nobody can see.
+Press Ctrl+C to end it and the emulator. To see the window, run this
+command in a desktop session, or over ssh -X.
+NOTE
     xvfb-run -a build/quvo-utility
 fi

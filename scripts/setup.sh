@@ -1,11 +1,20 @@
 #!/usr/bin/env bash
 # Installs what building, running and testing need on Debian 12 (as root),
-# then configures and builds into build/.
+# then configures and builds into build/: the targets named, or everything.
+#
+#   setup.sh [--packaging] [TARGET...]
+#
+# --packaging also installs what builds and checks the Debian package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(cmake g++ make qt6-base-dev qt6-serialport-dev qt6-translations-l10n
           libgl1-mesa-dev fonts-ipafont-gothic xvfb xauth xdotool)
+if [ "${1:-}" = "--packaging" ]; then
+    shift
+    # dpkg-shlibdeps computes the Depends line; CPack finds the programs with `file`.
+    packages+=(dpkg-dev file desktop-file-utils appstream)
+fi
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -18,4 +27,8 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)"
+if [ $# -gt 0 ]; then
+    cmake --build build -j"$(nproc)" --target "$@"
+else
+    cmake --build build -j"$(nproc)"
+fi

@@ -1,6 +1,7 @@
 // The transaction over a real pseudo-terminal and over the in-process fake:
-// stale bytes, over-long replies, silence, a vanished peer, the buffer guard,
-// and the port namespace that turns COM numbers into devices.
+// where a reply ends on the line, what an unusable reply leaves behind,
+// a vanished peer and its return, the buffer guard, and the port namespace
+// that turns COM numbers into devices.
 #include "link/DeviceLink.h"
 #include "link/LinkTrace.h"
 #include "link/PortNamespace.h"
@@ -25,10 +26,9 @@ private slots:
     void portDirectoryMustBeTheUsers();
     void openErrorReasons_data();
     void openErrorReasons();
-    void overLongReplyDoesNotShiftTheNext();
-    void staleBytesDiscarded();
-    void silentPeerTimesOut();
-    void vanishedPeerEndsTheRead();
+    void onTheLine_data();
+    void onTheLine();
+    void vanishedPeerComesBack();
     void bufferGuard_data();
     void bufferGuard();
     void closedPortSendsNothing();
@@ -168,61 +168,88 @@ void TestDeviceLink::openErrorReasons()
         QCOMPARE(e.systemText, QStringLiteral("system text"));
 }
 
-void TestDeviceLink::overLongReplyDoesNotShiftTheNext()
+using Pieces = QList<PtyResponder::Piece>;
+Q_DECLARE_METATYPE(Pieces)
+
+void TestDeviceLink::onTheLine_data()
 {
+    // The reply to the first command arrives in these pieces, each after its
+    // pause; "QVQ" right after must get its own reply whatever came before,
+    // except where a piece comes after the frame looked complete: it may
+    // spoil that one "QVQ" (`spoils`), never a later one.
+    QTest::addColumn<int>("expected");
+    QTest::addColumn<Pieces>("reply");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<bool>("waitsTimeout");
+    QTest::addColumn<int>("spoils");
+
+    // Where a reply ends.
+    QTest::newRow("full length ends at once") << 2 << Pieces{{0, "OK   :0A\r"}} << 0 << QByteArray("0A") << false << 0;
+    QTest::newRow("shorter than asked, ends at its CR")
+        << 100 << Pieces{{0, "OK   :QUVO ver1.23\r"}} << 0 << QByteArray("QUVO ver1.23") << false << 0;
+    QTest::newRow("inner CR in one burst")
+        << 40 << Pieces{{0, "OK   :22AB\rCD\r"}} << 0 << QByteArray("22AB\rCD") << false << 0;
+    QTest::newRow("CR, then more after a pause: the rest is discarded")
+        << 40 << Pieces{{0, "OK   :22AB\r"}, {150, "CD\r"}} << 0 << QByteArray("22AB") << false << 1;
+    QTest::newRow("LF at full length") << 2 << Pieces{{0, "OK   :12\n"}} << 0 << QByteArray("12") << false << 0;
+    QTest::newRow("LF short of the length") << 4 << Pieces{{0, "OK   :12\n"}} << 0 << QByteArray("12") << true << 0;
+    QTest::newRow("CR missing") << 4 << Pieces{{0, "OK   :1234"}} << 100 << QByteArray("OK   :1234") << true << 0;
+    QTest::newRow("six bytes") << 2 << Pieces{{0, "OK   :"}} << 100 << QByteArray("OK   :") << true << 0;
+    QTest::newRow("CR inside the status field") << 2 << Pieces{{0, "OK\r"}} << 100 << QByteArray("OK\r") << true << 0;
+    QTest::newRow("silent") << 0 << Pieces{} << 100 << QByteArray() << true << 0;
+
+    // What an unusable reply leaves on the line.
+    QTest::newRow("late by 1.0 s") << 4 << Pieces{{1000, "OK   :007D\r"}} << 100 << QByteArray() << true << 0;
+    QTest::newRow("late, 450 ms after the time-out")
+        << 4 << Pieces{{1200, "OK   :007D\r"}} << 100 << QByteArray() << true << 0;
+    QTest::newRow("cut short, the rest late")
+        << 4 << Pieces{{0, "OK   :00"}, {900, "7D\r"}} << 100 << QByteArray("OK   :00") << true << 0;
+    QTest::newRow("over-long") << 2 << Pieces{{0, "OK   :0A123456789\r"}} << 100 << QByteArray("OK   :0A1")
+                               << false << 0;
+    QTest::newRow("over-long, its tail trickling")
+        << 2 << Pieces{{0, "OK   :0A12"}, {10, "3456"}, {10, "789\r"}} << 100 << QByteArray("OK   :0A1") << false << 0;
+    QTest::newRow("garbled, its tail trickling")
+        << 2 << Pieces{{0, "NG   :0A"}, {10, "0B\r"}} << 100 << QByteArray("NG   :") << false << 0;
+    QTest::newRow("noise still arriving after a reply")
+        << 2 << Pieces{{0, "OK   :0A\r\x15N"}, {15, "OIS"}, {15, "E!"}} << 0 << QByteArray("0A") << false << 0;
+}
+
+void TestDeviceLink::onTheLine()
+{
+    QFETCH(int, expected);
+    QFETCH(Pieces, reply);
+    QFETCH(int, status);
+    QFETCH(QByteArray, payload);
+    QFETCH(bool, waitsTimeout);
+    QFETCH(int, spoils);
     PortSandbox sandbox;
-    PtyResponder controller([](const QByteArray &cmd) -> QByteArray {
-        if (cmd == "QVQ")
-            return "OK   :0A123456789\r"; // far more than the two characters asked for
-        if (cmd == "QVRP0")
-            return "OK   :007D\r";
-        return {};
+    PtyResponder controller([reply](const QByteArray &cmd) {
+        return cmd == "QVQ" ? Pieces{{0, "OK   :01\r"}} : reply;
     });
     sandbox.publish(5, controller.devicePath());
     DeviceLink link;
     link.OpenPort(5);
     QVERIFY(link.PortHandleValid());
-    TransactResult r = link.Transact("QVQ", 2);
-    QCOMPARE(r.status, 100);
-    QCOMPARE(r.payload, QByteArray("OK   :0A1"));
-    QTest::qWait(50); // the rest of the long reply arrives and waits in the queue
-    r = link.Transact("QVRP0", 4);
-    QCOMPARE(r.status, 0);
-    QCOMPARE(r.payload, QByteArray("007D"));
-    QCOMPARE(controller.commands(), QByteArrayList({"QVQ", "QVRP0"}));
-}
-
-void TestDeviceLink::staleBytesDiscarded()
-{
-    auto state = std::make_shared<FakePort::State>();
-    state->replies.insert("QVQ", FakePort::ok("02"));
-    state->staleInput = "OK   :99\rgarbage";
-    DeviceLink link(std::make_unique<FakePort>(state));
-    state->open = true;
-    const TransactResult r = link.Transact("QVQ", 2);
-    QCOMPARE(r.status, 0);
-    QCOMPARE(r.payload, QByteArray("02"));
-    QCOMPARE(state->clearCount, 1);
-}
-
-void TestDeviceLink::silentPeerTimesOut()
-{
-    PortSandbox sandbox;
-    PtyResponder silent(PtyResponder::Always(QByteArray()));
-    sandbox.publish(7, silent.devicePath());
-    DeviceLink link;
-    link.OpenPort(7);
-    QVERIFY(link.PortHandleValid());
     QElapsedTimer t;
     t.start();
-    const TransactResult r = link.Transact("QV", 0);
-    QCOMPARE(r.status, 100);
-    QVERIFY(r.payload.isEmpty());
-    QVERIFY2(t.elapsed() >= 700, "the read waits for its whole time-out");
-    QCOMPARE(silent.commands(), QByteArrayList({"QV"}));
+    const TransactResult r = link.Transact("QVRX", expected);
+    const qint64 took = t.elapsed();
+    QCOMPARE(r.status, status);
+    QCOMPARE(r.payload, payload);
+    if (waitsTimeout)
+        QVERIFY2(took >= 700, "without a CR after the status field the read waits its time-out");
+    else
+        QVERIFY2(took < DeviceLink::ReadTimeoutMs, "a complete frame ends the read");
+    for (int i = 0; i < spoils; ++i)
+        link.Transact("QVQ", 2);
+    const TransactResult next = link.Transact("QVQ", 2);
+    QCOMPARE(next.status, 0);
+    QCOMPARE(next.payload, QByteArray("01"));
+    QCOMPARE(controller.commands().size(), 2 + spoils);
 }
 
-void TestDeviceLink::vanishedPeerEndsTheRead()
+void TestDeviceLink::vanishedPeerComesBack()
 {
     PortSandbox sandbox;
     auto pty = std::make_unique<Pty>();
@@ -232,10 +259,28 @@ void TestDeviceLink::vanishedPeerEndsTheRead()
     QVERIFY(link.PortHandleValid());
     pty->write("OK   :1");
     pty.reset(); // the other end disappears with a partial reply in flight
-    const TransactResult r = link.Transact("QVQ", 2);
-    QCOMPARE(r.status, 100);
-    // A later transaction on the dead port still returns.
+    QCOMPARE(link.Transact("QVQ", 2).status, 100);
+    // Released, not spinning: every later transaction reports at once, and
+    // the link still stands for COM8.
+    QElapsedTimer t;
+    t.start();
+    for (int i = 0; i < 20; ++i)
+        QCOMPARE(link.Transact("QVY", 2).status, 100);
+    QVERIFY2(t.elapsed() < DeviceLink::ReadTimeoutMs, "no transaction waits for a device that is gone");
+    QVERIFY(link.PortHandleValid());
+
+    // A new device under the same number: the next transaction opens it.
+    PtyResponder controller(PtyResponder::Always("OK   :00\r"));
+    sandbox.publish(8, controller.devicePath());
+    const TransactResult r = link.Transact("QVY", 2);
+    QCOMPARE(r.status, 0);
+    QCOMPARE(link.devicePath(), controller.devicePath());
+    QCOMPARE(controller.commands(), QByteArrayList({"QVY"}));
+    // Closed on purpose, the link forgets the number.
+    link.ClosePort();
+    QVERIFY(!link.PortHandleValid());
     QCOMPARE(link.Transact("QVY", 2).status, 100);
+    QCOMPARE(controller.commands().size(), 1);
 }
 
 void TestDeviceLink::bufferGuard_data()

@@ -6,9 +6,15 @@
 #include "ui/TMainForm.h"
 #include "ui/TSubForm.h"
 
+#include "QuvoVersion.h"
+
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QTranslator>
+#include <cstdio>
+#include <cstring>
 #include <exception>
 #include <memory>
 
@@ -32,6 +38,45 @@ public:
     }
 };
 
+// Asked only for text: answered without a display, so `--version` works on
+// a machine with no window system.
+bool AsksForTextOnly(int argc, char *argv[])
+{
+    static const char *const textOptions[] = {"-h", "-?", "--help", "--help-all", "-v", "--version"};
+    for (int i = 1; i < argc; ++i)
+        for (const char *option : textOptions)
+            if (std::strcmp(argv[i], option) == 0)
+                return true;
+    return false;
+}
+
+// --help and --version print and end the program; without arguments it
+// starts as it always has. False for an argument the program does not take.
+bool ProcessCommandLine(const QCoreApplication &app)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Maintenance utility for the QUVO coin-handling controller: click 接続 to search the "
+        "serial ports COM255 down to COM1 for the controller."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.process(app);
+    if (!parser.positionalArguments().isEmpty()) {
+        std::fprintf(stderr, "quvo-utility: unexpected argument \"%s\"; see --help\n",
+                     qPrintable(parser.positionalArguments().constFirst()));
+        return false;
+    }
+    return true;
+}
+
+QIcon ApplicationIcon()
+{
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/quvo-utility-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
 } // namespace
 
 void InitUiResources()
@@ -41,9 +86,19 @@ void InitUiResources()
 
 int RunApplication(int argc, char *argv[])
 {
+    QCoreApplication::setApplicationName(QStringLiteral("quvo-utility"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUVO_VERSION));
+    if (AsksForTextOnly(argc, argv)) {
+        QCoreApplication textOnly(argc, argv);
+        return ProcessCommandLine(textOnly) ? 0 : 1;
+    }
     UtilityApplication app(argc, argv);
-    app.setApplicationName(QStringLiteral("quvo-utility"));
+    if (!ProcessCommandLine(app))
+        return 1;
     InitUiResources();
+    // The desktop entry's name lets a desktop match the window to its entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral(QUVO_APP_ID));
+    QApplication::setWindowIcon(ApplicationIcon());
     InstallFontSubstitutions();
     // Standard buttons and dialogs in Japanese.
     QTranslator qtTranslator;

@@ -78,6 +78,9 @@ TMainForm::TMainForm(std::unique_ptr<PortIo> port, QWidget *parent)
     Timer = new QTimer(this);
     Timer->setObjectName(QStringLiteral("Timer"));
     Timer->setInterval(100);
+    StatusRequest = new QTimer(this);
+    StatusRequest->setSingleShot(true);
+    StatusRequest->setInterval(0);
 
     // 2. No port yet: the link starts closed.
     // 3. Lamp bitmaps, index 0-6.
@@ -106,6 +109,7 @@ TMainForm::TMainForm(std::unique_ptr<PortIo> port, QWidget *parent)
 
     // The poll.
     connect(Timer, &QTimer::timeout, this, &TMainForm::TimerTimer);
+    connect(StatusRequest, &QTimer::timeout, this, &TMainForm::RequestStatus);
 
     // Writes to the controller.
     connect(ui->OptGrid1, &StringGrid::SelectCell, this, &TMainForm::OptGrid1SelectCell);
@@ -342,6 +346,7 @@ void TMainForm::Disconnect()
 void TMainForm::CloseConnection()
 {
     Timer->stop();
+    StatusRequest->stop();
     Link.ClosePort();
     ui->ComStatus->setText(TextNotConnected);
     ui->ComStatus->setToolTip(QString());
@@ -366,6 +371,7 @@ void TMainForm::FormClose()
     // A search in progress ends at its next port.
     closing_ = true;
     Timer->stop();
+    StatusRequest->stop();
     for (QPixmap &pm : LampBitmap)
         pm = QPixmap();
     // Nothing is sent to the controller on close.

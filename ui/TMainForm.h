@@ -54,6 +54,7 @@ public:
     // been shown by then.
     bool FullRead();
     void TimerTimer();
+    void RequestStatus();
 
     // Receipt preview and its editing (ui/TMainFormReceipt.cpp).
     void Edit1Change();
@@ -92,7 +93,7 @@ private:
     void SetCommentBlack(int line) override;
     void SetIdentificationText(const QString &text) override;
     void FillViewsFromData();
-    void RefreshLiveValues();
+    bool RefreshLiveValues();
     void CopyToSettingsGrids();
 
     // Cell drawing of the sales and settings grids.
@@ -128,6 +129,9 @@ private:
     void Image1MouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y);
 
     QTimer *Timer = nullptr;
+    // The status request of a tick whose refresh met a silent line, after
+    // the window has answered what the operator did meanwhile.
+    QTimer *StatusRequest = nullptr;
     int PollTickCount = 0;
 
     bool searching_ = false; // a search is running inside ConBtnClick

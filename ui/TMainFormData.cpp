@@ -104,15 +104,26 @@ void TMainForm::TimerTimer()
     // Off for the length of the tick: the next one comes 100 ms after this
     // one ends, however long the controller took.
     Timer->stop();
-    if (AdvancePollTick(PollTickCount))
-        RefreshLiveValues();
+    if (AdvancePollTick(PollTickCount) && !RefreshLiveValues()) {
+        // A silent line costs a time-out here and another one in the status
+        // request: let the window answer the operator in between.
+        StatusRequest->start();
+        return;
+    }
+    RequestStatus();
+}
+
+void TMainForm::RequestStatus()
+{
     ui->StatusLine->showMessage(StateSentence(RequestDeviceState(Link)));
     Timer->start();
 }
 
-void TMainForm::RefreshLiveValues()
+bool TMainForm::RefreshLiveValues()
 {
-    ::RefreshLiveValues(Link, Data);
+    // The grids show the table: values a cut-short refresh did not read
+    // keep what they showed.
+    const bool complete = ::RefreshLiveValues(Link, Data);
 
     for (int i = 0; i < 16; ++i)
         ui->SalesGrid->SetCell(2, i + 1, CountText(Data.ColumnSalesCount(i)));
@@ -127,4 +138,5 @@ void TMainForm::RefreshLiveValues()
     ui->TotalGrid2->SetCell(1, 0, ui->TotalGrid1->Cells(1, 0));
     ui->TotalGrid2->Refresh();
     CopyToSettingsGrids();
+    return complete;
 }

@@ -1,9 +1,13 @@
-// Benchmark, prints figures and never fails on speed: the time from the
-// connect click to the first "QVY" against a controller paced at 9600 baud,
-// beside the wire time of what crossed the line; then the poll's ticks per
-// second beside its limit.
+// Benchmark, prints figures and never fails on speed: the gaps inside a
+// reply paced at 9600 baud (what the link's quiet gap must outlast); the
+// time from the connect click to the first "QVY", a price setting and a
+// counter clear, each beside the wire time of what crossed the line; then
+// the poll's ticks per second beside its limit.
 //   bench_connect [path-to-quvo-emulator]
 // The emulator built beside it is the default.
+#include "device/WriteOperations.h"
+#include "link/DeviceLink.h"
+#include "link/PortNamespace.h"
 #include "link/SerialPortIo.h"
 #include "tests/support/EmulatorProcess.h"
 #include "tests/support/PortSandbox.h"
@@ -15,6 +19,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QSerialPort>
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -37,17 +43,17 @@ public:
     bool open(const QString &p) override { return port_.open(p); }
     void close() override { port_.close(); }
     bool isOpen() const override { return port_.isOpen(); }
-    void clearInput() override { port_.clearInput(); }
+    int drain(int quietMs, int listenMs, int boundMs) override { return port_.drain(quietMs, listenMs, boundMs); }
     void write(const QByteArray &b) override
     {
         const qint64 t = clock_->nsecsElapsed();
         port_.write(b);
         events_->append({true, b, t, clock_->nsecsElapsed()});
     }
-    QByteArray read(int maxBytes, int timeoutMs) override
+    QByteArray read(int maxBytes, int timeoutMs, int quietMs) override
     {
         const qint64 t = clock_->nsecsElapsed();
-        QByteArray got = port_.read(maxBytes, timeoutMs);
+        QByteArray got = port_.read(maxBytes, timeoutMs, quietMs);
         events_->append({false, got, t, clock_->nsecsElapsed(), maxBytes});
         return got;
     }
@@ -57,6 +63,92 @@ private:
     QElapsedTimer *clock_;
     QList<Event> *events_;
 };
+
+// Sends each command straight to the port and notes when each piece of its
+// reply arrives; prints the gaps between pieces before the final CR.
+void measureReplyGaps(const QString &path)
+{
+    QSerialPort port(path);
+    port.setBaudRate(Baud);
+    if (!port.open(QIODevice::ReadWrite)) {
+        std::printf("reply gaps: port not opened\n");
+        return;
+    }
+    QList<double> gaps;
+    int replies = 0;
+    for (int round = 0; round < 10; ++round) {
+        for (const char *command : {"QVV", "QVC", "QVROB", "QVRP0"}) {
+            port.write(QByteArray(command) + '\r');
+            port.waitForBytesWritten(100);
+            QByteArray got;
+            QElapsedTimer t;
+            t.start();
+            qint64 last = -1;
+            QList<double> own;
+            // Until the CR and 60 ms of silence after it (or 1 s).
+            while (t.elapsed() < 1000) {
+                const bool done = got.indexOf('\r', 6) >= 0;
+                if (!port.waitForReadyRead(done ? 60 : 200)) {
+                    if (done)
+                        break;
+                    continue;
+                }
+                const qint64 now = t.nsecsElapsed();
+                if (last >= 0 && got.indexOf('\r', 6) < 0)
+                    own.append((now - last) / 1e6);
+                last = now;
+                got += port.readAll();
+            }
+            ++replies;
+            gaps += own;
+        }
+    }
+    std::sort(gaps.begin(), gaps.end());
+    if (gaps.isEmpty()) {
+        std::printf("reply gaps: none measured\n");
+        return;
+    }
+    auto at = [&](double q) { return gaps[std::min<int>(int(gaps.size()) - 1, int(q * gaps.size()))]; };
+    std::printf("gaps between the pieces of one reply (%d replies, %lld gaps): median %.2f ms, 99%% %.2f ms, "
+                "max %.2f ms; the link's quiet gap after a CR: %d ms\n",
+                replies, qlonglong(gaps.size()), at(0.5), at(0.99), gaps.last(), DeviceLink::QuietGapMs);
+}
+
+// The window as the host of an operation, except that the operator agrees.
+class AgreeingHost : public OperationHost {
+public:
+    explicit AgreeingHost(OperationHost &form) : form_(form) {}
+    bool Confirm(const QString &) override { return true; }
+    void Notify(const QString &) override {}
+    void RejectInput() override {}
+    bool ManualMode() const override { return form_.ManualMode(); }
+    void RunFullRead() override { form_.RunFullRead(); }
+    void Disconnect() override { form_.Disconnect(); }
+    void SetWindowEnabled(bool enabled) override { form_.SetWindowEnabled(enabled); }
+
+private:
+    OperationHost &form_;
+};
+
+// Time from the first write to the end of the last read among events
+// [from, to), beside the wire time of every byte those exchanges carried.
+void printSpan(const char *what, const QList<CountingPort::Event> &events, int from, int to)
+{
+    if (from >= to) {
+        std::printf("%s: nothing exchanged\n", what);
+        return;
+    }
+    qint64 bytes = 0;
+    int transactions = 0;
+    for (int i = from; i < to; ++i) {
+        bytes += events[i].bytes.size();
+        transactions += events[i].write ? 1 : 0;
+    }
+    const double took = (events[to - 1].endNs - events[from].startNs) / 1e9;
+    const double wire = bytes * ByteSeconds;
+    std::printf("%s: %.3f s for %d transactions; wire time %.3f s (%lld bytes); ratio %.2f (limit 1.2)\n", what,
+                took, transactions, wire, bytes, took / wire);
+}
 
 void runFor(int ms)
 {
@@ -93,6 +185,7 @@ int main(int argc, char *argv[])
         std::printf("bench_connect: the emulator did not start; no figures\n");
         return 0;
     }
+    measureReplyGaps(PortNamespace::devicePath(ComNumber));
 
     QElapsedTimer clock;
     QList<CountingPort::Event> events;
@@ -119,38 +212,30 @@ int main(int argc, char *argv[])
         return 0;
     }
 
-    // Every exchange before the first QVY. A read that asked for more than
-    // came ends at the 750 ms read time-out, its own bytes crossing within it.
-    qint64 sent = 0, received = 0, shortReads = 0, transactions = 0;
-    double limitWithWaits = 0;
-    for (int i = 0; i + 1 < q; i += 2) {
-        const auto &w = events[i], &r = events[i + 1];
-        if (!w.write || r.write)
-            continue;
-        ++transactions;
-        sent += w.bytes.size();
-        received += r.bytes.size();
-        const double exchange = (w.bytes.size() + r.bytes.size()) * ByteSeconds;
-        if (r.bytes.size() < r.asked) {
-            ++shortReads;
-            limitWithWaits += qMax(exchange, 0.750);
-        } else {
-            limitWithWaits += exchange;
-        }
-    }
+    // Every exchange before the first QVY, and the 100 ms before the first tick.
+    qint64 bytes = 0;
+    for (int i = 0; i < q; ++i)
+        bytes += events[i].bytes.size();
     const double toQvy = (events[q].startNs - clickNs) / 1e9;
-    const double wire = (sent + received) * ByteSeconds;
+    const double wire = bytes * ByteSeconds;
     std::printf("bench_connect against quvo-emulator at %d baud, COM%d\n", Baud, ComNumber);
-    std::printf("connect click -> first QVY: %.3f s after %lld transactions\n", toQvy, transactions);
-    std::printf("  wire-time limit: (%lld sent + %lld received bytes) x 10 / %d = %.3f s; ratio %.2f\n",
-                sent, received, Baud, wire, toQvy / wire);
-    std::printf("  reads asking for more than the controller sends (QVV 100, QVROA/B/C 40, QVRON 10): %lld,\n"
-                "  each waiting the full 750 ms read time-out as specified\n", shortReads);
-    std::printf("  limit with those waits and the 100 ms before the first tick: %.3f s; ratio %.2f\n",
-                limitWithWaits + 0.1, toQvy / (limitWithWaits + 0.1));
+    std::printf("connect click -> first QVY: %.3f s after %d transactions; wire time %.3f s (%lld bytes) + 0.100 s"
+                " before the first tick; ratio %.2f (limit 1.2)\n",
+                toQvy, q / 2, wire, bytes, toQvy / (wire + 0.1));
+
+    // A price setting and a counter clear, from "QVU1" to the end of the
+    // read-back. Nothing here runs the event loop, so no poll tick falls in.
+    AgreeingHost host(form);
+    int from = int(events.size());
+    WriteOperations::SetPrice(form.Link, form.Data, host, 2, QStringLiteral("12.5"),
+                              {[](const QString &) {}, [] {}});
+    printSpan("price setting QVU1 -> last read-back", events, from, int(events.size()));
+    from = int(events.size());
+    WriteOperations::ClearCounters(form.Link, host);
+    printSpan("counter clear QVU1 -> last read-back", events, from, int(events.size()));
 
     // The poll: QVY writes over a measured stretch.
-    const int from = int(events.size());
+    from = int(events.size());
     const qint64 startNs = clock.nsecsElapsed();
     runFor(6000);
     const qint64 spanNs = clock.nsecsElapsed() - startNs;

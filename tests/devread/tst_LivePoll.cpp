@@ -10,6 +10,8 @@ class tst_LivePoll : public QObject {
 private slots:
     void cadence();
     void refresh();
+    void refreshOnASilentLine_data();
+    void refreshOnASilentLine();
     void sentence_data();
     void sentence();
     void stateReply_data();
@@ -62,6 +64,48 @@ void tst_LivePoll::refresh()
     for (int slot : {Slot::ColumnPrice, Slot::ColumnPrice + 15, Slot::TubeCurrentCount, Slot::EarnValueC,
                      Slot::OptionSelection, Slot::DeviceStatusFlags, Slot::FirmwareVersion})
         QCOMPARE(data[slot], 9000 + slot);
+}
+
+void tst_LivePoll::refreshOnASilentLine_data()
+{
+    // The first command that gets no byte at all, and where the refresh ends.
+    QTest::addColumn<QByteArray>("silentFrom");
+    QTest::addColumn<int>("sent");
+    QTest::newRow("first read") << QByteArray("QVRC0") << 1;
+    QTest::newRow("eighth read") << QByteArray("QVRC7") << 8;
+    QTest::newRow("total") << QByteArray("QVREA") << 17;
+    QTest::newRow("QVC") << QByteArray("QVC") << 18;
+}
+
+void tst_LivePoll::refreshOnASilentLine()
+{
+    QFETCH(QByteArray, silentFrom);
+    QFETCH(int, sent);
+    ScriptedLink s;
+    QByteArrayList order;
+    for (int i = 0; i < 16; ++i)
+        order << QByteArray("QVRC") + "0123456789ABCDEF"[i];
+    order << "QVREA" << "QVC";
+    bool silent = false;
+    for (const QByteArray &c : order) {
+        silent = silent || c == silentFrom;
+        if (!silent)
+            s.answer(c, c == "QVC" ? QByteArray(19, '1') : QByteArray(c == "QVREA" ? "00000001" : "0001"));
+    }
+    // A malformed reply is still a reply: it reads as 0 and the refresh goes on.
+    s.answerRaw("QVRC2", "OK   :zz\r");
+    DeviceData data;
+    for (int i = 0; i < Slot::Count; ++i)
+        data[i] = 9000 + i;
+    QCOMPARE(RefreshLiveValues(s.link, data), false);
+    QCOMPARE(s.state->commands, order.mid(0, sent));
+    for (int i = 0; i < 16; ++i) {
+        const int expected = i >= sent - 1 ? 9000 + Slot::ColumnSalesCount + i : i == 2 ? 0 : 1;
+        QCOMPARE(data.ColumnSalesCount(i), expected);
+    }
+    QCOMPARE(data.SalesTotal(), sent > 17 ? 1 : 9000 + Slot::SalesTotal);
+    QCOMPARE(data.EarnValueB(), sent > 17 ? 0 : 9000 + Slot::EarnValueB);
+    QCOMPARE(data.CoinReplyValue(), 9000 + Slot::CoinReplyValue);
 }
 
 void tst_LivePoll::sentence_data()

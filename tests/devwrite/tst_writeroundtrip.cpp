@@ -95,6 +95,8 @@ private slots:
     void priceRoundTrip_data();
     void priceRoundTrip();
     void optionsRoundTrip();
+    void faultyLineThenOptionsWrite_data();
+    void faultyLineThenOptionsWrite();
     void counterClearRoundTrip();
 };
 
@@ -196,6 +198,37 @@ void TestWriteRoundTrip::optionsRoundTrip()
     for (int b = 0; b < 6; ++b)
         QCOMPARE(rig.child<QComboBox>(qPrintable(QStringLiteral("ComboBox%1").arg(b + 1)))->currentText(), mags[b]);
     QCOMPARE(rig.child<QLineEdit>("xxxxxxxx")->text(), QStringLiteral("店No.7"));
+}
+
+void TestWriteRoundTrip::faultyLineThenOptionsWrite_data()
+{
+    // One bad reply during the connect read; the rest of it must stay right,
+    // so an options write with no edits sends what the controller holds.
+    QTest::addColumn<QByteArray>("fault");
+    QTest::newRow("late by 1.0 s") << QByteArray(R"({"command": "QVRP2", "fault": "late", "delayMs": 1000})");
+    QTest::newRow("over-long") << QByteArray(R"({"command": "QVRP5", "fault": "overlong", "text": "123456789012345678901234567890"})");
+    QTest::newRow("noise after a reply") << QByteArray(R"({"command": "QVRP5", "fault": "noise", "text": "#NOISE#"})");
+}
+
+void TestWriteRoundTrip::faultyLineThenOptionsWrite()
+{
+    QFETCH(QByteArray, fault);
+    EmulatorRig rig;
+    QByteArray s = scenario("[" + fault + "]");
+    QVERIFY(rig.start(s.replace("\"options\": [0, 0, 0, 0, 0, 0]", "\"options\": [2, 1, 3, 1, 0, 1]")));
+    rig.form->ConBtnClick();
+    QCOMPARE(rig.form->Connected, 1);
+    QVERIFY(rig.commands().contains(QStringLiteral("QVC")));
+    const int before = int(rig.commands().size());
+    rig.answerer->actions << ModalAnswerer::click(QStringLiteral("OK")) << ModalAnswerer::click(QStringLiteral("OK"));
+
+    rig.child<QPushButton>("SendSalesBtn")->click();
+
+    QCOMPARE(rig.answerer->unexpected, 0);
+    QStringList settings = rig.commands().mid(before);
+    settings.removeIf([](const QString &c) { return !c.startsWith(QLatin1String("QVSO")); });
+    QCOMPARE(settings, QStringList({"QVSO1=02", "QVSO3=03", "QVSO2=01", "QVSO4=01", "QVSO5=00", "QVSO6=01",
+                                    "QVSON=OLD", "QVSOA=22領 収 書", "QVSOB=12ありがとう", "QVSOC=11ABC"}));
 }
 
 void TestWriteRoundTrip::counterClearRoundTrip()

@@ -165,6 +165,10 @@ void TestEmulatorScenario::faultRules_data()
         << QByteArrayList{"QV", "QVV", "QVQ"} << QList<bool>{false, true, true};
     QTest::newRow("exact only") << QByteArray(R"({"command":"QVRC1","fault":"lf","times":"always"})")
         << QByteArrayList{"QVRC1", "QVRC10", "QVRC"} << QList<bool>{true, false, false};
+    // Every kind the emulator's --help lists is one a scenario can name.
+    for (const FaultKindName &kind : faultKindNames())
+        QTest::newRow(kind.name) << QByteArray(R"({"command":"QVY","number":2,"fault":")") + kind.name + "\"}"
+            << QByteArrayList{"QVY", "QVY"} << QList<bool>{true, false};
 }
 
 void TestEmulatorScenario::faultRules()

@@ -2,22 +2,28 @@
 
 bool FakePort::open(const QString &devicePath)
 {
-    if (!s_->openSucceeds)
+    if (!s_->openSucceeds || s_->gone)
         return false;
     s_->open = true;
     s_->openedPath = devicePath;
     return true;
 }
 
-void FakePort::clearInput()
+int FakePort::drain(int, int listenMs, int)
 {
-    ++s_->clearCount;
+    s_->drains.append(listenMs);
+    const int dropped = int(s_->staleInput.size() + s_->pendingInput.size());
     s_->staleInput.clear();
     s_->pendingInput.clear();
+    return dropped;
 }
 
 void FakePort::write(const QByteArray &bytes)
 {
+    if (s_->gone) {
+        s_->open = false;
+        return;
+    }
     QByteArray command = bytes;
     if (command.endsWith('\r'))
         command.chop(1);
@@ -34,9 +40,13 @@ void FakePort::write(const QByteArray &bytes)
     s_->staleInput.clear();
 }
 
-QByteArray FakePort::read(int maxBytes, int)
+QByteArray FakePort::read(int maxBytes, int, int)
 {
     s_->readSizes.append(maxBytes);
+    if (s_->gone) {
+        s_->open = false;
+        return QByteArray();
+    }
     QByteArray got = s_->pendingInput.left(maxBytes);
     // What did not fit stays queued, as on a real port.
     s_->staleInput = s_->pendingInput.mid(maxBytes);

@@ -23,9 +23,10 @@ public:
         // Called for a command with neither: returns the raw reply bytes.
         std::function<QByteArray(const QByteArray &)> fallback;
         QByteArray pendingInput;              // what the next read sees
-        QByteArray staleInput;                // waiting before a command (clearInput drops it)
-        int clearCount = 0;
+        QByteArray staleInput;                // waiting before a command (a drain drops it)
+        QList<int> drains;                    // each drain's listening time, ms
         QList<int> readSizes;                 // the bytes each read asked for
+        bool gone = false;                    // the device has gone: the port releases it
     };
 
     // The state outlives the link that owns the port, so tests keep a handle.
@@ -35,9 +36,11 @@ public:
     PortOpenError openError() const override { return s_->openSucceeds ? PortOpenError{} : s_->openError; }
     void close() override { s_->open = false; }
     bool isOpen() const override { return s_->open; }
-    void clearInput() override;
+    // Takes no time: each reply arrives in one burst, so a read ends at its
+    // CR or at the length asked for, whichever comes first, as on a line.
+    int drain(int quietMs, int listenMs, int boundMs) override;
     void write(const QByteArray &bytes) override;
-    QByteArray read(int maxBytes, int timeoutMs) override;
+    QByteArray read(int maxBytes, int timeoutMs, int quietMs) override;
 
     // "OK   :" + payload + CR, the usual good reply.
     static QByteArray ok(const QByteArray &payload = QByteArray());

@@ -1,6 +1,15 @@
 #include "tests/support/PtyResponder.h"
 
-PtyResponder::PtyResponder(Script script) : script_(std::move(script))
+#include <chrono>
+
+PtyResponder::PtyResponder(Script script)
+    : PtyResponder(PacedScript([script](const QByteArray &command) {
+          return QList<Piece>{{0, script(command)}};
+      }))
+{
+}
+
+PtyResponder::PtyResponder(PacedScript script) : script_(std::move(script))
 {
     thread_ = std::thread([this] { run(); });
 }
@@ -35,9 +44,12 @@ void PtyResponder::run()
                 std::lock_guard<std::mutex> lock(mutex_);
                 commands_.append(command);
             }
-            const QByteArray reply = script_(command);
-            if (!reply.isEmpty())
-                pty_.write(reply);
+            for (const Piece &piece : script_(command)) {
+                if (piece.pauseMs > 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(piece.pauseMs));
+                if (!piece.bytes.isEmpty())
+                    pty_.write(piece.bytes);
+            }
         }
     }
 }

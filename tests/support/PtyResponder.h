@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QByteArrayList>
+#include <QList>
 #include <atomic>
 #include <functional>
 #include <mutex>
@@ -13,8 +14,16 @@
 class PtyResponder {
 public:
     using Script = std::function<QByteArray(const QByteArray &command)>;
+    // A reply in pieces, each written after its pause: a line that delivers
+    // in bursts, a late reply, noise after a reply.
+    struct Piece {
+        int pauseMs;
+        QByteArray bytes;
+    };
+    using PacedScript = std::function<QList<Piece>(const QByteArray &command)>;
 
     explicit PtyResponder(Script script);
+    explicit PtyResponder(PacedScript script);
     ~PtyResponder();
     PtyResponder(const PtyResponder &) = delete;
     PtyResponder &operator=(const PtyResponder &) = delete;
@@ -29,7 +38,7 @@ private:
     void run();
 
     Pty pty_;
-    Script script_;
+    PacedScript script_;
     std::atomic<bool> stop_{false};
     mutable std::mutex mutex_;
     QByteArrayList commands_;

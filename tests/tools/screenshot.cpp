@@ -1,5 +1,7 @@
-// Saves the whole X screen as a PNG: quvo-screenshot FILE.png
-// (used by the tests that drive the real program under Xvfb).
+// Saves the whole X screen, or one window of it, as a PNG:
+// quvo-screenshot FILE.png [WINDOW-ID]
+// (used by the tests that drive the real program under Xvfb, and for the
+// README's pictures).
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QScreen>
@@ -12,6 +14,7 @@ int main(int argc, char *argv[])
     QScreen *screen = QGuiApplication::primaryScreen();
     if (!screen)
         return 1;
-    const QPixmap shot = screen->grabWindow(0);
+    const WId window = argc > 2 ? WId(QByteArray(argv[2]).toULongLong()) : 0;
+    const QPixmap shot = screen->grabWindow(window);
     return shot.save(QString::fromLocal8Bit(argv[1]), "PNG") ? 0 : 1;
 }

@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Builds the Debian package from a built tree and checks what a technician
+# gets: exactly the expected files, a Depends line computed by dpkg-shlibdeps,
+# a desktop entry and metainfo the validators accept and that name each
+# other and the icon, man pages that open, PNGs of the sizes their folders
+# claim, and programs that answer --version with the package's version.
+#
+# usage: package_deb.sh BUILD-DIR
+set -euo pipefail
+build=$1
+fail() { echo "FAIL: $*" >&2; exit 1; }
+for tool in cpack dpkg-deb dpkg-shlibdeps file desktop-file-validate appstreamcli; do
+    command -v "$tool" >/dev/null || fail "$tool is missing (scripts/setup.sh --packaging installs it)"
+done
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+(cd "$build" && cpack -B "$work/out" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log" >&2; fail "cpack"; }
+debs=("$work"/out/quvo-utility_*.deb)
+[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "expected one package, got: ${debs[*]}"
+deb=${debs[0]}
+version=$(dpkg-deb -f "$deb" Version)
+
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "Depends: $depends"
+for lib in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libstdc++6; do
+    [[ ", $depends" == *", $lib (>= "* ]] || fail "Depends lacks a computed $lib (>= ...)"
+done
+
+sizes=(16 22 24 32 48 64 128 256 512)
+{
+    echo ./usr/bin/quvo-emulator
+    echo ./usr/bin/quvo-utility
+    echo ./usr/share/applications/org.quvo.utility.desktop
+    for s in "${sizes[@]}"; do echo "./usr/share/icons/hicolor/${s}x${s}/apps/quvo-utility.png"; done
+    echo ./usr/share/icons/hicolor/scalable/apps/quvo-utility.svg
+    echo ./usr/share/man/man1/quvo-emulator.1.gz
+    echo ./usr/share/man/man1/quvo-utility.1.gz
+    echo ./usr/share/metainfo/org.quvo.utility.metainfo.xml
+    echo ./usr/share/quvo-emulator/scenarios/demo.json
+    echo ./usr/share/quvo-emulator/scenarios/faulty-line.json
+} | sort >"$work/expected"
+dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sort >"$work/files"
+diff "$work/expected" "$work/files" || fail "the package's files differ from the expected list (< expected, > packaged)"
+
+root=$work/root
+dpkg-deb -x "$deb" "$root"
+share=$root/usr/share
+desktop-file-validate "$share/applications/org.quvo.utility.desktop" || fail "desktop-file-validate"
+appstreamcli validate --no-net --strict "$share/metainfo/org.quvo.utility.metainfo.xml" || fail "appstreamcli validate"
+grep -q '<launchable type="desktop-id">org.quvo.utility.desktop</launchable>' "$share/metainfo/org.quvo.utility.metainfo.xml" \
+    || fail "the metainfo does not launch the installed desktop entry"
+grep -q "<release version=\"$version\"" "$share/metainfo/org.quvo.utility.metainfo.xml" \
+    || fail "the metainfo's release is not $version"
+grep -qx 'Icon=quvo-utility' "$share/applications/org.quvo.utility.desktop" || fail "the desktop entry's icon"
+grep -qx 'Exec=quvo-utility' "$share/applications/org.quvo.utility.desktop" || fail "the desktop entry's command"
+for s in "${sizes[@]}"; do
+    file "$share/icons/hicolor/${s}x${s}/apps/quvo-utility.png" | grep -q "PNG image data, $s x $s," \
+        || fail "the ${s}x${s} icon is not a $s x $s PNG"
+done
+for page in quvo-utility quvo-emulator; do
+    zcat "$share/man/man1/$page.1.gz" | head -n1 | grep -q "^\.TH ${page^^} 1 " || fail "man page $page"
+done
+
+[ "$("$root/usr/bin/quvo-utility" --version)" = "quvo-utility $version" ] || fail "quvo-utility --version"
+[ "$("$root/usr/bin/quvo-emulator" --version)" = "quvo-emulator $version" ] || fail "quvo-emulator --version"
+# The help names where the scenarios are installed, relative to the program.
+"$root/usr/bin/quvo-emulator" --help | grep -qxF "  installed:   $share/quvo-emulator/scenarios" \
+    || fail "quvo-emulator --help does not name the installed scenarios"
+# An argument the utility does not take ends it before any window or port.
+if QT_QPA_PLATFORM=offscreen "$root/usr/bin/quvo-utility" COM5 >/dev/null 2>&1; then
+    fail "quvo-utility accepted an unknown argument"
+fi
+echo "ok: $(basename "$deb"), $(wc -l <"$work/files") files"

@@ -9,6 +9,6 @@ cd "$(dirname "$0")/.."
 cd build
 rm -f packages/quvo-utility_*.deb
 cpack
-desktop-file-validate ../packaging/*.desktop
-appstreamcli validate --no-net --strict packaging/*.metainfo.xml
+desktop-file-validate ../packaging/org.quvo.utility.desktop
+appstreamcli validate --no-net --strict packaging/org.quvo.utility.metainfo.xml
 ls -1 "$PWD"/packages/quvo-utility_*.deb

@@ -8,4 +8,8 @@ add_test(NAME e2e_price
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/e2e/price_e2e.sh
             $<TARGET_FILE:quvo-utility> $<TARGET_FILE:quvo-emulator> $<TARGET_FILE:quvo-screenshot>
             ${CMAKE_BINARY_DIR}/screenshots)
-set_tests_properties(e2e_connect e2e_price PROPERTIES TIMEOUT 180)
+add_test(NAME e2e_late_reply
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/e2e/late_reply_e2e.sh
+            $<TARGET_FILE:quvo-utility> $<TARGET_FILE:quvo-emulator> $<TARGET_FILE:quvo-screenshot>
+            ${CMAKE_BINARY_DIR}/screenshots)
+set_tests_properties(e2e_connect e2e_price e2e_late_reply PROPERTIES TIMEOUT 180)

@@ -20,8 +20,12 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSerialPort>
+#include <QTimer>
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 #include <memory>
 
 namespace {
@@ -282,6 +286,45 @@ int main(int argc, char *argv[])
                 100.0 * pollBytes * ByteSeconds / (spanNs / 1e9));
 
     form.ConBtnClick();
+
+    // A controller that falls silent after the connect read (QV, QVV and 46
+    // reads), published above the first so that the search finds it first:
+    // how long the window goes without handling an event, which bounds how
+    // late a click on 切断 takes effect.
+    EmulatorProcess silent(emulatorPath, sandbox.runtimeDir());
+    silent.process().setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    const QByteArray silentScenario = R"({"faults": [{"command": "*", "fault": "silence", "skip": 48, "times": "always"}]})";
+    if (silent.startAt(ComNumber + 10, silentScenario, {QStringLiteral("--baud"), QString::number(Baud)})) {
+        form.ConBtnClick();
+        QElapsedTimer sinceEvent;
+        qint64 longest = 0;
+        QTimer probe;
+        probe.setInterval(10);
+        QObject::connect(&probe, &QTimer::timeout, [&] {
+            longest = std::max(longest, sinceEvent.restart());
+        });
+        sinceEvent.start();
+        probe.start();
+        runFor(8000);
+        std::printf("silent line (connected to COM%d: %d): the longest stretch without handling an event in 8 s: "
+                    "%lld ms\n",
+                    ComNumber + 10, form.Connected, longest);
+        // The click arrives from outside while the window is most likely
+        // inside a transaction, as an operator's would.
+        QElapsedTimer clock;
+        clock.start();
+        std::atomic<qint64> postedAt{-1};
+        std::thread clicker([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(350));
+            postedAt = clock.elapsed();
+            QMetaObject::invokeMethod(&form, [&] { form.ConBtnClick(); }, Qt::QueuedConnection);
+        });
+        while ((form.Connected == 1 || postedAt < 0) && clock.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        clicker.join();
+        std::printf("  a click on 切断 posted during the silent poll took effect after %lld ms\n",
+                    clock.elapsed() - postedAt);
+    }
     form.close();
     return 0;
 }

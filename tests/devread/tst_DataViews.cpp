@@ -79,6 +79,7 @@ private slots:
     void connectionEnablesAndStartsPoll();
     void pollCadence();
     void pollOnTheTimer();
+    void silentLineDuringRefresh();
     void liveRefreshGrids();
     void disconnectStopsPoll();
     void gridPainting_data();
@@ -376,6 +377,44 @@ void tst_DataViews::pollOnTheTimer()
     expected << RefreshCommands() << "QVY" << "QVY" << "QVY";
     QCOMPARE(rig.commandsSince(from).mid(0, expected.size()), expected);
     QCOMPARE(rig.statusLine()->currentMessage(), QStringLiteral("通常状態です."));
+}
+
+void tst_DataViews::silentLineDuringRefresh()
+{
+    Rig rig;
+    rig.form->ConBtnClick();
+    rig.timer()->stop();
+    StringGrid *sales = rig.grid("SalesGrid");
+    const QString count2 = sales->Cells(2, 2);
+    // Only QVRC0 is still answered; then the line falls silent.
+    rig.state->replies.insert("QVRC0", FakePort::ok("3039"));
+    rig.state->fallback = [](const QByteArray &) { return QByteArray(); };
+    for (int round = 0; round < 2; ++round) {
+        for (int tick = 1; tick <= 4; ++tick)
+            rig.form->TimerTimer();
+        const int from = int(rig.state->commands.size());
+        rig.form->TimerTimer();
+        // The refresh ends at its first silent read, the values not read stay
+        // as shown, and the status request waits for the event loop.
+        QCOMPARE(rig.commandsSince(from), QByteArrayList({"QVRC0", "QVRC1"}));
+        QCOMPARE(sales->Cells(2, 1), QStringLiteral("2345"));
+        QCOMPARE(sales->Cells(2, 2), count2);
+        QVERIFY(!rig.timer()->isActive());
+        if (round == 0) {
+            QCoreApplication::processEvents();
+            QCOMPARE(rig.commandsSince(from), QByteArrayList({"QVRC0", "QVRC1", "QVY"}));
+            QCOMPARE(rig.statusLine()->currentMessage(), QStringLiteral("通信エラーが起きています."));
+            QVERIFY(rig.timer()->isActive());
+            rig.timer()->stop();
+        } else {
+            // A click on 切断 in between: nothing more is sent.
+            rig.form->ConBtnClick();
+            QCoreApplication::processEvents();
+            QCOMPARE(rig.commandsSince(from), QByteArrayList({"QVRC0", "QVRC1"}));
+            QVERIFY(!rig.timer()->isActive());
+            QCOMPARE(rig.statusLine()->currentMessage(), QString());
+        }
+    }
 }
 
 void tst_DataViews::liveRefreshGrids()

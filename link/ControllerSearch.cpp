@@ -9,7 +9,7 @@ SearchOutcome SearchController(DeviceLink &link, const BeforePort &beforePort)
     outcome.directory = PortNamespace::checkPortDirectory();
     const QString directoryProblem = PortNamespace::directoryProblem(outcome.directory);
     if (!directoryProblem.isEmpty())
-        qWarning("%s", qPrintable(directoryProblem));
+        qWarning("%s; ignored, the built-in port table applies", qPrintable(directoryProblem));
     for (int n = HighestPort; n >= 1; --n) {
         if (beforePort && !beforePort(n)) {
             link.ClosePort();

@@ -53,10 +53,10 @@ QString directoryProblem(const DirectoryCheck &check)
     QString why;
     switch (check.verdict) {
     case DirectoryCheck::NotADirectory:
-        why = QStringLiteral("it is not a directory");
+        why = QStringLiteral("not a directory");
         break;
     case DirectoryCheck::OtherOwner:
-        why = QStringLiteral("it belongs to user %1, not to you").arg(check.owner);
+        why = QStringLiteral("belongs to user %1, not to you").arg(check.owner);
         break;
     case DirectoryCheck::OpenToOthers:
         why = QStringLiteral("others may write to it (mode %1)").arg(check.mode, 4, 8, QLatin1Char('0'));
@@ -64,8 +64,7 @@ QString directoryProblem(const DirectoryCheck &check)
     default:
         return QString();
     }
-    return QStringLiteral("ignoring the port directory %1: %2; the built-in port table applies")
-        .arg(check.path, why);
+    return QStringLiteral("the port directory %1: %2").arg(check.path, why);
 }
 
 QString builtInDevice(int portNumber)

@@ -22,8 +22,9 @@ struct DirectoryCheck {
 // place is not a directory: whoever owns the link could point it elsewhere.
 DirectoryCheck checkPortDirectory();
 
-// Why the directory is ignored, in one line for standard error; empty when
-// it is used or absent.
+// Why the directory does not count, in one line for standard error
+// ("the port directory …: belongs to user 1001, not to you"); empty when it
+// is used or absent.
 QString directoryProblem(const DirectoryCheck &check);
 
 // The user the directory must belong to: this process's real user, unless a

@@ -68,16 +68,24 @@ Outcome Run(DeviceLink &link, OperationHost &host, const DeviceData &data)
     // The box waits for the operator: the coin mechanism pays out and the
     // operator refills meanwhile. The poll keeps running under it.
     const bool refilled = host.Confirm(ReportText(report.payload));
+    // A read-back that fails does not stop the reconciliation: the
+    // controller must still be told to end it and to leave write mode.
+    // The error is shown once, after that.
+    std::optional<QString> error;
     if (refilled) {
         link.Transact("QVEJ", 45);
-        host.RunFullRead();
+        error = host.RunFullRead();
     }
     link.Transact("QVEQ", 45);
-    host.RunFullRead();
+    const std::optional<QString> last = host.RunFullRead();
+    if (!error)
+        error = last;
     // Manual I/O mode holds the write state itself and releases it when
     // the operator leaves that mode.
     if (!host.ManualMode())
         link.Transact("QVU0", 2);
+    if (error)
+        host.ShowConversionError(*error);
     return refilled ? Outcome::Refilled : Outcome::Ended;
 }
 

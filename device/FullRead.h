@@ -8,13 +8,20 @@
 #include <QString>
 
 class DeviceLink;
+class ValueOrigins;
 
 struct FullReadResult {
-    // False when a receipt-line magnification was not a decimal digit: the
-    // read stopped there, the table holds what came before it.
+    // False when a receipt-line magnification did not convert, in the reply
+    // or in the relayout a text handler ran: the read stopped there, the
+    // table holds what came before it.
     bool completed = true;
     // The conversion error, for the application's error display.
     QString error;
 };
 
-FullReadResult FullRead(DeviceLink &link, DeviceData &data, FullReadView &view);
+// When `origins` is given, every settings value the read puts into the
+// window is noted there as read (from a usable reply of the expected form)
+// or lost. Options are noted only when the read completes, because only
+// then does the window show them.
+FullReadResult FullRead(DeviceLink &link, DeviceData &data, FullReadView &view,
+                        ValueOrigins *origins = nullptr);

@@ -4,13 +4,15 @@
 // magnification that fails to convert stops the read with the texts before
 // it already shown. The main window implements this; tests record it.
 #include <QString>
+#include <optional>
 
 class FullReadView {
 public:
     virtual ~FullReadView() = default;
     // Receipt line 0-2 (Edit1-Edit3). Runs the box's change handler when
-    // the text differs from what it holds.
-    virtual void SetReceiptText(int line, const QString &text) = 0;
+    // the text differs from what it holds; a conversion error of the
+    // relayout that handler runs comes back here, unshown, and ends the read.
+    virtual std::optional<QString> SetReceiptText(int line, const QString &text) = 0;
     // Magnification box 0-5 (ComboBox1-ComboBox6): item index, -1 for no
     // selection. Does not run the change handler.
     virtual void SetMagnificationIndex(int box, int index) = 0;

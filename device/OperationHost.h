@@ -3,6 +3,7 @@
 // through this and never touches a widget; the main window implements it
 // and tests fake it.
 #include <QString>
+#include <optional>
 
 class OperationHost {
 public:
@@ -13,10 +14,15 @@ public:
     virtual void Notify(const QString &text) = 0;
     // "値が正しくありません" / "Error" with OK only.
     virtual void RejectInput() = 0;
+    // An "Error" box with OK only and the given text.
+    virtual void ReportError(const QString &text) = 0;
     // The I/O panel's selector is enabled and on item 1.
     virtual bool ManualMode() const = 0;
-    // Reads everything back and refills the views.
-    virtual void RunFullRead() = 0;
+    // Reads everything back and refills the views. A conversion error that
+    // ended the read comes back unshown, so the operation shows it once.
+    virtual std::optional<QString> RunFullRead() = 0;
+    // The application's error display, for such a conversion error.
+    virtual void ShowConversionError(const QString &message) = 0;
     // The same disconnection as the connect button's second click.
     virtual void Disconnect() = 0;
     // Enables or disables the whole window while an operation runs.

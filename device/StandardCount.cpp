@@ -3,6 +3,7 @@
 
 #include "device/OperationHost.h"
 #include "device/ValueFormats.h"
+#include "device/ValueOrigins.h"
 #include "link/DeviceLink.h"
 
 namespace StandardCount {
@@ -80,10 +81,13 @@ std::optional<std::int32_t> ParseEntry(const QString &text)
         if (value > (base == 16 ? qint64(0xFFFFFFFF) : qint64(0x80000000)))
             return std::nullopt;
     }
-    if (base == 16)
-        value = std::int32_t(std::uint32_t(value));
+    // Eight hexadecimal digits may stand for a negative number (FFFFFFFF
+    // is -1); behind a minus sign they are a magnitude, never wrapped first,
+    // so -0xFFFFFFFF stays far below the 32-bit range instead of turning 1.
     if (negative)
         value = -value;
+    else if (base == 16)
+        value = std::int32_t(std::uint32_t(value));
     if (value > INT32_MAX || value < INT32_MIN)
         return std::nullopt;
     return std::int32_t(value);
@@ -110,8 +114,23 @@ int ReplyLength(int tube)
     return isAutomatic(tube) ? 2 : 4;
 }
 
-bool Write(DeviceLink &link, OperationHost &host, const DeviceData &data)
+QString UnsetCountsText(const QStringList &names)
 {
+    return QStringLiteral("次のチューブの基準枚数がまだ入力されていないため,送信しませんでした.\n・")
+        + names.join(QStringLiteral("\n・"))
+        + QStringLiteral("\n全てのチューブの基準枚数を入力してから,もう一度実行して下さい.");
+}
+
+bool Write(DeviceLink &link, OperationHost &host, const DeviceData &data,
+           const ValueOrigins &origins)
+{
+    // A count never entered would overwrite the controller's own with 0.
+    const QStringList unset =
+        origins.UnknownNames(ValueOrigins::StandardCount1, ValueOrigins::StandardCount8);
+    if (!unset.isEmpty()) {
+        host.ReportError(UnsetCountsText(unset));
+        return false;
+    }
     if (!host.Confirm(QStringLiteral(
             "設定値を書き込み,QUVOを再起動します.\n"
             "QUVOとは一旦切断されますので,再起動後に接続し直して下さい.\n"

@@ -5,11 +5,13 @@
 // refilled 10, 50, 100 and 500 yen tubes, 4-7 the manually refilled ones.
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <optional>
 
 class DeviceLink;
 class OperationHost;
+class ValueOrigins;
 struct DeviceData;
 
 namespace StandardCount {
@@ -41,10 +43,16 @@ QByteArray Command(int tube, std::int32_t count);
 // Payload length the controller answers a "QVSM" of this tube with.
 int ReplyLength(int tube);
 
+// The message of a write refused because these counts were not entered.
+QString UnsetCountsText(const QStringList &names);
+
 // Sends the eight standard counts of `data` after the operator agrees, has
-// the controller store them and restart, then disconnects. Nothing is
-// checked on the way: every command goes out whatever the last returned.
-// Returns false when the operator declined and nothing was sent.
-bool Write(DeviceLink &link, OperationHost &host, const DeviceData &data);
+// the controller store them and restart, then disconnects. No read gives
+// the standard counts, so each must have been entered since the connection
+// was made (`origins`); otherwise nothing is sent and a box says which.
+// Nothing is checked on the way: every command goes out whatever the last
+// returned. Returns false when nothing was sent.
+bool Write(DeviceLink &link, OperationHost &host, const DeviceData &data,
+           const ValueOrigins &origins);
 
 } // namespace StandardCount

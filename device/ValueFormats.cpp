@@ -1,6 +1,7 @@
 #include "device/ValueFormats.h"
 
 #include "link/ShiftJis.h"
+#include "receipt/layout/ReceiptText.h"
 
 namespace ValueFormats {
 
@@ -68,7 +69,7 @@ bool MagnificationDigit(const QByteArray &value, int position, int *digit, QStri
         return true;
     }
     if (error)
-        *error = QStringLiteral("'%1' is not a valid integer value").arg(ShiftJis::decode(ch));
+        *error = ReceiptText::conversionError(ShiftJis::decode(ch));
     return false;
 }
 

@@ -17,6 +17,14 @@ void leaveWriteMode(DeviceLink &link, OperationHost &host)
         link.Transact("QVU0", 2);
 }
 
+// The read-back after a write that keeps the connection; an error that
+// ended it is shown once.
+void readBack(OperationHost &host)
+{
+    if (const std::optional<QString> error = host.RunFullRead())
+        host.ShowConversionError(*error);
+}
+
 // The window must come back even when a step throws.
 class WindowDisabled {
 public:
@@ -67,7 +75,7 @@ bool SetPrice(DeviceLink &link, DeviceData &data, OperationHost &host, int row,
 
     if (views.copyToSales)
         views.copyToSales();
-    host.RunFullRead();
+    readBack(host);
     return true;
 }
 
@@ -85,12 +93,34 @@ bool MagnificationValid(const QString &text)
     return text.size() == 1 && text[0] >= QLatin1Char('1') && text[0] <= QLatin1Char('4');
 }
 
-QByteArray ReceiptLineValue(const ReceiptLine &line)
+std::optional<QByteArray> WireText(const QString &text, const std::optional<QByteArray> &asRead)
 {
-    return line.x.toLatin1() + line.y.toLatin1() + ShiftJis::encode(line.text);
+    QByteArray bytes;
+    if (asRead && ShiftJis::decode(*asRead) == text) {
+        bytes = *asRead;
+    } else {
+        bool ok = false;
+        bytes = ShiftJis::encode(text, &ok);
+        if (!ok)
+            return std::nullopt;
+    }
+    for (char c : bytes) {
+        if (static_cast<unsigned char>(c) < 0x20)
+            return std::nullopt;
+    }
+    return bytes;
 }
 
-QList<Command> SettingCommands(const OptionSettings &settings, const DeviceData &data)
+std::optional<QByteArray> ReceiptLineValue(const ReceiptLine &line, const std::optional<QByteArray> &asRead)
+{
+    const std::optional<QByteArray> text = WireText(line.text, asRead);
+    if (!text)
+        return std::nullopt;
+    return line.x.toLatin1() + line.y.toLatin1() + *text;
+}
+
+std::optional<QList<Command>> SettingCommands(const OptionSettings &settings, const DeviceData &data,
+                                              const ValueOrigins &origins, QString *refused)
 {
     QList<Command> commands;
     // The controller's own order: option 3 before option 2.
@@ -100,31 +130,71 @@ QList<Command> SettingCommands(const OptionSettings &settings, const DeviceData 
                                            data[Slot::OptionSelection + k]),
                          2});
     }
-    commands.append({"QVSON=" + ShiftJis::encode(settings.identification), 10});
+    const auto refuse = [refused](ValueOrigins::Field f) {
+        if (refused)
+            *refused = ValueOrigins::Name(f);
+        return std::nullopt;
+    };
+    const std::optional<QByteArray> id =
+        WireText(settings.identification, origins.AsRead(ValueOrigins::Identification));
+    if (!id)
+        return refuse(ValueOrigins::Identification);
+    commands.append({"QVSON=" + *id, 10});
     const char lineLetters[] = {'A', 'B', 'C'};
-    for (std::size_t i = 0; i < 3; ++i) {
-        commands.append({QByteArray("QVSO") + lineLetters[i] + '='
-                             + ReceiptLineValue(settings.lines[i]),
-                         40});
+    for (int i = 0; i < 3; ++i) {
+        const ValueOrigins::Field text = ValueOrigins::Line(i, 2);
+        const std::optional<QByteArray> value =
+            ReceiptLineValue(settings.lines[std::size_t(i)], origins.AsRead(text));
+        if (!value)
+            return refuse(text);
+        commands.append({QByteArray("QVSO") + lineLetters[i] + '=' + *value, 40});
     }
     return commands;
 }
 
-bool WriteOptionsAndRestart(DeviceLink &link, const DeviceData &data, OperationHost &host,
-                            const OptionSettings &settings)
+QString UnreadSettingsText(const QStringList &names)
 {
+    return QStringLiteral("次の設定値をQUVOから読み込めていないため,送信しませんでした.\n")
+        + QStringLiteral("・") + names.join(QStringLiteral("\n・"))
+        + QStringLiteral("\n接続し直して設定値を読み込んでから,もう一度実行して下さい.\n"
+                         "(画面で設定し直した項目は,そのまま送信できます.)");
+}
+
+QString UncarriableTextText(const QString &field)
+{
+    return QStringLiteral("「") + field
+        + QStringLiteral("」にQUVOへ送信できない文字が含まれているため,送信しませんでした.\n"
+                         "文字を修正してから,もう一度実行して下さい.");
+}
+
+bool WriteOptionsAndRestart(DeviceLink &link, const DeviceData &data, OperationHost &host,
+                            const OptionSettings &settings, const ValueOrigins &origins)
+{
+    // What no read of this connection obtained would overwrite the
+    // controller's real settings with whatever the box held before.
+    const QStringList unread = origins.UnknownNames(ValueOrigins::Option1, ValueOrigins::Identification);
+    if (!unread.isEmpty()) {
+        host.ReportError(UnreadSettingsText(unread));
+        return false;
+    }
     for (const ReceiptLine &line : settings.lines) {
         if (!MagnificationValid(line.x) || !MagnificationValid(line.y)) {
             host.RejectInput();
             return false;
         }
     }
+    QString refused;
+    const std::optional<QList<Command>> commands = SettingCommands(settings, data, origins, &refused);
+    if (!commands) {
+        host.ReportError(UncarriableTextText(refused));
+        return false;
+    }
     if (!host.Confirm(OptionsConfirmText()))
         return false;
 
     WindowDisabled disabled(host);
     link.Transact("QVU1", 2);
-    for (const Command &command : SettingCommands(settings, data))
+    for (const Command &command : *commands)
         link.Transact(command.text, command.expected);
     link.Transact("QVW", 3);
     // The controller needs a moment to store before it is told to restart.
@@ -143,7 +213,7 @@ bool ClearCounters(DeviceLink &link, OperationHost &host)
     link.Transact("QVU1", 2);
     link.Transact("QVZ0", 3);
     leaveWriteMode(link, host);
-    host.RunFullRead();
+    readBack(host);
     return true;
 }
 

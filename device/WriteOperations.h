@@ -5,6 +5,7 @@
 // OperationHost and the small callbacks given here.
 #include "device/DeviceData.h"
 #include "device/OperationHost.h"
+#include "device/ValueOrigins.h"
 #include "link/DeviceLink.h"
 
 #include <QByteArray>
@@ -12,6 +13,7 @@
 #include <QString>
 #include <array>
 #include <functional>
+#include <optional>
 
 namespace WriteOperations {
 
@@ -61,18 +63,34 @@ QByteArray OptionValue(int selectedIndex, std::int32_t controllerValue);
 // would shift the fields of the receipt line on the controller.
 bool MagnificationValid(const QString &text);
 
-// X digit, Y digit, then the text's code page 932 bytes.
-QByteArray ReceiptLineValue(const ReceiptLine &line);
+// The bytes a text goes out as: the bytes it was read as while its box
+// still shows exactly what they decode to, otherwise its code page 932
+// bytes. Nothing when the wire cannot carry it: a character the code page
+// lacks, or a byte below 0x20 (a CR would end the command inside the text).
+std::optional<QByteArray> WireText(const QString &text, const std::optional<QByteArray> &asRead);
+
+// X digit, Y digit, then the text's bytes as WireText gives them.
+std::optional<QByteArray> ReceiptLineValue(const ReceiptLine &line,
+                                           const std::optional<QByteArray> &asRead = std::nullopt);
 
 // The setting commands between "QVU1" and "QVW", in the order the controller
-// takes them (option 3 goes before option 2).
-QList<Command> SettingCommands(const OptionSettings &settings, const DeviceData &data);
+// takes them (option 3 goes before option 2). Nothing when a text cannot go
+// on the wire; `refused` then names its field.
+std::optional<QList<Command>> SettingCommands(const OptionSettings &settings, const DeviceData &data,
+                                              const ValueOrigins &origins, QString *refused = nullptr);
 
-// Checks the magnifications, asks, then writes everything, stores it and
-// restarts the controller, ending disconnected. Returns false when it
+// The messages of a write refused before anything was sent: values no read
+// of this connection obtained and the operator did not set, and a text the
+// wire cannot carry.
+QString UnreadSettingsText(const QStringList &names);
+QString UncarriableTextText(const QString &field);
+
+// Checks that every value was read or set since the connection was made,
+// the magnifications and the texts, asks, then writes everything, stores it
+// and restarts the controller, ending disconnected. Returns false when it
 // stopped before anything was sent.
 bool WriteOptionsAndRestart(DeviceLink &link, const DeviceData &data, OperationHost &host,
-                            const OptionSettings &settings);
+                            const OptionSettings &settings, const ValueOrigins &origins);
 
 // Asks, clears the controller's counters and reads everything back.
 // Returns false when the operator did not confirm.

@@ -36,10 +36,12 @@ public:
         if (!v.isDouble())
             return fail(where, QStringLiteral("must be a number"));
         const double d = v.toDouble();
+        // The range first: a number beyond it may not fit a 64-bit integer
+        // at all, and converting it would be undefined.
+        if (!(d >= double(min) && d <= double(max)))
+            return fail(where, QStringLiteral("must be from %1 to %2").arg(min).arg(max));
         if (d != double(qint64(d)))
             return fail(where, QStringLiteral("must be a whole number"));
-        if (qint64(d) < min || qint64(d) > max)
-            return fail(where, QStringLiteral("must be from %1 to %2").arg(min).arg(max));
         *out = qint64(d);
         return true;
     }

@@ -150,7 +150,8 @@ ReceiptPreview::ReceiptPreview(QScrollArea *scrImg, QLabel *lblBase, QObject *pa
     frame_->raise();
 
     setScrollExtent(ticket_->size());
-    scrImg_->viewport()->installEventFilter(this);
+    viewport_ = scrImg_->viewport();
+    viewport_->installEventFilter(this);
 }
 
 QWidget *ReceiptPreview::canvas() const
@@ -340,7 +341,9 @@ void ReceiptPreview::ScrImgResize()
 
 bool ReceiptPreview::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == scrImg_->viewport() && event->type() == QEvent::Resize)
+    // Only the viewport's own resize; every other event (many arrive while
+    // the window is torn down) passes untouched.
+    if (event->type() == QEvent::Resize && watched == viewport_)
         emit scrImgResized();
     return QObject::eventFilter(watched, event);
 }

@@ -6,6 +6,7 @@
 
 #include <QColor>
 #include <QObject>
+#include <QPointer>
 #include <QRect>
 #include <QString>
 
@@ -94,6 +95,9 @@ private:
     ReceiptLayout::LineMeasure measure(const ReceiptItem *item) const;
 
     QScrollArea *scrImg_;
+    // The scroll box's client area, watched for its resizes. Kept apart so
+    // the filter never calls into a scroll box that is being destroyed.
+    QPointer<QWidget> viewport_;
     QLabel *lblBase_;
     QWidget *content_ = nullptr;
     RulerImage *topRuler_ = nullptr;

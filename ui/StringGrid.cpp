@@ -161,9 +161,22 @@ void StringGrid::Refresh()
     viewport()->update();
 }
 
+QModelIndex StringGrid::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers)
+{
+    const QModelIndex next = QTableWidget::moveCursor(cursorAction, modifiers);
+    if (next.isValid() && IsFixed(next.column(), next.row()))
+        return currentIndex();
+    return next;
+}
+
 void StringGrid::mousePressEvent(QMouseEvent *event)
 {
     const QModelIndex index = indexAt(event->position().toPoint());
+    // A press on a fixed cell does not make it current.
+    if (index.isValid() && IsFixed(index.column(), index.row())) {
+        event->accept();
+        return;
+    }
     pressing_ = true;
     QTableWidget::mousePressEvent(event);
     pressing_ = false;

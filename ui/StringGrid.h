@@ -60,6 +60,9 @@ signals:
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    // A fixed cell is never current: an arrow key that would reach one
+    // leaves the current cell where it is.
+    QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
 
 private:
     int fixedCols_ = 0;

@@ -112,6 +112,7 @@ TMainForm::TMainForm(std::unique_ptr<PortIo> port, QWidget *parent)
     connect(StatusRequest, &QTimer::timeout, this, &TMainForm::RequestStatus);
 
     // Writes to the controller.
+    NoteOperatorEdits();
     connect(ui->OptGrid1, &StringGrid::SelectCell, this, &TMainForm::OptGrid1SelectCell);
     connect(ui->SendSalesBtn, &QPushButton::clicked, this, &TMainForm::SendSalesBtnClick);
     connect(ui->CntClrBtn, &QPushButton::clicked, this, &TMainForm::CntClrBtnClick);
@@ -323,9 +324,13 @@ void TMainForm::ConBtnClick()
     SetOperationControlsEnabled(true);
 
     // 7. A magnification that fails to convert ends the connection here:
-    // connected, but without polling until the operator disconnects.
-    if (!FullRead())
+    // connected, but without polling until the operator disconnects. What
+    // the controls held before this connection counts as unknown.
+    Origins.Forget();
+    if (const std::optional<QString> error = FullRead()) {
+        ShowApplicationError(*error);
         return;
+    }
     // 8.
     ResetIoPanelMode();
     // 9. The preview from the lines just read; a magnification it cannot

@@ -6,6 +6,7 @@
 #include "device/DeviceData.h"
 #include "device/FullReadView.h"
 #include "device/OperationHost.h"
+#include "device/ValueOrigins.h"
 #include "link/DeviceLink.h"
 
 #include <QPixmap>
@@ -45,14 +46,16 @@ public:
     bool Confirm(const QString &text) override;
     void Notify(const QString &text) override;
     void RejectInput() override;
+    void ReportError(const QString &text) override;
     bool ManualMode() const override;
-    void RunFullRead() override;
+    std::optional<QString> RunFullRead() override;
+    void ShowConversionError(const QString &message) override;
     void SetWindowEnabled(bool enabled) override;
 
     // Device data: the full read and the poll (TMainFormData.cpp).
-    // FullRead is false when a conversion error ended it; the error has
-    // been shown by then.
-    bool FullRead();
+    // FullRead gives the conversion error that ended it, not yet shown:
+    // one error is shown once, by the operation that started the read.
+    std::optional<QString> FullRead();
     void TimerTimer();
     void RequestStatus();
 
@@ -75,6 +78,8 @@ public:
     // Device link and data, reachable by the tests as by the handlers.
     DeviceLink Link;
     DeviceData Data;
+    // Where the settings values in the controls came from since connecting.
+    ValueOrigins Origins;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -88,7 +93,7 @@ private:
     void ShowConnectButton(bool connected);
 
     // The full read's and the poll's views (TMainFormData.cpp).
-    void SetReceiptText(int line, const QString &text) override;
+    std::optional<QString> SetReceiptText(int line, const QString &text) override;
     void SetMagnificationIndex(int box, int index) override;
     void SetCommentBlack(int line) override;
     void SetIdentificationText(const QString &text) override;
@@ -106,6 +111,9 @@ private:
     void PrepareChangePage();
     void PrepareSettingsPage();
     void PrepareReceiptPreview();
+    // The operator's own choices and typing in the options group and the
+    // change page, noted in Origins.
+    void NoteOperatorEdits();
 
     Ui::TMainForm *ui;
     TDataSetDialog *DataSetDialog = nullptr;
@@ -134,6 +142,9 @@ private:
     QTimer *StatusRequest = nullptr;
     int PollTickCount = 0;
 
+    // While the full read sets a receipt text, the relayout its handler runs
+    // leaves a conversion error here instead of showing it.
+    std::optional<QString> *relayoutError_ = nullptr;
     bool searching_ = false; // a search is running inside ConBtnClick
     bool closing_ = false;   // the window was closed during a search
 };

@@ -85,12 +85,13 @@ void TMainForm::CoinGridSelectCell(int ACol, int ARow)
     }
     // Kept here until the write sends all eight; nothing goes out now.
     Data.TubeStandardCount(t) = *value;
+    Origins.SetByOperator(ValueOrigins::StandardCount(t));
     ui->CoinGrid->SetCell(2, ARow, QString::number(*value));
 }
 
 void TMainForm::SendCoinBtnClick()
 {
-    StandardCount::Write(Link, *this, Data);
+    StandardCount::Write(Link, *this, Data, Origins);
 }
 
 void TMainForm::EarnBtnClick()

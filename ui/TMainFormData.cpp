@@ -15,24 +15,28 @@
 using ValueFormats::CountText;
 using ValueFormats::PriceText;
 
-bool TMainForm::FullRead()
+std::optional<QString> TMainForm::FullRead()
 {
-    const FullReadResult result = ::FullRead(Link, Data, *this);
-    if (!result.completed) {
-        ShowApplicationError(result.error);
-        return false;
-    }
+    const FullReadResult result = ::FullRead(Link, Data, *this, &Origins);
+    if (!result.completed)
+        return result.error;
     FillViewsFromData();
-    return true;
+    return std::nullopt;
 }
 
-void TMainForm::SetReceiptText(int line, const QString &text)
+std::optional<QString> TMainForm::SetReceiptText(int line, const QString &text)
 {
     QLineEdit *edits[] = {ui->Edit1, ui->Edit2, ui->Edit3};
     QLineEdit *edit = edits[line];
-    // The change handler follows the text, so only a new text runs it.
-    if (edit->text() != text)
+    // The change handler follows the text, so only a new text runs it; its
+    // relayout's error belongs to the read, which ends with it.
+    std::optional<QString> error;
+    if (edit->text() != text) {
+        relayoutError_ = &error;
         edit->setText(text);
+        relayoutError_ = nullptr;
+    }
+    return error;
 }
 
 void TMainForm::SetMagnificationIndex(int box, int index)

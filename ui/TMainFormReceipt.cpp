@@ -82,8 +82,15 @@ void TMainForm::Edit3Change()
 void TMainForm::ComboBox1Change()
 {
     // All six boxes are read again, whichever one changed.
-    if (const std::optional<QString> error = Receipt->EditRelayout(Magnifications(ui)))
-        ShowApplicationError(*error);
+    std::optional<QString> error = Receipt->EditRelayout(Magnifications(ui));
+    if (!error)
+        return;
+    if (relayoutError_) {
+        if (!*relayoutError_)
+            *relayoutError_ = std::move(error);
+        return;
+    }
+    ShowApplicationError(*error);
 }
 
 void TMainForm::xxxxxxxxChange()

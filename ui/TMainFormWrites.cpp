@@ -41,7 +41,31 @@ void TMainForm::SendSalesBtnClick()
     settings.lines[0] = {ui->ComboBox1->currentText(), ui->ComboBox2->currentText(), ui->Edit1->text()};
     settings.lines[1] = {ui->ComboBox3->currentText(), ui->ComboBox4->currentText(), ui->Edit2->text()};
     settings.lines[2] = {ui->ComboBox5->currentText(), ui->ComboBox6->currentText(), ui->Edit3->text()};
-    WriteOperations::WriteOptionsAndRestart(Link, Data, *this, settings);
+    WriteOperations::WriteOptionsAndRestart(Link, Data, *this, settings, Origins);
+}
+
+void TMainForm::NoteOperatorEdits()
+{
+    // Only the operator's own choosing and typing count: what a read sets
+    // programmatically raises neither signal.
+    const auto note = [this](ValueOrigins::Field f) { return [this, f] { Origins.SetByOperator(f); }; };
+    QComboBox *options[] = {ui->Opt1Sel, ui->Opt2Sel, ui->Opt3Sel, ui->Opt4Sel, ui->Opt5Sel, ui->Opt6Sel};
+    for (int k = 0; k < 6; ++k)
+        connect(options[k], &QComboBox::activated, this, note(ValueOrigins::Option(k)));
+    connect(ui->xxxxxxxx, &QLineEdit::textEdited, this, note(ValueOrigins::Identification));
+    QLineEdit *edits[] = {ui->Edit1, ui->Edit2, ui->Edit3};
+    QComboBox *boxes[] = {ui->ComboBox1, ui->ComboBox2, ui->ComboBox3,
+                          ui->ComboBox4, ui->ComboBox5, ui->ComboBox6};
+    for (int line = 0; line < 3; ++line) {
+        connect(edits[line], &QLineEdit::textEdited, this, note(ValueOrigins::Line(line, 2)));
+        for (int axis = 0; axis < 2; ++axis) {
+            QComboBox *box = boxes[line * 2 + axis];
+            const ValueOrigins::Field f = ValueOrigins::Line(line, axis);
+            connect(box, &QComboBox::activated, this, note(f));
+            if (box->lineEdit())
+                connect(box->lineEdit(), &QLineEdit::textEdited, this, note(f));
+        }
+    }
 }
 
 void TMainForm::CntClrBtnClick()
@@ -64,15 +88,25 @@ void TMainForm::RejectInput()
     ShowOk(this, QStringLiteral("値が正しくありません"), QStringLiteral("Error"));
 }
 
+void TMainForm::ReportError(const QString &text)
+{
+    ShowOk(this, text, QStringLiteral("Error"));
+}
+
 bool TMainForm::ManualMode() const
 {
     // The selector's own state, whatever the window around it is doing.
     return ui->PanelMode->isEnabledTo(this) && ui->PanelMode->currentIndex() == 1;
 }
 
-void TMainForm::RunFullRead()
+std::optional<QString> TMainForm::RunFullRead()
 {
-    FullRead();
+    return FullRead();
+}
+
+void TMainForm::ShowConversionError(const QString &message)
+{
+    ShowApplicationError(message);
 }
 
 void TMainForm::SetWindowEnabled(bool enabled)

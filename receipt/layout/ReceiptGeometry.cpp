@@ -1,5 +1,7 @@
 #include "receipt/layout/ReceiptGeometry.h"
 
+#include <climits>
+
 namespace ReceiptGeometry {
 
 Margins marginsInPixels(const Margins &tenthsMm, int pixelsPerMm)
@@ -33,9 +35,13 @@ QSize alignedArea(const QSize &extent, const QSize &clientArea)
 
 int snapToGrid(int value, int grid)
 {
+    if (grid <= 0)
+        return value;
     const int q = value / grid;
     const int r = value % grid;
-    return r > grid / 2 ? (q + 1) * grid : q * grid;
+    const qint64 snapped = qint64(r > grid / 2 ? q + 1 : q) * grid;
+    // Past the last grid line an int holds, the line below is the nearest.
+    return snapped > INT_MAX ? q * grid : int(snapped);
 }
 
 QPoint snapToGrid(const QPoint &p, int grid)

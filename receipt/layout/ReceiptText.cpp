@@ -104,8 +104,13 @@ std::optional<int> parseMagnification(const QString &text, QString *errorMessage
     if (ok)
         return value;
     if (errorMessage)
-        *errorMessage = QStringLiteral("'%1' は有効な整数値ではありません").arg(text);
+        *errorMessage = conversionError(text);
     return std::nullopt;
+}
+
+QString conversionError(const QString &text)
+{
+    return QStringLiteral("'%1' は有効な整数値ではありません").arg(text);
 }
 
 int fontScale(int magnification)

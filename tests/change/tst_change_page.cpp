@@ -368,45 +368,67 @@ void ChangePageTest::entryIgnored()
 void ChangePageTest::sendCoin_data()
 {
     QTest::addColumn<bool>("agree");
+    QTest::addColumn<QStringList>("counts");   // per tube; empty: not entered
     QTest::addColumn<QStringList>("expected");
-    QTest::newRow("cancel") << false << QStringList();
+    QTest::addColumn<QString>("refusal");      // the box instead of the confirmation
+
+    const QStringList all{"20", "0", "0", "99", "150", "0", "0", "9999"};
+    QTest::newRow("cancel") << false << all << QStringList() << QString();
     QTest::newRow("OK")
-        << true
+        << true << all
         << QStringList{"QVU1/2", "QVSM1=14/2", "QVSM2=00/2", "QVSM3=00/2", "QVSM4=63/2",
                        "QVSM5=0096/4", "QVSM6=0000/4", "QVSM7=0000/4", "QVSM8=270F/4",
-                       "QVW/3", "QVF/3", "QVF/0"};
+                       "QVW/3", "QVF/3", "QVF/0"}
+        << QString();
+    // Tubes never entered would have their counts overwritten with 0.
+    QTest::newRow("four never entered")
+        << true << QStringList{"20", "", "", "99", "150", "", "", "9999"} << QStringList()
+        << QStringLiteral("次のチューブの基準枚数がまだ入力されていないため,送信しませんでした.\n"
+                          "・自動補充チューブ50円\n・自動補充チューブ100円\n"
+                          "・手動補充チューブ50円\n・手動補充チューブ100円\n"
+                          "全てのチューブの基準枚数を入力してから,もう一度実行して下さい.");
 }
 
 void ChangePageTest::sendCoin()
 {
     QFETCH(bool, agree);
+    QFETCH(QStringList, counts);
     QFETCH(QStringList, expected);
+    QFETCH(QString, refusal);
 
     Rig rig;
     rig.connectDevice();
     // Entered through the page, as the operator would.
     {
         ModalAnswerer entries;
-        for (const char *count : {"20", "99", "150", "9999"})
-            entries.actions << ModalAnswerer::enter(QString::fromLatin1(count));
-        for (int row : {1, 4, 5, 8})
-            ClickCell(rig.coinGrid(), 2, row);
-        QCOMPARE(entries.seen.size(), 4);
+        for (int t = 0; t < 8; ++t) {
+            if (counts.at(t).isEmpty())
+                continue;
+            entries.actions << ModalAnswerer::enter(counts.at(t));
+            ClickCell(rig.coinGrid(), 2, t + 1);
+        }
         QCOMPARE(entries.unexpected, 0);
     }
     ModalAnswerer answers;
     answers.actions << ModalAnswerer::click(agree ? QStringLiteral("OK") : QStringLiteral("キャンセル"));
     rig.find<QPushButton>("SendCoinBtn")->click();
 
+    const bool sent = agree && refusal.isEmpty();
     QCOMPARE(answers.seen.size(), 1);
-    QCOMPARE(answers.seen.at(0).caption, Information);
-    QCOMPARE(answers.seen.at(0).buttons, (QStringList{"OK", "キャンセル"}));
-    QVERIFY(answers.seen.at(0).text.startsWith(QStringLiteral("設定値を書き込み,QUVOを再起動します.")));
+    if (refusal.isEmpty()) {
+        QCOMPARE(answers.seen.at(0).caption, Information);
+        QCOMPARE(answers.seen.at(0).buttons, (QStringList{"OK", "キャンセル"}));
+        QVERIFY(answers.seen.at(0).text.startsWith(QStringLiteral("設定値を書き込み,QUVOを再起動します.")));
+    } else {
+        QCOMPARE(answers.seen.at(0).caption, QStringLiteral("Error"));
+        QCOMPARE(answers.seen.at(0).buttons, QStringList{"OK"});
+        QCOMPARE(answers.seen.at(0).text, refusal);
+    }
     QCOMPARE(own(rig.log->entries), expected);
-    QCOMPARE(rig.form->Connected, agree ? 0 : 1);
-    QCOMPARE(rig.form->Link.PortHandleValid(), !agree);
-    QCOMPARE(rig.find<QPushButton>("SendCoinBtn")->isEnabled(), !agree);
-    QCOMPARE(rig.find<QPushButton>("EarnBtn")->isEnabled(), !agree);
+    QCOMPARE(rig.form->Connected, sent ? 0 : 1);
+    QCOMPARE(rig.form->Link.PortHandleValid(), !sent);
+    QCOMPARE(rig.find<QPushButton>("SendCoinBtn")->isEnabled(), !sent);
+    QCOMPARE(rig.find<QPushButton>("EarnBtn")->isEnabled(), !sent);
     QVERIFY(rig.form->isEnabled());
     // The grid keeps what was entered.
     QCOMPARE(rig.coinGrid()->Cells(2, 8), QStringLiteral("9999"));

@@ -141,29 +141,46 @@ void ChangeReconciliationTest::sequence_data()
     QTest::addColumn<bool>("manual");
     QTest::addColumn<int>("outcome");
     QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QStringList>("readErrors"); // per read-back; empty for none
 
     using O = ChangeReconciliation::Outcome;
     QTest::newRow("declined")
-        << 200 << QList<bool>{false} << false << int(O::Declined) << QStringList{"confirm"};
+        << 200 << QList<bool>{false} << false << int(O::Declined) << QStringList{"confirm"} << QStringList();
     QTest::newRow("OK, firmware 2.00")
         << 200 << QList<bool>{true, true} << false << int(O::Refilled)
         << QStringList{"confirm", "QVU1/2", "QVER/54", "confirm", "QVEJ/45", "fullread",
-                       "QVEQ/45", "fullread", "QVU0/2"};
+                       "QVEQ/45", "fullread", "QVU0/2"} << QStringList();
     QTest::newRow("Cancel, firmware 2.00")
         << 200 << QList<bool>{true, false} << false << int(O::Ended)
         << QStringList{"confirm", "QVU1/2", "QVER/54", "confirm", "QVEQ/45", "fullread",
-                       "QVU0/2"};
+                       "QVU0/2"} << QStringList();
     QTest::newRow("OK, firmware 1.95")
         << 195 << QList<bool>{true, true} << false << int(O::Refilled)
         << QStringList{"confirm", "QVU1/2", "QVER/45", "confirm", "QVEJ/45", "fullread",
-                       "QVEQ/45", "fullread", "QVU0/2"};
+                       "QVEQ/45", "fullread", "QVU0/2"} << QStringList();
     QTest::newRow("OK in manual mode")
         << 200 << QList<bool>{true, true} << true << int(O::Refilled)
         << QStringList{"confirm", "QVU1/2", "QVER/54", "confirm", "QVEJ/45", "fullread",
-                       "QVEQ/45", "fullread"};
+                       "QVEQ/45", "fullread"} << QStringList();
     QTest::newRow("Cancel in manual mode")
         << 195 << QList<bool>{true, false} << true << int(O::Ended)
-        << QStringList{"confirm", "QVU1/2", "QVER/45", "confirm", "QVEQ/45", "fullread"};
+        << QStringList{"confirm", "QVU1/2", "QVER/45", "confirm", "QVEQ/45", "fullread"} << QStringList();
+    // A read-back that fails does not keep the controller in the
+    // reconciliation: QVEQ and QVU0 still go out, and the error is shown
+    // once, at the end.
+    const QStringList okAndBoth{"confirm", "QVU1/2", "QVER/54", "confirm", "QVEJ/45", "fullread",
+                                "QVEQ/45", "fullread", "QVU0/2", "conversion error"};
+    QTest::newRow("both read-backs fail")
+        << 200 << QList<bool>{true, true} << false << int(O::Refilled) << okAndBoth
+        << QStringList{"first", "second"};
+    QTest::newRow("second read-back fails")
+        << 200 << QList<bool>{true, true} << false << int(O::Refilled) << okAndBoth
+        << QStringList{"", "second"};
+    QTest::newRow("Cancel, read-back fails in manual mode")
+        << 200 << QList<bool>{true, false} << true << int(O::Ended)
+        << QStringList{"confirm", "QVU1/2", "QVER/54", "confirm", "QVEQ/45", "fullread",
+                       "conversion error"}
+        << QStringList{"only"};
 }
 
 void ChangeReconciliationTest::sequence()
@@ -173,16 +190,21 @@ void ChangeReconciliationTest::sequence()
     QFETCH(bool, manual);
     QFETCH(int, outcome);
     QFETCH(QStringList, expected);
+    QFETCH(QStringList, readErrors);
 
     // A controller that answers nothing: the sequence must not depend on it.
     OperationRig rig;
     rig.host.answers = answers;
+    for (const QString &e : readErrors)
+        rig.host.readErrors.append(e.isEmpty() ? std::nullopt : std::optional<QString>(e));
     rig.host.manual = manual;
     DeviceData data;
     data[Slot::FirmwareVersion] = firmware;
 
     QCOMPARE(int(ChangeReconciliation::Run(rig.link, rig.host, data)), outcome);
     QCOMPARE(rig.log->entries, expected);
+    const QStringList shown = readErrors.filter(QRegularExpression(QStringLiteral(".")));
+    QCOMPARE(rig.host.errorTexts, shown.mid(0, 1));
     QCOMPARE(rig.host.confirmTexts.value(0),
              QStringLiteral("自動つり銭合せ（精算）処理を開始します.\n実行してもよろしいですか？"));
 }

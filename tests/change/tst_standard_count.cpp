@@ -2,6 +2,7 @@
 // write that sends all eight and restarts the controller.
 #include "device/StandardCount.h"
 #include "device/DeviceData.h"
+#include "device/ValueOrigins.h"
 #include "link/DeviceLink.h"
 #include "tests/support/OperationLog.h"
 
@@ -44,6 +45,10 @@ void StandardCountTest::validate_data()
     QTest::newRow("row 1: hexadecimal 0x64") << 0 << "0x64" << false << 0;
     QTest::newRow("row 5: hexadecimal $270F") << 4 << "$270F" << true << 9999;
     QTest::newRow("row 5: 0xFFFFFFFF is -1") << 4 << "0xFFFFFFFF" << false << 0;
+    QTest::newRow("row 5: -0xFFFFFFFF beyond 32 bits") << 4 << "-0xFFFFFFFF" << false << 0;
+    QTest::newRow("row 1: -$FFFFFFFF beyond 32 bits") << 0 << "-$FFFFFFFF" << false << 0;
+    QTest::newRow("row 5: -0x80000000") << 4 << "-0x80000000" << false << 0;
+    QTest::newRow("row 5: -0") << 4 << "-0" << true << 0;
     QTest::newRow("row 2: leading blank") << 1 << " 12" << true << 12;
     QTest::newRow("row 2: plus sign") << 1 << "+12" << true << 12;
     // Anything that is not an integer is refused on every row, also where
@@ -130,9 +135,10 @@ void StandardCountTest::command()
 
 void StandardCountTest::writeSequence_data()
 {
-    QTest::addColumn<QList<int>>("counts");
+    QTest::addColumn<QList<int>>("counts");   // -1: not entered since connecting
     QTest::addColumn<QByteArray>("qvsmReply");
     QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QString>("error");
 
     const QStringList tail = {"QVW/3", "QVF/3", "QVF/0", "disconnect"};
 
@@ -140,18 +146,25 @@ void StandardCountTest::writeSequence_data()
         << QList<int>{0, 0, 0, 0, 0, 0, 0, 0} << FakePort::ok("00")
         << (QStringList{"confirm", "QVU1/2", "QVSM1=00/2", "QVSM2=00/2", "QVSM3=00/2",
                         "QVSM4=00/2", "QVSM5=0000/4", "QVSM6=0000/4", "QVSM7=0000/4",
-                        "QVSM8=0000/4"} + tail);
+                        "QVSM8=0000/4"} + tail) << QString();
     QTest::newRow("edited counts")
         << QList<int>{20, 0, 0, 99, 150, 0, 0, 9999} << FakePort::ok("00")
         << (QStringList{"confirm", "QVU1/2", "QVSM1=14/2", "QVSM2=00/2", "QVSM3=00/2",
                         "QVSM4=63/2", "QVSM5=0096/4", "QVSM6=0000/4", "QVSM7=0000/4",
-                        "QVSM8=270F/4"} + tail);
+                        "QVSM8=270F/4"} + tail) << QString();
     // A controller that refuses every count does not stop the sequence.
     QTest::newRow("ERR to every QVSM")
         << QList<int>{1, 2, 3, 4, 5, 6, 7, 8} << QByteArray("ERR12:\r")
         << (QStringList{"confirm", "QVU1/2", "QVSM1=01/2", "QVSM2=02/2", "QVSM3=03/2",
                         "QVSM4=04/2", "QVSM5=0005/4", "QVSM6=0006/4", "QVSM7=0007/4",
-                        "QVSM8=0008/4"} + tail);
+                        "QVSM8=0008/4"} + tail) << QString();
+    // A count never entered would overwrite the controller's own with 0.
+    QTest::newRow("two tubes never entered")
+        << QList<int>{20, -1, 0, 99, 150, 0, -1, 9999} << FakePort::ok("00")
+        << QStringList{"error"}
+        << QStringLiteral("次のチューブの基準枚数がまだ入力されていないため,送信しませんでした.\n"
+                          "・自動補充チューブ50円\n・手動補充チューブ100円\n"
+                          "全てのチューブの基準枚数を入力してから,もう一度実行して下さい.");
 }
 
 void StandardCountTest::writeSequence()
@@ -159,6 +172,7 @@ void StandardCountTest::writeSequence()
     QFETCH(QList<int>, counts);
     QFETCH(QByteArray, qvsmReply);
     QFETCH(QStringList, expected);
+    QFETCH(QString, error);
 
     OperationRig rig;
     rig.port->fallback = [&](const QByteArray &command) {
@@ -166,11 +180,18 @@ void StandardCountTest::writeSequence()
     };
     rig.host.answers = {true};
     DeviceData data;
-    for (int t = 0; t < 8; ++t)
-        data[Slot::TubeStandardCount + t] = counts.at(t);
+    ValueOrigins origins;
+    for (int t = 0; t < 8; ++t) {
+        data[Slot::TubeStandardCount + t] = qMax(0, counts.at(t));
+        if (counts.at(t) >= 0)
+            origins.SetByOperator(ValueOrigins::StandardCount(t));
+    }
 
-    QVERIFY(StandardCount::Write(rig.link, rig.host, data));
+    QCOMPARE(StandardCount::Write(rig.link, rig.host, data, origins), error.isEmpty());
     QCOMPARE(rig.log->entries, expected);
+    QCOMPARE(rig.host.errorTexts, error.isEmpty() ? QStringList() : QStringList{error});
+    if (!error.isEmpty())
+        return;
     QCOMPARE(rig.host.confirmTexts.value(0),
              QStringLiteral("設定値を書き込み,QUVOを再起動します.\n"
                             "QUVOとは一旦切断されますので,再起動後に接続し直して下さい.\n"
@@ -186,8 +207,11 @@ void StandardCountTest::writeDeclined()
     OperationRig rig;
     rig.host.answers = {false};
     DeviceData data;
+    ValueOrigins origins;
+    for (int t = 0; t < 8; ++t)
+        origins.SetByOperator(ValueOrigins::StandardCount(t));
 
-    QVERIFY(!StandardCount::Write(rig.link, rig.host, data));
+    QVERIFY(!StandardCount::Write(rig.link, rig.host, data, origins));
     QCOMPARE(rig.log->entries, QStringList{"confirm"});
     QVERIFY(rig.port->commands.isEmpty());
 }

@@ -32,9 +32,14 @@ struct ScriptedLink {
 class RecordingView : public FullReadView {
 public:
     QStringList events;
-    void SetReceiptText(int line, const QString &text) override
+    // The relayout of this line's text handler fails with this error.
+    int failingLine = -1;
+    std::optional<QString> SetReceiptText(int line, const QString &text) override
     {
         events << QStringLiteral("text %1 %2").arg(line).arg(text);
+        if (line == failingLine)
+            return QStringLiteral("relayout failed");
+        return std::nullopt;
     }
     void SetMagnificationIndex(int box, int index) override
     {

@@ -125,8 +125,10 @@ public:
     bool Confirm(const QString &) override { return true; }
     void Notify(const QString &) override {}
     void RejectInput() override {}
+    void ReportError(const QString &) override {}
     bool ManualMode() const override { return form_.ManualMode(); }
-    void RunFullRead() override { form_.RunFullRead(); }
+    std::optional<QString> RunFullRead() override { return form_.RunFullRead(); }
+    void ShowConversionError(const QString &) override {}
     void Disconnect() override { form_.Disconnect(); }
     void SetWindowEnabled(bool enabled) override { form_.SetWindowEnabled(enabled); }
 

@@ -2,6 +2,7 @@
 // reply becomes, what reaches the window mid-sequence, and the stop on a
 // magnification that is not a digit.
 #include "device/FullRead.h"
+#include "device/ValueOrigins.h"
 #include "link/ShiftJis.h"
 #include "tests/devread/ScriptedController.h"
 
@@ -74,6 +75,8 @@ private slots:
     void statusesNotExamined();
     void conversionError_data();
     void conversionError();
+    void origins_data();
+    void origins();
 };
 
 void tst_FullRead::sequence()
@@ -178,23 +181,34 @@ void tst_FullRead::conversionError_data()
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<int>("commandsSent");
     QTest::addColumn<QStringList>("events");
-    QTest::addColumn<QString>("quoted");
+    QTest::addColumn<int>("failingLine");   // whose text handler's relayout fails
+    QTest::addColumn<QString>("error");
 
+    const auto notInteger = [](const char *text) {
+        return QStringLiteral("'%1' は有効な整数値ではありません").arg(QLatin1String(text));
+    };
     QTest::newRow("A: X a letter") << QByteArray("QVROA") << FakePort::ok("x1abc") << 40
-                                   << QStringList{"text 0 abc"} << "x";
+                                   << QStringList{"text 0 abc"} << -1 << notInteger("x");
     QTest::newRow("A: no reply") << QByteArray("QVROA") << QByteArray() << 40
-                                 << QStringList{"text 0 "} << "";
+                                 << QStringList{"text 0 "} << -1 << notInteger("");
     QTest::newRow("A: Y missing") << QByteArray("QVROA") << FakePort::ok("3") << 40
-                                  << QStringList{"text 0 ", "index 0 2"} << "";
+                                  << QStringList{"text 0 ", "index 0 2"} << -1 << notInteger("");
     QTest::newRow("B: Y a letter") << QByteArray("QVROB") << FakePort::ok("2Zdef") << 41
                                    << QStringList{"text 0 " + lineA, "index 0 1", "index 1 0", "black 0",
                                                   "text 1 def", "index 2 1"}
-                                   << "Z";
+                                   << -1 << notInteger("Z");
     QTest::newRow("C: busy, X a space") << QByteArray("QVROC") << QByteArray("RBUSY: 1\r") << 42
                                         << QStringList{"text 0 " + lineA, "index 0 1", "index 1 0", "black 0",
                                                        "text 1 " + lineB, "index 2 0", "index 3 1", "black 1",
                                                        "text 2 "}
-                                        << " ";
+                                        << -1 << notInteger(" ");
+    // The relayout that line B's new text runs fails (line A's box holds
+    // no number): the read ends there with that error, as with its own.
+    QTest::newRow("B: relayout fails") << QByteArray("QVROB") << FakePort::ok("12" + ShiftJis::encode(lineB))
+                                       << 41
+                                       << QStringList{"text 0 " + lineA, "index 0 1", "index 1 0", "black 0",
+                                                      "text 1 " + lineB}
+                                       << 1 << "relayout failed";
 }
 
 void tst_FullRead::conversionError()
@@ -203,18 +217,19 @@ void tst_FullRead::conversionError()
     QFETCH(QByteArray, reply);
     QFETCH(int, commandsSent);
     QFETCH(QStringList, events);
-    QFETCH(QString, quoted);
+    QFETCH(int, failingLine);
+    QFETCH(QString, error);
 
     ScriptedLink s;
     scriptController(s);
     s.answerRaw(command, reply);
     DeviceData data = sentinelData();
     RecordingView view;
+    view.failingLine = failingLine;
     const FullReadResult r = FullRead(s.link, data, view);
 
     QVERIFY(!r.completed);
-    QVERIFY(!r.error.isEmpty());
-    QVERIFY2(r.error.contains(QLatin1Char('\'') + quoted + QLatin1Char('\'')), qPrintable(r.error));
+    QCOMPARE(r.error, error);
     QCOMPARE(s.state->commands.size(), commandsSent);
     QCOMPARE(s.state->commands.last(), command);
     QCOMPARE(view.events, events);
@@ -224,6 +239,55 @@ void tst_FullRead::conversionError()
     QCOMPARE(data.SalesTotal(), -7000 - Slot::SalesTotal);
     QCOMPARE(data.EarnValueB(), -7000 - Slot::EarnValueB);
     QCOMPARE(data.CoinReplyValue(), -7000 - Slot::CoinReplyValue);
+}
+
+void tst_FullRead::origins_data()
+{
+    // A reply of the failing command and the settings then not known.
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QStringList>("unknown");
+
+    const QStringList everything{"領収書の発行時間", "エラー・警告時／操作時のブザー音", "精算時の端数処理",
+                                 "５円有効／無効", "プリンタ接続", "減算モード",
+                                 "領収書文字1行目", "領収書文字2行目", "領収書文字3行目", "識別文字"};
+    QTest::newRow("all usable") << QByteArray() << QByteArray() << QStringList();
+    QTest::newRow("option 2 silent") << QByteArray("QVRO2") << QByteArray() << QStringList{everything[1]};
+    QTest::newRow("option 3 not hexadecimal") << QByteArray("QVRO3") << FakePort::ok("G1")
+                                              << QStringList{everything[2]};
+    QTest::newRow("option 4 one digit") << QByteArray("QVRO4") << FakePort::ok("1")
+                                        << QStringList{everything[3]};
+    QTest::newRow("option 5 ERR") << QByteArray("QVRO5") << QByteArray("ERR05:\r")
+                                  << QStringList{everything[4]};
+    QTest::newRow("option 6 cut short") << QByteArray("QVRO6") << QByteArray("OK   :01")
+                                        << QStringList{everything[5]};
+    QTest::newRow("line 3 busy") << QByteArray("QVROC") << QByteArray("RBUSY:11abc\r") << QStringList();
+    QTest::newRow("identification silent") << QByteArray("QVRON") << QByteArray()
+                                           << QStringList{everything[9]};
+    // A read that stops leaves the options shown from before and the
+    // lines after the stop unread.
+    QTest::newRow("stopped at line 2") << QByteArray("QVROB") << FakePort::ok("x1")
+                                       << (everything.mid(0, 6) + everything.mid(7));
+}
+
+void tst_FullRead::origins()
+{
+    QFETCH(QByteArray, command);
+    QFETCH(QByteArray, reply);
+    QFETCH(QStringList, unknown);
+
+    ScriptedLink s;
+    scriptController(s);
+    if (!command.isEmpty())
+        s.answerRaw(command, reply);
+    DeviceData data;
+    RecordingView view;
+    ValueOrigins origins;
+    FullRead(s.link, data, view, &origins);
+
+    QCOMPARE(origins.UnknownNames(ValueOrigins::Option1, ValueOrigins::Identification), unknown);
+    if (origins.Known(ValueOrigins::Line1Text))
+        QCOMPARE(origins.AsRead(ValueOrigins::Line1Text).value_or("-"), ShiftJis::encode(lineA));
 }
 
 QTEST_APPLESS_MAIN(tst_FullRead)

@@ -1,6 +1,7 @@
 // The write operations' command sequences against the in-process fake port
 // and a recording stand-in for the window.
 #include "device/WriteOperations.h"
+#include "device/ValueOrigins.h"
 #include "tests/support/OperationLog.h"
 
 #include <QtTest>
@@ -13,9 +14,12 @@ namespace {
 
 struct Rig : OperationRig {
     DeviceData data;
+    ValueOrigins origins;   // every value set by the operator unless a test says otherwise
 
     Rig()
     {
+        for (int f = 0; f < ValueOrigins::FieldCount; ++f)
+            origins.SetByOperator(ValueOrigins::Field(f));
         host.link = &link;
         // A controller that accepts everything.
         port->fallback = [](const QByteArray &) { return FakePort::ok(); };
@@ -56,6 +60,8 @@ private slots:
     void optionsWriteRejectsMagnification_data();
     void optionsWriteRejectsMagnification();
     void optionsWriteReenablesWindowOnFailure();
+    void optionsWriteRefused_data();
+    void optionsWriteRefused();
 
     void clearCounters_data();
     void clearCounters();
@@ -191,14 +197,31 @@ void TestWriteOperations::receiptLineValue_data()
     QTest::addColumn<QString>("x");
     QTest::addColumn<QString>("y");
     QTest::addColumn<QString>("text");
-    QTest::addColumn<QByteArray>("value");
-    QTest::newRow("receipt title") << "2" << "2" << "領 収 書"
+    QTest::addColumn<QByteArray>("asRead");   // "-": the text was not read
+    QTest::addColumn<QByteArray>("value");    // "-": refused
+
+    const QByteArray none("-");
+    QTest::newRow("receipt title") << "2" << "2" << "領 収 書" << none
                                    << QByteArray("22\x97\xCC \x8E\xFB \x8F\x91");
-    QTest::newRow("X before Y") << "1" << "3" << "AB" << QByteArray("13AB");
-    QTest::newRow("empty text") << "4" << "1" << "" << QByteArray("41");
-    QTest::newRow("wave dash") << "1" << "1" << "～" << QByteArray("11\x81\x60");
-    QTest::newRow("wave dash typed") << "1" << "1" << "〜" << QByteArray("11\x81\x60");
-    QTest::newRow("half-width kana") << "3" << "2" << "ｱ" << QByteArray("32\xB1");
+    QTest::newRow("X before Y") << "1" << "3" << "AB" << none << QByteArray("13AB");
+    QTest::newRow("empty text") << "4" << "1" << "" << none << QByteArray("41");
+    QTest::newRow("wave dash") << "1" << "1" << "～" << none << QByteArray("11\x81\x60");
+    QTest::newRow("wave dash typed") << "1" << "1" << "〜" << none << QByteArray("11\x81\x60");
+    QTest::newRow("half-width kana") << "3" << "2" << "ｱ" << none << QByteArray("32\xB1");
+    // Bytes that are not code page 932 go back as they came while the text is unedited.
+    const QByteArray invalid("\x41\xFF\x42\x81\x20\x43\x85");
+    const QString shown = QString::fromUtf8("A\uFFFDB\uFFFD C\uFFFD");
+    QTest::newRow("invalid bytes, unedited") << "1" << "2" << shown << invalid
+                                             << QByteArray("12") + invalid;
+    QTest::newRow("invalid bytes, edited") << "1" << "2" << shown + "D" << invalid << none;
+    QTest::newRow("read text, retyped") << "1" << "1" << "AB" << QByteArray("AB") << QByteArray("11AB");
+    QTest::newRow("read text, edited") << "1" << "1" << "ABC" << QByteArray("AB") << QByteArray("11ABC");
+    // A CR would end the command inside the text; no control byte goes out.
+    QTest::newRow("CR typed") << "1" << "1" << "A\rB" << none << none;
+    QTest::newRow("CR read, unedited") << "1" << "1" << "A\rB" << QByteArray("A\rB") << none;
+    QTest::newRow("control byte read") << "1" << "1" << "A\x01" << QByteArray("A\x01") << none;
+    QTest::newRow("tab") << "1" << "1" << "\t" << none << none;
+    QTest::newRow("not in the code page") << "1" << "1" << "A\U0001F600" << none << none;
 }
 
 void TestWriteOperations::receiptLineValue()
@@ -206,8 +229,10 @@ void TestWriteOperations::receiptLineValue()
     QFETCH(QString, x);
     QFETCH(QString, y);
     QFETCH(QString, text);
+    QFETCH(QByteArray, asRead);
     QFETCH(QByteArray, value);
-    QCOMPARE(WriteOperations::ReceiptLineValue({x, y, text}), value);
+    const auto read = asRead == "-" ? std::nullopt : std::optional<QByteArray>(asRead);
+    QCOMPARE(WriteOperations::ReceiptLineValue({x, y, text}, read).value_or("-"), value);
 }
 
 void TestWriteOperations::optionsWriteSequence()
@@ -227,7 +252,7 @@ void TestWriteOperations::optionsWriteSequence()
         "disconnect", "enable",
     };
 
-    QVERIFY(WriteOperations::WriteOptionsAndRestart(rig.link, rig.data, rig.host, usualSettings()));
+    QVERIFY(WriteOperations::WriteOptionsAndRestart(rig.link, rig.data, rig.host, usualSettings(), rig.origins));
 
     QCOMPARE(rig.log->entries, expected);
     QCOMPARE(rig.host.confirmTexts,
@@ -251,7 +276,7 @@ void TestWriteOperations::optionsWriteSendsControllerValueForNoSelection()
     rig.data.OptionSelection(2) = 0x0C;
     rig.data.OptionSelection(1) = 0x07;   // ignored: the selector shows item 1
 
-    QVERIFY(WriteOperations::WriteOptionsAndRestart(rig.link, rig.data, rig.host, s));
+    QVERIFY(WriteOperations::WriteOptionsAndRestart(rig.link, rig.data, rig.host, s, rig.origins));
 
     const QByteArrayList options = rig.port->commands.mid(1, 6);
     QCOMPARE(options, (QByteArrayList{"QVSO1=05", "QVSO3=0C", "QVSO2=01",
@@ -268,7 +293,7 @@ void TestWriteOperations::optionsWriteIgnoresStatuses()
         return c.startsWith("QVSO") ? QByteArray("ERR12:\r") : QByteArray();
     };
 
-    QVERIFY(WriteOperations::WriteOptionsAndRestart(rig.link, rig.data, rig.host, usualSettings()));
+    QVERIFY(WriteOperations::WriteOptionsAndRestart(rig.link, rig.data, rig.host, usualSettings(), rig.origins));
 
     QCOMPARE(rig.port->commands.size(), 14);
     QCOMPARE(rig.port->commands.first(), QByteArray("QVU1"));
@@ -281,7 +306,7 @@ void TestWriteOperations::optionsWriteCancelled()
 {
     Rig rig;
     rig.host.answers = {false};
-    QVERIFY(!WriteOperations::WriteOptionsAndRestart(rig.link, rig.data, rig.host, usualSettings()));
+    QVERIFY(!WriteOperations::WriteOptionsAndRestart(rig.link, rig.data, rig.host, usualSettings(), rig.origins));
     QCOMPARE(rig.log->entries, QStringList{QStringLiteral("confirm")});
     QVERIFY(rig.port->commands.isEmpty());
     QVERIFY(rig.link.PortHandleValid());
@@ -312,7 +337,7 @@ void TestWriteOperations::optionsWriteRejectsMagnification()
     OptionSettings s = usualSettings();
     (yBox ? s.lines[std::size_t(line)].y : s.lines[std::size_t(line)].x) = text;
 
-    QVERIFY(!WriteOperations::WriteOptionsAndRestart(rig.link, rig.data, rig.host, s));
+    QVERIFY(!WriteOperations::WriteOptionsAndRestart(rig.link, rig.data, rig.host, s, rig.origins));
     QCOMPARE(rig.log->entries, QStringList{QStringLiteral("reject")});
     QVERIFY(rig.port->commands.isEmpty());
     QVERIFY(rig.link.PortHandleValid());
@@ -327,9 +352,62 @@ void TestWriteOperations::optionsWriteReenablesWindowOnFailure()
     } host(rig.log);
 
     QVERIFY_THROWS_EXCEPTION(std::runtime_error,
-        WriteOperations::WriteOptionsAndRestart(rig.link, rig.data, host, usualSettings()));
+        WriteOperations::WriteOptionsAndRestart(rig.link, rig.data, host, usualSettings(), rig.origins));
     QCOMPARE(rig.log->entries.first(2), (QStringList{"confirm", "disable"}));
     QCOMPARE(rig.log->entries.last(), QStringLiteral("enable"));
+}
+
+void TestWriteOperations::optionsWriteRefused_data()
+{
+    QTest::addColumn<QList<int>>("lost");          // fields no read obtained
+    QTest::addColumn<QString>("line2");            // text of line 2
+    QTest::addColumn<QString>("message");
+
+    using F = ValueOrigins;
+    const auto unread = [](const QString &names) {
+        return QStringLiteral("次の設定値をQUVOから読み込めていないため,送信しませんでした.\n・") + names
+            + QStringLiteral("\n接続し直して設定値を読み込んでから,もう一度実行して下さい.\n"
+                             "(画面で設定し直した項目は,そのまま送信できます.)");
+    };
+    const auto uncarriable = [](const QString &field) {
+        return QStringLiteral("「") + field
+            + QStringLiteral("」にQUVOへ送信できない文字が含まれているため,送信しませんでした.\n"
+                             "文字を修正してから,もう一度実行して下さい.");
+    };
+    QTest::newRow("option 2 silent") << QList<int>{F::Option2} << "Thanks"
+        << unread(QStringLiteral("エラー・警告時／操作時のブザー音"));
+    QTest::newRow("read stopped at line 2")
+        << QList<int>{F::Line2X, F::Line2Y, F::Line2Text, F::Line3X, F::Line3Y, F::Line3Text,
+                      F::Identification}
+        << "Thanks"
+        << unread(QStringLiteral("領収書文字2行目\n・領収書文字3行目\n・識別文字"));
+    QTest::newRow("one magnification") << QList<int>{F::Line1Y} << "Thanks"
+        << unread(QStringLiteral("領収書文字1行目の倍率Y"));
+    QTest::newRow("CR in line 2") << QList<int>() << "A\rB" << uncarriable(QStringLiteral("領収書文字2行目"));
+    QTest::newRow("emoji in line 2") << QList<int>() << "\U0001F600"
+        << uncarriable(QStringLiteral("領収書文字2行目"));
+    // Unread values are named first; the operator can do nothing else until they are.
+    QTest::newRow("unread and CR") << QList<int>{F::Option6} << "A\rB"
+        << unread(QStringLiteral("減算モード"));
+}
+
+void TestWriteOperations::optionsWriteRefused()
+{
+    QFETCH(QList<int>, lost);
+    QFETCH(QString, line2);
+    QFETCH(QString, message);
+
+    Rig rig;
+    for (int f : lost)
+        rig.origins.Lost(ValueOrigins::Field(f));
+    OptionSettings s = usualSettings();
+    s.lines[1].text = line2;
+
+    QVERIFY(!WriteOperations::WriteOptionsAndRestart(rig.link, rig.data, rig.host, s, rig.origins));
+    QCOMPARE(rig.log->entries, QStringList{QStringLiteral("error")});
+    QCOMPARE(rig.host.errorTexts, QStringList{message});
+    QVERIFY(rig.port->commands.isEmpty());
+    QVERIFY(rig.link.PortHandleValid());
 }
 
 void TestWriteOperations::clearCounters_data()

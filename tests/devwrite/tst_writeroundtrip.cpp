@@ -12,6 +12,7 @@
 #include "ui/TMainForm.h"
 
 #include <QComboBox>
+#include <QMessageBox>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -98,6 +99,8 @@ private slots:
     void faultyLineThenOptionsWrite_data();
     void faultyLineThenOptionsWrite();
     void counterClearRoundTrip();
+    void guardedWrites_data();
+    void guardedWrites();
 };
 
 void TestWriteRoundTrip::initTestCase()
@@ -253,6 +256,62 @@ void TestWriteRoundTrip::counterClearRoundTrip()
         QCOMPARE(sales->Cells(2, r + 1), QStringLiteral("0000"));
     }
     QCOMPARE(counts->Cells(1, 16), QStringLiteral("0"));
+}
+
+void TestWriteRoundTrip::guardedWrites_data()
+{
+    QTest::addColumn<QByteArray>("faults");
+    QTest::addColumn<QStringList>("boxes");   // captions of the boxes the write shows
+    QTest::addColumn<QString>("sent");        // the QVSOB command, empty: nothing sent
+
+    // The connect read stops at line 1: nothing of the settings is known.
+    QTest::newRow("read stopped early")
+        << QByteArray(R"([{"command": "QVROA", "fault": "error", "number": 2}])")
+        << QStringList{"Error"} << QString();
+    // Line 2 holds bytes that are not code page 932; only option 1 is changed.
+    QTest::newRow("invalid text in line 2")
+        << QByteArray(R"([{"command": "QVROB", "fault": "invalid-text"}])")
+        << QStringList{"Information", "Information"}
+        << QStringLiteral("QVSOB=12A\\xffB\\x81 C\\x85");
+}
+
+void TestWriteRoundTrip::guardedWrites()
+{
+    QFETCH(QByteArray, faults);
+    QFETCH(QStringList, boxes);
+    QFETCH(QString, sent);
+
+    EmulatorRig rig;
+    QVERIFY(rig.start(scenario(faults)));
+    rig.answerer->actions << ModalAnswerer::press(QMessageBox::Ok);   // a conversion error, if any
+    rig.form->ConBtnClick();
+    QCOMPARE(rig.form->Connected, 1);
+    rig.answerer->seen.clear();
+    rig.answerer->actions.clear();
+    // The operator picks option 1's second item.
+    auto *option1 = rig.child<QComboBox>("Opt1Sel");
+    option1->setFocus();
+    QTest::keyClick(option1, Qt::Key_Down);
+    const int before = int(rig.commands().size());
+    for (int i = 0; i < boxes.size(); ++i)
+        rig.answerer->actions << ModalAnswerer::click(QStringLiteral("OK"));
+
+    rig.child<QPushButton>("SendSalesBtn")->click();
+
+    QStringList captions;
+    for (const ModalAnswerer::Seen &seen : rig.answerer->seen)
+        captions << seen.caption;
+    QCOMPARE(captions, boxes);
+    const QStringList after = rig.commands().mid(before).filter(QRegularExpression("^QV(U1|S|W|F)"));
+    if (sent.isEmpty()) {
+        QCOMPARE(after, QStringList());
+        QVERIFY2(rig.answerer->seen.first().text.contains(QStringLiteral("接続し直して")),
+                 qPrintable(rig.answerer->seen.first().text));
+        QCOMPARE(rig.form->Connected, 1);
+        return;
+    }
+    QVERIFY2(inOrder(after, {"QVU1", "QVSO1=01", "QVSO3=00", "QVSO2=00", sent, "QVW", "QVF", "QVF"}),
+             qPrintable(after.join(' ')));
 }
 
 QTEST_MAIN(TestWriteRoundTrip)

@@ -188,6 +188,15 @@ void TestWriteWindow::priceCellReselectAndArrowKeys()
     QTest::qWait(20);
     QTest::keyClick(grid, Qt::Key_Up);
     QTest::qWait(20);
+    // The fixed column is never current, so neither key nor click there
+    // brings the dialog back.
+    for (Qt::Key key : {Qt::Key_Left, Qt::Key_Right, Qt::Key_Home})
+        QTest::keyClick(grid, key);
+    rig.clickCell("OptGrid1", 0, 3);
+    QTest::keyClick(grid, Qt::Key_Right);
+    QTest::qWait(20);
+    QCOMPARE(grid->currentColumn(), 1);
+    QCOMPARE(grid->currentRow(), 2);
 
     QStringList titles;
     for (const auto &s : rig.answerer->seen)

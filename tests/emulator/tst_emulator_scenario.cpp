@@ -133,6 +133,10 @@ void TestEmulatorScenario::refused_data()
     QTest::newRow("garble of five") << QByteArray(R"({"faults": [{"command": "QVY", "fault": "garble", "status": "NG  :"}]})") << QStringLiteral("faults[0].status");
     QTest::newRow("odd hex") << QByteArray(R"({"faults": [{"command": "QVY", "fault": "noise", "hex": "ABC"}]})") << QStringLiteral("faults[0].hex");
     QTest::newRow("times 0") << QByteArray(R"({"faults": [{"command": "QVY", "fault": "lf", "times": 0}]})") << QStringLiteral("faults[0].times");
+    // Beyond what a 64-bit integer holds: refused by name, never converted.
+    QTest::newRow("total 1e300") << QByteArray(R"({"salesTotal": 1e300})") << QStringLiteral("salesTotal: must be from");
+    QTest::newRow("delay 1.2e22") << QByteArray(R"({"faults": [{"command": "QVY", "fault": "late", "delayMs": 1.2e22}]})") << QStringLiteral("faults[0].delayMs");
+    QTest::newRow("price -1e300") << QByteArray(R"({"prices": [-1e300]})") << QStringLiteral("prices[0]");
     QTest::newRow("times sometimes") << QByteArray(R"({"faults": [{"command": "QVY", "fault": "lf", "times": "often"}]})") << QStringLiteral("faults[0].times");
 }
 

@@ -247,6 +247,10 @@ void TestReceiptLayout::snap_data()
     QTest::newRow("13 -> 16") << 13 << 16;
     QTest::newRow("12 -> 8") << 12 << 8;
     QTest::newRow("large") << 1021 << 1024;
+    // No grid line beyond the largest int: the one below is the nearest there is.
+    QTest::newRow("largest int") << INT_MAX << INT_MAX - 7;
+    QTest::newRow("smallest int") << INT_MIN << INT_MIN;
+    QTest::newRow("negative, 5 past") << -45 << -40;
 }
 
 void TestReceiptLayout::snap()

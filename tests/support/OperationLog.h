@@ -65,6 +65,8 @@ public:
     bool manual = false;
     QStringList confirmTexts;
     QStringList noticeTexts;
+    QStringList errorTexts;       // ReportError and ShowConversionError, in order
+    QList<std::optional<QString>> readErrors; // one per RunFullRead, in order; past them none
     DeviceLink *link = nullptr; // closed by Disconnect when set
 
     bool Confirm(const QString &text) override
@@ -79,8 +81,22 @@ public:
         log_->add(QStringLiteral("notify"));
     }
     void RejectInput() override { log_->add(QStringLiteral("reject")); }
+    void ReportError(const QString &text) override
+    {
+        errorTexts.append(text);
+        log_->add(QStringLiteral("error"));
+    }
     bool ManualMode() const override { return manual; }
-    void RunFullRead() override { log_->add(QStringLiteral("fullread")); }
+    std::optional<QString> RunFullRead() override
+    {
+        log_->add(QStringLiteral("fullread"));
+        return readErrors.isEmpty() ? std::nullopt : readErrors.takeFirst();
+    }
+    void ShowConversionError(const QString &message) override
+    {
+        errorTexts.append(message);
+        log_->add(QStringLiteral("conversion error"));
+    }
     void Disconnect() override
     {
         log_->add(QStringLiteral("disconnect"));

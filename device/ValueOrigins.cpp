@@ -1,0 +1,72 @@
+#include "device/ValueOrigins.h"
+
+#include "device/StandardCount.h"
+
+void ValueOrigins::Forget()
+{
+    states_.fill(State::Unknown);
+    raw_.fill(std::nullopt);
+}
+
+void ValueOrigins::Read(Field f, const QByteArray &raw)
+{
+    states_[f] = State::Read;
+    raw_[f] = raw;
+}
+
+void ValueOrigins::Lost(Field f)
+{
+    states_[f] = State::Unknown;
+    raw_[f].reset();
+}
+
+void ValueOrigins::SetByOperator(Field f)
+{
+    // The bytes read stay: a text typed back to what was read still goes
+    // out as those bytes.
+    states_[f] = State::Operator;
+}
+
+std::optional<QByteArray> ValueOrigins::AsRead(Field f) const
+{
+    return raw_[f];
+}
+
+QString ValueOrigins::Name(Field f)
+{
+    static const char *const options[6] = {
+        "領収書の発行時間", "エラー・警告時／操作時のブザー音", "精算時の端数処理",
+        "５円有効／無効", "プリンタ接続", "減算モード",
+    };
+    if (f <= Option6)
+        return QString::fromUtf8(options[f - Option1]);
+    if (f <= Line3Text) {
+        const int line = (f - Line1X) / 3 + 1;
+        const QString name = QStringLiteral("領収書文字%1行目").arg(line);
+        switch ((f - Line1X) % 3) {
+        case 0: return name + QStringLiteral("の倍率X");
+        case 1: return name + QStringLiteral("の倍率Y");
+        default: return name;
+        }
+    }
+    if (f == Identification)
+        return QStringLiteral("識別文字");
+    return StandardCount::DialogTitle(f - StandardCount1);
+}
+
+QStringList ValueOrigins::UnknownNames(Field first, Field last) const
+{
+    QStringList names;
+    for (int f = first; f <= last; ++f) {
+        // A receipt line known in none of its parts is named once.
+        if (f >= Line1X && f <= Line3Text && (f - Line1X) % 3 == 0 && f + 2 <= last
+            && !Known(Field(f)) && !Known(Field(f + 1)) && !Known(Field(f + 2))) {
+            names.append(Name(Field(f + 2)));
+            f += 2;
+            continue;
+        }
+        if (!Known(Field(f)))
+            names.append(Name(Field(f)));
+    }
+    return names;
+}

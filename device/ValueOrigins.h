@@ -1,0 +1,52 @@
+#pragma once
+// Where each value a restarting write sends came from since the connection
+// was made: a full read that took it from a reply carrying it, or the
+// operator. A write never sends a start-up value, or one a silent, cut or
+// malformed reply left in its control, over the controller's real setting.
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <optional>
+
+class ValueOrigins {
+public:
+    enum Field {
+        // The options group in the order of the screen.
+        Option1, Option2, Option3, Option4, Option5, Option6,
+        Line1X, Line1Y, Line1Text,
+        Line2X, Line2Y, Line2Text,
+        Line3X, Line3Y, Line3Text,
+        Identification,
+        StandardCount1, StandardCount2, StandardCount3, StandardCount4,
+        StandardCount5, StandardCount6, StandardCount7, StandardCount8,
+        FieldCount
+    };
+    static Field Option(int k) { return Field(Option1 + k); }
+    // part 0 is the X magnification, 1 the Y magnification, 2 the text.
+    static Field Line(int line, int part) { return Field(Line1X + 3 * line + part); }
+    static Field StandardCount(int tube) { return Field(StandardCount1 + tube); }
+
+    // A new connection: nothing is known of the controller yet.
+    void Forget();
+    // A full read put into the field what a usable reply carried; `raw` is
+    // the bytes of a text as they came.
+    void Read(Field f, const QByteArray &raw = QByteArray());
+    // A full read put into the field something no reply carried.
+    void Lost(Field f);
+    void SetByOperator(Field f);
+
+    bool Known(Field f) const { return states_[f] != State::Unknown; }
+    // The bytes a text was read as; empty when it was not read.
+    std::optional<QByteArray> AsRead(Field f) const;
+
+    // The field as the operator knows it from the window, in Japanese.
+    static QString Name(Field f);
+    // Names of the fields in [first, last] that are not known.
+    QStringList UnknownNames(Field first, Field last) const;
+
+private:
+    enum class State { Unknown, Read, Operator };
+    std::array<State, FieldCount> states_{};
+    std::array<std::optional<QByteArray>, FieldCount> raw_{};
+};

@@ -2,19 +2,26 @@
 # Installs what building, running and testing need on Debian 12 (as root),
 # then configures and builds into build/: the targets named, or everything.
 #
-#   setup.sh [--packaging] [TARGET...]
+#   setup.sh [--packaging] [--werror] [TARGET...]
 #
 # --packaging also installs what builds and checks the Debian package.
+# --werror builds with compiler warnings as errors, as CI does.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(cmake g++ make qt6-base-dev qt6-serialport-dev qt6-translations-l10n
           libgl1-mesa-dev fonts-ipafont-gothic xvfb xauth xdotool)
-if [ "${1:-}" = "--packaging" ]; then
+cmake_options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --packaging)
+            # dpkg-shlibdeps computes the Depends line; CPack finds the programs with `file`.
+            packages+=(dpkg-dev file desktop-file-utils appstream) ;;
+        --werror) cmake_options+=(-DQUVO_WERROR=ON) ;;
+        *) break ;;
+    esac
     shift
-    # dpkg-shlibdeps computes the Depends line; CPack finds the programs with `file`.
-    packages+=(dpkg-dev file desktop-file-utils appstream)
-fi
+done
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -26,7 +33,7 @@ if [ ${#missing[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
 fi
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build "${cmake_options[@]}" >/dev/null
 if [ $# -gt 0 ]; then
     cmake --build build -j"$(nproc)" --target "$@"
 else

@@ -16,7 +16,7 @@ int RunBox(QWidget *parent, const QString &text, const QString &caption,
         cancel->setText(QStringLiteral("キャンセル"));
     if (QAbstractButton *ok = box.button(QMessageBox::Ok))
         ok->setText(QStringLiteral("OK"));
-    // Plain buttons, as the boxes always had; some styles add icons.
+    // Plain text buttons; some styles would add icons to them.
     for (QAbstractButton *b : box.buttons())
         b->setIcon(QIcon());
     return box.exec();

@@ -55,7 +55,7 @@ TMainForm::TMainForm(std::unique_ptr<PortIo> port, QWidget *parent)
       Link(std::move(port)),
       ui(new Ui::TMainForm)
 {
-    // 1. The window and its controls from the layout.
+    // The window and its controls from the layout, at their fixed size and fonts.
     ui->setupUi(this);
     setFixedSize(812, 673);
     setFont(PixelFont(FontMsGothic, 13));
@@ -82,26 +82,24 @@ TMainForm::TMainForm(std::unique_ptr<PortIo> port, QWidget *parent)
     StatusRequest->setSingleShot(true);
     StatusRequest->setInterval(0);
 
-    // 2. No port yet: the link starts closed.
-    // 3. Lamp bitmaps, index 0-6.
+    // The link starts closed: no port is opened before 接続.
+    // The lamp pictures, in the order the status codes index them (0-6).
     const char *lamps[] = {"LOFF", "LONG1", "LONG3", "LONR1", "LOFF3", "LOFF4", "LON4"};
     for (int i = 0; i < 7; ++i)
         LampBitmap[std::size_t(i)] = LoadBitmap(QString::fromLatin1(lamps[i]));
-    // 4. Page colours.
+    // Each page in its own colour.
     PaintBackground(ui->TabSheet1, Colours::Sales);
     PaintBackground(ui->TabSheet2, Colours::Change);
     PaintBackground(ui->TabSheet3, Colours::Settings);
-    // 5. The sales page first, whatever the layout names.
+    // The sales page first, whatever page the layout left current.
     ui->PageControl->setCurrentWidget(ui->TabSheet1);
-    // 6. The option group in the sales colour.
+    // The option group in the sales colour.
     PaintBackground(ui->GroupBox1, Colours::Sales);
-    // 7-8.
+    // Headings, row labels and cell drawing of every grid, then the receipt
+    // preview; the controller fills the data cells later.
     PrepareSalesPage();
-    // 9-13.
     PrepareChangePage();
-    // 14-15.
     PrepareSettingsPage();
-    // 16-17.
     PrepareReceiptPreview();
 
     connect(ui->ConBtn, &QPushButton::clicked, this, &TMainForm::ConBtnClick);
@@ -152,7 +150,8 @@ void TMainForm::PrepareSalesPage()
 
 void TMainForm::PrepareChangePage()
 {
-    // 9.
+    // The coin tubes: four automatically refilled, four refilled by hand,
+    // each with its settable, standard, current and surplus counts.
     StringGrid *g = ui->CoinGrid;
     g->SetShape(5, 9, 1, 1, 200, 20);
     g->SetRowHeight(7, 21);
@@ -171,23 +170,24 @@ void TMainForm::PrepareChangePage()
         const QString refill = t < 4 ? QStringLiteral("自動補充チューブ") : QStringLiteral("手動補充チューブ");
         g->SetCell(0, t + 1, refill + coins.at(t % 4));
     }
-    // 10.
+    // The sales total again, under the same heading as on the sales page.
     StringGrid *t2 = ui->TotalGrid2;
     t2->SetShape(2, 3, 1, 0, 300, 20);
     t2->SetColWidth(1, t2->width() - t2->ColWidth(0) - 4);
     t2->SetCell(0, 0, ui->TotalGrid1->Cells(0, 0));
-    // 11. Line feed before carriage return, as the caption always had it.
+    // Two lines, 精算 over つり銭合わせ, the line feed before the carriage return.
     ui->EarnBtn->setText(QStringLiteral("精算") + QChar('\n') + QChar('\r') + QStringLiteral("つり銭合わせ"));
-    // 12.
+    // The automatic-mode label on the change page's colour, the I/O group on
+    // the settings colour.
     PaintBackground(ui->LabelAutoFlag, Colours::Change);
     PaintBackground(ui->GroupBox3, Colours::Settings);
-    // 13. The I/O panel picture.
+    // The I/O panel picture.
     DrawIoPanel();
 }
 
 void TMainForm::PrepareSettingsPage()
 {
-    // 14.
+    // The sixteen column prices; rows 1 and 7 keep the layout's odd heights.
     StringGrid *g1 = ui->OptGrid1;
     g1->SetShape(2, 16, 1, 0, 64, 20);
     g1->SetRowHeight(1, 19);
@@ -199,7 +199,7 @@ void TMainForm::PrepareSettingsPage()
     g1->SetDrawCell([this, g1](QPainter &p, int c, int r, const QRect &rect, bool fixed) {
         OptGrid1DrawCell(g1, p, c, r, rect, fixed);
     });
-    // 15.
+    // The sixteen sales counts and the sales total.
     StringGrid *g2 = ui->OptGrid2;
     g2->SetShape(2, 17, 1, 0, 64, 20);
     g2->SetRowHeight(7, 21);
@@ -323,21 +323,22 @@ void TMainForm::ConBtnClick()
     ShowConnectButton(true);
     SetOperationControlsEnabled(true);
 
-    // 7. A magnification that fails to convert ends the connection here:
-    // connected, but without polling until the operator disconnects. What
-    // the controls held before this connection counts as unknown.
+    // Everything the controller holds into the pages; what the controls held
+    // before this connection counts as unknown. A magnification that fails
+    // to convert ends the connection here: connected, but without polling
+    // until the operator disconnects.
     Origins.Forget();
     if (const std::optional<QString> error = FullRead()) {
         ShowApplicationError(*error);
         return;
     }
-    // 8.
+    // The I/O panel back to its resting state for the new controller.
     ResetIoPanelMode();
-    // 9. The preview from the lines just read; a magnification it cannot
-    // convert has been shown and leaves polling off, as in step 7.
+    // The preview from the lines just read; a magnification it cannot
+    // convert has been shown and likewise leaves polling off.
     if (!RefreshReceiptPreview())
         return;
-    // 10.
+    // Live figures from here on, the refresh count starting afresh.
     PollTickCount = 0;
     Timer->start();
 }

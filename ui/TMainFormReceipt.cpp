@@ -26,10 +26,10 @@ ReceiptPreview::MagnificationTexts Magnifications(const Ui::TMainForm *ui)
 
 void TMainForm::PrepareReceiptPreview()
 {
-    // 16. The preview's items are made with their start texts, which are
+    // The preview's items are made with their start texts, which are
     // also the start texts of the fields.
     Receipt = new ReceiptPreview(ui->ScrImg, ui->LblBase, this);
-    // 17. Line unit, rulers, start-up layout.
+    // Line unit, rulers and the start-up layout.
     Receipt->StartUp();
 
     new ByteLimitValidator(ByteLimitValidator::ReceiptLineLimit, ui->Edit1);

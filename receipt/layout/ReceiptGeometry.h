@@ -48,7 +48,8 @@ QSize scrollExtent(const QSize &ticket);
 QSize alignedArea(const QSize &extent, const QSize &clientArea);
 
 // Nearest grid line: remainders up to half the grid round down, beyond it
-// up (remainder taken with truncating division, as the original arithmetic).
+// up. The remainder is that of truncating division, so a negative value
+// always goes to the line nearer zero.
 int snapToGrid(int value, int grid = PixelsPerMm);
 QPoint snapToGrid(const QPoint &p, int grid = PixelsPerMm);
 

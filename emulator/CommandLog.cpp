@@ -3,11 +3,18 @@
 #include "link/ShiftJis.h"
 
 #include <QDateTime>
+#include <cstdio>
 
 bool CommandLog::open(const QString &path, QString *error)
 {
-    file_.setFileName(path);
-    if (!file_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+    bool opened = false;
+    if (path == QLatin1String("-")) {
+        opened = file_.open(stdout, QIODevice::WriteOnly | QIODevice::Text);
+    } else {
+        file_.setFileName(path);
+        opened = file_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text);
+    }
+    if (!opened) {
         if (error)
             *error = path + QStringLiteral(": ") + file_.errorString();
         return false;
@@ -46,12 +53,12 @@ QString CommandLog::printable(const QByteArray &command)
     return out;
 }
 
-void CommandLog::record(const QByteArray &command)
+void CommandLog::write(char mark, const QString &text)
 {
     if (!file_.isOpen())
         return;
     const QString line = QDateTime::currentDateTime().toString(Qt::ISODateWithMs) + QLatin1Char(' ')
-        + label_ + QLatin1Char(' ') + printable(command) + QLatin1Char('\n');
+        + label_ + QLatin1Char(' ') + QLatin1Char(mark) + QLatin1Char(' ') + text + QLatin1Char('\n');
     file_.write(line.toUtf8());
     file_.flush();
 }

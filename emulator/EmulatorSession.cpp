@@ -10,13 +10,22 @@ void EmulatorSession::received(const QByteArray &command)
 
 Outcome EmulatorSession::respond(const QByteArray &command)
 {
-    Outcome out;
     const std::optional<Fault> fault = faults_.take(command);
-    if (!fault) {
+    if (fault && log_)
+        log_->recordFault(fault->describe());
+    Outcome out;
+    if (fault)
+        out = faulted(command, *fault);
+    else
         out.reply = model_.handleCommand(command);
-        return out;
-    }
-    const Fault &f = *fault;
+    if (!out.reply.isEmpty() && log_)
+        log_->recordReply(out.reply);
+    return out;
+}
+
+Outcome EmulatorSession::faulted(const QByteArray &command, const Fault &f)
+{
+    Outcome out;
     // Faults that stand for a controller that did not take the command.
     switch (f.kind) {
     case Fault::Status:

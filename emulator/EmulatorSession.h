@@ -1,6 +1,7 @@
 #pragma once
 // The controller as the wire sees it: each command is logged on arrival,
-// checked against the scenario's faults and answered by the model. Decides what to
+// checked against the scenario's faults and answered by the model; the
+// fault that fired and the reply are logged too. Decides what to
 // send and when; the server does the sending.
 #include "emulator/CommandLog.h"
 #include "emulator/ControllerModel.h"
@@ -28,6 +29,8 @@ public:
     ControllerModel &model() { return model_; }
 
 private:
+    Outcome faulted(const QByteArray &command, const Fault &fault);
+
     ControllerModel &model_;
     FaultPlan faults_;
     CommandLog *log_;

@@ -15,6 +15,36 @@ QByteArray Fault::defaultBytes(Kind kind)
     }
 }
 
+QString Fault::describe() const
+{
+    const QString shown = QString::fromLatin1(status);
+    switch (kind) {
+    case Status:
+        return shown.startsWith(QLatin1String("ERR")) ? QStringLiteral("error ") + shown
+                                                      : shown.left(5).toLower() + QLatin1Char(' ') + shown;
+    case Silence:
+        return QStringLiteral("silence");
+    case Truncate:
+        return keep >= 0 ? QStringLiteral("truncate to %1 bytes").arg(keep) : QStringLiteral("truncate to half");
+    case Garble:
+        return QStringLiteral("garble ") + shown;
+    case Overlong:
+        return QStringLiteral("overlong, %1 bytes more").arg(bytes.size());
+    case LineFeed:
+        return QStringLiteral("lf");
+    case Late:
+        return QStringLiteral("late %1 ms").arg(delayMs);
+    case Noise:
+        return QStringLiteral("noise, %1 bytes %2 ms after the reply").arg(bytes.size()).arg(delayMs);
+    case InvalidText:
+        return QStringLiteral("invalid-text");
+    case Vanish:
+        return reappearMs >= 0 ? QStringLiteral("vanish, back after %1 ms").arg(reappearMs)
+                               : QStringLiteral("vanish");
+    }
+    return QString();
+}
+
 const QList<FaultKindName> &faultKindNames()
 {
     static const QList<FaultKindName> names = {

@@ -3,6 +3,7 @@
 // number of clean answers, once, a few times or always.
 #include <QByteArray>
 #include <QList>
+#include <QString>
 #include <optional>
 
 struct Fault {
@@ -28,6 +29,8 @@ struct Fault {
     static constexpr int DefaultLateMs = 1000;
     static constexpr int DefaultNoiseDelayMs = 100;
     static QByteArray defaultBytes(Kind kind);
+    // The fault in the scenario's words, for the log: "late 1000 ms".
+    QString describe() const;
 };
 
 // The names scenario files give the faults, each with what it does and the

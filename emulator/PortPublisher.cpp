@@ -49,6 +49,13 @@ bool PortPublisher::publish(int portNumber, const QString &target, QString *erro
         return false;
     }
     QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    // The utility would not look into a directory that is not the user's own.
+    const QString problem = PortNamespace::directoryProblem(PortNamespace::checkPortDirectory());
+    if (!problem.isEmpty()) {
+        if (error)
+            *error = problem + QStringLiteral("; the utility would ignore it");
+        return false;
+    }
     const QString link = dir + QStringLiteral("/COM%1").arg(portNumber);
     const QFileInfo info(link);
     QString mask;

@@ -102,7 +102,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption deviceOpt(QStringLiteral("device"), QStringLiteral("Serve this serial device instead of a pseudo-terminal."), QStringLiteral("path"));
     const QCommandLineOption baudOpt(QStringLiteral("baud"), QStringLiteral("Line speed that paces the replies (default 9600)."), QStringLiteral("rate"), QStringLiteral("9600"));
     const QCommandLineOption scenarioOpt(QStringLiteral("scenario"), QStringLiteral("Initial state and faults (JSON)."), QStringLiteral("file"));
-    const QCommandLineOption logOpt(QStringLiteral("log"), QStringLiteral("Append one line per command received."), QStringLiteral("file"));
+    const QCommandLineOption logOpt(QStringLiteral("log"), QStringLiteral("Append one line per command received, reply sent and fault fired; - is standard output."), QStringLiteral("file"));
     const QCommandLineOption salesOpt(QStringLiteral("simulate-sales"), QStringLiteral("Sell a column every few seconds."));
     const QCommandLineOption readyOpt(QStringLiteral("ready-file"), QStringLiteral("Written once the port is published."), QStringLiteral("file"));
     parser.addOptions({comOpt, deviceOpt, baudOpt, scenarioOpt, logOpt, salesOpt, readyOpt});

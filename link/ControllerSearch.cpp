@@ -1,8 +1,15 @@
 #include "link/ControllerSearch.h"
 
+#include <QStringList>
+#include <algorithm>
+
 SearchOutcome SearchController(DeviceLink &link, const BeforePort &beforePort)
 {
     SearchOutcome outcome;
+    outcome.directory = PortNamespace::checkPortDirectory();
+    const QString directoryProblem = PortNamespace::directoryProblem(outcome.directory);
+    if (!directoryProblem.isEmpty())
+        qWarning("%s; ignored, the built-in port table applies", qPrintable(directoryProblem));
     for (int n = HighestPort; n >= 1; --n) {
         if (beforePort && !beforePort(n)) {
             link.ClosePort();
@@ -10,8 +17,11 @@ SearchOutcome SearchController(DeviceLink &link, const BeforePort &beforePort)
             return outcome;
         }
         link.OpenPort(n);
-        if (!link.PortHandleValid())
+        if (!link.PortHandleValid()) {
+            if (link.LastOpenFailure().error.reason != PortOpenError::None)
+                outcome.unopened.append(link.LastOpenFailure());
             continue;
+        }
         const TransactResult probe = link.Transact("QV", 0);
         if (probe.status == StatusOk) {
             outcome.kind = SearchOutcome::Found;
@@ -41,4 +51,59 @@ int FirmwareVersionFromReply(const QByteArray &payload)
         return (c >= '0' && c <= '9') ? c - '0' : 0;
     };
     return digit(p + 3) * 100 + digit(p + 5) * 10 + digit(p + 6);
+}
+
+namespace {
+
+QString Why(const PortOpenError &error)
+{
+    switch (error.reason) {
+    case PortOpenError::PermissionDenied:
+        return QStringLiteral("アクセス権がありません");
+    case PortOpenError::InUse:
+        return QStringLiteral("他のプログラムが使用中です");
+    default:
+        return QStringLiteral("開けません(%1)").arg(error.systemText);
+    }
+}
+
+QString WhyDirectoryIgnored(PortNamespace::DirectoryCheck::Verdict verdict)
+{
+    switch (verdict) {
+    case PortNamespace::DirectoryCheck::NotADirectory:
+        return QStringLiteral("ディレクトリではありません");
+    case PortNamespace::DirectoryCheck::OtherOwner:
+        return QStringLiteral("所有者が別のユーザーです");
+    case PortNamespace::DirectoryCheck::OpenToOthers:
+        return QStringLiteral("他のユーザーが書き込めます");
+    default:
+        return QString();
+    }
+}
+
+} // namespace
+
+QString NotFoundText(const SearchOutcome &outcome)
+{
+    QStringList lines{QStringLiteral("QUVOが見つかりません")};
+    const auto &unopened = outcome.unopened;
+    for (qsizetype i = 0; i < unopened.size() && i < MaxUnopenedLines; ++i) {
+        const UnopenedPort &u = unopened.at(i);
+        lines << QStringLiteral("COM%1 (%2): %3").arg(u.portNumber).arg(u.devicePath, Why(u.error));
+    }
+    if (unopened.size() > MaxUnopenedLines)
+        lines << QStringLiteral("ほか %1 ポートも開けませんでした").arg(unopened.size() - MaxUnopenedLines);
+    const bool denied = std::any_of(unopened.begin(), unopened.end(), [](const UnopenedPort &u) {
+        return u.error.reason == PortOpenError::PermissionDenied;
+    });
+    if (denied) {
+        lines << QStringLiteral("dialoutグループに参加してください: sudo usermod -aG dialout $USER を実行し,"
+                                "ログアウトしてから再度ログインしてください.");
+    }
+    const QString directory = WhyDirectoryIgnored(outcome.directory.verdict);
+    if (!directory.isEmpty()) {
+        lines << QStringLiteral("ポートディレクトリ %1 は使用しませんでした(%2).")
+                     .arg(outcome.directory.path, directory);
+    }
+    return lines.join(QLatin1Char('\n'));
 }

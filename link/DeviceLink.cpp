@@ -1,8 +1,10 @@
 #include "link/DeviceLink.h"
 
+#include "link/LinkTrace.h"
 #include "link/PortNamespace.h"
 #include "link/SerialPortIo.h"
 
+#include <QElapsedTimer>
 #include <algorithm>
 
 DeviceLink::DeviceLink(std::unique_ptr<PortIo> port, int readTimeoutMs)
@@ -13,12 +15,15 @@ DeviceLink::DeviceLink(std::unique_ptr<PortIo> port, int readTimeoutMs)
 void DeviceLink::OpenPort(int portNumber)
 {
     ClosePort();
+    openFailure_ = {};
     const QString path = PortNamespace::devicePath(portNumber);
     if (path.isEmpty())
         return;
     if (port_->open(path)) {
         devicePath_ = path;
         portNumber_ = portNumber;
+    } else {
+        openFailure_ = {portNumber, path, port_->openError()};
     }
 }
 
@@ -55,6 +60,8 @@ TransactResult DeviceLink::Transact(const QByteArray &command, int expectedLengt
     }
     if (!port_->isOpen() && (portNumber_ == 0 || !Reopen()))
         return TransactResult{};
+    QElapsedTimer taken;
+    taken.start();
     // Whatever is left of an earlier reply must not become this one's answer.
     DiscardLeftover();
     port_->write(command + '\r');
@@ -62,6 +69,7 @@ TransactResult DeviceLink::Transact(const QByteArray &command, int expectedLengt
     const QByteArray received = port_->read(readLength, readTimeoutMs_, QuietGapMs);
     const TransactResult result = ClassifyReply(received);
     NoteLeftover(received, readLength, result.status);
+    TraceTransaction(portNumber_, devicePath_, command, received, result.status, taken.elapsed());
     return result;
 }
 

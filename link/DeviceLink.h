@@ -10,6 +10,13 @@
 #include <QString>
 #include <memory>
 
+// A port that exists but would not open, and why.
+struct UnopenedPort {
+    int portNumber = 0;
+    QString devicePath;
+    PortOpenError error;
+};
+
 class DeviceLink {
 public:
     static constexpr int IoBufferSize = 256;
@@ -38,6 +45,8 @@ public:
     bool PortHandleValid() const;
     // Device path of the open port (empty while closed).
     QString devicePath() const { return devicePath_; }
+    // The last OpenPort's failure; reason None when it opened or had no device.
+    const UnopenedPort &LastOpenFailure() const { return openFailure_; }
 
     // Sends `command` + CR and reads the reply of `expectedLength` payload
     // characters. A read that would not fit the buffer is refused (status
@@ -61,4 +70,5 @@ private:
     QString devicePath_;
     Leftover leftover_ = Leftover::None;
     QElapsedTimer sinceRead_;
+    UnopenedPort openFailure_;
 };

@@ -4,11 +4,20 @@
 #include <QByteArray>
 #include <QString>
 
+// Why a device that exists would not open.
+struct PortOpenError {
+    enum Reason { None, PermissionDenied, InUse, Other };
+    Reason reason = None;
+    QString systemText;   // the system's own words, for Other
+};
+
 class PortIo {
 public:
     virtual ~PortIo() = default;
     // Opens the device exclusively at 9600 8N1, no flow control, DTR and RTS on.
     virtual bool open(const QString &devicePath) = 0;
+    // Why the last open failed; None after a successful one.
+    virtual PortOpenError openError() const { return {}; }
     virtual void close() = 0;
     // False also once the port has released a device that went away.
     virtual bool isOpen() const = 0;

@@ -2,8 +2,11 @@
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QMetaObject>
 #include <algorithm>
+#include <cerrno>
+#include <unistd.h>
 
 namespace {
 // EIO, ENXIO or a hang-up on the device: a pulled adapter, a closed
@@ -24,6 +27,22 @@ SerialPortIo::SerialPortIo()
     });
 }
 
+PortOpenError SerialPortIo::ClassifyOpenError(QSerialPort::SerialPortError error,
+                                              const QString &systemText, bool userMayReadWrite)
+{
+    switch (error) {
+    case QSerialPort::NoError:
+    case QSerialPort::DeviceNotFoundError: // gone since it was resolved: nothing to open
+        return {};
+    case QSerialPort::PermissionError:
+        if (!userMayReadWrite)
+            return {PortOpenError::PermissionDenied, systemText};
+        return {PortOpenError::InUse, systemText};
+    default:
+        return {PortOpenError::Other, systemText};
+    }
+}
+
 bool SerialPortIo::open(const QString &devicePath)
 {
     if (port_.isOpen())
@@ -34,8 +53,13 @@ bool SerialPortIo::open(const QString &devicePath)
     port_.setStopBits(QSerialPort::OneStop);
     port_.setParity(QSerialPort::NoParity);
     port_.setFlowControl(QSerialPort::NoFlowControl);
-    if (!port_.open(QIODevice::ReadWrite))
+    openError_ = {};
+    if (!port_.open(QIODevice::ReadWrite)) {
+        const bool denied = ::access(QFile::encodeName(devicePath).constData(), R_OK | W_OK) != 0
+            && errno == EACCES;
+        openError_ = ClassifyOpenError(port_.error(), port_.errorString(), !denied);
         return false;
+    }
     // Pseudo-terminals refuse these ioctls and stay usable; not an error.
     port_.setDataTerminalReady(true);
     port_.setRequestToSend(true);

@@ -8,14 +8,22 @@ class SerialPortIo : public PortIo {
 public:
     SerialPortIo();
     bool open(const QString &devicePath) override;
+    PortOpenError openError() const override { return openError_; }
     void close() override;
     bool isOpen() const override;
     int drain(int quietMs, int listenMs, int boundMs) override;
     void write(const QByteArray &bytes) override;
     QByteArray read(int maxBytes, int timeoutMs, int quietMs) override;
 
+    // What a failed open means to the operator. QSerialPort reports a
+    // denied access, a busy device and a held lock all as PermissionError;
+    // only whether this user may read and write the device tells them apart.
+    static PortOpenError ClassifyOpenError(QSerialPort::SerialPortError error,
+                                           const QString &systemText, bool userMayReadWrite);
+
 private:
     bool releaseIfGone();
 
     QSerialPort port_;
+    PortOpenError openError_;
 };

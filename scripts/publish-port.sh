@@ -7,7 +7,9 @@
 #   publish-port.sh -r N       remove the link: COM N is the built-in device again
 #   publish-port.sh -l         list the links
 #
-# Run the utility with the same XDG_RUNTIME_DIR as this script.
+# Run the utility with the same XDG_RUNTIME_DIR as this script. The device
+# is linked by the name given, so a stable /dev/serial/by-id/... name keeps
+# meaning the same adapter whatever order the adapters come up in.
 set -euo pipefail
 
 if [ -n "${XDG_RUNTIME_DIR:-}" ]; then
@@ -19,6 +21,25 @@ fi
 usage() {
     sed -n '5,8s/^#  *//p' "$0" >&2
     exit 2
+}
+
+# The directory is made 0700 for this user; one of another user's, a link in
+# its place, or one others may write to is refused, since the utility ignores
+# it: whoever can add a link there could stand in for the controller.
+own_directory() {
+    [ -L "$dir" ] || [ -e "$dir" ] || mkdir -p -m 700 "$dir"
+    if [ -L "$dir" ] || [ ! -d "$dir" ]; then
+        echo "publish-port.sh: $dir is not a directory; remove it first" >&2
+        exit 1
+    fi
+    if [ "$(stat -c %u "$dir")" != "$(id -u)" ]; then
+        echo "publish-port.sh: $dir belongs to $(stat -c %U "$dir"), not to you; refusing to use it" >&2
+        exit 1
+    fi
+    if [ $(( 0$(stat -c %a "$dir") & 022 )) -ne 0 ]; then
+        echo "publish-port.sh: others may write to $dir; check its links, then chmod 700 $dir" >&2
+        exit 1
+    fi
 }
 
 number() {
@@ -44,7 +65,7 @@ case "${1:-}" in
     ;;
 -x)
     number "${2:-}"
-    mkdir -p -m 700 "$dir"
+    own_directory
     ln -sfn "$dir/hidden-COM$2" "$dir/COM$2"
     echo "COM$2: hidden"
     ;;
@@ -58,8 +79,15 @@ case "${1:-}" in
         echo "publish-port.sh: $2 is not a character device" >&2
         exit 1
     fi
-    device=$(readlink -f "$2")
-    mkdir -p -m 700 "$dir"
+    case "$2" in
+    /*) device=$2 ;;
+    *) device=$PWD/$2 ;;
+    esac
+    if [ ! -r "$device" ] || [ ! -w "$device" ]; then
+        echo "publish-port.sh: warning: you cannot open $device for reading and writing;" \
+             "join the dialout group (sudo usermod -aG dialout \$USER), then log out and in" >&2
+    fi
+    own_directory
     ln -sfn "$device" "$dir/COM$1"
     echo "COM$1 -> $device"
     ;;

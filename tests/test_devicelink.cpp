@@ -3,7 +3,9 @@
 // a vanished peer and its return, the buffer guard, and the port namespace
 // that turns COM numbers into devices.
 #include "link/DeviceLink.h"
+#include "link/LinkTrace.h"
 #include "link/PortNamespace.h"
+#include "link/SerialPortIo.h"
 #include "tests/support/FakePort.h"
 #include "tests/support/PortSandbox.h"
 #include "tests/support/PtyResponder.h"
@@ -11,6 +13,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QtTest>
+#include <sys/stat.h>
+#include <unistd.h>
 
 class TestDeviceLink : public QObject {
     Q_OBJECT
@@ -18,12 +22,18 @@ private slots:
     void builtInTable_data();
     void builtInTable();
     void namespaceLinks();
+    void portDirectoryMustBeTheUsers_data();
+    void portDirectoryMustBeTheUsers();
+    void openErrorReasons_data();
+    void openErrorReasons();
     void onTheLine_data();
     void onTheLine();
     void vanishedPeerComesBack();
     void bufferGuard_data();
     void bufferGuard();
     void closedPortSendsNothing();
+    void traceLine();
+    void traceOnlyWhenSwitchedOn();
 };
 
 void TestDeviceLink::builtInTable_data()
@@ -76,6 +86,86 @@ void TestDeviceLink::namespaceLinks()
     QVERIFY(!link.PortHandleValid());
     link.OpenPort(200);
     QVERIFY(!link.PortHandleValid());
+}
+
+void TestDeviceLink::portDirectoryMustBeTheUsers_data()
+{
+    using D = PortNamespace::DirectoryCheck;
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("otherOwner");
+    QTest::addColumn<bool>("linkInstead"); // a symbolic link to a directory of the user's
+    QTest::addColumn<int>("verdict");
+    QTest::newRow("the user's, 0700") << 0700 << false << false << int(D::Usable);
+    QTest::newRow("the user's, 0755") << 0755 << false << false << int(D::Usable);
+    QTest::newRow("0777") << 0777 << false << false << int(D::OpenToOthers);
+    QTest::newRow("group may write") << 0770 << false << false << int(D::OpenToOthers);
+    QTest::newRow("another user's") << 0700 << true << false << int(D::OtherOwner);
+    QTest::newRow("a link in its place") << 0700 << false << true << int(D::NotADirectory);
+}
+
+void TestDeviceLink::portDirectoryMustBeTheUsers()
+{
+    QFETCH(int, mode);
+    QFETCH(bool, otherOwner);
+    QFETCH(bool, linkInstead);
+    QFETCH(int, verdict);
+    PortSandbox sandbox;
+    Pty controller;
+    sandbox.publish(200, controller.slavePath());
+    const QByteArray dir = QFile::encodeName(sandbox.portDir());
+    QCOMPARE(::chmod(dir.constData(), mode_t(mode)), 0);
+    if (linkInstead) {
+        QVERIFY(QFile::rename(sandbox.portDir(), sandbox.runtimeDir() + QStringLiteral("/elsewhere")));
+        QVERIFY(QFile::link(sandbox.runtimeDir() + QStringLiteral("/elsewhere"), sandbox.portDir()));
+    }
+    struct RestoreOwner {
+        ~RestoreOwner() { PortNamespace::setExpectedOwnerForTesting(-1); }
+    } restore;
+    if (otherOwner) {
+        // Root gives the directory away; anyone else has the check expect another user.
+        if (geteuid() == 0)
+            QCOMPARE(::lchown(dir.constData(), 65534, 65534), 0);
+        else
+            PortNamespace::setExpectedOwnerForTesting(long(getuid()) + 1);
+    }
+
+    const PortNamespace::DirectoryCheck check = PortNamespace::checkPortDirectory();
+    QCOMPARE(int(check.verdict), verdict);
+    QCOMPARE(check.path, sandbox.portDir());
+    const bool used = verdict == PortNamespace::DirectoryCheck::Usable;
+    QCOMPARE(PortNamespace::directoryProblem(check).isEmpty(), used);
+    // Names only: where COM numbers lead, never opened. Ignored, the directory
+    // neither publishes COM200 nor masks COM1 and COM33.
+    QCOMPARE(PortNamespace::devicePath(200), used ? controller.slavePath() : QString());
+    for (int n : {1, 33}) {
+        const QFileInfo builtIn(PortNamespace::builtInDevice(n));
+        QCOMPARE(PortNamespace::devicePath(n), used || !builtIn.exists() ? QString() : builtIn.canonicalFilePath());
+    }
+}
+
+void TestDeviceLink::openErrorReasons_data()
+{
+    // QSerialPort says PermissionError for a denied access, a busy device and
+    // a held lock alike; root, running these tests, is never denied.
+    QTest::addColumn<int>("error");
+    QTest::addColumn<bool>("mayReadWrite");
+    QTest::addColumn<int>("reason");
+    QTest::newRow("denied") << int(QSerialPort::PermissionError) << false << int(PortOpenError::PermissionDenied);
+    QTest::newRow("busy or locked") << int(QSerialPort::PermissionError) << true << int(PortOpenError::InUse);
+    QTest::newRow("vanished meanwhile") << int(QSerialPort::DeviceNotFoundError) << true << int(PortOpenError::None);
+    QTest::newRow("no hardware behind it") << int(QSerialPort::ResourceError) << true << int(PortOpenError::Other);
+}
+
+void TestDeviceLink::openErrorReasons()
+{
+    QFETCH(int, error);
+    QFETCH(bool, mayReadWrite);
+    QFETCH(int, reason);
+    const PortOpenError e = SerialPortIo::ClassifyOpenError(QSerialPort::SerialPortError(error),
+                                                            QStringLiteral("system text"), mayReadWrite);
+    QCOMPARE(int(e.reason), reason);
+    if (e.reason != PortOpenError::None)
+        QCOMPARE(e.systemText, QStringLiteral("system text"));
 }
 
 using Pieces = QList<PtyResponder::Piece>;
@@ -223,6 +313,60 @@ void TestDeviceLink::closedPortSendsNothing()
     DeviceLink link(std::make_unique<FakePort>(state));
     QCOMPARE(link.Transact("QVY", 2).status, 100);
     QVERIFY(state->commands.isEmpty());
+}
+
+void TestDeviceLink::traceLine()
+{
+    TraceEntry e;
+    e.started = QDateTime(QDate(2026, 12, 7), QTime(11, 2, 37, 123));
+    e.portNumber = 5;
+    e.devicePath = QStringLiteral("/dev/pts/3");
+    e.command = QByteArray("QVSOA=22\x97\xcc\"");
+    e.reply = QByteArray("OK   :0A\\\r");
+    e.status = 0;
+    e.elapsedMs = 12;
+    const QRegularExpression form(QStringLiteral(R"re(^(\S+) (\S+) (\S+) "(.*)" -> "(.*)" status (-?\d+) (\d+) ms$)re"));
+    const QRegularExpressionMatch m = form.match(FormatTrace(e));
+    QVERIFY2(m.hasMatch(), qPrintable(FormatTrace(e)));
+    QCOMPARE(m.captured(1), QStringLiteral("2026-12-07T11:02:37.123"));
+    QCOMPARE(m.captured(2), QStringLiteral("COM5"));
+    QCOMPARE(m.captured(3), QStringLiteral("/dev/pts/3"));
+    // Printable characters as they are; other bytes, the quote and the backslash in hex.
+    QCOMPARE(m.captured(4), QStringLiteral(R"(QVSOA=22\x97\xCC\x22)"));
+    QCOMPARE(m.captured(5), QStringLiteral(R"(OK   :0A\x5C\x0D)"));
+    QCOMPARE(m.captured(6), QStringLiteral("0"));
+    QCOMPARE(m.captured(7), QStringLiteral("12"));
+}
+
+namespace {
+QStringList traced;
+void noteTrace(QtMsgType, const QMessageLogContext &context, const QString &message)
+{
+    if (QByteArray(context.category) == "quvo.link")
+        traced << message;
+}
+} // namespace
+
+void TestDeviceLink::traceOnlyWhenSwitchedOn()
+{
+    PortSandbox sandbox;
+    sandbox.publish(7, QStringLiteral("/dev/null")); // the fake port stands behind it
+    auto state = std::make_shared<FakePort::State>();
+    state->replies.insert("QVQ", FakePort::ok("0A"));
+    DeviceLink link(std::make_unique<FakePort>(state));
+    link.OpenPort(7);
+    traced.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(noteTrace);
+    link.Transact("QVQ", 2);               // off by default
+    QLoggingCategory::setFilterRules(QStringLiteral("quvo.link.debug=true"));
+    link.Transact("QVQ", 2);
+    link.Transact("QVY", 2);
+    QLoggingCategory::setFilterRules(QString());
+    qInstallMessageHandler(previous);
+    QCOMPARE(traced.size(), 2);
+    QVERIFY2(traced.at(0).contains(QStringLiteral(R"( COM7 /dev/null "QVQ" -> "OK   :0A\x0D" status 0 )")),
+             qPrintable(traced.at(0)));
+    QVERIFY2(traced.at(1).contains(QStringLiteral(R"("QVY" -> "" status 100 )")), qPrintable(traced.at(1)));
 }
 
 QTEST_GUILESS_MAIN(TestDeviceLink)

@@ -12,6 +12,7 @@
 #include "ui/TPageControl.h"
 #include "ui/TSubForm.h"
 
+#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -57,6 +58,8 @@ private slots:
     void valuesFitTheirCells_data();
     void valuesFitTheirCells();
     void closingDuringSearchEndsIt();
+    void copyWholeGrid_data();
+    void copyWholeGrid();
 
 private:
     std::unique_ptr<TMainForm> makeForm(std::shared_ptr<FakePort::State> state)
@@ -303,21 +306,32 @@ void TestMainForm::connectAndDisconnect()
 void TestMainForm::failureMessages_data()
 {
     QTest::addColumn<QByteArray>("probeReply");
+    QTest::addColumn<int>("openFailure"); // PortOpenError::Reason of COM7, None: it opens
     QTest::addColumn<QString>("message");
-    QTest::newRow("nothing answers") << QByteArray() << QStringLiteral("QUVOが見つかりません");
+    QTest::newRow("nothing answers") << QByteArray() << int(PortOpenError::None)
+                                     << QStringLiteral("QUVOが見つかりません");
     QTest::newRow("settling")
-        << QByteArray("BBUSY:\r")
+        << QByteArray("BBUSY:\r") << int(PortOpenError::None)
         << QStringLiteral("QUVOが正常な状態でないか,接続できない状態にあるため接続に失敗しました.");
+    QTest::newRow("no access") << QByteArray() << int(PortOpenError::PermissionDenied)
+        << QStringLiteral("QUVOが見つかりません\nCOM7 (/dev/null): アクセス権がありません\n"
+                          "dialoutグループに参加してください: sudo usermod -aG dialout $USER を実行し,"
+                          "ログアウトしてから再度ログインしてください.");
+    QTest::newRow("in use") << QByteArray() << int(PortOpenError::InUse)
+        << QStringLiteral("QUVOが見つかりません\nCOM7 (/dev/null): 他のプログラムが使用中です");
 }
 
 void TestMainForm::failureMessages()
 {
     QFETCH(QByteArray, probeReply);
+    QFETCH(int, openFailure);
     QFETCH(QString, message);
     PortSandbox sandbox;
     sandbox.publish(7, QStringLiteral("/dev/null"));
     auto state = std::make_shared<FakePort::State>();
     state->replies.insert("QV", probeReply);
+    state->openSucceeds = openFailure == PortOpenError::None;
+    state->openError = {PortOpenError::Reason(openFailure), QStringLiteral("Permission denied")};
     auto form = makeForm(state);
     form->show();
     ModalAnswerer answer(ModalAnswerer::press(QMessageBox::Ok));
@@ -326,7 +340,7 @@ void TestMainForm::failureMessages()
     QCOMPARE(answer.seen.at(0).caption, QStringLiteral("Error"));
     QCOMPARE(answer.seen.at(0).text, message);
     QCOMPARE(answer.seen.at(0).buttons, QStringList({QStringLiteral("OK")}));
-    QCOMPARE(state->commands, QByteArrayList({"QV"}));
+    QCOMPARE(state->commands, state->openSucceeds ? QByteArrayList({"QV"}) : QByteArrayList());
     QCOMPARE(form->Connected, 0);
     QVERIFY(!state->open);
     QCOMPARE(Find<QLineEdit>(form.get(), "ComStatus")->text(), QStringLiteral("未接続"));
@@ -395,6 +409,48 @@ void TestMainForm::valuesFitTheirCells()
     // A value that fits already is drawn in the grid's own font.
     if (QFontMetrics(g->font()).horizontalAdvance(text) <= width)
         QCOMPARE(fitted, g->font());
+}
+
+void TestMainForm::copyWholeGrid_data()
+{
+    QTest::addColumn<QString>("grid");
+    QTest::addColumn<QPoint>("cell");     // column, row set to `value` first
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<int>("lineCount");
+    QTest::addColumn<int>("line");
+    QTest::addColumn<QString>("expected");
+    auto row = [](const char *name, const char *grid, QPoint cell, const QString &value, int lines,
+                  int line, const QString &text) {
+        QTest::newRow(name) << QString::fromLatin1(grid) << cell << value << lines << line << text;
+    };
+    row("sales headings", "SalesGrid", {1, 1}, QStringLiteral("12.5"), 17, 0, QStringLiteral("\t設定価格(円)\t販売枚数"));
+    row("sales row label and value", "SalesGrid", {1, 1}, QStringLiteral("12.5"), 17, 1, QStringLiteral("コラム１\t12.5\t"));
+    row("sales last row", "SalesGrid", {2, 16}, QStringLiteral("3"), 17, 16, QStringLiteral("コラム16\t\t3"));
+    row("total, one row", "TotalGrid1", {1, 0}, QStringLiteral("123456"), 1, 0, QStringLiteral("前回のメモリクリアからの総売上(円)\t123456"));
+    row("tube headings", "CoinGrid", {4, 8}, QStringLiteral("-2"), 9, 0, QStringLiteral("\t設定可能数\t基準枚数\t現在枚数\t過不足"));
+    row("tab inside a cell", "OptGrid2", {1, 0}, QStringLiteral("12\t5"), 17, 0, QStringLiteral("コラム1枚数\t12 5"));
+}
+
+void TestMainForm::copyWholeGrid()
+{
+    QFETCH(QString, grid);
+    QFETCH(QPoint, cell);
+    QFETCH(QString, value);
+    QFETCH(int, lineCount);
+    QFETCH(int, line);
+    QFETCH(QString, expected);
+    auto form = makeForm(std::make_shared<FakePort::State>());
+    form->show();
+    auto *g = form->findChild<StringGrid *>(grid);
+    QVERIFY(g);
+    g->SetCell(cell.x(), cell.y(), value);
+    QApplication::clipboard()->clear();
+    g->setFocus();
+    QTest::keyClick(g, Qt::Key_C, Qt::ControlModifier);
+    const QStringList lines = QApplication::clipboard()->text().split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), lineCount + 1); // every row ends with its line break
+    QCOMPARE(lines.last(), QString());
+    QCOMPARE(lines.at(line), expected);
 }
 
 QTEST_MAIN(TestMainForm)

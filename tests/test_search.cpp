@@ -1,6 +1,7 @@
 // The search for the controller over pseudo-terminals published at chosen
 // COM numbers, and the version number read from the version text.
 #include "link/ControllerSearch.h"
+#include "link/SerialPortIo.h"
 #include "tests/support/PortSandbox.h"
 #include "tests/support/PtyResponder.h"
 
@@ -36,6 +37,9 @@ private slots:
     void searchAgainStartsAt255();
     void lowestPortFound();
     void abortStops();
+    void portHeldByAnotherOpener();
+    void notFoundText_data();
+    void notFoundText();
     void firmwareVersion_data();
     void firmwareVersion();
 };
@@ -147,6 +151,67 @@ void TestSearch::abortStops()
     QCOMPARE(out.kind, SearchOutcome::Aborted);
     QVERIFY(!link.PortHandleValid());
     QVERIFY(com3.commands().isEmpty());
+}
+
+void TestSearch::portHeldByAnotherOpener()
+{
+    PortSandbox sandbox;
+    PtyResponder com3(Controller());
+    sandbox.publish(3, com3.devicePath());
+    SerialPortIo holder;
+    QVERIFY(holder.open(com3.devicePath()));
+    DeviceLink link;
+    const SearchOutcome out = SearchController(link, {});
+    QCOMPARE(out.kind, SearchOutcome::NotFound);
+    QCOMPARE(out.unopened.size(), 1);
+    QCOMPARE(out.unopened.at(0).portNumber, 3);
+    QCOMPARE(out.unopened.at(0).devicePath, com3.devicePath());
+    QCOMPARE(out.unopened.at(0).error.reason, PortOpenError::InUse);
+    QVERIFY(com3.commands().isEmpty());
+    // Once the other program lets go, the same search finds the controller.
+    holder.close();
+    const SearchOutcome again = SearchController(link, {});
+    QCOMPARE(again.kind, SearchOutcome::Found);
+    QVERIFY(again.unopened.isEmpty());
+}
+
+void TestSearch::notFoundText_data()
+{
+    using D = PortNamespace::DirectoryCheck;
+    QTest::addColumn<int>("ports");       // unopened ports, COM200 downwards
+    QTest::addColumn<int>("reason");
+    QTest::addColumn<int>("directory");   // DirectoryCheck::Verdict
+    QTest::addColumn<QStringList>("lines");
+    const QString head = QStringLiteral("QUVOが見つかりません");
+    QTest::newRow("other failure, in the system's words")
+        << 1 << int(PortOpenError::Other) << int(D::Usable)
+        << QStringList{head, QStringLiteral("COM200 (/dev/x200): 開けません(Input/output error)")};
+    QStringList many{head};
+    for (int n = 200; n > 192; --n)
+        many << QStringLiteral("COM%1 (/dev/x%1): 他のプログラムが使用中です").arg(n);
+    many << QStringLiteral("ほか 3 ポートも開けませんでした");
+    QTest::newRow("eight lines at most") << 11 << int(PortOpenError::InUse) << int(D::Absent) << many;
+    QTest::newRow("directory of another user")
+        << 0 << 0 << int(D::OtherOwner)
+        << QStringList{head, QStringLiteral("ポートディレクトリ /tmp/quvo-ports-1000 は使用しませんでした(所有者が別のユーザーです).")};
+    QTest::newRow("directory open to others")
+        << 0 << 0 << int(D::OpenToOthers)
+        << QStringList{head, QStringLiteral("ポートディレクトリ /tmp/quvo-ports-1000 は使用しませんでした(他のユーザーが書き込めます).")};
+}
+
+void TestSearch::notFoundText()
+{
+    QFETCH(int, ports);
+    QFETCH(int, reason);
+    QFETCH(int, directory);
+    QFETCH(QStringList, lines);
+    SearchOutcome out;
+    for (int n = 200; n > 200 - ports; --n)
+        out.unopened.append({n, QStringLiteral("/dev/x%1").arg(n),
+                             {PortOpenError::Reason(reason), QStringLiteral("Input/output error")}});
+    out.directory.verdict = PortNamespace::DirectoryCheck::Verdict(directory);
+    out.directory.path = QStringLiteral("/tmp/quvo-ports-1000");
+    QCOMPARE(NotFoundText(out).split(QLatin1Char('\n')), lines);
 }
 
 void TestSearch::firmwareVersion_data()

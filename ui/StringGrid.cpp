@@ -1,6 +1,9 @@
 #include "ui/StringGrid.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -179,4 +182,45 @@ void StringGrid::mousePressEvent(QMouseEvent *event)
     pressing_ = false;
     if (event->button() == Qt::LeftButton && index.isValid() && !IsFixed(index.column(), index.row()))
         emit SelectCell(index.column(), index.row());
+}
+
+QString StringGrid::TabSeparated() const
+{
+    // Rows the layout gives a grid beyond its visible ones stay empty; they
+    // would only add blank lines to a spreadsheet.
+    int rows = rowCount();
+    auto rowEmpty = [this](int r) {
+        for (int c = 0; c < columnCount(); ++c)
+            if (!Cells(c, r).isEmpty())
+                return false;
+        return true;
+    };
+    while (rows > 0 && rowEmpty(rows - 1))
+        --rows;
+    QString out;
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < columnCount(); ++c) {
+            if (c > 0)
+                out += QLatin1Char('\t');
+            // A tab or line break inside a cell would shift the cells after it.
+            QString text = Cells(c, r);
+            for (QChar &ch : text)
+                if (ch == QLatin1Char('\t') || ch == QLatin1Char('\n') || ch == QLatin1Char('\r'))
+                    ch = QLatin1Char(' ');
+            out += text;
+        }
+        out += QLatin1Char('\n');
+    }
+    return out;
+}
+
+void StringGrid::keyPressEvent(QKeyEvent *event)
+{
+    // The view's own copy takes the current cell only.
+    if (event->matches(QKeySequence::Copy)) {
+        QGuiApplication::clipboard()->setText(TabSeparated());
+        event->accept();
+        return;
+    }
+    QTableWidget::keyPressEvent(event);
 }

@@ -38,6 +38,11 @@ public:
     // Repaint after cell texts changed.
     void Refresh();
 
+    // The whole grid as a spreadsheet takes it: one line a row, cells
+    // separated by tabs, headings and row labels included, empty rows at the
+    // end left out. What Ctrl+C copies.
+    QString TabSeparated() const;
+
     // One cell in the way the grids draw them: fill, then one line of text.
     static void PaintCell(QPainter &p, const QRect &rect, const QColor &fill,
                           const QString &text, bool centred);
@@ -54,6 +59,7 @@ signals:
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     // A fixed cell is never current: an arrow key that would reach one
     // leaves the current cell where it is.
     QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;

@@ -307,7 +307,7 @@ void TMainForm::ConBtnClick()
         ui->ComStatus->setToolTip(QString());
         ShowOk(this,
                found.kind == SearchOutcome::NotFound
-                   ? QStringLiteral("QUVOが見つかりません")
+                   ? NotFoundText(found)
                    : QStringLiteral("QUVOが正常な状態でないか,接続できない状態にあるため接続に失敗しました."),
                QStringLiteral("Error"));
         return;

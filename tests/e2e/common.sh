@@ -47,8 +47,9 @@ e2e_start_emulator() {
     e2e_fail "the emulator did not publish COM$com"
 }
 
-# The commands of the log, one a line ("<time> COM<n> <command>" in the log).
-e2e_commands() { cut -d' ' -f3- "$work/commands.log" 2>/dev/null || true; }
+# The commands of the log, one a line ("<time> COM<n> > <command>" in the
+# log; replies are marked "<", faults "!").
+e2e_commands() { sed -n 's/^[^ ]* [^ ]* > //p' "$work/commands.log" 2>/dev/null || true; }
 
 e2e_full_read_commands() {
     echo QVQ

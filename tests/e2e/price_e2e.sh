@@ -16,7 +16,6 @@ if [ "${1:-}" = "--inside" ]; then
     # Runs under xvfb-run, with DISPLAY set.
     shift
     utility=$1 work=$2 shooter=$3 shots=$4
-    log=$work/commands.log
     has() { e2e_commands | grep -qx -- "$1"; }
     e2e_start_and_connect "$utility"
     for _ in $(seq 1 200); do has QVC && break; sleep 0.1; done
@@ -40,7 +39,7 @@ if [ "${1:-}" = "--inside" ]; then
     "$shooter" "$shots/price_e2e_dialog.png" || echo "note: no dialog screenshot" >&2
     xdotool key --window "$dlg" Return
     # The full read after the write ends with QVC.
-    read_back_done() { cut -d' ' -f3- "$log" | sed -n '/^QVSP2=007D$/,$p' | grep -qx QVC; }
+    read_back_done() { e2e_commands | sed -n '/^QVSP2=007D$/,$p' | grep -qx QVC; }
     for _ in $(seq 1 300); do read_back_done && break; sleep 0.1; done
     sleep 1
     "$shooter" "$shots/price_e2e.png" || echo "note: no screenshot" >&2

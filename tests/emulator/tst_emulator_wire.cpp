@@ -212,20 +212,26 @@ void TestEmulatorWire::pacing()
 void TestEmulatorWire::logRecordsCommands()
 {
     Emulator e(dir_);
-    QVERIFY(e.startAt(Com + 2, QByteArray()));
+    QVERIFY(e.startAt(Com + 2, R"({"faults": [{"command": "QVQ", "fault": "lf"}, {"command": "QVY", "fault": "silence"}]})"));
     DeviceLink link;
     link.OpenPort(Com + 2);
     const QList<QPair<QByteArray, int>> sent = {
-        {"QV", 0}, {"QVQ", 2}, {"QVU1", 2}, {"QVSOA=22" + Ryoshusho, 40}, {"QVX" + QByteArray(20, '0'), 6}};
+        {"QV", 0}, {"QVQ", 2}, {"QVU1", 2}, {"QVSOA=22" + Ryoshusho, 40}, {"QVX" + QByteArray(20, '0'), 6}, {"QVY", 2}};
     for (const auto &[c, expected] : sent)
-        QCOMPARE(link.Transact(c, expected).status, 0);
+        link.Transact(c, expected);
     QFile f(e.logPath());
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QStringList lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    QCOMPARE(lines.size(), sent.size());
+    // Each command, the fault that fired on it, and what went back.
+    const QStringList expected = {
+        "> QV", "< OK   :\\x0d",
+        "> QVQ", "! lf", "< OK   :00\\x0a",
+        "> QVU1", "< OK   :01\\x0d",
+        QStringLiteral("> QVSOA=22領 収 書"), QStringLiteral("< OK   :22領 収 書") + QString(30, QLatin1Char(' ')) + "\\x0d",
+        "> QVX" + QString(20, QLatin1Char('0')), "< OK   :000000\\x0d",
+        "> QVY", "! silence"};
+    QCOMPARE(lines.size(), expected.size());
     const QRegularExpression form(QStringLiteral(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}\S* COM9 (.*)$)"));
-    const QStringList expected = {QStringLiteral("QV"), QStringLiteral("QVQ"), QStringLiteral("QVU1"),
-                                  QStringLiteral("QVSOA=22領 収 書"), QStringLiteral("QVX") + QString(20, QLatin1Char('0'))};
     for (int i = 0; i < lines.size(); ++i) {
         const QRegularExpressionMatch m = form.match(lines.at(i));
         QVERIFY2(m.hasMatch(), qPrintable(lines.at(i)));

@@ -54,8 +54,8 @@ QStringList EmulatorProcess::commands() const
         return out;
     for (const QByteArray &line : f.readAll().split('\n')) {
         const QList<QByteArray> parts = line.split(' ');
-        if (parts.size() >= 3)
-            out << QString::fromUtf8(line.mid(parts[0].size() + parts[1].size() + 2));
+        if (parts.size() >= 4 && parts[2] == ">")
+            out << QString::fromUtf8(line.mid(parts[0].size() + parts[1].size() + 4));
     }
     return out;
 }

@@ -19,7 +19,7 @@ public:
     bool startAt(int com, const QByteArray &scenario, QStringList args = {});
 
     QString logPath() const { return log_; }
-    // The commands logged so far, in order (each line from its third field).
+    // The commands logged so far, in order (the lines marked ">", from their fourth field).
     QStringList commands() const;
 
     void signal(int sig);

@@ -15,6 +15,7 @@ public:
     struct State {
         bool open = false;
         bool openSucceeds = true;
+        PortOpenError openError;              // reported when the open fails
         QString openedPath;
         QByteArrayList commands;             // each without its CR
         QHash<QByteArray, QList<QByteArray>> queued; // one-shot replies per command
@@ -32,6 +33,7 @@ public:
     explicit FakePort(std::shared_ptr<State> state) : s_(std::move(state)) {}
 
     bool open(const QString &devicePath) override;
+    PortOpenError openError() const override { return s_->openSucceeds ? PortOpenError{} : s_->openError; }
     void close() override { s_->open = false; }
     bool isOpen() const override { return s_->open; }
     // Takes no time: each reply arrives in one burst, so a read ends at its

@@ -9,6 +9,8 @@ PortSandbox::PortSandbox()
     oldRuntime_ = qgetenv("XDG_RUNTIME_DIR");
     qputenv("XDG_RUNTIME_DIR", dir_.path().toLocal8Bit());
     QDir().mkpath(portDir());
+    // The utility ignores a port directory that others may write to.
+    QFile::setPermissions(portDir(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     for (int n = 1; n <= 96; ++n)
         QFile::link(dir_.path() + QStringLiteral("/masked-COM%1").arg(n),
                     portDir() + QStringLiteral("/COM%1").arg(n));

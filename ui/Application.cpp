@@ -51,7 +51,7 @@ bool AsksForTextOnly(int argc, char *argv[])
 }
 
 // --help and --version print and end the program; without arguments it
-// starts as it always has. False for an argument the program does not take.
+// opens the window. False for an argument the program does not take.
 bool ProcessCommandLine(const QCoreApplication &app)
 {
     QCommandLineParser parser;

@@ -565,13 +565,12 @@ void tst_DataViews::gridPainting()
         if (r.bottom() + 1 < img.height())
             QVERIFY2(QColor(img.pixel(r.center().x(), r.bottom() + 1)) == line, qPrintable(where));
         // Ink: one line, vertically centred; centred or right-aligned.
-        double sx = 0, sy = 0;
         int n = 0, minX = r.right(), maxX = r.left(), minY = r.bottom(), maxY = r.top();
         for (int y = r.top(); y <= r.bottom(); ++y)
             for (int x = r.left(); x <= r.right(); ++x) {
                 const QColor c(img.pixel(x, y));
                 if (qGray(c.rgb()) < 110) {
-                    sx += x, sy += y, ++n;
+                    ++n;
                     minX = qMin(minX, x), maxX = qMax(maxX, x), minY = qMin(minY, y), maxY = qMax(maxY, y);
                 }
             }

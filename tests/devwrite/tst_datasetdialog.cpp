@@ -65,7 +65,7 @@ void TestDataSetDialog::fonts()
     QCOMPARE(d.Edit()->font().pixelSize(), 16);
     QCOMPARE(d.SubLabel()->font().pixelSize(), 12);
     QVERIFY(d.Button1()->isDefault());
-    // Titles longer than the designed label still show whole.
+    // Titles wider than the label in the layout still show whole.
     d.Label()->setText(QStringLiteral("コラム10 設定価格"));
     d.SubLabel()->setText(QStringLiteral("[ 0.0 ～ 99.9 ]"));
     ModalAnswerer answerer(&d);

@@ -33,7 +33,7 @@ void NoteLine(ValueOrigins *origins, int line, const QByteArray *raw)
     for (int part = 0; part < 3; ++part) {
         const ValueOrigins::Field f = ValueOrigins::Line(line, part);
         if (raw)
-            origins->Read(f, part == 2 ? raw->mid(2) : QByteArray());
+            origins->Read(f, part == 2 ? raw->mid(2) : raw->mid(part, 1));
         else
             origins->Lost(f);
     }
@@ -78,12 +78,13 @@ FullReadResult FullRead(DeviceLink &link, DeviceData &data, FullReadView &view,
         data.ColumnPrice(i) = ReadHex(link, QByteArray("QVRP") + IndexChar(i), 4);
     for (int i = 0; i < 16; ++i)
         data.ColumnSalesCount(i) = ReadHex(link, QByteArray("QVRC") + IndexChar(i), 4);
-    bool optionRead[6] = {};
+    std::optional<QByteArray> optionRead[6];
     for (int k = 1; k <= 6; ++k) {
         const TransactResult reply = link.Transact("QVRO" + QByteArray::number(k), 2);
         data.OptionSelection(k - 1) = HexValue(reply.payload);
-        optionRead[k - 1] = Usable(reply) && reply.payload.size() == 2
-            && IsHexDigit(reply.payload[0]) && IsHexDigit(reply.payload[1]);
+        if (Usable(reply) && reply.payload.size() == 2 && IsHexDigit(reply.payload[0])
+            && IsHexDigit(reply.payload[1]))
+            optionRead[k - 1] = reply.payload;
     }
 
     const char letters[3] = {'A', 'B', 'C'};
@@ -112,7 +113,7 @@ FullReadResult FullRead(DeviceLink &link, DeviceData &data, FullReadView &view,
     if (origins) {
         for (int k = 0; k < 6; ++k) {
             if (optionRead[k])
-                origins->Read(ValueOrigins::Option(k));
+                origins->Read(ValueOrigins::Option(k), *optionRead[k]);
             else
                 origins->Lost(ValueOrigins::Option(k));
         }

@@ -122,7 +122,7 @@ QString UnsetCountsText(const QStringList &names)
 }
 
 bool Write(DeviceLink &link, OperationHost &host, const DeviceData &data,
-           const ValueOrigins &origins)
+           const ValueOrigins &origins, WriteProof::SentSettings *sent)
 {
     // A count never entered would overwrite the controller's own with 0.
     const QStringList unset =
@@ -136,13 +136,23 @@ bool Write(DeviceLink &link, OperationHost &host, const DeviceData &data,
             "QUVOとは一旦切断されますので,再起動後に接続し直して下さい.\n"
             "実行してもよろしいですか？")))
         return false;
-    link.Transact("QVU1", 2);
-    for (int t = 0; t < TubeCount; ++t)
-        link.Transact(Command(t, data[Slot::TubeStandardCount + t]), ReplyLength(t));
+    const bool opened = link.Transact("QVU1", 2).status == StatusOk;
+    bool taken[TubeCount] = {};
+    for (int t = 0; t < TubeCount; ++t) {
+        taken[t] = link.Transact(Command(t, data[Slot::TubeStandardCount + t]), ReplyLength(t)).status
+            == StatusOk;
+    }
     // Store, then restart; the controller goes away, so the second restart
     // command waits for no payload. No closing "QVU0": the restart ends the
     // write state.
-    link.Transact("QVW", 3);
+    const bool stored = link.Transact("QVW", 3).status == StatusOk;
+    if (sent) {
+        sent->clear();
+        for (int t = 0; t < TubeCount; ++t) {
+            const QByteArray command = Command(t, data[Slot::TubeStandardCount + t]);
+            sent->append({ValueOrigins::StandardCount(t), command.mid(6), opened && taken[t] && stored});
+        }
+    }
     link.Transact("QVF", 3);
     link.Transact("QVF", 0);
     host.Disconnect();

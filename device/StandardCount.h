@@ -3,6 +3,8 @@
 // for each tube, and the write that sends all eight and restarts the
 // controller. Tube t (0-7) is grid row t + 1: 0-3 the automatically
 // refilled 10, 50, 100 and 500 yen tubes, 4-7 the manually refilled ones.
+#include "device/WriteProof.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -52,7 +54,11 @@ QString UnsetCountsText(const QStringList &names);
 // was made (`origins`); otherwise nothing is sent and a box says which.
 // Nothing is checked on the way: every command goes out whatever the last
 // returned. Returns false when nothing was sent.
+// `sent`, when given, receives the eight counts with whether the
+// controller answered "QVU1", the count's own command and "QVW" with OK:
+// no read reports a standard count, so the next connection can only
+// vouch for them by those answers.
 bool Write(DeviceLink &link, OperationHost &host, const DeviceData &data,
-           const ValueOrigins &origins);
+           const ValueOrigins &origins, WriteProof::SentSettings *sent = nullptr);
 
 } // namespace StandardCount

@@ -30,14 +30,15 @@ public:
     // A new connection: nothing is known of the controller yet.
     void Forget();
     // A full read put into the field what a usable reply carried; `raw` is
-    // the bytes of a text as they came.
+    // that value's bytes as they came (a text, an option's two digits, one
+    // magnification digit).
     void Read(Field f, const QByteArray &raw = QByteArray());
     // A full read put into the field something no reply carried.
     void Lost(Field f);
     void SetByOperator(Field f);
 
     bool Known(Field f) const { return states_[f] != State::Unknown; }
-    // The bytes a text was read as; empty when it was not read.
+    // The bytes a value was read as; empty when it was not read.
     std::optional<QByteArray> AsRead(Field f) const;
 
     // The field as the operator knows it from the window, in Japanese.

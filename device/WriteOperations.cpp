@@ -2,6 +2,7 @@
 
 #include "device/PriceEntry.h"
 #include "device/ValueFormats.h"
+#include "device/WriteProof.h"
 #include "link/ShiftJis.h"
 
 #include <QThread>
@@ -18,11 +19,15 @@ void leaveWriteMode(DeviceLink &link, OperationHost &host)
 }
 
 // The read-back after a write that keeps the connection; an error that
-// ended it is shown once.
-void readBack(OperationHost &host)
+// ended it is shown once. True when it completed, so that the views and
+// the table show what the controller reports.
+bool readBack(OperationHost &host)
 {
-    if (const std::optional<QString> error = host.RunFullRead())
+    if (const std::optional<QString> error = host.RunFullRead()) {
         host.ShowConversionError(*error);
+        return false;
+    }
+    return true;
 }
 
 // The window must come back even when a step throws.
@@ -75,7 +80,12 @@ bool SetPrice(DeviceLink &link, DeviceData &data, OperationHost &host, int row,
 
     if (views.copyToSales)
         views.copyToSales();
-    readBack(host);
+    // A refusal is not a failure of the sequence; the operator is told
+    // when the controller does not report the price sent.
+    if (readBack(host)) {
+        if (const auto text = WriteProof::PriceNotTaken(row, checked.stored, data.ColumnPrice(row)))
+            host.ReportError(*text);
+    }
     return true;
 }
 
@@ -167,8 +177,23 @@ QString UncarriableTextText(const QString &field)
                          "文字を修正してから,もう一度実行して下さい.");
 }
 
+namespace {
+
+// The setting a "QVSO" command carries, from its letter.
+ValueOrigins::Field settingOf(char letter)
+{
+    if (letter >= '1' && letter <= '6')
+        return ValueOrigins::Option(letter - '1');
+    if (letter >= 'A' && letter <= 'C')
+        return ValueOrigins::Line(letter - 'A', 2);
+    return ValueOrigins::Identification;
+}
+
+} // namespace
+
 bool WriteOptionsAndRestart(DeviceLink &link, const DeviceData &data, OperationHost &host,
-                            const OptionSettings &settings, const ValueOrigins &origins)
+                            const OptionSettings &settings, const ValueOrigins &origins,
+                            WriteProof::SentSettings *sent)
 {
     // What no read of this connection obtained would overwrite the
     // controller's real settings with whatever the box held before.
@@ -193,6 +218,12 @@ bool WriteOptionsAndRestart(DeviceLink &link, const DeviceData &data, OperationH
         return false;
 
     WindowDisabled disabled(host);
+    if (sent) {
+        // Kept for the next connection, which compares what it reads.
+        sent->clear();
+        for (const Command &command : *commands)
+            sent->append({settingOf(command.text.at(4)), command.text.mid(6)});
+    }
     link.Transact("QVU1", 2);
     for (const Command &command : *commands)
         link.Transact(command.text, command.expected);
@@ -206,14 +237,17 @@ bool WriteOptionsAndRestart(DeviceLink &link, const DeviceData &data, OperationH
     return true;
 }
 
-bool ClearCounters(DeviceLink &link, OperationHost &host)
+bool ClearCounters(DeviceLink &link, DeviceData &data, OperationHost &host)
 {
     if (!host.Confirm(ClearConfirmText()))
         return false;
     link.Transact("QVU1", 2);
     link.Transact("QVZ0", 3);
     leaveWriteMode(link, host);
-    readBack(host);
+    if (readBack(host)) {
+        if (const auto text = WriteProof::CountersNotCleared(data))
+            host.ReportError(*text);
+    }
     return true;
 }
 

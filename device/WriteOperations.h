@@ -6,6 +6,7 @@
 #include "device/DeviceData.h"
 #include "device/OperationHost.h"
 #include "device/ValueOrigins.h"
+#include "device/WriteProof.h"
 #include "link/DeviceLink.h"
 
 #include <QByteArray>
@@ -30,9 +31,10 @@ struct PriceViews {
 };
 
 // After the entry dialog returned OK for row r (0-9): checks the entry,
-// stores it, writes it and reads everything back. A rejected entry is
-// reported through the host and sends nothing; the result tells whether
-// the write went out.
+// stores it, writes it and reads everything back, saying so when the
+// controller does not report the price sent. A rejected entry is reported
+// through the host and sends nothing; the result tells whether the write
+// went out.
 bool SetPrice(DeviceLink &link, DeviceData &data, OperationHost &host, int row,
               const QString &entry, const PriceViews &views);
 
@@ -89,11 +91,15 @@ QString UncarriableTextText(const QString &field);
 // the magnifications and the texts, asks, then writes everything, stores it
 // and restarts the controller, ending disconnected. Returns false when it
 // stopped before anything was sent.
+// `sent`, when given, receives every setting the write sends, for the next
+// connection to compare with what the controller then reports.
 bool WriteOptionsAndRestart(DeviceLink &link, const DeviceData &data, OperationHost &host,
-                            const OptionSettings &settings, const ValueOrigins &origins);
+                            const OptionSettings &settings, const ValueOrigins &origins,
+                            WriteProof::SentSettings *sent = nullptr);
 
-// Asks, clears the controller's counters and reads everything back.
-// Returns false when the operator did not confirm.
-bool ClearCounters(DeviceLink &link, OperationHost &host);
+// Asks, clears the controller's counters and reads everything back; says
+// so when the read-back does not show every counter at 0. Returns false
+// when the operator did not confirm.
+bool ClearCounters(DeviceLink &link, DeviceData &data, OperationHost &host);
 
 } // namespace WriteOperations

@@ -332,6 +332,8 @@ void TMainForm::ConBtnClick()
         ShowApplicationError(*error);
         return;
     }
+    // What a write before the restart sent, against what was just read.
+    ShowPendingProof();
     // The I/O panel back to its resting state for the new controller.
     ResetIoPanelMode();
     // The preview from the lines just read; a magnification it cannot

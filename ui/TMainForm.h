@@ -7,6 +7,7 @@
 #include "device/FullReadView.h"
 #include "device/OperationHost.h"
 #include "device/ValueOrigins.h"
+#include "device/WriteProof.h"
 #include "link/DeviceLink.h"
 
 #include <QPixmap>
@@ -80,6 +81,10 @@ public:
     DeviceData Data;
     // Where the settings values in the controls came from since connecting.
     ValueOrigins Origins;
+    // What the last write that restarted the controller sent, until the
+    // next connection has compared it with what the controller reports.
+    // Kept for this run of the program only.
+    std::optional<WriteProof::SentSettings> PendingProof;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -114,6 +119,9 @@ private:
     // The operator's own choices and typing in the options group and the
     // change page, noted in Origins.
     void NoteOperatorEdits();
+    // At a connection after a restarting write: one box for what the
+    // controller did not take.
+    void ShowPendingProof();
 
     Ui::TMainForm *ui;
     TDataSetDialog *DataSetDialog = nullptr;

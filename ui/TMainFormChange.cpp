@@ -91,7 +91,9 @@ void TMainForm::CoinGridSelectCell(int ACol, int ARow)
 
 void TMainForm::SendCoinBtnClick()
 {
-    StandardCount::Write(Link, *this, Data, Origins);
+    WriteProof::SentSettings sent;
+    if (StandardCount::Write(Link, *this, Data, Origins, &sent))
+        PendingProof = sent;
 }
 
 void TMainForm::EarnBtnClick()

@@ -41,7 +41,9 @@ void TMainForm::SendSalesBtnClick()
     settings.lines[0] = {ui->ComboBox1->currentText(), ui->ComboBox2->currentText(), ui->Edit1->text()};
     settings.lines[1] = {ui->ComboBox3->currentText(), ui->ComboBox4->currentText(), ui->Edit2->text()};
     settings.lines[2] = {ui->ComboBox5->currentText(), ui->ComboBox6->currentText(), ui->Edit3->text()};
-    WriteOperations::WriteOptionsAndRestart(Link, Data, *this, settings, Origins);
+    WriteProof::SentSettings sent;
+    if (WriteOperations::WriteOptionsAndRestart(Link, Data, *this, settings, Origins, &sent))
+        PendingProof = sent;
 }
 
 void TMainForm::NoteOperatorEdits()
@@ -70,7 +72,21 @@ void TMainForm::NoteOperatorEdits()
 
 void TMainForm::CntClrBtnClick()
 {
-    WriteOperations::ClearCounters(Link, *this);
+    WriteOperations::ClearCounters(Link, Data, *this);
+}
+
+void TMainForm::ShowPendingProof()
+{
+    if (!PendingProof)
+        return;
+    const QComboBox *options[] = {ui->Opt1Sel, ui->Opt2Sel, ui->Opt3Sel,
+                                  ui->Opt4Sel, ui->Opt5Sel, ui->Opt6Sel};
+    const std::optional<QString> text = WriteProof::SettingsNotTaken(
+        *PendingProof, Origins, [&options](int k, int value) { return options[k]->itemText(value); });
+    // Compared once: a write the controller took fully shows nothing.
+    PendingProof.reset();
+    if (text)
+        ReportError(*text);
 }
 
 bool TMainForm::Confirm(const QString &text)

@@ -237,7 +237,7 @@ int main(int argc, char *argv[])
                               {[](const QString &) {}, [] {}});
     printSpan("price setting QVU1 -> last read-back", events, from, int(events.size()));
     from = int(events.size());
-    WriteOperations::ClearCounters(form.Link, host);
+    WriteOperations::ClearCounters(form.Link, form.Data, host);
     printSpan("counter clear QVU1 -> last read-back", events, from, int(events.size()));
 
     // The poll: QVY writes over a measured stretch.

@@ -2,6 +2,7 @@
 // and a recording stand-in for the window.
 #include "device/WriteOperations.h"
 #include "device/ValueOrigins.h"
+#include "device/WriteProof.h"
 #include "tests/support/OperationLog.h"
 
 #include <QtTest>
@@ -65,6 +66,9 @@ private slots:
 
     void clearCounters_data();
     void clearCounters();
+
+    void settingsNotTaken_data();
+    void settingsNotTaken();
 };
 
 void TestWriteOperations::setPrice_data()
@@ -433,11 +437,63 @@ void TestWriteOperations::clearCounters()
     rig.host.answers = {confirm};
     rig.host.manual = manual;
 
-    QCOMPARE(WriteOperations::ClearCounters(rig.link, rig.host), confirm);
+    QCOMPARE(WriteOperations::ClearCounters(rig.link, rig.data, rig.host), confirm);
     QCOMPARE(rig.log->entries, expected);
     QCOMPARE(rig.host.confirmTexts,
              QStringList{QStringLiteral("カウンタのクリアを行います.\n実行してもよろしいですか？")});
     QVERIFY(rig.link.PortHandleValid());
+}
+
+void TestWriteOperations::settingsNotTaken_data()
+{
+    // What the next connection read (raw bytes per field, "-" for not read)
+    // against what the write sent, and the lines of the box (none: no box).
+    QTest::addColumn<QByteArray>("option2");
+    QTest::addColumn<QByteArray>("line1");     // X, Y and text as read
+    QTest::addColumn<QByteArray>("ident");
+    QTest::addColumn<QStringList>("rows");
+
+    QTest::newRow("all taken") << QByteArray("0B") << QByteArray("22AB") << QByteArray("ID7") << QStringList();
+    QTest::newRow("lower-case digits are the same value") << QByteArray("0b") << QByteArray("22AB")
+        << QByteArray("ID7") << QStringList();
+    QTest::newRow("option differs") << QByteArray("01") << QByteArray("22AB") << QByteArray("ID7")
+        << QStringList{"エラー・警告時／操作時のブザー音: 送信値 0B → 現在値 item 1"};
+    QTest::newRow("option beyond its items, not read")
+        << QByteArray("-") << QByteArray("22AB") << QByteArray("ID7")
+        << QStringList{"エラー・警告時／操作時のブザー音: 送信値 0B → 現在値 (読み込めませんでした)"};
+    QTest::newRow("line and identification differ")
+        << QByteArray("0B") << QByteArray("13AB") << QByteArray("ID")
+        << QStringList{"領収書文字1行目: 送信値 倍率X2 Y2 「AB」 → 現在値 倍率X1 Y3 「AB」",
+                       "識別文字: 送信値 「ID7」 → 現在値 「ID」"};
+}
+
+void TestWriteOperations::settingsNotTaken()
+{
+    QFETCH(QByteArray, option2);
+    QFETCH(QByteArray, line1);
+    QFETCH(QByteArray, ident);
+    QFETCH(QStringList, rows);
+
+    using F = ValueOrigins;
+    const WriteProof::SentSettings sent{{F::Option2, "0B"}, {F::Line(0, 2), "22AB"}, {F::Identification, "ID7"}};
+    ValueOrigins origins;
+    if (option2 != "-")
+        origins.Read(F::Option2, option2);
+    origins.Read(F::Line(0, 0), line1.mid(0, 1));
+    origins.Read(F::Line(0, 1), line1.mid(1, 1));
+    origins.Read(F::Line(0, 2), line1.mid(2));
+    origins.Read(F::Identification, ident);
+    // The selector has two items; 0B is beyond them and shows as its digits.
+    const auto items = [](int, int v) { return v < 2 ? QStringLiteral("item %1").arg(v) : QString(); };
+
+    const std::optional<QString> text = WriteProof::SettingsNotTaken(sent, origins, items);
+    if (rows.isEmpty()) {
+        QVERIFY2(!text, qPrintable(text.value_or(QString())));
+        return;
+    }
+    QCOMPARE(text.value_or(QString()),
+             QStringLiteral("前回の書き込みで,次の設定値がQUVOに反映されていません.\n・") + rows.join(QStringLiteral("\n・"))
+                 + QStringLiteral("\n設定し直して,もう一度送信して下さい."));
 }
 
 QTEST_GUILESS_MAIN(TestWriteOperations)

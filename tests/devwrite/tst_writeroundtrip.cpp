@@ -10,6 +10,7 @@
 #include "ui/StringGrid.h"
 #include "ui/TDataSetDialog.h"
 #include "ui/TMainForm.h"
+#include "device/ValueOrigins.h"
 
 #include <QComboBox>
 #include <QMessageBox>
@@ -44,6 +45,15 @@ struct EmulatorRig {
         child<QTabWidget>("PageControl")->setCurrentWidget(child<QWidget>("TabSheet3"));
         answerer = std::make_unique<ModalAnswerer>(form.get());
         return true;
+    }
+
+    // Starts both and clicks 接続; true once connected.
+    bool startConnected(const QByteArray &scenarioJson)
+    {
+        if (!start(scenarioJson))
+            return false;
+        form->ConBtnClick();
+        return form->Connected == 1;
     }
 
     template <class T> T *child(const char *name) const { return Find<T>(form.get(), name); }
@@ -101,6 +111,8 @@ private slots:
     void counterClearRoundTrip();
     void guardedWrites_data();
     void guardedWrites();
+    void writeProof_data();
+    void writeProof();
 };
 
 void TestWriteRoundTrip::initTestCase()
@@ -120,10 +132,6 @@ void TestWriteRoundTrip::priceRoundTrip_data()
     QTest::newRow("col3 12.5") << 2 << "12.5" << QByteArray() << "QVSP2=007D" << "12.5";
     QTest::newRow("col5 150") << 4 << "150" << QByteArray() << "QVSP4=0096" << "150";
     QTest::newRow("col10 0.3") << 9 << "0.3" << QByteArray() << "QVSP9=0003" << "0.3";
-    // A controller that refuses keeps its price, and the views say so.
-    QTest::newRow("col3 refused") << 2 << "12.5"
-        << QByteArray(R"([{"command": "QVSP*", "fault": "error", "number": 2}])")
-        << "QVSP2=007D" << "30.0";
 }
 
 void TestWriteRoundTrip::priceRoundTrip()
@@ -135,9 +143,7 @@ void TestWriteRoundTrip::priceRoundTrip()
     QFETCH(QString, shown);
 
     EmulatorRig rig;
-    QVERIFY(rig.start(scenario(faults)));
-    rig.form->ConBtnClick();
-    QCOMPARE(rig.form->Connected, 1);
+    QVERIFY(rig.startConnected(scenario(faults)));
     const int before = int(rig.commands().size());
     rig.answerer->actions << ModalAnswerer::enter(entry);
 
@@ -312,6 +318,123 @@ void TestWriteRoundTrip::guardedWrites()
     }
     QVERIFY2(inOrder(after, {"QVU1", "QVSO1=01", "QVSO3=00", "QVSO2=00", sent, "QVW", "QVF", "QVF"}),
              qPrintable(after.join(' ')));
+}
+
+void TestWriteRoundTrip::writeProof_data()
+{
+    // The operation, the fault, and the box that must follow (empty: none).
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QByteArray>("faults");
+    QTest::addColumn<QString>("box");
+
+    const auto fault = [](const char *command, const char *kind) {
+        return QByteArray(R"([{"command": ")") + command + R"(", "fault": ")" + kind
+            + (QByteArray(kind) == "error" ? R"(", "number": 2}])" : R"("}])");
+    };
+    const auto box = [](const char *heading, const QStringList &rows, const char *advice) {
+        QString text = QString::fromUtf8(heading) + u'\n';
+        for (const QString &r : rows)
+            text += QStringLiteral("・") + r + u'\n';
+        return text + QString::fromUtf8(advice);
+    };
+    const QString price = box("設定価格がQUVOに反映されていません.",
+                              {QStringLiteral("コラム3: 送信値 12.5 → 現在値 30.0")}, "もう一度設定して下さい.");
+    QStringList counts;
+    for (int i = 1; i <= 16; ++i)
+        counts << QStringLiteral("コラム%1枚数: 送信値 0000 → 現在値 %2").arg(i).arg(i, 4, 10, QLatin1Char('0'));
+    counts << QStringLiteral("総売上(円): 送信値 0 → 現在値 123456");
+    const QString clear = box("カウンタのクリアがQUVOに反映されていません.", counts,
+                              "もう一度カウンタクリアを実行して下さい.");
+    const char *again = "前回の書き込みで,次の設定値がQUVOに反映されていません.";
+    const char *advice = "設定し直して,もう一度送信して下さい.";
+    const QString option3 = box(again, {QStringLiteral("精算時の端数処理: 送信値 切り捨て → 現在値 切り上げ")}, advice);
+    const QStringList tubes{"自動補充チューブ10円", "自動補充チューブ50円", "自動補充チューブ100円",
+                            "自動補充チューブ500円", "手動補充チューブ10円", "手動補充チューブ50円",
+                            "手動補充チューブ100円", "手動補充チューブ500円"};
+    const QStringList counted{"20", "0", "0", "0", "150", "0", "0", "0"};
+    QStringList allTubes;
+    for (int t = 0; t < 8; ++t)
+        allTubes << tubes[t] + QStringLiteral("の基準枚数: 送信値 ") + counted[t]
+                + QStringLiteral(" → 現在値 (受け付けを確認できませんでした)");
+    const QString oneTube = box(again, {allTubes[1]}, advice);
+    const QString everyTube = box(again, allTubes, advice);
+
+    QTest::newRow("price taken") << "price" << QByteArray() << QString();
+    QTest::newRow("price: ERR on QVSP") << "price" << fault("QVSP*", "error") << price;
+    QTest::newRow("price: QVSP silent") << "price" << fault("QVSP*", "silence") << price;
+    QTest::newRow("price: ERR on QVU1") << "price" << fault("QVU1", "error") << price;
+    // No "QVW" here: the closing "QVU0" unanswered loses nothing.
+    QTest::newRow("price: QVU0 silent") << "price" << fault("QVU0", "silence") << QString();
+    QTest::newRow("clear taken") << "clear" << QByteArray() << QString();
+    QTest::newRow("clear: ERR on QVZ0") << "clear" << fault("QVZ0", "error") << clear;
+    QTest::newRow("clear: QVZ0 silent") << "clear" << fault("QVZ0", "silence") << clear;
+    QTest::newRow("clear: ERR on QVU1") << "clear" << fault("QVU1", "error") << clear;
+    QTest::newRow("clear: QVU0 silent") << "clear" << fault("QVU0", "silence") << QString();
+    QTest::newRow("options taken") << "options" << QByteArray() << QString();
+    QTest::newRow("options: ERR on QVSO3") << "options" << fault("QVSO3*", "error") << option3;
+    QTest::newRow("options: QVSO3 silent") << "options" << fault("QVSO3*", "silence") << option3;
+    QTest::newRow("options: ERR on QVU1") << "options" << fault("QVU1", "error") << option3;
+    QTest::newRow("options: QVW silent") << "options" << fault("QVW", "silence") << option3;
+    QTest::newRow("counts taken") << "counts" << QByteArray() << QString();
+    QTest::newRow("counts: ERR on QVSM2") << "counts" << fault("QVSM2*", "error") << oneTube;
+    QTest::newRow("counts: QVSM2 silent") << "counts" << fault("QVSM2*", "silence") << oneTube;
+    QTest::newRow("counts: ERR on QVU1") << "counts" << fault("QVU1", "error") << everyTube;
+    QTest::newRow("counts: QVW silent") << "counts" << fault("QVW", "silence") << everyTube;
+}
+
+void TestWriteRoundTrip::writeProof()
+{
+    QFETCH(QString, operation);
+    QFETCH(QByteArray, faults);
+    QFETCH(QString, box);
+
+    EmulatorRig rig;
+    QVERIFY(rig.startConnected(scenario(faults)));
+    // Every box is answered with OK; the value dialog takes 12.5.
+    for (int i = 0; i < 4; ++i)
+        rig.answerer->actions << ModalAnswerer::enter(QStringLiteral("12.5"));
+
+    if (operation == QLatin1String("price")) {
+        rig.clickCell("OptGrid1", 1, 2);
+    } else if (operation == QLatin1String("clear")) {
+        rig.child<QPushButton>("CntClrBtn")->click();
+    } else {
+        if (operation == QLatin1String("options")) {
+            rig.child<QComboBox>("Opt3Sel")->setCurrentIndex(2);
+            rig.child<QPushButton>("SendSalesBtn")->click();
+        } else {
+            const int counts[8] = {20, 0, 0, 0, 150, 0, 0, 0};
+            for (int t = 0; t < 8; ++t) {
+                rig.form->Data.TubeStandardCount(t) = counts[t];
+                rig.form->Origins.SetByOperator(ValueOrigins::StandardCount(t));
+            }
+            rig.child<QPushButton>("SendCoinBtn")->click();
+        }
+        QCOMPARE(rig.form->Connected, 0);
+        // The proof waits for the operator's reconnection after the restart.
+        for (const ModalAnswerer::Seen &s : rig.answerer->seen)
+            QCOMPARE(s.caption, QStringLiteral("Information"));
+        QTest::qWait(RestartMs + 500);
+        rig.form->ConBtnClick();
+        QCOMPARE(rig.form->Connected, 1);
+    }
+    QTest::qWait(50);
+
+    QStringList errors;
+    for (const ModalAnswerer::Seen &s : rig.answerer->seen) {
+        if (s.caption == QLatin1String("Error")) {
+            QCOMPARE(s.buttons, QStringList{QStringLiteral("OK")});
+            errors << s.text;
+        }
+    }
+    QCOMPARE(errors, box.isEmpty() ? QStringList() : QStringList{box});
+    if (operation == QLatin1String("price"))   // the grids show what the controller reports
+        QCOMPARE(rig.child<StringGrid>("OptGrid1")->Cells(1, 2), box.isEmpty() ? QStringLiteral("12.5") : QStringLiteral("30.0"));
+    // Compared once: a later connection shows nothing more.
+    rig.answerer->seen.clear();
+    rig.form->ConBtnClick();
+    rig.form->ConBtnClick();
+    QCOMPARE(rig.answerer->seen.size(), 0);
 }
 
 QTEST_MAIN(TestWriteRoundTrip)

@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QtTest>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 class TestDeviceLink : public QObject {
@@ -26,6 +27,7 @@ private slots:
     void portDirectoryMustBeTheUsers();
     void openErrorReasons_data();
     void openErrorReasons();
+    void deniedToAnotherUser();
     void onTheLine_data();
     void onTheLine();
     void vanishedPeerComesBack();
@@ -166,6 +168,32 @@ void TestDeviceLink::openErrorReasons()
     QCOMPARE(int(e.reason), reason);
     if (e.reason != PortOpenError::None)
         QCOMPARE(e.systemText, QStringLiteral("system text"));
+}
+
+void TestDeviceLink::deniedToAnotherUser()
+{
+    // A pseudo-terminal only root may open, tried by an unprivileged user in
+    // a child process: the real open and its reason, not the fake's.
+    if (geteuid() != 0)
+        QSKIP("needs root to try the device as another user; the fake port covers the reason");
+    Pty pty;
+    QVERIFY(pty.valid());
+    const QByteArray path = QFile::encodeName(pty.slavePath());
+    QCOMPARE(::chown(path.constData(), 0, 0), 0);
+    QCOMPARE(::chmod(path.constData(), 0600), 0);
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(99);
+        SerialPortIo io;
+        const bool opened = io.open(pty.slavePath());
+        ::_exit(opened ? 98 : int(io.openError().reason));
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), int(PortOpenError::PermissionDenied));
 }
 
 using Pieces = QList<PtyResponder::Piece>;

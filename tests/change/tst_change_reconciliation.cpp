@@ -53,7 +53,7 @@ void ChangeReconciliationTest::reportLength()
 {
     QFETCH(int, firmware);
     QFETCH(int, length);
-    QCOMPARE(ChangeReconciliation::ReportLength(firmware), length);
+    QCOMPARE(ChangeReconciliation::reportLength(firmware), length);
 }
 
 void ChangeReconciliationTest::reportText_data()
@@ -131,7 +131,7 @@ void ChangeReconciliationTest::reportText()
 {
     QFETCH(QByteArray, payload);
     QFETCH(QString, text);
-    QCOMPARE(ChangeReconciliation::ReportText(payload), text);
+    QCOMPARE(ChangeReconciliation::reportText(payload), text);
 }
 
 void ChangeReconciliationTest::sequence_data()
@@ -201,7 +201,7 @@ void ChangeReconciliationTest::sequence()
     DeviceData data;
     data[Slot::FirmwareVersion] = firmware;
 
-    QCOMPARE(int(ChangeReconciliation::Run(rig.link, rig.host, data)), outcome);
+    QCOMPARE(int(ChangeReconciliation::run(rig.link, rig.host, data)), outcome);
     QCOMPARE(rig.log->entries, expected);
     const QStringList shown = readErrors.filter(QRegularExpression(QStringLiteral(".")));
     QCOMPARE(rig.host.errorTexts, shown.mid(0, 1));
@@ -218,7 +218,7 @@ void ChangeReconciliationTest::reportShownFromReply()
     DeviceData data;
     data[Slot::FirmwareVersion] = 200;
 
-    ChangeReconciliation::Run(rig.link, rig.host, data);
+    ChangeReconciliation::run(rig.link, rig.host, data);
     QCOMPARE(rig.host.confirmTexts.size(), 2);
     QCOMPARE(rig.host.confirmTexts.at(1),
              Head + figures("0016", "3000", "500")

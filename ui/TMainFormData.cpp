@@ -12,19 +12,19 @@
 #include <QSignalBlocker>
 #include <QTimer>
 
-using ValueFormats::CountText;
-using ValueFormats::PriceText;
+using ValueFormats::countText;
+using ValueFormats::priceText;
 
 std::optional<QString> TMainForm::FullRead()
 {
-    const FullReadResult result = ::FullRead(Link, Data, *this, &Origins);
+    const FullRead::Result result = FullRead::run(link_, data_, *this, &origins_);
     if (!result.completed)
         return result.error;
-    FillViewsFromData();
+    fillViewsFromData();
     return std::nullopt;
 }
 
-std::optional<QString> TMainForm::SetReceiptText(int line, const QString &text)
+std::optional<QString> TMainForm::setReceiptText(int line, const QString &text)
 {
     QLineEdit *edits[] = {ui->Edit1, ui->Edit2, ui->Edit3};
     QLineEdit *edit = edits[line];
@@ -39,7 +39,7 @@ std::optional<QString> TMainForm::SetReceiptText(int line, const QString &text)
     return error;
 }
 
-void TMainForm::SetMagnificationIndex(int box, int index)
+void TMainForm::setMagnificationIndex(int box, int index)
 {
     QComboBox *boxes[] = {ui->ComboBox1, ui->ComboBox2, ui->ComboBox3,
                           ui->ComboBox4, ui->ComboBox5, ui->ComboBox6};
@@ -49,31 +49,31 @@ void TMainForm::SetMagnificationIndex(int box, int index)
     combo->setCurrentIndex(index >= 0 && index < combo->count() ? index : -1);
 }
 
-void TMainForm::SetCommentBlack(int line)
+void TMainForm::setCommentBlack(int line)
 {
-    SetReceiptLineRead(line + 1);
+    setReceiptLineRead(line + 1);
 }
 
-void TMainForm::SetIdentificationText(const QString &text)
+void TMainForm::setIdentificationText(const QString &text)
 {
     if (ui->xxxxxxxx->text() != text)
         ui->xxxxxxxx->setText(text);
 }
 
-void TMainForm::FillViewsFromData()
+void TMainForm::fillViewsFromData()
 {
     StringGrid *sales = ui->SalesGrid;
     for (int i = 0; i < 16; ++i) {
-        sales->SetCell(1, i + 1, PriceText(i, Data.ColumnPrice(i)));
-        sales->SetCell(2, i + 1, CountText(Data.ColumnSalesCount(i)));
+        sales->setCell(1, i + 1, priceText(i, data_.ColumnPrice(i)));
+        sales->setCell(2, i + 1, countText(data_.ColumnSalesCount(i)));
     }
-    sales->Refresh();
-    ui->TotalGrid1->SetCell(1, 0, QString::number(Data.SalesTotal()));
-    ui->TotalGrid1->Refresh();
+    sales->refresh();
+    ui->TotalGrid1->setCell(1, 0, QString::number(data_.SalesTotal()));
+    ui->TotalGrid1->refresh();
 
-    ui->TotalGrid2->SetCell(1, 0, ui->TotalGrid1->Cells(1, 0));
-    ui->TotalGrid2->Refresh();
-    if (!(Data.DeviceStatusFlags() & AutoChangeDisabled)) {
+    ui->TotalGrid2->setCell(1, 0, ui->TotalGrid1->cells(1, 0));
+    ui->TotalGrid2->refresh();
+    if (!(data_.DeviceStatusFlags() & AutoChangeDisabled)) {
         ui->SendCoinBtn->setEnabled(true);
         ui->EarnBtn->setEnabled(true);
         ui->LabelAutoFlag->hide();
@@ -82,25 +82,25 @@ void TMainForm::FillViewsFromData()
         ui->LabelAutoFlag->show();
     }
 
-    CopyToSettingsGrids();
+    copyToSettingsGrids();
 
     QComboBox *options[] = {ui->Opt1Sel, ui->Opt2Sel, ui->Opt3Sel, ui->Opt4Sel, ui->Opt5Sel, ui->Opt6Sel};
     for (int k = 0; k < 6; ++k) {
-        const int value = Data.OptionSelection(k);
+        const int value = data_.OptionSelection(k);
         // A value the selector has no item for leaves it without a selection.
         options[k]->setCurrentIndex(value >= 0 && value < options[k]->count() ? value : -1);
     }
 }
 
-void TMainForm::CopyToSettingsGrids()
+void TMainForm::copyToSettingsGrids()
 {
     for (int r = 0; r < 16; ++r) {
-        ui->OptGrid1->SetCell(1, r, ui->SalesGrid->Cells(1, r + 1));
-        ui->OptGrid2->SetCell(1, r, ui->SalesGrid->Cells(2, r + 1));
+        ui->OptGrid1->setCell(1, r, ui->SalesGrid->cells(1, r + 1));
+        ui->OptGrid2->setCell(1, r, ui->SalesGrid->cells(2, r + 1));
     }
-    ui->OptGrid2->SetCell(1, 16, ui->TotalGrid1->Cells(1, 0));
-    ui->OptGrid1->Refresh();
-    ui->OptGrid2->Refresh();
+    ui->OptGrid2->setCell(1, 16, ui->TotalGrid1->cells(1, 0));
+    ui->OptGrid1->refresh();
+    ui->OptGrid2->refresh();
 }
 
 void TMainForm::TimerTimer()
@@ -108,18 +108,18 @@ void TMainForm::TimerTimer()
     // Off for the length of the tick: the next one comes 100 ms after this
     // one ends, however long the controller took.
     Timer->stop();
-    if (AdvancePollTick(PollTickCount) && !RefreshLiveValues()) {
+    if (LivePoll::advancePollTick(PollTickCount) && !RefreshLiveValues()) {
         // A silent line costs a time-out here and another one in the status
         // request: let the window answer the operator in between.
-        StatusRequest->start();
+        statusRequest_->start();
         return;
     }
-    RequestStatus();
+    requestStatus();
 }
 
-void TMainForm::RequestStatus()
+void TMainForm::requestStatus()
 {
-    ui->StatusLine->showMessage(StateSentence(RequestDeviceState(Link)));
+    ui->StatusLine->showMessage(LivePoll::stateSentence(LivePoll::requestDeviceState(link_)));
     Timer->start();
 }
 
@@ -127,20 +127,20 @@ bool TMainForm::RefreshLiveValues()
 {
     // The grids show the table: values a cut-short refresh did not read
     // keep what they showed.
-    const bool complete = ::RefreshLiveValues(Link, Data);
+    const bool complete = LivePoll::refreshLiveValues(link_, data_);
 
     for (int i = 0; i < 16; ++i)
-        ui->SalesGrid->SetCell(2, i + 1, CountText(Data.ColumnSalesCount(i)));
-    ui->SalesGrid->Refresh();
-    ui->TotalGrid1->SetCell(1, 0, QString::number(Data.SalesTotal()));
-    ui->TotalGrid1->Refresh();
-    if (!(Data.DeviceStatusFlags() & AutoChangeDisabled)) {
+        ui->SalesGrid->setCell(2, i + 1, countText(data_.ColumnSalesCount(i)));
+    ui->SalesGrid->refresh();
+    ui->TotalGrid1->setCell(1, 0, QString::number(data_.SalesTotal()));
+    ui->TotalGrid1->refresh();
+    if (!(data_.DeviceStatusFlags() & AutoChangeDisabled)) {
         for (int t = 0; t < 8; ++t)
-            ui->CoinGrid->SetCell(3, t + 1, QString::number(Data.TubeCurrentCount(t)));
-        ui->CoinGrid->Refresh();
+            ui->CoinGrid->setCell(3, t + 1, QString::number(data_.TubeCurrentCount(t)));
+        ui->CoinGrid->refresh();
     }
-    ui->TotalGrid2->SetCell(1, 0, ui->TotalGrid1->Cells(1, 0));
-    ui->TotalGrid2->Refresh();
-    CopyToSettingsGrids();
+    ui->TotalGrid2->setCell(1, 0, ui->TotalGrid1->cells(1, 0));
+    ui->TotalGrid2->refresh();
+    copyToSettingsGrids();
     return complete;
 }

@@ -2,11 +2,11 @@
 # controller emulator.
 quvo_add_test(tst_main_form LIBS quvo_ui SOURCES ui/tst_main_form.cpp support/ModalAnswerer.h)
 quvo_add_test(tst_data_views LIBS quvo_ui
-    SOURCES ui/tst_data_views.cpp support/FakeController.h support/ModalAnswerer.h)
+    SOURCES ui/tst_data_views.cpp support/FakeController.h support/WindowFixture.h)
 quvo_add_test(tst_data_set_dialog LIBS quvo_ui
     SOURCES ui/tst_data_set_dialog.cpp support/ModalAnswerer.h)
 quvo_add_test(tst_write_window LIBS quvo_ui
-    SOURCES ui/tst_write_window.cpp support/FakeController.h support/ModalAnswerer.h)
+    SOURCES ui/tst_write_window.cpp support/FakeController.h support/WindowFixture.h)
 quvo_add_test(tst_change_page LIBS quvo_ui
     SOURCES ui/tst_change_page.cpp support/OperationLog.h support/ModalAnswerer.h)
 quvo_add_test(tst_main_form_receipt LIBS quvo_ui

@@ -1,9 +1,7 @@
 // The main window's full read, poll and data views, driven in-process with
 // the fake port behind the link and a scripted controller behind that.
 #include "tests/support/FakeController.h"
-#include "tests/support/ModalAnswerer.h"
-#include "tests/support/PortSandbox.h"
-#include "tests/support/WindowProbes.h"
+#include "tests/support/WindowFixture.h"
 #include "link/ShiftJis.h"
 #include "ui/Application.h"
 #include "ui/Fonts.h"
@@ -24,25 +22,23 @@ namespace {
 
 // A connected window on a fake port whose controller answers from the
 // standard state, with `overrides` (command -> payload) on top.
-struct Rig {
-    PortSandbox sandbox;
-    std::shared_ptr<FakePort::State> state = std::make_shared<FakePort::State>();
+struct Rig : WindowFixture {
     std::shared_ptr<FakeController> model = std::make_shared<FakeController>(FakeController::Standard());
-    std::unique_ptr<TMainForm> form;
 
     explicit Rig(const QHash<QByteArray, QByteArray> &overrides = {})
     {
-        sandbox.publish(7, QStringLiteral("/dev/null"));
-        FakeController::attach(model, *state);
+        FakeController::attach(model, *port);
         for (auto it = overrides.begin(); it != overrides.end(); ++it)
-            state->replies.insert(it.key(), FakePort::ok(it.value()));
-        form = std::make_unique<TMainForm>(std::make_unique<FakePort>(state));
+            port->replies.insert(it.key(), FakePort::ok(it.value()));
+        openOnFakePort();
+        // Selecting a price cell here only probes the views; no value dialog opens.
+        form->setDataSetDialog(nullptr);
         form->show();
     }
     StringGrid *grid(const char *name) { return Find<StringGrid>(form.get(), QString::fromLatin1(name)); }
     QTimer *timer() { return form->findChild<QTimer *>(QStringLiteral("Timer")); }
     QStatusBar *statusLine() { return Find<QStatusBar>(form.get(), QStringLiteral("StatusLine")); }
-    QByteArrayList commandsSince(int from) { return state->commands.mid(from); }
+    QByteArrayList commandsSince(int from) { return port->commands.mid(from); }
 };
 
 QByteArrayList RefreshCommands()
@@ -231,7 +227,7 @@ void TestDataViews::receiptBoxes()
     QCOMPARE(Find<QComboBox>(rig.form.get(), QStringLiteral("ComboBox3"))->currentIndex(), 0);
     QCOMPARE(Find<QComboBox>(rig.form.get(), QStringLiteral("ComboBox4"))->currentIndex(), 1);
     // The read itself went through and filled the views either way.
-    QCOMPARE(rig.state->commands.size(), 48);
+    QCOMPARE(rig.port->commands.size(), 48);
     QCOMPARE(rig.grid("TotalGrid1")->cells(1, 0), QStringLiteral("123456"));
     QCOMPARE(answer.seen.size(), layoutError ? 1 : 0);
     QCOMPARE(rig.timer()->isActive(), !layoutError);
@@ -273,7 +269,7 @@ void TestDataViews::conversionErrorOnConnection()
     // One fault, one box, in Japanese.
     QCOMPARE(answer.seen.size(), 1);
     QCOMPARE(answer.seen[0].text, message);
-    QCOMPARE(rig.state->commands.size(), 2 + commands);
+    QCOMPARE(rig.port->commands.size(), 2 + commands);
     QCOMPARE(Find<QLineEdit>(rig.form.get(), QStringLiteral("Edit2"))->text(), edit2);
     // Connected, but nothing polls.
     QCOMPARE(rig.form->Connected, 1);
@@ -281,7 +277,7 @@ void TestDataViews::conversionErrorOnConnection()
     QVERIFY(!Find(rig.form.get(), QStringLiteral("PanelMode"))->isEnabled() || commands == 46);
     QVERIFY(!rig.timer()->isActive());
     QTest::qWait(350);
-    QCOMPARE(rig.state->commands.size(), 2 + commands);
+    QCOMPARE(rig.port->commands.size(), 2 + commands);
     QCOMPARE(rig.statusLine()->currentMessage(), QString());
     if (commands < 46)   // the views were not filled
         QCOMPARE(rig.grid("SalesGrid")->cells(1, 1), QString());
@@ -289,7 +285,7 @@ void TestDataViews::conversionErrorOnConnection()
     // Disconnecting still works as ever.
     rig.form->ConBtnClick();
     QCOMPARE(rig.form->Connected, 0);
-    QCOMPARE(rig.state->commands.size(), 2 + commands);
+    QCOMPARE(rig.port->commands.size(), 2 + commands);
     QCOMPARE(answer.seen.size(), 1);
 }
 
@@ -358,8 +354,8 @@ void TestDataViews::connectionEnablesAndStartsPoll()
     QVERIFY(rig.timer()->isActive());
     QCOMPARE(rig.timer()->interval(), 100);
     // Nothing polled inside the click: QV, QVV and the 46 reads only.
-    QCOMPARE(rig.state->commands.size(), 48);
-    QVERIFY(!rig.state->commands.contains("QVY"));
+    QCOMPARE(rig.port->commands.size(), 48);
+    QVERIFY(!rig.port->commands.contains("QVY"));
 }
 
 void TestDataViews::pollCadence()
@@ -369,15 +365,15 @@ void TestDataViews::pollCadence()
     QTimer *timer = rig.timer();
     timer->stop();
     bool activeDuringTick = false;
-    rig.state->fallback = [timer, &activeDuringTick, model = rig.model](const QByteArray &c) {
+    rig.port->fallback = [timer, &activeDuringTick, model = rig.model](const QByteArray &c) {
         activeDuringTick = activeDuringTick || timer->isActive();
         return model->answer(c);
     };
-    int from = int(rig.state->commands.size());
+    int from = int(rig.port->commands.size());
     for (int tick = 1; tick <= 11; ++tick) {
         rig.form->TimerTimer();
         const QByteArrayList sent = rig.commandsSince(from);
-        from = int(rig.state->commands.size());
+        from = int(rig.port->commands.size());
         if (tick % 5 == 0)
             QCOMPARE(sent, RefreshCommands() << "QVY");
         else
@@ -386,10 +382,10 @@ void TestDataViews::pollCadence()
     }
     QVERIFY(!activeDuringTick);
     QCOMPARE(rig.statusLine()->currentMessage(), QStringLiteral("通常状態です."));
-    rig.state->replies.insert("QVY", "ERR12:00\r");
+    rig.port->replies.insert("QVY", "ERR12:00\r");
     rig.form->TimerTimer();
     QCOMPARE(rig.statusLine()->currentMessage(), QStringLiteral("エラー12発生中です."));
-    rig.state->replies.insert("QVY", QByteArray());
+    rig.port->replies.insert("QVY", QByteArray());
     rig.form->TimerTimer();
     QCOMPARE(rig.statusLine()->currentMessage(), QStringLiteral("通信エラーが起きています."));
 }
@@ -398,7 +394,7 @@ void TestDataViews::pollOnTheTimer()
 {
     Rig rig;
     rig.form->ConBtnClick();
-    const int from = int(rig.state->commands.size());
+    const int from = int(rig.port->commands.size());
     // The real timer: seven ticks, the fifth with the refresh before its QVY.
     QTRY_VERIFY_WITH_TIMEOUT(rig.commandsSince(from).count("QVY") >= 7, 5000);
     QByteArrayList expected{"QVY", "QVY", "QVY", "QVY"};
@@ -415,12 +411,12 @@ void TestDataViews::silentLineDuringRefresh()
     StringGrid *sales = rig.grid("SalesGrid");
     const QString count2 = sales->cells(2, 2);
     // Only QVRC0 is still answered; then the line falls silent.
-    rig.state->replies.insert("QVRC0", FakePort::ok("3039"));
-    rig.state->fallback = [](const QByteArray &) { return QByteArray(); };
+    rig.port->replies.insert("QVRC0", FakePort::ok("3039"));
+    rig.port->fallback = [](const QByteArray &) { return QByteArray(); };
     for (int round = 0; round < 2; ++round) {
         for (int tick = 1; tick <= 4; ++tick)
             rig.form->TimerTimer();
-        const int from = int(rig.state->commands.size());
+        const int from = int(rig.port->commands.size());
         rig.form->TimerTimer();
         // The refresh ends at its first silent read, the values not read stay
         // as shown, and the status request waits for the event loop.
@@ -454,11 +450,11 @@ void TestDataViews::liveRefreshGrids()
     const QString price3 = sales->cells(1, 3);
     // A price written by the price setting survives the refresh.
     sales->setCell(1, 4, QStringLiteral("55.5"));
-    rig.state->replies.insert("QVRC0", FakePort::ok("3039"));
-    rig.state->replies.insert("QVRC9", FakePort::ok("0007"));
-    rig.state->replies.insert("QVRCF", FakePort::ok("ZZZZ"));
-    rig.state->replies.insert("QVREA", FakePort::ok("000F4240"));
-    rig.state->replies.insert("QVRP2", FakePort::ok("0001")); // prices are not re-read
+    rig.port->replies.insert("QVRC0", FakePort::ok("3039"));
+    rig.port->replies.insert("QVRC9", FakePort::ok("0007"));
+    rig.port->replies.insert("QVRCF", FakePort::ok("ZZZZ"));
+    rig.port->replies.insert("QVREA", FakePort::ok("000F4240"));
+    rig.port->replies.insert("QVRP2", FakePort::ok("0001")); // prices are not re-read
     rig.form->data().EarnValueB() = 77;
 
     for (int tick = 1; tick <= 4; ++tick)
@@ -489,9 +485,9 @@ void TestDataViews::disconnectStopsPoll()
     rig.form->ConBtnClick();
     QVERIFY(!rig.timer()->isActive());
     QCOMPARE(rig.statusLine()->currentMessage(), QString());
-    const qsizetype sent = rig.state->commands.size();
+    const qsizetype sent = rig.port->commands.size();
     QTest::qWait(350);
-    QCOMPARE(rig.state->commands.size(), sent);
+    QCOMPARE(rig.port->commands.size(), sent);
     // The last values stay in the disabled controls.
     QCOMPARE(rig.grid("TotalGrid1")->cells(1, 0), total);
     QCOMPARE(total, QStringLiteral("123456"));

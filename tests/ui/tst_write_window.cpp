@@ -2,49 +2,29 @@
 // options write with the restart, the counter clear, against the fake port
 // with a small controller model behind it.
 #include "tests/support/FakeController.h"
-#include "tests/support/ModalAnswerer.h"
-#include "tests/support/PortSandbox.h"
-#include "tests/support/WindowProbes.h"
+#include "tests/support/WindowFixture.h"
+#include "ui/Application.h"
 #include "ui/Fonts.h"
 #include "ui/StringGrid.h"
-#include "ui/TDataSetDialog.h"
-#include "ui/TMainForm.h"
 
 #include <QComboBox>
-#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTabWidget>
 #include <QtTest>
-
-#include "ui/Application.h"
 
 namespace {
 
-struct WindowRig {
-    PortSandbox sandbox;
-    std::shared_ptr<FakePort::State> port = std::make_shared<FakePort::State>();
+struct WindowRig : WindowFixture {
     std::shared_ptr<FakeController> model = std::make_shared<FakeController>();
-    std::unique_ptr<TMainForm> form;
-    std::unique_ptr<TDataSetDialog> dialog;
-    std::unique_ptr<ModalAnswerer> answerer;
 
     WindowRig()
     {
-        const QString path = sandbox.runtimeDir() + QStringLiteral("/fake-device");
-        QFile f(path);
-        f.open(QIODevice::WriteOnly);
-        sandbox.publish(255, path);
         FakeController::attach(model, *port);
-        form = std::make_unique<TMainForm>(std::make_unique<FakePort>(port));
-        dialog = std::make_unique<TDataSetDialog>();
-        form->setDataSetDialog(dialog.get());
+        openOnFakePort();
         form->show();
-        child<QTabWidget>("PageControl")->setCurrentWidget(child<QWidget>("TabSheet3"));
-        answerer = std::make_unique<ModalAnswerer>(form.get());
+        showPage("TabSheet3");
+        answerer();   // boxes are answered from the start
     }
-
-    template <class T> T *child(const char *name) const { return Find<T>(form.get(), name); }
 
     // Connects, then keeps the poll quiet so only the operation's commands
     // are recorded.
@@ -64,8 +44,6 @@ struct WindowRig {
         mode->setEnabled(true);
         mode->setCurrentIndex(manual ? 1 : 0);
     }
-
-    void clickCell(const char *grid, int col, int row) { ClickCell(child<StringGrid>(grid), col, row); }
 
     // The commands up to (not including) the first one of the full read.
     QByteArrayList beforeFullRead() const
@@ -152,16 +130,16 @@ void TestWriteWindow::priceCellSelection()
     // The field takes the price as the sales view shows it.
     const QString shown = QStringLiteral("%1.%2").arg(row + 1).arg(row);
     rig.child<StringGrid>("SalesGrid")->setCell(1, row + 1, shown);
-    rig.answerer->actions << ModalAnswerer::click(QStringLiteral("キャンセル"));
+    rig.answerer().actions << ModalAnswerer::click(QStringLiteral("キャンセル"));
 
     rig.clickCell(grid.constData(), col, row);
     QTest::qWait(20);
 
     if (title.isEmpty()) {
-        QCOMPARE(rig.answerer->seen.size(), 0);
+        QCOMPARE(rig.answerer().seen.size(), 0);
     } else {
-        QCOMPARE(rig.answerer->seen.size(), 1);
-        const ModalAnswerer::Seen &s = rig.answerer->seen.first();
+        QCOMPARE(rig.answerer().seen.size(), 1);
+        const ModalAnswerer::Seen &s = rig.answerer().seen.first();
         QCOMPARE(s.text, title);
         QCOMPARE(s.hint, hint);
         QCOMPARE(s.field, shown);
@@ -169,7 +147,7 @@ void TestWriteWindow::priceCellSelection()
     }
     // Cancelled or never opened: nothing goes to the controller.
     QCOMPARE(rig.port->commands, QByteArrayList{});
-    QCOMPARE(rig.answerer->stuck, 0);
+    QCOMPARE(rig.answerer().stuck, 0);
 }
 
 void TestWriteWindow::priceCellReselectAndArrowKeys()
@@ -177,7 +155,7 @@ void TestWriteWindow::priceCellReselectAndArrowKeys()
     WindowRig rig;
     rig.connectController();
     for (int i = 0; i < 4; ++i)
-        rig.answerer->actions << ModalAnswerer::click(QStringLiteral("キャンセル"));
+        rig.answerer().actions << ModalAnswerer::click(QStringLiteral("キャンセル"));
 
     rig.clickCell("OptGrid1", 1, 2);
     QTest::qWait(20);
@@ -199,11 +177,11 @@ void TestWriteWindow::priceCellReselectAndArrowKeys()
     QCOMPARE(grid->currentRow(), 2);
 
     QStringList titles;
-    for (const auto &s : rig.answerer->seen)
+    for (const auto &s : rig.answerer().seen)
         titles << s.text;
     QCOMPARE(titles, (QStringList{"コラム3 設定価格", "コラム3 設定価格",
                                   "コラム4 設定価格", "コラム3 設定価格"}));
-    QCOMPARE(rig.answerer->unexpected, 0);
+    QCOMPARE(rig.answerer().unexpected, 0);
 }
 
 void TestWriteWindow::priceWrite_data()
@@ -243,18 +221,18 @@ void TestWriteWindow::priceWrite()
     auto *sales = rig.child<StringGrid>("SalesGrid");
     opt->setCell(1, row, QStringLiteral("old"));
     sales->setCell(1, row + 1, QStringLiteral("old"));
-    rig.answerer->actions << ModalAnswerer::enter(entry);
+    rig.answerer().actions << ModalAnswerer::enter(entry);
     if (cell.isEmpty())
-        rig.answerer->actions << ModalAnswerer::click(QStringLiteral("OK"));
+        rig.answerer().actions << ModalAnswerer::click(QStringLiteral("OK"));
 
     rig.clickCell("OptGrid1", 1, row);
     QTest::qWait(20);
 
-    QCOMPARE(rig.answerer->unexpected, 0);
-    QCOMPARE(rig.answerer->stuck, 0);
+    QCOMPARE(rig.answerer().unexpected, 0);
+    QCOMPARE(rig.answerer().stuck, 0);
     if (cell.isEmpty()) {
-        QCOMPARE(rig.answerer->seen.size(), 2);
-        const ModalAnswerer::Seen &error = rig.answerer->seen.at(1);
+        QCOMPARE(rig.answerer().seen.size(), 2);
+        const ModalAnswerer::Seen &error = rig.answerer().seen.at(1);
         QCOMPARE(error.caption, QStringLiteral("Error"));
         QCOMPARE(error.text, QStringLiteral("値が正しくありません"));
         QCOMPARE(error.buttons, QStringList{QStringLiteral("OK")});
@@ -286,26 +264,26 @@ void TestWriteWindow::optionsWrite()
     rig.child<QLineEdit>("Edit2")->setText(QStringLiteral("ABC"));
     rig.child<QLineEdit>("Edit3")->setText(QString());
     rig.child<QLineEdit>("xxxxxxxx")->setText(QStringLiteral("No7"));
-    rig.answerer->actions << ModalAnswerer::click(QStringLiteral("OK"))
+    rig.answerer().actions << ModalAnswerer::click(QStringLiteral("OK"))
                           << ModalAnswerer::click(QStringLiteral("OK"));
 
     rig.child<QPushButton>("SendSalesBtn")->click();
 
-    QCOMPARE(rig.answerer->unexpected, 0);
-    QCOMPARE(rig.answerer->stuck, 0);
+    QCOMPARE(rig.answerer().unexpected, 0);
+    QCOMPARE(rig.answerer().stuck, 0);
     QCOMPARE(rig.port->commands,
              (QByteArrayList{"QVU1", "QVSO1=02", "QVSO3=03", "QVSO2=01", "QVSO4=01", "QVSO5=01",
                              "QVSO6=01", "QVSON=No7", "QVSOA=34\x97\xCC \x8E\xFB \x8F\x91",
                              "QVSOB=12ABC", "QVSOC=13", "QVW", "QVF", "QVF"}));
-    QCOMPARE(rig.answerer->seen.size(), 2);
-    const ModalAnswerer::Seen &ask = rig.answerer->seen.at(0);
+    QCOMPARE(rig.answerer().seen.size(), 2);
+    const ModalAnswerer::Seen &ask = rig.answerer().seen.at(0);
     QCOMPARE(ask.caption, InfoCaption);
     QCOMPARE(ask.text, QStringLiteral("設定値を書き込み,QUVOを再起動します.\n"
                                       "QUVOとは一旦切断されますので,再起動後に接続し直して下さい.\n"
                                       "実行してもよろしいですか？"));
     QCOMPARE(sorted(ask.buttons), sorted({QStringLiteral("OK"), QStringLiteral("キャンセル")}));
     QVERIFY(ask.windowEnabled);
-    const ModalAnswerer::Seen &notice = rig.answerer->seen.at(1);
+    const ModalAnswerer::Seen &notice = rig.answerer().seen.at(1);
     QCOMPARE(notice.caption, InfoCaption);
     QCOMPARE(notice.text, QStringLiteral("QUVOを再起動します."));
     QCOMPARE(notice.buttons, QStringList{QStringLiteral("OK")});
@@ -334,11 +312,11 @@ void TestWriteWindow::optionsWriteCancelled()
 {
     WindowRig rig;
     rig.connectController();
-    rig.answerer->actions << ModalAnswerer::click(QStringLiteral("キャンセル"));
+    rig.answerer().actions << ModalAnswerer::click(QStringLiteral("キャンセル"));
 
     rig.child<QPushButton>("SendSalesBtn")->click();
 
-    QCOMPARE(rig.answerer->seen.size(), 1);
+    QCOMPARE(rig.answerer().seen.size(), 1);
     QCOMPARE(rig.port->commands, QByteArrayList{});
     QCOMPARE(rig.form->Connected, 1);
     QVERIFY(rig.form->link().portHandleValid());
@@ -371,14 +349,14 @@ void TestWriteWindow::optionsWriteRejectsMagnification()
         QSignalBlocker block(combo);
         combo->setEditText(text);
     }
-    rig.answerer->actions << ModalAnswerer::click(QStringLiteral("OK"));
+    rig.answerer().actions << ModalAnswerer::click(QStringLiteral("OK"));
 
     rig.child<QPushButton>("SendSalesBtn")->click();
 
-    QCOMPARE(rig.answerer->seen.size(), 1);
-    QCOMPARE(rig.answerer->seen.first().caption, QStringLiteral("Error"));
-    QCOMPARE(rig.answerer->seen.first().text, QStringLiteral("値が正しくありません"));
-    QCOMPARE(rig.answerer->seen.first().buttons, QStringList{QStringLiteral("OK")});
+    QCOMPARE(rig.answerer().seen.size(), 1);
+    QCOMPARE(rig.answerer().seen.first().caption, QStringLiteral("Error"));
+    QCOMPARE(rig.answerer().seen.first().text, QStringLiteral("値が正しくありません"));
+    QCOMPARE(rig.answerer().seen.first().buttons, QStringList{QStringLiteral("OK")});
     QCOMPARE(rig.port->commands, QByteArrayList{});
     QCOMPARE(rig.form->Connected, 1);
     QVERIFY(rig.form->link().portHandleValid());
@@ -391,7 +369,7 @@ void TestWriteWindow::optionsWriteKeepsUnlistedOption()
     // The controller reported a value beyond the buzzer selector's two items.
     rig.form->data().OptionSelection(1) = 0x0B;
     rig.child<QComboBox>("Opt2Sel")->setCurrentIndex(-1);
-    rig.answerer->actions << ModalAnswerer::click(QStringLiteral("OK"))
+    rig.answerer().actions << ModalAnswerer::click(QStringLiteral("OK"))
                           << ModalAnswerer::click(QStringLiteral("OK"));
 
     rig.child<QPushButton>("SendSalesBtn")->click();
@@ -420,12 +398,12 @@ void TestWriteWindow::counterClear()
     rig.model->count.fill(7);
     rig.connectController();
     rig.setManualMode(manual);
-    rig.answerer->actions << ModalAnswerer::click(confirm ? QStringLiteral("OK") : QStringLiteral("キャンセル"));
+    rig.answerer().actions << ModalAnswerer::click(confirm ? QStringLiteral("OK") : QStringLiteral("キャンセル"));
 
     rig.child<QPushButton>("CntClrBtn")->click();
 
-    QCOMPARE(rig.answerer->seen.size(), 1);
-    const ModalAnswerer::Seen &ask = rig.answerer->seen.first();
+    QCOMPARE(rig.answerer().seen.size(), 1);
+    const ModalAnswerer::Seen &ask = rig.answerer().seen.first();
     QCOMPARE(ask.caption, InfoCaption);
     QCOMPARE(ask.text, QStringLiteral("カウンタのクリアを行います.\n実行してもよろしいですか？"));
     QCOMPARE(sorted(ask.buttons), sorted({QStringLiteral("OK"), QStringLiteral("キャンセル")}));

@@ -1,0 +1,68 @@
+#pragma once
+// The rig every window test builds on: the main window offscreen in a port
+// sandbox, with its value dialog, and behind it either the fake port on a
+// device published as a COM number, or the controller emulator. The modal
+// answerer is made on first use, so a test may bring its own instead.
+#include "tests/support/FakePort.h"
+#include "tests/support/ModalAnswerer.h"
+#include "tests/support/PortSandbox.h"
+#include "tests/support/WindowProbes.h"
+#include "ui/TDataSetDialog.h"
+#include "ui/TMainForm.h"
+
+#include <QFile>
+#include <QTabWidget>
+#include <memory>
+
+class WindowFixture {
+public:
+    // The COM number the fake device is published as.
+    static constexpr int FakeCom = 7;
+
+    WindowFixture() = default;
+    WindowFixture(const WindowFixture &) = delete;
+    WindowFixture &operator=(const WindowFixture &) = delete;
+
+    PortSandbox sandbox;
+    std::shared_ptr<FakePort::State> port = std::make_shared<FakePort::State>();
+    std::unique_ptr<TDataSetDialog> dialog = std::make_unique<TDataSetDialog>();
+    std::unique_ptr<TMainForm> form;
+
+    // The window on the fake port, whose device the search finds as COM7;
+    // `io` stands in for the plain fake port where the test wraps it.
+    TMainForm &openOnFakePort(std::unique_ptr<PortIo> io = nullptr)
+    {
+        // A file of the sandbox: the search needs a device to open, the
+        // fake port does the talking.
+        const QString device = sandbox.runtimeDir() + QStringLiteral("/fake-device");
+        QFile(device).open(QIODevice::WriteOnly);
+        sandbox.publish(FakeCom, device);
+        return open(io ? std::move(io) : std::make_unique<FakePort>(port));
+    }
+    // The window on the machine's serial port code, for the emulator.
+    TMainForm &openOnSerialPort() { return open(nullptr); }
+
+    ModalAnswerer &answerer()
+    {
+        if (!answerer_)
+            answerer_ = std::make_unique<ModalAnswerer>(form.get());
+        return *answerer_;
+    }
+
+    template <class T = QWidget> T *child(const char *name) const { return Find<T>(form.get(), name); }
+    void clickCell(const char *grid, int col, int row) { ClickCell(child<StringGrid>(grid), col, row); }
+    void showPage(const char *page)
+    {
+        child<QTabWidget>("PageControl")->setCurrentWidget(child<QWidget>(page));
+    }
+
+private:
+    TMainForm &open(std::unique_ptr<PortIo> io)
+    {
+        form = std::make_unique<TMainForm>(std::move(io));
+        form->setDataSetDialog(dialog.get());
+        return *form;
+    }
+
+    std::unique_ptr<ModalAnswerer> answerer_;
+};

@@ -8,7 +8,7 @@ quvo_add_test(tst_data_set_dialog LIBS quvo_ui
 quvo_add_test(tst_write_window LIBS quvo_ui
     SOURCES ui/tst_write_window.cpp support/FakeController.h support/WindowFixture.h)
 quvo_add_test(tst_change_page LIBS quvo_ui
-    SOURCES ui/tst_change_page.cpp support/OperationLog.h support/ModalAnswerer.h)
+    SOURCES ui/tst_change_page.cpp support/OperationLog.h support/WindowFixture.h)
 quvo_add_test(tst_main_form_receipt LIBS quvo_ui
     SOURCES ui/tst_main_form_receipt.cpp support/ModalAnswerer.h)
 

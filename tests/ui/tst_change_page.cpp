@@ -1,15 +1,11 @@
 // The change page and the I/O port panel in the real window: hidden from
 // the tab row, reached here by their object names.
 #include "device/DeviceData.h"
-#include "tests/support/ModalAnswerer.h"
 #include "tests/support/OperationLog.h"
-#include "tests/support/PortSandbox.h"
-#include "tests/support/WindowProbes.h"
+#include "tests/support/WindowFixture.h"
 #include "ui/Application.h"
 #include "ui/Fonts.h"
 #include "ui/StringGrid.h"
-#include "ui/TDataSetDialog.h"
-#include "ui/TMainForm.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -17,7 +13,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
-#include <QTemporaryFile>
 #include <QtTest>
 
 namespace {
@@ -49,35 +44,26 @@ QColor pixel(const QImage &image, QPoint at)
     return image.pixelColor(at);
 }
 
-// A window wired to a fake controller published at COM200.
-struct Rig {
-    PortSandbox sandbox;
-    QTemporaryFile device;
-    std::shared_ptr<FakePort::State> state = std::make_shared<FakePort::State>();
+// A window wired to a fake controller that logs what it is sent.
+struct Rig : WindowFixture {
     std::shared_ptr<OperationLog> log = std::make_shared<OperationLog>();
-    std::unique_ptr<TDataSetDialog> dialog = std::make_unique<TDataSetDialog>();
-    std::unique_ptr<TMainForm> form;
 
     explicit Rig(const QByteArray &version = "ver2.00")
     {
-        device.open();
-        sandbox.publish(200, device.fileName());
-        state->replies["QV"] = FakePort::ok();
-        state->replies["QVV"] = FakePort::ok(version);
-        state->fallback = [](const QByteArray &command) {
+        port->replies["QV"] = FakePort::ok();
+        port->replies["QVV"] = FakePort::ok(version);
+        port->fallback = [](const QByteArray &command) {
             // Enough for a full read to pass: magnification digits 1 and 1.
             if (command == "QVROA" || command == "QVROB" || command == "QVROC")
                 return FakePort::ok("11");
             return FakePort::ok();
         };
-        form = std::make_unique<TMainForm>(std::make_unique<LoggingPort>(state, log));
-        form->setDataSetDialog(dialog.get());
+        openOnFakePort(std::make_unique<LoggingPort>(port, log));
     }
 
-    template <class T> T *find(const char *name) const { return Find<T>(form.get(), name); }
-    StringGrid *coinGrid() const { return find<StringGrid>("CoinGrid"); }
-    QLabel *image() const { return find<QLabel>("Image1"); }
-    QComboBox *panelMode() const { return find<QComboBox>("PanelMode"); }
+    StringGrid *coinGrid() const { return child<StringGrid>("CoinGrid"); }
+    QLabel *image() const { return child<QLabel>("Image1"); }
+    QComboBox *panelMode() const { return child<QComboBox>("PanelMode"); }
 
     void connectDevice()
     {
@@ -85,8 +71,8 @@ struct Rig {
         QCOMPARE(form->Connected, 1);
         // The full read enables the change page when the controller uses
         // the automatic reconciliation; its flags here say it does.
-        find<QPushButton>("SendCoinBtn")->setEnabled(true);
-        find<QPushButton>("EarnBtn")->setEnabled(true);
+        child<QPushButton>("SendCoinBtn")->setEnabled(true);
+        child<QPushButton>("EarnBtn")->setEnabled(true);
         log->clear();
     }
 
@@ -164,10 +150,10 @@ void TestChangePage::layout()
     StringGrid *g = rig.coinGrid();
     QCOMPARE(g->cells(2, 0), QStringLiteral("基準枚数"));
     QCOMPARE(g->cells(0, 5), QStringLiteral("手動補充チューブ10円硬貨"));
-    QCOMPARE(rig.find<QPushButton>("EarnBtn")->text(),
+    QCOMPARE(rig.child<QPushButton>("EarnBtn")->text(),
              QStringLiteral("精算\n\rつり銭合わせ"));
-    QVERIFY(!rig.find<QPushButton>("SendCoinBtn")->isEnabled());
-    QVERIFY(!rig.find<QPushButton>("EarnBtn")->isEnabled());
+    QVERIFY(!rig.child<QPushButton>("SendCoinBtn")->isEnabled());
+    QVERIFY(!rig.child<QPushButton>("EarnBtn")->isEnabled());
     QCOMPARE(rig.image()->pixmap().size(), QSize(251, 335));
     QVERIFY(rig.image()->hasMouseTracking());
 }
@@ -244,7 +230,7 @@ void TestChangePage::coinGridColours()
 void TestChangePage::totalGrid2Colours()
 {
     Rig rig;
-    StringGrid *g = rig.find<StringGrid>("TotalGrid2");
+    StringGrid *g = rig.child<StringGrid>("TotalGrid2");
     QCOMPARE(g->cells(0, 0), QStringLiteral("前回のメモリクリアからの総売上(円)"));
     g->setCell(1, 0, QStringLiteral("12345"));
     const QImage shot = g->viewport()->grab().toImage();
@@ -349,7 +335,7 @@ void TestChangePage::entryIgnored()
     Rig rig;
     if (connected)
         rig.connectDevice();
-    rig.find<QPushButton>("EarnBtn")->setEnabled(earnEnabled);
+    rig.child<QPushButton>("EarnBtn")->setEnabled(earnEnabled);
     StringGrid *g = rig.coinGrid();
     g->setCell(2, 3, QStringLiteral("7"));
 
@@ -411,7 +397,7 @@ void TestChangePage::sendCoin()
     }
     ModalAnswerer answers;
     answers.actions << ModalAnswerer::click(agree ? QStringLiteral("OK") : QStringLiteral("キャンセル"));
-    rig.find<QPushButton>("SendCoinBtn")->click();
+    rig.child<QPushButton>("SendCoinBtn")->click();
 
     const bool sent = agree && refusal.isEmpty();
     QCOMPARE(answers.seen.size(), 1);
@@ -427,8 +413,8 @@ void TestChangePage::sendCoin()
     QCOMPARE(own(rig.log->entries), expected);
     QCOMPARE(rig.form->Connected, sent ? 0 : 1);
     QCOMPARE(rig.form->link().portHandleValid(), !sent);
-    QCOMPARE(rig.find<QPushButton>("SendCoinBtn")->isEnabled(), !sent);
-    QCOMPARE(rig.find<QPushButton>("EarnBtn")->isEnabled(), !sent);
+    QCOMPARE(rig.child<QPushButton>("SendCoinBtn")->isEnabled(), !sent);
+    QCOMPARE(rig.child<QPushButton>("EarnBtn")->isEnabled(), !sent);
     QVERIFY(rig.form->isEnabled());
     // The grid keeps what was entered.
     QCOMPARE(rig.coinGrid()->cells(2, 8), QStringLiteral("9999"));
@@ -463,7 +449,7 @@ void TestChangePage::earn()
     QFETCH(QStringList, expected);
 
     Rig rig(version);
-    rig.state->replies["QVER"] =
+    rig.port->replies["QVER"] =
         FakePort::ok("0010,00000BB8,00,05,00,00,000A,0000,0000,0000,000001F4");
     rig.connectDevice();
     if (manual) {
@@ -473,7 +459,7 @@ void TestChangePage::earn()
     ModalAnswerer boxes;
     for (const QString &answer : answers)
         boxes.actions << ModalAnswerer::click(answer);
-    rig.find<QPushButton>("EarnBtn")->click();
+    rig.child<QPushButton>("EarnBtn")->click();
 
     QCOMPARE(boxes.seen.size(), answers.size());
     QCOMPARE(boxes.unexpected, 0);
@@ -669,15 +655,15 @@ void TestChangePage::savePictures()
         g->setCell(2, t + 1, QString::fromLatin1(standard[t]));
         g->setCell(3, t + 1, QString::fromLatin1(current[t]));
     }
-    rig.find<StringGrid>("TotalGrid2")->setCell(1, 0, QStringLiteral("123456"));
+    rig.child<StringGrid>("TotalGrid2")->setCell(1, 0, QStringLiteral("123456"));
     rig.panelMode()->setCurrentIndex(1);
     rig.press(130, 55);
     rig.press(130, 265);
     rig.move(130, 85);
     const QString dir = QDir::currentPath() + QStringLiteral("/screenshots");
     QDir().mkpath(dir);
-    const QPixmap page = rig.find<QWidget>("TabSheet2")->grab();
-    const QPixmap panel = rig.find<QWidget>("Panel1")->grab();
+    const QPixmap page = rig.child<QWidget>("TabSheet2")->grab();
+    const QPixmap panel = rig.child<QWidget>("Panel1")->grab();
     QVERIFY(page.save(dir + QStringLiteral("/change-page.png")));
     QVERIFY(panel.save(dir + QStringLiteral("/io-panel.png")));
     QVERIFY(page.width() > 500 && panel.width() == 257);

@@ -14,7 +14,7 @@ quvo_add_test(tst_main_form_receipt LIBS quvo_ui
 
 # Round trips through the controller emulator.
 quvo_add_test(tst_write_round_trip LIBS quvo_ui
-    SOURCES ui/tst_write_round_trip.cpp support/ModalAnswerer.h)
+    SOURCES ui/tst_write_round_trip.cpp support/WindowFixture.h)
 target_compile_definitions(tst_write_round_trip PRIVATE QUVO_EMULATOR="$<TARGET_FILE:quvo-emulator>")
 add_dependencies(tst_write_round_trip quvo-emulator)
 quvo_add_test(tst_change_emulator LIBS quvo_ui SOURCES ui/tst_change_emulator.cpp)

@@ -1,16 +1,12 @@
 // Round trips through the controller emulator on a pseudo-terminal: what the
 // window writes, the emulator keeps, and the window then shows what the
 // emulator reports.
+#include "device/ValueOrigins.h"
 #include "tests/support/EmulatorProcess.h"
-#include "tests/support/ModalAnswerer.h"
-#include "tests/support/PortSandbox.h"
-#include "tests/support/WindowProbes.h"
+#include "tests/support/WindowFixture.h"
 #include "ui/Application.h"
 #include "ui/Fonts.h"
 #include "ui/StringGrid.h"
-#include "ui/TDataSetDialog.h"
-#include "ui/TMainForm.h"
-#include "device/ValueOrigins.h"
 
 #include <QComboBox>
 #include <QMessageBox>
@@ -31,14 +27,13 @@ constexpr int RestartMarginMs = 200;
 // a controller that stays silent.
 constexpr int ShortReadTimeoutMs = 300;
 
-struct EmulatorRig {
-    PortSandbox sandbox;
+struct EmulatorRig : WindowFixture {
     EmulatorProcess emulator{QStringLiteral(QUVO_EMULATOR), sandbox.runtimeDir()};
-    std::unique_ptr<TMainForm> form;
-    std::unique_ptr<TDataSetDialog> dialog;
-    std::unique_ptr<ModalAnswerer> answerer;
     // Faults that depend on when bytes arrive keep the real line speed and time-out.
     bool realLine = false;
+
+    // The window lets go of its port before the emulator withdraws it.
+    ~EmulatorRig() { form.reset(); }
 
     // Starts the emulator with a scenario and the window beside it.
     bool start(const QByteArray &scenarioJson)
@@ -46,14 +41,12 @@ struct EmulatorRig {
         emulator.process().setProcessChannelMode(QProcess::ForwardedErrorChannel);
         if (!emulator.startAt(EmulatorCom, scenarioJson, realLine ? QStringList() : EmulatorProcess::fastLine()))
             return false;
-        form = std::make_unique<TMainForm>();
+        openOnSerialPort();
         if (!realLine)
             form->link().setReadTimeoutMs(ShortReadTimeoutMs);
-        dialog = std::make_unique<TDataSetDialog>();
-        form->setDataSetDialog(dialog.get());
         form->show();
-        child<QTabWidget>("PageControl")->setCurrentWidget(child<QWidget>("TabSheet3"));
-        answerer = std::make_unique<ModalAnswerer>(form.get());
+        showPage("TabSheet3");
+        answerer();   // boxes are answered from the start
         return true;
     }
 
@@ -66,11 +59,7 @@ struct EmulatorRig {
         return form->Connected == 1;
     }
 
-    template <class T> T *child(const char *name) const { return Find<T>(form.get(), name); }
-
     QStringList commands() const { return emulator.commands(); }
-
-    void clickCell(const char *grid, int col, int row) { ClickCell(child<StringGrid>(grid), col, row); }
 };
 
 // True when `wanted` appears in `got` in this order, with anything between.
@@ -162,13 +151,13 @@ void TestWriteRoundTrip::priceRoundTrip()
     EmulatorRig &rig = *priceRig_;
     QCOMPARE(rig.form->Connected, 1);
     const int before = int(rig.commands().size());
-    rig.answerer->actions << ModalAnswerer::enter(entry);
+    rig.answerer().actions << ModalAnswerer::enter(entry);
 
     rig.clickCell("OptGrid1", 1, row);
 
     QTRY_COMPARE(rig.child<StringGrid>("OptGrid1")->cells(1, row), shown);
     QCOMPARE(rig.child<StringGrid>("SalesGrid")->cells(1, row + 1), shown);
-    QCOMPARE(rig.answerer->unexpected, 0);
+    QCOMPARE(rig.answerer().unexpected, 0);
     const QStringList after = rig.commands().mid(before);
     QVERIFY2(inOrder(after, {"QVU1", command, "QVU0", "QVQ", "QVRP0", "QVC"}), qPrintable(after.join(' ')));
 }
@@ -202,12 +191,12 @@ void TestWriteRoundTrip::optionsRoundTrip()
         rig.child<QComboBox>(qPrintable(QStringLiteral("ComboBox%1").arg(b + 1)))->setEditText(mags[b]);
     rig.child<QLineEdit>("xxxxxxxx")->setText(QStringLiteral("店No.7"));
     const int before = int(rig.commands().size());
-    rig.answerer->actions << ModalAnswerer::click(QStringLiteral("OK"))
+    rig.answerer().actions << ModalAnswerer::click(QStringLiteral("OK"))
                           << ModalAnswerer::click(QStringLiteral("OK"));
 
     rig.child<QPushButton>("SendSalesBtn")->click();
 
-    QCOMPARE(rig.answerer->unexpected, 0);
+    QCOMPARE(rig.answerer().unexpected, 0);
     QCOMPARE(rig.form->Connected, 0);
     const QStringList sent = rig.commands().mid(before);
     QVERIFY2(inOrder(sent, {"QVU1", "QVSO1=02", "QVSO3=03", "QVSO2=01", "QVSO4=01", "QVSO5=01",
@@ -222,7 +211,7 @@ void TestWriteRoundTrip::optionsRoundTrip()
     QTest::qWait(RestartMs + RestartMarginMs);
     rig.form->ConBtnClick();
     QCOMPARE(rig.form->Connected, 1);
-    QCOMPARE(rig.answerer->unexpected, 0);
+    QCOMPARE(rig.answerer().unexpected, 0);
 
     for (int k = 0; k < 6; ++k)
         QCOMPARE(rig.child<QComboBox>(qPrintable(QStringLiteral("Opt%1Sel").arg(k + 1)))->currentIndex(), options[k]);
@@ -254,11 +243,11 @@ void TestWriteRoundTrip::faultyLineThenOptionsWrite()
     QCOMPARE(rig.form->Connected, 1);
     QVERIFY(rig.commands().contains(QStringLiteral("QVC")));
     const int before = int(rig.commands().size());
-    rig.answerer->actions << ModalAnswerer::click(QStringLiteral("OK")) << ModalAnswerer::click(QStringLiteral("OK"));
+    rig.answerer().actions << ModalAnswerer::click(QStringLiteral("OK")) << ModalAnswerer::click(QStringLiteral("OK"));
 
     rig.child<QPushButton>("SendSalesBtn")->click();
 
-    QCOMPARE(rig.answerer->unexpected, 0);
+    QCOMPARE(rig.answerer().unexpected, 0);
     QStringList settings = rig.commands().mid(before);
     settings.removeIf([](const QString &c) { return !c.startsWith(QLatin1String("QVSO")); });
     QCOMPARE(settings, QStringList({"QVSO1=02", "QVSO3=03", "QVSO2=01", "QVSO4=01", "QVSO5=00", "QVSO6=01",
@@ -272,11 +261,11 @@ void TestWriteRoundTrip::counterClearRoundTrip()
     rig.form->ConBtnClick();
     QCOMPARE(rig.child<StringGrid>("OptGrid2")->cells(1, 15), QStringLiteral("0016"));
     const int before = int(rig.commands().size());
-    rig.answerer->actions << ModalAnswerer::click(QStringLiteral("OK"));
+    rig.answerer().actions << ModalAnswerer::click(QStringLiteral("OK"));
 
     rig.child<QPushButton>("CntClrBtn")->click();
 
-    QCOMPARE(rig.answerer->unexpected, 0);
+    QCOMPARE(rig.answerer().unexpected, 0);
     QCOMPARE(rig.form->Connected, 1);
     const QStringList after = rig.commands().mid(before);
     QVERIFY2(inOrder(after, {"QVU1", "QVZ0", "QVU0", "QVQ", "QVC"}), qPrintable(after.join(' ')));
@@ -314,30 +303,30 @@ void TestWriteRoundTrip::guardedWrites()
 
     EmulatorRig rig;
     QVERIFY(rig.start(scenario(faults)));
-    rig.answerer->actions << ModalAnswerer::press(QMessageBox::Ok);   // a conversion error, if any
+    rig.answerer().actions << ModalAnswerer::press(QMessageBox::Ok);   // a conversion error, if any
     rig.form->ConBtnClick();
     QCOMPARE(rig.form->Connected, 1);
-    rig.answerer->seen.clear();
-    rig.answerer->actions.clear();
+    rig.answerer().seen.clear();
+    rig.answerer().actions.clear();
     // The operator picks option 1's second item.
     auto *option1 = rig.child<QComboBox>("Opt1Sel");
     option1->setFocus();
     QTest::keyClick(option1, Qt::Key_Down);
     const int before = int(rig.commands().size());
     for (int i = 0; i < boxes.size(); ++i)
-        rig.answerer->actions << ModalAnswerer::click(QStringLiteral("OK"));
+        rig.answerer().actions << ModalAnswerer::click(QStringLiteral("OK"));
 
     rig.child<QPushButton>("SendSalesBtn")->click();
 
     QStringList captions;
-    for (const ModalAnswerer::Seen &seen : rig.answerer->seen)
+    for (const ModalAnswerer::Seen &seen : rig.answerer().seen)
         captions << seen.caption;
     QCOMPARE(captions, boxes);
     const QStringList after = rig.commands().mid(before).filter(QRegularExpression("^QV(U1|S|W|F)"));
     if (sent.isEmpty()) {
         QCOMPARE(after, QStringList());
-        QVERIFY2(rig.answerer->seen.first().text.contains(QStringLiteral("接続し直して")),
-                 qPrintable(rig.answerer->seen.first().text));
+        QVERIFY2(rig.answerer().seen.first().text.contains(QStringLiteral("接続し直して")),
+                 qPrintable(rig.answerer().seen.first().text));
         QCOMPARE(rig.form->Connected, 1);
         return;
     }
@@ -417,7 +406,7 @@ void TestWriteRoundTrip::writeProof()
     QVERIFY(rig.startConnected(scenario(faults)));
     // Every box is answered with OK; the value dialog takes 12.5.
     for (int i = 0; i < 4; ++i)
-        rig.answerer->actions << ModalAnswerer::enter(QStringLiteral("12.5"));
+        rig.answerer().actions << ModalAnswerer::enter(QStringLiteral("12.5"));
 
     if (operation == QLatin1String("price")) {
         rig.clickCell("OptGrid1", 1, 2);
@@ -437,7 +426,7 @@ void TestWriteRoundTrip::writeProof()
         }
         QCOMPARE(rig.form->Connected, 0);
         // The proof waits for the operator's reconnection after the restart.
-        for (const ModalAnswerer::Seen &s : rig.answerer->seen)
+        for (const ModalAnswerer::Seen &s : rig.answerer().seen)
             QCOMPARE(s.caption, QStringLiteral("Information"));
         QTest::qWait(RestartMs + RestartMarginMs);
         rig.form->ConBtnClick();
@@ -446,7 +435,7 @@ void TestWriteRoundTrip::writeProof()
     QTest::qWait(50);
 
     QStringList errors;
-    for (const ModalAnswerer::Seen &s : rig.answerer->seen) {
+    for (const ModalAnswerer::Seen &s : rig.answerer().seen) {
         if (s.caption == QLatin1String("Error")) {
             QCOMPARE(s.buttons, QStringList{QStringLiteral("OK")});
             errors << s.text;
@@ -456,10 +445,10 @@ void TestWriteRoundTrip::writeProof()
     if (operation == QLatin1String("price"))   // the grids show what the controller reports
         QCOMPARE(rig.child<StringGrid>("OptGrid1")->cells(1, 2), box.isEmpty() ? QStringLiteral("12.5") : QStringLiteral("30.0"));
     // Compared once: a later connection shows nothing more.
-    rig.answerer->seen.clear();
+    rig.answerer().seen.clear();
     rig.form->ConBtnClick();
     rig.form->ConBtnClick();
-    QCOMPARE(rig.answerer->seen.size(), 0);
+    QCOMPARE(rig.answerer().seen.size(), 0);
 }
 
 QTEST_MAIN(TestWriteRoundTrip)

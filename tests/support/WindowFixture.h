@@ -10,7 +10,6 @@
 #include "ui/TDataSetDialog.h"
 #include "ui/TMainForm.h"
 
-#include <QFile>
 #include <QTabWidget>
 #include <memory>
 
@@ -28,15 +27,13 @@ public:
     std::unique_ptr<TDataSetDialog> dialog = std::make_unique<TDataSetDialog>();
     std::unique_ptr<TMainForm> form;
 
-    // The window on the fake port, whose device the search finds as COM7;
-    // `io` stands in for the plain fake port where the test wraps it.
+    // The window on the fake port, found by the search as COM7 on /dev/null
+    // (a device any machine has and no controller answers on: the fake port
+    // does the talking); `io` stands in for the plain fake port where the
+    // test wraps it.
     TMainForm &openOnFakePort(std::unique_ptr<PortIo> io = nullptr)
     {
-        // A file of the sandbox: the search needs a device to open, the
-        // fake port does the talking.
-        const QString device = sandbox.runtimeDir() + QStringLiteral("/fake-device");
-        QFile(device).open(QIODevice::WriteOnly);
-        sandbox.publish(FakeCom, device);
+        sandbox.publish(FakeCom, QStringLiteral("/dev/null"));
         return open(io ? std::move(io) : std::make_unique<FakePort>(port));
     }
     // The window on the machine's serial port code, for the emulator.

@@ -1,9 +1,6 @@
 // The main window at start and the connect button, driven in-process with
 // the fake port behind the link.
-#include "tests/support/FakePort.h"
-#include "tests/support/ModalAnswerer.h"
-#include "tests/support/PortSandbox.h"
-#include "tests/support/WindowProbes.h"
+#include "tests/support/WindowFixture.h"
 #include "ui/Application.h"
 #include "ui/Fonts.h"
 #include "ui/StringGrid.h"
@@ -60,12 +57,6 @@ private slots:
     void closingDuringSearchEndsIt();
     void copyWholeGrid_data();
     void copyWholeGrid();
-
-private:
-    std::unique_ptr<TMainForm> makeForm(std::shared_ptr<FakePort::State> state)
-    {
-        return std::make_unique<TMainForm>(std::make_unique<FakePort>(state));
-    }
 };
 
 void TestMainForm::initTestCase()
@@ -76,39 +67,41 @@ void TestMainForm::initTestCase()
 
 void TestMainForm::frame()
 {
-    auto form = makeForm(std::make_shared<FakePort::State>());
+    WindowFixture rig;
+    TMainForm *form = &rig.openOnFakePort();
     form->show();
     QCOMPARE(form->windowTitle(), QStringLiteral("QUVO-Vexa UtilitySoftware"));
     QCOMPARE(form->size(), QSize(812, 673));
     QCOMPARE(form->minimumSize(), form->maximumSize());
     QVERIFY(!(form->windowFlags() & Qt::WindowMaximizeButtonHint));
     QVERIFY(form->windowFlags() & Qt::WindowMinimizeButtonHint);
-    QCOMPARE(Find(form.get(), "PageControl")->geometry(), QRect(0, 32, 812, 618));
-    QCOMPARE(Find(form.get(), "ConBtn")->geometry(), QRect(8, 3, 73, 25));
-    QCOMPARE(Find(form.get(), "ComStatus")->geometry(), QRect(88, 5, 89, 21));
-    QCOMPARE(Find(form.get(), "ScrImg")->geometry(), QRect(244, 0, 531, 393));
-    QCOMPARE(Find(form.get(), "GroupBox1")->geometry(), QRect(8, 396, 761, 187));
-    QCOMPARE(Find(form.get(), "PCBVer")->geometry(), QRect(8, 588, 760, 21));
-    QCOMPARE(Find(form.get(), "Opt3Sel")->geometry().topLeft(), QPoint(132, 52));
-    QCOMPARE(Find(form.get(), "Opt2Sel")->geometry().topLeft(), QPoint(132, 77));
-    QCOMPARE(Find(form.get(), "ConBtn")->font().pixelSize(), 16);
-    QVERIFY(Find(form.get(), "ConBtn")->font().bold());
-    auto *label1 = Find<QLabel>(form.get(), "Label1");
+    QCOMPARE(Find(form, "PageControl")->geometry(), QRect(0, 32, 812, 618));
+    QCOMPARE(Find(form, "ConBtn")->geometry(), QRect(8, 3, 73, 25));
+    QCOMPARE(Find(form, "ComStatus")->geometry(), QRect(88, 5, 89, 21));
+    QCOMPARE(Find(form, "ScrImg")->geometry(), QRect(244, 0, 531, 393));
+    QCOMPARE(Find(form, "GroupBox1")->geometry(), QRect(8, 396, 761, 187));
+    QCOMPARE(Find(form, "PCBVer")->geometry(), QRect(8, 588, 760, 21));
+    QCOMPARE(Find(form, "Opt3Sel")->geometry().topLeft(), QPoint(132, 52));
+    QCOMPARE(Find(form, "Opt2Sel")->geometry().topLeft(), QPoint(132, 77));
+    QCOMPARE(Find(form, "ConBtn")->font().pixelSize(), 16);
+    QVERIFY(Find(form, "ConBtn")->font().bold());
+    auto *label1 = Find<QLabel>(form, "Label1");
     QVERIFY(!label1->text().isEmpty());
     QVERIFY(label1->geometry().right() < 812);
 }
 
 void TestMainForm::tabRow()
 {
-    auto form = makeForm(std::make_shared<FakePort::State>());
+    WindowFixture rig;
+    TMainForm *form = &rig.openOnFakePort();
     form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-    auto *pages = Find<TPageControl>(form.get(), "PageControl");
+    QVERIFY(QTest::qWaitForWindowExposed(form));
+    auto *pages = Find<TPageControl>(form, "PageControl");
     TPageTabBar *bar = pages->tabRow();
     QCOMPARE(bar->count(), 2);
-    QCOMPARE(pages->currentWidget(), Find(form.get(), "TabSheet1"));
-    QCOMPARE(pages->indexOf(Find(form.get(), "TabSheet2")), -1);
-    QVERIFY(Find(form.get(), "TabSheet2") != nullptr);
+    QCOMPARE(pages->currentWidget(), Find(form, "TabSheet1"));
+    QCOMPARE(pages->indexOf(Find(form, "TabSheet2")), -1);
+    QVERIFY(Find(form, "TabSheet2") != nullptr);
 
     const QRect tab0 = bar->tabRect(0), tab1 = bar->tabRect(1);
     QCOMPARE(tab0.size(), QSize(28, 100));
@@ -167,7 +160,8 @@ void TestMainForm::headingsAndLabels()
     QFETCH(int, col);
     QFETCH(int, row);
     QFETCH(QString, text);
-    auto form = makeForm(std::make_shared<FakePort::State>());
+    WindowFixture rig;
+    TMainForm *form = &rig.openOnFakePort();
     auto *g = form->findChild<StringGrid *>(grid);
     QVERIFY(g);
     QCOMPARE(g->cells(col, row), text);
@@ -189,7 +183,8 @@ void TestMainForm::gridGeometry()
 {
     QFETCH(QString, grid);
     QFETCH(QList<int>, widths);
-    auto form = makeForm(std::make_shared<FakePort::State>());
+    WindowFixture rig;
+    TMainForm *form = &rig.openOnFakePort();
     auto *g = form->findChild<StringGrid *>(grid);
     QVERIFY(g);
     QCOMPARE(g->columnCount(), widths.size());
@@ -206,39 +201,40 @@ void TestMainForm::gridGeometry()
 
 void TestMainForm::startState()
 {
-    auto form = makeForm(std::make_shared<FakePort::State>());
+    WindowFixture rig;
+    TMainForm *form = &rig.openOnFakePort();
     form->show();
-    QCOMPARE(Find<QLineEdit>(form.get(), "ComStatus")->text(), QStringLiteral("未接続"));
-    QVERIFY(Find<QLineEdit>(form.get(), "ComStatus")->isReadOnly());
-    QCOMPARE(Find<QStatusBar>(form.get(), "StatusLine")->currentMessage(), QString());
-    QCOMPARE(Find<QPushButton>(form.get(), "ConBtn")->text(), QStringLiteral("接続"));
-    QCOMPARE(Find<QPushButton>(form.get(), "ConBtn")->toolTip(), QStringLiteral("QUVOを探索し接続します"));
-    QVERIFY(!Find<QPushButton>(form.get(), "ConBtn")->icon().isNull());
-    QVERIFY(Find(form.get(), "ConBtn")->isEnabled());
+    QCOMPARE(Find<QLineEdit>(form, "ComStatus")->text(), QStringLiteral("未接続"));
+    QVERIFY(Find<QLineEdit>(form, "ComStatus")->isReadOnly());
+    QCOMPARE(Find<QStatusBar>(form, "StatusLine")->currentMessage(), QString());
+    QCOMPARE(Find<QPushButton>(form, "ConBtn")->text(), QStringLiteral("接続"));
+    QCOMPARE(Find<QPushButton>(form, "ConBtn")->toolTip(), QStringLiteral("QUVOを探索し接続します"));
+    QVERIFY(!Find<QPushButton>(form, "ConBtn")->icon().isNull());
+    QVERIFY(Find(form, "ConBtn")->isEnabled());
     for (const char *name : OperationControls)
-        QVERIFY2(!Find(form.get(), name)->isEnabled(), name);
+        QVERIFY2(!Find(form, name)->isEnabled(), name);
     for (const char *name : {"SendCoinBtn", "EarnBtn", "PanelMode"})
-        QVERIFY2(!Find(form.get(), name)->isEnabled(), name);
+        QVERIFY2(!Find(form, name)->isEnabled(), name);
     for (const char *name : {"LabelAutoFlag", "Panel1", "GroupBox3", "LblBase"})
-        QVERIFY2(Find(form.get(), name)->isHidden(), name);
-    QCOMPARE(Find<QPushButton>(form.get(), "EarnBtn")->text(),
+        QVERIFY2(Find(form, name)->isHidden(), name);
+    QCOMPARE(Find<QPushButton>(form, "EarnBtn")->text(),
              QStringLiteral("精算") + QStringLiteral("\n\r") + QStringLiteral("つり銭合わせ"));
-    QCOMPARE(Find<QComboBox>(form.get(), "PanelMode")->currentText(), QStringLiteral("モニタモード"));
-    QCOMPARE(Find<QLineEdit>(form.get(), "Edit3")->text(), QString(16, QChar(0x25A1)));
+    QCOMPARE(Find<QComboBox>(form, "PanelMode")->currentText(), QStringLiteral("モニタモード"));
+    QCOMPARE(Find<QLineEdit>(form, "Edit3")->text(), QString(16, QChar(0x25A1)));
     const QStringList magnifications = {"2", "2", "1", "2", "1", "1"};
     for (int i = 0; i < 6; ++i)
         QCOMPARE(form->findChild<QComboBox *>(QStringLiteral("ComboBox%1").arg(i + 1))->currentText(),
                  magnifications.at(i));
-    QCOMPARE(Find<QLabel>(form.get(), "Image1")->pixmap().size(), QSize(251, 335));
+    QCOMPARE(Find<QLabel>(form, "Image1")->pixmap().size(), QSize(251, 335));
     for (int i = 0; i < 68; ++i)
         QCOMPARE(form->data()[i], 0);
     // Page colours and the option group on the sales colour.
-    QCOMPARE(Find(form.get(), "TabSheet1")->palette().color(QPalette::Window), QColor(177, 216, 170));
-    QCOMPARE(Find(form.get(), "TabSheet2")->palette().color(QPalette::Window), QColor(239, 224, 144));
-    QCOMPARE(Find(form.get(), "TabSheet3")->palette().color(QPalette::Window), QColor(205, 209, 234));
-    QCOMPARE(Find(form.get(), "GroupBox1")->palette().color(QPalette::Window), QColor(177, 216, 170));
+    QCOMPARE(Find(form, "TabSheet1")->palette().color(QPalette::Window), QColor(177, 216, 170));
+    QCOMPARE(Find(form, "TabSheet2")->palette().color(QPalette::Window), QColor(239, 224, 144));
+    QCOMPARE(Find(form, "TabSheet3")->palette().color(QPalette::Window), QColor(205, 209, 234));
+    QCOMPARE(Find(form, "GroupBox1")->palette().color(QPalette::Window), QColor(177, 216, 170));
     // Grid cells painted in their colours before any read.
-    auto *sales = Find<StringGrid>(form.get(), "SalesGrid");
+    auto *sales = Find<StringGrid>(form, "SalesGrid");
     const QImage img = sales->grab().toImage();
     const QRect fixedCell = sales->visualItemRect(sales->item(3, 0));
     const QRect dataCell = sales->visualItemRect(sales->item(3, 1));
@@ -262,40 +258,39 @@ void TestMainForm::dialogsFromTheirLayouts()
 
 void TestMainForm::connectAndDisconnect()
 {
-    PortSandbox sandbox;
-    sandbox.publish(7, QStringLiteral("/dev/null")); // the fake port stands behind it
-    auto state = std::make_shared<FakePort::State>();
+    WindowFixture rig;   // the fake port stands behind its COM7
+    const auto &state = rig.port;
     state->replies.insert("QV", FakePort::ok());
     state->replies.insert("QVV", FakePort::ok("QUVO ver1.05")); // shorter than the 100 asked for
     for (const char *line : {"QVROA", "QVROB", "QVROC"})
         state->replies.insert(line, FakePort::ok("11")); // the full read needs digits here
-    auto form = makeForm(state);
+    TMainForm *form = &rig.openOnFakePort();
     form->show();
-    auto *pcb = Find<QLineEdit>(form.get(), "PCBVer");
+    auto *pcb = Find<QLineEdit>(form, "PCBVer");
     pcb->setText(QStringLiteral("old"));
 
     form->ConBtnClick();
     QCOMPARE(state->commands.mid(0, 2), QByteArrayList({"QV", "QVV"}));
     QCOMPARE(state->commands.size(), 2 + 46); // and the full read
-    QCOMPARE(Find<QLineEdit>(form.get(), "ComStatus")->text(), QStringLiteral("COM7接続中"));
-    QCOMPARE(Find<QLineEdit>(form.get(), "ComStatus")->toolTip(), QStringLiteral("/dev/null"));
+    QCOMPARE(Find<QLineEdit>(form, "ComStatus")->text(), QStringLiteral("COM7接続中"));
+    QCOMPARE(Find<QLineEdit>(form, "ComStatus")->toolTip(), QStringLiteral("/dev/null"));
     QCOMPARE(pcb->text(), QStringLiteral("QUVO ver1.05"));
     QCOMPARE(form->data()[67], 105);
     QCOMPARE(form->Connected, 1);
-    QCOMPARE(Find<QPushButton>(form.get(), "ConBtn")->text(), QStringLiteral("切断"));
-    QCOMPARE(Find<QPushButton>(form.get(), "ConBtn")->toolTip(), QStringLiteral("QUVOとの接続を切断します"));
+    QCOMPARE(Find<QPushButton>(form, "ConBtn")->text(), QStringLiteral("切断"));
+    QCOMPARE(Find<QPushButton>(form, "ConBtn")->toolTip(), QStringLiteral("QUVOとの接続を切断します"));
     for (const char *name : OperationControls)
-        QVERIFY2(Find(form.get(), name)->isEnabled(), name);
+        QVERIFY2(Find(form, name)->isEnabled(), name);
 
     form->ConBtnClick();
     QCOMPARE(state->commands.size(), 2 + 46); // nothing is sent on disconnection
     QVERIFY(!state->open);
     QCOMPARE(form->Connected, 0);
     QCOMPARE(pcb->text(), QString());
-    QCOMPARE(Find<QLineEdit>(form.get(), "ComStatus")->text(), QStringLiteral("未接続"));
-    QCOMPARE(Find<QPushButton>(form.get(), "ConBtn")->text(), QStringLiteral("接続"));
+    QCOMPARE(Find<QLineEdit>(form, "ComStatus")->text(), QStringLiteral("未接続"));
+    QCOMPARE(Find<QPushButton>(form, "ConBtn")->text(), QStringLiteral("接続"));
     for (const char *name : OperationControls)
-        QVERIFY2(!Find(form.get(), name)->isEnabled(), name);
+        QVERIFY2(!Find(form, name)->isEnabled(), name);
     QCOMPARE(form->data()[67], 105); // values stay after disconnecting
 
     form->ConBtnClick(); // and again: a fresh search from COM255
@@ -326,13 +321,12 @@ void TestMainForm::failureMessages()
     QFETCH(QByteArray, probeReply);
     QFETCH(int, openFailure);
     QFETCH(QString, message);
-    PortSandbox sandbox;
-    sandbox.publish(7, QStringLiteral("/dev/null"));
-    auto state = std::make_shared<FakePort::State>();
+    WindowFixture rig;   // the fake port stands behind its COM7
+    const auto &state = rig.port;
     state->replies.insert("QV", probeReply);
     state->openSucceeds = openFailure == PortOpenError::None;
     state->openError = {PortOpenError::Reason(openFailure), QStringLiteral("Permission denied")};
-    auto form = makeForm(state);
+    TMainForm *form = &rig.openOnFakePort();
     form->show();
     ModalAnswerer answer(ModalAnswerer::press(QMessageBox::Ok));
     form->ConBtnClick();
@@ -343,19 +337,18 @@ void TestMainForm::failureMessages()
     QCOMPARE(state->commands, state->openSucceeds ? QByteArrayList({"QV"}) : QByteArrayList());
     QCOMPARE(form->Connected, 0);
     QVERIFY(!state->open);
-    QCOMPARE(Find<QLineEdit>(form.get(), "ComStatus")->text(), QStringLiteral("未接続"));
-    QVERIFY(Find(form.get(), "ConBtn")->isEnabled());
+    QCOMPARE(Find<QLineEdit>(form, "ComStatus")->text(), QStringLiteral("未接続"));
+    QVERIFY(Find(form, "ConBtn")->isEnabled());
 }
 
 void TestMainForm::closingSendsNothing()
 {
-    PortSandbox sandbox;
-    sandbox.publish(7, QStringLiteral("/dev/null"));
-    auto state = std::make_shared<FakePort::State>();
+    WindowFixture rig;   // the fake port stands behind its COM7
+    const auto &state = rig.port;
     state->replies.insert("QV", FakePort::ok());
     for (const char *line : {"QVROA", "QVROB", "QVROC"})
         state->replies.insert(line, FakePort::ok("11"));
-    auto form = makeForm(state);
+    TMainForm *form = &rig.openOnFakePort();
     form->show();
     form->ConBtnClick();
     QVERIFY(state->open);
@@ -367,15 +360,14 @@ void TestMainForm::closingSendsNothing()
 
 void TestMainForm::closingDuringSearchEndsIt()
 {
-    PortSandbox sandbox;
-    sandbox.publish(7, QStringLiteral("/dev/null"));
-    auto state = std::make_shared<FakePort::State>();
+    WindowFixture rig;   // the fake port stands behind its COM7
+    const auto &state = rig.port;
     state->replies.insert("QV", FakePort::ok());
-    auto form = makeForm(state);
+    TMainForm *form = &rig.openOnFakePort();
     form->show();
     ModalAnswerer answer(ModalAnswerer::press(QMessageBox::Ok));
     // The close arrives while the search lets window messages run.
-    QTimer::singleShot(0, form.get(), [&] { form->close(); });
+    QTimer::singleShot(0, form, [&] { form->close(); });
     form->ConBtnClick();
     QVERIFY(state->commands.isEmpty()); // stopped before COM7 was probed
     QVERIFY(!state->open);
@@ -400,7 +392,8 @@ void TestMainForm::valuesFitTheirCells()
     QFETCH(QString, grid);
     QFETCH(int, col);
     QFETCH(QString, text);
-    auto form = makeForm(std::make_shared<FakePort::State>());
+    WindowFixture rig;
+    TMainForm *form = &rig.openOnFakePort();
     auto *g = form->findChild<StringGrid *>(grid);
     QVERIFY(g);
     const int width = g->cellAreaWidth(col);
@@ -439,7 +432,8 @@ void TestMainForm::copyWholeGrid()
     QFETCH(int, lineCount);
     QFETCH(int, line);
     QFETCH(QString, expected);
-    auto form = makeForm(std::make_shared<FakePort::State>());
+    WindowFixture rig;
+    TMainForm *form = &rig.openOnFakePort();
     form->show();
     auto *g = form->findChild<StringGrid *>(grid);
     QVERIFY(g);

@@ -1,8 +1,8 @@
 # The main window, its pages and dialogs offscreen, against fakes or the
 # controller emulator.
 quvo_add_test(tst_main_form LIBS quvo_ui SOURCES ui/tst_main_form.cpp support/WindowFixture.h)
-quvo_add_test(tst_data_views LIBS quvo_ui
-    SOURCES ui/tst_data_views.cpp support/FakeController.h support/WindowFixture.h)
+quvo_add_test(tst_data_views LIBS quvo_ui quvo_emulator
+    SOURCES ui/tst_data_views.cpp support/WindowFixture.h)
 quvo_add_test(tst_data_set_dialog LIBS quvo_ui
     SOURCES ui/tst_data_set_dialog.cpp support/ModalAnswerer.h)
 quvo_add_test(tst_write_window LIBS quvo_ui

@@ -1,6 +1,6 @@
 // The main window's full read, poll and data views, driven in-process with
 // the fake port behind the link and a scripted controller behind that.
-#include "tests/support/FakeController.h"
+#include "emulator/ControllerModel.h"
 #include "tests/support/WindowFixture.h"
 #include "link/ShiftJis.h"
 #include "ui/Application.h"
@@ -22,12 +22,35 @@ namespace {
 
 // A connected window on a fake port whose controller answers from the
 // standard state, with `overrides` (command -> payload) on top.
+// A controller in a plausible state: distinct prices and counts, the receipt
+// lines and identification text, version 1.23, status flags 01.
+ControllerState standardState()
+{
+    ControllerState c;
+    for (std::size_t i = 0; i < Controller::Columns; ++i) {
+        // 100, 110, ... yen in tenths; columns 5-8 count in whole yen.
+        c.prices[i] = i >= 4 && i <= 7 ? 100 + int(i) * 10 : 1000 + int(i) * 100;
+        c.counts[i] = int(i) * 37 + 7;
+    }
+    for (std::size_t k = 0; k < Controller::Options; ++k)
+        c.settings.options[k] = int(k + 1) % 2;
+    c.settings.receipt = {ReceiptLine{2, 2, ShiftJis::encode(QStringLiteral("領 収 書"))},
+                          ReceiptLine{1, 2, ShiftJis::encode(QStringLiteral("ご利用ありがとうございます"))},
+                          ReceiptLine{1, 1, ShiftJis::encode(QStringLiteral("□□□□□□□□□□□□□□□□"))}};
+    c.settings.idText = "AB-12345";
+    c.versionText = "QUVO-Vexa ver1.23";
+    c.statusFlags = 1;
+    c.salesTotal = 123456;
+    return c;
+}
+
 struct Rig : WindowFixture {
-    std::shared_ptr<FakeController> model = std::make_shared<FakeController>(FakeController::Standard());
+    // The emulator's model answers behind the fake port.
+    std::shared_ptr<ControllerModel> model = std::make_shared<ControllerModel>(standardState());
 
     explicit Rig(const QHash<QByteArray, QByteArray> &overrides = {})
     {
-        FakeController::attach(model, *port);
+        port->fallback = [model = model](const QByteArray &c) { return model->handleCommand(c); };
         for (auto it = overrides.begin(); it != overrides.end(); ++it)
             port->replies.insert(it.key(), FakePort::ok(it.value()));
         openOnFakePort();
@@ -367,7 +390,7 @@ void TestDataViews::pollCadence()
     bool activeDuringTick = false;
     rig.port->fallback = [timer, &activeDuringTick, model = rig.model](const QByteArray &c) {
         activeDuringTick = activeDuringTick || timer->isActive();
-        return model->answer(c);
+        return model->handleCommand(c);
     };
     int from = int(rig.port->commands.size());
     for (int tick = 1; tick <= 11; ++tick) {

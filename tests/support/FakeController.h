@@ -1,10 +1,10 @@
 #pragma once
-// Just enough of a controller behind the in-process fake port for the window
-// tests: it keeps prices, sales counts, options, receipt lines, the
+// Just enough of a controller behind the in-process fake port for the write
+// window's test, which reads back at once what a write stored, restart or
+// not: it keeps prices, sales counts, options, receipt lines, the
 // identification text, the version text, the status flags and the sales
 // total, answers the reads from them and takes the writes.
 #include "device/ValueFormats.h"
-#include "link/ShiftJis.h"
 #include "tests/support/FakePort.h"
 
 #include <QByteArray>
@@ -21,28 +21,6 @@ struct FakeController {
     int status = 0;
     std::uint32_t salesTotal = 0;
     bool cleared = false;
-
-    // A controller with a plausible state: distinct prices and counts, the
-    // receipt lines and identification text, version 1.23, status flags 01.
-    static FakeController Standard()
-    {
-        FakeController c;
-        for (std::size_t i = 0; i < 16; ++i) {
-            // 100, 110, ... yen in tenths; columns 5-8 count in whole yen.
-            c.price[i] = i >= 4 && i <= 7 ? 100 + int(i) * 10 : 1000 + int(i) * 100;
-            c.count[i] = int(i) * 37 + 7;
-        }
-        for (std::size_t k = 0; k < 6; ++k)
-            c.option[k] = int(k + 1) % 2;
-        c.line = {"22" + ShiftJis::encode(QStringLiteral("領 収 書")),
-                  "12" + ShiftJis::encode(QStringLiteral("ご利用ありがとうございます")),
-                  "11" + ShiftJis::encode(QStringLiteral("□□□□□□□□□□□□□□□□"))};
-        c.identification = "AB-12345";
-        c.version = "QUVO-Vexa ver1.23";
-        c.status = 1;
-        c.salesTotal = 123456;
-        return c;
-    }
 
     static int indexOf(char c) { return QByteArray("0123456789ABCDEF").indexOf(c); }
 

@@ -2,7 +2,7 @@
 # Builds the whole suite with AddressSanitizer and UndefinedBehaviorSanitizer
 # in build-sanitize/ and runs it. Any sanitizer report fails the test that
 # raised it. Leak detection is off: Qt's own start-up allocations would drown
-# everything else. Extra arguments go to ctest (for example -R devwrite).
+# everything else. Extra arguments go to ctest (for example -R tst_write).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh >/dev/null

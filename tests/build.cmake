@@ -1,4 +1,11 @@
-# The build itself: every source of the tree is named in some target.
+# The build itself: every source of the tree is named in some target; the
+# Debian package built from this tree, and the script that gives a device a
+# COM number.
+add_test(NAME package_deb COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/build/package_deb.sh ${CMAKE_BINARY_DIR})
+set_tests_properties(package_deb PROPERTIES TIMEOUT 300)
+add_test(NAME publish_port COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/build/publish_port.sh
+                                   ${CMAKE_SOURCE_DIR}/scripts/publish-port.sh)
+
 # Collects the sources of every target defined so far (include this last).
 function(quvo_collect_sources dir)
     get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)

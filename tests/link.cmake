@@ -1,4 +1,5 @@
-quvo_add_test(test_reply LIBS quvo_core SOURCES test_reply.cpp)
-quvo_add_test(test_devicelink LIBS quvo_core SOURCES test_devicelink.cpp)
-quvo_add_test(test_search LIBS quvo_core SOURCES test_search.cpp)
-quvo_add_test(test_shiftjis LIBS quvo_core SOURCES test_shiftjis.cpp)
+# The link: reply classification, Shift-JIS, one transaction, the search.
+quvo_add_test(tst_reply LIBS quvo_core SOURCES link/tst_reply.cpp)
+quvo_add_test(tst_shift_jis LIBS quvo_core SOURCES link/tst_shift_jis.cpp)
+quvo_add_test(tst_device_link LIBS quvo_core SOURCES link/tst_device_link.cpp)
+quvo_add_test(tst_search LIBS quvo_core SOURCES link/tst_search.cpp)

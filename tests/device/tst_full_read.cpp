@@ -1,0 +1,294 @@
+// The full read against a scripted controller: the 46 commands, what each
+// reply becomes, what reaches the window mid-sequence, and the stop on a
+// magnification that is not a digit.
+#include "device/FullRead.h"
+#include "device/ValueOrigins.h"
+#include "link/ShiftJis.h"
+#include "tests/support/ScriptedController.h"
+
+#include <QtTest>
+
+namespace {
+
+// The wire sequence, restated on purpose: command and expected payload length.
+QList<QPair<QByteArray, int>> expectedSequence()
+{
+    QList<QPair<QByteArray, int>> s;
+    s << qMakePair(QByteArray("QVQ"), 2);
+    const char *idx = "0123456789ABCDEF";
+    for (int i = 0; i < 16; ++i)
+        s << qMakePair(QByteArray("QVRP") + idx[i], 4);
+    for (int i = 0; i < 16; ++i)
+        s << qMakePair(QByteArray("QVRC") + idx[i], 4);
+    for (int k = 1; k <= 6; ++k)
+        s << qMakePair(QByteArray("QVRO") + char('0' + k), 2);
+    s << qMakePair(QByteArray("QVROA"), 40) << qMakePair(QByteArray("QVROB"), 40)
+      << qMakePair(QByteArray("QVROC"), 40) << qMakePair(QByteArray("QVRON"), 10)
+      << qMakePair(QByteArray("QVREA"), 8) << qMakePair(QByteArray("QVREC"), 4)
+      << qMakePair(QByteArray("QVC"), 19);
+    return s;
+}
+
+QByteArray hex4(int v) { return QByteArray::number(v, 16).toUpper().rightJustified(4, '0'); }
+
+const QString lineA = QStringLiteral("領 収 書");
+const QString lineB = QStringLiteral("ご利用ありがとうございます");
+const QString lineC = QStringLiteral("ABC");
+
+// A controller with a distinct value in every reply.
+void scriptController(ScriptedLink &s)
+{
+    const char *idx = "0123456789ABCDEF";
+    s.answer("QVQ", "01");
+    for (int i = 0; i < 16; ++i) {
+        s.answer(QByteArray("QVRP") + idx[i], hex4(100 + i * 10));
+        s.answer(QByteArray("QVRC") + idx[i], hex4(i * 1000 + 7));
+    }
+    for (int k = 1; k <= 6; ++k)
+        s.answer("QVRO" + QByteArray::number(k), "0" + QByteArray::number(k % 3));
+    s.answer("QVROA", "21" + ShiftJis::encode(lineA));
+    s.answer("QVROB", "12" + ShiftJis::encode(lineB));
+    s.answer("QVROC", "43" + ShiftJis::encode(lineC));
+    s.answer("QVRON", "ID-00042");
+    s.answer("QVREA", "0001E240");
+    s.answer("QVREC", "0010");
+    s.answer("QVC", "00FF" + QByteArray(15, '9'));
+}
+
+DeviceData sentinelData()
+{
+    DeviceData d;
+    for (int i = 0; i < Slot::Count; ++i)
+        d[i] = -7000 - i;
+    return d;
+}
+
+} // namespace
+
+class TestFullRead : public QObject {
+    Q_OBJECT
+private slots:
+    void sequence();
+    void table();
+    void viewUpdates();
+    void statusesNotExamined_data();
+    void statusesNotExamined();
+    void conversionError_data();
+    void conversionError();
+    void origins_data();
+    void origins();
+};
+
+void TestFullRead::sequence()
+{
+    ScriptedLink s;
+    scriptController(s);
+    DeviceData data;
+    RecordingView view;
+    const FullReadResult r = FullRead(s.link, data, view);
+    QVERIFY(r.completed);
+    QVERIFY(r.error.isEmpty());
+
+    const auto expected = expectedSequence();
+    QCOMPARE(expected.size(), 46);
+    QByteArrayList commands;
+    QList<int> sizes;
+    for (const auto &e : expected) {
+        commands << e.first;
+        sizes << e.second + 7;
+    }
+    QCOMPARE(s.state->commands, commands);
+    QCOMPARE(s.state->readSizes, sizes);
+}
+
+void TestFullRead::table()
+{
+    ScriptedLink s;
+    scriptController(s);
+    DeviceData data = sentinelData();
+    RecordingView view;
+    QVERIFY(FullRead(s.link, data, view).completed);
+
+    QCOMPARE(data.DeviceStatusFlags(), 1);
+    for (int i = 0; i < 16; ++i) {
+        QCOMPARE(data.ColumnPrice(i), 100 + i * 10);
+        QCOMPARE(data.ColumnSalesCount(i), i * 1000 + 7);
+    }
+    for (int k = 0; k < 6; ++k)
+        QCOMPARE(data.OptionSelection(k), (k + 1) % 3);
+    QCOMPARE(data.SalesTotal(), 123456);
+    QCOMPARE(data.EarnValueB(), 0);
+    QCOMPARE(data.EarnValueC(), 16);
+    QCOMPARE(data.CoinReplyValue(), 255);
+    // Tubes and the version are no business of the full read.
+    for (int slot = Slot::TubeCurrentCount; slot < Slot::SalesTotal; ++slot)
+        QCOMPARE(data[slot], -7000 - slot);
+    QCOMPARE(data.FirmwareVersion(), -7000 - Slot::FirmwareVersion);
+}
+
+void TestFullRead::viewUpdates()
+{
+    ScriptedLink s;
+    scriptController(s);
+    DeviceData data;
+    RecordingView view;
+    QVERIFY(FullRead(s.link, data, view).completed);
+    const QStringList expected = {
+        "text 0 " + lineA, "index 0 1", "index 1 0", "black 0",
+        "text 1 " + lineB, "index 2 0", "index 3 1", "black 1",
+        "text 2 " + lineC, "index 4 3", "index 5 2", "black 2",
+        "ident ID-00042",
+    };
+    QCOMPARE(view.events, expected);
+}
+
+void TestFullRead::statusesNotExamined_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<int>("price");
+    QTest::newRow("normal") << QByteArray("OK   :0078\r") << 0x78;
+    QTest::newRow("resetting") << QByteArray("RBUSY:0078\r") << 0x78;
+    QTest::newRow("settling") << QByteArray("BBUSY:0079\r") << 0x79;
+    QTest::newRow("error 12") << QByteArray("ERR12:007A\r") << 0x7A;
+    QTest::newRow("LF for CR") << QByteArray("OK   :0078\n") << 0x78;
+    QTest::newRow("short payload") << QByteArray("OK   :12\r") << 0x12;
+    QTest::newRow("no reply") << QByteArray() << 0;
+    QTest::newRow("cut after a digit") << QByteArray("OK   :0078") << 0;
+    QTest::newRow("garbled status") << QByteArray("NG   :0078\r") << 0;
+    QTest::newRow("not hexadecimal") << QByteArray("OK   :00G8\r") << 0;
+}
+
+void TestFullRead::statusesNotExamined()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(int, price);
+    ScriptedLink s;
+    scriptController(s);
+    s.answerRaw("QVRP3", reply);
+    DeviceData data;
+    RecordingView view;
+    QVERIFY(FullRead(s.link, data, view).completed);
+    QCOMPARE(data.ColumnPrice(3), price);
+    QCOMPARE(data.ColumnPrice(4), 140);   // the sequence went on
+    QCOMPARE(s.state->commands.size(), 46);
+}
+
+void TestFullRead::conversionError_data()
+{
+    // The failing line's command, its raw reply, the commands sent in all,
+    // what reached the window, and the character the message quotes.
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<int>("commandsSent");
+    QTest::addColumn<QStringList>("events");
+    QTest::addColumn<int>("failingLine");   // whose text handler's relayout fails
+    QTest::addColumn<QString>("error");
+
+    const auto notInteger = [](const char *text) {
+        return QStringLiteral("'%1' は有効な整数値ではありません").arg(QLatin1String(text));
+    };
+    QTest::newRow("A: X a letter") << QByteArray("QVROA") << FakePort::ok("x1abc") << 40
+                                   << QStringList{"text 0 abc"} << -1 << notInteger("x");
+    QTest::newRow("A: no reply") << QByteArray("QVROA") << QByteArray() << 40
+                                 << QStringList{"text 0 "} << -1 << notInteger("");
+    QTest::newRow("A: Y missing") << QByteArray("QVROA") << FakePort::ok("3") << 40
+                                  << QStringList{"text 0 ", "index 0 2"} << -1 << notInteger("");
+    QTest::newRow("B: Y a letter") << QByteArray("QVROB") << FakePort::ok("2Zdef") << 41
+                                   << QStringList{"text 0 " + lineA, "index 0 1", "index 1 0", "black 0",
+                                                  "text 1 def", "index 2 1"}
+                                   << -1 << notInteger("Z");
+    QTest::newRow("C: busy, X a space") << QByteArray("QVROC") << QByteArray("RBUSY: 1\r") << 42
+                                        << QStringList{"text 0 " + lineA, "index 0 1", "index 1 0", "black 0",
+                                                       "text 1 " + lineB, "index 2 0", "index 3 1", "black 1",
+                                                       "text 2 "}
+                                        << -1 << notInteger(" ");
+    // The relayout that line B's new text runs fails (line A's box holds
+    // no number): the read ends there with that error, as with its own.
+    QTest::newRow("B: relayout fails") << QByteArray("QVROB") << FakePort::ok("12" + ShiftJis::encode(lineB))
+                                       << 41
+                                       << QStringList{"text 0 " + lineA, "index 0 1", "index 1 0", "black 0",
+                                                      "text 1 " + lineB}
+                                       << 1 << "relayout failed";
+}
+
+void TestFullRead::conversionError()
+{
+    QFETCH(QByteArray, command);
+    QFETCH(QByteArray, reply);
+    QFETCH(int, commandsSent);
+    QFETCH(QStringList, events);
+    QFETCH(int, failingLine);
+    QFETCH(QString, error);
+
+    ScriptedLink s;
+    scriptController(s);
+    s.answerRaw(command, reply);
+    DeviceData data = sentinelData();
+    RecordingView view;
+    view.failingLine = failingLine;
+    const FullReadResult r = FullRead(s.link, data, view);
+
+    QVERIFY(!r.completed);
+    QCOMPARE(r.error, error);
+    QCOMPARE(s.state->commands.size(), commandsSent);
+    QCOMPARE(s.state->commands.last(), command);
+    QCOMPARE(view.events, events);
+    // What came before the failing line is in the table, what follows is not.
+    QCOMPARE(data.ColumnPrice(15), 250);
+    QCOMPARE(data.OptionSelection(5), 0);
+    QCOMPARE(data.SalesTotal(), -7000 - Slot::SalesTotal);
+    QCOMPARE(data.EarnValueB(), -7000 - Slot::EarnValueB);
+    QCOMPARE(data.CoinReplyValue(), -7000 - Slot::CoinReplyValue);
+}
+
+void TestFullRead::origins_data()
+{
+    // A reply of the failing command and the settings then not known.
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QStringList>("unknown");
+
+    const QStringList everything{"領収書の発行時間", "エラー・警告時／操作時のブザー音", "精算時の端数処理",
+                                 "５円有効／無効", "プリンタ接続", "減算モード",
+                                 "領収書文字1行目", "領収書文字2行目", "領収書文字3行目", "識別文字"};
+    QTest::newRow("all usable") << QByteArray() << QByteArray() << QStringList();
+    QTest::newRow("option 2 silent") << QByteArray("QVRO2") << QByteArray() << QStringList{everything[1]};
+    QTest::newRow("option 3 not hexadecimal") << QByteArray("QVRO3") << FakePort::ok("G1")
+                                              << QStringList{everything[2]};
+    QTest::newRow("option 4 one digit") << QByteArray("QVRO4") << FakePort::ok("1")
+                                        << QStringList{everything[3]};
+    QTest::newRow("option 5 ERR") << QByteArray("QVRO5") << QByteArray("ERR05:\r")
+                                  << QStringList{everything[4]};
+    QTest::newRow("option 6 cut short") << QByteArray("QVRO6") << QByteArray("OK   :01")
+                                        << QStringList{everything[5]};
+    QTest::newRow("line 3 busy") << QByteArray("QVROC") << QByteArray("RBUSY:11abc\r") << QStringList();
+    QTest::newRow("identification silent") << QByteArray("QVRON") << QByteArray()
+                                           << QStringList{everything[9]};
+    // A read that stops leaves the options shown from before and the
+    // lines after the stop unread.
+    QTest::newRow("stopped at line 2") << QByteArray("QVROB") << FakePort::ok("x1")
+                                       << (everything.mid(0, 6) + everything.mid(7));
+}
+
+void TestFullRead::origins()
+{
+    QFETCH(QByteArray, command);
+    QFETCH(QByteArray, reply);
+    QFETCH(QStringList, unknown);
+
+    ScriptedLink s;
+    scriptController(s);
+    if (!command.isEmpty())
+        s.answerRaw(command, reply);
+    DeviceData data;
+    RecordingView view;
+    ValueOrigins origins;
+    FullRead(s.link, data, view, &origins);
+
+    QCOMPARE(origins.UnknownNames(ValueOrigins::Option1, ValueOrigins::Identification), unknown);
+    if (origins.Known(ValueOrigins::Line1Text))
+        QCOMPARE(origins.AsRead(ValueOrigins::Line1Text).value_or("-"), ShiftJis::encode(lineA));
+}
+
+QTEST_APPLESS_MAIN(TestFullRead)
+#include "tst_full_read.moc"

@@ -1,0 +1,162 @@
+// The poll's cadence, its live re-read and the state sentences.
+#include "device/LivePoll.h"
+#include "tests/support/ScriptedController.h"
+
+#include <QtTest>
+#include <climits>
+
+class TestLivePoll : public QObject {
+    Q_OBJECT
+private slots:
+    void cadence();
+    void refresh();
+    void refreshOnASilentLine_data();
+    void refreshOnASilentLine();
+    void sentence_data();
+    void sentence();
+    void stateReply_data();
+    void stateReply();
+};
+
+void TestLivePoll::cadence()
+{
+    int count = 0;   // as the connection leaves it
+    QList<int> refreshedOn;
+    QList<int> counts;
+    for (int tick = 1; tick <= 16; ++tick) {
+        if (AdvancePollTick(count))
+            refreshedOn << tick;
+        counts << count;
+    }
+    QCOMPARE(refreshedOn, (QList<int>{5, 10, 15}));
+    QCOMPARE(counts, (QList<int>{1, 2, 3, 4, 0, 1, 2, 3, 4, 0, 1, 2, 3, 4, 0, 1}));
+}
+
+void TestLivePoll::refresh()
+{
+    ScriptedLink s;
+    const char *idx = "0123456789ABCDEF";
+    QByteArrayList commands;
+    QList<int> sizes;
+    for (int i = 0; i < 16; ++i) {
+        s.answer(QByteArray("QVRC") + idx[i], QByteArray::number(0x3039 + i, 16));
+        commands << QByteArray("QVRC") + idx[i];
+        sizes << 11;
+    }
+    s.answer("QVREA", "0001E240");
+    s.answer("QVC", "0a0b" + QByteArray(15, 'Z'));
+    commands << "QVREA" << "QVC";
+    sizes << 15 << 26;
+
+    DeviceData data;
+    for (int i = 0; i < Slot::Count; ++i)
+        data[i] = 9000 + i;
+    RefreshLiveValues(s.link, data);
+
+    QCOMPARE(s.state->commands, commands);
+    QCOMPARE(s.state->readSizes, sizes);
+    for (int i = 0; i < 16; ++i)
+        QCOMPARE(data.ColumnSalesCount(i), 12345 + i);
+    QCOMPARE(data.SalesTotal(), 123456);
+    QCOMPARE(data.EarnValueB(), 0);
+    QCOMPARE(data.CoinReplyValue(), 0x0a0b);
+    // Prices, options, flags and the rest are not re-read.
+    for (int slot : {Slot::ColumnPrice, Slot::ColumnPrice + 15, Slot::TubeCurrentCount, Slot::EarnValueC,
+                     Slot::OptionSelection, Slot::DeviceStatusFlags, Slot::FirmwareVersion})
+        QCOMPARE(data[slot], 9000 + slot);
+}
+
+void TestLivePoll::refreshOnASilentLine_data()
+{
+    // The first command that gets no byte at all, and where the refresh ends.
+    QTest::addColumn<QByteArray>("silentFrom");
+    QTest::addColumn<int>("sent");
+    QTest::newRow("first read") << QByteArray("QVRC0") << 1;
+    QTest::newRow("eighth read") << QByteArray("QVRC7") << 8;
+    QTest::newRow("total") << QByteArray("QVREA") << 17;
+    QTest::newRow("QVC") << QByteArray("QVC") << 18;
+}
+
+void TestLivePoll::refreshOnASilentLine()
+{
+    QFETCH(QByteArray, silentFrom);
+    QFETCH(int, sent);
+    ScriptedLink s;
+    QByteArrayList order;
+    for (int i = 0; i < 16; ++i)
+        order << QByteArray("QVRC") + "0123456789ABCDEF"[i];
+    order << "QVREA" << "QVC";
+    bool silent = false;
+    for (const QByteArray &c : order) {
+        silent = silent || c == silentFrom;
+        if (!silent)
+            s.answer(c, c == "QVC" ? QByteArray(19, '1') : QByteArray(c == "QVREA" ? "00000001" : "0001"));
+    }
+    // A malformed reply is still a reply: it reads as 0 and the refresh goes on.
+    s.answerRaw("QVRC2", "OK   :zz\r");
+    DeviceData data;
+    for (int i = 0; i < Slot::Count; ++i)
+        data[i] = 9000 + i;
+    QCOMPARE(RefreshLiveValues(s.link, data), false);
+    QCOMPARE(s.state->commands, order.mid(0, sent));
+    for (int i = 0; i < 16; ++i) {
+        const int expected = i >= sent - 1 ? 9000 + Slot::ColumnSalesCount + i : i == 2 ? 0 : 1;
+        QCOMPARE(data.ColumnSalesCount(i), expected);
+    }
+    QCOMPARE(data.SalesTotal(), sent > 17 ? 1 : 9000 + Slot::SalesTotal);
+    QCOMPARE(data.EarnValueB(), sent > 17 ? 0 : 9000 + Slot::EarnValueB);
+    QCOMPARE(data.CoinReplyValue(), 9000 + Slot::CoinReplyValue);
+}
+
+void TestLivePoll::sentence_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("text");
+    const QString comm = QStringLiteral("通信エラーが起きています.");
+    QTest::newRow("0") << 0 << QStringLiteral("通常状態です.");
+    QTest::newRow("1") << 1 << QStringLiteral("リセット中です.");
+    QTest::newRow("-1") << -1 << QStringLiteral("清算(返金・収納)処理中です.");
+    QTest::newRow("-2") << -2 << QStringLiteral("つり銭合せ処理中です.");
+    QTest::newRow("2") << 2 << QStringLiteral("エラー2発生中です.");
+    QTest::newRow("12") << 12 << QStringLiteral("エラー12発生中です.");
+    QTest::newRow("99") << 99 << QStringLiteral("エラー99発生中です.");
+    QTest::newRow("100") << 100 << comm;
+    QTest::newRow("101") << 101 << comm;
+    QTest::newRow("-3") << -3 << comm;
+    QTest::newRow("INT_MIN") << INT_MIN << comm;
+    QTest::newRow("INT_MAX") << INT_MAX << comm;
+}
+
+void TestLivePoll::sentence()
+{
+    QFETCH(int, status);
+    QFETCH(QString, text);
+    QCOMPARE(StateSentence(status), text);
+}
+
+void TestLivePoll::stateReply_data()
+{
+    // From the bytes of the "QVY" reply to the sentence the bar shows.
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("normal") << QByteArray("OK   :00\r") << QStringLiteral("通常状態です.");
+    QTest::newRow("RBUSY") << QByteArray("RBUSY:00\r") << QStringLiteral("リセット中です.");
+    QTest::newRow("EBUSY") << QByteArray("EBUSY:00\r") << QStringLiteral("つり銭合せ処理中です.");
+    QTest::newRow("ERR99") << QByteArray("ERR99:00\r") << QStringLiteral("エラー99発生中です.");
+    QTest::newRow("ERR01 reads as resetting") << QByteArray("ERR01:00\r") << QStringLiteral("リセット中です.");
+    QTest::newRow("silent") << QByteArray() << QStringLiteral("通信エラーが起きています.");
+}
+
+void TestLivePoll::stateReply()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, text);
+    ScriptedLink s;
+    s.answerRaw("QVY", reply);
+    QCOMPARE(StateSentence(RequestDeviceState(s.link)), text);
+    QCOMPARE(s.state->commands, QByteArrayList{"QVY"});
+    QCOMPARE(s.state->readSizes, QList<int>{9});
+}
+
+QTEST_APPLESS_MAIN(TestLivePoll)
+#include "tst_live_poll.moc"

@@ -1,0 +1,500 @@
+// The write operations' command sequences against the in-process fake port
+// and a recording stand-in for the window.
+#include "device/WriteOperations.h"
+#include "device/ValueOrigins.h"
+#include "device/WriteProof.h"
+#include "tests/support/OperationLog.h"
+
+#include <QtTest>
+#include <stdexcept>
+
+using WriteOperations::OptionSettings;
+using WriteOperations::ReceiptLine;
+
+namespace {
+
+struct Rig : OperationRig {
+    DeviceData data;
+    ValueOrigins origins;   // every value set by the operator unless a test says otherwise
+
+    Rig()
+    {
+        for (int f = 0; f < ValueOrigins::FieldCount; ++f)
+            origins.SetByOperator(ValueOrigins::Field(f));
+        host.link = &link;
+        // A controller that accepts everything.
+        port->fallback = [](const QByteArray &) { return FakePort::ok(); };
+    }
+};
+
+OptionSettings usualSettings()
+{
+    OptionSettings s;
+    s.selected = {1, 0, 3, 1, 0, 1};
+    s.identification = QStringLiteral("ID01");
+    s.lines[0] = {QStringLiteral("2"), QStringLiteral("2"), QStringLiteral("領 収 書")};
+    s.lines[1] = {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("Thanks")};
+    s.lines[2] = {QStringLiteral("1"), QStringLiteral("3"), QStringLiteral("")};
+    return s;
+}
+
+} // namespace
+
+class TestWriteOperations : public QObject {
+    Q_OBJECT
+private slots:
+    void setPrice_data();
+    void setPrice();
+    void setPriceOutsideSettableRows();
+
+    void optionValue_data();
+    void optionValue();
+    void magnification_data();
+    void magnification();
+    void receiptLineValue_data();
+    void receiptLineValue();
+
+    void optionsWriteSequence();
+    void optionsWriteSendsControllerValueForNoSelection();
+    void optionsWriteIgnoresStatuses();
+    void optionsWriteCancelled();
+    void optionsWriteRejectsMagnification_data();
+    void optionsWriteRejectsMagnification();
+    void optionsWriteReenablesWindowOnFailure();
+    void optionsWriteRefused_data();
+    void optionsWriteRefused();
+
+    void clearCounters_data();
+    void clearCounters();
+
+    void settingsNotTaken_data();
+    void settingsNotTaken();
+};
+
+void TestWriteOperations::setPrice_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<bool>("manual");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<int>("stored");
+
+    const QStringList rejected{QStringLiteral("reject")};
+    auto seq = [](const QString &cell, const QString &command, bool manual) {
+        QStringList l{QStringLiteral("cell ") + cell, QStringLiteral("QVU1/2"), command + QStringLiteral("/4")};
+        if (!manual)
+            l << QStringLiteral("QVU0/2");
+        l << QStringLiteral("sales") << QStringLiteral("fullread");
+        return l;
+    };
+    QTest::newRow("col3 12.5") << 2 << "12.5" << false << seq("12.5", "QVSP2=007D", false) << 125;
+    QTest::newRow("col3 12.5 manual") << 2 << "12.5" << true << seq("12.5", "QVSP2=007D", true) << 125;
+    QTest::newRow("col1 99.9") << 0 << "99.9" << false << seq("99.9", "QVSP0=03E7", false) << 999;
+    QTest::newRow("col1 0") << 0 << "0" << false << seq("0.0", "QVSP0=0000", false) << 0;
+    QTest::newRow("col2 1.2") << 1 << "1.2" << false << seq("1.2", "QVSP1=000C", false) << 12;
+    QTest::newRow("col5 150") << 4 << "150" << false << seq("150", "QVSP4=0096", false) << 150;
+    QTest::newRow("col5 990 manual") << 4 << "990" << true << seq("990", "QVSP4=03DE", true) << 990;
+    QTest::newRow("col7 999") << 6 << "999" << false << seq("999", "QVSP6=03E7", false) << 999;
+    QTest::newRow("col9 50.5") << 8 << "50.5" << false << seq("50.5", "QVSP8=01F9", false) << 505;
+    QTest::newRow("col1 100") << 0 << "100" << false << rejected << -1;
+    QTest::newRow("col1 -1.0") << 0 << "-1.0" << false << rejected << -1;
+    QTest::newRow("col2 1.25") << 1 << "1.25" << false << rejected << -1;
+    QTest::newRow("col5 155") << 4 << "155" << false << rejected << -1;
+    QTest::newRow("col7 0") << 6 << "0" << false << rejected << -1;
+    QTest::newRow("col10 abc manual") << 9 << "abc" << true << rejected << -1;
+}
+
+void TestWriteOperations::setPrice()
+{
+    QFETCH(int, row);
+    QFETCH(QString, entry);
+    QFETCH(bool, manual);
+    QFETCH(QStringList, expected);
+    QFETCH(int, stored);
+
+    Rig rig;
+    rig.host.manual = manual;
+    const int before = 4321;
+    rig.data.ColumnPrice(row) = before;
+    QString shownCell;
+    WriteOperations::PriceViews views;
+    views.showInSettings = [&](const QString &t) {
+        shownCell = t;
+        rig.log->add(QStringLiteral("cell ") + t);
+    };
+    views.copyToSales = [&] { rig.log->add(QStringLiteral("sales")); };
+
+    const bool sent = WriteOperations::SetPrice(rig.link, rig.data, rig.host, row, entry, views);
+
+    QCOMPARE(rig.log->entries, expected);
+    QCOMPARE(sent, stored >= 0);
+    QCOMPARE(rig.data.ColumnPrice(row), stored >= 0 ? stored : before);
+    if (stored < 0)
+        QVERIFY(shownCell.isEmpty());
+    // No other price moves.
+    for (int i = 0; i < 16; ++i) {
+        if (i != row)
+            QCOMPARE(rig.data.ColumnPrice(i), 0);
+    }
+}
+
+void TestWriteOperations::setPriceOutsideSettableRows()
+{
+    Rig rig;
+    for (int row : {-1, 10, 15}) {
+        QVERIFY(!WriteOperations::SetPrice(rig.link, rig.data, rig.host, row, QStringLiteral("1.0"), {}));
+    }
+    QVERIFY(rig.log->entries.isEmpty());
+    QVERIFY(rig.port->commands.isEmpty());
+}
+
+void TestWriteOperations::optionValue_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<int>("controller");
+    QTest::addColumn<QByteArray>("value");
+    QTest::newRow("first item") << 0 << 7 << QByteArray("00");
+    QTest::newRow("second item") << 1 << 0 << QByteArray("01");
+    QTest::newRow("fourth item") << 3 << 0 << QByteArray("03");
+    QTest::newRow("none, controller 5") << -1 << 5 << QByteArray("05");
+    QTest::newRow("none, controller 1A") << -1 << 0x1A << QByteArray("1A");
+    QTest::newRow("none, controller FF") << -1 << 0xFF << QByteArray("FF");
+    QTest::newRow("none, wider reading") << -1 << 0x12345 << QByteArray("45");
+    QTest::newRow("none, controller -1") << -1 << -1 << QByteArray("FF");
+}
+
+void TestWriteOperations::optionValue()
+{
+    QFETCH(int, index);
+    QFETCH(int, controller);
+    QFETCH(QByteArray, value);
+    QCOMPARE(WriteOperations::OptionValue(index, controller), value);
+}
+
+void TestWriteOperations::magnification_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("1") << "1" << true;
+    QTest::newRow("2") << "2" << true;
+    QTest::newRow("3") << "3" << true;
+    QTest::newRow("4") << "4" << true;
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("0") << "0" << false;
+    QTest::newRow("5") << "5" << false;
+    QTest::newRow("9") << "9" << false;
+    QTest::newRow("12") << "12" << false;
+    QTest::newRow("letter") << "a" << false;
+    QTest::newRow("blank before") << " 2" << false;
+    QTest::newRow("full-width 2") << "２" << false;
+}
+
+void TestWriteOperations::magnification()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, valid);
+    QCOMPARE(WriteOperations::MagnificationValid(text), valid);
+}
+
+void TestWriteOperations::receiptLineValue_data()
+{
+    QTest::addColumn<QString>("x");
+    QTest::addColumn<QString>("y");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("asRead");   // "-": the text was not read
+    QTest::addColumn<QByteArray>("value");    // "-": refused
+
+    const QByteArray none("-");
+    QTest::newRow("receipt title") << "2" << "2" << "領 収 書" << none
+                                   << QByteArray("22\x97\xCC \x8E\xFB \x8F\x91");
+    QTest::newRow("X before Y") << "1" << "3" << "AB" << none << QByteArray("13AB");
+    QTest::newRow("empty text") << "4" << "1" << "" << none << QByteArray("41");
+    QTest::newRow("wave dash") << "1" << "1" << "～" << none << QByteArray("11\x81\x60");
+    QTest::newRow("wave dash typed") << "1" << "1" << "〜" << none << QByteArray("11\x81\x60");
+    QTest::newRow("half-width kana") << "3" << "2" << "ｱ" << none << QByteArray("32\xB1");
+    // Bytes that are not code page 932 go back as they came while the text is unedited.
+    const QByteArray invalid("\x41\xFF\x42\x81\x20\x43\x85");
+    const QString shown = QString::fromUtf8("A\uFFFDB\uFFFD C\uFFFD");
+    QTest::newRow("invalid bytes, unedited") << "1" << "2" << shown << invalid
+                                             << QByteArray("12") + invalid;
+    QTest::newRow("invalid bytes, edited") << "1" << "2" << shown + "D" << invalid << none;
+    QTest::newRow("read text, retyped") << "1" << "1" << "AB" << QByteArray("AB") << QByteArray("11AB");
+    QTest::newRow("read text, edited") << "1" << "1" << "ABC" << QByteArray("AB") << QByteArray("11ABC");
+    // A CR would end the command inside the text; no control byte goes out.
+    QTest::newRow("CR typed") << "1" << "1" << "A\rB" << none << none;
+    QTest::newRow("CR read, unedited") << "1" << "1" << "A\rB" << QByteArray("A\rB") << none;
+    QTest::newRow("control byte read") << "1" << "1" << "A\x01" << QByteArray("A\x01") << none;
+    QTest::newRow("tab") << "1" << "1" << "\t" << none << none;
+    QTest::newRow("not in the code page") << "1" << "1" << "A\U0001F600" << none << none;
+}
+
+void TestWriteOperations::receiptLineValue()
+{
+    QFETCH(QString, x);
+    QFETCH(QString, y);
+    QFETCH(QString, text);
+    QFETCH(QByteArray, asRead);
+    QFETCH(QByteArray, value);
+    const auto read = asRead == "-" ? std::nullopt : std::optional<QByteArray>(asRead);
+    QCOMPARE(WriteOperations::ReceiptLineValue({x, y, text}, read).value_or("-"), value);
+}
+
+void TestWriteOperations::optionsWriteSequence()
+{
+    Rig rig;
+    const QStringList expected{
+        "confirm", "disable",
+        "QVU1/2",
+        "QVSO1=01/2", "QVSO3=03/2", "QVSO2=00/2", "QVSO4=01/2", "QVSO5=00/2", "QVSO6=01/2",
+        "QVSON=ID01/10",
+        "QVSOA=22\\x97\\xCC \\x8E\\xFB \\x8F\\x91/40",
+        "QVSOB=12Thanks/40",
+        "QVSOC=13/40",
+        "QVW/3",
+        "notify",
+        "QVF/3", "QVF/0",
+        "disconnect", "enable",
+    };
+
+    QVERIFY(WriteOperations::WriteOptionsAndRestart(rig.link, rig.data, rig.host, usualSettings(), rig.origins));
+
+    QCOMPARE(rig.log->entries, expected);
+    QCOMPARE(rig.host.confirmTexts,
+             QStringList{QStringLiteral("設定値を書き込み,QUVOを再起動します.\n"
+                                        "QUVOとは一旦切断されますので,再起動後に接続し直して下さい.\n"
+                                        "実行してもよろしいですか？")});
+    QCOMPARE(rig.host.noticeTexts, QStringList{QStringLiteral("QUVOを再起動します.")});
+    // The controller is given its pause after storing, before the notice.
+    const int w = rig.log->entries.indexOf(QStringLiteral("QVW/3"));
+    QVERIFY2(rig.log->times[w + 1] - rig.log->times[w] >= 299,
+             qPrintable(QString::number(rig.log->times[w + 1] - rig.log->times[w])));
+    QVERIFY(!rig.link.PortHandleValid());
+}
+
+void TestWriteOperations::optionsWriteSendsControllerValueForNoSelection()
+{
+    Rig rig;
+    OptionSettings s = usualSettings();
+    s.selected = {-1, 1, -1, 0, 1, 0};
+    rig.data.OptionSelection(0) = 0x05;
+    rig.data.OptionSelection(2) = 0x0C;
+    rig.data.OptionSelection(1) = 0x07;   // ignored: the selector shows item 1
+
+    QVERIFY(WriteOperations::WriteOptionsAndRestart(rig.link, rig.data, rig.host, s, rig.origins));
+
+    const QByteArrayList options = rig.port->commands.mid(1, 6);
+    QCOMPARE(options, (QByteArrayList{"QVSO1=05", "QVSO3=0C", "QVSO2=01",
+                                      "QVSO4=00", "QVSO5=01", "QVSO6=00"}));
+    for (const QByteArray &c : rig.port->commands)
+        QVERIFY2(!c.contains("FFFFFFFF"), c.constData());
+}
+
+void TestWriteOperations::optionsWriteIgnoresStatuses()
+{
+    Rig rig;
+    // A controller that answers nothing but errors, and then nothing at all.
+    rig.port->fallback = [](const QByteArray &c) {
+        return c.startsWith("QVSO") ? QByteArray("ERR12:\r") : QByteArray();
+    };
+
+    QVERIFY(WriteOperations::WriteOptionsAndRestart(rig.link, rig.data, rig.host, usualSettings(), rig.origins));
+
+    QCOMPARE(rig.port->commands.size(), 14);
+    QCOMPARE(rig.port->commands.first(), QByteArray("QVU1"));
+    QCOMPARE(rig.port->commands.mid(11), (QByteArrayList{"QVW", "QVF", "QVF"}));
+    QCOMPARE(rig.log->entries.mid(rig.log->entries.size() - 2),
+             (QStringList{"disconnect", "enable"}));
+}
+
+void TestWriteOperations::optionsWriteCancelled()
+{
+    Rig rig;
+    rig.host.answers = {false};
+    QVERIFY(!WriteOperations::WriteOptionsAndRestart(rig.link, rig.data, rig.host, usualSettings(), rig.origins));
+    QCOMPARE(rig.log->entries, QStringList{QStringLiteral("confirm")});
+    QVERIFY(rig.port->commands.isEmpty());
+    QVERIFY(rig.link.PortHandleValid());
+}
+
+void TestWriteOperations::optionsWriteRejectsMagnification_data()
+{
+    QTest::addColumn<int>("line");
+    QTest::addColumn<bool>("yBox");
+    QTest::addColumn<QString>("text");
+    const char *bad[] = {"", "0", "5", "22", "x", "２"};
+    for (int line = 0; line < 3; ++line) {
+        for (bool y : {false, true}) {
+            for (const char *b : bad)
+                QTest::addRow("line %d %s '%s'", line + 1, y ? "Y" : "X", b)
+                    << line << y << QString::fromUtf8(b);
+        }
+    }
+}
+
+void TestWriteOperations::optionsWriteRejectsMagnification()
+{
+    QFETCH(int, line);
+    QFETCH(bool, yBox);
+    QFETCH(QString, text);
+
+    Rig rig;
+    OptionSettings s = usualSettings();
+    (yBox ? s.lines[std::size_t(line)].y : s.lines[std::size_t(line)].x) = text;
+
+    QVERIFY(!WriteOperations::WriteOptionsAndRestart(rig.link, rig.data, rig.host, s, rig.origins));
+    QCOMPARE(rig.log->entries, QStringList{QStringLiteral("reject")});
+    QVERIFY(rig.port->commands.isEmpty());
+    QVERIFY(rig.link.PortHandleValid());
+}
+
+void TestWriteOperations::optionsWriteReenablesWindowOnFailure()
+{
+    Rig rig;
+    struct Throwing : RecordingHost {
+        using RecordingHost::RecordingHost;
+        void Notify(const QString &) override { throw std::runtime_error("box failed"); }
+    } host(rig.log);
+
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error,
+        WriteOperations::WriteOptionsAndRestart(rig.link, rig.data, host, usualSettings(), rig.origins));
+    QCOMPARE(rig.log->entries.first(2), (QStringList{"confirm", "disable"}));
+    QCOMPARE(rig.log->entries.last(), QStringLiteral("enable"));
+}
+
+void TestWriteOperations::optionsWriteRefused_data()
+{
+    QTest::addColumn<QList<int>>("lost");          // fields no read obtained
+    QTest::addColumn<QString>("line2");            // text of line 2
+    QTest::addColumn<QString>("message");
+
+    using F = ValueOrigins;
+    const auto unread = [](const QString &names) {
+        return QStringLiteral("次の設定値をQUVOから読み込めていないため,送信しませんでした.\n・") + names
+            + QStringLiteral("\n接続し直して設定値を読み込んでから,もう一度実行して下さい.\n"
+                             "(画面で設定し直した項目は,そのまま送信できます.)");
+    };
+    const auto uncarriable = [](const QString &field) {
+        return QStringLiteral("「") + field
+            + QStringLiteral("」にQUVOへ送信できない文字が含まれているため,送信しませんでした.\n"
+                             "文字を修正してから,もう一度実行して下さい.");
+    };
+    QTest::newRow("option 2 silent") << QList<int>{F::Option2} << "Thanks"
+        << unread(QStringLiteral("エラー・警告時／操作時のブザー音"));
+    QTest::newRow("read stopped at line 2")
+        << QList<int>{F::Line2X, F::Line2Y, F::Line2Text, F::Line3X, F::Line3Y, F::Line3Text,
+                      F::Identification}
+        << "Thanks"
+        << unread(QStringLiteral("領収書文字2行目\n・領収書文字3行目\n・識別文字"));
+    QTest::newRow("one magnification") << QList<int>{F::Line1Y} << "Thanks"
+        << unread(QStringLiteral("領収書文字1行目の倍率Y"));
+    QTest::newRow("CR in line 2") << QList<int>() << "A\rB" << uncarriable(QStringLiteral("領収書文字2行目"));
+    QTest::newRow("emoji in line 2") << QList<int>() << "\U0001F600"
+        << uncarriable(QStringLiteral("領収書文字2行目"));
+    // Unread values are named first; the operator can do nothing else until they are.
+    QTest::newRow("unread and CR") << QList<int>{F::Option6} << "A\rB"
+        << unread(QStringLiteral("減算モード"));
+}
+
+void TestWriteOperations::optionsWriteRefused()
+{
+    QFETCH(QList<int>, lost);
+    QFETCH(QString, line2);
+    QFETCH(QString, message);
+
+    Rig rig;
+    for (int f : lost)
+        rig.origins.Lost(ValueOrigins::Field(f));
+    OptionSettings s = usualSettings();
+    s.lines[1].text = line2;
+
+    QVERIFY(!WriteOperations::WriteOptionsAndRestart(rig.link, rig.data, rig.host, s, rig.origins));
+    QCOMPARE(rig.log->entries, QStringList{QStringLiteral("error")});
+    QCOMPARE(rig.host.errorTexts, QStringList{message});
+    QVERIFY(rig.port->commands.isEmpty());
+    QVERIFY(rig.link.PortHandleValid());
+}
+
+void TestWriteOperations::clearCounters_data()
+{
+    QTest::addColumn<bool>("confirm");
+    QTest::addColumn<bool>("manual");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("monitor mode") << true << false
+        << QStringList{"confirm", "QVU1/2", "QVZ0/3", "QVU0/2", "fullread"};
+    QTest::newRow("manual mode") << true << true
+        << QStringList{"confirm", "QVU1/2", "QVZ0/3", "fullread"};
+    QTest::newRow("cancelled") << false << false << QStringList{"confirm"};
+    QTest::newRow("cancelled in manual mode") << false << true << QStringList{"confirm"};
+}
+
+void TestWriteOperations::clearCounters()
+{
+    QFETCH(bool, confirm);
+    QFETCH(bool, manual);
+    QFETCH(QStringList, expected);
+
+    Rig rig;
+    rig.host.answers = {confirm};
+    rig.host.manual = manual;
+
+    QCOMPARE(WriteOperations::ClearCounters(rig.link, rig.data, rig.host), confirm);
+    QCOMPARE(rig.log->entries, expected);
+    QCOMPARE(rig.host.confirmTexts,
+             QStringList{QStringLiteral("カウンタのクリアを行います.\n実行してもよろしいですか？")});
+    QVERIFY(rig.link.PortHandleValid());
+}
+
+void TestWriteOperations::settingsNotTaken_data()
+{
+    // What the next connection read (raw bytes per field, "-" for not read)
+    // against what the write sent, and the lines of the box (none: no box).
+    QTest::addColumn<QByteArray>("option2");
+    QTest::addColumn<QByteArray>("line1");     // X, Y and text as read
+    QTest::addColumn<QByteArray>("ident");
+    QTest::addColumn<QStringList>("rows");
+
+    QTest::newRow("all taken") << QByteArray("0B") << QByteArray("22AB") << QByteArray("ID7") << QStringList();
+    QTest::newRow("lower-case digits are the same value") << QByteArray("0b") << QByteArray("22AB")
+        << QByteArray("ID7") << QStringList();
+    QTest::newRow("option differs") << QByteArray("01") << QByteArray("22AB") << QByteArray("ID7")
+        << QStringList{"エラー・警告時／操作時のブザー音: 送信値 0B → 現在値 item 1"};
+    QTest::newRow("option beyond its items, not read")
+        << QByteArray("-") << QByteArray("22AB") << QByteArray("ID7")
+        << QStringList{"エラー・警告時／操作時のブザー音: 送信値 0B → 現在値 (読み込めませんでした)"};
+    QTest::newRow("line and identification differ")
+        << QByteArray("0B") << QByteArray("13AB") << QByteArray("ID")
+        << QStringList{"領収書文字1行目: 送信値 倍率X2 Y2 「AB」 → 現在値 倍率X1 Y3 「AB」",
+                       "識別文字: 送信値 「ID7」 → 現在値 「ID」"};
+}
+
+void TestWriteOperations::settingsNotTaken()
+{
+    QFETCH(QByteArray, option2);
+    QFETCH(QByteArray, line1);
+    QFETCH(QByteArray, ident);
+    QFETCH(QStringList, rows);
+
+    using F = ValueOrigins;
+    const WriteProof::SentSettings sent{{F::Option2, "0B"}, {F::Line(0, 2), "22AB"}, {F::Identification, "ID7"}};
+    ValueOrigins origins;
+    if (option2 != "-")
+        origins.Read(F::Option2, option2);
+    origins.Read(F::Line(0, 0), line1.mid(0, 1));
+    origins.Read(F::Line(0, 1), line1.mid(1, 1));
+    origins.Read(F::Line(0, 2), line1.mid(2));
+    origins.Read(F::Identification, ident);
+    // The selector has two items; 0B is beyond them and shows as its digits.
+    const auto items = [](int, int v) { return v < 2 ? QStringLiteral("item %1").arg(v) : QString(); };
+
+    const std::optional<QString> text = WriteProof::SettingsNotTaken(sent, origins, items);
+    if (rows.isEmpty()) {
+        QVERIFY2(!text, qPrintable(text.value_or(QString())));
+        return;
+    }
+    QCOMPARE(text.value_or(QString()),
+             QStringLiteral("前回の書き込みで,次の設定値がQUVOに反映されていません.\n・") + rows.join(QStringLiteral("\n・"))
+                 + QStringLiteral("\n設定し直して,もう一度送信して下さい."));
+}
+
+QTEST_GUILESS_MAIN(TestWriteOperations)
+#include "tst_write_operations.moc"

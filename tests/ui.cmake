@@ -1,0 +1,29 @@
+# The main window, its pages and dialogs offscreen, against fakes or the
+# controller emulator.
+quvo_add_test(tst_main_form LIBS quvo_ui SOURCES ui/tst_main_form.cpp support/ModalAnswerer.h)
+quvo_add_test(tst_data_views LIBS quvo_ui
+    SOURCES ui/tst_data_views.cpp support/FakeController.h support/ModalAnswerer.h)
+quvo_add_test(tst_data_set_dialog LIBS quvo_ui
+    SOURCES ui/tst_data_set_dialog.cpp support/ModalAnswerer.h)
+quvo_add_test(tst_write_window LIBS quvo_ui
+    SOURCES ui/tst_write_window.cpp support/FakeController.h support/ModalAnswerer.h)
+quvo_add_test(tst_change_page LIBS quvo_ui
+    SOURCES ui/tst_change_page.cpp support/OperationLog.h support/ModalAnswerer.h)
+quvo_add_test(tst_main_form_receipt LIBS quvo_ui
+    SOURCES ui/tst_main_form_receipt.cpp support/ModalAnswerer.h)
+
+# Round trips through the controller emulator.
+quvo_add_test(tst_write_round_trip LIBS quvo_ui
+    SOURCES ui/tst_write_round_trip.cpp support/ModalAnswerer.h)
+target_compile_definitions(tst_write_round_trip PRIVATE QUVO_EMULATOR="$<TARGET_FILE:quvo-emulator>")
+add_dependencies(tst_write_round_trip quvo-emulator)
+quvo_add_test(tst_change_emulator LIBS quvo_ui SOURCES ui/tst_change_emulator.cpp)
+target_compile_definitions(tst_change_emulator PRIVATE QUVO_EMULATOR="$<TARGET_FILE:quvo-emulator>")
+add_dependencies(tst_change_emulator quvo-emulator)
+
+# Benchmark: prints figures, never fails on speed, against the emulator.
+quvo_add_test(bench_connect LIBS quvo_ui SOURCES ui/bench_connect.cpp)
+if(TARGET quvo-emulator)
+    target_compile_definitions(bench_connect PRIVATE QUVO_EMULATOR_PATH="$<TARGET_FILE:quvo-emulator>")
+    add_dependencies(bench_connect quvo-emulator)
+endif()

@@ -1,0 +1,589 @@
+// The main window's full read, poll and data views, driven in-process with
+// the fake port behind the link and a scripted controller behind that.
+#include "tests/support/FakeController.h"
+#include "tests/support/ModalAnswerer.h"
+#include "tests/support/PortSandbox.h"
+#include "tests/support/WindowProbes.h"
+#include "link/ShiftJis.h"
+#include "ui/Application.h"
+#include "ui/Fonts.h"
+#include "ui/StringGrid.h"
+#include "ui/TMainForm.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+
+// A connected window on a fake port whose controller answers from the
+// standard state, with `overrides` (command -> payload) on top.
+struct Rig {
+    PortSandbox sandbox;
+    std::shared_ptr<FakePort::State> state = std::make_shared<FakePort::State>();
+    std::shared_ptr<FakeController> model = std::make_shared<FakeController>(FakeController::Standard());
+    std::unique_ptr<TMainForm> form;
+
+    explicit Rig(const QHash<QByteArray, QByteArray> &overrides = {})
+    {
+        sandbox.publish(7, QStringLiteral("/dev/null"));
+        FakeController::attach(model, *state);
+        for (auto it = overrides.begin(); it != overrides.end(); ++it)
+            state->replies.insert(it.key(), FakePort::ok(it.value()));
+        form = std::make_unique<TMainForm>(std::make_unique<FakePort>(state));
+        form->show();
+    }
+    StringGrid *grid(const char *name) { return Find<StringGrid>(form.get(), QString::fromLatin1(name)); }
+    QTimer *timer() { return form->findChild<QTimer *>(QStringLiteral("Timer")); }
+    QStatusBar *statusLine() { return Find<QStatusBar>(form.get(), QStringLiteral("StatusLine")); }
+    QByteArrayList commandsSince(int from) { return state->commands.mid(from); }
+};
+
+QByteArrayList RefreshCommands()
+{
+    QByteArrayList c;
+    for (const char ch : QByteArray("0123456789ABCDEF"))
+        c << QByteArray("QVRC") + ch;
+    c << "QVREA" << "QVC";
+    return c;
+}
+
+struct CellRef {
+    QString grid;
+    int col;
+    int row;
+};
+
+} // namespace
+Q_DECLARE_METATYPE(QList<CellRef>)
+
+class TestDataViews : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void displayForms_data();
+    void displayForms();
+    void optionSelectors_data();
+    void optionSelectors();
+    void receiptBoxes_data();
+    void receiptBoxes();
+    void conversionErrorOnConnection_data();
+    void conversionErrorOnConnection();
+    void autoChange_data();
+    void autoChange();
+    void connectionEnablesAndStartsPoll();
+    void pollCadence();
+    void pollOnTheTimer();
+    void silentLineDuringRefresh();
+    void liveRefreshGrids();
+    void disconnectStopsPoll();
+    void gridPainting_data();
+    void gridPainting();
+};
+
+void TestDataViews::initTestCase()
+{
+    InitUiResources();
+    InstallFontSubstitutions();
+}
+
+void TestDataViews::displayForms_data()
+{
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<QList<CellRef>>("cells");
+    QTest::addColumn<QString>("text");
+
+    auto price = [](int r) { return QList<CellRef>{{"SalesGrid", 1, r}, {"OptGrid1", 1, r - 1}}; };
+    auto count = [](int r) { return QList<CellRef>{{"SalesGrid", 2, r}, {"OptGrid2", 1, r - 1}}; };
+    QTest::newRow("120 in column 1") << QByteArray("QVRP0") << QByteArray("0078") << price(1) << "12.0";
+    QTest::newRow("120 in column 5") << QByteArray("QVRP4") << QByteArray("0078") << price(5) << "120";
+    QTest::newRow("120 in column 9") << QByteArray("QVRP8") << QByteArray("0078") << price(9) << "12.0";
+    QTest::newRow("0 in column 2") << QByteArray("QVRP1") << QByteArray("0000") << price(2) << "0.0";
+    QTest::newRow("0 in column 6") << QByteArray("QVRP5") << QByteArray("0000") << price(6) << "0";
+    QTest::newRow("999 in column 16") << QByteArray("QVRPF") << QByteArray("03E7") << price(16) << "99.9";
+    QTest::newRow("count 0") << QByteArray("QVRC0") << QByteArray("0000") << count(1) << "0000";
+    QTest::newRow("count 7") << QByteArray("QVRC6") << QByteArray("0007") << count(7) << "0007";
+    QTest::newRow("count 12345") << QByteArray("QVRCA") << QByteArray("3039") << count(11) << "2345";
+    QTest::newRow("count 65535") << QByteArray("QVRCF") << QByteArray("FFFF") << count(16) << "5535";
+    QTest::newRow("count not hexadecimal") << QByteArray("QVRC3") << QByteArray("00G7") << count(4) << "0000";
+    QTest::newRow("total 0001E240")
+        << QByteArray("QVREA") << QByteArray("0001E240")
+        << QList<CellRef>{{"TotalGrid1", 1, 0}, {"TotalGrid2", 1, 0}, {"OptGrid2", 1, 16}} << "123456";
+    QTest::newRow("total FFFFFFFF")
+        << QByteArray("QVREA") << QByteArray("FFFFFFFF")
+        << QList<CellRef>{{"TotalGrid1", 1, 0}, {"TotalGrid2", 1, 0}, {"OptGrid2", 1, 16}} << "-1";
+}
+
+void TestDataViews::displayForms()
+{
+    QFETCH(QByteArray, command);
+    QFETCH(QByteArray, payload);
+    QFETCH(QList<CellRef>, cells);
+    QFETCH(QString, text);
+    Rig rig({{command, payload}});
+    rig.form->ConBtnClick();
+    for (const CellRef &c : cells)
+        QCOMPARE(rig.grid(qPrintable(c.grid))->Cells(c.col, c.row), text);
+    // The settings grids hold exactly the sales grid's texts.
+    for (int r = 0; r < 16; ++r) {
+        QCOMPARE(rig.grid("OptGrid1")->Cells(1, r), rig.grid("SalesGrid")->Cells(1, r + 1));
+        QCOMPARE(rig.grid("OptGrid2")->Cells(1, r), rig.grid("SalesGrid")->Cells(2, r + 1));
+    }
+    // Row labels and headings stay.
+    QCOMPARE(rig.grid("SalesGrid")->Cells(0, 1), QStringLiteral("コラム１"));
+    QCOMPARE(rig.grid("OptGrid2")->Cells(0, 16), QStringLiteral("総売上(円)"));
+}
+
+void TestDataViews::optionSelectors_data()
+{
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<QString>("selector");
+    QTest::addColumn<int>("index");
+    QTest::newRow("option 1 item 2") << QByteArray("QVRO1") << QByteArray("02") << "Opt1Sel" << 2;
+    QTest::newRow("option 1 beyond its 3 items") << QByteArray("QVRO1") << QByteArray("03") << "Opt1Sel" << -1;
+    QTest::newRow("G1 selects the first item") << QByteArray("QVRO2") << QByteArray("G1") << "Opt2Sel" << 0;
+    QTest::newRow("option 2 item 1") << QByteArray("QVRO2") << QByteArray("01") << "Opt2Sel" << 1;
+    QTest::newRow("option 3 item 3") << QByteArray("QVRO3") << QByteArray("03") << "Opt3Sel" << 3;
+    QTest::newRow("option 3 beyond its 4 items") << QByteArray("QVRO3") << QByteArray("04") << "Opt3Sel" << -1;
+    QTest::newRow("option 4 FF") << QByteArray("QVRO4") << QByteArray("FF") << "Opt4Sel" << -1;
+    QTest::newRow("option 5 no payload") << QByteArray("QVRO5") << QByteArray() << "Opt5Sel" << 0;
+    QTest::newRow("option 6 item 1") << QByteArray("QVRO6") << QByteArray("01") << "Opt6Sel" << 1;
+}
+
+void TestDataViews::optionSelectors()
+{
+    QFETCH(QByteArray, command);
+    QFETCH(QByteArray, payload);
+    QFETCH(QString, selector);
+    QFETCH(int, index);
+    Rig rig({{command, payload}});
+    auto *box = Find<QComboBox>(rig.form.get(), selector);
+    box->setCurrentIndex(1); // something other than what the read brings
+    if (index == 1)
+        box->setCurrentIndex(0);
+    rig.form->ConBtnClick();
+    QCOMPARE(box->currentIndex(), index);
+}
+
+void TestDataViews::receiptBoxes_data()
+{
+    // Line A's payload; the text and the X, Y items it shows; whether the
+    // box's text changed (its change handler ran).
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("xItem");
+    QTest::addColumn<int>("yItem");
+    QTest::addColumn<int>("textChanges");
+    // A box left without a selection has no number for the preview's
+    // layout after the read: that error is shown and polling stays off.
+    QTest::addColumn<bool>("layoutError");
+    const QString title = QStringLiteral("領 収 書"); // the box's text at start
+    QTest::newRow("2 1 and the same title") << ("21" + ShiftJis::encode(title)) << title << 1 << 0 << 0 << false;
+    QTest::newRow("4 3 and a new text") << ("43" + ShiftJis::encode(QStringLiteral("御礼"))) << QStringLiteral("御礼")
+                                        << 3 << 2 << 1 << false;
+    QTest::newRow("exactly two digits") << QByteArray("11") << QString() << 0 << 0 << 1 << false;
+    QTest::newRow("0 and 5 select nothing") << QByteArray("05abc") << "abc" << -1 << -1 << 1 << true;
+    QTest::newRow("9 selects nothing") << QByteArray("19") << QString() << 0 << -1 << 1 << true;
+}
+
+void TestDataViews::receiptBoxes()
+{
+    QFETCH(QByteArray, payload);
+    QFETCH(QString, text);
+    QFETCH(int, xItem);
+    QFETCH(int, yItem);
+    QFETCH(int, textChanges);
+    QFETCH(bool, layoutError);
+    Rig rig({{"QVROA", payload}, {"QVRON", "ID-1"}});
+    ModalAnswerer answer(ModalAnswerer::press(QMessageBox::Ok));
+    auto *edit = Find<QLineEdit>(rig.form.get(), QStringLiteral("Edit1"));
+    auto *x = Find<QComboBox>(rig.form.get(), QStringLiteral("ComboBox1"));
+    auto *y = Find<QComboBox>(rig.form.get(), QStringLiteral("ComboBox2"));
+    QSignalSpy textSpy(edit, &QLineEdit::textChanged);
+    QSignalSpy xIndex(x, &QComboBox::currentIndexChanged);
+    QSignalSpy xText(x, &QComboBox::currentTextChanged);
+    QSignalSpy xEdit(x, &QComboBox::editTextChanged);
+    QSignalSpy yIndex(y, &QComboBox::currentIndexChanged);
+    QSignalSpy identSpy(Find<QLineEdit>(rig.form.get(), QStringLiteral("xxxxxxxx")), &QLineEdit::textChanged);
+
+    rig.form->ConBtnClick();
+    QCOMPARE(edit->text(), text);
+    QCOMPARE(x->currentIndex(), xItem);
+    QCOMPARE(y->currentIndex(), yItem);
+    if (xItem < 0)
+        QCOMPARE(x->currentText(), QString());
+    QCOMPARE(textSpy.count(), textChanges);
+    // Choosing the items is not an edit: no change signal from the boxes.
+    QCOMPARE(xIndex.count() + xText.count() + xEdit.count() + yIndex.count(), 0);
+    QCOMPARE(Find<QLineEdit>(rig.form.get(), QStringLiteral("xxxxxxxx"))->text(), QStringLiteral("ID-1"));
+    QCOMPARE(identSpy.count(), 1);
+    // The other lines come from the standard controller.
+    QCOMPARE(Find<QLineEdit>(rig.form.get(), QStringLiteral("Edit3"))->text(),
+             QStringLiteral("□□□□□□□□□□□□□□□□"));
+    QCOMPARE(Find<QComboBox>(rig.form.get(), QStringLiteral("ComboBox3"))->currentIndex(), 0);
+    QCOMPARE(Find<QComboBox>(rig.form.get(), QStringLiteral("ComboBox4"))->currentIndex(), 1);
+    // The read itself went through and filled the views either way.
+    QCOMPARE(rig.state->commands.size(), 48);
+    QCOMPARE(rig.grid("TotalGrid1")->Cells(1, 0), QStringLiteral("123456"));
+    QCOMPARE(answer.seen.size(), layoutError ? 1 : 0);
+    QCOMPARE(rig.timer()->isActive(), !layoutError);
+}
+
+void TestDataViews::conversionErrorOnConnection_data()
+{
+    QTest::addColumn<QByteArray>("lineA");
+    QTest::addColumn<QByteArray>("lineB");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("commands");   // after QV and QVV
+    QTest::addColumn<QString>("edit2");
+
+    const QByteArray standardB = "12" + ShiftJis::encode(QStringLiteral("ご利用ありがとうございます"));
+    QTest::newRow("line B: Y a letter") << QByteArray("22AB") << QByteArray("2Zabc")
+        << QStringLiteral("'Z' は有効な整数値ではありません") << 41 << QStringLiteral("abc");
+    // Digit 5 leaves line A's X box empty; the relayout that line B's new
+    // text runs cannot convert it and ends the read, with one box.
+    QTest::newRow("line A: X 5, line B changes") << QByteArray("52AB") << QByteArray("12def")
+        << QStringLiteral("'' は有効な整数値ではありません") << 41 << QStringLiteral("def");
+    // Nothing relays out during the read; the connect relayout fails once.
+    QTest::newRow("line A: X 5, nothing changes after") << QByteArray("52AB") << standardB
+        << QStringLiteral("'' は有効な整数値ではありません") << 46
+        << QStringLiteral("ご利用ありがとうございます");
+}
+
+void TestDataViews::conversionErrorOnConnection()
+{
+    QFETCH(QByteArray, lineA);
+    QFETCH(QByteArray, lineB);
+    QFETCH(QString, message);
+    QFETCH(int, commands);
+    QFETCH(QString, edit2);
+
+    Rig rig({{"QVROA", lineA}, {"QVROB", lineB}});
+    ModalAnswerer answer(ModalAnswerer::press(QMessageBox::Ok));
+    rig.form->ConBtnClick();
+
+    // One fault, one box, in Japanese.
+    QCOMPARE(answer.seen.size(), 1);
+    QCOMPARE(answer.seen[0].text, message);
+    QCOMPARE(rig.state->commands.size(), 2 + commands);
+    QCOMPARE(Find<QLineEdit>(rig.form.get(), QStringLiteral("Edit2"))->text(), edit2);
+    // Connected, but nothing polls.
+    QCOMPARE(rig.form->Connected, 1);
+    QVERIFY(Find(rig.form.get(), QStringLiteral("SendSalesBtn"))->isEnabled());
+    QVERIFY(!Find(rig.form.get(), QStringLiteral("PanelMode"))->isEnabled() || commands == 46);
+    QVERIFY(!rig.timer()->isActive());
+    QTest::qWait(350);
+    QCOMPARE(rig.state->commands.size(), 2 + commands);
+    QCOMPARE(rig.statusLine()->currentMessage(), QString());
+    if (commands < 46)   // the views were not filled
+        QCOMPARE(rig.grid("SalesGrid")->Cells(1, 1), QString());
+
+    // Disconnecting still works as ever.
+    rig.form->ConBtnClick();
+    QCOMPARE(rig.form->Connected, 0);
+    QCOMPARE(rig.state->commands.size(), 2 + commands);
+    QCOMPARE(answer.seen.size(), 1);
+}
+
+void TestDataViews::autoChange_data()
+{
+    QTest::addColumn<QByteArray>("flags");
+    QTest::addColumn<bool>("buttonsBefore");
+    QTest::addColumn<bool>("buttonsAfter");
+    QTest::addColumn<bool>("labelShown");
+    QTest::addColumn<bool>("coinGridFollows");
+    QTest::newRow("03, buttons off") << QByteArray("03") << false << false << true << false;
+    QTest::newRow("03, buttons on") << QByteArray("03") << true << true << true << false;
+    QTest::newRow("02") << QByteArray("02") << false << false << true << false;
+    QTest::newRow("01") << QByteArray("01") << false << true << false << true;
+    QTest::newRow("00") << QByteArray("00") << false << true << false << true;
+    QTest::newRow("FD: only bit 1 counts") << QByteArray("FD") << false << true << false << true;
+}
+
+void TestDataViews::autoChange()
+{
+    QFETCH(QByteArray, flags);
+    QFETCH(bool, buttonsBefore);
+    QFETCH(bool, buttonsAfter);
+    QFETCH(bool, labelShown);
+    QFETCH(bool, coinGridFollows);
+    Rig rig({{"QVQ", flags}});
+    QWidget *coin = Find(rig.form.get(), QStringLiteral("SendCoinBtn"));
+    QWidget *earn = Find(rig.form.get(), QStringLiteral("EarnBtn"));
+    QWidget *label = Find(rig.form.get(), QStringLiteral("LabelAutoFlag"));
+    coin->setEnabled(buttonsBefore);
+    earn->setEnabled(buttonsBefore);
+    label->setHidden(labelShown); // the opposite of what the read must leave
+    StringGrid *coins = rig.grid("CoinGrid");
+    for (int t = 0; t < 8; ++t) {
+        coins->SetCell(3, t + 1, QStringLiteral("keep"));
+        rig.form->Data.TubeCurrentCount(t) = 10 * t + 3;
+    }
+
+    rig.form->ConBtnClick();
+    QCOMPARE(coin->isEnabled(), buttonsAfter);
+    QCOMPARE(earn->isEnabled(), buttonsAfter);
+    QCOMPARE(!label->isHidden(), labelShown);
+
+    rig.timer()->stop();
+    for (int tick = 0; tick < 5; ++tick)
+        rig.form->TimerTimer();
+    for (int t = 0; t < 8; ++t)
+        QCOMPARE(coins->Cells(3, t + 1), coinGridFollows ? QString::number(10 * t + 3) : QStringLiteral("keep"));
+
+    rig.form->ConBtnClick(); // disconnect
+    QVERIFY(!coin->isEnabled());
+    QVERIFY(!earn->isEnabled());
+    QVERIFY(label->isHidden());
+}
+
+void TestDataViews::connectionEnablesAndStartsPoll()
+{
+    Rig rig;
+    auto *mode = Find<QComboBox>(rig.form.get(), QStringLiteral("PanelMode"));
+    mode->setCurrentIndex(1);
+    QSignalSpy modeSpy(mode, &QComboBox::currentIndexChanged);
+    rig.form->ConBtnClick();
+    QCOMPARE(mode->currentIndex(), 0);
+    QVERIFY(mode->isEnabled());
+    QCOMPARE(modeSpy.count(), 0);
+    QVERIFY(rig.timer()->isActive());
+    QCOMPARE(rig.timer()->interval(), 100);
+    // Nothing polled inside the click: QV, QVV and the 46 reads only.
+    QCOMPARE(rig.state->commands.size(), 48);
+    QVERIFY(!rig.state->commands.contains("QVY"));
+}
+
+void TestDataViews::pollCadence()
+{
+    Rig rig;
+    rig.form->ConBtnClick();
+    QTimer *timer = rig.timer();
+    timer->stop();
+    bool activeDuringTick = false;
+    rig.state->fallback = [timer, &activeDuringTick, model = rig.model](const QByteArray &c) {
+        activeDuringTick = activeDuringTick || timer->isActive();
+        return model->answer(c);
+    };
+    int from = int(rig.state->commands.size());
+    for (int tick = 1; tick <= 11; ++tick) {
+        rig.form->TimerTimer();
+        const QByteArrayList sent = rig.commandsSince(from);
+        from = int(rig.state->commands.size());
+        if (tick % 5 == 0)
+            QCOMPARE(sent, RefreshCommands() << "QVY");
+        else
+            QCOMPARE(sent, QByteArrayList{"QVY"});
+        QVERIFY(timer->isActive());
+    }
+    QVERIFY(!activeDuringTick);
+    QCOMPARE(rig.statusLine()->currentMessage(), QStringLiteral("通常状態です."));
+    rig.state->replies.insert("QVY", "ERR12:00\r");
+    rig.form->TimerTimer();
+    QCOMPARE(rig.statusLine()->currentMessage(), QStringLiteral("エラー12発生中です."));
+    rig.state->replies.insert("QVY", QByteArray());
+    rig.form->TimerTimer();
+    QCOMPARE(rig.statusLine()->currentMessage(), QStringLiteral("通信エラーが起きています."));
+}
+
+void TestDataViews::pollOnTheTimer()
+{
+    Rig rig;
+    rig.form->ConBtnClick();
+    const int from = int(rig.state->commands.size());
+    // The real timer: seven ticks, the fifth with the refresh before its QVY.
+    QTRY_VERIFY_WITH_TIMEOUT(rig.commandsSince(from).count("QVY") >= 7, 5000);
+    QByteArrayList expected{"QVY", "QVY", "QVY", "QVY"};
+    expected << RefreshCommands() << "QVY" << "QVY" << "QVY";
+    QCOMPARE(rig.commandsSince(from).mid(0, expected.size()), expected);
+    QCOMPARE(rig.statusLine()->currentMessage(), QStringLiteral("通常状態です."));
+}
+
+void TestDataViews::silentLineDuringRefresh()
+{
+    Rig rig;
+    rig.form->ConBtnClick();
+    rig.timer()->stop();
+    StringGrid *sales = rig.grid("SalesGrid");
+    const QString count2 = sales->Cells(2, 2);
+    // Only QVRC0 is still answered; then the line falls silent.
+    rig.state->replies.insert("QVRC0", FakePort::ok("3039"));
+    rig.state->fallback = [](const QByteArray &) { return QByteArray(); };
+    for (int round = 0; round < 2; ++round) {
+        for (int tick = 1; tick <= 4; ++tick)
+            rig.form->TimerTimer();
+        const int from = int(rig.state->commands.size());
+        rig.form->TimerTimer();
+        // The refresh ends at its first silent read, the values not read stay
+        // as shown, and the status request waits for the event loop.
+        QCOMPARE(rig.commandsSince(from), QByteArrayList({"QVRC0", "QVRC1"}));
+        QCOMPARE(sales->Cells(2, 1), QStringLiteral("2345"));
+        QCOMPARE(sales->Cells(2, 2), count2);
+        QVERIFY(!rig.timer()->isActive());
+        if (round == 0) {
+            QCoreApplication::processEvents();
+            QCOMPARE(rig.commandsSince(from), QByteArrayList({"QVRC0", "QVRC1", "QVY"}));
+            QCOMPARE(rig.statusLine()->currentMessage(), QStringLiteral("通信エラーが起きています."));
+            QVERIFY(rig.timer()->isActive());
+            rig.timer()->stop();
+        } else {
+            // A click on 切断 in between: nothing more is sent.
+            rig.form->ConBtnClick();
+            QCoreApplication::processEvents();
+            QCOMPARE(rig.commandsSince(from), QByteArrayList({"QVRC0", "QVRC1"}));
+            QVERIFY(!rig.timer()->isActive());
+            QCOMPARE(rig.statusLine()->currentMessage(), QString());
+        }
+    }
+}
+
+void TestDataViews::liveRefreshGrids()
+{
+    Rig rig;
+    rig.form->ConBtnClick();
+    rig.timer()->stop();
+    StringGrid *sales = rig.grid("SalesGrid");
+    const QString price3 = sales->Cells(1, 3);
+    // A price written by the price setting survives the refresh.
+    sales->SetCell(1, 4, QStringLiteral("55.5"));
+    rig.state->replies.insert("QVRC0", FakePort::ok("3039"));
+    rig.state->replies.insert("QVRC9", FakePort::ok("0007"));
+    rig.state->replies.insert("QVRCF", FakePort::ok("ZZZZ"));
+    rig.state->replies.insert("QVREA", FakePort::ok("000F4240"));
+    rig.state->replies.insert("QVRP2", FakePort::ok("0001")); // prices are not re-read
+    rig.form->Data.EarnValueB() = 77;
+
+    for (int tick = 1; tick <= 4; ++tick)
+        rig.form->TimerTimer();
+    QCOMPARE(sales->Cells(2, 1), QStringLiteral("0007")); // 0 * 37 + 7 from the full read
+    rig.form->TimerTimer();
+
+    QCOMPARE(sales->Cells(2, 1), QStringLiteral("2345"));
+    QCOMPARE(sales->Cells(2, 10), QStringLiteral("0007"));
+    QCOMPARE(sales->Cells(2, 16), QStringLiteral("0000"));
+    QCOMPARE(rig.form->Data.EarnValueB(), 0);
+    for (const char *g : {"TotalGrid1", "TotalGrid2"})
+        QCOMPARE(rig.grid(g)->Cells(1, 0), QStringLiteral("1000000"));
+    QCOMPARE(rig.grid("OptGrid2")->Cells(1, 16), QStringLiteral("1000000"));
+    QCOMPARE(rig.grid("OptGrid2")->Cells(1, 0), QStringLiteral("2345"));
+    QCOMPARE(rig.grid("OptGrid2")->Cells(1, 15), QStringLiteral("0000"));
+    QCOMPARE(rig.grid("OptGrid1")->Cells(1, 3), QStringLiteral("55.5"));
+    QCOMPARE(sales->Cells(1, 3), price3);
+}
+
+void TestDataViews::disconnectStopsPoll()
+{
+    Rig rig;
+    rig.form->ConBtnClick();
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.statusLine()->currentMessage().isEmpty(), 3000);
+    const QString total = rig.grid("TotalGrid1")->Cells(1, 0);
+    const QString edit = Find<QLineEdit>(rig.form.get(), QStringLiteral("Edit2"))->text();
+    rig.form->ConBtnClick();
+    QVERIFY(!rig.timer()->isActive());
+    QCOMPARE(rig.statusLine()->currentMessage(), QString());
+    const qsizetype sent = rig.state->commands.size();
+    QTest::qWait(350);
+    QCOMPARE(rig.state->commands.size(), sent);
+    // The last values stay in the disabled controls.
+    QCOMPARE(rig.grid("TotalGrid1")->Cells(1, 0), total);
+    QCOMPARE(total, QStringLiteral("123456"));
+    QCOMPARE(Find<QLineEdit>(rig.form.get(), QStringLiteral("Edit2"))->text(), edit);
+    QVERIFY(!Find(rig.form.get(), QStringLiteral("Edit2"))->isEnabled());
+    QVERIFY(!Find(rig.form.get(), QStringLiteral("PanelMode"))->isEnabled());
+}
+
+void TestDataViews::gridPainting_data()
+{
+    QTest::addColumn<QString>("grid");
+    QTest::addColumn<QColor>("fixedFill");
+    QTest::addColumn<int>("dataCol");
+    QTest::addColumn<int>("dataRow");
+    QTest::addColumn<int>("fixedCol");
+    QTest::addColumn<int>("fixedRow");
+    QTest::newRow("SalesGrid") << "SalesGrid" << QColor(124, 185, 120) << 1 << 1 << 0 << 1;
+    QTest::newRow("SalesGrid heading") << "SalesGrid" << QColor(124, 185, 120) << 2 << 16 << 1 << 0;
+    QTest::newRow("TotalGrid1") << "TotalGrid1" << QColor(255, 192, 192) << 1 << 0 << 0 << 0;
+    // Row 4 holds "140": a value that fills its cell cannot show its alignment.
+    QTest::newRow("OptGrid1") << "OptGrid1" << QColor(173, 175, 229) << 1 << 4 << 0 << 15;
+    QTest::newRow("OptGrid2") << "OptGrid2" << QColor(173, 175, 229) << 1 << 3 << 0 << 16;
+}
+
+void TestDataViews::gridPainting()
+{
+    QFETCH(QString, grid);
+    QFETCH(QColor, fixedFill);
+    QFETCH(int, dataCol);
+    QFETCH(int, dataRow);
+    QFETCH(int, fixedCol);
+    QFETCH(int, fixedRow);
+    Rig rig;
+    rig.form->ConBtnClick();
+    rig.timer()->stop();
+    StringGrid *g = rig.grid(qPrintable(grid));
+    Find<QTabWidget>(rig.form.get(), QStringLiteral("PageControl"))
+        ->setCurrentWidget(grid.startsWith(QLatin1String("Opt")) ? Find(rig.form.get(), QStringLiteral("TabSheet3"))
+                                                                  : Find(rig.form.get(), QStringLiteral("TabSheet1")));
+    // The probed data cell is the current one and the grid has the focus:
+    // neither may show.
+    g->setCurrentCell(dataRow, dataCol);
+    rig.form->activateWindow();
+    g->setFocus();
+    QCoreApplication::processEvents();
+    QVERIFY(g->hasFocus());
+    QCOMPARE(g->currentRow(), dataRow);
+    const QImage img = g->viewport()->grab().toImage();
+    // Nor does the focus change the grid's border.
+    const QImage focused = g->grab().toImage();
+    g->clearFocus();
+    QCoreApplication::processEvents();
+    const QImage unfocused = g->grab().toImage();
+    for (const QPoint &pt : {QPoint(0, g->height() / 2), QPoint(g->width() / 2, 0), QPoint(1, 1)})
+        QCOMPARE(QColor(focused.pixel(pt)), QColor(unfocused.pixel(pt)));
+    const QColor window = QApplication::palette().color(QPalette::Base);
+    QVERIFY(!g->Cells(dataCol, dataRow).isEmpty());
+    QVERIFY(!g->Cells(fixedCol, fixedRow).isEmpty());
+
+    struct Probe { int col, row; QColor fill; bool centred; };
+    for (const Probe &p : {Probe{dataCol, dataRow, window, false}, Probe{fixedCol, fixedRow, fixedFill, true}}) {
+        const QRect r = g->visualRect(g->model()->index(p.row, p.col));
+        const QString where = QStringLiteral("%1 cell (%2,%3)").arg(grid).arg(p.col).arg(p.row);
+        // The corners carry the fill, whatever the state of the cell.
+        for (const QPoint &pt : {r.topLeft(), r.topRight(), r.bottomLeft(), r.bottomRight()})
+            QVERIFY2(QColor(img.pixel(pt)) == p.fill, qPrintable(where + QStringLiteral(" corner")));
+        // The grid line right of and below the cell is neither fill.
+        const QColor line(img.pixel(r.right() + 1, r.center().y()));
+        QVERIFY2(line != p.fill && line != window, qPrintable(where + QStringLiteral(" grid line")));
+        // (The last row's line may lie past the viewport, as the heights add up.)
+        if (r.bottom() + 1 < img.height())
+            QVERIFY2(QColor(img.pixel(r.center().x(), r.bottom() + 1)) == line, qPrintable(where));
+        // Ink: one line, vertically centred; centred or right-aligned.
+        int n = 0, minX = r.right(), maxX = r.left(), minY = r.bottom(), maxY = r.top();
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x) {
+                const QColor c(img.pixel(x, y));
+                if (qGray(c.rgb()) < 110) {
+                    ++n;
+                    minX = qMin(minX, x), maxX = qMax(maxX, x), minY = qMin(minY, y), maxY = qMax(maxY, y);
+                }
+            }
+        QVERIFY2(n > 10, qPrintable(where + QStringLiteral(" has no text")));
+        QVERIFY2(qAbs((minY + maxY) / 2.0 - r.center().y()) <= 3.0, qPrintable(where + QStringLiteral(" vertical")));
+        if (p.centred) {
+            QVERIFY2(qAbs((minX + maxX) / 2.0 - r.center().x()) <= 3.0, qPrintable(where + QStringLiteral(" centred")));
+        } else {
+            QVERIFY2(r.right() - maxX <= 3, qPrintable(where + QStringLiteral(" right edge")));
+            QVERIFY2(minX - r.left() > r.right() - maxX + 2, qPrintable(where + QStringLiteral(" right-aligned")));
+        }
+    }
+}
+
+QTEST_MAIN(TestDataViews)
+#include "tst_data_views.moc"

@@ -1,0 +1,457 @@
+// The main window at start and the connect button, driven in-process with
+// the fake port behind the link.
+#include "tests/support/FakePort.h"
+#include "tests/support/ModalAnswerer.h"
+#include "tests/support/PortSandbox.h"
+#include "tests/support/WindowProbes.h"
+#include "ui/Application.h"
+#include "ui/Fonts.h"
+#include "ui/StringGrid.h"
+#include "ui/TDataSetDialog.h"
+#include "ui/TMainForm.h"
+#include "ui/TPageControl.h"
+#include "ui/TSubForm.h"
+
+#include <QClipboard>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QtTest>
+
+namespace {
+
+int DarkPixels(const QImage &img, const QRect &r)
+{
+    int n = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            if (qGray(img.pixel(x, y)) < 100)
+                ++n;
+    return n;
+}
+
+const char *const OperationControls[] = {
+    "SendSalesBtn", "Opt1Sel", "Opt2Sel", "Opt3Sel", "Opt4Sel", "Opt5Sel", "Opt6Sel", "CntClrBtn",
+    "Edit1", "Edit2", "Edit3", "xxxxxxxx", "ComboBox1", "ComboBox2", "ComboBox3", "ComboBox4",
+    "ComboBox5", "ComboBox6"};
+
+} // namespace
+
+class TestMainForm : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void frame();
+    void tabRow();
+    void headingsAndLabels_data();
+    void headingsAndLabels();
+    void gridGeometry_data();
+    void gridGeometry();
+    void startState();
+    void dialogsFromTheirLayouts();
+    void connectAndDisconnect();
+    void failureMessages_data();
+    void failureMessages();
+    void closingSendsNothing();
+    void valuesFitTheirCells_data();
+    void valuesFitTheirCells();
+    void closingDuringSearchEndsIt();
+    void copyWholeGrid_data();
+    void copyWholeGrid();
+
+private:
+    std::unique_ptr<TMainForm> makeForm(std::shared_ptr<FakePort::State> state)
+    {
+        return std::make_unique<TMainForm>(std::make_unique<FakePort>(state));
+    }
+};
+
+void TestMainForm::initTestCase()
+{
+    InitUiResources();
+    InstallFontSubstitutions();
+}
+
+void TestMainForm::frame()
+{
+    auto form = makeForm(std::make_shared<FakePort::State>());
+    form->show();
+    QCOMPARE(form->windowTitle(), QStringLiteral("QUVO-Vexa UtilitySoftware"));
+    QCOMPARE(form->size(), QSize(812, 673));
+    QCOMPARE(form->minimumSize(), form->maximumSize());
+    QVERIFY(!(form->windowFlags() & Qt::WindowMaximizeButtonHint));
+    QVERIFY(form->windowFlags() & Qt::WindowMinimizeButtonHint);
+    QCOMPARE(Find(form.get(), "PageControl")->geometry(), QRect(0, 32, 812, 618));
+    QCOMPARE(Find(form.get(), "ConBtn")->geometry(), QRect(8, 3, 73, 25));
+    QCOMPARE(Find(form.get(), "ComStatus")->geometry(), QRect(88, 5, 89, 21));
+    QCOMPARE(Find(form.get(), "ScrImg")->geometry(), QRect(244, 0, 531, 393));
+    QCOMPARE(Find(form.get(), "GroupBox1")->geometry(), QRect(8, 396, 761, 187));
+    QCOMPARE(Find(form.get(), "PCBVer")->geometry(), QRect(8, 588, 760, 21));
+    QCOMPARE(Find(form.get(), "Opt3Sel")->geometry().topLeft(), QPoint(132, 52));
+    QCOMPARE(Find(form.get(), "Opt2Sel")->geometry().topLeft(), QPoint(132, 77));
+    QCOMPARE(Find(form.get(), "ConBtn")->font().pixelSize(), 16);
+    QVERIFY(Find(form.get(), "ConBtn")->font().bold());
+    auto *label1 = Find<QLabel>(form.get(), "Label1");
+    QVERIFY(!label1->text().isEmpty());
+    QVERIFY(label1->geometry().right() < 812);
+}
+
+void TestMainForm::tabRow()
+{
+    auto form = makeForm(std::make_shared<FakePort::State>());
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    auto *pages = Find<TPageControl>(form.get(), "PageControl");
+    TPageTabBar *bar = pages->TabRow();
+    QCOMPARE(bar->count(), 2);
+    QCOMPARE(pages->currentWidget(), Find(form.get(), "TabSheet1"));
+    QCOMPARE(pages->indexOf(Find(form.get(), "TabSheet2")), -1);
+    QVERIFY(Find(form.get(), "TabSheet2") != nullptr);
+
+    const QRect tab0 = bar->tabRect(0), tab1 = bar->tabRect(1);
+    QCOMPARE(tab0.size(), QSize(28, 100));
+    QImage img = bar->grab().toImage();
+    // Fill colours probed beside the vertical caption.
+    QCOMPARE(QColor(img.pixel(tab0.left() + 2, tab0.top() + 5)), QColor(177, 216, 170));
+    QCOMPARE(QColor(img.pixel(tab1.left() + 2, tab1.top() + 5)), QColor(205, 209, 234));
+    QCOMPARE(QColor(img.pixel(tab1.left() + 2, tab1.bottom() - 3)), QColor(205, 209, 234));
+    // Captions are drawn (dark glyph pixels in the caption column), the
+    // selected tab in bold: more ink than the same tab when not selected.
+    const int activeInk = DarkPixels(img, tab0);
+    QVERIFY(activeInk > 50);
+    pages->setCurrentIndex(1);
+    img = bar->grab().toImage();
+    QVERIFY2(DarkPixels(img, tab0) < activeInk, "the unselected caption is plain");
+    QVERIFY(DarkPixels(img, tab1) > 50);
+}
+
+void TestMainForm::headingsAndLabels_data()
+{
+    QTest::addColumn<QString>("grid");
+    QTest::addColumn<int>("col");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("text");
+    auto row = [](const char *name, const char *g, int c, int r, const QString &t) {
+        QTest::newRow(name) << QString::fromLatin1(g) << c << r << t;
+    };
+    row("sales price heading", "SalesGrid", 1, 0, QStringLiteral("設定価格(円)"));
+    row("sales count heading", "SalesGrid", 2, 0, QStringLiteral("販売枚数"));
+    row("sales corner empty", "SalesGrid", 0, 0, QString());
+    row("sales row 1 full-width", "SalesGrid", 0, 1, QStringLiteral("コラム１"));
+    row("sales row 9 full-width", "SalesGrid", 0, 9, QStringLiteral("コラム９"));
+    row("sales row 10 ascii", "SalesGrid", 0, 10, QStringLiteral("コラム10"));
+    row("sales row 16", "SalesGrid", 0, 16, QStringLiteral("コラム16"));
+    row("sales data empty", "SalesGrid", 1, 1, QString());
+    row("total label", "TotalGrid1", 0, 0, QStringLiteral("前回のメモリクリアからの総売上(円)"));
+    row("total value empty", "TotalGrid1", 1, 0, QString());
+    row("total2 label", "TotalGrid2", 0, 0, QStringLiteral("前回のメモリクリアからの総売上(円)"));
+    row("coin settable", "CoinGrid", 1, 0, QStringLiteral("設定可能数"));
+    row("coin standard", "CoinGrid", 2, 0, QStringLiteral("基準枚数"));
+    row("coin current", "CoinGrid", 3, 0, QStringLiteral("現在枚数"));
+    row("coin difference", "CoinGrid", 4, 0, QStringLiteral("過不足"));
+    row("tube 0", "CoinGrid", 0, 1, QStringLiteral("自動補充チューブ10円硬貨"));
+    row("tube 3", "CoinGrid", 0, 4, QStringLiteral("自動補充チューブ500円硬貨"));
+    row("tube 4", "CoinGrid", 0, 5, QStringLiteral("手動補充チューブ10円硬貨"));
+    row("tube 7", "CoinGrid", 0, 8, QStringLiteral("手動補充チューブ500円硬貨"));
+    row("opt1 row 0", "OptGrid1", 0, 0, QStringLiteral("コラム1価格"));
+    row("opt1 row 15", "OptGrid1", 0, 15, QStringLiteral("コラム16価格"));
+    row("opt2 row 8", "OptGrid2", 0, 8, QStringLiteral("コラム9枚数"));
+    row("opt2 total", "OptGrid2", 0, 16, QStringLiteral("総売上(円)"));
+}
+
+void TestMainForm::headingsAndLabels()
+{
+    QFETCH(QString, grid);
+    QFETCH(int, col);
+    QFETCH(int, row);
+    QFETCH(QString, text);
+    auto form = makeForm(std::make_shared<FakePort::State>());
+    auto *g = form->findChild<StringGrid *>(grid);
+    QVERIFY(g);
+    QCOMPARE(g->Cells(col, row), text);
+}
+
+void TestMainForm::gridGeometry_data()
+{
+    QTest::addColumn<QString>("grid");
+    QTest::addColumn<QList<int>>("widths");
+    QTest::newRow("SalesGrid") << QStringLiteral("SalesGrid") << QList<int>{200, 180, 176};
+    QTest::newRow("TotalGrid1") << QStringLiteral("TotalGrid1") << QList<int>{400, 157};
+    QTest::newRow("CoinGrid") << QStringLiteral("CoinGrid") << QList<int>{200, 93, 93, 93, 92};
+    QTest::newRow("TotalGrid2") << QStringLiteral("TotalGrid2") << QList<int>{300, 145};
+    QTest::newRow("OptGrid1") << QStringLiteral("OptGrid1") << QList<int>{68, 39};
+    QTest::newRow("OptGrid2") << QStringLiteral("OptGrid2") << QList<int>{68, 51};
+}
+
+void TestMainForm::gridGeometry()
+{
+    QFETCH(QString, grid);
+    QFETCH(QList<int>, widths);
+    auto form = makeForm(std::make_shared<FakePort::State>());
+    auto *g = form->findChild<StringGrid *>(grid);
+    QVERIFY(g);
+    QCOMPARE(g->columnCount(), widths.size());
+    for (int c = 0; c < widths.size(); ++c)
+        QCOMPARE(g->ColWidth(c), widths.at(c));
+    if (grid == QLatin1String("OptGrid1")) {
+        QCOMPARE(g->RowHeight(1), 19);
+        QCOMPARE(g->RowHeight(7), 21);
+        QCOMPARE(g->RowHeight(8), 20);
+    }
+    if (grid == QLatin1String("CoinGrid"))
+        QCOMPARE(g->RowHeight(7), 21);
+}
+
+void TestMainForm::startState()
+{
+    auto form = makeForm(std::make_shared<FakePort::State>());
+    form->show();
+    QCOMPARE(Find<QLineEdit>(form.get(), "ComStatus")->text(), QStringLiteral("未接続"));
+    QVERIFY(Find<QLineEdit>(form.get(), "ComStatus")->isReadOnly());
+    QCOMPARE(Find<QStatusBar>(form.get(), "StatusLine")->currentMessage(), QString());
+    QCOMPARE(Find<QPushButton>(form.get(), "ConBtn")->text(), QStringLiteral("接続"));
+    QCOMPARE(Find<QPushButton>(form.get(), "ConBtn")->toolTip(), QStringLiteral("QUVOを探索し接続します"));
+    QVERIFY(!Find<QPushButton>(form.get(), "ConBtn")->icon().isNull());
+    QVERIFY(Find(form.get(), "ConBtn")->isEnabled());
+    for (const char *name : OperationControls)
+        QVERIFY2(!Find(form.get(), name)->isEnabled(), name);
+    for (const char *name : {"SendCoinBtn", "EarnBtn", "PanelMode"})
+        QVERIFY2(!Find(form.get(), name)->isEnabled(), name);
+    for (const char *name : {"LabelAutoFlag", "Panel1", "GroupBox3", "LblBase"})
+        QVERIFY2(Find(form.get(), name)->isHidden(), name);
+    QCOMPARE(Find<QPushButton>(form.get(), "EarnBtn")->text(),
+             QStringLiteral("精算") + QStringLiteral("\n\r") + QStringLiteral("つり銭合わせ"));
+    QCOMPARE(Find<QComboBox>(form.get(), "PanelMode")->currentText(), QStringLiteral("モニタモード"));
+    QCOMPARE(Find<QLineEdit>(form.get(), "Edit3")->text(), QString(16, QChar(0x25A1)));
+    const QStringList magnifications = {"2", "2", "1", "2", "1", "1"};
+    for (int i = 0; i < 6; ++i)
+        QCOMPARE(form->findChild<QComboBox *>(QStringLiteral("ComboBox%1").arg(i + 1))->currentText(),
+                 magnifications.at(i));
+    QCOMPARE(Find<QLabel>(form.get(), "Image1")->pixmap().size(), QSize(251, 335));
+    for (int i = 0; i < 68; ++i)
+        QCOMPARE(form->Data[i], 0);
+    // Page colours and the option group on the sales colour.
+    QCOMPARE(Find(form.get(), "TabSheet1")->palette().color(QPalette::Window), QColor(177, 216, 170));
+    QCOMPARE(Find(form.get(), "TabSheet2")->palette().color(QPalette::Window), QColor(239, 224, 144));
+    QCOMPARE(Find(form.get(), "TabSheet3")->palette().color(QPalette::Window), QColor(205, 209, 234));
+    QCOMPARE(Find(form.get(), "GroupBox1")->palette().color(QPalette::Window), QColor(177, 216, 170));
+    // Grid cells painted in their colours before any read.
+    auto *sales = Find<StringGrid>(form.get(), "SalesGrid");
+    const QImage img = sales->grab().toImage();
+    const QRect fixedCell = sales->visualItemRect(sales->item(3, 0));
+    const QRect dataCell = sales->visualItemRect(sales->item(3, 1));
+    QCOMPARE(QColor(img.pixel(fixedCell.topLeft() + QPoint(3, 3))), QColor(124, 185, 120));
+    QCOMPARE(QColor(img.pixel(dataCell.topLeft() + QPoint(3, 3))), sales->palette().color(QPalette::Base));
+}
+
+void TestMainForm::dialogsFromTheirLayouts()
+{
+    TDataSetDialog dialog;
+    QCOMPARE(dialog.size(), QSize(232, 126));
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("DataSetDialog"));
+    QCOMPARE(dialog.Edit()->geometry(), QRect(24, 56, 185, 24));
+    QCOMPARE(dialog.Button1()->text(), QStringLiteral("OK"));
+    QCOMPARE(dialog.Button2()->text(), QStringLiteral("キャンセル"));
+    QVERIFY(dialog.Button1()->isDefault());
+    TSubForm sub;
+    QCOMPARE(sub.size(), QSize(232, 126));
+    QCOMPARE(sub.findChild<QPushButton *>(QStringLiteral("SetBtn"))->text(), QStringLiteral("確定"));
+}
+
+void TestMainForm::connectAndDisconnect()
+{
+    PortSandbox sandbox;
+    sandbox.publish(7, QStringLiteral("/dev/null")); // the fake port stands behind it
+    auto state = std::make_shared<FakePort::State>();
+    state->replies.insert("QV", FakePort::ok());
+    state->replies.insert("QVV", FakePort::ok("QUVO ver1.05")); // shorter than the 100 asked for
+    for (const char *line : {"QVROA", "QVROB", "QVROC"})
+        state->replies.insert(line, FakePort::ok("11")); // the full read needs digits here
+    auto form = makeForm(state);
+    form->show();
+    auto *pcb = Find<QLineEdit>(form.get(), "PCBVer");
+    pcb->setText(QStringLiteral("old"));
+
+    form->ConBtnClick();
+    QCOMPARE(state->commands.mid(0, 2), QByteArrayList({"QV", "QVV"}));
+    QCOMPARE(state->commands.size(), 2 + 46); // and the full read
+    QCOMPARE(Find<QLineEdit>(form.get(), "ComStatus")->text(), QStringLiteral("COM7接続中"));
+    QCOMPARE(Find<QLineEdit>(form.get(), "ComStatus")->toolTip(), QStringLiteral("/dev/null"));
+    QCOMPARE(pcb->text(), QStringLiteral("QUVO ver1.05"));
+    QCOMPARE(form->Data[67], 105);
+    QCOMPARE(form->Connected, 1);
+    QCOMPARE(Find<QPushButton>(form.get(), "ConBtn")->text(), QStringLiteral("切断"));
+    QCOMPARE(Find<QPushButton>(form.get(), "ConBtn")->toolTip(), QStringLiteral("QUVOとの接続を切断します"));
+    for (const char *name : OperationControls)
+        QVERIFY2(Find(form.get(), name)->isEnabled(), name);
+
+    form->ConBtnClick();
+    QCOMPARE(state->commands.size(), 2 + 46); // nothing is sent on disconnection
+    QVERIFY(!state->open);
+    QCOMPARE(form->Connected, 0);
+    QCOMPARE(pcb->text(), QString());
+    QCOMPARE(Find<QLineEdit>(form.get(), "ComStatus")->text(), QStringLiteral("未接続"));
+    QCOMPARE(Find<QPushButton>(form.get(), "ConBtn")->text(), QStringLiteral("接続"));
+    for (const char *name : OperationControls)
+        QVERIFY2(!Find(form.get(), name)->isEnabled(), name);
+    QCOMPARE(form->Data[67], 105); // values stay after disconnecting
+
+    form->ConBtnClick(); // and again: a fresh search from COM255
+    QCOMPARE(state->commands.mid(48, 2), QByteArrayList({"QV", "QVV"}));
+    QCOMPARE(form->Connected, 1);
+}
+
+void TestMainForm::failureMessages_data()
+{
+    QTest::addColumn<QByteArray>("probeReply");
+    QTest::addColumn<int>("openFailure"); // PortOpenError::Reason of COM7, None: it opens
+    QTest::addColumn<QString>("message");
+    QTest::newRow("nothing answers") << QByteArray() << int(PortOpenError::None)
+                                     << QStringLiteral("QUVOが見つかりません");
+    QTest::newRow("settling")
+        << QByteArray("BBUSY:\r") << int(PortOpenError::None)
+        << QStringLiteral("QUVOが正常な状態でないか,接続できない状態にあるため接続に失敗しました.");
+    QTest::newRow("no access") << QByteArray() << int(PortOpenError::PermissionDenied)
+        << QStringLiteral("QUVOが見つかりません\nCOM7 (/dev/null): アクセス権がありません\n"
+                          "dialoutグループに参加してください: sudo usermod -aG dialout $USER を実行し,"
+                          "ログアウトしてから再度ログインしてください.");
+    QTest::newRow("in use") << QByteArray() << int(PortOpenError::InUse)
+        << QStringLiteral("QUVOが見つかりません\nCOM7 (/dev/null): 他のプログラムが使用中です");
+}
+
+void TestMainForm::failureMessages()
+{
+    QFETCH(QByteArray, probeReply);
+    QFETCH(int, openFailure);
+    QFETCH(QString, message);
+    PortSandbox sandbox;
+    sandbox.publish(7, QStringLiteral("/dev/null"));
+    auto state = std::make_shared<FakePort::State>();
+    state->replies.insert("QV", probeReply);
+    state->openSucceeds = openFailure == PortOpenError::None;
+    state->openError = {PortOpenError::Reason(openFailure), QStringLiteral("Permission denied")};
+    auto form = makeForm(state);
+    form->show();
+    ModalAnswerer answer(ModalAnswerer::press(QMessageBox::Ok));
+    form->ConBtnClick();
+    QCOMPARE(answer.seen.size(), 1);
+    QCOMPARE(answer.seen.at(0).caption, QStringLiteral("Error"));
+    QCOMPARE(answer.seen.at(0).text, message);
+    QCOMPARE(answer.seen.at(0).buttons, QStringList({QStringLiteral("OK")}));
+    QCOMPARE(state->commands, state->openSucceeds ? QByteArrayList({"QV"}) : QByteArrayList());
+    QCOMPARE(form->Connected, 0);
+    QVERIFY(!state->open);
+    QCOMPARE(Find<QLineEdit>(form.get(), "ComStatus")->text(), QStringLiteral("未接続"));
+    QVERIFY(Find(form.get(), "ConBtn")->isEnabled());
+}
+
+void TestMainForm::closingSendsNothing()
+{
+    PortSandbox sandbox;
+    sandbox.publish(7, QStringLiteral("/dev/null"));
+    auto state = std::make_shared<FakePort::State>();
+    state->replies.insert("QV", FakePort::ok());
+    for (const char *line : {"QVROA", "QVROB", "QVROC"})
+        state->replies.insert(line, FakePort::ok("11"));
+    auto form = makeForm(state);
+    form->show();
+    form->ConBtnClick();
+    QVERIFY(state->open);
+    const qsizetype sent = state->commands.size();
+    form->close();
+    QVERIFY(!state->open);
+    QCOMPARE(state->commands.size(), sent);
+}
+
+void TestMainForm::closingDuringSearchEndsIt()
+{
+    PortSandbox sandbox;
+    sandbox.publish(7, QStringLiteral("/dev/null"));
+    auto state = std::make_shared<FakePort::State>();
+    state->replies.insert("QV", FakePort::ok());
+    auto form = makeForm(state);
+    form->show();
+    ModalAnswerer answer(ModalAnswerer::press(QMessageBox::Ok));
+    // The close arrives while the search lets window messages run.
+    QTimer::singleShot(0, form.get(), [&] { form->close(); });
+    form->ConBtnClick();
+    QVERIFY(state->commands.isEmpty()); // stopped before COM7 was probed
+    QVERIFY(!state->open);
+    QCOMPARE(form->Connected, 0);
+    QTest::qWait(50);
+    QVERIFY(answer.seen.isEmpty());
+}
+
+void TestMainForm::valuesFitTheirCells_data()
+{
+    QTest::addColumn<QString>("grid");
+    QTest::addColumn<int>("col");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("total in the settings grid") << QStringLiteral("OptGrid2") << 1 << QStringLiteral("123456");
+    QTest::newRow("eight-digit total") << QStringLiteral("OptGrid2") << 1 << QStringLiteral("12345678");
+    QTest::newRow("price") << QStringLiteral("OptGrid1") << 1 << QStringLiteral("99.9");
+    QTest::newRow("count") << QStringLiteral("OptGrid2") << 1 << QStringLiteral("5535");
+}
+
+void TestMainForm::valuesFitTheirCells()
+{
+    QFETCH(QString, grid);
+    QFETCH(int, col);
+    QFETCH(QString, text);
+    auto form = makeForm(std::make_shared<FakePort::State>());
+    auto *g = form->findChild<StringGrid *>(grid);
+    QVERIFY(g);
+    const int width = g->ColWidth(col);
+    const QFont fitted = StringGrid::FitFont(g->font(), text, width);
+    QVERIFY(QFontMetrics(fitted).horizontalAdvance(text) <= width);
+    // A value that fits already is drawn in the grid's own font.
+    if (QFontMetrics(g->font()).horizontalAdvance(text) <= width)
+        QCOMPARE(fitted, g->font());
+}
+
+void TestMainForm::copyWholeGrid_data()
+{
+    QTest::addColumn<QString>("grid");
+    QTest::addColumn<QPoint>("cell");     // column, row set to `value` first
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<int>("lineCount");
+    QTest::addColumn<int>("line");
+    QTest::addColumn<QString>("expected");
+    auto row = [](const char *name, const char *grid, QPoint cell, const QString &value, int lines,
+                  int line, const QString &text) {
+        QTest::newRow(name) << QString::fromLatin1(grid) << cell << value << lines << line << text;
+    };
+    row("sales headings", "SalesGrid", {1, 1}, QStringLiteral("12.5"), 17, 0, QStringLiteral("\t設定価格(円)\t販売枚数"));
+    row("sales row label and value", "SalesGrid", {1, 1}, QStringLiteral("12.5"), 17, 1, QStringLiteral("コラム１\t12.5\t"));
+    row("sales last row", "SalesGrid", {2, 16}, QStringLiteral("3"), 17, 16, QStringLiteral("コラム16\t\t3"));
+    row("total, one row", "TotalGrid1", {1, 0}, QStringLiteral("123456"), 1, 0, QStringLiteral("前回のメモリクリアからの総売上(円)\t123456"));
+    row("tube headings", "CoinGrid", {4, 8}, QStringLiteral("-2"), 9, 0, QStringLiteral("\t設定可能数\t基準枚数\t現在枚数\t過不足"));
+    row("tab inside a cell", "OptGrid2", {1, 0}, QStringLiteral("12\t5"), 17, 0, QStringLiteral("コラム1枚数\t12 5"));
+}
+
+void TestMainForm::copyWholeGrid()
+{
+    QFETCH(QString, grid);
+    QFETCH(QPoint, cell);
+    QFETCH(QString, value);
+    QFETCH(int, lineCount);
+    QFETCH(int, line);
+    QFETCH(QString, expected);
+    auto form = makeForm(std::make_shared<FakePort::State>());
+    form->show();
+    auto *g = form->findChild<StringGrid *>(grid);
+    QVERIFY(g);
+    g->SetCell(cell.x(), cell.y(), value);
+    QApplication::clipboard()->clear();
+    g->setFocus();
+    QTest::keyClick(g, Qt::Key_C, Qt::ControlModifier);
+    const QStringList lines = QApplication::clipboard()->text().split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), lineCount + 1); // every row ends with its line break
+    QCOMPARE(lines.last(), QString());
+    QCOMPARE(lines.at(line), expected);
+}
+
+QTEST_MAIN(TestMainForm)
+#include "tst_main_form.moc"

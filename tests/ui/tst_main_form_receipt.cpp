@@ -1,0 +1,374 @@
+// The receipt preview inside the real main window: built at start from the
+// window's scroll box and reference label, fed by the receipt fields of the
+// option group, byte limits on those fields, the conversion error shown
+// once per change, and the comment colours.
+#include "receipt/ReceiptItem.h"
+#include "receipt/ReceiptPreview.h"
+#include "receipt/ReceiptShape.h"
+#include "tests/support/FakePort.h"
+#include "tests/support/ModalAnswerer.h"
+#include "tests/support/WindowProbes.h"
+#include "ui/Application.h"
+#include "ui/Fonts.h"
+#include "ui/TMainForm.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollArea>
+#include <QTabWidget>
+#include <QtTest>
+
+namespace {
+
+const QList<int> StartTops{40, 112, 184, 232, 280, 352, 400, 448, 304, 376, 424, 472, 520};
+const char *const ItemNames[] = {"LblComment1", "LblComment2", "LblComment3", "LblComment4",
+                                 "lblprint1", "lblprint2", "lblprint3", "lblprint4",
+                                 "lblprint11", "lblprint22", "lblprint33", "lblprint44", "LblNo"};
+
+QList<int> Tops(QWidget *form)
+{
+    QList<int> tops;
+    for (const char *name : ItemNames)
+        tops.append(Find(form, name)->y());
+    return tops;
+}
+
+void TypeInto(QWidget *field, const QString &text)
+{
+    for (int i = 0; i < text.size(); ++i) {
+        const int units = text.at(i).isHighSurrogate() ? 2 : 1;
+        QTest::sendKeyEvent(QTest::Click, field, Qt::Key_unknown, text.mid(i, units), Qt::NoModifier);
+        i += units - 1;
+    }
+}
+
+// The option group is enabled while connected; these tests only need the
+// fields to take input.
+void EnableReceiptFields(QWidget *form)
+{
+    for (const char *name : {"Edit1", "Edit2", "Edit3", "xxxxxxxx", "ComboBox1", "ComboBox2",
+                             "ComboBox3", "ComboBox4", "ComboBox5", "ComboBox6"})
+        Find(form, name)->setEnabled(true);
+}
+
+} // namespace
+
+class TestMainFormReceipt : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void startUp();
+    void fieldEdits_data();
+    void fieldEdits();
+    void deletingUntilTheLineFits();
+    void conversionErrorOncePerChange();
+    void listChoiceRunsOneRelayout();
+    void connectRelayout();
+    void identificationText_data();
+    void identificationText();
+    void fieldLimits_data();
+    void fieldLimits();
+    void readTextNotCut();
+    void commentColours();
+    void pictures();
+
+private:
+    std::unique_ptr<TMainForm> makeForm()
+    {
+        return std::make_unique<TMainForm>(std::make_unique<FakePort>(std::make_shared<FakePort::State>()));
+    }
+};
+
+void TestMainFormReceipt::initTestCase()
+{
+    InitUiResources();
+    InstallFontSubstitutions();
+}
+
+void TestMainFormReceipt::startUp()
+{
+    auto form = makeForm();
+    auto *scrImg = Find<QScrollArea>(form.get(), "ScrImg");
+    for (const char *name : {"ImgTopRuler", "ImgLeftRuler", "PnlCvs", "ShpTicket", "ShpPrnArea", "ShpMF"})
+        QVERIFY2(scrImg->findChild<QWidget *>(QLatin1String(name)), name);
+    QCOMPARE(Tops(form.get()), StartTops);
+    QCOMPARE(Find(form.get(), "ShpTicket")->geometry(), QRect(0, 0, 460, 568));
+    QCOMPARE(Find(form.get(), "ShpPrnArea")->geometry(), QRect(8, 40, 428, 512));
+    // The items show what the fields start with.
+    QCOMPARE(Find<ReceiptItem>(form.get(), "LblComment1")->text(), Find<QLineEdit>(form.get(), "Edit1")->text());
+    QCOMPARE(Find<ReceiptItem>(form.get(), "LblComment2")->text(), Find<QLineEdit>(form.get(), "Edit2")->text());
+    QCOMPARE(Find<ReceiptItem>(form.get(), "LblComment3")->text(), Find<QLineEdit>(form.get(), "Edit3")->text());
+    QCOMPARE(Find<ReceiptItem>(form.get(), "LblNo")->text(),
+             Find<QLineEdit>(form.get(), "xxxxxxxx")->text() + QStringLiteral("-No.0000"));
+    QVERIFY(Find<QLabel>(form.get(), "LblBase")->isHidden());
+}
+
+void TestMainFormReceipt::fieldEdits_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("text"); // typed into the field after clearing it
+    QTest::addColumn<QList<int>>("tops");
+    QTest::addColumn<int>("ticketHeight");
+
+    QTest::newRow("Edit2 cleared: line 3 moves up to line 2")
+        << "Edit2" << QString()
+        << QList<int>{40, 112, 112, 160, 208, 280, 328, 376, 232, 304, 352, 400, 448} << 488;
+    QTest::newRow("Edit1 13 full-width wraps onto two lines")
+        << "Edit1" << QStringLiteral("あいうえおかきくけこさしす")
+        << QList<int>{40, 160, 232, 280, 328, 400, 448, 496, 352, 424, 472, 520, 568} << 608;
+    QTest::newRow("ComboBox4 2 -> 1 lifts every item below line 2")
+        << "ComboBox4" << QStringLiteral("1")
+        << QList<int>{40, 112, 160, 208, 256, 328, 376, 424, 280, 352, 400, 448, 496} << 536;
+    QTest::newRow("ComboBox6 1 -> 3")
+        << "ComboBox6" << QStringLiteral("3")
+        << QList<int>{40, 112, 184, 280, 328, 400, 448, 496, 352, 424, 472, 520, 568} << 608;
+}
+
+void TestMainFormReceipt::fieldEdits()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, text);
+    QFETCH(QList<int>, tops);
+    QFETCH(int, ticketHeight);
+    auto form = makeForm();
+    EnableReceiptFields(form.get());
+    ModalAnswerer answer(ModalAnswerer::press(QMessageBox::Ok));
+    QWidget *w = form->findChild<QWidget *>(field);
+    QLineEdit *edit = qobject_cast<QLineEdit *>(w);
+    if (auto *box = qobject_cast<QComboBox *>(w))
+        edit = box->lineEdit();
+    QVERIFY(edit);
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Delete);
+    TypeInto(edit, text);
+    QCOMPARE(Tops(form.get()), tops);
+    QCOMPARE(Find(form.get(), "ShpTicket")->height(), ticketHeight);
+    // Clearing a magnification box on the way showed the error; a text field never does.
+    QCOMPARE(answer.seen.size(), qsizetype(field.startsWith(QLatin1String("ComboBox")) ? 1 : 0));
+}
+
+void TestMainFormReceipt::deletingUntilTheLineFits()
+{
+    auto form = makeForm();
+    EnableReceiptFields(form.get());
+    auto *edit1 = Find<QLineEdit>(form.get(), "Edit1");
+    auto *line1 = Find<ReceiptItem>(form.get(), "LblComment1");
+    edit1->setText(QStringLiteral("あいうえおかきくけ")); // 9 at X = 2: 432 px
+    QVERIFY(line1->wordWrap());
+    QCOMPARE(line1->height(), 96);
+    edit1->setCursorPosition(9);
+    edit1->setModified(true);
+    QTest::keyClick(edit1, Qt::Key_Backspace); // 8: 384 px
+    QVERIFY(!line1->wordWrap());
+    QCOMPARE(line1->height(), 48);
+    QCOMPARE(Tops(form.get()), StartTops);
+}
+
+void TestMainFormReceipt::conversionErrorOncePerChange()
+{
+    auto form = makeForm();
+    EnableReceiptFields(form.get());
+    ModalAnswerer answer(ModalAnswerer::press(QMessageBox::Ok));
+    QLineEdit *edit = Find<QComboBox>(form.get(), "ComboBox3")->lineEdit();
+    const QList<QRect> before = [&] {
+        QList<QRect> g;
+        for (const char *n : ItemNames)
+            g.append(Find(form.get(), n)->geometry());
+        return g;
+    }();
+
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Delete);   // ""
+    QCOMPARE(answer.seen.size(), qsizetype(1));
+    QVERIFY2(answer.seen[0].text.contains(QStringLiteral("''")), qPrintable(answer.seen[0].text));
+    QCOMPARE(answer.seen[0].buttons, QStringList{QStringLiteral("OK")});
+    TypeInto(edit, QStringLiteral("x"));     // "x"
+    QCOMPARE(answer.seen.size(), qsizetype(2));
+    QVERIFY(answer.seen[1].text.contains(QStringLiteral("'x'")));
+    TypeInto(edit, QStringLiteral("y"));     // "xy"
+    QCOMPARE(answer.seen.size(), qsizetype(3));
+    // Enter changes nothing: no new list item, no further message.
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCOMPARE(answer.seen.size(), qsizetype(3));
+    QCOMPARE(Find<QComboBox>(form.get(), "ComboBox3")->count(), 4);
+    QCOMPARE(Find<QComboBox>(form.get(), "ComboBox3")->currentText(), QStringLiteral("xy"));
+    // Line 1 was laid out again before the failing box, the rest stayed.
+    QCOMPARE(Find(form.get(), "LblComment1")->geometry(), before[0]);
+    for (int i = 1; i < 13; ++i)
+        QCOMPARE(Find(form.get(), ItemNames[i])->geometry(), before[i]);
+
+    edit->selectAll();
+    TypeInto(edit, QStringLiteral("1"));     // "1": valid again, no box
+    QCOMPARE(answer.seen.size(), qsizetype(3));
+    QCOMPARE(Tops(form.get()), StartTops);
+    QCOMPARE(Find(form.get(), "ShpTicket")->height(), 560);
+}
+
+void TestMainFormReceipt::listChoiceRunsOneRelayout()
+{
+    auto form = makeForm();
+    EnableReceiptFields(form.get());
+    ModalAnswerer answer(ModalAnswerer::press(QMessageBox::Ok));
+    auto *box1 = Find<QComboBox>(form.get(), "ComboBox1");
+    auto *box4 = Find<QComboBox>(form.get(), "ComboBox4");
+    box1->setEditText(QString()); // line 1 cannot be laid out now
+    QCOMPARE(answer.seen.size(), qsizetype(1));
+
+    box4->setCurrentIndex(0);     // "2" -> "1": text and index change
+    QCOMPARE(answer.seen.size(), qsizetype(2));
+    box4->setEditText(QStringLiteral("2")); // typed: text only
+    QCOMPARE(answer.seen.size(), qsizetype(3));
+    QCoreApplication::processEvents();
+    box4->setCurrentIndex(1);     // item "2": index only
+    QCOMPARE(answer.seen.size(), qsizetype(4));
+
+    box1->setCurrentIndex(2);     // line 1 at X = 3 again valid
+    QCOMPARE(answer.seen.size(), qsizetype(4));
+    QCOMPARE(Find(form.get(), "LblComment2")->y(), 40 + 48 + 24);
+}
+
+void TestMainFormReceipt::connectRelayout()
+{
+    auto form = makeForm();
+    EnableReceiptFields(form.get());
+    ModalAnswerer answer(ModalAnswerer::press(QMessageBox::Ok));
+    // Sixteen squares at X = 3 need four lines of five; the edit relayout
+    // gives two, the connect relayout all four.
+    Find<QComboBox>(form.get(), "ComboBox5")->setCurrentText(QStringLiteral("3"));
+    QCOMPARE(Find(form.get(), "LblComment3")->height(), 48);
+    QVERIFY(form->RefreshReceiptPreview());
+    QCOMPARE(Find(form.get(), "LblComment3")->height(), 96);
+    QCOMPARE(answer.seen.size(), qsizetype(0));
+
+    Find<QComboBox>(form.get(), "ComboBox1")->setCurrentText(QStringLiteral("?"));
+    QCOMPARE(answer.seen.size(), qsizetype(1));
+    QVERIFY(!form->RefreshReceiptPreview());
+    QCOMPARE(answer.seen.size(), qsizetype(2));
+    QVERIFY(answer.seen[1].text.contains(QStringLiteral("'?'")));
+}
+
+void TestMainFormReceipt::identificationText_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("number");
+    QTest::newRow("empty") << QString() << QStringLiteral("-No.0000");
+    QTest::newRow("eight half-width") << QStringLiteral("ABCDEFGH") << QStringLiteral("ABCDEFGH-No.0000");
+    QTest::newRow("ninth refused") << QStringLiteral("ABCDEFGHI") << QStringLiteral("ABCDEFGH-No.0000");
+    QTest::newRow("four full-width") << QStringLiteral("識別番号") << QStringLiteral("識別番号-No.0000");
+}
+
+void TestMainFormReceipt::identificationText()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, number);
+    auto form = makeForm();
+    EnableReceiptFields(form.get());
+    auto *field = Find<QLineEdit>(form.get(), "xxxxxxxx");
+    const QRect numberAt = Find(form.get(), "LblNo")->geometry();
+    // Shorten the paper first without a relayout following: the number line
+    // stays where it was.
+    Find<ReceiptItem>(form.get(), "LblComment2")->setText(QString());
+    field->selectAll();
+    QTest::keyClick(field, Qt::Key_Delete);
+    TypeInto(field, typed);
+    QCOMPARE(Find<ReceiptItem>(form.get(), "LblNo")->text(), number);
+    QCOMPARE(Find(form.get(), "LblNo")->geometry(), numberAt);
+    QCOMPARE(Tops(form.get()), StartTops);
+}
+
+void TestMainFormReceipt::fieldLimits_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("kept");
+    const QString a17(17, QChar(0x3042));
+    QTest::newRow("Edit1: 17th full-width") << "Edit1" << a17 << a17.left(16);
+    QTest::newRow("Edit2: 33rd byte") << "Edit2" << QStringLiteral("ご利用ありがとうございますabcdefg")
+                                      << QStringLiteral("ご利用ありがとうございますabcdef");
+    QTest::newRow("Edit3: emoji") << "Edit3" << QStringLiteral("a😀b") << QStringLiteral("ab");
+    QTest::newRow("xxxxxxxx: full-width past 8 bytes") << "xxxxxxxx" << QStringLiteral("abcdefgあ")
+                                                       << QStringLiteral("abcdefg");
+}
+
+void TestMainFormReceipt::fieldLimits()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, typed);
+    QFETCH(QString, kept);
+    auto form = makeForm();
+    EnableReceiptFields(form.get());
+    auto *edit = form->findChild<QLineEdit *>(field);
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Delete);
+    TypeInto(edit, typed);
+    QCOMPARE(edit->text(), kept);
+    if (field.startsWith(QLatin1String("Edit")))
+        QCOMPARE(Find<ReceiptItem>(form.get(), qPrintable(QStringLiteral("LblComment") + field.right(1)))->text(), kept);
+}
+
+void TestMainFormReceipt::readTextNotCut()
+{
+    auto form = makeForm();
+    auto *edit2 = Find<QLineEdit>(form.get(), "Edit2");
+    const QString read(20, QChar(0x25A0)); // 40 bytes, as a controller might send
+    edit2->setText(read);
+    QCOMPARE(edit2->text(), read);
+    QCOMPARE(Find<ReceiptItem>(form.get(), "LblComment2")->text(), read);
+    QVERIFY(Find<ReceiptItem>(form.get(), "LblComment2")->wordWrap());
+}
+
+void TestMainFormReceipt::commentColours()
+{
+    auto form = makeForm();
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    Find<QTabWidget>(form.get(), "PageControl")->setCurrentWidget(Find(form.get(), "TabSheet3"));
+    QWidget *canvas = Find(form.get(), "PnlCvs");
+    auto line = [&](int n) {
+        return Find(form.get(), qPrintable(QStringLiteral("LblComment%1").arg(n)))->geometry();
+    };
+    QImage img = canvas->grab().toImage();
+    for (int n = 1; n <= 3; ++n)
+        QCOMPARE(DarkestChannel(img, line(n)), 192);
+
+    form->SetReceiptLineRead(1);
+    form->SetReceiptLineRead(2);
+    img = canvas->grab().toImage();
+    QVERIFY(DarkestChannel(img, line(1)) < 20);
+    QVERIFY(DarkestChannel(img, line(2)) < 20);
+    QCOMPARE(DarkestChannel(img, line(3)), 192);
+
+    form->Connected = 1; // a click while connected disconnects
+    form->ConBtnClick();
+    img = canvas->grab().toImage();
+    for (int n = 1; n <= 3; ++n)
+        QCOMPARE(DarkestChannel(img, line(n)), 192);
+}
+
+// Pictures of the settings page for a person to look at, written only when
+// QUVO_PICTURE_DIR names a directory.
+void TestMainFormReceipt::pictures()
+{
+    const QString dir = qEnvironmentVariable("QUVO_PICTURE_DIR");
+    if (dir.isEmpty())
+        QSKIP("QUVO_PICTURE_DIR not set");
+    auto form = makeForm();
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    Find<QTabWidget>(form.get(), "PageControl")->setCurrentWidget(Find(form.get(), "TabSheet3"));
+    EnableReceiptFields(form.get());
+    form->SetReceiptLineRead(1);
+    QTest::qWait(50);
+    QVERIFY(form->grab().save(QDir(dir).filePath(QStringLiteral("receipt-start.png"))));
+    QVERIFY(Find(form.get(), "PnlCvs")->grab().save(QDir(dir).filePath(QStringLiteral("receipt-canvas-start.png"))));
+    Find<QLineEdit>(form.get(), "Edit1")->setText(QStringLiteral("あいうえおかきくけこさしす"));
+    Find<QLineEdit>(form.get(), "Edit2")->setText(QString(36, QLatin1Char('a')));
+    QTest::qWait(50);
+    QVERIFY(form->grab().save(QDir(dir).filePath(QStringLiteral("receipt-wrapped.png"))));
+    QVERIFY(Find(form.get(), "PnlCvs")->grab().save(QDir(dir).filePath(QStringLiteral("receipt-canvas-wrapped.png"))));
+}
+
+QTEST_MAIN(TestMainFormReceipt)
+#include "tst_main_form_receipt.moc"

@@ -1,0 +1,447 @@
+// The window's write handlers in-process: the price cell and its dialog, the
+// options write with the restart, the counter clear, against the fake port
+// with a small controller model behind it.
+#include "tests/support/FakeController.h"
+#include "tests/support/ModalAnswerer.h"
+#include "tests/support/PortSandbox.h"
+#include "tests/support/WindowProbes.h"
+#include "ui/Fonts.h"
+#include "ui/StringGrid.h"
+#include "ui/TDataSetDialog.h"
+#include "ui/TMainForm.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QtTest>
+
+#include "ui/Application.h"
+
+namespace {
+
+struct WindowRig {
+    PortSandbox sandbox;
+    std::shared_ptr<FakePort::State> port = std::make_shared<FakePort::State>();
+    std::shared_ptr<FakeController> model = std::make_shared<FakeController>();
+    std::unique_ptr<TMainForm> form;
+    std::unique_ptr<TDataSetDialog> dialog;
+    std::unique_ptr<ModalAnswerer> answerer;
+
+    WindowRig()
+    {
+        const QString path = sandbox.runtimeDir() + QStringLiteral("/fake-device");
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        sandbox.publish(255, path);
+        FakeController::attach(model, *port);
+        form = std::make_unique<TMainForm>(std::make_unique<FakePort>(port));
+        dialog = std::make_unique<TDataSetDialog>();
+        form->SetDataSetDialog(dialog.get());
+        form->show();
+        child<QTabWidget>("PageControl")->setCurrentWidget(child<QWidget>("TabSheet3"));
+        answerer = std::make_unique<ModalAnswerer>(form.get());
+    }
+
+    template <class T> T *child(const char *name) const { return Find<T>(form.get(), name); }
+
+    // Connects, then keeps the poll quiet so only the operation's commands
+    // are recorded.
+    void connectController()
+    {
+        form->ConBtnClick();
+        if (auto *timer = form->findChild<QTimer *>(QStringLiteral("Timer")))
+            timer->stop();
+        port->commands.clear();
+    }
+
+    void setManualMode(bool manual)
+    {
+        auto *mode = child<QComboBox>("PanelMode");
+        // The panel's own handler would send its commands; only the state matters here.
+        QSignalBlocker block(mode);
+        mode->setEnabled(true);
+        mode->setCurrentIndex(manual ? 1 : 0);
+    }
+
+    void clickCell(const char *grid, int col, int row) { ClickCell(child<StringGrid>(grid), col, row); }
+
+    // The commands up to (not including) the first one of the full read.
+    QByteArrayList beforeFullRead() const
+    {
+        const int at = port->commands.indexOf("QVQ");
+        return at < 0 ? port->commands : port->commands.mid(0, at);
+    }
+};
+
+QStringList sorted(QStringList l)
+{
+    l.sort();
+    return l;
+}
+
+const QString InfoCaption = QStringLiteral("Information");
+
+} // namespace
+
+class TestWriteWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+
+    void priceCellSelection_data();
+    void priceCellSelection();
+    void priceCellReselectAndArrowKeys();
+    void priceWrite_data();
+    void priceWrite();
+
+    void optionsWrite();
+    void optionsWriteCancelled();
+    void optionsWriteRejectsMagnification_data();
+    void optionsWriteRejectsMagnification();
+    void optionsWriteKeepsUnlistedOption();
+
+    void counterClear_data();
+    void counterClear();
+};
+
+void TestWriteWindow::initTestCase()
+{
+    InitUiResources();
+    InstallFontSubstitutions();
+}
+
+void TestWriteWindow::priceCellSelection_data()
+{
+    QTest::addColumn<bool>("connected");
+    QTest::addColumn<QByteArray>("grid");
+    QTest::addColumn<int>("col");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("title");   // empty: no dialog
+    QTest::addColumn<QString>("hint");
+
+    const QString tenths = QStringLiteral("[ 0.0 ～ 99.9 ]");
+    QTest::newRow("not connected") << false << QByteArray("OptGrid1") << 1 << 2 << "" << "";
+    QTest::newRow("column 0") << true << QByteArray("OptGrid1") << 0 << 2 << "" << "";
+    QTest::newRow("row 10") << true << QByteArray("OptGrid1") << 1 << 10 << "" << "";
+    QTest::newRow("row 15") << true << QByteArray("OptGrid1") << 1 << 15 << "" << "";
+    QTest::newRow("count grid") << true << QByteArray("OptGrid2") << 1 << 2 << "" << "";
+    QTest::newRow("row 0") << true << QByteArray("OptGrid1") << 1 << 0 << "コラム1 設定価格" << tenths;
+    QTest::newRow("row 2") << true << QByteArray("OptGrid1") << 1 << 2 << "コラム3 設定価格" << tenths;
+    QTest::newRow("row 4") << true << QByteArray("OptGrid1") << 1 << 4 << "コラム5 設定価格" << "[ 10 ～ 990 ]";
+    QTest::newRow("row 5") << true << QByteArray("OptGrid1") << 1 << 5 << "コラム6 設定価格" << "[ 10 ～ 990 ]";
+    QTest::newRow("row 6") << true << QByteArray("OptGrid1") << 1 << 6 << "コラム7 設定価格" << "[ 1 ～ 999 ]";
+    QTest::newRow("row 7") << true << QByteArray("OptGrid1") << 1 << 7 << "コラム8 設定価格" << "[ 1 ～ 999 ]";
+    QTest::newRow("row 8") << true << QByteArray("OptGrid1") << 1 << 8 << "コラム9 設定価格" << tenths;
+    QTest::newRow("row 9") << true << QByteArray("OptGrid1") << 1 << 9 << "コラム10 設定価格" << tenths;
+}
+
+void TestWriteWindow::priceCellSelection()
+{
+    QFETCH(bool, connected);
+    QFETCH(QByteArray, grid);
+    QFETCH(int, col);
+    QFETCH(int, row);
+    QFETCH(QString, title);
+    QFETCH(QString, hint);
+
+    WindowRig rig;
+    if (connected)
+        rig.connectController();
+    // The field takes the price as the sales view shows it.
+    const QString shown = QStringLiteral("%1.%2").arg(row + 1).arg(row);
+    rig.child<StringGrid>("SalesGrid")->SetCell(1, row + 1, shown);
+    rig.answerer->actions << ModalAnswerer::click(QStringLiteral("キャンセル"));
+
+    rig.clickCell(grid.constData(), col, row);
+    QTest::qWait(20);
+
+    if (title.isEmpty()) {
+        QCOMPARE(rig.answerer->seen.size(), 0);
+    } else {
+        QCOMPARE(rig.answerer->seen.size(), 1);
+        const ModalAnswerer::Seen &s = rig.answerer->seen.first();
+        QCOMPARE(s.text, title);
+        QCOMPARE(s.hint, hint);
+        QCOMPARE(s.field, shown);
+        QCOMPARE(s.focus, QStringLiteral("Button1"));
+    }
+    // Cancelled or never opened: nothing goes to the controller.
+    QCOMPARE(rig.port->commands, QByteArrayList{});
+    QCOMPARE(rig.answerer->stuck, 0);
+}
+
+void TestWriteWindow::priceCellReselectAndArrowKeys()
+{
+    WindowRig rig;
+    rig.connectController();
+    for (int i = 0; i < 4; ++i)
+        rig.answerer->actions << ModalAnswerer::click(QStringLiteral("キャンセル"));
+
+    rig.clickCell("OptGrid1", 1, 2);
+    QTest::qWait(20);
+    rig.clickCell("OptGrid1", 1, 2);   // the cell already selected
+    QTest::qWait(20);
+    auto *grid = rig.child<StringGrid>("OptGrid1");
+    QTest::keyClick(grid, Qt::Key_Down);
+    QTest::qWait(20);
+    QTest::keyClick(grid, Qt::Key_Up);
+    QTest::qWait(20);
+    // The fixed column is never current, so neither key nor click there
+    // brings the dialog back.
+    for (Qt::Key key : {Qt::Key_Left, Qt::Key_Right, Qt::Key_Home})
+        QTest::keyClick(grid, key);
+    rig.clickCell("OptGrid1", 0, 3);
+    QTest::keyClick(grid, Qt::Key_Right);
+    QTest::qWait(20);
+    QCOMPARE(grid->currentColumn(), 1);
+    QCOMPARE(grid->currentRow(), 2);
+
+    QStringList titles;
+    for (const auto &s : rig.answerer->seen)
+        titles << s.text;
+    QCOMPARE(titles, (QStringList{"コラム3 設定価格", "コラム3 設定価格",
+                                  "コラム4 設定価格", "コラム3 設定価格"}));
+    QCOMPARE(rig.answerer->unexpected, 0);
+}
+
+void TestWriteWindow::priceWrite_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<bool>("manual");
+    QTest::addColumn<QByteArrayList>("commands");
+    QTest::addColumn<QString>("cell");     // empty: rejected
+
+    QTest::newRow("col3 12.5") << 2 << "12.5" << false
+        << QByteArrayList{"QVU1", "QVSP2=007D", "QVU0"} << "12.5";
+    QTest::newRow("col3 12.5 manual") << 2 << "12.5" << true
+        << QByteArrayList{"QVU1", "QVSP2=007D"} << "12.5";
+    QTest::newRow("col5 150") << 4 << "150" << false
+        << QByteArrayList{"QVU1", "QVSP4=0096", "QVU0"} << "150";
+    QTest::newRow("col10 0.3") << 9 << " 0.3 " << false
+        << QByteArrayList{"QVU1", "QVSP9=0003", "QVU0"} << "0.3";
+    QTest::newRow("col1 abc") << 0 << "abc" << false << QByteArrayList{} << "";
+    QTest::newRow("col1 12.34") << 0 << "12.34" << false << QByteArrayList{} << "";
+    QTest::newRow("col1 100") << 0 << "100" << false << QByteArrayList{} << "";
+    QTest::newRow("col7 0 manual") << 6 << "0" << true << QByteArrayList{} << "";
+}
+
+void TestWriteWindow::priceWrite()
+{
+    QFETCH(int, row);
+    QFETCH(QString, entry);
+    QFETCH(bool, manual);
+    QFETCH(QByteArrayList, commands);
+    QFETCH(QString, cell);
+
+    WindowRig rig;
+    rig.connectController();
+    rig.setManualMode(manual);
+    auto *opt = rig.child<StringGrid>("OptGrid1");
+    auto *sales = rig.child<StringGrid>("SalesGrid");
+    opt->SetCell(1, row, QStringLiteral("old"));
+    sales->SetCell(1, row + 1, QStringLiteral("old"));
+    rig.answerer->actions << ModalAnswerer::enter(entry);
+    if (cell.isEmpty())
+        rig.answerer->actions << ModalAnswerer::click(QStringLiteral("OK"));
+
+    rig.clickCell("OptGrid1", 1, row);
+    QTest::qWait(20);
+
+    QCOMPARE(rig.answerer->unexpected, 0);
+    QCOMPARE(rig.answerer->stuck, 0);
+    if (cell.isEmpty()) {
+        QCOMPARE(rig.answerer->seen.size(), 2);
+        const ModalAnswerer::Seen &error = rig.answerer->seen.at(1);
+        QCOMPARE(error.caption, QStringLiteral("Error"));
+        QCOMPARE(error.text, QStringLiteral("値が正しくありません"));
+        QCOMPARE(error.buttons, QStringList{QStringLiteral("OK")});
+        QCOMPARE(rig.port->commands, QByteArrayList{});
+        QCOMPARE(opt->Cells(1, row), QStringLiteral("old"));
+        QCOMPARE(sales->Cells(1, row + 1), QStringLiteral("old"));
+        return;
+    }
+    QCOMPARE(rig.beforeFullRead(), commands);
+    // The read-back follows at once and the views show what the controller holds.
+    QVERIFY(rig.port->commands.size() > commands.size());
+    QCOMPARE(rig.port->commands.at(commands.size()), QByteArray("QVQ"));
+    QCOMPARE(rig.form->Data.ColumnPrice(row), rig.model->price[std::size_t(row)]);
+    QCOMPARE(opt->Cells(1, row), cell);
+    QCOMPARE(sales->Cells(1, row + 1), cell);
+}
+
+void TestWriteWindow::optionsWrite()
+{
+    WindowRig rig;
+    rig.connectController();
+    const int indexes[] = {2, 1, 3, 1, 1, 1};
+    for (int k = 0; k < 6; ++k)
+        rig.child<QComboBox>(qPrintable(QStringLiteral("Opt%1Sel").arg(k + 1)))->setCurrentIndex(indexes[k]);
+    const char *mags[] = {"3", "4", "1", "2", "1", "3"};
+    for (int b = 0; b < 6; ++b)
+        rig.child<QComboBox>(qPrintable(QStringLiteral("ComboBox%1").arg(b + 1)))->setEditText(QString::fromLatin1(mags[b]));
+    rig.child<QLineEdit>("Edit1")->setText(QStringLiteral("領 収 書"));
+    rig.child<QLineEdit>("Edit2")->setText(QStringLiteral("ABC"));
+    rig.child<QLineEdit>("Edit3")->setText(QString());
+    rig.child<QLineEdit>("xxxxxxxx")->setText(QStringLiteral("No7"));
+    rig.answerer->actions << ModalAnswerer::click(QStringLiteral("OK"))
+                          << ModalAnswerer::click(QStringLiteral("OK"));
+
+    rig.child<QPushButton>("SendSalesBtn")->click();
+
+    QCOMPARE(rig.answerer->unexpected, 0);
+    QCOMPARE(rig.answerer->stuck, 0);
+    QCOMPARE(rig.port->commands,
+             (QByteArrayList{"QVU1", "QVSO1=02", "QVSO3=03", "QVSO2=01", "QVSO4=01", "QVSO5=01",
+                             "QVSO6=01", "QVSON=No7", "QVSOA=34\x97\xCC \x8E\xFB \x8F\x91",
+                             "QVSOB=12ABC", "QVSOC=13", "QVW", "QVF", "QVF"}));
+    QCOMPARE(rig.answerer->seen.size(), 2);
+    const ModalAnswerer::Seen &ask = rig.answerer->seen.at(0);
+    QCOMPARE(ask.caption, InfoCaption);
+    QCOMPARE(ask.text, QStringLiteral("設定値を書き込み,QUVOを再起動します.\n"
+                                      "QUVOとは一旦切断されますので,再起動後に接続し直して下さい.\n"
+                                      "実行してもよろしいですか？"));
+    QCOMPARE(sorted(ask.buttons), sorted({QStringLiteral("OK"), QStringLiteral("キャンセル")}));
+    QVERIFY(ask.windowEnabled);
+    const ModalAnswerer::Seen &notice = rig.answerer->seen.at(1);
+    QCOMPARE(notice.caption, InfoCaption);
+    QCOMPARE(notice.text, QStringLiteral("QUVOを再起動します."));
+    QCOMPARE(notice.buttons, QStringList{QStringLiteral("OK")});
+    // The window is off while the sequence runs; the notice still takes its OK.
+    QVERIFY(!notice.windowEnabled);
+    QVERIFY(notice.enabled);
+
+    // Ends disconnected, as the connect button leaves it, with the window back.
+    QCOMPARE(rig.form->Connected, 0);
+    QVERIFY(!rig.form->Link.PortHandleValid());
+    QVERIFY(rig.form->isEnabled());
+    QCOMPARE(rig.child<QLineEdit>("ComStatus")->text(), QStringLiteral("未接続"));
+    for (const char *name : {"SendSalesBtn", "CntClrBtn"})
+        QVERIFY2(!rig.child<QWidget>(name)->isEnabled(), name);
+    for (const char *name : {"Opt1Sel", "ComboBox1", "Edit1", "xxxxxxxx"})
+        QVERIFY2(!rig.child<QWidget>(name)->isEnabled(), name);
+    // What was shown stays shown.
+    QCOMPARE(rig.child<QLineEdit>("Edit1")->text(), QStringLiteral("領 収 書"));
+    // And the controller holds what was written.
+    QCOMPARE(rig.model->option, (std::array<int, 6>{2, 1, 3, 1, 1, 1}));
+    QCOMPARE(rig.model->line[0], QByteArray("34\x97\xCC \x8E\xFB \x8F\x91"));
+    QCOMPARE(rig.model->identification, QByteArray("No7"));
+}
+
+void TestWriteWindow::optionsWriteCancelled()
+{
+    WindowRig rig;
+    rig.connectController();
+    rig.answerer->actions << ModalAnswerer::click(QStringLiteral("キャンセル"));
+
+    rig.child<QPushButton>("SendSalesBtn")->click();
+
+    QCOMPARE(rig.answerer->seen.size(), 1);
+    QCOMPARE(rig.port->commands, QByteArrayList{});
+    QCOMPARE(rig.form->Connected, 1);
+    QVERIFY(rig.form->Link.PortHandleValid());
+    QVERIFY(rig.child<QWidget>("SendSalesBtn")->isEnabled());
+    QVERIFY(rig.form->isEnabled());
+}
+
+void TestWriteWindow::optionsWriteRejectsMagnification_data()
+{
+    QTest::addColumn<int>("box");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("X1 empty") << 1 << "";
+    QTest::newRow("Y1 5") << 2 << "5";
+    QTest::newRow("X2 0") << 3 << "0";
+    QTest::newRow("Y2 12") << 4 << "12";
+    QTest::newRow("X3 letter") << 5 << "a";
+    QTest::newRow("Y3 full-width") << 6 << "３";
+}
+
+void TestWriteWindow::optionsWriteRejectsMagnification()
+{
+    QFETCH(int, box);
+    QFETCH(QString, text);
+
+    WindowRig rig;
+    rig.connectController();
+    auto *combo = rig.child<QComboBox>(qPrintable(QStringLiteral("ComboBox%1").arg(box)));
+    {
+        // The preview reports a text that is no number on its own; only the write is looked at here.
+        QSignalBlocker block(combo);
+        combo->setEditText(text);
+    }
+    rig.answerer->actions << ModalAnswerer::click(QStringLiteral("OK"));
+
+    rig.child<QPushButton>("SendSalesBtn")->click();
+
+    QCOMPARE(rig.answerer->seen.size(), 1);
+    QCOMPARE(rig.answerer->seen.first().caption, QStringLiteral("Error"));
+    QCOMPARE(rig.answerer->seen.first().text, QStringLiteral("値が正しくありません"));
+    QCOMPARE(rig.answerer->seen.first().buttons, QStringList{QStringLiteral("OK")});
+    QCOMPARE(rig.port->commands, QByteArrayList{});
+    QCOMPARE(rig.form->Connected, 1);
+    QVERIFY(rig.form->Link.PortHandleValid());
+}
+
+void TestWriteWindow::optionsWriteKeepsUnlistedOption()
+{
+    WindowRig rig;
+    rig.connectController();
+    // The controller reported a value beyond the buzzer selector's two items.
+    rig.form->Data.OptionSelection(1) = 0x0B;
+    rig.child<QComboBox>("Opt2Sel")->setCurrentIndex(-1);
+    rig.answerer->actions << ModalAnswerer::click(QStringLiteral("OK"))
+                          << ModalAnswerer::click(QStringLiteral("OK"));
+
+    rig.child<QPushButton>("SendSalesBtn")->click();
+
+    QVERIFY(rig.port->commands.contains("QVSO2=0B"));
+    QCOMPARE(rig.model->option[1], 0x0B);
+}
+
+void TestWriteWindow::counterClear_data()
+{
+    QTest::addColumn<bool>("confirm");
+    QTest::addColumn<bool>("manual");
+    QTest::addColumn<QByteArrayList>("commands");
+    QTest::newRow("monitor mode") << true << false << QByteArrayList{"QVU1", "QVZ0", "QVU0"};
+    QTest::newRow("manual mode") << true << true << QByteArrayList{"QVU1", "QVZ0"};
+    QTest::newRow("cancelled") << false << false << QByteArrayList{};
+}
+
+void TestWriteWindow::counterClear()
+{
+    QFETCH(bool, confirm);
+    QFETCH(bool, manual);
+    QFETCH(QByteArrayList, commands);
+
+    WindowRig rig;
+    rig.model->count.fill(7);
+    rig.connectController();
+    rig.setManualMode(manual);
+    rig.answerer->actions << ModalAnswerer::click(confirm ? QStringLiteral("OK") : QStringLiteral("キャンセル"));
+
+    rig.child<QPushButton>("CntClrBtn")->click();
+
+    QCOMPARE(rig.answerer->seen.size(), 1);
+    const ModalAnswerer::Seen &ask = rig.answerer->seen.first();
+    QCOMPARE(ask.caption, InfoCaption);
+    QCOMPARE(ask.text, QStringLiteral("カウンタのクリアを行います.\n実行してもよろしいですか？"));
+    QCOMPARE(sorted(ask.buttons), sorted({QStringLiteral("OK"), QStringLiteral("キャンセル")}));
+    QCOMPARE(rig.beforeFullRead(), commands);
+    QCOMPARE(rig.form->Connected, 1);
+    if (!confirm) {
+        QCOMPARE(rig.port->commands, QByteArrayList{});
+        return;
+    }
+    QVERIFY(rig.port->commands.size() > commands.size());
+    QCOMPARE(rig.port->commands.at(commands.size()), QByteArray("QVQ"));
+    // The read-back shows the cleared counts.
+    auto *counts = rig.child<StringGrid>("OptGrid2");
+    for (int r = 0; r < 16; ++r)
+        QCOMPARE(counts->Cells(1, r), QStringLiteral("0000"));
+}
+
+QTEST_MAIN(TestWriteWindow)
+#include "tst_write_window.moc"

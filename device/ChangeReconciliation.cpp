@@ -13,7 +13,7 @@ namespace {
 // hexadecimal; a short payload leaves a shorter or empty field.
 std::int32_t field(const QByteArray &payload, int pos, int width)
 {
-    return ValueFormats::HexValue(payload.mid(pos - 1, width));
+    return ValueFormats::hexValue(payload.mid(pos - 1, width));
 }
 
 struct Shortage {
@@ -35,15 +35,15 @@ const Shortage Shortages[8] = {
 
 } // namespace
 
-int ReportLength(std::int32_t firmwareVersion)
+int reportLength(std::int32_t firmwareVersion)
 {
     return firmwareVersion >= 200 ? 54 : 45;
 }
 
-QString ReportText(const QByteArray &payload)
+QString reportText(const QByteArray &payload)
 {
     QString text = QStringLiteral("自動つり銭合せを開始しました.\n");
-    text += QStringLiteral("精算カウンタ:") + ValueFormats::CountText(field(payload, 1, 4)) + u'\n';
+    text += QStringLiteral("精算カウンタ:") + ValueFormats::countText(field(payload, 1, 4)) + u'\n';
     text += QStringLiteral("総売上(円):") + QString::number(field(payload, 6, 8)) + u'\n';
     // The short report of older firmware has no refund field; it shows 0.
     text += QStringLiteral("総返金(円):") + QString::number(field(payload, 47, 8)) + u'\n';
@@ -59,33 +59,33 @@ QString ReportText(const QByteArray &payload)
     return text;
 }
 
-Outcome Run(DeviceLink &link, OperationHost &host, const DeviceData &data)
+Outcome run(DeviceLink &link, OperationHost &host, const DeviceData &data)
 {
-    if (!host.Confirm(QStringLiteral("自動つり銭合せ（精算）処理を開始します.\n実行してもよろしいですか？")))
+    if (!host.confirm(QStringLiteral("自動つり銭合せ（精算）処理を開始します.\n実行してもよろしいですか？")))
         return Outcome::Declined;
     link.Transact("QVU1", 2);
-    const TransactResult report = link.Transact("QVER", ReportLength(data[Slot::FirmwareVersion]));
+    const TransactResult report = link.Transact("QVER", reportLength(data.FirmwareVersion()));
     // The box waits for the operator: the coin mechanism pays out and the
     // operator refills meanwhile. The poll keeps running under it.
-    const bool refilled = host.Confirm(ReportText(report.payload));
+    const bool refilled = host.confirm(reportText(report.payload));
     // A read-back that fails does not stop the reconciliation: the
     // controller must still be told to end it and to leave write mode.
     // The error is shown once, after that.
     std::optional<QString> error;
     if (refilled) {
         link.Transact("QVEJ", 45);
-        error = host.RunFullRead();
+        error = host.runFullRead();
     }
     link.Transact("QVEQ", 45);
-    const std::optional<QString> last = host.RunFullRead();
+    const std::optional<QString> last = host.runFullRead();
     if (!error)
         error = last;
     // Manual I/O mode holds the write state itself and releases it when
     // the operator leaves that mode.
-    if (!host.ManualMode())
+    if (!host.manualMode())
         link.Transact("QVU0", 2);
     if (error)
-        host.ShowConversionError(*error);
+        host.showConversionError(*error);
     return refilled ? Outcome::Refilled : Outcome::Ended;
 }
 

@@ -14,11 +14,11 @@ namespace ChangeReconciliation {
 
 // Payload length of the "QVER" report: firmware 2.00 and later append the
 // refund total.
-int ReportLength(std::int32_t firmwareVersion);
+int reportLength(std::int32_t firmwareVersion);
 
 // The text shown to the operator for a "QVER" payload. Fields that are
 // missing or not hexadecimal count as 0.
-QString ReportText(const QByteArray &payload);
+QString reportText(const QByteArray &payload);
 
 // How the operator answered the report.
 enum class Outcome { Declined, Refilled, Ended };
@@ -27,6 +27,6 @@ enum class Outcome { Declined, Refilled, Ended };
 // OK (refilled: "QVEJ" and a read-back) or Cancel, then "QVEQ" and a
 // read-back, and "QVU0" unless the I/O panel holds the write state in
 // manual mode. Statuses are not examined.
-Outcome Run(DeviceLink &link, OperationHost &host, const DeviceData &data);
+Outcome run(DeviceLink &link, OperationHost &host, const DeviceData &data);
 
 } // namespace ChangeReconciliation

@@ -29,16 +29,29 @@ struct DeviceData {
     std::int32_t &operator[](int i) { return values[std::size_t(i)]; }
     std::int32_t operator[](int i) const { return values[std::size_t(i)]; }
 
+    // The named slots: writable, and by value for const callers.
     std::int32_t &ColumnPrice(int i) { return values[std::size_t(Slot::ColumnPrice + i)]; }
+    std::int32_t ColumnPrice(int i) const { return values[std::size_t(Slot::ColumnPrice + i)]; }
     std::int32_t &ColumnSalesCount(int i) { return values[std::size_t(Slot::ColumnSalesCount + i)]; }
+    std::int32_t ColumnSalesCount(int i) const { return values[std::size_t(Slot::ColumnSalesCount + i)]; }
     std::int32_t &TubeCurrentCount(int t) { return values[std::size_t(Slot::TubeCurrentCount + t)]; }
+    std::int32_t TubeCurrentCount(int t) const { return values[std::size_t(Slot::TubeCurrentCount + t)]; }
     std::int32_t &TubeStandardCount(int t) { return values[std::size_t(Slot::TubeStandardCount + t)]; }
+    std::int32_t TubeStandardCount(int t) const { return values[std::size_t(Slot::TubeStandardCount + t)]; }
     std::int32_t &TubeSettableMax(int t) { return values[std::size_t(Slot::TubeSettableMax + t)]; }
+    std::int32_t TubeSettableMax(int t) const { return values[std::size_t(Slot::TubeSettableMax + t)]; }
     std::int32_t &OptionSelection(int k) { return values[std::size_t(Slot::OptionSelection + k)]; }
+    std::int32_t OptionSelection(int k) const { return values[std::size_t(Slot::OptionSelection + k)]; }
     std::int32_t &SalesTotal() { return values[Slot::SalesTotal]; }
+    std::int32_t SalesTotal() const { return values[Slot::SalesTotal]; }
     std::int32_t &EarnValueC() { return values[Slot::EarnValueC]; }
+    std::int32_t EarnValueC() const { return values[Slot::EarnValueC]; }
     std::int32_t &EarnValueB() { return values[Slot::EarnValueB]; }
+    std::int32_t EarnValueB() const { return values[Slot::EarnValueB]; }
     std::int32_t &CoinReplyValue() { return values[Slot::CoinReplyValue]; }
+    std::int32_t CoinReplyValue() const { return values[Slot::CoinReplyValue]; }
     std::int32_t &DeviceStatusFlags() { return values[Slot::DeviceStatusFlags]; }
+    std::int32_t DeviceStatusFlags() const { return values[Slot::DeviceStatusFlags]; }
     std::int32_t &FirmwareVersion() { return values[Slot::FirmwareVersion]; }
+    std::int32_t FirmwareVersion() const { return values[Slot::FirmwareVersion]; }
 };

@@ -5,37 +5,37 @@
 #include "link/DeviceLink.h"
 #include "link/ShiftJis.h"
 
-using ValueFormats::HexValue;
-using ValueFormats::IndexChar;
+using ValueFormats::hexValue;
+using ValueFormats::indexChar;
 
 namespace {
 
-std::int32_t ReadHex(DeviceLink &link, const QByteArray &command, int expectedLength)
+std::int32_t readHex(DeviceLink &link, const QByteArray &command, int expectedLength)
 {
-    return HexValue(link.Transact(command, expectedLength).payload);
+    return hexValue(link.Transact(command, expectedLength).payload);
 }
 
-bool Usable(const TransactResult &reply)
+bool usable(const TransactResult &reply)
 {
     return reply.status != StatusNoReply;
 }
 
-bool IsHexDigit(char c)
+bool isHexDigit(char c)
 {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
 }
 
 // Notes how one receipt line came into its boxes.
-void NoteLine(ValueOrigins *origins, int line, const QByteArray *raw)
+void noteLine(ValueOrigins *origins, int line, const QByteArray *raw)
 {
     if (!origins)
         return;
     for (int part = 0; part < 3; ++part) {
-        const ValueOrigins::Field f = ValueOrigins::Line(line, part);
+        const ValueOrigins::Field f = ValueOrigins::line(line, part);
         if (raw)
-            origins->Read(f, part == 2 ? raw->mid(2) : raw->mid(part, 1));
+            origins->read(f, part == 2 ? raw->mid(2) : raw->mid(part, 1));
         else
-            origins->Lost(f);
+            origins->lost(f);
     }
 }
 
@@ -43,80 +43,83 @@ void NoteLine(ValueOrigins *origins, int line, const QByteArray *raw)
 // in step), then X, then Y. A magnification that is not a digit, or a
 // relayout the text started that fails, stops here, leaving whatever was
 // already set in place.
-bool ReadReceiptLine(DeviceLink &link, char letter, int line, FullReadView &view,
+bool readReceiptLine(DeviceLink &link, char letter, int line, FullReadView &view,
                      ValueOrigins *origins, QString *error)
 {
     const TransactResult reply = link.Transact(QByteArray("QVRO") + letter, 40);
     const QByteArray &value = reply.payload;
-    NoteLine(origins, line, nullptr);
+    noteLine(origins, line, nullptr);
     if (const std::optional<QString> failed =
-            view.SetReceiptText(line, ValueFormats::ReceiptLineText(value))) {
+            view.setReceiptText(line, ValueFormats::receiptLineText(value))) {
         *error = *failed;
         return false;
     }
     for (int axis = 0; axis < 2; ++axis) {
         int digit = 0;
-        if (!ValueFormats::MagnificationDigit(value, axis, &digit, error))
+        if (!ValueFormats::magnificationDigit(value, axis, &digit, error))
             return false;
-        view.SetMagnificationIndex(line * 2 + axis, ValueFormats::MagnificationIndex(digit));
+        view.setMagnificationIndex(line * 2 + axis, ValueFormats::magnificationIndex(digit));
     }
-    view.SetCommentBlack(line);
-    if (Usable(reply))
-        NoteLine(origins, line, &value);
+    view.setCommentBlack(line);
+    if (usable(reply))
+        noteLine(origins, line, &value);
     return true;
 }
 
 } // namespace
 
-FullReadResult FullRead(DeviceLink &link, DeviceData &data, FullReadView &view,
-                        ValueOrigins *origins)
-{
-    FullReadResult result;
+namespace FullRead {
 
-    data.DeviceStatusFlags() = ReadHex(link, "QVQ", 2);
+Result run(DeviceLink &link, DeviceData &data, FullReadView &view, ValueOrigins *origins)
+{
+    Result result;
+
+    data.DeviceStatusFlags() = readHex(link, "QVQ", 2);
     for (int i = 0; i < 16; ++i)
-        data.ColumnPrice(i) = ReadHex(link, QByteArray("QVRP") + IndexChar(i), 4);
+        data.ColumnPrice(i) = readHex(link, QByteArray("QVRP") + indexChar(i), 4);
     for (int i = 0; i < 16; ++i)
-        data.ColumnSalesCount(i) = ReadHex(link, QByteArray("QVRC") + IndexChar(i), 4);
+        data.ColumnSalesCount(i) = readHex(link, QByteArray("QVRC") + indexChar(i), 4);
     std::optional<QByteArray> optionRead[6];
     for (int k = 1; k <= 6; ++k) {
         const TransactResult reply = link.Transact("QVRO" + QByteArray::number(k), 2);
-        data.OptionSelection(k - 1) = HexValue(reply.payload);
-        if (Usable(reply) && reply.payload.size() == 2 && IsHexDigit(reply.payload[0])
-            && IsHexDigit(reply.payload[1]))
+        data.OptionSelection(k - 1) = hexValue(reply.payload);
+        if (usable(reply) && reply.payload.size() == 2 && isHexDigit(reply.payload[0])
+            && isHexDigit(reply.payload[1]))
             optionRead[k - 1] = reply.payload;
     }
 
     const char letters[3] = {'A', 'B', 'C'};
     for (int line = 0; line < 3; ++line) {
-        if (!ReadReceiptLine(link, letters[line], line, view, origins, &result.error)) {
+        if (!readReceiptLine(link, letters[line], line, view, origins, &result.error)) {
             result.completed = false;
             return result;
         }
     }
 
     const TransactResult id = link.Transact("QVRON", 10);
-    view.SetIdentificationText(ShiftJis::decode(id.payload));
+    view.setIdentificationText(ShiftJis::decode(id.payload));
     if (origins) {
-        if (Usable(id))
-            origins->Read(ValueOrigins::Identification, id.payload);
+        if (usable(id))
+            origins->read(ValueOrigins::Identification, id.payload);
         else
-            origins->Lost(ValueOrigins::Identification);
+            origins->lost(ValueOrigins::Identification);
     }
 
-    data.SalesTotal() = ReadHex(link, "QVREA", 8);
+    data.SalesTotal() = readHex(link, "QVREA", 8);
     data.EarnValueB() = 0;
-    data.EarnValueC() = ReadHex(link, "QVREC", 4);
+    data.EarnValueC() = readHex(link, "QVREC", 4);
     // Only the first four of the nineteen characters carry the value kept.
-    data.CoinReplyValue() = HexValue(link.Transact("QVC", 19).payload.left(4));
+    data.CoinReplyValue() = hexValue(link.Transact("QVC", 19).payload.left(4));
 
     if (origins) {
         for (int k = 0; k < 6; ++k) {
             if (optionRead[k])
-                origins->Read(ValueOrigins::Option(k), *optionRead[k]);
+                origins->read(ValueOrigins::option(k), *optionRead[k]);
             else
-                origins->Lost(ValueOrigins::Option(k));
+                origins->lost(ValueOrigins::option(k));
         }
     }
     return result;
 }
+
+} // namespace FullRead

@@ -10,7 +10,9 @@
 class DeviceLink;
 class ValueOrigins;
 
-struct FullReadResult {
+namespace FullRead {
+
+struct Result {
     // False when a receipt-line magnification did not convert, in the reply
     // or in the relayout a text handler ran: the read stopped there, the
     // table holds what came before it.
@@ -23,5 +25,6 @@ struct FullReadResult {
 // window is noted there as read (from a usable reply of the expected form)
 // or lost. Options are noted only when the read completes, because only
 // then does the window show them.
-FullReadResult FullRead(DeviceLink &link, DeviceData &data, FullReadView &view,
-                        ValueOrigins *origins = nullptr);
+Result run(DeviceLink &link, DeviceData &data, FullReadView &view, ValueOrigins *origins = nullptr);
+
+} // namespace FullRead

@@ -12,12 +12,12 @@ public:
     // Receipt line 0-2 (Edit1-Edit3). Runs the box's change handler when
     // the text differs from what it holds; a conversion error of the
     // relayout that handler runs comes back here, unshown, and ends the read.
-    virtual std::optional<QString> SetReceiptText(int line, const QString &text) = 0;
+    virtual std::optional<QString> setReceiptText(int line, const QString &text) = 0;
     // Magnification box 0-5 (ComboBox1-ComboBox6): item index, -1 for no
     // selection. Does not run the change handler.
-    virtual void SetMagnificationIndex(int box, int index) = 0;
+    virtual void setMagnificationIndex(int box, int index) = 0;
     // The preview's comment label of line 0-2 turns black.
-    virtual void SetCommentBlack(int line) = 0;
+    virtual void setCommentBlack(int line) = 0;
     // Identification text box (runs its change handler when it differs).
-    virtual void SetIdentificationText(const QString &text) = 0;
+    virtual void setIdentificationText(const QString &text) = 0;
 };

@@ -4,17 +4,17 @@
 
 namespace IoPort {
 
-int RowSignal(int row)
+int rowSignal(int row)
 {
     return row < 4 ? row : row + 12;
 }
 
-int RowY(int row)
+int rowY(int row)
 {
     return FirstRowY + RowPitch * row;
 }
 
-QString OutputName(int signal)
+QString outputName(int signal)
 {
     if (signal >= 0 && signal < 16)
         return QStringLiteral("コラム%1販売可信号").arg(signal + 1);
@@ -27,7 +27,7 @@ QString OutputName(int signal)
     return QString();
 }
 
-QString InputName(int signal)
+QString inputName(int signal)
 {
     if (signal >= 0 && signal < 16)
         return QStringLiteral("コラム%1購入選択信号").arg(signal + 1);
@@ -40,7 +40,7 @@ QString InputName(int signal)
     return QString();
 }
 
-int LampRowAt(int x, int y)
+int lampRowAt(int x, int y)
 {
     const int d = y - FirstRowY;
     if (d < 0 || x < Mid || x > Mid + LampSize)
@@ -52,7 +52,7 @@ int LampRowAt(int x, int y)
     return row;
 }
 
-QByteArray FullStateString(const SignalStates &states)
+QByteArray fullStateString(const SignalStates &states)
 {
     QByteArray text(SignalCount, '0');
     for (int s = 0; s < SignalCount; ++s)
@@ -60,7 +60,7 @@ QByteArray FullStateString(const SignalStates &states)
     return text;
 }
 
-QByteArray SingleSignalString(int signal, bool on)
+QByteArray singleSignalString(int signal, bool on)
 {
     QByteArray text(SignalCount, '*');
     // Position 20 - s counted from 1.
@@ -68,23 +68,23 @@ QByteArray SingleSignalString(int signal, bool on)
     return text;
 }
 
-void EnterManualMode(DeviceLink &link, const SignalStates &states)
+void enterManualMode(DeviceLink &link, const SignalStates &states)
 {
-    link.Transact("QVX" + FullStateString(states), 6);
+    link.Transact("QVX" + fullStateString(states), 6);
     link.Transact("QVU1", 2);
 }
 
-void LeaveManualMode(DeviceLink &link)
+void leaveManualMode(DeviceLink &link)
 {
     link.Transact("QVU0", 2);
 }
 
-bool ToggleSignal(DeviceLink &link, SignalStates &states, int signal)
+bool toggleSignal(DeviceLink &link, SignalStates &states, int signal)
 {
     std::int32_t &state = states[std::size_t(signal)];
     state = state != 0 ? 0 : -1;
     const bool on = state != 0;
-    link.Transact("QVX" + SingleSignalString(signal, on), 6);
+    link.Transact("QVX" + singleSignalString(signal, on), 6);
     return on;
 }
 

@@ -26,29 +26,29 @@ constexpr int LampSize = 12;
 using SignalStates = std::array<std::int32_t, SignalCount>;
 
 // Signal shown in panel row k: rows 0-3 signals 0-3, rows 4-7 signals 16-19.
-int RowSignal(int row);
+int rowSignal(int row);
 // Top edge of row k's lamps and names.
-int RowY(int row);
+int rowY(int row);
 
 // Names of signal s on the output (left) and input (right) side.
-QString OutputName(int signal);
-QString InputName(int signal);
+QString outputName(int signal);
+QString inputName(int signal);
 
 // Row whose input lamp covers image pixel (x, y), or -1. A lamp answers on
-// its 13 x 13 square from (Mid, RowY(row)).
-int LampRowAt(int x, int y);
+// its 13 x 13 square from (Mid, rowY(row)).
+int lampRowAt(int x, int y);
 
 // The twenty characters that set every input at once: signal 19 first,
 // signal 0 last, "1" on and "0" off.
-QByteArray FullStateString(const SignalStates &states);
+QByteArray fullStateString(const SignalStates &states);
 // The twenty characters that change only signal s: "*" everywhere else.
-QByteArray SingleSignalString(int signal, bool on);
+QByteArray singleSignalString(int signal, bool on);
 
 // Entering manual mode: every input state, then the write state.
-void EnterManualMode(DeviceLink &link, const SignalStates &states);
+void enterManualMode(DeviceLink &link, const SignalStates &states);
 // Leaving it: releases the write state.
-void LeaveManualMode(DeviceLink &link);
+void leaveManualMode(DeviceLink &link);
 // Inverts signal s and sends it; returns whether it is now on.
-bool ToggleSignal(DeviceLink &link, SignalStates &states, int signal);
+bool toggleSignal(DeviceLink &link, SignalStates &states, int signal);
 
 } // namespace IoPort

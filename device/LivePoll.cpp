@@ -3,17 +3,19 @@
 #include "device/ValueFormats.h"
 #include "link/DeviceLink.h"
 
-using ValueFormats::HexValue;
+using ValueFormats::hexValue;
 
-bool AdvancePollTick(int &pollTickCount)
+namespace LivePoll {
+
+bool advancePollTick(int &pollTickCount)
 {
-    if (++pollTickCount < LivePoll::TicksPerRefresh)
+    if (++pollTickCount < TicksPerRefresh)
         return false;
     pollTickCount = 0;
     return true;
 }
 
-bool RefreshLiveValues(DeviceLink &link, DeviceData &data)
+bool refreshLiveValues(DeviceLink &link, DeviceData &data)
 {
     TransactResult r;
     auto heard = [&](const QByteArray &command, int expectedLength) {
@@ -21,26 +23,26 @@ bool RefreshLiveValues(DeviceLink &link, DeviceData &data)
         return r.bytesReceived > 0;
     };
     for (int i = 0; i < 16; ++i) {
-        if (!heard(QByteArray("QVRC") + ValueFormats::IndexChar(i), 4))
+        if (!heard(QByteArray("QVRC") + ValueFormats::indexChar(i), 4))
             return false;
-        data.ColumnSalesCount(i) = HexValue(r.payload);
+        data.ColumnSalesCount(i) = hexValue(r.payload);
     }
     if (!heard("QVREA", 8))
         return false;
-    data.SalesTotal() = HexValue(r.payload);
+    data.SalesTotal() = hexValue(r.payload);
     data.EarnValueB() = 0;
     if (!heard("QVC", 19))
         return false;
-    data.CoinReplyValue() = HexValue(r.payload.left(4));
+    data.CoinReplyValue() = hexValue(r.payload.left(4));
     return true;
 }
 
-int RequestDeviceState(DeviceLink &link)
+int requestDeviceState(DeviceLink &link)
 {
     return link.Transact("QVY", 2).status;
 }
 
-QString StateSentence(int status)
+QString stateSentence(int status)
 {
     switch (status) {
     case 0:
@@ -58,3 +60,5 @@ QString StateSentence(int status)
         return QStringLiteral("エラー%1発生中です.").arg(status);
     return QStringLiteral("通信エラーが起きています.");
 }
+
+} // namespace LivePoll

@@ -9,21 +9,23 @@
 class DeviceLink;
 
 namespace LivePoll {
+
 constexpr int TicksPerRefresh = 5;
-}
 
 // Advances the tick counter (1, 2, 3, 4, 0, 1, ...); true on the tick that
 // re-reads the live values first.
-bool AdvancePollTick(int &pollTickCount);
+bool advancePollTick(int &pollTickCount);
 
 // 16 x "QVRC", "QVREA", "QVC" into the table. Statuses are not examined:
 // an unusable payload reads as 0. A read that got no byte at all ends the
 // refresh (false): the line is silent, the rest would only cost time, and
 // the values not read keep what they were.
-bool RefreshLiveValues(DeviceLink &link, DeviceData &data);
+bool refreshLiveValues(DeviceLink &link, DeviceData &data);
 
 // "QVY": the controller's state as a transaction status.
-int RequestDeviceState(DeviceLink &link);
+int requestDeviceState(DeviceLink &link);
 
 // The status-bar sentence for the state status of "QVY".
-QString StateSentence(int status);
+QString stateSentence(int status);
+
+} // namespace LivePoll

@@ -9,22 +9,22 @@ class OperationHost {
 public:
     virtual ~OperationHost() = default;
     // "Information" box with OK and Cancel; true only for OK.
-    virtual bool Confirm(const QString &text) = 0;
+    virtual bool confirm(const QString &text) = 0;
     // "Information" box with OK only (the restart notice).
-    virtual void Notify(const QString &text) = 0;
+    virtual void notify(const QString &text) = 0;
     // "値が正しくありません" / "Error" with OK only.
-    virtual void RejectInput() = 0;
+    virtual void rejectInput() = 0;
     // An "Error" box with OK only and the given text.
-    virtual void ReportError(const QString &text) = 0;
+    virtual void reportError(const QString &text) = 0;
     // The I/O panel's selector is enabled and on item 1.
-    virtual bool ManualMode() const = 0;
+    virtual bool manualMode() const = 0;
     // Reads everything back and refills the views. A conversion error that
     // ended the read comes back unshown, so the operation shows it once.
-    virtual std::optional<QString> RunFullRead() = 0;
+    virtual std::optional<QString> runFullRead() = 0;
     // The application's error display, for such a conversion error.
-    virtual void ShowConversionError(const QString &message) = 0;
+    virtual void showConversionError(const QString &message) = 0;
     // The same disconnection as the connect button's second click.
-    virtual void Disconnect() = 0;
+    virtual void disconnectController() = 0;
     // Enables or disables the whole window while an operation runs.
-    virtual void SetWindowEnabled(bool enabled) = 0;
+    virtual void setWindowEnabled(bool enabled) = 0;
 };

@@ -56,7 +56,7 @@ int wholeValue(const Decimal &d)
 
 } // namespace
 
-Kind KindOfRow(int row)
+Kind kindOfRow(int row)
 {
     if (row == 4 || row == 5)
         return Kind::Tens;
@@ -65,9 +65,9 @@ Kind KindOfRow(int row)
     return Kind::Tenths;
 }
 
-QString RangeText(int row)
+QString rangeText(int row)
 {
-    switch (KindOfRow(row)) {
+    switch (kindOfRow(row)) {
     case Kind::Tens:
         return QStringLiteral("[ 10 ～ 990 ]");
     case Kind::Whole:
@@ -78,7 +78,7 @@ QString RangeText(int row)
     return QStringLiteral("[ 0.0 ～ 99.9 ]");
 }
 
-Checked Check(int row, const QString &entry)
+Checked check(int row, const QString &entry)
 {
     Checked result;
     const Decimal d = parseDecimal(entry.trimmed());
@@ -91,7 +91,7 @@ Checked Check(int row, const QString &entry)
     if (d.negative && !zero)
         return result;
 
-    switch (KindOfRow(row)) {
+    switch (kindOfRow(row)) {
     case Kind::Tenths: {
         // Only one significant decimal place makes a whole number of tenths.
         if (d.fraction.size() > 1)
@@ -108,7 +108,7 @@ Checked Check(int row, const QString &entry)
         // These are read as integers: a decimal point is not part of one.
         if (d.hasPoint)
             return result;
-        const bool tens = KindOfRow(row) == Kind::Tens;
+        const bool tens = kindOfRow(row) == Kind::Tens;
         const int low = tens ? 10 : 1;
         const int high = tens ? 990 : 999;
         if (whole < low || whole > high || (tens && whole % 10 != 0))
@@ -122,10 +122,10 @@ Checked Check(int row, const QString &entry)
     return result;
 }
 
-QByteArray WriteCommand(int row, std::int32_t stored)
+QByteArray writeCommand(int row, std::int32_t stored)
 {
-    return QByteArray("QVSP") + ValueFormats::IndexChar(row) + '='
-        + ValueFormats::HexDigits(std::uint32_t(stored), 4);
+    return QByteArray("QVSP") + ValueFormats::indexChar(row) + '='
+        + ValueFormats::hexDigits(std::uint32_t(stored), 4);
 }
 
 } // namespace PriceEntry

@@ -17,10 +17,10 @@ enum class Kind {
 };
 
 // Kind of row r (0-9); rows beyond 9 have no kind and count as Tenths.
-Kind KindOfRow(int row);
+Kind kindOfRow(int row);
 
 // The hint shown in the entry dialog for row r.
-QString RangeText(int row);
+QString rangeText(int row);
 
 struct Checked {
     bool ok = false;
@@ -32,9 +32,9 @@ struct Checked {
 // plain decimal number is taken (digits with at most one ".", an optional
 // sign, no exponent, no other characters), and the value is worked out in
 // whole tenths so no binary rounding can let 12.34 pass as 12.3.
-Checked Check(int row, const QString &entry);
+Checked check(int row, const QString &entry);
 
 // "QVSP" + row digit + "=" + the stored value as four upper-case hex digits.
-QByteArray WriteCommand(int row, std::int32_t stored);
+QByteArray writeCommand(int row, std::int32_t stored);
 
 } // namespace PriceEntry

@@ -26,23 +26,23 @@ const char *const HintSuffixes[TubeCount] = {
 
 } // namespace
 
-int MaxFor(int tube)
+int maxFor(int tube)
 {
     return isAutomatic(tube) ? 99 : 9999;
 }
 
-QString DialogTitle(int tube)
+QString dialogTitle(int tube)
 {
     return QString::fromUtf8(TubeNames[tube & 7]);
 }
 
-QString DialogHint(int tube, std::int32_t settableMax)
+QString dialogHint(int tube, std::int32_t settableMax)
 {
     return QStringLiteral("基準枚数 [ 0 ～ ") + QString::number(settableMax)
         + QString::fromUtf8(HintSuffixes[tube & 7]);
 }
 
-std::optional<std::int32_t> ParseEntry(const QString &text)
+std::optional<std::int32_t> parseEntry(const QString &text)
 {
     // Leading blanks are tolerated, trailing ones are not, as the integer
     // conversion of the entry has always behaved.
@@ -93,45 +93,45 @@ std::optional<std::int32_t> ParseEntry(const QString &text)
     return std::int32_t(value);
 }
 
-std::optional<std::int32_t> Validate(int tube, const QString &text)
+std::optional<std::int32_t> validate(int tube, const QString &text)
 {
     // An entry that is not a number is refused on every tube; it is never
     // replaced by some default that a manual tube would accept.
-    const auto value = ParseEntry(text);
-    if (!value || *value < 0 || *value > MaxFor(tube))
+    const auto value = parseEntry(text);
+    if (!value || *value < 0 || *value > maxFor(tube))
         return std::nullopt;
     return value;
 }
 
-QByteArray Command(int tube, std::int32_t count)
+QByteArray command(int tube, std::int32_t count)
 {
     return QByteArray("QVSM") + char('1' + tube) + '='
-        + ValueFormats::HexDigits(std::uint32_t(count), isAutomatic(tube) ? 2 : 4);
+        + ValueFormats::hexDigits(std::uint32_t(count), isAutomatic(tube) ? 2 : 4);
 }
 
-int ReplyLength(int tube)
+int replyLength(int tube)
 {
     return isAutomatic(tube) ? 2 : 4;
 }
 
-QString UnsetCountsText(const QStringList &names)
+QString unsetCountsText(const QStringList &names)
 {
     return QStringLiteral("次のチューブの基準枚数がまだ入力されていないため,送信しませんでした.\n・")
         + names.join(QStringLiteral("\n・"))
         + QStringLiteral("\n全てのチューブの基準枚数を入力してから,もう一度実行して下さい.");
 }
 
-bool Write(DeviceLink &link, OperationHost &host, const DeviceData &data,
+bool write(DeviceLink &link, OperationHost &host, const DeviceData &data,
            const ValueOrigins &origins, WriteProof::SentSettings *sent)
 {
     // A count never entered would overwrite the controller's own with 0.
     const QStringList unset =
-        origins.UnknownNames(ValueOrigins::StandardCount1, ValueOrigins::StandardCount8);
+        origins.unknownNames(ValueOrigins::StandardCount1, ValueOrigins::StandardCount8);
     if (!unset.isEmpty()) {
-        host.ReportError(UnsetCountsText(unset));
+        host.reportError(unsetCountsText(unset));
         return false;
     }
-    if (!host.Confirm(QStringLiteral(
+    if (!host.confirm(QStringLiteral(
             "設定値を書き込み,QUVOを再起動します.\n"
             "QUVOとは一旦切断されますので,再起動後に接続し直して下さい.\n"
             "実行してもよろしいですか？")))
@@ -139,7 +139,7 @@ bool Write(DeviceLink &link, OperationHost &host, const DeviceData &data,
     const bool opened = link.Transact("QVU1", 2).status == StatusOk;
     bool taken[TubeCount] = {};
     for (int t = 0; t < TubeCount; ++t) {
-        taken[t] = link.Transact(Command(t, data[Slot::TubeStandardCount + t]), ReplyLength(t)).status
+        taken[t] = link.Transact(command(t, data.TubeStandardCount(t)), replyLength(t)).status
             == StatusOk;
     }
     // Store, then restart; the controller goes away, so the second restart
@@ -149,13 +149,13 @@ bool Write(DeviceLink &link, OperationHost &host, const DeviceData &data,
     if (sent) {
         sent->clear();
         for (int t = 0; t < TubeCount; ++t) {
-            const QByteArray command = Command(t, data[Slot::TubeStandardCount + t]);
-            sent->append({ValueOrigins::StandardCount(t), command.mid(6), opened && taken[t] && stored});
+            const QByteArray text = command(t, data.TubeStandardCount(t));
+            sent->append({ValueOrigins::standardCount(t), text.mid(6), opened && taken[t] && stored});
         }
     }
     link.Transact("QVF", 3);
     link.Transact("QVF", 0);
-    host.Disconnect();
+    host.disconnectController();
     return true;
 }
 

@@ -22,31 +22,31 @@ constexpr int TubeCount = 8;
 
 // Largest count the tube accepts: 99 for the automatic tubes, 9999 for the
 // manual ones.
-int MaxFor(int tube);
+int maxFor(int tube);
 
 // Title of the entry dialog, "自動補充チューブ10円" and so on.
-QString DialogTitle(int tube);
+QString dialogTitle(int tube);
 
 // Hint line of the entry dialog. The manual 50-500 yen tubes say 999 in
 // their hint although they take up to 9999; the hint keeps that wording.
-QString DialogHint(int tube, std::int32_t settableMax);
+QString dialogHint(int tube, std::int32_t settableMax);
 
 // The operator's entry as an integer (decimal, or hexadecimal after "0x"
 // or "$"), or nothing when the text is not an integer of 32 bits.
-std::optional<std::int32_t> ParseEntry(const QString &text);
+std::optional<std::int32_t> parseEntry(const QString &text);
 
 // The value to store for `text` on `tube`, or nothing when it must be
 // rejected: not an integer, negative or above the tube's maximum.
-std::optional<std::int32_t> Validate(int tube, const QString &text);
+std::optional<std::int32_t> validate(int tube, const QString &text);
 
 // "QVSM" + (tube + 1) + "=" + the count in upper-case hexadecimal, two
 // digits for the automatic tubes and four for the manual ones.
-QByteArray Command(int tube, std::int32_t count);
+QByteArray command(int tube, std::int32_t count);
 // Payload length the controller answers a "QVSM" of this tube with.
-int ReplyLength(int tube);
+int replyLength(int tube);
 
 // The message of a write refused because these counts were not entered.
-QString UnsetCountsText(const QStringList &names);
+QString unsetCountsText(const QStringList &names);
 
 // Sends the eight standard counts of `data` after the operator agrees, has
 // the controller store them and restart, then disconnects. No read gives
@@ -58,7 +58,7 @@ QString UnsetCountsText(const QStringList &names);
 // controller answered "QVU1", the count's own command and "QVW" with OK:
 // no read reports a standard count, so the next connection can only
 // vouch for them by those answers.
-bool Write(DeviceLink &link, OperationHost &host, const DeviceData &data,
+bool write(DeviceLink &link, OperationHost &host, const DeviceData &data,
            const ValueOrigins &origins, WriteProof::SentSettings *sent = nullptr);
 
 } // namespace StandardCount

@@ -5,7 +5,7 @@
 
 namespace ValueFormats {
 
-std::int32_t HexValue(const QByteArray &payload)
+std::int32_t hexValue(const QByteArray &payload)
 {
     if (payload.isEmpty())
         return 0;
@@ -27,17 +27,17 @@ std::int32_t HexValue(const QByteArray &payload)
     return std::int32_t(v);
 }
 
-char IndexChar(int index)
+char indexChar(int index)
 {
     return "0123456789ABCDEF"[index & 0xF];
 }
 
-QByteArray HexDigits(std::uint32_t value, int digits)
+QByteArray hexDigits(std::uint32_t value, int digits)
 {
     return QByteArray::number(value, 16).toUpper().rightJustified(digits, '0');
 }
 
-QString PriceText(int columnIndex, std::int32_t value)
+QString priceText(int columnIndex, std::int32_t value)
 {
     if (columnIndex >= 4 && columnIndex <= 7)
         return QString::number(value);
@@ -47,7 +47,7 @@ QString PriceText(int columnIndex, std::int32_t value)
     return QString::asprintf("%2.1f", double(shown));
 }
 
-QString CountText(std::int32_t count)
+QString countText(std::int32_t count)
 {
     return QString::number(qint64(count) + 10000).mid(1, 4);
 }
@@ -56,12 +56,12 @@ QString CountText(std::int32_t count)
 
 namespace ValueFormats {
 
-QString ReceiptLineText(const QByteArray &value)
+QString receiptLineText(const QByteArray &value)
 {
     return ShiftJis::decode(value.mid(2));
 }
 
-bool MagnificationDigit(const QByteArray &value, int position, int *digit, QString *error)
+bool magnificationDigit(const QByteArray &value, int position, int *digit, QString *error)
 {
     const QByteArray ch = value.mid(position, 1);
     if (ch.size() == 1 && ch[0] >= '0' && ch[0] <= '9') {
@@ -73,7 +73,7 @@ bool MagnificationDigit(const QByteArray &value, int position, int *digit, QStri
     return false;
 }
 
-int MagnificationIndex(int digit)
+int magnificationIndex(int digit)
 {
     return digit >= 1 && digit <= 4 ? digit - 1 : -1;
 }

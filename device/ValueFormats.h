@@ -10,32 +10,32 @@ namespace ValueFormats {
 // kept as signed 32 bits (FFFFFFFF gives -1). Leading zeros do not count
 // against the 32 bits. Empty, a value beyond 32 bits or any character that
 // is not a hexadecimal digit gives 0.
-std::int32_t HexValue(const QByteArray &payload);
+std::int32_t hexValue(const QByteArray &payload);
 
 // Index character of "QVRP"/"QVRC": 0-9, then A-F for 10-15.
-char IndexChar(int index);
+char indexChar(int index);
 
 // Upper-case hexadecimal with leading zeros, `digits` wide ("QVSP" values).
-QByteArray HexDigits(std::uint32_t value, int digits);
+QByteArray hexDigits(std::uint32_t value, int digits);
 
 // Price cell text of column index i (0-15): "%2.1f" of value / 10 for
 // columns 1-4 and 9-16, plain decimal for columns 5-8.
-QString PriceText(int columnIndex, std::int32_t value);
+QString priceText(int columnIndex, std::int32_t value);
 
 // Sales count as its last four decimal digits, zero-padded.
-QString CountText(std::int32_t count);
+QString countText(std::int32_t count);
 
 // Receipt-line value ("QVROA" ...): X digit, Y digit, then the line's text.
 // The text is everything from the third byte on (empty when shorter).
-QString ReceiptLineText(const QByteArray &value);
+QString receiptLineText(const QByteArray &value);
 
 // The magnification character at `position` (0 for X, 1 for Y) read as a
 // decimal integer. A missing or non-digit character fails the conversion:
 // false, with the error message in `error`.
-bool MagnificationDigit(const QByteArray &value, int position, int *digit, QString *error);
+bool magnificationDigit(const QByteArray &value, int position, int *digit, QString *error);
 
 // The item a magnification digit selects in its box ("1" ... "4"):
 // digit - 1, or -1 (no selection) outside 1-4.
-int MagnificationIndex(int digit);
+int magnificationIndex(int digit);
 
 } // namespace ValueFormats

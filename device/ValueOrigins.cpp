@@ -2,37 +2,37 @@
 
 #include "device/StandardCount.h"
 
-void ValueOrigins::Forget()
+void ValueOrigins::forget()
 {
     states_.fill(State::Unknown);
     raw_.fill(std::nullopt);
 }
 
-void ValueOrigins::Read(Field f, const QByteArray &raw)
+void ValueOrigins::read(Field f, const QByteArray &raw)
 {
     states_[f] = State::Read;
     raw_[f] = raw;
 }
 
-void ValueOrigins::Lost(Field f)
+void ValueOrigins::lost(Field f)
 {
     states_[f] = State::Unknown;
     raw_[f].reset();
 }
 
-void ValueOrigins::SetByOperator(Field f)
+void ValueOrigins::setByOperator(Field f)
 {
     // The bytes read stay: a text typed back to what was read still goes
     // out as those bytes.
     states_[f] = State::Operator;
 }
 
-std::optional<QByteArray> ValueOrigins::AsRead(Field f) const
+std::optional<QByteArray> ValueOrigins::asRead(Field f) const
 {
     return raw_[f];
 }
 
-QString ValueOrigins::Name(Field f)
+QString ValueOrigins::name(Field f)
 {
     static const char *const options[6] = {
         "領収書の発行時間", "エラー・警告時／操作時のブザー音", "精算時の端数処理",
@@ -51,22 +51,22 @@ QString ValueOrigins::Name(Field f)
     }
     if (f == Identification)
         return QStringLiteral("識別文字");
-    return StandardCount::DialogTitle(f - StandardCount1);
+    return StandardCount::dialogTitle(f - StandardCount1);
 }
 
-QStringList ValueOrigins::UnknownNames(Field first, Field last) const
+QStringList ValueOrigins::unknownNames(Field first, Field last) const
 {
     QStringList names;
     for (int f = first; f <= last; ++f) {
         // A receipt line known in none of its parts is named once.
         if (f >= Line1X && f <= Line3Text && (f - Line1X) % 3 == 0 && f + 2 <= last
-            && !Known(Field(f)) && !Known(Field(f + 1)) && !Known(Field(f + 2))) {
-            names.append(Name(Field(f + 2)));
+            && !known(Field(f)) && !known(Field(f + 1)) && !known(Field(f + 2))) {
+            names.append(name(Field(f + 2)));
             f += 2;
             continue;
         }
-        if (!Known(Field(f)))
-            names.append(Name(Field(f)));
+        if (!known(Field(f)))
+            names.append(name(Field(f)));
     }
     return names;
 }

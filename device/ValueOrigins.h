@@ -22,29 +22,29 @@ public:
         StandardCount5, StandardCount6, StandardCount7, StandardCount8,
         FieldCount
     };
-    static Field Option(int k) { return Field(Option1 + k); }
+    static Field option(int k) { return Field(Option1 + k); }
     // part 0 is the X magnification, 1 the Y magnification, 2 the text.
-    static Field Line(int line, int part) { return Field(Line1X + 3 * line + part); }
-    static Field StandardCount(int tube) { return Field(StandardCount1 + tube); }
+    static Field line(int line, int part) { return Field(Line1X + 3 * line + part); }
+    static Field standardCount(int tube) { return Field(StandardCount1 + tube); }
 
     // A new connection: nothing is known of the controller yet.
-    void Forget();
+    void forget();
     // A full read put into the field what a usable reply carried; `raw` is
     // that value's bytes as they came (a text, an option's two digits, one
     // magnification digit).
-    void Read(Field f, const QByteArray &raw = QByteArray());
+    void read(Field f, const QByteArray &raw = QByteArray());
     // A full read put into the field something no reply carried.
-    void Lost(Field f);
-    void SetByOperator(Field f);
+    void lost(Field f);
+    void setByOperator(Field f);
 
-    bool Known(Field f) const { return states_[f] != State::Unknown; }
+    bool known(Field f) const { return states_[f] != State::Unknown; }
     // The bytes a value was read as; empty when it was not read.
-    std::optional<QByteArray> AsRead(Field f) const;
+    std::optional<QByteArray> asRead(Field f) const;
 
     // The field as the operator knows it from the window, in Japanese.
-    static QString Name(Field f);
+    static QString name(Field f);
     // Names of the fields in [first, last] that are not known.
-    QStringList UnknownNames(Field first, Field last) const;
+    QStringList unknownNames(Field first, Field last) const;
 
 private:
     enum class State { Unknown, Read, Operator };

@@ -12,29 +12,17 @@ namespace WriteOperations {
 namespace {
 
 // Leaving write mode; the I/O panel's manual mode needs it kept.
-void leaveWriteMode(DeviceLink &link, OperationHost &host)
+void leaveWriteMode(DeviceLink &link, bool manualMode)
 {
-    if (!host.ManualMode())
+    if (!manualMode)
         link.Transact("QVU0", 2);
-}
-
-// The read-back after a write that keeps the connection; an error that
-// ended it is shown once. True when it completed, so that the views and
-// the table show what the controller reports.
-bool readBack(OperationHost &host)
-{
-    if (const std::optional<QString> error = host.RunFullRead()) {
-        host.ShowConversionError(*error);
-        return false;
-    }
-    return true;
 }
 
 // The window must come back even when a step throws.
 class WindowDisabled {
 public:
-    explicit WindowDisabled(OperationHost &host) : host_(host) { host_.SetWindowEnabled(false); }
-    ~WindowDisabled() { host_.SetWindowEnabled(true); }
+    explicit WindowDisabled(OperationHost &host) : host_(host) { host_.setWindowEnabled(false); }
+    ~WindowDisabled() { host_.setWindowEnabled(true); }
     WindowDisabled(const WindowDisabled &) = delete;
     WindowDisabled &operator=(const WindowDisabled &) = delete;
 private:
@@ -43,67 +31,55 @@ private:
 
 } // namespace
 
-QString OptionsConfirmText()
+QString optionsConfirmText()
 {
     return QStringLiteral("設定値を書き込み,QUVOを再起動します.\n"
                           "QUVOとは一旦切断されますので,再起動後に接続し直して下さい.\n"
                           "実行してもよろしいですか？");
 }
 
-QString RestartNoticeText()
+QString restartNoticeText()
 {
     return QStringLiteral("QUVOを再起動します.");
 }
 
-QString ClearConfirmText()
+QString clearConfirmText()
 {
     return QStringLiteral("カウンタのクリアを行います.\n実行してもよろしいですか？");
 }
 
-bool SetPrice(DeviceLink &link, DeviceData &data, OperationHost &host, int row,
-              const QString &entry, const PriceViews &views)
+PriceWrite setPrice(DeviceLink &link, DeviceData &data, int row, const QString &entry, bool manualMode)
 {
+    PriceWrite result;
     if (row < 0 || row >= PriceEntry::SettableRows)
-        return false;
-    const PriceEntry::Checked checked = PriceEntry::Check(row, entry);
-    if (!checked.ok) {
-        host.RejectInput();
-        return false;
-    }
-    if (views.showInSettings)
-        views.showInSettings(checked.cellText);
-    data.ColumnPrice(row) = checked.stored;
+        return result;
+    result.entry = PriceEntry::check(row, entry);
+    if (!result.entry.ok)
+        return result;
+    data.ColumnPrice(row) = result.entry.stored;
 
     link.Transact("QVU1", 2);
-    link.Transact(PriceEntry::WriteCommand(row, data.ColumnPrice(row)), 4);
-    leaveWriteMode(link, host);
-
-    if (views.copyToSales)
-        views.copyToSales();
-    // A refusal is not a failure of the sequence; the operator is told
-    // when the controller does not report the price sent.
-    if (readBack(host)) {
-        if (const auto text = WriteProof::PriceNotTaken(row, checked.stored, data.ColumnPrice(row)))
-            host.ReportError(*text);
-    }
-    return true;
+    link.Transact(PriceEntry::writeCommand(row, data.ColumnPrice(row)), 4);
+    leaveWriteMode(link, manualMode);
+    result.sent = true;
+    return result;
 }
 
-QByteArray OptionValue(int selectedIndex, std::int32_t controllerValue)
+QByteArray optionValue(int selectedIndex, std::int32_t controllerValue)
 {
     const std::uint32_t value = selectedIndex >= 0 ? std::uint32_t(selectedIndex)
                                                    : std::uint32_t(controllerValue);
     // Two digits is all the command carries; a reply that read as a wider
     // number was not an option value anyway.
-    return ValueFormats::HexDigits(value & 0xFF, 2);
+    return ValueFormats::hexDigits(value & 0xFF, 2);
 }
 
-bool MagnificationValid(const QString &text)
+bool magnificationValid(const QString &text)
 {
     return text.size() == 1 && text[0] >= QLatin1Char('1') && text[0] <= QLatin1Char('4');
 }
 
-std::optional<QByteArray> WireText(const QString &text, const std::optional<QByteArray> &asRead)
+std::optional<QByteArray> wireText(const QString &text, const std::optional<QByteArray> &asRead)
 {
     QByteArray bytes;
     if (asRead && ShiftJis::decode(*asRead) == text) {
@@ -121,40 +97,40 @@ std::optional<QByteArray> WireText(const QString &text, const std::optional<QByt
     return bytes;
 }
 
-std::optional<QByteArray> ReceiptLineValue(const ReceiptLine &line, const std::optional<QByteArray> &asRead)
+std::optional<QByteArray> receiptLineValue(const ReceiptLine &line, const std::optional<QByteArray> &asRead)
 {
-    const std::optional<QByteArray> text = WireText(line.text, asRead);
+    const std::optional<QByteArray> text = wireText(line.text, asRead);
     if (!text)
         return std::nullopt;
     return line.x.toLatin1() + line.y.toLatin1() + *text;
 }
 
-std::optional<QList<Command>> SettingCommands(const OptionSettings &settings, const DeviceData &data,
+std::optional<QList<Command>> settingCommands(const OptionSettings &settings, const DeviceData &data,
                                               const ValueOrigins &origins, QString *refused)
 {
     QList<Command> commands;
     // The controller's own order: option 3 before option 2.
     for (int k : {0, 2, 1, 3, 4, 5}) {
         commands.append({QByteArray("QVSO") + char('1' + k) + '='
-                             + OptionValue(settings.selected[std::size_t(k)],
-                                           data[Slot::OptionSelection + k]),
+                             + optionValue(settings.selected[std::size_t(k)],
+                                           data.OptionSelection(k)),
                          2});
     }
     const auto refuse = [refused](ValueOrigins::Field f) {
         if (refused)
-            *refused = ValueOrigins::Name(f);
+            *refused = ValueOrigins::name(f);
         return std::nullopt;
     };
     const std::optional<QByteArray> id =
-        WireText(settings.identification, origins.AsRead(ValueOrigins::Identification));
+        wireText(settings.identification, origins.asRead(ValueOrigins::Identification));
     if (!id)
         return refuse(ValueOrigins::Identification);
     commands.append({"QVSON=" + *id, 10});
     const char lineLetters[] = {'A', 'B', 'C'};
     for (int i = 0; i < 3; ++i) {
-        const ValueOrigins::Field text = ValueOrigins::Line(i, 2);
+        const ValueOrigins::Field text = ValueOrigins::line(i, 2);
         const std::optional<QByteArray> value =
-            ReceiptLineValue(settings.lines[std::size_t(i)], origins.AsRead(text));
+            receiptLineValue(settings.lines[std::size_t(i)], origins.asRead(text));
         if (!value)
             return refuse(text);
         commands.append({QByteArray("QVSO") + lineLetters[i] + '=' + *value, 40});
@@ -162,7 +138,7 @@ std::optional<QList<Command>> SettingCommands(const OptionSettings &settings, co
     return commands;
 }
 
-QString UnreadSettingsText(const QStringList &names)
+QString unreadSettingsText(const QStringList &names)
 {
     return QStringLiteral("次の設定値をQUVOから読み込めていないため,送信しませんでした.\n")
         + QStringLiteral("・") + names.join(QStringLiteral("\n・"))
@@ -170,7 +146,7 @@ QString UnreadSettingsText(const QStringList &names)
                          "(画面で設定し直した項目は,そのまま送信できます.)");
 }
 
-QString UncarriableTextText(const QString &field)
+QString uncarriableTextText(const QString &field)
 {
     return QStringLiteral("「") + field
         + QStringLiteral("」にQUVOへ送信できない文字が含まれているため,送信しませんでした.\n"
@@ -183,38 +159,38 @@ namespace {
 ValueOrigins::Field settingOf(char letter)
 {
     if (letter >= '1' && letter <= '6')
-        return ValueOrigins::Option(letter - '1');
+        return ValueOrigins::option(letter - '1');
     if (letter >= 'A' && letter <= 'C')
-        return ValueOrigins::Line(letter - 'A', 2);
+        return ValueOrigins::line(letter - 'A', 2);
     return ValueOrigins::Identification;
 }
 
 } // namespace
 
-bool WriteOptionsAndRestart(DeviceLink &link, const DeviceData &data, OperationHost &host,
+bool writeOptionsAndRestart(DeviceLink &link, OperationHost &host, const DeviceData &data,
                             const OptionSettings &settings, const ValueOrigins &origins,
                             WriteProof::SentSettings *sent)
 {
     // What no read of this connection obtained would overwrite the
     // controller's real settings with whatever the box held before.
-    const QStringList unread = origins.UnknownNames(ValueOrigins::Option1, ValueOrigins::Identification);
+    const QStringList unread = origins.unknownNames(ValueOrigins::Option1, ValueOrigins::Identification);
     if (!unread.isEmpty()) {
-        host.ReportError(UnreadSettingsText(unread));
+        host.reportError(unreadSettingsText(unread));
         return false;
     }
     for (const ReceiptLine &line : settings.lines) {
-        if (!MagnificationValid(line.x) || !MagnificationValid(line.y)) {
-            host.RejectInput();
+        if (!magnificationValid(line.x) || !magnificationValid(line.y)) {
+            host.rejectInput();
             return false;
         }
     }
     QString refused;
-    const std::optional<QList<Command>> commands = SettingCommands(settings, data, origins, &refused);
+    const std::optional<QList<Command>> commands = settingCommands(settings, data, origins, &refused);
     if (!commands) {
-        host.ReportError(UncarriableTextText(refused));
+        host.reportError(uncarriableTextText(refused));
         return false;
     }
-    if (!host.Confirm(OptionsConfirmText()))
+    if (!host.confirm(optionsConfirmText()))
         return false;
 
     WindowDisabled disabled(host);
@@ -230,25 +206,18 @@ bool WriteOptionsAndRestart(DeviceLink &link, const DeviceData &data, OperationH
     link.Transact("QVW", 3);
     // The controller needs a moment to store before it is told to restart.
     QThread::msleep(300);
-    host.Notify(RestartNoticeText());
+    host.notify(restartNoticeText());
     link.Transact("QVF", 3);
     link.Transact("QVF", 0);
-    host.Disconnect();
+    host.disconnectController();
     return true;
 }
 
-bool ClearCounters(DeviceLink &link, DeviceData &data, OperationHost &host)
+void clearCounters(DeviceLink &link, bool manualMode)
 {
-    if (!host.Confirm(ClearConfirmText()))
-        return false;
     link.Transact("QVU1", 2);
     link.Transact("QVZ0", 3);
-    leaveWriteMode(link, host);
-    if (readBack(host)) {
-        if (const auto text = WriteProof::CountersNotCleared(data))
-            host.ReportError(*text);
-    }
-    return true;
+    leaveWriteMode(link, manualMode);
 }
 
 } // namespace WriteOperations

@@ -1,10 +1,11 @@
 #pragma once
 // The operations that change what the controller stores: a column price,
 // the options with the receipt settings (ending in a restart), and the
-// counter clear. They talk to the operator and the views only through
-// OperationHost and the small callbacks given here.
+// counter clear. Where a box falls between commands they ask the operator
+// through OperationHost; the price and the counter clear need none.
 #include "device/DeviceData.h"
 #include "device/OperationHost.h"
+#include "device/PriceEntry.h"
 #include "device/ValueOrigins.h"
 #include "device/WriteProof.h"
 #include "link/DeviceLink.h"
@@ -13,30 +14,28 @@
 #include <QList>
 #include <QString>
 #include <array>
-#include <functional>
 #include <optional>
 
 namespace WriteOperations {
 
 // Confirmation of the options write and the notice before the restart.
-QString OptionsConfirmText();
-QString RestartNoticeText();
+QString optionsConfirmText();
+QString restartNoticeText();
 // Confirmation of the counter clear.
-QString ClearConfirmText();
+QString clearConfirmText();
 
-// Where the price operation shows its result before the read-back.
-struct PriceViews {
-    std::function<void(const QString &cellText)> showInSettings; // price grid of the settings page
-    std::function<void()> copyToSales;                          // sales grid takes the settings text
+// What a price write did. On `sent` the window shows `entry.cellText` in
+// the price grids and reads everything back; the controller took the price
+// when the read-back reports `entry.stored`.
+struct PriceWrite {
+    bool sent = false;   // false: the row takes no such entry, nothing went out
+    PriceEntry::Checked entry;
 };
 
 // After the entry dialog returned OK for row r (0-9): checks the entry,
-// stores it, writes it and reads everything back, saying so when the
-// controller does not report the price sent. A rejected entry is reported
-// through the host and sends nothing; the result tells whether the write
-// went out.
-bool SetPrice(DeviceLink &link, DeviceData &data, OperationHost &host, int row,
-              const QString &entry, const PriceViews &views);
+// stores it in the table and writes it. Write mode is left afterwards
+// unless the I/O panel holds it in `manualMode`.
+PriceWrite setPrice(DeviceLink &link, DeviceData &data, int row, const QString &entry, bool manualMode);
 
 struct ReceiptLine {
     QString x;      // text of the X magnification box
@@ -59,33 +58,33 @@ struct Command {
 // An option as sent: the item index as two upper-case hex digits. A selector
 // showing nothing sends back the value the controller reported, so a value
 // beyond the items survives a write of the other settings.
-QByteArray OptionValue(int selectedIndex, std::int32_t controllerValue);
+QByteArray optionValue(int selectedIndex, std::int32_t controllerValue);
 
 // A magnification box must hold exactly one of the digits 1-4; anything else
 // would shift the fields of the receipt line on the controller.
-bool MagnificationValid(const QString &text);
+bool magnificationValid(const QString &text);
 
 // The bytes a text goes out as: the bytes it was read as while its box
 // still shows exactly what they decode to, otherwise its code page 932
 // bytes. Nothing when the wire cannot carry it: a character the code page
 // lacks, or a byte below 0x20 (a CR would end the command inside the text).
-std::optional<QByteArray> WireText(const QString &text, const std::optional<QByteArray> &asRead);
+std::optional<QByteArray> wireText(const QString &text, const std::optional<QByteArray> &asRead);
 
-// X digit, Y digit, then the text's bytes as WireText gives them.
-std::optional<QByteArray> ReceiptLineValue(const ReceiptLine &line,
+// X digit, Y digit, then the text's bytes as wireText gives them.
+std::optional<QByteArray> receiptLineValue(const ReceiptLine &line,
                                            const std::optional<QByteArray> &asRead = std::nullopt);
 
 // The setting commands between "QVU1" and "QVW", in the order the controller
 // takes them (option 3 goes before option 2). Nothing when a text cannot go
 // on the wire; `refused` then names its field.
-std::optional<QList<Command>> SettingCommands(const OptionSettings &settings, const DeviceData &data,
+std::optional<QList<Command>> settingCommands(const OptionSettings &settings, const DeviceData &data,
                                               const ValueOrigins &origins, QString *refused = nullptr);
 
 // The messages of a write refused before anything was sent: values no read
 // of this connection obtained and the operator did not set, and a text the
 // wire cannot carry.
-QString UnreadSettingsText(const QStringList &names);
-QString UncarriableTextText(const QString &field);
+QString unreadSettingsText(const QStringList &names);
+QString uncarriableTextText(const QString &field);
 
 // Checks that every value was read or set since the connection was made,
 // the magnifications and the texts, asks, then writes everything, stores it
@@ -93,13 +92,13 @@ QString UncarriableTextText(const QString &field);
 // stopped before anything was sent.
 // `sent`, when given, receives every setting the write sends, for the next
 // connection to compare with what the controller then reports.
-bool WriteOptionsAndRestart(DeviceLink &link, const DeviceData &data, OperationHost &host,
+bool writeOptionsAndRestart(DeviceLink &link, OperationHost &host, const DeviceData &data,
                             const OptionSettings &settings, const ValueOrigins &origins,
                             WriteProof::SentSettings *sent = nullptr);
 
-// Asks, clears the controller's counters and reads everything back; says
-// so when the read-back does not show every counter at 0. Returns false
-// when the operator did not confirm.
-bool ClearCounters(DeviceLink &link, DeviceData &data, OperationHost &host);
+// Clears the controller's counters, once the operator has confirmed; write
+// mode is left afterwards unless the I/O panel holds it in `manualMode`.
+// The read-back that proves the clear is the window's.
+void clearCounters(DeviceLink &link, bool manualMode);
 
 } // namespace WriteOperations

@@ -16,7 +16,7 @@ QString lineText(const QByteArray &value)
 
 } // namespace
 
-QString DifferencesText(const QString &heading, const QList<Difference> &rows, const QString &advice)
+QString differencesText(const QString &heading, const QList<Difference> &rows, const QString &advice)
 {
     QString text = heading + u'\n';
     for (const Difference &d : rows)
@@ -24,65 +24,65 @@ QString DifferencesText(const QString &heading, const QList<Difference> &rows, c
     return text + advice;
 }
 
-std::optional<QString> PriceNotTaken(int row, std::int32_t sent, std::int32_t reported)
+std::optional<QString> priceNotTaken(int row, std::int32_t sent, std::int32_t reported)
 {
     if (reported == sent)
         return std::nullopt;
-    return DifferencesText(QStringLiteral("設定価格がQUVOに反映されていません."),
-                           {{QStringLiteral("コラム%1").arg(row + 1), ValueFormats::PriceText(row, sent),
-                             ValueFormats::PriceText(row, reported)}},
+    return differencesText(QStringLiteral("設定価格がQUVOに反映されていません."),
+                           {{QStringLiteral("コラム%1").arg(row + 1), ValueFormats::priceText(row, sent),
+                             ValueFormats::priceText(row, reported)}},
                            QStringLiteral("もう一度設定して下さい."));
 }
 
-std::optional<QString> CountersNotCleared(DeviceData &data)
+std::optional<QString> countersNotCleared(const DeviceData &data)
 {
     QList<Difference> rows;
     for (int i = 0; i < 16; ++i) {
         if (data.ColumnSalesCount(i) != 0)
-            rows.append({QStringLiteral("コラム%1枚数").arg(i + 1), ValueFormats::CountText(0),
-                         ValueFormats::CountText(data.ColumnSalesCount(i))});
+            rows.append({QStringLiteral("コラム%1枚数").arg(i + 1), ValueFormats::countText(0),
+                         ValueFormats::countText(data.ColumnSalesCount(i))});
     }
     if (data.SalesTotal() != 0)
         rows.append({QStringLiteral("総売上(円)"), QStringLiteral("0"), QString::number(data.SalesTotal())});
     if (rows.isEmpty())
         return std::nullopt;
-    return DifferencesText(QStringLiteral("カウンタのクリアがQUVOに反映されていません."), rows,
+    return differencesText(QStringLiteral("カウンタのクリアがQUVOに反映されていません."), rows,
                            QStringLiteral("もう一度カウンタクリアを実行して下さい."));
 }
 
-std::optional<QString> SettingsNotTaken(const SentSettings &sent, const ValueOrigins &origins,
+std::optional<QString> settingsNotTaken(const SentSettings &sent, const ValueOrigins &origins,
                                         const std::function<QString(int option, int value)> &optionText)
 {
     using F = ValueOrigins;
     const QString unread = QStringLiteral("(読み込めませんでした)");
     QList<Difference> rows;
     for (const SentSetting &s : sent) {
-        const QString name = F::Name(s.field);
+        const QString name = F::name(s.field);
         if (s.field >= F::StandardCount1) {
             // No read reports a standard count: only the controller's answers
             // to the write itself can vouch for it.
             if (!s.acknowledged)
                 rows.append({name + QStringLiteral("の基準枚数"),
-                             QString::number(ValueFormats::HexValue(s.value)),
+                             QString::number(ValueFormats::hexValue(s.value)),
                              QStringLiteral("(受け付けを確認できませんでした)")});
             continue;
         }
         if (s.field <= F::Option6) {
             const int k = s.field - F::Option1;
             const auto show = [&](const QByteArray &v) {
-                const int value = ValueFormats::HexValue(v);
+                const int value = ValueFormats::hexValue(v);
                 const QString item = optionText ? optionText(k, value) : QString();
                 return item.isEmpty() ? QString::fromLatin1(v) : item;
             };
-            const std::optional<QByteArray> now = origins.AsRead(s.field);
+            const std::optional<QByteArray> now = origins.asRead(s.field);
             if (!now)
                 rows.append({name, show(s.value), unread});
-            else if (ValueFormats::HexValue(*now) != ValueFormats::HexValue(s.value))
+            else if (ValueFormats::hexValue(*now) != ValueFormats::hexValue(s.value))
                 rows.append({name, show(s.value), show(*now)});
             continue;
         }
         if (s.field == F::Identification) {
-            const std::optional<QByteArray> now = origins.AsRead(s.field);
+            const std::optional<QByteArray> now = origins.asRead(s.field);
             const auto show = [](const QByteArray &v) { return QStringLiteral("「%1」").arg(ShiftJis::decode(v)); };
             if (!now)
                 rows.append({name, show(s.value), unread});
@@ -92,9 +92,9 @@ std::optional<QString> SettingsNotTaken(const SentSettings &sent, const ValueOri
         }
         // A whole receipt line: both digits and the text as read.
         const int line = (s.field - F::Line1X) / 3;
-        const std::optional<QByteArray> x = origins.AsRead(F::Line(line, 0));
-        const std::optional<QByteArray> y = origins.AsRead(F::Line(line, 1));
-        const std::optional<QByteArray> text = origins.AsRead(F::Line(line, 2));
+        const std::optional<QByteArray> x = origins.asRead(F::line(line, 0));
+        const std::optional<QByteArray> y = origins.asRead(F::line(line, 1));
+        const std::optional<QByteArray> text = origins.asRead(F::line(line, 2));
         if (!x || !y || !text)
             rows.append({name, lineText(s.value), unread});
         else if (*x + *y + *text != s.value)
@@ -102,7 +102,7 @@ std::optional<QString> SettingsNotTaken(const SentSettings &sent, const ValueOri
     }
     if (rows.isEmpty())
         return std::nullopt;
-    return DifferencesText(QStringLiteral("前回の書き込みで,次の設定値がQUVOに反映されていません."), rows,
+    return differencesText(QStringLiteral("前回の書き込みで,次の設定値がQUVOに反映されていません."), rows,
                            QStringLiteral("設定し直して,もう一度送信して下さい."));
 }
 

@@ -33,21 +33,21 @@ struct Difference {
 };
 
 // A heading, one line per difference, then what the operator can do.
-QString DifferencesText(const QString &heading, const QList<Difference> &rows, const QString &advice);
+QString differencesText(const QString &heading, const QList<Difference> &rows, const QString &advice);
 
 // After a price write and its read-back: the box text when the controller
 // does not report the price sent (row 0-9, stored values).
-std::optional<QString> PriceNotTaken(int row, std::int32_t sent, std::int32_t reported);
+std::optional<QString> priceNotTaken(int row, std::int32_t sent, std::int32_t reported);
 
 // After a counter clear and its read-back: the box text when a sales count
 // or the sales total is not 0.
-std::optional<QString> CountersNotCleared(DeviceData &data);
+std::optional<QString> countersNotCleared(const DeviceData &data);
 
 // At the first connection after a restarting write, once its full read has
 // completed: the box text when a setting the controller now reports differs
 // from what was sent, or a standard count was not acknowledged.
 // `optionText` gives an option's item text for a value ("" when it has none).
-std::optional<QString> SettingsNotTaken(const SentSettings &sent, const ValueOrigins &origins,
+std::optional<QString> settingsNotTaken(const SentSettings &sent, const ValueOrigins &origins,
                                         const std::function<QString(int option, int value)> &optionText);
 
 } // namespace WriteProof

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-using ValueFormats::HexDigits;
+using ValueFormats::hexDigits;
 
 namespace {
 
@@ -205,7 +205,7 @@ QByteArray ControllerModel::dispatch(const QByteArray &c)
     if (c == "QV")
         return frame(Ok, QByteArray());
     if (c == "QVY")
-        return frame(reconciling_ ? "EBUSY:" : Ok, HexDigits(std::uint32_t(s_.statusFlags) & 0xFF, 2));
+        return frame(reconciling_ ? "EBUSY:" : Ok, hexDigits(std::uint32_t(s_.statusFlags) & 0xFF, 2));
     if (c == "QVU1" || c == "QVU0") {
         s_.writeMode = c == "QVU1";
         return frame(Ok, c == "QVU1" ? "01" : "00");
@@ -234,7 +234,7 @@ QByteArray ControllerModel::dispatch(const QByteArray &c)
             if (s_.inputs[std::size_t(sgn)])
                 mask |= 1u << sgn;
         }
-        return frame(Ok, HexDigits(mask, 6));
+        return frame(Ok, hexDigits(mask, 6));
     }
     if (c == "QVER" || c == "QVEJ" || c == "QVEQ")
         return reconciliation(c);
@@ -248,13 +248,13 @@ QByteArray ControllerModel::read(const QByteArray &c)
     if (c == "QVV")
         return frame(Ok, s_.versionText);
     if (c == "QVQ")
-        return frame(Ok, HexDigits(std::uint32_t(s_.statusFlags) & 0xFF, 2));
+        return frame(Ok, hexDigits(std::uint32_t(s_.statusFlags) & 0xFF, 2));
     if (c == "QVREA")
-        return frame(Ok, HexDigits(s_.salesTotal, 8));
+        return frame(Ok, hexDigits(s_.salesTotal, 8));
     if (c == "QVREC")
-        return frame(Ok, HexDigits(std::uint32_t(s_.earnValueC) & 0xFFFF, 4));
+        return frame(Ok, hexDigits(std::uint32_t(s_.earnValueC) & 0xFFFF, 4));
     if (c == "QVC")
-        return frame(Ok, HexDigits(std::uint32_t(s_.coinReplyValue) & 0xFFFF, 4) + fitted(s_.coinReplyTail, 15));
+        return frame(Ok, hexDigits(std::uint32_t(s_.coinReplyValue) & 0xFFFF, 4) + fitted(s_.coinReplyTail, 15));
     if (c == "QVRON")
         return frame(Ok, s_.settings.idText);
     if (c.size() == 5 && (c.startsWith("QVRP") || c.startsWith("QVRC"))) {
@@ -262,12 +262,12 @@ QByteArray ControllerModel::read(const QByteArray &c)
         if (i < 0)
             return refusal(ControllerError::BadParameter, c);
         const int value = c.at(3) == 'P' ? s_.prices[std::size_t(i)] : s_.counts[std::size_t(i)];
-        return frame(Ok, HexDigits(std::uint32_t(value) & 0xFFFF, 4));
+        return frame(Ok, hexDigits(std::uint32_t(value) & 0xFFFF, 4));
     }
     if (c.size() == 5 && c.startsWith("QVRO")) {
         const char k = c.at(4);
         if (k >= '1' && k <= '6')
-            return frame(Ok, HexDigits(std::uint32_t(s_.settings.options[std::size_t(k - '1')]) & 0xFF, 2));
+            return frame(Ok, hexDigits(std::uint32_t(s_.settings.options[std::size_t(k - '1')]) & 0xFF, 2));
         const int line = receiptLineOf(k);
         if (line >= 0) {
             const ReceiptLine &r = s_.settings.receipt[std::size_t(line)];
@@ -308,7 +308,7 @@ QByteArray ControllerModel::write(const QByteArray &c)
             if (!parseHex(value, &v) || v >= std::uint32_t(OptionItems[k]))
                 return refusal(ControllerError::BadParameter, c);
             pending_.options[std::size_t(k)] = int(v);
-            return frame(Ok, HexDigits(v, 2));
+            return frame(Ok, hexDigits(v, 2));
         }
         if (which == 'N') {
             if (value.size() > Controller::IdTextMax)
@@ -331,7 +331,7 @@ QByteArray ControllerModel::write(const QByteArray &c)
             return refusal(ControllerError::BadParameter, c);
         // Prices take effect at once; the utility reads them back right away.
         s_.prices[std::size_t(i)] = int(v);
-        return frame(Ok, HexDigits(v, 4));
+        return frame(Ok, hexDigits(v, 4));
     }
     // QVSM: standard counts, kept once stored.
     if (which < '1' || which > '8')
@@ -341,7 +341,7 @@ QByteArray ControllerModel::write(const QByteArray &c)
     if (!parseHex(value, &v) || v > max)
         return refusal(ControllerError::BadParameter, c);
     pending_.tubeStandard[std::size_t(tube)] = int(v);
-    return frame(Ok, HexDigits(v, tube < 4 ? 2 : 4));
+    return frame(Ok, hexDigits(v, tube < 4 ? 2 : 4));
 }
 
 QByteArray ControllerModel::reconciliation(const QByteArray &c)
@@ -372,15 +372,15 @@ QByteArray ControllerModel::reconciliation(const QByteArray &c)
 
 QByteArray ControllerModel::report(int width) const
 {
-    QByteArray r = HexDigits(std::uint32_t(s_.reconciliationCounter) & 0xFFFF, 4) + ','
-        + HexDigits(s_.salesTotal, 8);
+    QByteArray r = hexDigits(std::uint32_t(s_.reconciliationCounter) & 0xFFFF, 4) + ','
+        + hexDigits(s_.salesTotal, 8);
     for (int t = 0; t < Controller::Tubes; ++t) {
         const int shortage = std::max(0, s_.settings.tubeStandard[std::size_t(t)] - s_.tubeCurrent[std::size_t(t)]);
         const int digits = t < 4 ? 2 : 4;
         const std::uint32_t cap = t < 4 ? 0xFF : 0xFFFF;
-        r += ',' + HexDigits(std::min(std::uint32_t(shortage), cap), digits);
+        r += ',' + hexDigits(std::min(std::uint32_t(shortage), cap), digits);
     }
     if (width >= 54)
-        r += ',' + HexDigits(s_.refundTotal, 8);
+        r += ',' + hexDigits(s_.refundTotal, 8);
     return r;
 }

@@ -3,7 +3,7 @@
 #include <QStringList>
 #include <algorithm>
 
-SearchOutcome SearchController(DeviceLink &link, const BeforePort &beforePort)
+SearchOutcome searchController(DeviceLink &link, const BeforePort &beforePort)
 {
     SearchOutcome outcome;
     outcome.directory = PortNamespace::checkPortDirectory();
@@ -12,14 +12,14 @@ SearchOutcome SearchController(DeviceLink &link, const BeforePort &beforePort)
         qWarning("%s; ignored, the built-in port table applies", qPrintable(directoryProblem));
     for (int n = HighestPort; n >= 1; --n) {
         if (beforePort && !beforePort(n)) {
-            link.ClosePort();
+            link.closePort();
             outcome.kind = SearchOutcome::Aborted;
             return outcome;
         }
         link.OpenPort(n);
-        if (!link.PortHandleValid()) {
-            if (link.LastOpenFailure().error.reason != PortOpenError::None)
-                outcome.unopened.append(link.LastOpenFailure());
+        if (!link.portHandleValid()) {
+            if (link.lastOpenFailure().error.reason != PortOpenError::None)
+                outcome.unopened.append(link.lastOpenFailure());
             continue;
         }
         const TransactResult probe = link.Transact("QV", 0);
@@ -28,7 +28,7 @@ SearchOutcome SearchController(DeviceLink &link, const BeforePort &beforePort)
             outcome.portNumber = n;
             return outcome;
         }
-        link.ClosePort();
+        link.closePort();
         if (probe.status != StatusNoReply) {
             outcome.kind = SearchOutcome::Abnormal;
             outcome.portNumber = n;
@@ -39,7 +39,7 @@ SearchOutcome SearchController(DeviceLink &link, const BeforePort &beforePort)
     return outcome;
 }
 
-int FirmwareVersionFromReply(const QByteArray &payload)
+int firmwareVersionFromReply(const QByteArray &payload)
 {
     // p is 1-based, 0 when "ver" is absent; the digits sit at p+3, p+5, p+6.
     const int p = payload.indexOf("ver") + 1;
@@ -55,7 +55,7 @@ int FirmwareVersionFromReply(const QByteArray &payload)
 
 namespace {
 
-QString Why(const PortOpenError &error)
+QString why(const PortOpenError &error)
 {
     switch (error.reason) {
     case PortOpenError::PermissionDenied:
@@ -67,7 +67,7 @@ QString Why(const PortOpenError &error)
     }
 }
 
-QString WhyDirectoryIgnored(PortNamespace::DirectoryCheck::Verdict verdict)
+QString whyDirectoryIgnored(PortNamespace::DirectoryCheck::Verdict verdict)
 {
     switch (verdict) {
     case PortNamespace::DirectoryCheck::NotADirectory:
@@ -83,13 +83,13 @@ QString WhyDirectoryIgnored(PortNamespace::DirectoryCheck::Verdict verdict)
 
 } // namespace
 
-QString NotFoundText(const SearchOutcome &outcome)
+QString notFoundText(const SearchOutcome &outcome)
 {
     QStringList lines{QStringLiteral("QUVOが見つかりません")};
     const auto &unopened = outcome.unopened;
     for (qsizetype i = 0; i < unopened.size() && i < MaxUnopenedLines; ++i) {
         const UnopenedPort &u = unopened.at(i);
-        lines << QStringLiteral("COM%1 (%2): %3").arg(u.portNumber).arg(u.devicePath, Why(u.error));
+        lines << QStringLiteral("COM%1 (%2): %3").arg(u.portNumber).arg(u.devicePath, why(u.error));
     }
     if (unopened.size() > MaxUnopenedLines)
         lines << QStringLiteral("ほか %1 ポートも開けませんでした").arg(unopened.size() - MaxUnopenedLines);
@@ -100,7 +100,7 @@ QString NotFoundText(const SearchOutcome &outcome)
         lines << QStringLiteral("dialoutグループに参加してください: sudo usermod -aG dialout $USER を実行し,"
                                 "ログアウトしてから再度ログインしてください.");
     }
-    const QString directory = WhyDirectoryIgnored(outcome.directory.verdict);
+    const QString directory = whyDirectoryIgnored(outcome.directory.verdict);
     if (!directory.isEmpty()) {
         lines << QStringLiteral("ポートディレクトリ %1 は使用しませんでした(%2).")
                      .arg(outcome.directory.path, directory);

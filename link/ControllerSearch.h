@@ -27,15 +27,15 @@ using BeforePort = std::function<bool(int portNumber)>;
 
 // On Found the port stays open in `link`; otherwise it is closed. A port
 // directory that does not count is named on standard error.
-SearchOutcome SearchController(DeviceLink &link, const BeforePort &beforePort);
+SearchOutcome searchController(DeviceLink &link, const BeforePort &beforePort);
 
 // The not-found message: "QUVOが見つかりません", then one line for each port
 // that would not open (at most MaxUnopenedLines, then how many more), the
 // remedy for a denied access, and why the port directory was ignored.
 // Exactly the plain text when there is nothing to add.
-QString NotFoundText(const SearchOutcome &outcome);
+QString notFoundText(const SearchOutcome &outcome);
 constexpr int MaxUnopenedLines = 8;
 
 // The version as a number: the digits after "ver" at offsets 3, 5 and 6 of
 // the reply (ver1.23 gives 123); a missing digit counts 0.
-int FirmwareVersionFromReply(const QByteArray &payload);
+int firmwareVersionFromReply(const QByteArray &payload);

@@ -14,7 +14,7 @@ DeviceLink::DeviceLink(std::unique_ptr<PortIo> port, int readTimeoutMs)
 
 void DeviceLink::OpenPort(int portNumber)
 {
-    ClosePort();
+    closePort();
     openFailure_ = {};
     const QString path = PortNamespace::devicePath(portNumber);
     if (path.isEmpty())
@@ -27,7 +27,7 @@ void DeviceLink::OpenPort(int portNumber)
     }
 }
 
-void DeviceLink::ClosePort()
+void DeviceLink::closePort()
 {
     port_->close();
     devicePath_.clear();
@@ -35,12 +35,12 @@ void DeviceLink::ClosePort()
     leftover_ = Leftover::None;
 }
 
-bool DeviceLink::PortHandleValid() const
+bool DeviceLink::portHandleValid() const
 {
     return port_->isOpen() || portNumber_ != 0;
 }
 
-bool DeviceLink::Reopen()
+bool DeviceLink::reopen()
 {
     // The device went away under the open port; it may be back under the
     // same number, possibly at another path (a new adapter, a new pty).
@@ -58,22 +58,22 @@ TransactResult DeviceLink::Transact(const QByteArray &command, int expectedLengt
         || command.size() + 1 > IoBufferSize) {
         return TransactResult{};
     }
-    if (!port_->isOpen() && (portNumber_ == 0 || !Reopen()))
+    if (!port_->isOpen() && (portNumber_ == 0 || !reopen()))
         return TransactResult{};
     QElapsedTimer taken;
     taken.start();
     // Whatever is left of an earlier reply must not become this one's answer.
-    DiscardLeftover();
+    discardLeftover();
     port_->write(command + '\r');
     const int readLength = expectedLength + FrameLength;
     const QByteArray received = port_->read(readLength, readTimeoutMs_, QuietGapMs);
-    const TransactResult result = ClassifyReply(received);
-    NoteLeftover(received, readLength, result.status);
-    TraceTransaction(portNumber_, devicePath_, command, received, result.status, taken.elapsed());
+    const TransactResult result = classifyReply(received);
+    noteLeftover(received, readLength, result.status);
+    traceTransaction(portNumber_, devicePath_, command, received, result.status, taken.elapsed());
     return result;
 }
 
-void DeviceLink::DiscardLeftover()
+void DeviceLink::discardLeftover()
 {
     int listen = 0;
     switch (leftover_) {
@@ -92,10 +92,10 @@ void DeviceLink::DiscardLeftover()
     leftover_ = Leftover::None;
 }
 
-void DeviceLink::NoteLeftover(const QByteArray &received, int readLength, int status)
+void DeviceLink::noteLeftover(const QByteArray &received, int readLength, int status)
 {
     sinceRead_.start();
-    if (received.size() < readLength && !HoldsFrameEnd(received))
+    if (received.size() < readLength && !holdsFrameEnd(received))
         leftover_ = Leftover::LateReply;   // cut short by the time-out: the rest may yet come
     else if (received.size() >= readLength && !received.endsWith('\r'))
         leftover_ = Leftover::Tail;        // longer than asked for

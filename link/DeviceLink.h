@@ -36,17 +36,17 @@ public:
     // Without a port the link uses the real serial port.
     explicit DeviceLink(std::unique_ptr<PortIo> port = nullptr, int readTimeoutMs = ReadTimeoutMs);
 
-    // Opens COM n through the port namespace; afterwards test PortHandleValid().
+    // Opens COM n through the port namespace; afterwards test portHandleValid().
     void OpenPort(int portNumber);
     // Closes the port if open; the handle becomes invalid.
-    void ClosePort();
+    void closePort();
     // Also true while the device of the open COM number has gone: the link
     // still stands for that number and opens it again when it comes back.
-    bool PortHandleValid() const;
+    bool portHandleValid() const;
     // Device path of the open port (empty while closed).
     QString devicePath() const { return devicePath_; }
     // The last OpenPort's failure; reason None when it opened or had no device.
-    const UnopenedPort &LastOpenFailure() const { return openFailure_; }
+    const UnopenedPort &lastOpenFailure() const { return openFailure_; }
 
     // Sends `command` + CR and reads the reply of `expectedLength` payload
     // characters. A read that would not fit the buffer is refused (status
@@ -60,9 +60,9 @@ private:
     // What the last reply leaves on the line for the next transaction.
     enum class Leftover { None, Tail, LateReply };
 
-    bool Reopen();
-    void DiscardLeftover();
-    void NoteLeftover(const QByteArray &received, int readLength, int status);
+    bool reopen();
+    void discardLeftover();
+    void noteLeftover(const QByteArray &received, int readLength, int status);
 
     std::unique_ptr<PortIo> port_;
     int readTimeoutMs_;

@@ -2,7 +2,7 @@
 
 Q_LOGGING_CATEGORY(lcLink, "quvo.link", QtInfoMsg)
 
-QString TraceBytes(const QByteArray &bytes)
+QString traceBytes(const QByteArray &bytes)
 {
     static const char hex[] = "0123456789ABCDEF";
     QString out;
@@ -20,21 +20,21 @@ QString TraceBytes(const QByteArray &bytes)
     return out;
 }
 
-QString FormatTrace(const TraceEntry &e)
+QString formatTrace(const TraceEntry &e)
 {
     return QStringLiteral("%1 COM%2 %3 \"%4\" -> \"%5\" status %6 %7 ms")
         .arg(e.started.toString(Qt::ISODateWithMs))
         .arg(e.portNumber)
-        .arg(e.devicePath, TraceBytes(e.command), TraceBytes(e.reply))
+        .arg(e.devicePath, traceBytes(e.command), traceBytes(e.reply))
         .arg(e.status)
         .arg(e.elapsedMs);
 }
 
-void TraceTransaction(int portNumber, const QString &devicePath, const QByteArray &command,
+void traceTransaction(int portNumber, const QString &devicePath, const QByteArray &command,
                       const QByteArray &reply, int status, qint64 elapsedMs)
 {
     if (!lcLink().isDebugEnabled())
         return;
     const QDateTime started = QDateTime::currentDateTime().addMSecs(-elapsedMs);
-    qCDebug(lcLink).noquote() << FormatTrace({started, portNumber, devicePath, command, reply, status, elapsedMs});
+    qCDebug(lcLink).noquote() << formatTrace({started, portNumber, devicePath, command, reply, status, elapsedMs});
 }

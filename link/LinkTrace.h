@@ -20,11 +20,11 @@ struct TraceEntry {
 
 // Bytes as the trace shows them: printable ASCII as it is, every other byte
 // (and the quote and backslash, so the text stays unambiguous) as \xHH.
-QString TraceBytes(const QByteArray &bytes);
+QString traceBytes(const QByteArray &bytes);
 
 // 2026-12-07T11:02:37.123 COM5 /dev/pts/3 "QVQ" -> "OK   :0A\x0D" status 0 12 ms
-QString FormatTrace(const TraceEntry &entry);
+QString formatTrace(const TraceEntry &entry);
 
 // Writes the line when the category is on; costs one check when it is off.
-void TraceTransaction(int portNumber, const QString &devicePath, const QByteArray &command,
+void traceTransaction(int portNumber, const QString &devicePath, const QByteArray &command,
                       const QByteArray &reply, int status, qint64 elapsedMs);

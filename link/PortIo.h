@@ -35,7 +35,7 @@ public:
 
 // The reply so far ends a frame once the line stays quiet: a CR at index 6
 // or later, that is after the six status characters.
-inline bool HoldsFrameEnd(const QByteArray &received)
+inline bool holdsFrameEnd(const QByteArray &received)
 {
     return received.indexOf('\r', 6) >= 0;
 }

@@ -1,7 +1,7 @@
 #include "link/Reply.h"
 #include <cctype>
 
-TransactResult ClassifyReply(const QByteArray &received)
+TransactResult classifyReply(const QByteArray &received)
 {
     TransactResult r;
     r.bytesReceived = int(received.size());

@@ -19,4 +19,4 @@ struct TransactResult {
 };
 
 // `received` is what the read returned: at most the expected length + 7 bytes.
-TransactResult ClassifyReply(const QByteArray &received);
+TransactResult classifyReply(const QByteArray &received);

@@ -11,7 +11,7 @@
 namespace {
 // EIO, ENXIO or a hang-up on the device: a pulled adapter, a closed
 // pseudo-terminal. Every later call on it would fail the same way.
-bool DeviceGone(QSerialPort::SerialPortError e)
+bool deviceGone(QSerialPort::SerialPortError e)
 {
     return e == QSerialPort::ResourceError || e == QSerialPort::ReadError || e == QSerialPort::WriteError;
 }
@@ -22,12 +22,12 @@ SerialPortIo::SerialPortIo()
     // Between transactions the event loop may be the first to see the
     // device go; release it there too, once the signal has returned.
     QObject::connect(&port_, &QSerialPort::errorOccurred, &port_, [this](QSerialPort::SerialPortError e) {
-        if (DeviceGone(e))
+        if (deviceGone(e))
             QMetaObject::invokeMethod(&port_, [this] { releaseIfGone(); }, Qt::QueuedConnection);
     });
 }
 
-PortOpenError SerialPortIo::ClassifyOpenError(QSerialPort::SerialPortError error,
+PortOpenError SerialPortIo::classifyOpenError(QSerialPort::SerialPortError error,
                                               const QString &systemText, bool userMayReadWrite)
 {
     switch (error) {
@@ -57,7 +57,7 @@ bool SerialPortIo::open(const QString &devicePath)
     if (!port_.open(QIODevice::ReadWrite)) {
         const bool denied = ::access(QFile::encodeName(devicePath).constData(), R_OK | W_OK) != 0
             && errno == EACCES;
-        openError_ = ClassifyOpenError(port_.error(), port_.errorString(), !denied);
+        openError_ = classifyOpenError(port_.error(), port_.errorString(), !denied);
         return false;
     }
     // Pseudo-terminals refuse these ioctls and stay usable; not an error.
@@ -129,7 +129,7 @@ QByteArray SerialPortIo::read(int maxBytes, int timeoutMs, int quietMs)
         if (got.size() >= maxBytes)
             break;
         qint64 wait = deadline.remainingTime();
-        const bool frameEnd = HoldsFrameEnd(got);
+        const bool frameEnd = holdsFrameEnd(got);
         if (frameEnd)
             wait = std::min<qint64>(wait, quietMs);
         if (wait <= 0)
@@ -145,7 +145,7 @@ QByteArray SerialPortIo::read(int maxBytes, int timeoutMs, int quietMs)
 
 bool SerialPortIo::releaseIfGone()
 {
-    if (!port_.isOpen() || !DeviceGone(port_.error()))
+    if (!port_.isOpen() || !deviceGone(port_.error()))
         return false;
     // The device has gone: an open port would retry its pending output from
     // the event loop for ever. Closing drops it and releases the device.

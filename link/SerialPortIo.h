@@ -18,7 +18,7 @@ public:
     // What a failed open means to the operator. QSerialPort reports a
     // denied access, a busy device and a held lock all as PermissionError;
     // only whether this user may read and write the device tells them apart.
-    static PortOpenError ClassifyOpenError(QSerialPort::SerialPortError error,
+    static PortOpenError classifyOpenError(QSerialPort::SerialPortError error,
                                            const QString &systemText, bool userMayReadWrite);
 
 private:

@@ -361,7 +361,7 @@ QString ReceiptPreview::commentText(int line) const
     return QString();
 }
 
-void ReceiptPreview::SetIdentificationText(const QString &identification)
+void ReceiptPreview::setIdentificationText(const QString &identification)
 {
     // Position and size stay; the centred text re-centres.
     items_[Number]->setText(numberText(identification));

@@ -67,7 +67,7 @@ public:
     // line 1..3
     void SetCommentText(int line, const QString &text);
     QString commentText(int line) const;
-    void SetIdentificationText(const QString &identification);
+    void setIdentificationText(const QString &identification);
     // Black once the full read has read the line, grey again on disconnect.
     void SetCommentColour(int line, const QColor &colour);
     void SetCommentsUnread();

@@ -55,13 +55,13 @@ QPixmap DrawPicture(const LampSet &lamps)
 
     const QFontMetrics fm(font);
     for (int row = 0; row < RowCount; ++row) {
-        const int s = RowSignal(row);
-        const int y = RowY(row);
+        const int s = rowSignal(row);
+        const int y = rowY(row);
         p.drawPixmap(M - 20, y, lamps[LOFF]);
-        const QString out = OutputName(s);
+        const QString out = outputName(s);
         textOut(p, M - 20 - fm.horizontalAdvance(out), y, out, Qt::white);
         p.drawPixmap(M, y, lamps[LOFF]);
-        textOut(p, M + 15, y, InputName(s), Qt::white);
+        textOut(p, M + 15, y, inputName(s), Qt::white);
     }
     // The two user inputs carry a square lamp at the right edge.
     p.drawPixmap(W - 18, 200, lamps[LOFF4]);
@@ -72,7 +72,7 @@ QPixmap DrawPicture(const LampSet &lamps)
 void DrawInputLamp(QPixmap &picture, const QPixmap &lamp, int row)
 {
     QPainter p(&picture);
-    p.drawPixmap(IoPort::Mid, IoPort::RowY(row), lamp);
+    p.drawPixmap(IoPort::Mid, IoPort::rowY(row), lamp);
 }
 
 Lamp InputLamp(bool on, bool hovered)

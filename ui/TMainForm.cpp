@@ -292,7 +292,7 @@ void TMainForm::ConBtnClick()
 
     searching_ = true;
     ui->ConBtn->setEnabled(false);
-    const SearchOutcome found = SearchController(Link, [this](int n) {
+    const SearchOutcome found = searchController(Link, [this](int n) {
         ui->ComStatus->setText(QStringLiteral("COM%1").arg(n) + TextSearching);
         QCoreApplication::processEvents();
         return !closing_;
@@ -307,7 +307,7 @@ void TMainForm::ConBtnClick()
         ui->ComStatus->setToolTip(QString());
         ShowOk(this,
                found.kind == SearchOutcome::NotFound
-                   ? NotFoundText(found)
+                   ? notFoundText(found)
                    : QStringLiteral("QUVOが正常な状態でないか,接続できない状態にあるため接続に失敗しました."),
                QStringLiteral("Error"));
         return;
@@ -318,7 +318,7 @@ void TMainForm::ConBtnClick()
     // The version text as it came; the status is not examined.
     const TransactResult version = Link.Transact("QVV", 100);
     ui->PCBVer->setText(ShiftJis::decode(version.payload));
-    Data.FirmwareVersion() = FirmwareVersionFromReply(version.payload);
+    Data.FirmwareVersion() = firmwareVersionFromReply(version.payload);
 
     ShowConnectButton(true);
     SetOperationControlsEnabled(true);
@@ -327,7 +327,7 @@ void TMainForm::ConBtnClick()
     // before this connection counts as unknown. A magnification that fails
     // to convert ends the connection here: connected, but without polling
     // until the operator disconnects.
-    Origins.Forget();
+    Origins.forget();
     if (const std::optional<QString> error = FullRead()) {
         ShowApplicationError(*error);
         return;
@@ -345,7 +345,7 @@ void TMainForm::ConBtnClick()
     Timer->start();
 }
 
-void TMainForm::Disconnect()
+void TMainForm::disconnectController()
 {
     if (Connected != 0)
         ConBtnClick();
@@ -355,7 +355,7 @@ void TMainForm::CloseConnection()
 {
     Timer->stop();
     StatusRequest->stop();
-    Link.ClosePort();
+    Link.closePort();
     ui->ComStatus->setText(TextNotConnected);
     ui->ComStatus->setToolTip(QString());
     ui->StatusLine->clearMessage();
@@ -383,5 +383,5 @@ void TMainForm::FormClose()
     for (QPixmap &pm : LampBitmap)
         pm = QPixmap();
     // Nothing is sent to the controller on close.
-    Link.ClosePort();
+    Link.closePort();
 }

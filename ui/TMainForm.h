@@ -36,7 +36,7 @@ public:
     void ConBtnClick();
     // The connect button's action while connected; operations that restart
     // the controller end with it.
-    void Disconnect() override;
+    void disconnectController() override;
     int Connected = 0; // 0 not connected, 1 connected
 
     // Writes to the controller: a price cell, the options write, the counter clear.
@@ -44,14 +44,14 @@ public:
     void SendSalesBtnClick();
     void CntClrBtnClick();
     // The window's side of a write operation.
-    bool Confirm(const QString &text) override;
-    void Notify(const QString &text) override;
-    void RejectInput() override;
-    void ReportError(const QString &text) override;
-    bool ManualMode() const override;
-    std::optional<QString> RunFullRead() override;
-    void ShowConversionError(const QString &message) override;
-    void SetWindowEnabled(bool enabled) override;
+    bool confirm(const QString &text) override;
+    void notify(const QString &text) override;
+    void rejectInput() override;
+    void reportError(const QString &text) override;
+    bool manualMode() const override;
+    std::optional<QString> runFullRead() override;
+    void showConversionError(const QString &message) override;
+    void setWindowEnabled(bool enabled) override;
 
     // Device data: the full read and the poll (TMainFormData.cpp).
     // FullRead gives the conversion error that ended it, not yet shown:
@@ -98,10 +98,10 @@ private:
     void ShowConnectButton(bool connected);
 
     // The full read's and the poll's views (TMainFormData.cpp).
-    std::optional<QString> SetReceiptText(int line, const QString &text) override;
-    void SetMagnificationIndex(int box, int index) override;
-    void SetCommentBlack(int line) override;
-    void SetIdentificationText(const QString &text) override;
+    std::optional<QString> setReceiptText(int line, const QString &text) override;
+    void setMagnificationIndex(int box, int index) override;
+    void setCommentBlack(int line) override;
+    void setIdentificationText(const QString &text) override;
     void FillViewsFromData();
     bool RefreshLiveValues();
     void CopyToSettingsGrids();
@@ -122,6 +122,10 @@ private:
     // At a connection after a restarting write: one box for what the
     // controller did not take.
     void ShowPendingProof();
+    // The read-back after a write that keeps the connection; a conversion
+    // error that ended it is shown once. True when it completed, so the
+    // views and the table show what the controller reports.
+    bool readBack();
 
     Ui::TMainForm *ui;
     TDataSetDialog *DataSetDialog = nullptr;

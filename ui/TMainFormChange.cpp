@@ -46,7 +46,7 @@ void TMainForm::CoinGridDrawCell(QPainter &canvas, int ACol, int ARow, const QRe
     // Excess or shortage is worked out afresh at every drawing and never
     // kept; a cell that holds no integer counts as 0.
     const auto count = [g, ARow](int col) {
-        return qint64(StandardCount::ParseEntry(g->Cells(col, ARow)).value_or(0));
+        return qint64(StandardCount::parseEntry(g->Cells(col, ARow)).value_or(0));
     };
     const qint64 d = count(3) - count(2);
     QColor brush = g->palette().color(QPalette::Base);
@@ -73,30 +73,30 @@ void TMainForm::CoinGridSelectCell(int ACol, int ARow)
         || !DataSetDialog)
         return;
     const int t = ARow - 1;
-    DataSetDialog->Label()->setText(StandardCount::DialogTitle(t));
-    DataSetDialog->SubLabel()->setText(StandardCount::DialogHint(t, Data.TubeSettableMax(t)));
+    DataSetDialog->Label()->setText(StandardCount::dialogTitle(t));
+    DataSetDialog->SubLabel()->setText(StandardCount::dialogHint(t, Data.TubeSettableMax(t)));
     DataSetDialog->Edit()->setText(ui->CoinGrid->Cells(2, ARow));
     if (DataSetDialog->exec() != QDialog::Accepted)
         return;
-    const auto value = StandardCount::Validate(t, DataSetDialog->Edit()->text());
+    const auto value = StandardCount::validate(t, DataSetDialog->Edit()->text());
     if (!value) {
-        RejectInput();
+        rejectInput();
         return;
     }
     // Kept here until the write sends all eight; nothing goes out now.
     Data.TubeStandardCount(t) = *value;
-    Origins.SetByOperator(ValueOrigins::StandardCount(t));
+    Origins.setByOperator(ValueOrigins::standardCount(t));
     ui->CoinGrid->SetCell(2, ARow, QString::number(*value));
 }
 
 void TMainForm::SendCoinBtnClick()
 {
     WriteProof::SentSettings sent;
-    if (StandardCount::Write(Link, *this, Data, Origins, &sent))
+    if (StandardCount::write(Link, *this, Data, Origins, &sent))
         PendingProof = sent;
 }
 
 void TMainForm::EarnBtnClick()
 {
-    ChangeReconciliation::Run(Link, *this, Data);
+    ChangeReconciliation::run(Link, *this, Data);
 }

@@ -12,19 +12,19 @@
 #include <QSignalBlocker>
 #include <QTimer>
 
-using ValueFormats::CountText;
-using ValueFormats::PriceText;
+using ValueFormats::countText;
+using ValueFormats::priceText;
 
 std::optional<QString> TMainForm::FullRead()
 {
-    const FullReadResult result = ::FullRead(Link, Data, *this, &Origins);
+    const FullRead::Result result = FullRead::run(Link, Data, *this, &Origins);
     if (!result.completed)
         return result.error;
     FillViewsFromData();
     return std::nullopt;
 }
 
-std::optional<QString> TMainForm::SetReceiptText(int line, const QString &text)
+std::optional<QString> TMainForm::setReceiptText(int line, const QString &text)
 {
     QLineEdit *edits[] = {ui->Edit1, ui->Edit2, ui->Edit3};
     QLineEdit *edit = edits[line];
@@ -39,7 +39,7 @@ std::optional<QString> TMainForm::SetReceiptText(int line, const QString &text)
     return error;
 }
 
-void TMainForm::SetMagnificationIndex(int box, int index)
+void TMainForm::setMagnificationIndex(int box, int index)
 {
     QComboBox *boxes[] = {ui->ComboBox1, ui->ComboBox2, ui->ComboBox3,
                           ui->ComboBox4, ui->ComboBox5, ui->ComboBox6};
@@ -49,12 +49,12 @@ void TMainForm::SetMagnificationIndex(int box, int index)
     combo->setCurrentIndex(index >= 0 && index < combo->count() ? index : -1);
 }
 
-void TMainForm::SetCommentBlack(int line)
+void TMainForm::setCommentBlack(int line)
 {
     SetReceiptLineRead(line + 1);
 }
 
-void TMainForm::SetIdentificationText(const QString &text)
+void TMainForm::setIdentificationText(const QString &text)
 {
     if (ui->xxxxxxxx->text() != text)
         ui->xxxxxxxx->setText(text);
@@ -64,8 +64,8 @@ void TMainForm::FillViewsFromData()
 {
     StringGrid *sales = ui->SalesGrid;
     for (int i = 0; i < 16; ++i) {
-        sales->SetCell(1, i + 1, PriceText(i, Data.ColumnPrice(i)));
-        sales->SetCell(2, i + 1, CountText(Data.ColumnSalesCount(i)));
+        sales->SetCell(1, i + 1, priceText(i, Data.ColumnPrice(i)));
+        sales->SetCell(2, i + 1, countText(Data.ColumnSalesCount(i)));
     }
     sales->Refresh();
     ui->TotalGrid1->SetCell(1, 0, QString::number(Data.SalesTotal()));
@@ -108,7 +108,7 @@ void TMainForm::TimerTimer()
     // Off for the length of the tick: the next one comes 100 ms after this
     // one ends, however long the controller took.
     Timer->stop();
-    if (AdvancePollTick(PollTickCount) && !RefreshLiveValues()) {
+    if (LivePoll::advancePollTick(PollTickCount) && !RefreshLiveValues()) {
         // A silent line costs a time-out here and another one in the status
         // request: let the window answer the operator in between.
         StatusRequest->start();
@@ -119,7 +119,7 @@ void TMainForm::TimerTimer()
 
 void TMainForm::RequestStatus()
 {
-    ui->StatusLine->showMessage(StateSentence(RequestDeviceState(Link)));
+    ui->StatusLine->showMessage(LivePoll::stateSentence(LivePoll::requestDeviceState(Link)));
     Timer->start();
 }
 
@@ -127,10 +127,10 @@ bool TMainForm::RefreshLiveValues()
 {
     // The grids show the table: values a cut-short refresh did not read
     // keep what they showed.
-    const bool complete = ::RefreshLiveValues(Link, Data);
+    const bool complete = LivePoll::refreshLiveValues(Link, Data);
 
     for (int i = 0; i < 16; ++i)
-        ui->SalesGrid->SetCell(2, i + 1, CountText(Data.ColumnSalesCount(i)));
+        ui->SalesGrid->SetCell(2, i + 1, countText(Data.ColumnSalesCount(i)));
     ui->SalesGrid->Refresh();
     ui->TotalGrid1->SetCell(1, 0, QString::number(Data.SalesTotal()));
     ui->TotalGrid1->Refresh();

@@ -27,7 +27,7 @@ void TMainForm::ResetIoPanelMode()
 
 void TMainForm::DrawInputLamp(int row, bool hovered)
 {
-    const bool on = OutputSignalState[std::size_t(IoPort::RowSignal(row))] != 0;
+    const bool on = OutputSignalState[std::size_t(IoPort::rowSignal(row))] != 0;
     QPixmap picture = ui->Image1->pixmap();
     IoPanel::DrawInputLamp(picture, LampBitmap[IoPanel::InputLamp(on, hovered)], row);
     ui->Image1->setPixmap(picture);
@@ -35,19 +35,19 @@ void TMainForm::DrawInputLamp(int row, bool hovered)
 
 void TMainForm::PanelModeChange()
 {
-    if (!Link.PortHandleValid())
+    if (!Link.portHandleValid())
         return;
     if (ui->PanelMode->currentIndex() == 1)
-        IoPort::EnterManualMode(Link, OutputSignalState);
+        IoPort::enterManualMode(Link, OutputSignalState);
     else
-        IoPort::LeaveManualMode(Link);
+        IoPort::leaveManualMode(Link);
 }
 
 void TMainForm::Image1MouseMove(Qt::KeyboardModifiers, int X, int Y)
 {
-    if (!ManualMode())
+    if (!manualMode())
         return;
-    const int row = IoPort::LampRowAt(X, Y);
+    const int row = IoPort::lampRowAt(X, Y);
     if (row >= 0) {
         if (HoverLampRow == row)
             return; // its ring is drawn already
@@ -68,8 +68,8 @@ void TMainForm::Image1MouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers Sh
         return;
     // Only manual mode drives the inputs: a ring left over from an earlier
     // manual mode must not send anything in monitor mode or without a port.
-    if (!ManualMode() || !Link.PortHandleValid())
+    if (!manualMode() || !Link.portHandleValid())
         return;
-    IoPort::ToggleSignal(Link, OutputSignalState, IoPort::RowSignal(HoverLampRow));
+    IoPort::toggleSignal(Link, OutputSignalState, IoPort::rowSignal(HoverLampRow));
     DrawInputLamp(HoverLampRow, true);
 }

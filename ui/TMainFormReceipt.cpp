@@ -95,7 +95,7 @@ void TMainForm::ComboBox1Change()
 
 void TMainForm::xxxxxxxxChange()
 {
-    Receipt->SetIdentificationText(ui->xxxxxxxx->text());
+    Receipt->setIdentificationText(ui->xxxxxxxx->text());
 }
 
 void TMainForm::ScrImgResize()

@@ -19,15 +19,25 @@ void TMainForm::OptGrid1SelectCell(int ACol, int ARow)
     if (Connected == 0 || ACol != 1 || ARow < 0 || ARow >= PriceEntry::SettableRows || !DataSetDialog)
         return;
     DataSetDialog->Label()->setText(QStringLiteral("コラム%1 設定価格").arg(ARow + 1));
-    DataSetDialog->SubLabel()->setText(PriceEntry::RangeText(ARow));
+    DataSetDialog->SubLabel()->setText(PriceEntry::rangeText(ARow));
     DataSetDialog->Edit()->setText(ui->SalesGrid->Cells(1, ARow + 1));
     if (DataSetDialog->exec() != QDialog::Accepted)
         return;
 
-    WriteOperations::PriceViews views;
-    views.showInSettings = [this, ARow](const QString &text) { ui->OptGrid1->SetCell(1, ARow, text); };
-    views.copyToSales = [this, ARow] { ui->SalesGrid->SetCell(1, ARow + 1, ui->OptGrid1->Cells(1, ARow)); };
-    WriteOperations::SetPrice(Link, Data, *this, ARow, DataSetDialog->Edit()->text(), views);
+    const WriteOperations::PriceWrite result =
+        WriteOperations::setPrice(Link, Data, ARow, DataSetDialog->Edit()->text(), manualMode());
+    if (!result.sent) {
+        rejectInput();
+        return;
+    }
+    ui->OptGrid1->SetCell(1, ARow, result.entry.cellText);
+    ui->SalesGrid->SetCell(1, ARow + 1, ui->OptGrid1->Cells(1, ARow));
+    // A refusal is not a failure of the sequence; the operator is told
+    // when the controller does not report the price sent.
+    if (readBack()) {
+        if (const auto text = WriteProof::priceNotTaken(ARow, result.entry.stored, Data.ColumnPrice(ARow)))
+            reportError(*text);
+    }
 }
 
 void TMainForm::SendSalesBtnClick()
@@ -42,7 +52,7 @@ void TMainForm::SendSalesBtnClick()
     settings.lines[1] = {ui->ComboBox3->currentText(), ui->ComboBox4->currentText(), ui->Edit2->text()};
     settings.lines[2] = {ui->ComboBox5->currentText(), ui->ComboBox6->currentText(), ui->Edit3->text()};
     WriteProof::SentSettings sent;
-    if (WriteOperations::WriteOptionsAndRestart(Link, Data, *this, settings, Origins, &sent))
+    if (WriteOperations::writeOptionsAndRestart(Link, *this, Data, settings, Origins, &sent))
         PendingProof = sent;
 }
 
@@ -50,19 +60,19 @@ void TMainForm::NoteOperatorEdits()
 {
     // Only the operator's own choosing and typing count: what a read sets
     // programmatically raises neither signal.
-    const auto note = [this](ValueOrigins::Field f) { return [this, f] { Origins.SetByOperator(f); }; };
+    const auto note = [this](ValueOrigins::Field f) { return [this, f] { Origins.setByOperator(f); }; };
     QComboBox *options[] = {ui->Opt1Sel, ui->Opt2Sel, ui->Opt3Sel, ui->Opt4Sel, ui->Opt5Sel, ui->Opt6Sel};
     for (int k = 0; k < 6; ++k)
-        connect(options[k], &QComboBox::activated, this, note(ValueOrigins::Option(k)));
+        connect(options[k], &QComboBox::activated, this, note(ValueOrigins::option(k)));
     connect(ui->xxxxxxxx, &QLineEdit::textEdited, this, note(ValueOrigins::Identification));
     QLineEdit *edits[] = {ui->Edit1, ui->Edit2, ui->Edit3};
     QComboBox *boxes[] = {ui->ComboBox1, ui->ComboBox2, ui->ComboBox3,
                           ui->ComboBox4, ui->ComboBox5, ui->ComboBox6};
     for (int line = 0; line < 3; ++line) {
-        connect(edits[line], &QLineEdit::textEdited, this, note(ValueOrigins::Line(line, 2)));
+        connect(edits[line], &QLineEdit::textEdited, this, note(ValueOrigins::line(line, 2)));
         for (int axis = 0; axis < 2; ++axis) {
             QComboBox *box = boxes[line * 2 + axis];
-            const ValueOrigins::Field f = ValueOrigins::Line(line, axis);
+            const ValueOrigins::Field f = ValueOrigins::line(line, axis);
             connect(box, &QComboBox::activated, this, note(f));
             if (box->lineEdit())
                 connect(box->lineEdit(), &QLineEdit::textEdited, this, note(f));
@@ -72,7 +82,22 @@ void TMainForm::NoteOperatorEdits()
 
 void TMainForm::CntClrBtnClick()
 {
-    WriteOperations::ClearCounters(Link, Data, *this);
+    if (!confirm(WriteOperations::clearConfirmText()))
+        return;
+    WriteOperations::clearCounters(Link, manualMode());
+    if (readBack()) {
+        if (const auto text = WriteProof::countersNotCleared(Data))
+            reportError(*text);
+    }
+}
+
+bool TMainForm::readBack()
+{
+    if (const std::optional<QString> error = FullRead()) {
+        showConversionError(*error);
+        return false;
+    }
+    return true;
 }
 
 void TMainForm::ShowPendingProof()
@@ -81,51 +106,51 @@ void TMainForm::ShowPendingProof()
         return;
     const QComboBox *options[] = {ui->Opt1Sel, ui->Opt2Sel, ui->Opt3Sel,
                                   ui->Opt4Sel, ui->Opt5Sel, ui->Opt6Sel};
-    const std::optional<QString> text = WriteProof::SettingsNotTaken(
+    const std::optional<QString> text = WriteProof::settingsNotTaken(
         *PendingProof, Origins, [&options](int k, int value) { return options[k]->itemText(value); });
     // Compared once: a write the controller took fully shows nothing.
     PendingProof.reset();
     if (text)
-        ReportError(*text);
+        reportError(*text);
 }
 
-bool TMainForm::Confirm(const QString &text)
+bool TMainForm::confirm(const QString &text)
 {
     return AskOkCancel(this, text, QStringLiteral("Information"));
 }
 
-void TMainForm::Notify(const QString &text)
+void TMainForm::notify(const QString &text)
 {
     ShowOk(this, text, QStringLiteral("Information"));
 }
 
-void TMainForm::RejectInput()
+void TMainForm::rejectInput()
 {
     ShowOk(this, QStringLiteral("値が正しくありません"), QStringLiteral("Error"));
 }
 
-void TMainForm::ReportError(const QString &text)
+void TMainForm::reportError(const QString &text)
 {
     ShowOk(this, text, QStringLiteral("Error"));
 }
 
-bool TMainForm::ManualMode() const
+bool TMainForm::manualMode() const
 {
     // The selector's own state, whatever the window around it is doing.
     return ui->PanelMode->isEnabledTo(this) && ui->PanelMode->currentIndex() == 1;
 }
 
-std::optional<QString> TMainForm::RunFullRead()
+std::optional<QString> TMainForm::runFullRead()
 {
     return FullRead();
 }
 
-void TMainForm::ShowConversionError(const QString &message)
+void TMainForm::showConversionError(const QString &message)
 {
     ShowApplicationError(message);
 }
 
-void TMainForm::SetWindowEnabled(bool enabled)
+void TMainForm::setWindowEnabled(bool enabled)
 {
     setEnabled(enabled);
 }

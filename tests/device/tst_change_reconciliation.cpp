@@ -53,7 +53,7 @@ void TestChangeReconciliation::reportLength()
 {
     QFETCH(int, firmware);
     QFETCH(int, length);
-    QCOMPARE(ChangeReconciliation::ReportLength(firmware), length);
+    QCOMPARE(ChangeReconciliation::reportLength(firmware), length);
 }
 
 void TestChangeReconciliation::reportText_data()
@@ -131,7 +131,7 @@ void TestChangeReconciliation::reportText()
 {
     QFETCH(QByteArray, payload);
     QFETCH(QString, text);
-    QCOMPARE(ChangeReconciliation::ReportText(payload), text);
+    QCOMPARE(ChangeReconciliation::reportText(payload), text);
 }
 
 void TestChangeReconciliation::sequence_data()
@@ -201,7 +201,7 @@ void TestChangeReconciliation::sequence()
     DeviceData data;
     data[Slot::FirmwareVersion] = firmware;
 
-    QCOMPARE(int(ChangeReconciliation::Run(rig.link, rig.host, data)), outcome);
+    QCOMPARE(int(ChangeReconciliation::run(rig.link, rig.host, data)), outcome);
     QCOMPARE(rig.log->entries, expected);
     const QStringList shown = readErrors.filter(QRegularExpression(QStringLiteral(".")));
     QCOMPARE(rig.host.errorTexts, shown.mid(0, 1));
@@ -218,7 +218,7 @@ void TestChangeReconciliation::reportShownFromReply()
     DeviceData data;
     data[Slot::FirmwareVersion] = 200;
 
-    ChangeReconciliation::Run(rig.link, rig.host, data);
+    ChangeReconciliation::run(rig.link, rig.host, data);
     QCOMPARE(rig.host.confirmTexts.size(), 2);
     QCOMPARE(rig.host.confirmTexts.at(1),
              Head + figures("0016", "3000", "500")

@@ -85,7 +85,7 @@ void TestFullRead::sequence()
     scriptController(s);
     DeviceData data;
     RecordingView view;
-    const FullReadResult r = FullRead(s.link, data, view);
+    const FullRead::Result r = FullRead::run(s.link, data, view);
     QVERIFY(r.completed);
     QVERIFY(r.error.isEmpty());
 
@@ -107,7 +107,7 @@ void TestFullRead::table()
     scriptController(s);
     DeviceData data = sentinelData();
     RecordingView view;
-    QVERIFY(FullRead(s.link, data, view).completed);
+    QVERIFY(FullRead::run(s.link, data, view).completed);
 
     QCOMPARE(data.DeviceStatusFlags(), 1);
     for (int i = 0; i < 16; ++i) {
@@ -132,7 +132,7 @@ void TestFullRead::viewUpdates()
     scriptController(s);
     DeviceData data;
     RecordingView view;
-    QVERIFY(FullRead(s.link, data, view).completed);
+    QVERIFY(FullRead::run(s.link, data, view).completed);
     const QStringList expected = {
         "text 0 " + lineA, "index 0 1", "index 1 0", "black 0",
         "text 1 " + lineB, "index 2 0", "index 3 1", "black 1",
@@ -167,7 +167,7 @@ void TestFullRead::statusesNotExamined()
     s.answerRaw("QVRP3", reply);
     DeviceData data;
     RecordingView view;
-    QVERIFY(FullRead(s.link, data, view).completed);
+    QVERIFY(FullRead::run(s.link, data, view).completed);
     QCOMPARE(data.ColumnPrice(3), price);
     QCOMPARE(data.ColumnPrice(4), 140);   // the sequence went on
     QCOMPARE(s.state->commands.size(), 46);
@@ -226,7 +226,7 @@ void TestFullRead::conversionError()
     DeviceData data = sentinelData();
     RecordingView view;
     view.failingLine = failingLine;
-    const FullReadResult r = FullRead(s.link, data, view);
+    const FullRead::Result r = FullRead::run(s.link, data, view);
 
     QVERIFY(!r.completed);
     QCOMPARE(r.error, error);
@@ -283,11 +283,11 @@ void TestFullRead::origins()
     DeviceData data;
     RecordingView view;
     ValueOrigins origins;
-    FullRead(s.link, data, view, &origins);
+    FullRead::run(s.link, data, view, &origins);
 
-    QCOMPARE(origins.UnknownNames(ValueOrigins::Option1, ValueOrigins::Identification), unknown);
-    if (origins.Known(ValueOrigins::Line1Text))
-        QCOMPARE(origins.AsRead(ValueOrigins::Line1Text).value_or("-"), ShiftJis::encode(lineA));
+    QCOMPARE(origins.unknownNames(ValueOrigins::Option1, ValueOrigins::Identification), unknown);
+    if (origins.known(ValueOrigins::Line1Text))
+        QCOMPARE(origins.asRead(ValueOrigins::Line1Text).value_or("-"), ShiftJis::encode(lineA));
 }
 
 QTEST_APPLESS_MAIN(TestFullRead)

@@ -48,10 +48,10 @@ void TestIoPort::rows()
     QFETCH(QString, out);
     QFETCH(QString, in);
 
-    QCOMPARE(IoPort::RowSignal(row), signal);
-    QCOMPARE(IoPort::RowY(row), y);
-    QCOMPARE(IoPort::OutputName(signal), out);
-    QCOMPARE(IoPort::InputName(signal), in);
+    QCOMPARE(IoPort::rowSignal(row), signal);
+    QCOMPARE(IoPort::rowY(row), y);
+    QCOMPARE(IoPort::outputName(signal), out);
+    QCOMPARE(IoPort::inputName(signal), in);
 }
 
 void TestIoPort::lampRowAt_data()
@@ -81,7 +81,7 @@ void TestIoPort::lampRowAt()
     QFETCH(int, x);
     QFETCH(int, y);
     QFETCH(int, row);
-    QCOMPARE(IoPort::LampRowAt(x, y), row);
+    QCOMPARE(IoPort::lampRowAt(x, y), row);
 }
 
 void TestIoPort::fullState_data()
@@ -103,7 +103,7 @@ void TestIoPort::fullState()
     IoPort::SignalStates states{};
     for (int s : onSignals)
         states[std::size_t(s)] = -1;
-    QCOMPARE(IoPort::FullStateString(states), text);
+    QCOMPARE(IoPort::fullStateString(states), text);
 }
 
 void TestIoPort::singleSignal_data()
@@ -124,7 +124,7 @@ void TestIoPort::singleSignal()
     QFETCH(int, signal);
     QFETCH(bool, on);
     QFETCH(QByteArray, text);
-    QCOMPARE(IoPort::SingleSignalString(signal, on), text);
+    QCOMPARE(IoPort::singleSignalString(signal, on), text);
 }
 
 void TestIoPort::modeCommands()
@@ -133,8 +133,8 @@ void TestIoPort::modeCommands()
     IoPort::SignalStates states{};
     states[2] = -1;
 
-    IoPort::EnterManualMode(rig.link, states);
-    IoPort::LeaveManualMode(rig.link);
+    IoPort::enterManualMode(rig.link, states);
+    IoPort::leaveManualMode(rig.link);
     QCOMPARE(rig.log->entries, (QStringList{"QVX00000000000000000100/6", "QVU1/2", "QVU0/2"}));
 }
 
@@ -155,9 +155,9 @@ void TestIoPort::toggleTwice()
     OperationRig rig;
     IoPort::SignalStates states{};
 
-    QVERIFY(IoPort::ToggleSignal(rig.link, states, signal));
+    QVERIFY(IoPort::toggleSignal(rig.link, states, signal));
     QCOMPARE(states[std::size_t(signal)], -1);
-    QVERIFY(!IoPort::ToggleSignal(rig.link, states, signal));
+    QVERIFY(!IoPort::toggleSignal(rig.link, states, signal));
     QCOMPARE(states[std::size_t(signal)], 0);
     QCOMPARE(rig.log->entries, expected);
     // The other signals are untouched.

@@ -24,7 +24,7 @@ void TestLivePoll::cadence()
     QList<int> refreshedOn;
     QList<int> counts;
     for (int tick = 1; tick <= 16; ++tick) {
-        if (AdvancePollTick(count))
+        if (LivePoll::advancePollTick(count))
             refreshedOn << tick;
         counts << count;
     }
@@ -51,7 +51,7 @@ void TestLivePoll::refresh()
     DeviceData data;
     for (int i = 0; i < Slot::Count; ++i)
         data[i] = 9000 + i;
-    RefreshLiveValues(s.link, data);
+    LivePoll::refreshLiveValues(s.link, data);
 
     QCOMPARE(s.state->commands, commands);
     QCOMPARE(s.state->readSizes, sizes);
@@ -97,7 +97,7 @@ void TestLivePoll::refreshOnASilentLine()
     DeviceData data;
     for (int i = 0; i < Slot::Count; ++i)
         data[i] = 9000 + i;
-    QCOMPARE(RefreshLiveValues(s.link, data), false);
+    QCOMPARE(LivePoll::refreshLiveValues(s.link, data), false);
     QCOMPARE(s.state->commands, order.mid(0, sent));
     for (int i = 0; i < 16; ++i) {
         const int expected = i >= sent - 1 ? 9000 + Slot::ColumnSalesCount + i : i == 2 ? 0 : 1;
@@ -131,7 +131,7 @@ void TestLivePoll::sentence()
 {
     QFETCH(int, status);
     QFETCH(QString, text);
-    QCOMPARE(StateSentence(status), text);
+    QCOMPARE(LivePoll::stateSentence(status), text);
 }
 
 void TestLivePoll::stateReply_data()
@@ -153,7 +153,7 @@ void TestLivePoll::stateReply()
     QFETCH(QString, text);
     ScriptedLink s;
     s.answerRaw("QVY", reply);
-    QCOMPARE(StateSentence(RequestDeviceState(s.link)), text);
+    QCOMPARE(LivePoll::stateSentence(LivePoll::requestDeviceState(s.link)), text);
     QCOMPARE(s.state->commands, QByteArrayList{"QVY"});
     QCOMPARE(s.state->readSizes, QList<int>{9});
 }

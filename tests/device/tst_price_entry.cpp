@@ -94,7 +94,7 @@ void TestPriceEntry::check()
     QFETCH(int, stored);
     QFETCH(QString, cell);
 
-    const PriceEntry::Checked c = PriceEntry::Check(row, entry);
+    const PriceEntry::Checked c = PriceEntry::check(row, entry);
     QCOMPARE(c.ok, ok);
     if (ok) {
         QCOMPARE(c.stored, stored);
@@ -119,7 +119,7 @@ void TestPriceEntry::rangeText()
 {
     QFETCH(int, row);
     QFETCH(QString, range);
-    QCOMPARE(PriceEntry::RangeText(row), range);
+    QCOMPARE(PriceEntry::rangeText(row), range);
 }
 
 void TestPriceEntry::writeCommand_data()
@@ -143,7 +143,7 @@ void TestPriceEntry::writeCommand()
     QFETCH(int, row);
     QFETCH(int, stored);
     QFETCH(QByteArray, command);
-    QCOMPARE(PriceEntry::WriteCommand(row, stored), command);
+    QCOMPARE(PriceEntry::writeCommand(row, stored), command);
 }
 
 QTEST_GUILESS_MAIN(TestPriceEntry)

@@ -74,7 +74,7 @@ void TestStandardCount::validate()
     QFETCH(bool, accepted);
     QFETCH(int, stored);
 
-    const auto value = StandardCount::Validate(tube, entry);
+    const auto value = StandardCount::validate(tube, entry);
     QCOMPARE(value.has_value(), accepted);
     if (accepted)
         QCOMPARE(*value, stored);
@@ -101,8 +101,8 @@ void TestStandardCount::dialogTexts()
     QFETCH(QString, title);
     QFETCH(QString, hint);
 
-    QCOMPARE(StandardCount::DialogTitle(tube), title);
-    QCOMPARE(StandardCount::DialogHint(tube, settableMax), hint);
+    QCOMPARE(StandardCount::dialogTitle(tube), title);
+    QCOMPARE(StandardCount::dialogHint(tube, settableMax), hint);
 }
 
 void TestStandardCount::command_data()
@@ -129,8 +129,8 @@ void TestStandardCount::command()
     QFETCH(QByteArray, command);
     QFETCH(int, replyLength);
 
-    QCOMPARE(StandardCount::Command(tube, count), command);
-    QCOMPARE(StandardCount::ReplyLength(tube), replyLength);
+    QCOMPARE(StandardCount::command(tube, count), command);
+    QCOMPARE(StandardCount::replyLength(tube), replyLength);
 }
 
 void TestStandardCount::writeSequence_data()
@@ -184,10 +184,10 @@ void TestStandardCount::writeSequence()
     for (int t = 0; t < 8; ++t) {
         data[Slot::TubeStandardCount + t] = qMax(0, counts.at(t));
         if (counts.at(t) >= 0)
-            origins.SetByOperator(ValueOrigins::StandardCount(t));
+            origins.setByOperator(ValueOrigins::standardCount(t));
     }
 
-    QCOMPARE(StandardCount::Write(rig.link, rig.host, data, origins), error.isEmpty());
+    QCOMPARE(StandardCount::write(rig.link, rig.host, data, origins), error.isEmpty());
     QCOMPARE(rig.log->entries, expected);
     QCOMPARE(rig.host.errorTexts, error.isEmpty() ? QStringList() : QStringList{error});
     if (!error.isEmpty())
@@ -209,9 +209,9 @@ void TestStandardCount::writeDeclined()
     DeviceData data;
     ValueOrigins origins;
     for (int t = 0; t < 8; ++t)
-        origins.SetByOperator(ValueOrigins::StandardCount(t));
+        origins.setByOperator(ValueOrigins::standardCount(t));
 
-    QVERIFY(!StandardCount::Write(rig.link, rig.host, data, origins));
+    QVERIFY(!StandardCount::write(rig.link, rig.host, data, origins));
     QCOMPARE(rig.log->entries, QStringList{"confirm"});
     QVERIFY(rig.port->commands.isEmpty());
 }

@@ -49,7 +49,7 @@ void TestValueFormats::hexValue()
 {
     QFETCH(QByteArray, payload);
     QFETCH(int, value);
-    QCOMPARE(ValueFormats::HexValue(payload), value);
+    QCOMPARE(ValueFormats::hexValue(payload), value);
 }
 
 void TestValueFormats::indexChar_data()
@@ -68,7 +68,7 @@ void TestValueFormats::indexChar()
 {
     QFETCH(int, index);
     QFETCH(char, ch);
-    QCOMPARE(ValueFormats::IndexChar(index), ch);
+    QCOMPARE(ValueFormats::indexChar(index), ch);
 }
 
 void TestValueFormats::priceText_data()
@@ -97,7 +97,7 @@ void TestValueFormats::priceText()
     QFETCH(int, column);
     QFETCH(int, value);
     QFETCH(QString, text);
-    QCOMPARE(ValueFormats::PriceText(column, value), text);
+    QCOMPARE(ValueFormats::priceText(column, value), text);
 }
 
 void TestValueFormats::countText_data()
@@ -117,7 +117,7 @@ void TestValueFormats::countText()
 {
     QFETCH(int, count);
     QFETCH(QString, text);
-    QCOMPARE(ValueFormats::CountText(count), text);
+    QCOMPARE(ValueFormats::countText(count), text);
 }
 
 void TestValueFormats::receiptLine_data()
@@ -157,16 +157,16 @@ void TestValueFormats::receiptLine()
     QFETCH(int, yItem);
     QFETCH(QString, quoted);
 
-    QCOMPARE(ValueFormats::ReceiptLineText(value), text);
+    QCOMPARE(ValueFormats::receiptLineText(value), text);
     const bool ok[2] = {xOk, yOk};
     const int item[2] = {xItem, yItem};
     for (int axis = 0; axis < 2; ++axis) {
         int digit = -100;
         QString error;
-        QCOMPARE(ValueFormats::MagnificationDigit(value, axis, &digit, &error), ok[axis]);
+        QCOMPARE(ValueFormats::magnificationDigit(value, axis, &digit, &error), ok[axis]);
         if (ok[axis]) {
             QVERIFY(error.isEmpty());
-            QCOMPARE(ValueFormats::MagnificationIndex(digit), item[axis]);
+            QCOMPARE(ValueFormats::magnificationIndex(digit), item[axis]);
         } else {
             QVERIFY(!error.isEmpty());
             if (!quoted.isEmpty() && axis == (xOk ? 1 : 0))

@@ -20,7 +20,7 @@ struct Rig : OperationRig {
     Rig()
     {
         for (int f = 0; f < ValueOrigins::FieldCount; ++f)
-            origins.SetByOperator(ValueOrigins::Field(f));
+            origins.setByOperator(ValueOrigins::Field(f));
         host.link = &link;
         // A controller that accepts everything.
         port->fallback = [](const QByteArray &) { return FakePort::ok(); };
@@ -45,7 +45,6 @@ class TestWriteOperations : public QObject {
 private slots:
     void setPrice_data();
     void setPrice();
-    void setPriceOutsideSettableRows();
 
     void optionValue_data();
     void optionValue();
@@ -79,12 +78,10 @@ void TestWriteOperations::setPrice_data()
     QTest::addColumn<QStringList>("expected");
     QTest::addColumn<int>("stored");
 
-    const QStringList rejected{QStringLiteral("reject")};
     auto seq = [](const QString &cell, const QString &command, bool manual) {
         QStringList l{QStringLiteral("cell ") + cell, QStringLiteral("QVU1/2"), command + QStringLiteral("/4")};
         if (!manual)
             l << QStringLiteral("QVU0/2");
-        l << QStringLiteral("sales") << QStringLiteral("fullread");
         return l;
     };
     QTest::newRow("col3 12.5") << 2 << "12.5" << false << seq("12.5", "QVSP2=007D", false) << 125;
@@ -96,12 +93,15 @@ void TestWriteOperations::setPrice_data()
     QTest::newRow("col5 990 manual") << 4 << "990" << true << seq("990", "QVSP4=03DE", true) << 990;
     QTest::newRow("col7 999") << 6 << "999" << false << seq("999", "QVSP6=03E7", false) << 999;
     QTest::newRow("col9 50.5") << 8 << "50.5" << false << seq("50.5", "QVSP8=01F9", false) << 505;
-    QTest::newRow("col1 100") << 0 << "100" << false << rejected << -1;
-    QTest::newRow("col1 -1.0") << 0 << "-1.0" << false << rejected << -1;
-    QTest::newRow("col2 1.25") << 1 << "1.25" << false << rejected << -1;
-    QTest::newRow("col5 155") << 4 << "155" << false << rejected << -1;
-    QTest::newRow("col7 0") << 6 << "0" << false << rejected << -1;
-    QTest::newRow("col10 abc manual") << 9 << "abc" << true << rejected << -1;
+    QTest::newRow("col1 100") << 0 << "100" << false << QStringList() << -1;
+    QTest::newRow("col1 -1.0") << 0 << "-1.0" << false << QStringList() << -1;
+    QTest::newRow("col2 1.25") << 1 << "1.25" << false << QStringList() << -1;
+    QTest::newRow("col5 155") << 4 << "155" << false << QStringList() << -1;
+    QTest::newRow("col7 0") << 6 << "0" << false << QStringList() << -1;
+    QTest::newRow("col10 abc manual") << 9 << "abc" << true << QStringList() << -1;
+    QTest::newRow("row -1") << -1 << "1.0" << false << QStringList() << -1;
+    QTest::newRow("row 10") << 10 << "1.0" << false << QStringList() << -1;
+    QTest::newRow("row 15") << 15 << "1.0" << false << QStringList() << -1;
 }
 
 void TestWriteOperations::setPrice()
@@ -113,39 +113,23 @@ void TestWriteOperations::setPrice()
     QFETCH(int, stored);
 
     Rig rig;
-    rig.host.manual = manual;
     const int before = 4321;
-    rig.data.ColumnPrice(row) = before;
-    QString shownCell;
-    WriteOperations::PriceViews views;
-    views.showInSettings = [&](const QString &t) {
-        shownCell = t;
-        rig.log->add(QStringLiteral("cell ") + t);
-    };
-    views.copyToSales = [&] { rig.log->add(QStringLiteral("sales")); };
+    if (row >= 0 && row < 16)
+        rig.data.ColumnPrice(row) = before;
 
-    const bool sent = WriteOperations::SetPrice(rig.link, rig.data, rig.host, row, entry, views);
+    const WriteOperations::PriceWrite result = WriteOperations::setPrice(rig.link, rig.data, row, entry, manual);
 
-    QCOMPARE(rig.log->entries, expected);
-    QCOMPARE(sent, stored >= 0);
-    QCOMPARE(rig.data.ColumnPrice(row), stored >= 0 ? stored : before);
-    if (stored < 0)
-        QVERIFY(shownCell.isEmpty());
-    // No other price moves.
-    for (int i = 0; i < 16; ++i) {
-        if (i != row)
-            QCOMPARE(rig.data.ColumnPrice(i), 0);
-    }
-}
-
-void TestWriteOperations::setPriceOutsideSettableRows()
-{
-    Rig rig;
-    for (int row : {-1, 10, 15}) {
-        QVERIFY(!WriteOperations::SetPrice(rig.link, rig.data, rig.host, row, QStringLiteral("1.0"), {}));
-    }
-    QVERIFY(rig.log->entries.isEmpty());
-    QVERIFY(rig.port->commands.isEmpty());
+    QStringList seen;
+    if (result.sent)
+        seen << QStringLiteral("cell ") + result.entry.cellText;
+    seen << rig.log->entries;
+    QCOMPARE(seen, expected);
+    QCOMPARE(result.sent, stored >= 0);
+    if (result.sent)
+        QCOMPARE(result.entry.stored, stored);
+    // Only the row written moves, and only when it went out.
+    for (int i = 0; i < 16; ++i)
+        QCOMPARE(rig.data.ColumnPrice(i), i != row ? 0 : stored >= 0 ? stored : before);
 }
 
 void TestWriteOperations::optionValue_data()
@@ -168,7 +152,7 @@ void TestWriteOperations::optionValue()
     QFETCH(int, index);
     QFETCH(int, controller);
     QFETCH(QByteArray, value);
-    QCOMPARE(WriteOperations::OptionValue(index, controller), value);
+    QCOMPARE(WriteOperations::optionValue(index, controller), value);
 }
 
 void TestWriteOperations::magnification_data()
@@ -193,7 +177,7 @@ void TestWriteOperations::magnification()
 {
     QFETCH(QString, text);
     QFETCH(bool, valid);
-    QCOMPARE(WriteOperations::MagnificationValid(text), valid);
+    QCOMPARE(WriteOperations::magnificationValid(text), valid);
 }
 
 void TestWriteOperations::receiptLineValue_data()
@@ -236,7 +220,7 @@ void TestWriteOperations::receiptLineValue()
     QFETCH(QByteArray, asRead);
     QFETCH(QByteArray, value);
     const auto read = asRead == "-" ? std::nullopt : std::optional<QByteArray>(asRead);
-    QCOMPARE(WriteOperations::ReceiptLineValue({x, y, text}, read).value_or("-"), value);
+    QCOMPARE(WriteOperations::receiptLineValue({x, y, text}, read).value_or("-"), value);
 }
 
 void TestWriteOperations::optionsWriteSequence()
@@ -256,7 +240,7 @@ void TestWriteOperations::optionsWriteSequence()
         "disconnect", "enable",
     };
 
-    QVERIFY(WriteOperations::WriteOptionsAndRestart(rig.link, rig.data, rig.host, usualSettings(), rig.origins));
+    QVERIFY(WriteOperations::writeOptionsAndRestart(rig.link, rig.host, rig.data, usualSettings(), rig.origins));
 
     QCOMPARE(rig.log->entries, expected);
     QCOMPARE(rig.host.confirmTexts,
@@ -268,7 +252,7 @@ void TestWriteOperations::optionsWriteSequence()
     const int w = rig.log->entries.indexOf(QStringLiteral("QVW/3"));
     QVERIFY2(rig.log->times[w + 1] - rig.log->times[w] >= 299,
              qPrintable(QString::number(rig.log->times[w + 1] - rig.log->times[w])));
-    QVERIFY(!rig.link.PortHandleValid());
+    QVERIFY(!rig.link.portHandleValid());
 }
 
 void TestWriteOperations::optionsWriteSendsControllerValueForNoSelection()
@@ -280,7 +264,7 @@ void TestWriteOperations::optionsWriteSendsControllerValueForNoSelection()
     rig.data.OptionSelection(2) = 0x0C;
     rig.data.OptionSelection(1) = 0x07;   // ignored: the selector shows item 1
 
-    QVERIFY(WriteOperations::WriteOptionsAndRestart(rig.link, rig.data, rig.host, s, rig.origins));
+    QVERIFY(WriteOperations::writeOptionsAndRestart(rig.link, rig.host, rig.data, s, rig.origins));
 
     const QByteArrayList options = rig.port->commands.mid(1, 6);
     QCOMPARE(options, (QByteArrayList{"QVSO1=05", "QVSO3=0C", "QVSO2=01",
@@ -297,7 +281,7 @@ void TestWriteOperations::optionsWriteIgnoresStatuses()
         return c.startsWith("QVSO") ? QByteArray("ERR12:\r") : QByteArray();
     };
 
-    QVERIFY(WriteOperations::WriteOptionsAndRestart(rig.link, rig.data, rig.host, usualSettings(), rig.origins));
+    QVERIFY(WriteOperations::writeOptionsAndRestart(rig.link, rig.host, rig.data, usualSettings(), rig.origins));
 
     QCOMPARE(rig.port->commands.size(), 14);
     QCOMPARE(rig.port->commands.first(), QByteArray("QVU1"));
@@ -310,10 +294,10 @@ void TestWriteOperations::optionsWriteCancelled()
 {
     Rig rig;
     rig.host.answers = {false};
-    QVERIFY(!WriteOperations::WriteOptionsAndRestart(rig.link, rig.data, rig.host, usualSettings(), rig.origins));
+    QVERIFY(!WriteOperations::writeOptionsAndRestart(rig.link, rig.host, rig.data, usualSettings(), rig.origins));
     QCOMPARE(rig.log->entries, QStringList{QStringLiteral("confirm")});
     QVERIFY(rig.port->commands.isEmpty());
-    QVERIFY(rig.link.PortHandleValid());
+    QVERIFY(rig.link.portHandleValid());
 }
 
 void TestWriteOperations::optionsWriteRejectsMagnification_data()
@@ -341,10 +325,10 @@ void TestWriteOperations::optionsWriteRejectsMagnification()
     OptionSettings s = usualSettings();
     (yBox ? s.lines[std::size_t(line)].y : s.lines[std::size_t(line)].x) = text;
 
-    QVERIFY(!WriteOperations::WriteOptionsAndRestart(rig.link, rig.data, rig.host, s, rig.origins));
+    QVERIFY(!WriteOperations::writeOptionsAndRestart(rig.link, rig.host, rig.data, s, rig.origins));
     QCOMPARE(rig.log->entries, QStringList{QStringLiteral("reject")});
     QVERIFY(rig.port->commands.isEmpty());
-    QVERIFY(rig.link.PortHandleValid());
+    QVERIFY(rig.link.portHandleValid());
 }
 
 void TestWriteOperations::optionsWriteReenablesWindowOnFailure()
@@ -352,11 +336,11 @@ void TestWriteOperations::optionsWriteReenablesWindowOnFailure()
     Rig rig;
     struct Throwing : RecordingHost {
         using RecordingHost::RecordingHost;
-        void Notify(const QString &) override { throw std::runtime_error("box failed"); }
+        void notify(const QString &) override { throw std::runtime_error("box failed"); }
     } host(rig.log);
 
     QVERIFY_THROWS_EXCEPTION(std::runtime_error,
-        WriteOperations::WriteOptionsAndRestart(rig.link, rig.data, host, usualSettings(), rig.origins));
+        WriteOperations::writeOptionsAndRestart(rig.link, host, rig.data, usualSettings(), rig.origins));
     QCOMPARE(rig.log->entries.first(2), (QStringList{"confirm", "disable"}));
     QCOMPARE(rig.log->entries.last(), QStringLiteral("enable"));
 }
@@ -403,45 +387,34 @@ void TestWriteOperations::optionsWriteRefused()
 
     Rig rig;
     for (int f : lost)
-        rig.origins.Lost(ValueOrigins::Field(f));
+        rig.origins.lost(ValueOrigins::Field(f));
     OptionSettings s = usualSettings();
     s.lines[1].text = line2;
 
-    QVERIFY(!WriteOperations::WriteOptionsAndRestart(rig.link, rig.data, rig.host, s, rig.origins));
+    QVERIFY(!WriteOperations::writeOptionsAndRestart(rig.link, rig.host, rig.data, s, rig.origins));
     QCOMPARE(rig.log->entries, QStringList{QStringLiteral("error")});
     QCOMPARE(rig.host.errorTexts, QStringList{message});
     QVERIFY(rig.port->commands.isEmpty());
-    QVERIFY(rig.link.PortHandleValid());
+    QVERIFY(rig.link.portHandleValid());
 }
 
 void TestWriteOperations::clearCounters_data()
 {
-    QTest::addColumn<bool>("confirm");
     QTest::addColumn<bool>("manual");
     QTest::addColumn<QStringList>("expected");
-    QTest::newRow("monitor mode") << true << false
-        << QStringList{"confirm", "QVU1/2", "QVZ0/3", "QVU0/2", "fullread"};
-    QTest::newRow("manual mode") << true << true
-        << QStringList{"confirm", "QVU1/2", "QVZ0/3", "fullread"};
-    QTest::newRow("cancelled") << false << false << QStringList{"confirm"};
-    QTest::newRow("cancelled in manual mode") << false << true << QStringList{"confirm"};
+    QTest::newRow("monitor mode") << false << QStringList{"QVU1/2", "QVZ0/3", "QVU0/2"};
+    QTest::newRow("manual mode") << true << QStringList{"QVU1/2", "QVZ0/3"};
 }
 
 void TestWriteOperations::clearCounters()
 {
-    QFETCH(bool, confirm);
     QFETCH(bool, manual);
     QFETCH(QStringList, expected);
 
     Rig rig;
-    rig.host.answers = {confirm};
-    rig.host.manual = manual;
-
-    QCOMPARE(WriteOperations::ClearCounters(rig.link, rig.data, rig.host), confirm);
+    WriteOperations::clearCounters(rig.link, manual);
     QCOMPARE(rig.log->entries, expected);
-    QCOMPARE(rig.host.confirmTexts,
-             QStringList{QStringLiteral("カウンタのクリアを行います.\n実行してもよろしいですか？")});
-    QVERIFY(rig.link.PortHandleValid());
+    QVERIFY(rig.link.portHandleValid());
 }
 
 void TestWriteOperations::settingsNotTaken_data()
@@ -475,18 +448,18 @@ void TestWriteOperations::settingsNotTaken()
     QFETCH(QStringList, rows);
 
     using F = ValueOrigins;
-    const WriteProof::SentSettings sent{{F::Option2, "0B"}, {F::Line(0, 2), "22AB"}, {F::Identification, "ID7"}};
+    const WriteProof::SentSettings sent{{F::Option2, "0B"}, {F::line(0, 2), "22AB"}, {F::Identification, "ID7"}};
     ValueOrigins origins;
     if (option2 != "-")
-        origins.Read(F::Option2, option2);
-    origins.Read(F::Line(0, 0), line1.mid(0, 1));
-    origins.Read(F::Line(0, 1), line1.mid(1, 1));
-    origins.Read(F::Line(0, 2), line1.mid(2));
-    origins.Read(F::Identification, ident);
+        origins.read(F::Option2, option2);
+    origins.read(F::line(0, 0), line1.mid(0, 1));
+    origins.read(F::line(0, 1), line1.mid(1, 1));
+    origins.read(F::line(0, 2), line1.mid(2));
+    origins.read(F::Identification, ident);
     // The selector has two items; 0B is beyond them and shows as its digits.
     const auto items = [](int, int v) { return v < 2 ? QStringLiteral("item %1").arg(v) : QString(); };
 
-    const std::optional<QString> text = WriteProof::SettingsNotTaken(sent, origins, items);
+    const std::optional<QString> text = WriteProof::settingsNotTaken(sent, origins, items);
     if (rows.isEmpty()) {
         QVERIFY2(!text, qPrintable(text.value_or(QString())));
         return;

@@ -87,7 +87,7 @@ void TestEmulatorWire::initTestCase()
         ]})"));
     link_ = new DeviceLink;
     link_->OpenPort(Com);
-    QVERIFY(link_->PortHandleValid());
+    QVERIFY(link_->portHandleValid());
     QVERIFY(link_->devicePath().startsWith(QStringLiteral("/dev/pts/")));
 }
 
@@ -195,7 +195,7 @@ void TestEmulatorWire::pacing()
     QVERIFY(e.startAt(Com + 1, QByteArray(), {QStringLiteral("--baud"), QString::number(baud)}));
     DeviceLink link;
     link.OpenPort(Com + 1);
-    QVERIFY(link.PortHandleValid());
+    QVERIFY(link.portHandleValid());
     QCOMPARE(link.Transact("QVU1", 2).status, 0);
     QElapsedTimer t;
     t.start();

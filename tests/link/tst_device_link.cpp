@@ -82,12 +82,12 @@ void TestDeviceLink::namespaceLinks()
     // COM10 and above open the same way as the low numbers.
     DeviceLink link;
     link.OpenPort(10);
-    QVERIFY(link.PortHandleValid());
+    QVERIFY(link.portHandleValid());
     QCOMPARE(link.devicePath(), a.slavePath());
-    link.ClosePort();
-    QVERIFY(!link.PortHandleValid());
+    link.closePort();
+    QVERIFY(!link.portHandleValid());
     link.OpenPort(200);
-    QVERIFY(!link.PortHandleValid());
+    QVERIFY(!link.portHandleValid());
 }
 
 void TestDeviceLink::portDirectoryMustBeTheUsers_data()
@@ -163,7 +163,7 @@ void TestDeviceLink::openErrorReasons()
     QFETCH(int, error);
     QFETCH(bool, mayReadWrite);
     QFETCH(int, reason);
-    const PortOpenError e = SerialPortIo::ClassifyOpenError(QSerialPort::SerialPortError(error),
+    const PortOpenError e = SerialPortIo::classifyOpenError(QSerialPort::SerialPortError(error),
                                                             QStringLiteral("system text"), mayReadWrite);
     QCOMPARE(int(e.reason), reason);
     if (e.reason != PortOpenError::None)
@@ -258,7 +258,7 @@ void TestDeviceLink::onTheLine()
     sandbox.publish(5, controller.devicePath());
     DeviceLink link;
     link.OpenPort(5);
-    QVERIFY(link.PortHandleValid());
+    QVERIFY(link.portHandleValid());
     QElapsedTimer t;
     t.start();
     const TransactResult r = link.Transact("QVRX", expected);
@@ -284,7 +284,7 @@ void TestDeviceLink::vanishedPeerComesBack()
     sandbox.publish(8, pty->slavePath());
     DeviceLink link;
     link.OpenPort(8);
-    QVERIFY(link.PortHandleValid());
+    QVERIFY(link.portHandleValid());
     pty->write("OK   :1");
     pty.reset(); // the other end disappears with a partial reply in flight
     QCOMPARE(link.Transact("QVQ", 2).status, 100);
@@ -295,7 +295,7 @@ void TestDeviceLink::vanishedPeerComesBack()
     for (int i = 0; i < 20; ++i)
         QCOMPARE(link.Transact("QVY", 2).status, 100);
     QVERIFY2(t.elapsed() < DeviceLink::ReadTimeoutMs, "no transaction waits for a device that is gone");
-    QVERIFY(link.PortHandleValid());
+    QVERIFY(link.portHandleValid());
 
     // A new device under the same number: the next transaction opens it.
     PtyResponder controller(PtyResponder::Always("OK   :00\r"));
@@ -305,8 +305,8 @@ void TestDeviceLink::vanishedPeerComesBack()
     QCOMPARE(link.devicePath(), controller.devicePath());
     QCOMPARE(controller.commands(), QByteArrayList({"QVY"}));
     // Closed on purpose, the link forgets the number.
-    link.ClosePort();
-    QVERIFY(!link.PortHandleValid());
+    link.closePort();
+    QVERIFY(!link.portHandleValid());
     QCOMPARE(link.Transact("QVY", 2).status, 100);
     QCOMPARE(controller.commands().size(), 1);
 }
@@ -354,8 +354,8 @@ void TestDeviceLink::traceLine()
     e.status = 0;
     e.elapsedMs = 12;
     const QRegularExpression form(QStringLiteral(R"re(^(\S+) (\S+) (\S+) "(.*)" -> "(.*)" status (-?\d+) (\d+) ms$)re"));
-    const QRegularExpressionMatch m = form.match(FormatTrace(e));
-    QVERIFY2(m.hasMatch(), qPrintable(FormatTrace(e)));
+    const QRegularExpressionMatch m = form.match(formatTrace(e));
+    QVERIFY2(m.hasMatch(), qPrintable(formatTrace(e)));
     QCOMPARE(m.captured(1), QStringLiteral("2026-12-07T11:02:37.123"));
     QCOMPARE(m.captured(2), QStringLiteral("COM5"));
     QCOMPARE(m.captured(3), QStringLiteral("/dev/pts/3"));

@@ -50,7 +50,7 @@ void TestReply::classify()
     QFETCH(QByteArray, received);
     QFETCH(int, status);
     QFETCH(QByteArray, payload);
-    const TransactResult r = ClassifyReply(received);
+    const TransactResult r = classifyReply(received);
     QCOMPARE(r.status, status);
     QCOMPARE(r.payload, payload);
 }

@@ -21,7 +21,7 @@ PtyResponder::Script Controller()
 // One search, noting every port number it tried.
 SearchOutcome SearchNoting(DeviceLink &link, QList<int> &probed)
 {
-    return SearchController(link, [&](int n) { probed.append(n); return true; });
+    return searchController(link, [&](int n) { probed.append(n); return true; });
 }
 
 } // namespace
@@ -38,8 +38,8 @@ private slots:
     void lowestPortFound();
     void abortStops();
     void portHeldByAnotherOpener();
-    void notFoundText_data();
-    void notFoundText();
+    void notFoundMessage_data();
+    void notFoundMessage();
     void firmwareVersion_data();
     void firmwareVersion();
 };
@@ -51,10 +51,10 @@ void TestSearch::highestControllerWins()
     sandbox.publish(12, com12.devicePath());
     sandbox.publish(3, com3.devicePath());
     DeviceLink link;
-    const SearchOutcome out = SearchController(link, {});
+    const SearchOutcome out = searchController(link, {});
     QCOMPARE(out.kind, SearchOutcome::Found);
     QCOMPARE(out.portNumber, 12);
-    QVERIFY(link.PortHandleValid());
+    QVERIFY(link.portHandleValid());
     QCOMPARE(link.devicePath(), com12.devicePath());
     QTest::qWait(100);
     QCOMPARE(com12.commands(), QByteArrayList({"QV"}));
@@ -78,10 +78,10 @@ void TestSearch::busyAnswerStopsTheSearch()
     sandbox.publish(120, busy.devicePath());
     sandbox.publish(3, com3.devicePath());
     DeviceLink link;
-    const SearchOutcome out = SearchController(link, {});
+    const SearchOutcome out = searchController(link, {});
     QCOMPARE(out.kind, SearchOutcome::Abnormal);
     QCOMPARE(out.portNumber, 120);
-    QVERIFY(!link.PortHandleValid());
+    QVERIFY(!link.portHandleValid());
     QTest::qWait(100);
     QVERIFY(com3.commands().isEmpty());
 }
@@ -95,8 +95,8 @@ void TestSearch::nothingAnywhere()
     QCOMPARE(probed.size(), 255);
     QCOMPARE(probed.first(), 255);
     QCOMPARE(probed.last(), 1);
-    QVERIFY(!link.PortHandleValid());
-    QCOMPARE(SearchController(link, {}).kind, SearchOutcome::NotFound);
+    QVERIFY(!link.portHandleValid());
+    QCOMPARE(searchController(link, {}).kind, SearchOutcome::NotFound);
 }
 
 void TestSearch::silentPortIsPassed()
@@ -106,7 +106,7 @@ void TestSearch::silentPortIsPassed()
     sandbox.publish(99, silent.devicePath());
     sandbox.publish(3, com3.devicePath());
     DeviceLink link;
-    const SearchOutcome out = SearchController(link, {});
+    const SearchOutcome out = searchController(link, {});
     QCOMPARE(out.kind, SearchOutcome::Found);
     QCOMPARE(out.portNumber, 3);
 }
@@ -117,8 +117,8 @@ void TestSearch::searchAgainStartsAt255()
     PtyResponder com200(Controller()), com12(Controller());
     sandbox.publish(12, com12.devicePath());
     DeviceLink link;
-    QCOMPARE(SearchController(link, {}).portNumber, 12);
-    link.ClosePort();
+    QCOMPARE(searchController(link, {}).portNumber, 12);
+    link.closePort();
     // A controller appearing higher up is found on the next search.
     sandbox.publish(200, com200.devicePath());
     QList<int> probed;
@@ -147,9 +147,9 @@ void TestSearch::abortStops()
     PtyResponder com3(Controller());
     sandbox.publish(3, com3.devicePath());
     DeviceLink link;
-    const SearchOutcome out = SearchController(link, [](int n) { return n > 100; });
+    const SearchOutcome out = searchController(link, [](int n) { return n > 100; });
     QCOMPARE(out.kind, SearchOutcome::Aborted);
-    QVERIFY(!link.PortHandleValid());
+    QVERIFY(!link.portHandleValid());
     QVERIFY(com3.commands().isEmpty());
 }
 
@@ -161,7 +161,7 @@ void TestSearch::portHeldByAnotherOpener()
     SerialPortIo holder;
     QVERIFY(holder.open(com3.devicePath()));
     DeviceLink link;
-    const SearchOutcome out = SearchController(link, {});
+    const SearchOutcome out = searchController(link, {});
     QCOMPARE(out.kind, SearchOutcome::NotFound);
     QCOMPARE(out.unopened.size(), 1);
     QCOMPARE(out.unopened.at(0).portNumber, 3);
@@ -170,12 +170,12 @@ void TestSearch::portHeldByAnotherOpener()
     QVERIFY(com3.commands().isEmpty());
     // Once the other program lets go, the same search finds the controller.
     holder.close();
-    const SearchOutcome again = SearchController(link, {});
+    const SearchOutcome again = searchController(link, {});
     QCOMPARE(again.kind, SearchOutcome::Found);
     QVERIFY(again.unopened.isEmpty());
 }
 
-void TestSearch::notFoundText_data()
+void TestSearch::notFoundMessage_data()
 {
     using D = PortNamespace::DirectoryCheck;
     QTest::addColumn<int>("ports");       // unopened ports, COM200 downwards
@@ -199,7 +199,7 @@ void TestSearch::notFoundText_data()
         << QStringList{head, QStringLiteral("ポートディレクトリ /tmp/quvo-ports-1000 は使用しませんでした(他のユーザーが書き込めます).")};
 }
 
-void TestSearch::notFoundText()
+void TestSearch::notFoundMessage()
 {
     QFETCH(int, ports);
     QFETCH(int, reason);
@@ -211,7 +211,7 @@ void TestSearch::notFoundText()
                              {PortOpenError::Reason(reason), QStringLiteral("Input/output error")}});
     out.directory.verdict = PortNamespace::DirectoryCheck::Verdict(directory);
     out.directory.path = QStringLiteral("/tmp/quvo-ports-1000");
-    QCOMPARE(NotFoundText(out).split(QLatin1Char('\n')), lines);
+    QCOMPARE(notFoundText(out).split(QLatin1Char('\n')), lines);
 }
 
 void TestSearch::firmwareVersion_data()
@@ -232,7 +232,7 @@ void TestSearch::firmwareVersion()
 {
     QFETCH(QByteArray, reply);
     QFETCH(int, version);
-    QCOMPARE(FirmwareVersionFromReply(reply), version);
+    QCOMPARE(firmwareVersionFromReply(reply), version);
 }
 
 QTEST_GUILESS_MAIN(TestSearch)

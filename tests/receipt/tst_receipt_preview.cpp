@@ -616,7 +616,7 @@ void TestReceiptPreview::identification()
     // must not run one.
     page.preview->SetCommentText(2, QString());
     const QList<QRect> before = page.geometries();
-    page.preview->SetIdentificationText(id);
+    page.preview->setIdentificationText(id);
     QCOMPARE(page.item(QStringLiteral("LblNo"))->text(), number);
     QCOMPARE(page.geometries(), before);
     QCOMPARE(page.preview->ticket()->height(), 568);

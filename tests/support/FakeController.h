@@ -54,29 +54,29 @@ struct FakeController {
         if (c == "QVV")
             return ok(version);
         if (c == "QVQ")
-            return ok(ValueFormats::HexDigits(std::uint32_t(status), 2));
+            return ok(ValueFormats::hexDigits(std::uint32_t(status), 2));
         if (c.startsWith("QVRP") && c.size() == 5)
-            return ok(ValueFormats::HexDigits(std::uint32_t(price[std::size_t(indexOf(c[4]))]), 4));
+            return ok(ValueFormats::hexDigits(std::uint32_t(price[std::size_t(indexOf(c[4]))]), 4));
         if (c.startsWith("QVRC") && c.size() == 5)
-            return ok(ValueFormats::HexDigits(std::uint32_t(count[std::size_t(indexOf(c[4]))]), 4));
+            return ok(ValueFormats::hexDigits(std::uint32_t(count[std::size_t(indexOf(c[4]))]), 4));
         if (c.startsWith("QVRO") && c.size() == 5 && c[4] >= '1' && c[4] <= '6')
-            return ok(ValueFormats::HexDigits(std::uint32_t(option[std::size_t(c[4] - '1')]), 2));
+            return ok(ValueFormats::hexDigits(std::uint32_t(option[std::size_t(c[4] - '1')]), 2));
         if (c.startsWith("QVRO") && c.size() == 5 && c[4] >= 'A' && c[4] <= 'C')
             return ok(line[std::size_t(c[4] - 'A')]);
         if (c == "QVRON")
             return ok(identification);
         if (c == "QVREA")
-            return ok(ValueFormats::HexDigits(salesTotal, 8));
+            return ok(ValueFormats::hexDigits(salesTotal, 8));
         if (c == "QVREC" || c == "QVC")
             return ok(c == "QVC" ? QByteArray(19, '0') : QByteArray("0000"));
         if (c.startsWith("QVSP") && c.size() == 10 && c[5] == '=') {
-            price[std::size_t(c[4] - '0')] = ValueFormats::HexValue(c.mid(6));
+            price[std::size_t(c[4] - '0')] = ValueFormats::hexValue(c.mid(6));
             return ok("0000");
         }
         if (c.startsWith("QVSO") && c.size() >= 6 && c[5] == '=') {
             const QByteArray v = c.mid(6);
             if (c[4] >= '1' && c[4] <= '6')
-                option[std::size_t(c[4] - '1')] = ValueFormats::HexValue(v);
+                option[std::size_t(c[4] - '1')] = ValueFormats::hexValue(v);
             else if (c[4] >= 'A' && c[4] <= 'C')
                 line[std::size_t(c[4] - 'A')] = v;
             else if (c[4] == 'N')

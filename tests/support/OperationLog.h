@@ -65,45 +65,45 @@ public:
     bool manual = false;
     QStringList confirmTexts;
     QStringList noticeTexts;
-    QStringList errorTexts;       // ReportError and ShowConversionError, in order
-    QList<std::optional<QString>> readErrors; // one per RunFullRead, in order; past them none
+    QStringList errorTexts;       // reportError and showConversionError, in order
+    QList<std::optional<QString>> readErrors; // one per runFullRead, in order; past them none
     DeviceLink *link = nullptr; // closed by Disconnect when set
 
-    bool Confirm(const QString &text) override
+    bool confirm(const QString &text) override
     {
         confirmTexts.append(text);
         log_->add(QStringLiteral("confirm"));
         return answers.isEmpty() || answers.takeFirst();
     }
-    void Notify(const QString &text) override
+    void notify(const QString &text) override
     {
         noticeTexts.append(text);
         log_->add(QStringLiteral("notify"));
     }
-    void RejectInput() override { log_->add(QStringLiteral("reject")); }
-    void ReportError(const QString &text) override
+    void rejectInput() override { log_->add(QStringLiteral("reject")); }
+    void reportError(const QString &text) override
     {
         errorTexts.append(text);
         log_->add(QStringLiteral("error"));
     }
-    bool ManualMode() const override { return manual; }
-    std::optional<QString> RunFullRead() override
+    bool manualMode() const override { return manual; }
+    std::optional<QString> runFullRead() override
     {
         log_->add(QStringLiteral("fullread"));
         return readErrors.isEmpty() ? std::nullopt : readErrors.takeFirst();
     }
-    void ShowConversionError(const QString &message) override
+    void showConversionError(const QString &message) override
     {
         errorTexts.append(message);
         log_->add(QStringLiteral("conversion error"));
     }
-    void Disconnect() override
+    void disconnectController() override
     {
         log_->add(QStringLiteral("disconnect"));
         if (link)
-            link->ClosePort();
+            link->closePort();
     }
-    void SetWindowEnabled(bool enabled) override
+    void setWindowEnabled(bool enabled) override
     {
         log_->add(enabled ? QStringLiteral("enable") : QStringLiteral("disable"));
     }

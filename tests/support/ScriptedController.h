@@ -34,19 +34,19 @@ public:
     QStringList events;
     // The relayout of this line's text handler fails with this error.
     int failingLine = -1;
-    std::optional<QString> SetReceiptText(int line, const QString &text) override
+    std::optional<QString> setReceiptText(int line, const QString &text) override
     {
         events << QStringLiteral("text %1 %2").arg(line).arg(text);
         if (line == failingLine)
             return QStringLiteral("relayout failed");
         return std::nullopt;
     }
-    void SetMagnificationIndex(int box, int index) override
+    void setMagnificationIndex(int box, int index) override
     {
         events << QStringLiteral("index %1 %2").arg(box).arg(index);
     }
-    void SetCommentBlack(int line) override { events << QStringLiteral("black %1").arg(line); }
-    void SetIdentificationText(const QString &text) override
+    void setCommentBlack(int line) override { events << QStringLiteral("black %1").arg(line); }
+    void setIdentificationText(const QString &text) override
     {
         events << QStringLiteral("ident %1").arg(text);
     }

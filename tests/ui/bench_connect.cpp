@@ -118,24 +118,6 @@ void measureReplyGaps(const QString &path)
                 replies, qlonglong(gaps.size()), at(0.5), at(0.99), gaps.last(), DeviceLink::QuietGapMs);
 }
 
-// The window as the host of an operation, except that the operator agrees.
-class AgreeingHost : public OperationHost {
-public:
-    explicit AgreeingHost(OperationHost &form) : form_(form) {}
-    bool Confirm(const QString &) override { return true; }
-    void Notify(const QString &) override {}
-    void RejectInput() override {}
-    void ReportError(const QString &) override {}
-    bool ManualMode() const override { return form_.ManualMode(); }
-    std::optional<QString> RunFullRead() override { return form_.RunFullRead(); }
-    void ShowConversionError(const QString &) override {}
-    void Disconnect() override { form_.Disconnect(); }
-    void SetWindowEnabled(bool enabled) override { form_.SetWindowEnabled(enabled); }
-
-private:
-    OperationHost &form_;
-};
-
 // Time from the first write to the end of the last read among events
 // [from, to), beside the wire time of every byte those exchanges carried.
 void printSpan(const char *what, const QList<CountingPort::Event> &events, int from, int to)
@@ -231,13 +213,13 @@ int main(int argc, char *argv[])
 
     // A price setting and a counter clear, from "QVU1" to the end of the
     // read-back. Nothing here runs the event loop, so no poll tick falls in.
-    AgreeingHost host(form);
     int from = int(events.size());
-    WriteOperations::SetPrice(form.Link, form.Data, host, 2, QStringLiteral("12.5"),
-                              {[](const QString &) {}, [] {}});
+    WriteOperations::setPrice(form.Link, form.Data, 2, QStringLiteral("12.5"), form.manualMode());
+    form.runFullRead();
     printSpan("price setting QVU1 -> last read-back", events, from, int(events.size()));
     from = int(events.size());
-    WriteOperations::ClearCounters(form.Link, form.Data, host);
+    WriteOperations::clearCounters(form.Link, form.manualMode());
+    form.runFullRead();
     printSpan("counter clear QVU1 -> last read-back", events, from, int(events.size()));
 
     // The poll: QVY writes over a measured stretch.

@@ -426,7 +426,7 @@ void TestChangePage::sendCoin()
     }
     QCOMPARE(own(rig.log->entries), expected);
     QCOMPARE(rig.form->Connected, sent ? 0 : 1);
-    QCOMPARE(rig.form->Link.PortHandleValid(), !sent);
+    QCOMPARE(rig.form->Link.portHandleValid(), !sent);
     QCOMPARE(rig.find<QPushButton>("SendCoinBtn")->isEnabled(), !sent);
     QCOMPARE(rig.find<QPushButton>("EarnBtn")->isEnabled(), !sent);
     QVERIFY(rig.form->isEnabled());

@@ -406,7 +406,7 @@ void TestWriteRoundTrip::writeProof()
             const int counts[8] = {20, 0, 0, 0, 150, 0, 0, 0};
             for (int t = 0; t < 8; ++t) {
                 rig.form->Data.TubeStandardCount(t) = counts[t];
-                rig.form->Origins.SetByOperator(ValueOrigins::StandardCount(t));
+                rig.form->Origins.setByOperator(ValueOrigins::standardCount(t));
             }
             rig.child<QPushButton>("SendCoinBtn")->click();
         }

@@ -315,7 +315,7 @@ void TestWriteWindow::optionsWrite()
 
     // Ends disconnected, as the connect button leaves it, with the window back.
     QCOMPARE(rig.form->Connected, 0);
-    QVERIFY(!rig.form->Link.PortHandleValid());
+    QVERIFY(!rig.form->Link.portHandleValid());
     QVERIFY(rig.form->isEnabled());
     QCOMPARE(rig.child<QLineEdit>("ComStatus")->text(), QStringLiteral("未接続"));
     for (const char *name : {"SendSalesBtn", "CntClrBtn"})
@@ -341,7 +341,7 @@ void TestWriteWindow::optionsWriteCancelled()
     QCOMPARE(rig.answerer->seen.size(), 1);
     QCOMPARE(rig.port->commands, QByteArrayList{});
     QCOMPARE(rig.form->Connected, 1);
-    QVERIFY(rig.form->Link.PortHandleValid());
+    QVERIFY(rig.form->Link.portHandleValid());
     QVERIFY(rig.child<QWidget>("SendSalesBtn")->isEnabled());
     QVERIFY(rig.form->isEnabled());
 }
@@ -381,7 +381,7 @@ void TestWriteWindow::optionsWriteRejectsMagnification()
     QCOMPARE(rig.answerer->seen.first().buttons, QStringList{QStringLiteral("OK")});
     QCOMPARE(rig.port->commands, QByteArrayList{});
     QCOMPARE(rig.form->Connected, 1);
-    QVERIFY(rig.form->Link.PortHandleValid());
+    QVERIFY(rig.form->Link.portHandleValid());
 }
 
 void TestWriteWindow::optionsWriteKeepsUnlistedOption()

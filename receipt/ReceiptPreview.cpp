@@ -159,7 +159,7 @@ QWidget *ReceiptPreview::canvas() const
     return pnlCvs_;
 }
 
-void ReceiptPreview::StartUp()
+void ReceiptPreview::startUp()
 {
     ReceiptItem *date = items_[Date];
     ApplyItemScale(date, 1, 1);
@@ -265,7 +265,7 @@ void ReceiptPreview::placeFixedItems(Pass pass, int y)
     }
 }
 
-std::optional<QString> ReceiptPreview::EditRelayout(const MagnificationTexts &m)
+std::optional<QString> ReceiptPreview::editRelayout(const MagnificationTexts &m)
 {
     return relayout(Pass::Edit, m);
 }
@@ -348,7 +348,7 @@ bool ReceiptPreview::eventFilter(QObject *watched, QEvent *event)
     return QObject::eventFilter(watched, event);
 }
 
-void ReceiptPreview::SetCommentText(int line, const QString &text)
+void ReceiptPreview::setCommentText(int line, const QString &text)
 {
     if (line >= 1 && line <= CommentLineCount)
         items_[line - 1]->setText(text);
@@ -367,16 +367,16 @@ void ReceiptPreview::setIdentificationText(const QString &identification)
     items_[Number]->setText(numberText(identification));
 }
 
-void ReceiptPreview::SetCommentColour(int line, const QColor &colour)
+void ReceiptPreview::setCommentColour(int line, const QColor &colour)
 {
     if (line >= 1 && line <= CommentLineCount)
         items_[line - 1]->setTextColour(colour);
 }
 
-void ReceiptPreview::SetCommentsUnread()
+void ReceiptPreview::setCommentsUnread()
 {
     for (int line = 1; line <= CommentLineCount; ++line)
-        SetCommentColour(line, UnreadColour);
+        setCommentColour(line, UnreadColour);
 }
 
 void ReceiptPreview::LblPrnItemMouseDown(ReceiptItem *item, Qt::MouseButton button,

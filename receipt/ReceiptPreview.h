@@ -49,14 +49,14 @@ public:
 
     // Measures the line unit once, draws the rulers and lays out the start-up
     // picture; the window's constructor calls it after setting the start texts.
-    void StartUp();
+    void startUp();
 
     void ApplyItemScale(ReceiptItem *item, int x, int y);
     void InitReceiptPreview();
     // The relayout that every edit of a receipt field runs. Returns the
     // conversion error of a magnification text that is not an integer; the
     // layout then stops at that line.
-    std::optional<QString> EditRelayout(const MagnificationTexts &magnifications);
+    std::optional<QString> editRelayout(const MagnificationTexts &magnifications);
     // The relayout after the connection's full read: wrap modes as the last
     // edit relayout left them, a wrapped line as high as all its lines.
     std::optional<QString> RefreshReceiptPreview(const MagnificationTexts &magnifications);
@@ -65,12 +65,12 @@ public:
     void ScrImgResize();
 
     // line 1..3
-    void SetCommentText(int line, const QString &text);
+    void setCommentText(int line, const QString &text);
     QString commentText(int line) const;
     void setIdentificationText(const QString &identification);
     // Black once the full read has read the line, grey again on disconnect.
-    void SetCommentColour(int line, const QColor &colour);
-    void SetCommentsUnread();
+    void setCommentColour(int line, const QColor &colour);
+    void setCommentsUnread();
 
     void LblPrnItemMouseDown(ReceiptItem *item, Qt::MouseButton button,
                              Qt::KeyboardModifiers shift, int x, int y);

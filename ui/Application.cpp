@@ -30,9 +30,9 @@ public:
         try {
             return QApplication::notify(receiver, event);
         } catch (const std::exception &e) {
-            ShowApplicationError(QString::fromLocal8Bit(e.what()));
+            showApplicationError(QString::fromLocal8Bit(e.what()));
         } catch (...) {
-            ShowApplicationError(QString());
+            showApplicationError(QString());
         }
         return false;
     }
@@ -40,7 +40,7 @@ public:
 
 // Asked only for text: answered without a display, so `--version` works on
 // a machine with no window system.
-bool AsksForTextOnly(int argc, char *argv[])
+bool asksForTextOnly(int argc, char *argv[])
 {
     static const char *const textOptions[] = {"-h", "-?", "--help", "--help-all", "-v", "--version"};
     for (int i = 1; i < argc; ++i)
@@ -52,7 +52,7 @@ bool AsksForTextOnly(int argc, char *argv[])
 
 // --help and --version print and end the program; without arguments it
 // opens the window. False for an argument the program does not take.
-bool ProcessCommandLine(const QCoreApplication &app)
+bool processCommandLine(const QCoreApplication &app)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -69,7 +69,7 @@ bool ProcessCommandLine(const QCoreApplication &app)
     return true;
 }
 
-QIcon ApplicationIcon()
+QIcon applicationIcon()
 {
     QIcon icon;
     for (int size : {16, 24, 32, 48, 64, 128, 256})
@@ -79,27 +79,27 @@ QIcon ApplicationIcon()
 
 } // namespace
 
-void InitUiResources()
+void initUiResources()
 {
     Q_INIT_RESOURCE(resources);
 }
 
-int RunApplication(int argc, char *argv[])
+int runApplication(int argc, char *argv[])
 {
     QCoreApplication::setApplicationName(QStringLiteral("quvo-utility"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QUVO_VERSION));
-    if (AsksForTextOnly(argc, argv)) {
+    if (asksForTextOnly(argc, argv)) {
         QCoreApplication textOnly(argc, argv);
-        return ProcessCommandLine(textOnly) ? 0 : 1;
+        return processCommandLine(textOnly) ? 0 : 1;
     }
     UtilityApplication app(argc, argv);
-    if (!ProcessCommandLine(app))
+    if (!processCommandLine(app))
         return 1;
-    InitUiResources();
+    initUiResources();
     // The desktop entry's name lets a desktop match the window to its entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(QUVO_APP_ID));
-    QApplication::setWindowIcon(ApplicationIcon());
-    InstallFontSubstitutions();
+    QApplication::setWindowIcon(applicationIcon());
+    installFontSubstitutions();
     // Standard buttons and dialogs in Japanese.
     QTranslator qtTranslator;
     if (qtTranslator.load(QLocale(QLocale::Japanese), QStringLiteral("qtbase"), QStringLiteral("_"),
@@ -114,10 +114,10 @@ int RunApplication(int argc, char *argv[])
         subForm = std::make_unique<TSubForm>();
         dataSetDialog = std::make_unique<TDataSetDialog>();
     } catch (const std::exception &e) {
-        ShowApplicationError(QString::fromLocal8Bit(e.what()));
+        showApplicationError(QString::fromLocal8Bit(e.what()));
         return 1;
     }
-    mainForm->SetDataSetDialog(dataSetDialog.get());
+    mainForm->setDataSetDialog(dataSetDialog.get());
     mainForm->show();
     return app.exec();
 }

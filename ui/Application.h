@@ -1,7 +1,7 @@
 #pragma once
 // The program entry's work: the application, the main window, the two
 // dialogs, the message loop.
-int RunApplication(int argc, char *argv[]);
+int runApplication(int argc, char *argv[]);
 
 // The compiled-in bitmaps; tests that build windows call it too.
-void InitUiResources();
+void initUiResources();

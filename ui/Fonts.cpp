@@ -6,7 +6,7 @@ const QString FontMsGothic = QStringLiteral("ＭＳ ゴシック");
 const QString FontMsPGothic = QStringLiteral("ＭＳ Ｐゴシック");
 const QString FontMsUiGothic = QStringLiteral("MS UI Gothic");
 
-void InstallFontSubstitutions()
+void installFontSubstitutions()
 {
     const QStringList gothic = {QStringLiteral("IPAGothic"), QStringLiteral("IPAゴシック")};
     const QStringList pgothic = {QStringLiteral("IPAPGothic"), QStringLiteral("IPAPゴシック")};
@@ -16,7 +16,7 @@ void InstallFontSubstitutions()
         QFont::insertSubstitutions(name, pgothic);
 }
 
-QFont PixelFont(const QString &family, int pixelSize, bool bold)
+QFont pixelFont(const QString &family, int pixelSize, bool bold)
 {
     QFont f(family);
     f.setPixelSize(pixelSize);

@@ -4,10 +4,10 @@
 #include <QFont>
 #include <QString>
 
-void InstallFontSubstitutions();
+void installFontSubstitutions();
 
 // A font of the given face and character height in pixels.
-QFont PixelFont(const QString &family, int pixelSize, bool bold = false);
+QFont pixelFont(const QString &family, int pixelSize, bool bold = false);
 
 // Face names as the layouts give them.
 extern const QString FontMsGothic;   // "ＭＳ ゴシック"

@@ -30,7 +30,7 @@ void textOut(QPainter &p, int x, int y, const QString &text, const QColor &fill)
 
 } // namespace
 
-QPixmap DrawPicture(const LampSet &lamps)
+QPixmap drawPicture(const LampSet &lamps)
 {
     using namespace IoPort;
     const int W = ImageWidth, H = ImageHeight, M = Mid;
@@ -38,7 +38,7 @@ QPixmap DrawPicture(const LampSet &lamps)
     picture.fill(Qt::white);
     QPainter p(&picture);
     // The canvas's own small face; it has to hold the Japanese names.
-    const QFont font = PixelFont(FontMsPGothic, 12);
+    const QFont font = pixelFont(FontMsPGothic, 12);
     p.setFont(font);
 
     // Each side's lamps sit on its line.
@@ -69,20 +69,20 @@ QPixmap DrawPicture(const LampSet &lamps)
     return picture;
 }
 
-void DrawInputLamp(QPixmap &picture, const QPixmap &lamp, int row)
+void drawInputLamp(QPixmap &picture, const QPixmap &lamp, int row)
 {
     QPainter p(&picture);
     p.drawPixmap(IoPort::Mid, IoPort::rowY(row), lamp);
 }
 
-Lamp InputLamp(bool on, bool hovered)
+Lamp inputLamp(bool on, bool hovered)
 {
     if (hovered)
         return on ? LONG3 : LOFF3;
     return on ? LONG1 : LOFF;
 }
 
-QPoint ImagePixel(const QLabel *label, const QPoint &widgetPos)
+QPoint imagePixel(const QLabel *label, const QPoint &widgetPos)
 {
     const QPixmap picture = label->pixmap();
     if (picture.isNull())
@@ -107,12 +107,12 @@ bool MouseRelay::eventFilter(QObject *watched, QEvent *event)
     if (watched == image_) {
         if (event->type() == QEvent::MouseMove) {
             auto *e = static_cast<QMouseEvent *>(event);
-            const QPoint at = ImagePixel(image_, e->position().toPoint());
+            const QPoint at = imagePixel(image_, e->position().toPoint());
             move_(e->modifiers(), at.x(), at.y());
         } else if (event->type() == QEvent::MouseButtonPress
                    || event->type() == QEvent::MouseButtonDblClick) {
             auto *e = static_cast<QMouseEvent *>(event);
-            const QPoint at = ImagePixel(image_, e->position().toPoint());
+            const QPoint at = imagePixel(image_, e->position().toPoint());
             press_(e->button(), e->modifiers(), at.x(), at.y());
         }
     }

@@ -19,16 +19,16 @@ using LampSet = std::array<QPixmap, 7>;
 
 // The static picture: the two signal lines, the ＯＵＴ and ＩＮ heads, eight
 // rows of dark lamps with their names and the two square lamps.
-QPixmap DrawPicture(const LampSet &lamps);
+QPixmap drawPicture(const LampSet &lamps);
 
 // Puts `lamp` over the input lamp of panel row `row`.
-void DrawInputLamp(QPixmap &picture, const QPixmap &lamp, int row);
+void drawInputLamp(QPixmap &picture, const QPixmap &lamp, int row);
 
 // Lamp an input shows: on or off, with the ring while under the pointer.
-Lamp InputLamp(bool on, bool hovered);
+Lamp inputLamp(bool on, bool hovered);
 
 // Widget position over `label` as a pixel of the picture it shows.
-QPoint ImagePixel(const QLabel *label, const QPoint &widgetPos);
+QPoint imagePixel(const QLabel *label, const QPoint &widgetPos);
 
 // Forwards the pointer's moves and presses over the picture, in image
 // pixels. Switches on mouse tracking so moves arrive without a button held.

@@ -6,7 +6,7 @@
 
 namespace {
 
-int RunBox(QWidget *parent, const QString &text, const QString &caption,
+int runBox(QWidget *parent, const QString &text, const QString &caption,
            QMessageBox::StandardButtons buttons, QMessageBox::Icon icon = QMessageBox::NoIcon)
 {
     QMessageBox box(icon, caption, text, buttons, parent);
@@ -24,18 +24,18 @@ int RunBox(QWidget *parent, const QString &text, const QString &caption,
 
 } // namespace
 
-bool AskOkCancel(QWidget *parent, const QString &text, const QString &caption)
+bool askOkCancel(QWidget *parent, const QString &text, const QString &caption)
 {
-    return RunBox(parent, text, caption, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+    return runBox(parent, text, caption, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
 }
 
-void ShowOk(QWidget *parent, const QString &text, const QString &caption)
+void showOk(QWidget *parent, const QString &text, const QString &caption)
 {
-    RunBox(parent, text, caption, QMessageBox::Ok);
+    runBox(parent, text, caption, QMessageBox::Ok);
 }
 
-void ShowApplicationError(const QString &message)
+void showApplicationError(const QString &message)
 {
-    RunBox(QApplication::activeWindow(), message, QApplication::applicationDisplayName(),
+    runBox(QApplication::activeWindow(), message, QApplication::applicationDisplayName(),
            QMessageBox::Ok, QMessageBox::Critical);
 }

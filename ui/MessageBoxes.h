@@ -6,8 +6,8 @@
 class QWidget;
 
 // OK and Cancel; true only when OK was chosen.
-bool AskOkCancel(QWidget *parent, const QString &text, const QString &caption);
+bool askOkCancel(QWidget *parent, const QString &text, const QString &caption);
 // OK only.
-void ShowOk(QWidget *parent, const QString &text, const QString &caption);
+void showOk(QWidget *parent, const QString &text, const QString &caption);
 // The application's error display: an error that ended a handler.
-void ShowApplicationError(const QString &message);
+void showApplicationError(const QString &message);

@@ -18,7 +18,7 @@ public:
     {
         p->save();
         p->setFont(grid_->font());
-        grid_->DrawCell(*p, index.column(), index.row(), option.rect);
+        grid_->drawCell(*p, index.column(), index.row(), option.rect);
         p->restore();
     }
 private:
@@ -51,12 +51,12 @@ StringGrid::StringGrid(QWidget *parent) : QTableWidget(parent)
     setAutoScroll(false);
     setItemDelegate(new CellDelegate(this));
     connect(this, &QTableWidget::currentCellChanged, this, [this](int row, int col, int, int) {
-        if (!pressing_ && row >= 0 && col >= 0 && !IsFixed(col, row))
-            emit SelectCell(col, row);
+        if (!pressing_ && row >= 0 && col >= 0 && !isFixed(col, row))
+            emit selectCell(col, row);
     });
 }
 
-void StringGrid::SetShape(int colCount, int rowCount, int fixedCols, int fixedRows,
+void StringGrid::setShape(int colCount, int rowCount, int fixedCols, int fixedRows,
                           int defaultColWidth, int defaultRowHeight)
 {
     setColumnCount(colCount);
@@ -64,9 +64,9 @@ void StringGrid::SetShape(int colCount, int rowCount, int fixedCols, int fixedRo
     fixedCols_ = fixedCols;
     fixedRows_ = fixedRows;
     for (int c = 0; c < colCount; ++c)
-        SetColWidth(c, defaultColWidth);
+        setCellAreaWidth(c, defaultColWidth);
     for (int r = 0; r < rowCount; ++r)
-        SetRowHeight(r, defaultRowHeight);
+        setCellAreaHeight(r, defaultRowHeight);
     for (int r = 0; r < rowCount; ++r)
         for (int c = 0; c < colCount; ++c)
             if (!item(r, c))
@@ -78,33 +78,33 @@ void StringGrid::SetShape(int colCount, int rowCount, int fixedCols, int fixedRo
     }
 }
 
-int StringGrid::ColWidth(int col) const
+int StringGrid::cellAreaWidth(int col) const
 {
     return columnWidth(col) - GridLine;
 }
 
-void StringGrid::SetColWidth(int col, int width)
+void StringGrid::setCellAreaWidth(int col, int width)
 {
     setColumnWidth(col, width + GridLine);
 }
 
-int StringGrid::RowHeight(int row) const
+int StringGrid::cellAreaHeight(int row) const
 {
     return rowHeight(row) - GridLine;
 }
 
-void StringGrid::SetRowHeight(int row, int height)
+void StringGrid::setCellAreaHeight(int row, int height)
 {
     setRowHeight(row, height + GridLine);
 }
 
-QString StringGrid::Cells(int col, int row) const
+QString StringGrid::cells(int col, int row) const
 {
     const QTableWidgetItem *it = item(row, col);
     return it ? it->text() : QString();
 }
 
-void StringGrid::SetCell(int col, int row, const QString &text)
+void StringGrid::setCell(int col, int row, const QString &text)
 {
     QTableWidgetItem *it = item(row, col);
     if (!it) {
@@ -114,7 +114,7 @@ void StringGrid::SetCell(int col, int row, const QString &text)
     it->setText(text);
 }
 
-void StringGrid::PaintCell(QPainter &p, const QRect &rect, const QColor &fill,
+void StringGrid::paintCell(QPainter &p, const QRect &rect, const QColor &fill,
                            const QString &text, bool centred)
 {
     p.fillRect(rect, fill);
@@ -123,12 +123,12 @@ void StringGrid::PaintCell(QPainter &p, const QRect &rect, const QColor &fill,
     // laid out for; a value is narrowed to fit rather than lose a digit.
     // Headings keep the layout's clipping.
     if (!centred)
-        p.setFont(FitFont(p.font(), text, rect.width()));
+        p.setFont(fitFont(p.font(), text, rect.width()));
     const int align = Qt::AlignVCenter | Qt::TextSingleLine | (centred ? Qt::AlignHCenter : Qt::AlignRight);
     p.drawText(rect, align, text);
 }
 
-QFont StringGrid::FitFont(const QFont &font, const QString &text, int width)
+QFont StringGrid::fitFont(const QFont &font, const QString &text, int width)
 {
     if (QFontMetrics(font).horizontalAdvance(text) <= width)
         return font;
@@ -141,22 +141,22 @@ QFont StringGrid::FitFont(const QFont &font, const QString &text, int width)
     return fitted;
 }
 
-void StringGrid::PaintStandardCell(QPainter &p, int col, int row, const QRect &rect,
+void StringGrid::paintStandardCell(QPainter &p, int col, int row, const QRect &rect,
                                    const QColor &fixedColour) const
 {
-    const bool fixed = IsFixed(col, row);
-    PaintCell(p, rect, fixed ? fixedColour : palette().color(QPalette::Base), Cells(col, row), fixed);
+    const bool fixed = isFixed(col, row);
+    paintCell(p, rect, fixed ? fixedColour : palette().color(QPalette::Base), cells(col, row), fixed);
 }
 
-void StringGrid::DrawCell(QPainter &p, int col, int row, const QRect &rect) const
+void StringGrid::drawCell(QPainter &p, int col, int row, const QRect &rect) const
 {
     if (drawCell_)
-        drawCell_(p, col, row, rect, IsFixed(col, row));
+        drawCell_(p, col, row, rect, isFixed(col, row));
     else
-        PaintCell(p, rect, palette().color(QPalette::Base), Cells(col, row), IsFixed(col, row));
+        paintCell(p, rect, palette().color(QPalette::Base), cells(col, row), isFixed(col, row));
 }
 
-void StringGrid::Refresh()
+void StringGrid::refresh()
 {
     viewport()->update();
 }
@@ -164,7 +164,7 @@ void StringGrid::Refresh()
 QModelIndex StringGrid::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers)
 {
     const QModelIndex next = QTableWidget::moveCursor(cursorAction, modifiers);
-    if (next.isValid() && IsFixed(next.column(), next.row()))
+    if (next.isValid() && isFixed(next.column(), next.row()))
         return currentIndex();
     return next;
 }
@@ -173,25 +173,25 @@ void StringGrid::mousePressEvent(QMouseEvent *event)
 {
     const QModelIndex index = indexAt(event->position().toPoint());
     // A press on a fixed cell does not make it current.
-    if (index.isValid() && IsFixed(index.column(), index.row())) {
+    if (index.isValid() && isFixed(index.column(), index.row())) {
         event->accept();
         return;
     }
     pressing_ = true;
     QTableWidget::mousePressEvent(event);
     pressing_ = false;
-    if (event->button() == Qt::LeftButton && index.isValid() && !IsFixed(index.column(), index.row()))
-        emit SelectCell(index.column(), index.row());
+    if (event->button() == Qt::LeftButton && index.isValid() && !isFixed(index.column(), index.row()))
+        emit selectCell(index.column(), index.row());
 }
 
-QString StringGrid::TabSeparated() const
+QString StringGrid::tabSeparated() const
 {
     // Rows the layout gives a grid beyond its visible ones stay empty; they
     // would only add blank lines to a spreadsheet.
     int rows = rowCount();
     auto rowEmpty = [this](int r) {
         for (int c = 0; c < columnCount(); ++c)
-            if (!Cells(c, r).isEmpty())
+            if (!cells(c, r).isEmpty())
                 return false;
         return true;
     };
@@ -203,7 +203,7 @@ QString StringGrid::TabSeparated() const
             if (c > 0)
                 out += QLatin1Char('\t');
             // A tab or line break inside a cell would shift the cells after it.
-            QString text = Cells(c, r);
+            QString text = cells(c, r);
             for (QChar &ch : text)
                 if (ch == QLatin1Char('\t') || ch == QLatin1Char('\n') || ch == QLatin1Char('\r'))
                     ch = QLatin1Char(' ');
@@ -218,7 +218,7 @@ void StringGrid::keyPressEvent(QKeyEvent *event)
 {
     // The view's own copy takes the current cell only.
     if (event->matches(QKeySequence::Copy)) {
-        QGuiApplication::clipboard()->setText(TabSeparated());
+        QGuiApplication::clipboard()->setText(tabSeparated());
         event->accept();
         return;
     }

@@ -1,6 +1,6 @@
 #pragma once
 // A grid of texts with fixed rows and columns that draws every cell itself.
-// The cell texts are the store other code reads back: Cells(col, row).
+// The cell texts are the store other code reads back: cells(col, row).
 #include <QTableWidget>
 #include <functional>
 
@@ -13,49 +13,49 @@ public:
 
     explicit StringGrid(QWidget *parent = nullptr);
 
-    void SetShape(int colCount, int rowCount, int fixedCols, int fixedRows,
+    void setShape(int colCount, int rowCount, int fixedCols, int fixedRows,
                   int defaultColWidth, int defaultRowHeight);
-    int FixedCols() const { return fixedCols_; }
-    int FixedRows() const { return fixedRows_; }
-    bool IsFixed(int col, int row) const { return col < fixedCols_ || row < fixedRows_; }
+    int fixedCols() const { return fixedCols_; }
+    int fixedRows() const { return fixedRows_; }
+    bool isFixed(int col, int row) const { return col < fixedCols_ || row < fixedRows_; }
 
     // Widths and heights of the cell area, without the grid line after it.
-    int ColWidth(int col) const;
-    void SetColWidth(int col, int width);
-    int RowHeight(int row) const;
-    void SetRowHeight(int row, int height);
+    int cellAreaWidth(int col) const;
+    void setCellAreaWidth(int col, int width);
+    int cellAreaHeight(int row) const;
+    void setCellAreaHeight(int row, int height);
 
-    QString Cells(int col, int row) const;
-    void SetCell(int col, int row, const QString &text);
+    QString cells(int col, int row) const;
+    void setCell(int col, int row, const QString &text);
 
-    void SetDrawCell(DrawCellHandler handler) { drawCell_ = std::move(handler); }
+    void setDrawCell(DrawCellHandler handler) { drawCell_ = std::move(handler); }
     // The usual drawing of one cell: fixed cells centred on `fixedColour`,
     // data cells right-aligned on the window colour, one vertically centred line.
-    void PaintStandardCell(QPainter &p, int col, int row, const QRect &rect,
+    void paintStandardCell(QPainter &p, int col, int row, const QRect &rect,
                            const QColor &fixedColour) const;
-    void DrawCell(QPainter &p, int col, int row, const QRect &rect) const;
+    void drawCell(QPainter &p, int col, int row, const QRect &rect) const;
 
     // Repaint after cell texts changed.
-    void Refresh();
+    void refresh();
 
     // The whole grid as a spreadsheet takes it: one line a row, cells
     // separated by tabs, headings and row labels included, empty rows at the
     // end left out. What Ctrl+C copies.
-    QString TabSeparated() const;
+    QString tabSeparated() const;
 
     // One cell in the way the grids draw them: fill, then one line of text.
-    static void PaintCell(QPainter &p, const QRect &rect, const QColor &fill,
+    static void paintCell(QPainter &p, const QRect &rect, const QColor &fill,
                           const QString &text, bool centred);
 
     // `font`, narrowed as little as needed for `text` to fit `width` (down
     // to half width): the substitute fonts set digits wider than the fonts
     // the grids were laid out for, and a value must not lose a digit.
-    static QFont FitFont(const QFont &font, const QString &text, int width);
+    static QFont fitFont(const QFont &font, const QString &text, int width);
 
 signals:
     // A data cell became the selected one: a left press (also on the cell
     // already selected) or an arrow key.
-    void SelectCell(int col, int row);
+    void selectCell(int col, int row);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;

@@ -13,9 +13,9 @@ TDataSetDialog::TDataSetDialog(QWidget *parent)
 {
     ui->setupUi(this);
     setFixedSize(232, 126);
-    setFont(PixelFont(FontMsPGothic, 12));
-    ui->Label->setFont(PixelFont(FontMsPGothic, 16));
-    ui->Edit->setFont(PixelFont(FontMsPGothic, 16));
+    setFont(pixelFont(FontMsPGothic, 12));
+    ui->Label->setFont(pixelFont(FontMsPGothic, 16));
+    ui->Edit->setFont(pixelFont(FontMsPGothic, 16));
     connect(ui->Button1, &QPushButton::clicked, this, &QDialog::accept);
     connect(ui->Button2, &QPushButton::clicked, this, &QDialog::reject);
 }

@@ -18,7 +18,7 @@
 namespace {
 
 // Bitmaps compiled into the program; a missing one ends the start.
-QPixmap LoadBitmap(const QString &name)
+QPixmap loadBitmap(const QString &name)
 {
     QPixmap pm(QStringLiteral(":/bitmaps/%1.png").arg(name));
     if (pm.isNull())
@@ -27,14 +27,14 @@ QPixmap LoadBitmap(const QString &name)
 }
 
 // The connect button's glyphs use pure red as their transparent colour.
-QIcon LoadGlyph(const QString &name)
+QIcon loadGlyph(const QString &name)
 {
-    QPixmap pm = LoadBitmap(name);
+    QPixmap pm = loadBitmap(name);
     pm.setMask(pm.createMaskFromColor(QColor(255, 0, 0), Qt::MaskInColor));
     return QIcon(pm);
 }
 
-void PaintBackground(QWidget *w, const QColor &colour)
+void paintBackground(QWidget *w, const QColor &colour)
 {
     QPalette pal = w->palette();
     pal.setColor(QPalette::Window, colour);
@@ -52,20 +52,20 @@ TMainForm::TMainForm(std::unique_ptr<PortIo> port, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint
                           | Qt::MSWindowsFixedSizeDialogHint),
-      Link(std::move(port)),
-      ui(new Ui::TMainForm)
+      ui(new Ui::TMainForm),
+      link_(std::move(port))
 {
     // The window and its controls from the layout, at their fixed size and fonts.
     ui->setupUi(this);
     setFixedSize(812, 673);
-    setFont(PixelFont(FontMsGothic, 13));
-    ui->ConBtn->setFont(PixelFont(FontMsGothic, 16, true));
-    ui->ConBtn->setIcon(LoadGlyph(QStringLiteral("ICON2")));
-    ui->LabelAutoFlag->setFont(PixelFont(FontMsGothic, 15));
+    setFont(pixelFont(FontMsGothic, 13));
+    ui->ConBtn->setFont(pixelFont(FontMsGothic, 16, true));
+    ui->ConBtn->setIcon(loadGlyph(QStringLiteral("ICON2")));
+    ui->LabelAutoFlag->setFont(pixelFont(FontMsGothic, 15));
     for (StringGrid *g : {ui->SalesGrid, ui->CoinGrid, ui->OptGrid1, ui->OptGrid2})
-        g->setFont(PixelFont(FontMsPGothic, 16));
-    ui->LblBase->setFont(PixelFont(FontMsGothic, 24));
-    ui->PageControl->TabRow()->SetDrawTab([this](QPainter &p, int i, const QRect &r, bool active) {
+        g->setFont(pixelFont(FontMsPGothic, 16));
+    ui->LblBase->setFont(pixelFont(FontMsGothic, 24));
+    ui->PageControl->tabRow()->setDrawTab([this](QPainter &p, int i, const QRect &r, bool active) {
         PageControlDrawTab(p, i, r, active);
     });
     // The change page stays out of the tab row; its controls live on, hidden.
@@ -78,40 +78,40 @@ TMainForm::TMainForm(std::unique_ptr<PortIo> port, QWidget *parent)
     Timer = new QTimer(this);
     Timer->setObjectName(QStringLiteral("Timer"));
     Timer->setInterval(100);
-    StatusRequest = new QTimer(this);
-    StatusRequest->setSingleShot(true);
-    StatusRequest->setInterval(0);
+    statusRequest_ = new QTimer(this);
+    statusRequest_->setSingleShot(true);
+    statusRequest_->setInterval(0);
 
     // The link starts closed: no port is opened before 接続.
     // The lamp pictures, in the order the status codes index them (0-6).
     const char *lamps[] = {"LOFF", "LONG1", "LONG3", "LONR1", "LOFF3", "LOFF4", "LON4"};
     for (int i = 0; i < 7; ++i)
-        LampBitmap[std::size_t(i)] = LoadBitmap(QString::fromLatin1(lamps[i]));
+        LampBitmap[std::size_t(i)] = loadBitmap(QString::fromLatin1(lamps[i]));
     // Each page in its own colour.
-    PaintBackground(ui->TabSheet1, Colours::Sales);
-    PaintBackground(ui->TabSheet2, Colours::Change);
-    PaintBackground(ui->TabSheet3, Colours::Settings);
+    paintBackground(ui->TabSheet1, Colours::Sales);
+    paintBackground(ui->TabSheet2, Colours::Change);
+    paintBackground(ui->TabSheet3, Colours::Settings);
     // The sales page first, whatever page the layout left current.
     ui->PageControl->setCurrentWidget(ui->TabSheet1);
     // The option group in the sales colour.
-    PaintBackground(ui->GroupBox1, Colours::Sales);
+    paintBackground(ui->GroupBox1, Colours::Sales);
     // Headings, row labels and cell drawing of every grid, then the receipt
     // preview; the controller fills the data cells later.
-    PrepareSalesPage();
-    PrepareChangePage();
-    PrepareSettingsPage();
-    PrepareReceiptPreview();
+    prepareSalesPage();
+    prepareChangePage();
+    prepareSettingsPage();
+    prepareReceiptPreview();
 
     connect(ui->ConBtn, &QPushButton::clicked, this, &TMainForm::ConBtnClick);
-    ConnectChangePage();
+    connectChangePage();
 
     // The poll.
     connect(Timer, &QTimer::timeout, this, &TMainForm::TimerTimer);
-    connect(StatusRequest, &QTimer::timeout, this, &TMainForm::RequestStatus);
+    connect(statusRequest_, &QTimer::timeout, this, &TMainForm::requestStatus);
 
     // Writes to the controller.
-    NoteOperatorEdits();
-    connect(ui->OptGrid1, &StringGrid::SelectCell, this, &TMainForm::OptGrid1SelectCell);
+    noteOperatorEdits();
+    connect(ui->OptGrid1, &StringGrid::selectCell, this, &TMainForm::OptGrid1SelectCell);
     connect(ui->SendSalesBtn, &QPushButton::clicked, this, &TMainForm::SendSalesBtnClick);
     connect(ui->CntClrBtn, &QPushButton::clicked, this, &TMainForm::CntClrBtnClick);
 }
@@ -121,113 +121,113 @@ TMainForm::~TMainForm()
     delete ui;
 }
 
-void TMainForm::PrepareSalesPage()
+void TMainForm::prepareSalesPage()
 {
     StringGrid *g = ui->SalesGrid;
-    g->SetShape(3, 17, 1, 1, 200, 20);
-    const int w0 = g->ColWidth(0);
-    g->SetColWidth(1, (g->width() - w0) / 2);
-    g->SetColWidth(2, (g->width() - w0) / 2 - 4);
-    g->SetCell(1, 0, QStringLiteral("設定価格(円)"));
-    g->SetCell(2, 0, QStringLiteral("販売枚数"));
+    g->setShape(3, 17, 1, 1, 200, 20);
+    const int w0 = g->cellAreaWidth(0);
+    g->setCellAreaWidth(1, (g->width() - w0) / 2);
+    g->setCellAreaWidth(2, (g->width() - w0) / 2 - 4);
+    g->setCell(1, 0, QStringLiteral("設定価格(円)"));
+    g->setCell(2, 0, QStringLiteral("販売枚数"));
     const QString fullWidth = QStringLiteral("１２３４５６７８９");
     for (int r = 1; r <= 16; ++r) {
         const QString number = r <= 9 ? QString(fullWidth.at(r - 1)) : QString::number(r);
-        g->SetCell(0, r, QStringLiteral("コラム") + number);
+        g->setCell(0, r, QStringLiteral("コラム") + number);
     }
-    g->SetDrawCell([this](QPainter &p, int c, int r, const QRect &rect, bool fixed) {
+    g->setDrawCell([this](QPainter &p, int c, int r, const QRect &rect, bool fixed) {
         SalesGridDrawCell(p, c, r, rect, fixed);
     });
 
     StringGrid *t = ui->TotalGrid1;
-    t->SetShape(2, 3, 1, 0, 400, 20);
-    t->SetColWidth(1, t->width() - t->ColWidth(0) - 4);
-    t->SetCell(0, 0, QStringLiteral("前回のメモリクリアからの総売上(円)"));
-    t->SetDrawCell([this](QPainter &p, int c, int r, const QRect &rect, bool fixed) {
+    t->setShape(2, 3, 1, 0, 400, 20);
+    t->setCellAreaWidth(1, t->width() - t->cellAreaWidth(0) - 4);
+    t->setCell(0, 0, QStringLiteral("前回のメモリクリアからの総売上(円)"));
+    t->setDrawCell([this](QPainter &p, int c, int r, const QRect &rect, bool fixed) {
         TotalGrid1DrawCell(p, c, r, rect, fixed);
     });
 }
 
-void TMainForm::PrepareChangePage()
+void TMainForm::prepareChangePage()
 {
     // The coin tubes: four automatically refilled, four refilled by hand,
     // each with its settable, standard, current and surplus counts.
     StringGrid *g = ui->CoinGrid;
-    g->SetShape(5, 9, 1, 1, 200, 20);
-    g->SetRowHeight(7, 21);
-    const int w = (g->width() - g->ColWidth(0) - 4) / 4;
-    g->SetColWidth(1, w);
-    g->SetColWidth(2, w);
-    g->SetColWidth(3, w);
-    g->SetColWidth(4, w - 1);
+    g->setShape(5, 9, 1, 1, 200, 20);
+    g->setCellAreaHeight(7, 21);
+    const int w = (g->width() - g->cellAreaWidth(0) - 4) / 4;
+    g->setCellAreaWidth(1, w);
+    g->setCellAreaWidth(2, w);
+    g->setCellAreaWidth(3, w);
+    g->setCellAreaWidth(4, w - 1);
     const QStringList headings = {QStringLiteral("設定可能数"), QStringLiteral("基準枚数"),
                                   QStringLiteral("現在枚数"), QStringLiteral("過不足")};
     for (int c = 1; c <= 4; ++c)
-        g->SetCell(c, 0, headings.at(c - 1));
+        g->setCell(c, 0, headings.at(c - 1));
     const QStringList coins = {QStringLiteral("10円硬貨"), QStringLiteral("50円硬貨"),
                                QStringLiteral("100円硬貨"), QStringLiteral("500円硬貨")};
     for (int t = 0; t < 8; ++t) {
         const QString refill = t < 4 ? QStringLiteral("自動補充チューブ") : QStringLiteral("手動補充チューブ");
-        g->SetCell(0, t + 1, refill + coins.at(t % 4));
+        g->setCell(0, t + 1, refill + coins.at(t % 4));
     }
     // The sales total again, under the same heading as on the sales page.
     StringGrid *t2 = ui->TotalGrid2;
-    t2->SetShape(2, 3, 1, 0, 300, 20);
-    t2->SetColWidth(1, t2->width() - t2->ColWidth(0) - 4);
-    t2->SetCell(0, 0, ui->TotalGrid1->Cells(0, 0));
+    t2->setShape(2, 3, 1, 0, 300, 20);
+    t2->setCellAreaWidth(1, t2->width() - t2->cellAreaWidth(0) - 4);
+    t2->setCell(0, 0, ui->TotalGrid1->cells(0, 0));
     // Two lines, 精算 over つり銭合わせ, the line feed before the carriage return.
     ui->EarnBtn->setText(QStringLiteral("精算") + QChar('\n') + QChar('\r') + QStringLiteral("つり銭合わせ"));
     // The automatic-mode label on the change page's colour, the I/O group on
     // the settings colour.
-    PaintBackground(ui->LabelAutoFlag, Colours::Change);
-    PaintBackground(ui->GroupBox3, Colours::Settings);
+    paintBackground(ui->LabelAutoFlag, Colours::Change);
+    paintBackground(ui->GroupBox3, Colours::Settings);
     // The I/O panel picture.
-    DrawIoPanel();
+    drawIoPanel();
 }
 
-void TMainForm::PrepareSettingsPage()
+void TMainForm::prepareSettingsPage()
 {
     // The sixteen column prices; rows 1 and 7 keep the layout's odd heights.
     StringGrid *g1 = ui->OptGrid1;
-    g1->SetShape(2, 16, 1, 0, 64, 20);
-    g1->SetRowHeight(1, 19);
-    g1->SetRowHeight(7, 21);
-    g1->SetColWidth(0, g1->ColWidth(0) + 4);
-    g1->SetColWidth(1, g1->width() - g1->ColWidth(0) - 4);
+    g1->setShape(2, 16, 1, 0, 64, 20);
+    g1->setCellAreaHeight(1, 19);
+    g1->setCellAreaHeight(7, 21);
+    g1->setCellAreaWidth(0, g1->cellAreaWidth(0) + 4);
+    g1->setCellAreaWidth(1, g1->width() - g1->cellAreaWidth(0) - 4);
     for (int r = 0; r < 16; ++r)
-        g1->SetCell(0, r, QStringLiteral("コラム%1価格").arg(r + 1));
-    g1->SetDrawCell([this, g1](QPainter &p, int c, int r, const QRect &rect, bool fixed) {
+        g1->setCell(0, r, QStringLiteral("コラム%1価格").arg(r + 1));
+    g1->setDrawCell([this, g1](QPainter &p, int c, int r, const QRect &rect, bool fixed) {
         OptGrid1DrawCell(g1, p, c, r, rect, fixed);
     });
     // The sixteen sales counts and the sales total.
     StringGrid *g2 = ui->OptGrid2;
-    g2->SetShape(2, 17, 1, 0, 64, 20);
-    g2->SetRowHeight(7, 21);
-    g2->SetColWidth(0, g2->ColWidth(0) + 4);
-    g2->SetColWidth(1, g2->width() - g2->ColWidth(0) - 4);
+    g2->setShape(2, 17, 1, 0, 64, 20);
+    g2->setCellAreaHeight(7, 21);
+    g2->setCellAreaWidth(0, g2->cellAreaWidth(0) + 4);
+    g2->setCellAreaWidth(1, g2->width() - g2->cellAreaWidth(0) - 4);
     for (int r = 0; r < 16; ++r)
-        g2->SetCell(0, r, QStringLiteral("コラム%1枚数").arg(r + 1));
-    g2->SetCell(0, 16, QStringLiteral("総売上(円)"));
+        g2->setCell(0, r, QStringLiteral("コラム%1枚数").arg(r + 1));
+    g2->setCell(0, 16, QStringLiteral("総売上(円)"));
     // One drawing handler serves both settings grids.
-    g2->SetDrawCell([this, g2](QPainter &p, int c, int r, const QRect &rect, bool fixed) {
+    g2->setDrawCell([this, g2](QPainter &p, int c, int r, const QRect &rect, bool fixed) {
         OptGrid1DrawCell(g2, p, c, r, rect, fixed);
     });
 }
 
 void TMainForm::SalesGridDrawCell(QPainter &canvas, int ACol, int ARow, const QRect &Rect, bool)
 {
-    ui->SalesGrid->PaintStandardCell(canvas, ACol, ARow, Rect, Colours::SalesFixed);
+    ui->SalesGrid->paintStandardCell(canvas, ACol, ARow, Rect, Colours::SalesFixed);
 }
 
 void TMainForm::TotalGrid1DrawCell(QPainter &canvas, int ACol, int ARow, const QRect &Rect, bool)
 {
-    ui->TotalGrid1->PaintStandardCell(canvas, ACol, ARow, Rect, Colours::TotalFixed);
+    ui->TotalGrid1->paintStandardCell(canvas, ACol, ARow, Rect, Colours::TotalFixed);
 }
 
 void TMainForm::OptGrid1DrawCell(StringGrid *Sender, QPainter &canvas, int ACol, int ARow,
                                  const QRect &Rect, bool)
 {
-    Sender->PaintStandardCell(canvas, ACol, ARow, Rect, Colours::OptFixed);
+    Sender->paintStandardCell(canvas, ACol, ARow, Rect, Colours::OptFixed);
 }
 
 void TMainForm::PageControlDrawTab(QPainter &canvas, int TabIndex, const QRect &Rect, bool Active)
@@ -260,7 +260,7 @@ void TMainForm::PageControlDrawTab(QPainter &canvas, int TabIndex, const QRect &
     }
 }
 
-void TMainForm::SetOperationControlsEnabled(bool enabled)
+void TMainForm::setOperationControlsEnabled(bool enabled)
 {
     QWidget *controls[] = {ui->SendSalesBtn, ui->Opt1Sel, ui->Opt2Sel, ui->Opt3Sel, ui->Opt4Sel,
                            ui->Opt5Sel, ui->Opt6Sel, ui->CntClrBtn, ui->Edit1, ui->Edit2, ui->Edit3,
@@ -270,9 +270,9 @@ void TMainForm::SetOperationControlsEnabled(bool enabled)
         w->setEnabled(enabled);
 }
 
-void TMainForm::ShowConnectButton(bool connected)
+void TMainForm::showConnectButton(bool connected)
 {
-    ui->ConBtn->setIcon(LoadGlyph(connected ? QStringLiteral("ICON1") : QStringLiteral("ICON2")));
+    ui->ConBtn->setIcon(loadGlyph(connected ? QStringLiteral("ICON1") : QStringLiteral("ICON2")));
     ui->ConBtn->setText(connected ? QStringLiteral("切断") : QStringLiteral("接続"));
     ui->ConBtn->setToolTip(connected ? QStringLiteral("QUVOとの接続を切断します")
                                      : QStringLiteral("QUVOを探索し接続します"));
@@ -286,13 +286,13 @@ void TMainForm::ConBtnClick()
         return;
     ui->PCBVer->clear();
     if (Connected != 0) {
-        CloseConnection();
+        closeConnection();
         return;
     }
 
     searching_ = true;
     ui->ConBtn->setEnabled(false);
-    const SearchOutcome found = searchController(Link, [this](int n) {
+    const SearchOutcome found = searchController(link_, [this](int n) {
         ui->ComStatus->setText(QStringLiteral("COM%1").arg(n) + TextSearching);
         QCoreApplication::processEvents();
         return !closing_;
@@ -305,7 +305,7 @@ void TMainForm::ConBtnClick()
     if (found.kind != SearchOutcome::Found) {
         ui->ComStatus->setText(TextNotConnected);
         ui->ComStatus->setToolTip(QString());
-        ShowOk(this,
+        showOk(this,
                found.kind == SearchOutcome::NotFound
                    ? notFoundText(found)
                    : QStringLiteral("QUVOが正常な状態でないか,接続できない状態にあるため接続に失敗しました."),
@@ -313,29 +313,29 @@ void TMainForm::ConBtnClick()
         return;
     }
     ui->ComStatus->setText(QStringLiteral("COM%1").arg(found.portNumber) + TextConnectedOn);
-    ui->ComStatus->setToolTip(Link.devicePath());
+    ui->ComStatus->setToolTip(link_.devicePath());
 
     // The version text as it came; the status is not examined.
-    const TransactResult version = Link.Transact("QVV", 100);
+    const TransactResult version = link_.Transact("QVV", 100);
     ui->PCBVer->setText(ShiftJis::decode(version.payload));
-    Data.FirmwareVersion() = firmwareVersionFromReply(version.payload);
+    data_.FirmwareVersion() = firmwareVersionFromReply(version.payload);
 
-    ShowConnectButton(true);
-    SetOperationControlsEnabled(true);
+    showConnectButton(true);
+    setOperationControlsEnabled(true);
 
     // Everything the controller holds into the pages; what the controls held
     // before this connection counts as unknown. A magnification that fails
     // to convert ends the connection here: connected, but without polling
     // until the operator disconnects.
-    Origins.forget();
+    origins_.forget();
     if (const std::optional<QString> error = FullRead()) {
-        ShowApplicationError(*error);
+        showApplicationError(*error);
         return;
     }
     // What a write before the restart sent, against what was just read.
-    ShowPendingProof();
+    showPendingProof();
     // The I/O panel back to its resting state for the new controller.
-    ResetIoPanelMode();
+    resetIoPanelMode();
     // The preview from the lines just read; a magnification it cannot
     // convert has been shown and likewise leaves polling off.
     if (!RefreshReceiptPreview())
@@ -351,21 +351,21 @@ void TMainForm::disconnectController()
         ConBtnClick();
 }
 
-void TMainForm::CloseConnection()
+void TMainForm::closeConnection()
 {
     Timer->stop();
-    StatusRequest->stop();
-    Link.closePort();
+    statusRequest_->stop();
+    link_.closePort();
     ui->ComStatus->setText(TextNotConnected);
     ui->ComStatus->setToolTip(QString());
     ui->StatusLine->clearMessage();
-    ShowConnectButton(false);
-    SetOperationControlsEnabled(false);
+    showConnectButton(false);
+    setOperationControlsEnabled(false);
     ui->SendCoinBtn->setEnabled(false);
     ui->EarnBtn->setEnabled(false);
     ui->LabelAutoFlag->hide();
     ui->PanelMode->setEnabled(false);
-    SetReceiptLinesUnread();
+    setReceiptLinesUnread();
 }
 
 void TMainForm::closeEvent(QCloseEvent *event)
@@ -379,9 +379,9 @@ void TMainForm::FormClose()
     // A search in progress ends at its next port.
     closing_ = true;
     Timer->stop();
-    StatusRequest->stop();
+    statusRequest_->stop();
     for (QPixmap &pm : LampBitmap)
         pm = QPixmap();
     // Nothing is sent to the controller on close.
-    Link.closePort();
+    link_.closePort();
 }

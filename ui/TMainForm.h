@@ -30,7 +30,7 @@ public:
     ~TMainForm() override;
 
     // The value-entry dialog, created at start by the program entry.
-    void SetDataSetDialog(TDataSetDialog *dialog) { DataSetDialog = dialog; }
+    void setDataSetDialog(TDataSetDialog *dialog) { dataSetDialog_ = dialog; }
 
     // Connection (connect button).
     void ConBtnClick();
@@ -58,7 +58,7 @@ public:
     // one error is shown once, by the operation that started the read.
     std::optional<QString> FullRead();
     void TimerTimer();
-    void RequestStatus();
+    void requestStatus();
 
     // Receipt preview and its editing (ui/TMainFormReceipt.cpp).
     void Edit1Change();
@@ -72,19 +72,14 @@ public:
     bool RefreshReceiptPreview();
     // Comment line colours: black once the full read has read line 1..3,
     // grey again when the connection closes.
-    void SetReceiptLineRead(int line);
-    void SetReceiptLinesUnread();
-    ReceiptPreview *Receipt = nullptr;
+    void setReceiptLineRead(int line);
+    void setReceiptLinesUnread();
 
-    // Device link and data, reachable by the tests as by the handlers.
-    DeviceLink Link;
-    DeviceData Data;
-    // Where the settings values in the controls came from since connecting.
-    ValueOrigins Origins;
-    // What the last write that restarted the controller sent, until the
-    // next connection has compared it with what the controller reports.
-    // Kept for this run of the program only.
-    std::optional<WriteProof::SentSettings> PendingProof;
+    // Device link, data and where the settings came from, reachable by the
+    // tests as by the handlers.
+    DeviceLink &link() { return link_; }
+    DeviceData &data() { return data_; }
+    ValueOrigins &origins() { return origins_; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -92,19 +87,19 @@ protected:
 private:
     void FormClose();
     // Steps of the disconnection; nothing is sent.
-    void CloseConnection();
+    void closeConnection();
     void PageControlDrawTab(QPainter &canvas, int TabIndex, const QRect &Rect, bool Active);
-    void SetOperationControlsEnabled(bool enabled);
-    void ShowConnectButton(bool connected);
+    void setOperationControlsEnabled(bool enabled);
+    void showConnectButton(bool connected);
 
     // The full read's and the poll's views (TMainFormData.cpp).
     std::optional<QString> setReceiptText(int line, const QString &text) override;
     void setMagnificationIndex(int box, int index) override;
     void setCommentBlack(int line) override;
     void setIdentificationText(const QString &text) override;
-    void FillViewsFromData();
+    void fillViewsFromData();
     bool RefreshLiveValues();
-    void CopyToSettingsGrids();
+    void copyToSettingsGrids();
 
     // Cell drawing of the sales and settings grids.
     void SalesGridDrawCell(QPainter &canvas, int ACol, int ARow, const QRect &Rect, bool fixed);
@@ -112,38 +107,47 @@ private:
     void OptGrid1DrawCell(StringGrid *Sender, QPainter &canvas, int ACol, int ARow, const QRect &Rect, bool fixed);
 
     // Constructor steps that fill the grids with headings and row labels.
-    void PrepareSalesPage();
-    void PrepareChangePage();
-    void PrepareSettingsPage();
-    void PrepareReceiptPreview();
+    void prepareSalesPage();
+    void prepareChangePage();
+    void prepareSettingsPage();
+    void prepareReceiptPreview();
     // The operator's own choices and typing in the options group and the
-    // change page, noted in Origins.
-    void NoteOperatorEdits();
+    // change page, noted in origins_.
+    void noteOperatorEdits();
     // At a connection after a restarting write: one box for what the
     // controller did not take.
-    void ShowPendingProof();
+    void showPendingProof();
     // The read-back after a write that keeps the connection; a conversion
     // error that ended it is shown once. True when it completed, so the
     // views and the table show what the controller reports.
     bool readBack();
 
     Ui::TMainForm *ui;
-    TDataSetDialog *DataSetDialog = nullptr;
+    ReceiptPreview *receipt_ = nullptr;
+    DeviceLink link_;
+    DeviceData data_;
+    // Where the settings values in the controls came from since connecting.
+    ValueOrigins origins_;
+    // What the last write that restarted the controller sent, until the
+    // next connection has compared it with what the controller reports.
+    // Kept for this run of the program only.
+    std::optional<WriteProof::SentSettings> pendingProof_;
+    TDataSetDialog *dataSetDialog_ = nullptr;
 
     std::array<QPixmap, 7> LampBitmap;
     std::array<int, 20> OutputSignalState{};
     int HoverLampRow = -1;
 
     // Change page and I/O port panel: hidden, yet built and handled.
-    void ConnectChangePage();
+    void connectChangePage();
     void CoinGridDrawCell(QPainter &canvas, int ACol, int ARow, const QRect &Rect, bool fixed);
     void TotalGrid2DrawCell(QPainter &canvas, int ACol, int ARow, const QRect &Rect, bool fixed);
     void CoinGridSelectCell(int ACol, int ARow);
     void SendCoinBtnClick();
     void EarnBtnClick();
-    void DrawIoPanel();
-    void ResetIoPanelMode();
-    void DrawInputLamp(int row, bool hovered);
+    void drawIoPanel();
+    void resetIoPanelMode();
+    void drawInputLamp(int row, bool hovered);
     void PanelModeChange();
     void Image1MouseMove(Qt::KeyboardModifiers Shift, int X, int Y);
     void Image1MouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y);
@@ -151,7 +155,7 @@ private:
     QTimer *Timer = nullptr;
     // The status request of a tick whose refresh met a silent line, after
     // the window has answered what the operator did meanwhile.
-    QTimer *StatusRequest = nullptr;
+    QTimer *statusRequest_ = nullptr;
     int PollTickCount = 0;
 
     // While the full read sets a receipt text, the relayout its handler runs

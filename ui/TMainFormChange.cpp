@@ -16,15 +16,15 @@
 #include <QLineEdit>
 #include <QPainter>
 
-void TMainForm::ConnectChangePage()
+void TMainForm::connectChangePage()
 {
-    ui->CoinGrid->SetDrawCell([this](QPainter &p, int c, int r, const QRect &rect, bool fixed) {
+    ui->CoinGrid->setDrawCell([this](QPainter &p, int c, int r, const QRect &rect, bool fixed) {
         CoinGridDrawCell(p, c, r, rect, fixed);
     });
-    ui->TotalGrid2->SetDrawCell([this](QPainter &p, int c, int r, const QRect &rect, bool fixed) {
+    ui->TotalGrid2->setDrawCell([this](QPainter &p, int c, int r, const QRect &rect, bool fixed) {
         TotalGrid2DrawCell(p, c, r, rect, fixed);
     });
-    connect(ui->CoinGrid, &StringGrid::SelectCell, this, &TMainForm::CoinGridSelectCell);
+    connect(ui->CoinGrid, &StringGrid::selectCell, this, &TMainForm::CoinGridSelectCell);
     connect(ui->SendCoinBtn, &QPushButton::clicked, this, &TMainForm::SendCoinBtnClick);
     connect(ui->EarnBtn, &QPushButton::clicked, this, &TMainForm::EarnBtnClick);
     connect(ui->PanelMode, &QComboBox::currentIndexChanged, this, &TMainForm::PanelModeChange);
@@ -40,13 +40,13 @@ void TMainForm::CoinGridDrawCell(QPainter &canvas, int ACol, int ARow, const QRe
 {
     StringGrid *g = ui->CoinGrid;
     if (fixed) {
-        StringGrid::PaintCell(canvas, Rect, Colours::CoinFixed, g->Cells(ACol, ARow), true);
+        StringGrid::paintCell(canvas, Rect, Colours::CoinFixed, g->cells(ACol, ARow), true);
         return;
     }
     // Excess or shortage is worked out afresh at every drawing and never
     // kept; a cell that holds no integer counts as 0.
     const auto count = [g, ARow](int col) {
-        return qint64(StandardCount::parseEntry(g->Cells(col, ARow)).value_or(0));
+        return qint64(StandardCount::parseEntry(g->cells(col, ARow)).value_or(0));
     };
     const qint64 d = count(3) - count(2);
     QColor brush = g->palette().color(QPalette::Base);
@@ -58,45 +58,45 @@ void TMainForm::CoinGridDrawCell(QPainter &canvas, int ACol, int ARow, const QRe
     if (ACol == 4)
         text = d > 0 ? QStringLiteral("+") + QString::number(d) : QString::number(d);
     else
-        text = g->Cells(ACol, ARow);
-    StringGrid::PaintCell(canvas, Rect, brush, text, false);
+        text = g->cells(ACol, ARow);
+    StringGrid::paintCell(canvas, Rect, brush, text, false);
 }
 
 void TMainForm::TotalGrid2DrawCell(QPainter &canvas, int ACol, int ARow, const QRect &Rect, bool)
 {
-    ui->TotalGrid2->PaintStandardCell(canvas, ACol, ARow, Rect, Colours::TotalFixed);
+    ui->TotalGrid2->paintStandardCell(canvas, ACol, ARow, Rect, Colours::TotalFixed);
 }
 
 void TMainForm::CoinGridSelectCell(int ACol, int ARow)
 {
     if (Connected == 0 || ACol != 2 || ARow < 1 || ARow > 8 || !ui->EarnBtn->isEnabled()
-        || !DataSetDialog)
+        || !dataSetDialog_)
         return;
     const int t = ARow - 1;
-    DataSetDialog->Label()->setText(StandardCount::dialogTitle(t));
-    DataSetDialog->SubLabel()->setText(StandardCount::dialogHint(t, Data.TubeSettableMax(t)));
-    DataSetDialog->Edit()->setText(ui->CoinGrid->Cells(2, ARow));
-    if (DataSetDialog->exec() != QDialog::Accepted)
+    dataSetDialog_->Label()->setText(StandardCount::dialogTitle(t));
+    dataSetDialog_->SubLabel()->setText(StandardCount::dialogHint(t, data_.TubeSettableMax(t)));
+    dataSetDialog_->Edit()->setText(ui->CoinGrid->cells(2, ARow));
+    if (dataSetDialog_->exec() != QDialog::Accepted)
         return;
-    const auto value = StandardCount::validate(t, DataSetDialog->Edit()->text());
+    const auto value = StandardCount::validate(t, dataSetDialog_->Edit()->text());
     if (!value) {
         rejectInput();
         return;
     }
     // Kept here until the write sends all eight; nothing goes out now.
-    Data.TubeStandardCount(t) = *value;
-    Origins.setByOperator(ValueOrigins::standardCount(t));
-    ui->CoinGrid->SetCell(2, ARow, QString::number(*value));
+    data_.TubeStandardCount(t) = *value;
+    origins_.setByOperator(ValueOrigins::standardCount(t));
+    ui->CoinGrid->setCell(2, ARow, QString::number(*value));
 }
 
 void TMainForm::SendCoinBtnClick()
 {
     WriteProof::SentSettings sent;
-    if (StandardCount::write(Link, *this, Data, Origins, &sent))
-        PendingProof = sent;
+    if (StandardCount::write(link_, *this, data_, origins_, &sent))
+        pendingProof_ = sent;
 }
 
 void TMainForm::EarnBtnClick()
 {
-    ChangeReconciliation::run(Link, *this, Data);
+    ChangeReconciliation::run(link_, *this, data_);
 }

@@ -17,10 +17,10 @@ using ValueFormats::priceText;
 
 std::optional<QString> TMainForm::FullRead()
 {
-    const FullRead::Result result = FullRead::run(Link, Data, *this, &Origins);
+    const FullRead::Result result = FullRead::run(link_, data_, *this, &origins_);
     if (!result.completed)
         return result.error;
-    FillViewsFromData();
+    fillViewsFromData();
     return std::nullopt;
 }
 
@@ -51,7 +51,7 @@ void TMainForm::setMagnificationIndex(int box, int index)
 
 void TMainForm::setCommentBlack(int line)
 {
-    SetReceiptLineRead(line + 1);
+    setReceiptLineRead(line + 1);
 }
 
 void TMainForm::setIdentificationText(const QString &text)
@@ -60,20 +60,20 @@ void TMainForm::setIdentificationText(const QString &text)
         ui->xxxxxxxx->setText(text);
 }
 
-void TMainForm::FillViewsFromData()
+void TMainForm::fillViewsFromData()
 {
     StringGrid *sales = ui->SalesGrid;
     for (int i = 0; i < 16; ++i) {
-        sales->SetCell(1, i + 1, priceText(i, Data.ColumnPrice(i)));
-        sales->SetCell(2, i + 1, countText(Data.ColumnSalesCount(i)));
+        sales->setCell(1, i + 1, priceText(i, data_.ColumnPrice(i)));
+        sales->setCell(2, i + 1, countText(data_.ColumnSalesCount(i)));
     }
-    sales->Refresh();
-    ui->TotalGrid1->SetCell(1, 0, QString::number(Data.SalesTotal()));
-    ui->TotalGrid1->Refresh();
+    sales->refresh();
+    ui->TotalGrid1->setCell(1, 0, QString::number(data_.SalesTotal()));
+    ui->TotalGrid1->refresh();
 
-    ui->TotalGrid2->SetCell(1, 0, ui->TotalGrid1->Cells(1, 0));
-    ui->TotalGrid2->Refresh();
-    if (!(Data.DeviceStatusFlags() & AutoChangeDisabled)) {
+    ui->TotalGrid2->setCell(1, 0, ui->TotalGrid1->cells(1, 0));
+    ui->TotalGrid2->refresh();
+    if (!(data_.DeviceStatusFlags() & AutoChangeDisabled)) {
         ui->SendCoinBtn->setEnabled(true);
         ui->EarnBtn->setEnabled(true);
         ui->LabelAutoFlag->hide();
@@ -82,25 +82,25 @@ void TMainForm::FillViewsFromData()
         ui->LabelAutoFlag->show();
     }
 
-    CopyToSettingsGrids();
+    copyToSettingsGrids();
 
     QComboBox *options[] = {ui->Opt1Sel, ui->Opt2Sel, ui->Opt3Sel, ui->Opt4Sel, ui->Opt5Sel, ui->Opt6Sel};
     for (int k = 0; k < 6; ++k) {
-        const int value = Data.OptionSelection(k);
+        const int value = data_.OptionSelection(k);
         // A value the selector has no item for leaves it without a selection.
         options[k]->setCurrentIndex(value >= 0 && value < options[k]->count() ? value : -1);
     }
 }
 
-void TMainForm::CopyToSettingsGrids()
+void TMainForm::copyToSettingsGrids()
 {
     for (int r = 0; r < 16; ++r) {
-        ui->OptGrid1->SetCell(1, r, ui->SalesGrid->Cells(1, r + 1));
-        ui->OptGrid2->SetCell(1, r, ui->SalesGrid->Cells(2, r + 1));
+        ui->OptGrid1->setCell(1, r, ui->SalesGrid->cells(1, r + 1));
+        ui->OptGrid2->setCell(1, r, ui->SalesGrid->cells(2, r + 1));
     }
-    ui->OptGrid2->SetCell(1, 16, ui->TotalGrid1->Cells(1, 0));
-    ui->OptGrid1->Refresh();
-    ui->OptGrid2->Refresh();
+    ui->OptGrid2->setCell(1, 16, ui->TotalGrid1->cells(1, 0));
+    ui->OptGrid1->refresh();
+    ui->OptGrid2->refresh();
 }
 
 void TMainForm::TimerTimer()
@@ -111,15 +111,15 @@ void TMainForm::TimerTimer()
     if (LivePoll::advancePollTick(PollTickCount) && !RefreshLiveValues()) {
         // A silent line costs a time-out here and another one in the status
         // request: let the window answer the operator in between.
-        StatusRequest->start();
+        statusRequest_->start();
         return;
     }
-    RequestStatus();
+    requestStatus();
 }
 
-void TMainForm::RequestStatus()
+void TMainForm::requestStatus()
 {
-    ui->StatusLine->showMessage(LivePoll::stateSentence(LivePoll::requestDeviceState(Link)));
+    ui->StatusLine->showMessage(LivePoll::stateSentence(LivePoll::requestDeviceState(link_)));
     Timer->start();
 }
 
@@ -127,20 +127,20 @@ bool TMainForm::RefreshLiveValues()
 {
     // The grids show the table: values a cut-short refresh did not read
     // keep what they showed.
-    const bool complete = LivePoll::refreshLiveValues(Link, Data);
+    const bool complete = LivePoll::refreshLiveValues(link_, data_);
 
     for (int i = 0; i < 16; ++i)
-        ui->SalesGrid->SetCell(2, i + 1, countText(Data.ColumnSalesCount(i)));
-    ui->SalesGrid->Refresh();
-    ui->TotalGrid1->SetCell(1, 0, QString::number(Data.SalesTotal()));
-    ui->TotalGrid1->Refresh();
-    if (!(Data.DeviceStatusFlags() & AutoChangeDisabled)) {
+        ui->SalesGrid->setCell(2, i + 1, countText(data_.ColumnSalesCount(i)));
+    ui->SalesGrid->refresh();
+    ui->TotalGrid1->setCell(1, 0, QString::number(data_.SalesTotal()));
+    ui->TotalGrid1->refresh();
+    if (!(data_.DeviceStatusFlags() & AutoChangeDisabled)) {
         for (int t = 0; t < 8; ++t)
-            ui->CoinGrid->SetCell(3, t + 1, QString::number(Data.TubeCurrentCount(t)));
-        ui->CoinGrid->Refresh();
+            ui->CoinGrid->setCell(3, t + 1, QString::number(data_.TubeCurrentCount(t)));
+        ui->CoinGrid->refresh();
     }
-    ui->TotalGrid2->SetCell(1, 0, ui->TotalGrid1->Cells(1, 0));
-    ui->TotalGrid2->Refresh();
-    CopyToSettingsGrids();
+    ui->TotalGrid2->setCell(1, 0, ui->TotalGrid1->cells(1, 0));
+    ui->TotalGrid2->refresh();
+    copyToSettingsGrids();
     return complete;
 }

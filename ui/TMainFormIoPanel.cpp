@@ -8,14 +8,14 @@
 
 #include <QSignalBlocker>
 
-void TMainForm::DrawIoPanel()
+void TMainForm::drawIoPanel()
 {
-    ui->Image1->setPixmap(IoPanel::DrawPicture(LampBitmap));
+    ui->Image1->setPixmap(IoPanel::drawPicture(LampBitmap));
     OutputSignalState.fill(0);
     HoverLampRow = -1;
 }
 
-void TMainForm::ResetIoPanelMode()
+void TMainForm::resetIoPanelMode()
 {
     // A connection starts in monitor mode without telling the controller.
     {
@@ -25,22 +25,22 @@ void TMainForm::ResetIoPanelMode()
     ui->PanelMode->setEnabled(true);
 }
 
-void TMainForm::DrawInputLamp(int row, bool hovered)
+void TMainForm::drawInputLamp(int row, bool hovered)
 {
     const bool on = OutputSignalState[std::size_t(IoPort::rowSignal(row))] != 0;
     QPixmap picture = ui->Image1->pixmap();
-    IoPanel::DrawInputLamp(picture, LampBitmap[IoPanel::InputLamp(on, hovered)], row);
+    IoPanel::drawInputLamp(picture, LampBitmap[IoPanel::inputLamp(on, hovered)], row);
     ui->Image1->setPixmap(picture);
 }
 
 void TMainForm::PanelModeChange()
 {
-    if (!Link.portHandleValid())
+    if (!link_.portHandleValid())
         return;
     if (ui->PanelMode->currentIndex() == 1)
-        IoPort::enterManualMode(Link, OutputSignalState);
+        IoPort::enterManualMode(link_, OutputSignalState);
     else
-        IoPort::leaveManualMode(Link);
+        IoPort::leaveManualMode(link_);
 }
 
 void TMainForm::Image1MouseMove(Qt::KeyboardModifiers, int X, int Y)
@@ -52,11 +52,11 @@ void TMainForm::Image1MouseMove(Qt::KeyboardModifiers, int X, int Y)
         if (HoverLampRow == row)
             return; // its ring is drawn already
         if (HoverLampRow >= 0)
-            DrawInputLamp(HoverLampRow, false);
+            drawInputLamp(HoverLampRow, false);
         HoverLampRow = row;
-        DrawInputLamp(row, true);
+        drawInputLamp(row, true);
     } else if (HoverLampRow >= 0) {
-        DrawInputLamp(HoverLampRow, false);
+        drawInputLamp(HoverLampRow, false);
         HoverLampRow = -1;
     }
 }
@@ -68,8 +68,8 @@ void TMainForm::Image1MouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers Sh
         return;
     // Only manual mode drives the inputs: a ring left over from an earlier
     // manual mode must not send anything in monitor mode or without a port.
-    if (!manualMode() || !Link.portHandleValid())
+    if (!manualMode() || !link_.portHandleValid())
         return;
-    IoPort::toggleSignal(Link, OutputSignalState, IoPort::rowSignal(HoverLampRow));
-    DrawInputLamp(HoverLampRow, true);
+    IoPort::toggleSignal(link_, OutputSignalState, IoPort::rowSignal(HoverLampRow));
+    drawInputLamp(HoverLampRow, true);
 }

@@ -15,7 +15,7 @@
 
 namespace {
 
-ReceiptPreview::MagnificationTexts Magnifications(const Ui::TMainForm *ui)
+ReceiptPreview::MagnificationTexts magnifications(const Ui::TMainForm *ui)
 {
     return {ui->ComboBox1->currentText(), ui->ComboBox2->currentText(),
             ui->ComboBox3->currentText(), ui->ComboBox4->currentText(),
@@ -24,13 +24,13 @@ ReceiptPreview::MagnificationTexts Magnifications(const Ui::TMainForm *ui)
 
 } // namespace
 
-void TMainForm::PrepareReceiptPreview()
+void TMainForm::prepareReceiptPreview()
 {
     // The preview's items are made with their start texts, which are
     // also the start texts of the fields.
-    Receipt = new ReceiptPreview(ui->ScrImg, ui->LblBase, this);
+    receipt_ = new ReceiptPreview(ui->ScrImg, ui->LblBase, this);
     // Line unit, rulers and the start-up layout.
-    Receipt->StartUp();
+    receipt_->startUp();
 
     new ByteLimitValidator(ByteLimitValidator::ReceiptLineLimit, ui->Edit1);
     new ByteLimitValidator(ByteLimitValidator::ReceiptLineLimit, ui->Edit2);
@@ -58,31 +58,31 @@ void TMainForm::PrepareReceiptPreview()
         });
     }
     connect(ui->xxxxxxxx, &QLineEdit::textChanged, this, &TMainForm::xxxxxxxxChange);
-    connect(Receipt, &ReceiptPreview::scrImgResized, this, &TMainForm::ScrImgResize);
+    connect(receipt_, &ReceiptPreview::scrImgResized, this, &TMainForm::ScrImgResize);
 }
 
 void TMainForm::Edit1Change()
 {
-    Receipt->SetCommentText(1, ui->Edit1->text());
+    receipt_->setCommentText(1, ui->Edit1->text());
     ComboBox1Change();
 }
 
 void TMainForm::Edit2Change()
 {
-    Receipt->SetCommentText(2, ui->Edit2->text());
+    receipt_->setCommentText(2, ui->Edit2->text());
     ComboBox1Change();
 }
 
 void TMainForm::Edit3Change()
 {
-    Receipt->SetCommentText(3, ui->Edit3->text());
+    receipt_->setCommentText(3, ui->Edit3->text());
     ComboBox1Change();
 }
 
 void TMainForm::ComboBox1Change()
 {
     // All six boxes are read again, whichever one changed.
-    std::optional<QString> error = Receipt->EditRelayout(Magnifications(ui));
+    std::optional<QString> error = receipt_->editRelayout(magnifications(ui));
     if (!error)
         return;
     if (relayoutError_) {
@@ -90,34 +90,34 @@ void TMainForm::ComboBox1Change()
             *relayoutError_ = std::move(error);
         return;
     }
-    ShowApplicationError(*error);
+    showApplicationError(*error);
 }
 
 void TMainForm::xxxxxxxxChange()
 {
-    Receipt->setIdentificationText(ui->xxxxxxxx->text());
+    receipt_->setIdentificationText(ui->xxxxxxxx->text());
 }
 
 void TMainForm::ScrImgResize()
 {
-    Receipt->ScrImgResize();
+    receipt_->ScrImgResize();
 }
 
 bool TMainForm::RefreshReceiptPreview()
 {
-    if (const std::optional<QString> error = Receipt->RefreshReceiptPreview(Magnifications(ui))) {
-        ShowApplicationError(*error);
+    if (const std::optional<QString> error = receipt_->RefreshReceiptPreview(magnifications(ui))) {
+        showApplicationError(*error);
         return false;
     }
     return true;
 }
 
-void TMainForm::SetReceiptLineRead(int line)
+void TMainForm::setReceiptLineRead(int line)
 {
-    Receipt->SetCommentColour(line, ReceiptPreview::ReadColour);
+    receipt_->setCommentColour(line, ReceiptPreview::ReadColour);
 }
 
-void TMainForm::SetReceiptLinesUnread()
+void TMainForm::setReceiptLinesUnread()
 {
-    Receipt->SetCommentsUnread();
+    receipt_->setCommentsUnread();
 }

@@ -16,26 +16,26 @@
 
 void TMainForm::OptGrid1SelectCell(int ACol, int ARow)
 {
-    if (Connected == 0 || ACol != 1 || ARow < 0 || ARow >= PriceEntry::SettableRows || !DataSetDialog)
+    if (Connected == 0 || ACol != 1 || ARow < 0 || ARow >= PriceEntry::SettableRows || !dataSetDialog_)
         return;
-    DataSetDialog->Label()->setText(QStringLiteral("コラム%1 設定価格").arg(ARow + 1));
-    DataSetDialog->SubLabel()->setText(PriceEntry::rangeText(ARow));
-    DataSetDialog->Edit()->setText(ui->SalesGrid->Cells(1, ARow + 1));
-    if (DataSetDialog->exec() != QDialog::Accepted)
+    dataSetDialog_->Label()->setText(QStringLiteral("コラム%1 設定価格").arg(ARow + 1));
+    dataSetDialog_->SubLabel()->setText(PriceEntry::rangeText(ARow));
+    dataSetDialog_->Edit()->setText(ui->SalesGrid->cells(1, ARow + 1));
+    if (dataSetDialog_->exec() != QDialog::Accepted)
         return;
 
     const WriteOperations::PriceWrite result =
-        WriteOperations::setPrice(Link, Data, ARow, DataSetDialog->Edit()->text(), manualMode());
+        WriteOperations::setPrice(link_, data_, ARow, dataSetDialog_->Edit()->text(), manualMode());
     if (!result.sent) {
         rejectInput();
         return;
     }
-    ui->OptGrid1->SetCell(1, ARow, result.entry.cellText);
-    ui->SalesGrid->SetCell(1, ARow + 1, ui->OptGrid1->Cells(1, ARow));
+    ui->OptGrid1->setCell(1, ARow, result.entry.cellText);
+    ui->SalesGrid->setCell(1, ARow + 1, ui->OptGrid1->cells(1, ARow));
     // A refusal is not a failure of the sequence; the operator is told
     // when the controller does not report the price sent.
     if (readBack()) {
-        if (const auto text = WriteProof::priceNotTaken(ARow, result.entry.stored, Data.ColumnPrice(ARow)))
+        if (const auto text = WriteProof::priceNotTaken(ARow, result.entry.stored, data_.ColumnPrice(ARow)))
             reportError(*text);
     }
 }
@@ -52,15 +52,15 @@ void TMainForm::SendSalesBtnClick()
     settings.lines[1] = {ui->ComboBox3->currentText(), ui->ComboBox4->currentText(), ui->Edit2->text()};
     settings.lines[2] = {ui->ComboBox5->currentText(), ui->ComboBox6->currentText(), ui->Edit3->text()};
     WriteProof::SentSettings sent;
-    if (WriteOperations::writeOptionsAndRestart(Link, *this, Data, settings, Origins, &sent))
-        PendingProof = sent;
+    if (WriteOperations::writeOptionsAndRestart(link_, *this, data_, settings, origins_, &sent))
+        pendingProof_ = sent;
 }
 
-void TMainForm::NoteOperatorEdits()
+void TMainForm::noteOperatorEdits()
 {
     // Only the operator's own choosing and typing count: what a read sets
     // programmatically raises neither signal.
-    const auto note = [this](ValueOrigins::Field f) { return [this, f] { Origins.setByOperator(f); }; };
+    const auto note = [this](ValueOrigins::Field f) { return [this, f] { origins_.setByOperator(f); }; };
     QComboBox *options[] = {ui->Opt1Sel, ui->Opt2Sel, ui->Opt3Sel, ui->Opt4Sel, ui->Opt5Sel, ui->Opt6Sel};
     for (int k = 0; k < 6; ++k)
         connect(options[k], &QComboBox::activated, this, note(ValueOrigins::option(k)));
@@ -84,9 +84,9 @@ void TMainForm::CntClrBtnClick()
 {
     if (!confirm(WriteOperations::clearConfirmText()))
         return;
-    WriteOperations::clearCounters(Link, manualMode());
+    WriteOperations::clearCounters(link_, manualMode());
     if (readBack()) {
-        if (const auto text = WriteProof::countersNotCleared(Data))
+        if (const auto text = WriteProof::countersNotCleared(data_))
             reportError(*text);
     }
 }
@@ -100,38 +100,38 @@ bool TMainForm::readBack()
     return true;
 }
 
-void TMainForm::ShowPendingProof()
+void TMainForm::showPendingProof()
 {
-    if (!PendingProof)
+    if (!pendingProof_)
         return;
     const QComboBox *options[] = {ui->Opt1Sel, ui->Opt2Sel, ui->Opt3Sel,
                                   ui->Opt4Sel, ui->Opt5Sel, ui->Opt6Sel};
     const std::optional<QString> text = WriteProof::settingsNotTaken(
-        *PendingProof, Origins, [&options](int k, int value) { return options[k]->itemText(value); });
+        *pendingProof_, origins_, [&options](int k, int value) { return options[k]->itemText(value); });
     // Compared once: a write the controller took fully shows nothing.
-    PendingProof.reset();
+    pendingProof_.reset();
     if (text)
         reportError(*text);
 }
 
 bool TMainForm::confirm(const QString &text)
 {
-    return AskOkCancel(this, text, QStringLiteral("Information"));
+    return askOkCancel(this, text, QStringLiteral("Information"));
 }
 
 void TMainForm::notify(const QString &text)
 {
-    ShowOk(this, text, QStringLiteral("Information"));
+    showOk(this, text, QStringLiteral("Information"));
 }
 
 void TMainForm::rejectInput()
 {
-    ShowOk(this, QStringLiteral("値が正しくありません"), QStringLiteral("Error"));
+    showOk(this, QStringLiteral("値が正しくありません"), QStringLiteral("Error"));
 }
 
 void TMainForm::reportError(const QString &text)
 {
-    ShowOk(this, text, QStringLiteral("Error"));
+    showOk(this, text, QStringLiteral("Error"));
 }
 
 bool TMainForm::manualMode() const
@@ -147,7 +147,7 @@ std::optional<QString> TMainForm::runFullRead()
 
 void TMainForm::showConversionError(const QString &message)
 {
-    ShowApplicationError(message);
+    showApplicationError(message);
 }
 
 void TMainForm::setWindowEnabled(bool enabled)

@@ -13,7 +13,7 @@ public:
     static constexpr int TabWidth = 100;  // along the row
 
     explicit TPageTabBar(QWidget *parent = nullptr) : QTabBar(parent) {}
-    void SetDrawTab(DrawTabHandler handler) { drawTab_ = std::move(handler); }
+    void setDrawTab(DrawTabHandler handler) { drawTab_ = std::move(handler); }
 
 protected:
     QSize tabSizeHint(int index) const override;
@@ -28,7 +28,7 @@ class TPageControl : public QTabWidget {
     Q_OBJECT
 public:
     explicit TPageControl(QWidget *parent = nullptr);
-    TPageTabBar *TabRow() const { return bar_; }
+    TPageTabBar *tabRow() const { return bar_; }
 
 private:
     TPageTabBar *bar_;

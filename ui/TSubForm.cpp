@@ -11,9 +11,9 @@ TSubForm::TSubForm(QWidget *parent)
     ui->setupUi(this);
     setFixedSize(232, 126);
     move(201, 539);
-    setFont(PixelFont(FontMsPGothic, 12));
-    ui->Label->setFont(PixelFont(FontMsPGothic, 16));
-    ui->Edit1->setFont(PixelFont(FontMsPGothic, 16));
+    setFont(pixelFont(FontMsPGothic, 12));
+    ui->Label->setFont(pixelFont(FontMsPGothic, 16));
+    ui->Edit1->setFont(pixelFont(FontMsPGothic, 16));
 }
 
 TSubForm::~TSubForm()

@@ -2,5 +2,5 @@
 
 int main(int argc, char *argv[])
 {
-    return RunApplication(argc, argv);
+    return runApplication(argc, argv);
 }

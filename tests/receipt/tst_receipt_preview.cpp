@@ -60,7 +60,7 @@ struct Page {
         preview = new ReceiptPreview(scrImg, lblBase, &window);
         QObject::connect(preview, &ReceiptPreview::scrImgResized, preview,
                          &ReceiptPreview::ScrImgResize);
-        preview->StartUp();
+        preview->startUp();
     }
 
     ReceiptItem *item(const QString &name) const
@@ -85,7 +85,7 @@ struct Page {
     void setTexts(const QStringList &texts)
     {
         for (int i = 0; i < 3; ++i)
-            preview->SetCommentText(i + 1, texts.at(i));
+            preview->setCommentText(i + 1, texts.at(i));
     }
     void show()
     {
@@ -155,7 +155,7 @@ private slots:
 
 void TestReceiptPreview::initTestCase()
 {
-    InstallFontSubstitutions();
+    installFontSubstitutions();
     // The layout rests on the reference cell of the receipt font.
     QFont font(QStringLiteral("ＭＳ ゴシック"));
     font.setPixelSize(24);
@@ -306,7 +306,7 @@ void TestReceiptPreview::relayoutSameSettings()
     Page page;
     const std::optional<QString> error =
         connect ? page.preview->RefreshReceiptPreview(StartMagnifications)
-                : page.preview->EditRelayout(StartMagnifications);
+                : page.preview->editRelayout(StartMagnifications);
     QVERIFY(!error);
     QCOMPARE(page.tops(), StartTops);
     QCOMPARE(page.preview->printableArea()->geometry(), QRect(8, 40, 428, 504));
@@ -379,7 +379,7 @@ void TestReceiptPreview::editRelayout()
     QFETCH(int, ticketHeight);
     Page page;
     page.setTexts(texts);
-    QVERIFY(!page.preview->EditRelayout(magnifications(mags)));
+    QVERIFY(!page.preview->editRelayout(magnifications(mags)));
     QCOMPARE(page.tops(), tops);
     QCOMPARE((QList<int>{page.line(1)->height(), page.line(2)->height(), page.line(3)->height()}),
              lineHeights);
@@ -401,15 +401,15 @@ void TestReceiptPreview::wrapDecisionFollowsEveryEdit()
     // Thirteen full-width characters at X = 2 wrap; deleting down to eight
     // (16 cells, 384 px) brings the line back to one.
     QString text = QStringLiteral("あいうえおかきくけこさしす");
-    page.preview->SetCommentText(1, text);
-    QVERIFY(!page.preview->EditRelayout(StartMagnifications));
+    page.preview->setCommentText(1, text);
+    QVERIFY(!page.preview->editRelayout(StartMagnifications));
     QVERIFY(page.line(1)->wordWrap());
     QCOMPARE(page.line(1)->visualLines(),
              (QStringList{QStringLiteral("あいうえおかきく"), QStringLiteral("けこさしす")}));
     while (text.size() > 8) {
         text.chop(1);
-        page.preview->SetCommentText(1, text);
-        QVERIFY(!page.preview->EditRelayout(StartMagnifications));
+        page.preview->setCommentText(1, text);
+        QVERIFY(!page.preview->editRelayout(StartMagnifications));
         // 9 full-width characters are 432 px, 8 are 384 px.
         QCOMPARE(page.line(1)->wordWrap(), text.size() > 8);
         QCOMPARE(page.line(1)->height(), text.size() > 8 ? 96 : 48);
@@ -424,7 +424,7 @@ void TestReceiptPreview::connectRelayoutKeepsWrapMode()
     // so the text needs four lines.
     const Texts wide{QStringLiteral("2"), QStringLiteral("2"), QStringLiteral("1"),
                      QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("1")};
-    QVERIFY(!page.preview->EditRelayout(wide));
+    QVERIFY(!page.preview->editRelayout(wide));
     QVERIFY(page.line(3)->wordWrap());
     QCOMPARE(page.line(3)->height(), 48); // capped at two lines
     QVERIFY(!page.preview->RefreshReceiptPreview(wide));
@@ -436,7 +436,7 @@ void TestReceiptPreview::connectRelayoutKeepsWrapMode()
     // A line the edit relayout left single stays single on connect, however
     // wide the boxes now say it is.
     Page other;
-    QVERIFY(!other.preview->EditRelayout(StartMagnifications));
+    QVERIFY(!other.preview->editRelayout(StartMagnifications));
     QVERIFY(!other.preview->RefreshReceiptPreview(wide));
     QVERIFY(!other.line(3)->wordWrap());
     QCOMPARE(other.line(3)->height(), 24);
@@ -464,7 +464,7 @@ void TestReceiptPreview::conversionError()
     const qint64 topPicture = page.preview->topRuler()->picture().cacheKey();
     const qint64 leftPicture = page.preview->leftRuler()->picture().cacheKey();
 
-    const std::optional<QString> error = page.preview->EditRelayout(magnifications(mags));
+    const std::optional<QString> error = page.preview->editRelayout(magnifications(mags));
     QVERIFY(error);
     QVERIFY2(error->contains(QLatin1Char('\'') + badText + QLatin1Char('\'')), qPrintable(*error));
 
@@ -482,7 +482,7 @@ void TestReceiptPreview::conversionError()
     QCOMPARE(page.preview->leftRuler()->picture().cacheKey(), leftPicture);
 
     // The next relayout with valid texts repairs the picture.
-    QVERIFY(!page.preview->EditRelayout(StartMagnifications));
+    QVERIFY(!page.preview->editRelayout(StartMagnifications));
     QCOMPARE(page.tops(), StartTops);
     QCOMPARE(page.preview->ticket()->height(), 560);
 }
@@ -536,7 +536,7 @@ void TestReceiptPreview::topRulerPicture()
 void TestReceiptPreview::leftRulerPicture()
 {
     Page page;
-    QVERIFY(!page.preview->EditRelayout(StartMagnifications));
+    QVERIFY(!page.preview->editRelayout(StartMagnifications));
     RulerImage *ruler = page.preview->leftRuler();
     const QImage img = ruler->picture();
     QCOMPARE(img.size(), QSize(35, ruler->height()));
@@ -580,7 +580,7 @@ void TestReceiptPreview::scrollBoxResize()
     QFETCH(int, height);
     Page page;
     page.show();
-    QVERIFY(!page.preview->EditRelayout(StartMagnifications));
+    QVERIFY(!page.preview->editRelayout(StartMagnifications));
     page.scrImg->resize(width, height);
     QCoreApplication::processEvents();
     const QSize client = page.scrImg->viewport()->size();
@@ -614,7 +614,7 @@ void TestReceiptPreview::identification()
     Page page;
     // A pending change that a relayout would show: the identification text
     // must not run one.
-    page.preview->SetCommentText(2, QString());
+    page.preview->setCommentText(2, QString());
     const QList<QRect> before = page.geometries();
     page.preview->setIdentificationText(id);
     QCOMPARE(page.item(QStringLiteral("LblNo"))->text(), number);
@@ -741,7 +741,7 @@ void TestReceiptPreview::paintedColours()
     Page page;
     page.show();
     // After a relayout: paper 460 x 560, printable area 428 x 504 from (8, 40).
-    QVERIFY(!page.preview->EditRelayout(StartMagnifications));
+    QVERIFY(!page.preview->editRelayout(StartMagnifications));
     QWidget *canvas = page.preview->canvas();
     QImage img = canvas->grab().toImage();
     QCOMPARE(img.height(), 570); // the paper plus the slack
@@ -785,15 +785,15 @@ void TestReceiptPreview::commentColours()
 {
     Page page;
     page.show();
-    page.preview->SetCommentColour(1, ReceiptPreview::ReadColour);
-    page.preview->SetCommentColour(3, ReceiptPreview::ReadColour);
+    page.preview->setCommentColour(1, ReceiptPreview::ReadColour);
+    page.preview->setCommentColour(3, ReceiptPreview::ReadColour);
     QImage img = page.preview->canvas()->grab().toImage();
     QVERIFY(DarkestChannel(img, page.line(1)->geometry()) < 20);
     QCOMPARE(DarkestChannel(img, page.line(2)->geometry()), 192);
     QVERIFY(DarkestChannel(img, page.line(3)->geometry()) < 20);
     QCOMPARE(DarkestChannel(img, page.item(QStringLiteral("LblComment4"))->geometry()), 192);
 
-    page.preview->SetCommentsUnread();
+    page.preview->setCommentsUnread();
     img = page.preview->canvas()->grab().toImage();
     for (int n = 1; n <= 3; ++n)
         QCOMPARE(DarkestChannel(img, page.line(n)->geometry()), 192);
@@ -803,9 +803,9 @@ void TestReceiptPreview::commentColours()
 void TestReceiptPreview::benchmarkEditRelayout()
 {
     Page page;
-    page.preview->SetCommentText(1, QStringLiteral("あいうえおかきくけこさしす"));
+    page.preview->setCommentText(1, QStringLiteral("あいうえおかきくけこさしす"));
     QBENCHMARK {
-        page.preview->EditRelayout(StartMagnifications);
+        page.preview->editRelayout(StartMagnifications);
     }
 }
 

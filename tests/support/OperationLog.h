@@ -61,13 +61,13 @@ class RecordingHost : public OperationHost {
 public:
     explicit RecordingHost(std::shared_ptr<OperationLog> log) : log_(std::move(log)) {}
 
-    QList<bool> answers;        // one per Confirm, in order; past them the operator agrees
+    QList<bool> answers;        // one per confirm(), in order; past them the operator agrees
     bool manual = false;
     QStringList confirmTexts;
     QStringList noticeTexts;
     QStringList errorTexts;       // reportError and showConversionError, in order
     QList<std::optional<QString>> readErrors; // one per runFullRead, in order; past them none
-    DeviceLink *link = nullptr; // closed by Disconnect when set
+    DeviceLink *link = nullptr; // closed by disconnectController() when set
 
     bool confirm(const QString &text) override
     {

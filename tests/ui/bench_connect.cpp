@@ -152,8 +152,8 @@ int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    InitUiResources();
-    InstallFontSubstitutions();
+    initUiResources();
+    installFontSubstitutions();
     PortSandbox sandbox;
 
 #ifdef QUVO_EMULATOR_PATH
@@ -214,11 +214,11 @@ int main(int argc, char *argv[])
     // A price setting and a counter clear, from "QVU1" to the end of the
     // read-back. Nothing here runs the event loop, so no poll tick falls in.
     int from = int(events.size());
-    WriteOperations::setPrice(form.Link, form.Data, 2, QStringLiteral("12.5"), form.manualMode());
+    WriteOperations::setPrice(form.link(), form.data(), 2, QStringLiteral("12.5"), form.manualMode());
     form.runFullRead();
     printSpan("price setting QVU1 -> last read-back", events, from, int(events.size()));
     from = int(events.size());
-    WriteOperations::clearCounters(form.Link, form.manualMode());
+    WriteOperations::clearCounters(form.link(), form.manualMode());
     form.runFullRead();
     printSpan("counter clear QVU1 -> last read-back", events, from, int(events.size()));
 

@@ -55,8 +55,8 @@ private slots:
 
 void TestChangeEmulator::initTestCase()
 {
-    InitUiResources();
-    InstallFontSubstitutions();
+    initUiResources();
+    installFontSubstitutions();
 }
 
 void TestChangeEmulator::reconciliation_data()

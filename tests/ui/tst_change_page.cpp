@@ -71,7 +71,7 @@ struct Rig {
             return FakePort::ok();
         };
         form = std::make_unique<TMainForm>(std::make_unique<LoggingPort>(state, log));
-        form->SetDataSetDialog(dialog.get());
+        form->setDataSetDialog(dialog.get());
     }
 
     template <class T> T *find(const char *name) const { return Find<T>(form.get(), name); }
@@ -153,8 +153,8 @@ private slots:
 
 void TestChangePage::initTestCase()
 {
-    InitUiResources();
-    InstallFontSubstitutions();
+    initUiResources();
+    installFontSubstitutions();
     QVERIFY(!lamp("LOFF").isNull());
 }
 
@@ -162,8 +162,8 @@ void TestChangePage::layout()
 {
     Rig rig;
     StringGrid *g = rig.coinGrid();
-    QCOMPARE(g->Cells(2, 0), QStringLiteral("基準枚数"));
-    QCOMPARE(g->Cells(0, 5), QStringLiteral("手動補充チューブ10円硬貨"));
+    QCOMPARE(g->cells(2, 0), QStringLiteral("基準枚数"));
+    QCOMPARE(g->cells(0, 5), QStringLiteral("手動補充チューブ10円硬貨"));
     QCOMPARE(rig.find<QPushButton>("EarnBtn")->text(),
              QStringLiteral("精算\n\rつり銭合わせ"));
     QVERIFY(!rig.find<QPushButton>("SendCoinBtn")->isEnabled());
@@ -201,8 +201,8 @@ void TestChangePage::coinGridColours()
     StringGrid *g = rig.coinGrid();
     const QColor window = g->palette().color(QPalette::Base);
     for (int row = 1; row <= 8; ++row) {
-        g->SetCell(2, row, standard);
-        g->SetCell(3, row, current);
+        g->setCell(2, row, standard);
+        g->setCell(3, row, current);
     }
     const QImage shot = g->viewport()->grab().toImage();
     const auto cellRect = [g](int col, int row) {
@@ -223,11 +223,11 @@ void TestChangePage::coinGridColours()
     const auto reference = [&](const QString &text) {
         StringGrid ref;
         ref.setFont(g->font());
-        ref.SetShape(1, 1, 0, 0, r.width(), r.height());
+        ref.setShape(1, 1, 0, 0, r.width(), r.height());
         ref.resize(r.width() + 10, r.height() + 10);
-        ref.SetCell(0, 0, text);
-        ref.SetDrawCell([&](QPainter &p, int c, int rr, const QRect &rect, bool) {
-            StringGrid::PaintCell(p, rect, fill, ref.Cells(c, rr), false);
+        ref.setCell(0, 0, text);
+        ref.setDrawCell([&](QPainter &p, int c, int rr, const QRect &rect, bool) {
+            StringGrid::paintCell(p, rect, fill, ref.cells(c, rr), false);
         });
         const QRect cell = ref.visualRect(ref.model()->index(0, 0));
         return ref.viewport()->grab().toImage().copy(cell).convertToFormat(QImage::Format_RGB32);
@@ -238,15 +238,15 @@ void TestChangePage::coinGridColours()
     QVERIFY(drawn != reference(difference + u'1'));
     QVERIFY(drawn != reference(QString()));
     // The difference is drawn, never stored.
-    QCOMPARE(g->Cells(4, 2), QString());
+    QCOMPARE(g->cells(4, 2), QString());
 }
 
 void TestChangePage::totalGrid2Colours()
 {
     Rig rig;
     StringGrid *g = rig.find<StringGrid>("TotalGrid2");
-    QCOMPARE(g->Cells(0, 0), QStringLiteral("前回のメモリクリアからの総売上(円)"));
-    g->SetCell(1, 0, QStringLiteral("12345"));
+    QCOMPARE(g->cells(0, 0), QStringLiteral("前回のメモリクリアからの総売上(円)"));
+    g->setCell(1, 0, QStringLiteral("12345"));
     const QImage shot = g->viewport()->grab().toImage();
     const QRect fixedCell = g->visualRect(g->model()->index(1, 0));
     const QRect dataCell = g->visualRect(g->model()->index(0, 1));
@@ -293,8 +293,8 @@ void TestChangePage::standardCountEntry()
     Rig rig;
     rig.connectDevice();
     StringGrid *g = rig.coinGrid();
-    g->SetCell(2, row, QStringLiteral("7"));
-    rig.form->Data.TubeStandardCount(row - 1) = 7;
+    g->setCell(2, row, QStringLiteral("7"));
+    rig.form->data().TubeStandardCount(row - 1) = 7;
 
     ModalAnswerer answers;
     answers.actions << ModalAnswerer::enter(entry);
@@ -307,14 +307,14 @@ void TestChangePage::standardCountEntry()
     QCOMPARE(answers.seen.at(0).hint, hint);
     QCOMPARE(answers.seen.at(0).field, QStringLiteral("7"));
     if (accepted) {
-        QCOMPARE(g->Cells(2, row), entry);
-        QCOMPARE(rig.form->Data.TubeStandardCount(row - 1), entry.toInt());
+        QCOMPARE(g->cells(2, row), entry);
+        QCOMPARE(rig.form->data().TubeStandardCount(row - 1), entry.toInt());
     } else {
         QCOMPARE(answers.seen.at(1).caption, QStringLiteral("Error"));
         QCOMPARE(answers.seen.at(1).text, QStringLiteral("値が正しくありません"));
         QCOMPARE(answers.seen.at(1).buttons, QStringList{"OK"});
-        QCOMPARE(g->Cells(2, row), QStringLiteral("7"));
-        QCOMPARE(rig.form->Data.TubeStandardCount(row - 1), 7);
+        QCOMPARE(g->cells(2, row), QStringLiteral("7"));
+        QCOMPARE(rig.form->data().TubeStandardCount(row - 1), 7);
     }
     QCOMPARE(answers.unexpected, 0);
     // Nothing goes to the controller until the write.
@@ -351,18 +351,18 @@ void TestChangePage::entryIgnored()
         rig.connectDevice();
     rig.find<QPushButton>("EarnBtn")->setEnabled(earnEnabled);
     StringGrid *g = rig.coinGrid();
-    g->SetCell(2, 3, QStringLiteral("7"));
+    g->setCell(2, 3, QStringLiteral("7"));
 
     ModalAnswerer answers;
     if (cancel)
         answers.actions << ModalAnswerer::click(QStringLiteral("キャンセル"));
     ClickCell(g, col, row);
     // A real click on the cell, and once more by the grid's own event.
-    emit g->SelectCell(col, row);
+    emit g->selectCell(col, row);
     QCOMPARE(answers.seen.size(), cancel ? 2 : 0);
     QCOMPARE(answers.unexpected, cancel ? 1 : 0);
-    QCOMPARE(g->Cells(2, 3), QStringLiteral("7"));
-    QCOMPARE(rig.form->Data.TubeStandardCount(2), 0);
+    QCOMPARE(g->cells(2, 3), QStringLiteral("7"));
+    QCOMPARE(rig.form->data().TubeStandardCount(2), 0);
 }
 
 void TestChangePage::sendCoin_data()
@@ -426,12 +426,12 @@ void TestChangePage::sendCoin()
     }
     QCOMPARE(own(rig.log->entries), expected);
     QCOMPARE(rig.form->Connected, sent ? 0 : 1);
-    QCOMPARE(rig.form->Link.portHandleValid(), !sent);
+    QCOMPARE(rig.form->link().portHandleValid(), !sent);
     QCOMPARE(rig.find<QPushButton>("SendCoinBtn")->isEnabled(), !sent);
     QCOMPARE(rig.find<QPushButton>("EarnBtn")->isEnabled(), !sent);
     QVERIFY(rig.form->isEnabled());
     // The grid keeps what was entered.
-    QCOMPARE(rig.coinGrid()->Cells(2, 8), QStringLiteral("9999"));
+    QCOMPARE(rig.coinGrid()->cells(2, 8), QStringLiteral("9999"));
 }
 
 void TestChangePage::earn_data()
@@ -666,10 +666,10 @@ void TestChangePage::savePictures()
     const char *standard[] = {"10", "10", "20", "5", "100", "", "50", "0"};
     const char *current[] = {"12", "3", "20", "", "90", "7", "50", "1"};
     for (int t = 0; t < 8; ++t) {
-        g->SetCell(2, t + 1, QString::fromLatin1(standard[t]));
-        g->SetCell(3, t + 1, QString::fromLatin1(current[t]));
+        g->setCell(2, t + 1, QString::fromLatin1(standard[t]));
+        g->setCell(3, t + 1, QString::fromLatin1(current[t]));
     }
-    rig.find<StringGrid>("TotalGrid2")->SetCell(1, 0, QStringLiteral("123456"));
+    rig.find<StringGrid>("TotalGrid2")->setCell(1, 0, QStringLiteral("123456"));
     rig.panelMode()->setCurrentIndex(1);
     rig.press(130, 55);
     rig.press(130, 265);

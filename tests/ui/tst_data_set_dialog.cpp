@@ -26,8 +26,8 @@ private slots:
 
 void TestDataSetDialog::initTestCase()
 {
-    InitUiResources();
-    InstallFontSubstitutions();
+    initUiResources();
+    installFontSubstitutions();
 }
 
 void TestDataSetDialog::layout_data()

@@ -89,8 +89,8 @@ private slots:
 
 void TestDataViews::initTestCase()
 {
-    InitUiResources();
-    InstallFontSubstitutions();
+    initUiResources();
+    installFontSubstitutions();
 }
 
 void TestDataViews::displayForms_data()
@@ -130,15 +130,15 @@ void TestDataViews::displayForms()
     Rig rig({{command, payload}});
     rig.form->ConBtnClick();
     for (const CellRef &c : cells)
-        QCOMPARE(rig.grid(qPrintable(c.grid))->Cells(c.col, c.row), text);
+        QCOMPARE(rig.grid(qPrintable(c.grid))->cells(c.col, c.row), text);
     // The settings grids hold exactly the sales grid's texts.
     for (int r = 0; r < 16; ++r) {
-        QCOMPARE(rig.grid("OptGrid1")->Cells(1, r), rig.grid("SalesGrid")->Cells(1, r + 1));
-        QCOMPARE(rig.grid("OptGrid2")->Cells(1, r), rig.grid("SalesGrid")->Cells(2, r + 1));
+        QCOMPARE(rig.grid("OptGrid1")->cells(1, r), rig.grid("SalesGrid")->cells(1, r + 1));
+        QCOMPARE(rig.grid("OptGrid2")->cells(1, r), rig.grid("SalesGrid")->cells(2, r + 1));
     }
     // Row labels and headings stay.
-    QCOMPARE(rig.grid("SalesGrid")->Cells(0, 1), QStringLiteral("コラム１"));
-    QCOMPARE(rig.grid("OptGrid2")->Cells(0, 16), QStringLiteral("総売上(円)"));
+    QCOMPARE(rig.grid("SalesGrid")->cells(0, 1), QStringLiteral("コラム１"));
+    QCOMPARE(rig.grid("OptGrid2")->cells(0, 16), QStringLiteral("総売上(円)"));
 }
 
 void TestDataViews::optionSelectors_data()
@@ -232,7 +232,7 @@ void TestDataViews::receiptBoxes()
     QCOMPARE(Find<QComboBox>(rig.form.get(), QStringLiteral("ComboBox4"))->currentIndex(), 1);
     // The read itself went through and filled the views either way.
     QCOMPARE(rig.state->commands.size(), 48);
-    QCOMPARE(rig.grid("TotalGrid1")->Cells(1, 0), QStringLiteral("123456"));
+    QCOMPARE(rig.grid("TotalGrid1")->cells(1, 0), QStringLiteral("123456"));
     QCOMPARE(answer.seen.size(), layoutError ? 1 : 0);
     QCOMPARE(rig.timer()->isActive(), !layoutError);
 }
@@ -284,7 +284,7 @@ void TestDataViews::conversionErrorOnConnection()
     QCOMPARE(rig.state->commands.size(), 2 + commands);
     QCOMPARE(rig.statusLine()->currentMessage(), QString());
     if (commands < 46)   // the views were not filled
-        QCOMPARE(rig.grid("SalesGrid")->Cells(1, 1), QString());
+        QCOMPARE(rig.grid("SalesGrid")->cells(1, 1), QString());
 
     // Disconnecting still works as ever.
     rig.form->ConBtnClick();
@@ -324,8 +324,8 @@ void TestDataViews::autoChange()
     label->setHidden(labelShown); // the opposite of what the read must leave
     StringGrid *coins = rig.grid("CoinGrid");
     for (int t = 0; t < 8; ++t) {
-        coins->SetCell(3, t + 1, QStringLiteral("keep"));
-        rig.form->Data.TubeCurrentCount(t) = 10 * t + 3;
+        coins->setCell(3, t + 1, QStringLiteral("keep"));
+        rig.form->data().TubeCurrentCount(t) = 10 * t + 3;
     }
 
     rig.form->ConBtnClick();
@@ -337,7 +337,7 @@ void TestDataViews::autoChange()
     for (int tick = 0; tick < 5; ++tick)
         rig.form->TimerTimer();
     for (int t = 0; t < 8; ++t)
-        QCOMPARE(coins->Cells(3, t + 1), coinGridFollows ? QString::number(10 * t + 3) : QStringLiteral("keep"));
+        QCOMPARE(coins->cells(3, t + 1), coinGridFollows ? QString::number(10 * t + 3) : QStringLiteral("keep"));
 
     rig.form->ConBtnClick(); // disconnect
     QVERIFY(!coin->isEnabled());
@@ -413,7 +413,7 @@ void TestDataViews::silentLineDuringRefresh()
     rig.form->ConBtnClick();
     rig.timer()->stop();
     StringGrid *sales = rig.grid("SalesGrid");
-    const QString count2 = sales->Cells(2, 2);
+    const QString count2 = sales->cells(2, 2);
     // Only QVRC0 is still answered; then the line falls silent.
     rig.state->replies.insert("QVRC0", FakePort::ok("3039"));
     rig.state->fallback = [](const QByteArray &) { return QByteArray(); };
@@ -425,8 +425,8 @@ void TestDataViews::silentLineDuringRefresh()
         // The refresh ends at its first silent read, the values not read stay
         // as shown, and the status request waits for the event loop.
         QCOMPARE(rig.commandsSince(from), QByteArrayList({"QVRC0", "QVRC1"}));
-        QCOMPARE(sales->Cells(2, 1), QStringLiteral("2345"));
-        QCOMPARE(sales->Cells(2, 2), count2);
+        QCOMPARE(sales->cells(2, 1), QStringLiteral("2345"));
+        QCOMPARE(sales->cells(2, 2), count2);
         QVERIFY(!rig.timer()->isActive());
         if (round == 0) {
             QCoreApplication::processEvents();
@@ -451,32 +451,32 @@ void TestDataViews::liveRefreshGrids()
     rig.form->ConBtnClick();
     rig.timer()->stop();
     StringGrid *sales = rig.grid("SalesGrid");
-    const QString price3 = sales->Cells(1, 3);
+    const QString price3 = sales->cells(1, 3);
     // A price written by the price setting survives the refresh.
-    sales->SetCell(1, 4, QStringLiteral("55.5"));
+    sales->setCell(1, 4, QStringLiteral("55.5"));
     rig.state->replies.insert("QVRC0", FakePort::ok("3039"));
     rig.state->replies.insert("QVRC9", FakePort::ok("0007"));
     rig.state->replies.insert("QVRCF", FakePort::ok("ZZZZ"));
     rig.state->replies.insert("QVREA", FakePort::ok("000F4240"));
     rig.state->replies.insert("QVRP2", FakePort::ok("0001")); // prices are not re-read
-    rig.form->Data.EarnValueB() = 77;
+    rig.form->data().EarnValueB() = 77;
 
     for (int tick = 1; tick <= 4; ++tick)
         rig.form->TimerTimer();
-    QCOMPARE(sales->Cells(2, 1), QStringLiteral("0007")); // 0 * 37 + 7 from the full read
+    QCOMPARE(sales->cells(2, 1), QStringLiteral("0007")); // 0 * 37 + 7 from the full read
     rig.form->TimerTimer();
 
-    QCOMPARE(sales->Cells(2, 1), QStringLiteral("2345"));
-    QCOMPARE(sales->Cells(2, 10), QStringLiteral("0007"));
-    QCOMPARE(sales->Cells(2, 16), QStringLiteral("0000"));
-    QCOMPARE(rig.form->Data.EarnValueB(), 0);
+    QCOMPARE(sales->cells(2, 1), QStringLiteral("2345"));
+    QCOMPARE(sales->cells(2, 10), QStringLiteral("0007"));
+    QCOMPARE(sales->cells(2, 16), QStringLiteral("0000"));
+    QCOMPARE(rig.form->data().EarnValueB(), 0);
     for (const char *g : {"TotalGrid1", "TotalGrid2"})
-        QCOMPARE(rig.grid(g)->Cells(1, 0), QStringLiteral("1000000"));
-    QCOMPARE(rig.grid("OptGrid2")->Cells(1, 16), QStringLiteral("1000000"));
-    QCOMPARE(rig.grid("OptGrid2")->Cells(1, 0), QStringLiteral("2345"));
-    QCOMPARE(rig.grid("OptGrid2")->Cells(1, 15), QStringLiteral("0000"));
-    QCOMPARE(rig.grid("OptGrid1")->Cells(1, 3), QStringLiteral("55.5"));
-    QCOMPARE(sales->Cells(1, 3), price3);
+        QCOMPARE(rig.grid(g)->cells(1, 0), QStringLiteral("1000000"));
+    QCOMPARE(rig.grid("OptGrid2")->cells(1, 16), QStringLiteral("1000000"));
+    QCOMPARE(rig.grid("OptGrid2")->cells(1, 0), QStringLiteral("2345"));
+    QCOMPARE(rig.grid("OptGrid2")->cells(1, 15), QStringLiteral("0000"));
+    QCOMPARE(rig.grid("OptGrid1")->cells(1, 3), QStringLiteral("55.5"));
+    QCOMPARE(sales->cells(1, 3), price3);
 }
 
 void TestDataViews::disconnectStopsPoll()
@@ -484,7 +484,7 @@ void TestDataViews::disconnectStopsPoll()
     Rig rig;
     rig.form->ConBtnClick();
     QTRY_VERIFY_WITH_TIMEOUT(!rig.statusLine()->currentMessage().isEmpty(), 3000);
-    const QString total = rig.grid("TotalGrid1")->Cells(1, 0);
+    const QString total = rig.grid("TotalGrid1")->cells(1, 0);
     const QString edit = Find<QLineEdit>(rig.form.get(), QStringLiteral("Edit2"))->text();
     rig.form->ConBtnClick();
     QVERIFY(!rig.timer()->isActive());
@@ -493,7 +493,7 @@ void TestDataViews::disconnectStopsPoll()
     QTest::qWait(350);
     QCOMPARE(rig.state->commands.size(), sent);
     // The last values stay in the disabled controls.
-    QCOMPARE(rig.grid("TotalGrid1")->Cells(1, 0), total);
+    QCOMPARE(rig.grid("TotalGrid1")->cells(1, 0), total);
     QCOMPARE(total, QStringLiteral("123456"));
     QCOMPARE(Find<QLineEdit>(rig.form.get(), QStringLiteral("Edit2"))->text(), edit);
     QVERIFY(!Find(rig.form.get(), QStringLiteral("Edit2"))->isEnabled());
@@ -548,8 +548,8 @@ void TestDataViews::gridPainting()
     for (const QPoint &pt : {QPoint(0, g->height() / 2), QPoint(g->width() / 2, 0), QPoint(1, 1)})
         QCOMPARE(QColor(focused.pixel(pt)), QColor(unfocused.pixel(pt)));
     const QColor window = QApplication::palette().color(QPalette::Base);
-    QVERIFY(!g->Cells(dataCol, dataRow).isEmpty());
-    QVERIFY(!g->Cells(fixedCol, fixedRow).isEmpty());
+    QVERIFY(!g->cells(dataCol, dataRow).isEmpty());
+    QVERIFY(!g->cells(fixedCol, fixedRow).isEmpty());
 
     struct Probe { int col, row; QColor fill; bool centred; };
     for (const Probe &p : {Probe{dataCol, dataRow, window, false}, Probe{fixedCol, fixedRow, fixedFill, true}}) {

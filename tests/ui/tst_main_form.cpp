@@ -70,8 +70,8 @@ private:
 
 void TestMainForm::initTestCase()
 {
-    InitUiResources();
-    InstallFontSubstitutions();
+    initUiResources();
+    installFontSubstitutions();
 }
 
 void TestMainForm::frame()
@@ -104,7 +104,7 @@ void TestMainForm::tabRow()
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
     auto *pages = Find<TPageControl>(form.get(), "PageControl");
-    TPageTabBar *bar = pages->TabRow();
+    TPageTabBar *bar = pages->tabRow();
     QCOMPARE(bar->count(), 2);
     QCOMPARE(pages->currentWidget(), Find(form.get(), "TabSheet1"));
     QCOMPARE(pages->indexOf(Find(form.get(), "TabSheet2")), -1);
@@ -170,7 +170,7 @@ void TestMainForm::headingsAndLabels()
     auto form = makeForm(std::make_shared<FakePort::State>());
     auto *g = form->findChild<StringGrid *>(grid);
     QVERIFY(g);
-    QCOMPARE(g->Cells(col, row), text);
+    QCOMPARE(g->cells(col, row), text);
 }
 
 void TestMainForm::gridGeometry_data()
@@ -194,14 +194,14 @@ void TestMainForm::gridGeometry()
     QVERIFY(g);
     QCOMPARE(g->columnCount(), widths.size());
     for (int c = 0; c < widths.size(); ++c)
-        QCOMPARE(g->ColWidth(c), widths.at(c));
+        QCOMPARE(g->cellAreaWidth(c), widths.at(c));
     if (grid == QLatin1String("OptGrid1")) {
-        QCOMPARE(g->RowHeight(1), 19);
-        QCOMPARE(g->RowHeight(7), 21);
-        QCOMPARE(g->RowHeight(8), 20);
+        QCOMPARE(g->cellAreaHeight(1), 19);
+        QCOMPARE(g->cellAreaHeight(7), 21);
+        QCOMPARE(g->cellAreaHeight(8), 20);
     }
     if (grid == QLatin1String("CoinGrid"))
-        QCOMPARE(g->RowHeight(7), 21);
+        QCOMPARE(g->cellAreaHeight(7), 21);
 }
 
 void TestMainForm::startState()
@@ -231,7 +231,7 @@ void TestMainForm::startState()
                  magnifications.at(i));
     QCOMPARE(Find<QLabel>(form.get(), "Image1")->pixmap().size(), QSize(251, 335));
     for (int i = 0; i < 68; ++i)
-        QCOMPARE(form->Data[i], 0);
+        QCOMPARE(form->data()[i], 0);
     // Page colours and the option group on the sales colour.
     QCOMPARE(Find(form.get(), "TabSheet1")->palette().color(QPalette::Window), QColor(177, 216, 170));
     QCOMPARE(Find(form.get(), "TabSheet2")->palette().color(QPalette::Window), QColor(239, 224, 144));
@@ -280,7 +280,7 @@ void TestMainForm::connectAndDisconnect()
     QCOMPARE(Find<QLineEdit>(form.get(), "ComStatus")->text(), QStringLiteral("COM7接続中"));
     QCOMPARE(Find<QLineEdit>(form.get(), "ComStatus")->toolTip(), QStringLiteral("/dev/null"));
     QCOMPARE(pcb->text(), QStringLiteral("QUVO ver1.05"));
-    QCOMPARE(form->Data[67], 105);
+    QCOMPARE(form->data()[67], 105);
     QCOMPARE(form->Connected, 1);
     QCOMPARE(Find<QPushButton>(form.get(), "ConBtn")->text(), QStringLiteral("切断"));
     QCOMPARE(Find<QPushButton>(form.get(), "ConBtn")->toolTip(), QStringLiteral("QUVOとの接続を切断します"));
@@ -296,7 +296,7 @@ void TestMainForm::connectAndDisconnect()
     QCOMPARE(Find<QPushButton>(form.get(), "ConBtn")->text(), QStringLiteral("接続"));
     for (const char *name : OperationControls)
         QVERIFY2(!Find(form.get(), name)->isEnabled(), name);
-    QCOMPARE(form->Data[67], 105); // values stay after disconnecting
+    QCOMPARE(form->data()[67], 105); // values stay after disconnecting
 
     form->ConBtnClick(); // and again: a fresh search from COM255
     QCOMPARE(state->commands.mid(48, 2), QByteArrayList({"QV", "QVV"}));
@@ -403,8 +403,8 @@ void TestMainForm::valuesFitTheirCells()
     auto form = makeForm(std::make_shared<FakePort::State>());
     auto *g = form->findChild<StringGrid *>(grid);
     QVERIFY(g);
-    const int width = g->ColWidth(col);
-    const QFont fitted = StringGrid::FitFont(g->font(), text, width);
+    const int width = g->cellAreaWidth(col);
+    const QFont fitted = StringGrid::fitFont(g->font(), text, width);
     QVERIFY(QFontMetrics(fitted).horizontalAdvance(text) <= width);
     // A value that fits already is drawn in the grid's own font.
     if (QFontMetrics(g->font()).horizontalAdvance(text) <= width)
@@ -443,7 +443,7 @@ void TestMainForm::copyWholeGrid()
     form->show();
     auto *g = form->findChild<StringGrid *>(grid);
     QVERIFY(g);
-    g->SetCell(cell.x(), cell.y(), value);
+    g->setCell(cell.x(), cell.y(), value);
     QApplication::clipboard()->clear();
     g->setFocus();
     QTest::keyClick(g, Qt::Key_C, Qt::ControlModifier);

@@ -83,8 +83,8 @@ private:
 
 void TestMainFormReceipt::initTestCase()
 {
-    InitUiResources();
-    InstallFontSubstitutions();
+    initUiResources();
+    installFontSubstitutions();
 }
 
 void TestMainFormReceipt::startUp()
@@ -333,8 +333,8 @@ void TestMainFormReceipt::commentColours()
     for (int n = 1; n <= 3; ++n)
         QCOMPARE(DarkestChannel(img, line(n)), 192);
 
-    form->SetReceiptLineRead(1);
-    form->SetReceiptLineRead(2);
+    form->setReceiptLineRead(1);
+    form->setReceiptLineRead(2);
     img = canvas->grab().toImage();
     QVERIFY(DarkestChannel(img, line(1)) < 20);
     QVERIFY(DarkestChannel(img, line(2)) < 20);
@@ -359,7 +359,7 @@ void TestMainFormReceipt::pictures()
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
     Find<QTabWidget>(form.get(), "PageControl")->setCurrentWidget(Find(form.get(), "TabSheet3"));
     EnableReceiptFields(form.get());
-    form->SetReceiptLineRead(1);
+    form->setReceiptLineRead(1);
     QTest::qWait(50);
     QVERIFY(form->grab().save(QDir(dir).filePath(QStringLiteral("receipt-start.png"))));
     QVERIFY(Find(form.get(), "PnlCvs")->grab().save(QDir(dir).filePath(QStringLiteral("receipt-canvas-start.png"))));

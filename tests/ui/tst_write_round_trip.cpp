@@ -40,7 +40,7 @@ struct EmulatorRig {
             return false;
         form = std::make_unique<TMainForm>();
         dialog = std::make_unique<TDataSetDialog>();
-        form->SetDataSetDialog(dialog.get());
+        form->setDataSetDialog(dialog.get());
         form->show();
         child<QTabWidget>("PageControl")->setCurrentWidget(child<QWidget>("TabSheet3"));
         answerer = std::make_unique<ModalAnswerer>(form.get());
@@ -117,8 +117,8 @@ private slots:
 
 void TestWriteRoundTrip::initTestCase()
 {
-    InitUiResources();
-    InstallFontSubstitutions();
+    initUiResources();
+    installFontSubstitutions();
 }
 
 void TestWriteRoundTrip::priceRoundTrip_data()
@@ -153,8 +153,8 @@ void TestWriteRoundTrip::priceRoundTrip()
     QCOMPARE(rig.answerer->unexpected, 0);
     const QStringList after = rig.commands().mid(before);
     QVERIFY2(inOrder(after, {"QVU1", command, "QVU0", "QVQ", "QVRP0", "QVC"}), qPrintable(after.join(' ')));
-    QCOMPARE(rig.child<StringGrid>("OptGrid1")->Cells(1, row), shown);
-    QCOMPARE(rig.child<StringGrid>("SalesGrid")->Cells(1, row + 1), shown);
+    QCOMPARE(rig.child<StringGrid>("OptGrid1")->cells(1, row), shown);
+    QCOMPARE(rig.child<StringGrid>("SalesGrid")->cells(1, row + 1), shown);
 }
 
 void TestWriteRoundTrip::optionsRoundTrip()
@@ -245,7 +245,7 @@ void TestWriteRoundTrip::counterClearRoundTrip()
     EmulatorRig rig;
     QVERIFY(rig.start(scenario()));
     rig.form->ConBtnClick();
-    QCOMPARE(rig.child<StringGrid>("OptGrid2")->Cells(1, 15), QStringLiteral("0016"));
+    QCOMPARE(rig.child<StringGrid>("OptGrid2")->cells(1, 15), QStringLiteral("0016"));
     const int before = int(rig.commands().size());
     rig.answerer->actions << ModalAnswerer::click(QStringLiteral("OK"));
 
@@ -258,10 +258,10 @@ void TestWriteRoundTrip::counterClearRoundTrip()
     auto *counts = rig.child<StringGrid>("OptGrid2");
     auto *sales = rig.child<StringGrid>("SalesGrid");
     for (int r = 0; r < 16; ++r) {
-        QCOMPARE(counts->Cells(1, r), QStringLiteral("0000"));
-        QCOMPARE(sales->Cells(2, r + 1), QStringLiteral("0000"));
+        QCOMPARE(counts->cells(1, r), QStringLiteral("0000"));
+        QCOMPARE(sales->cells(2, r + 1), QStringLiteral("0000"));
     }
-    QCOMPARE(counts->Cells(1, 16), QStringLiteral("0"));
+    QCOMPARE(counts->cells(1, 16), QStringLiteral("0"));
 }
 
 void TestWriteRoundTrip::guardedWrites_data()
@@ -405,8 +405,8 @@ void TestWriteRoundTrip::writeProof()
         } else {
             const int counts[8] = {20, 0, 0, 0, 150, 0, 0, 0};
             for (int t = 0; t < 8; ++t) {
-                rig.form->Data.TubeStandardCount(t) = counts[t];
-                rig.form->Origins.setByOperator(ValueOrigins::standardCount(t));
+                rig.form->data().TubeStandardCount(t) = counts[t];
+                rig.form->origins().setByOperator(ValueOrigins::standardCount(t));
             }
             rig.child<QPushButton>("SendCoinBtn")->click();
         }
@@ -429,7 +429,7 @@ void TestWriteRoundTrip::writeProof()
     }
     QCOMPARE(errors, box.isEmpty() ? QStringList() : QStringList{box});
     if (operation == QLatin1String("price"))   // the grids show what the controller reports
-        QCOMPARE(rig.child<StringGrid>("OptGrid1")->Cells(1, 2), box.isEmpty() ? QStringLiteral("12.5") : QStringLiteral("30.0"));
+        QCOMPARE(rig.child<StringGrid>("OptGrid1")->cells(1, 2), box.isEmpty() ? QStringLiteral("12.5") : QStringLiteral("30.0"));
     // Compared once: a later connection shows nothing more.
     rig.answerer->seen.clear();
     rig.form->ConBtnClick();

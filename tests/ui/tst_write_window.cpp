@@ -38,7 +38,7 @@ struct WindowRig {
         FakeController::attach(model, *port);
         form = std::make_unique<TMainForm>(std::make_unique<FakePort>(port));
         dialog = std::make_unique<TDataSetDialog>();
-        form->SetDataSetDialog(dialog.get());
+        form->setDataSetDialog(dialog.get());
         form->show();
         child<QTabWidget>("PageControl")->setCurrentWidget(child<QWidget>("TabSheet3"));
         answerer = std::make_unique<ModalAnswerer>(form.get());
@@ -108,8 +108,8 @@ private slots:
 
 void TestWriteWindow::initTestCase()
 {
-    InitUiResources();
-    InstallFontSubstitutions();
+    initUiResources();
+    installFontSubstitutions();
 }
 
 void TestWriteWindow::priceCellSelection_data()
@@ -151,7 +151,7 @@ void TestWriteWindow::priceCellSelection()
         rig.connectController();
     // The field takes the price as the sales view shows it.
     const QString shown = QStringLiteral("%1.%2").arg(row + 1).arg(row);
-    rig.child<StringGrid>("SalesGrid")->SetCell(1, row + 1, shown);
+    rig.child<StringGrid>("SalesGrid")->setCell(1, row + 1, shown);
     rig.answerer->actions << ModalAnswerer::click(QStringLiteral("キャンセル"));
 
     rig.clickCell(grid.constData(), col, row);
@@ -241,8 +241,8 @@ void TestWriteWindow::priceWrite()
     rig.setManualMode(manual);
     auto *opt = rig.child<StringGrid>("OptGrid1");
     auto *sales = rig.child<StringGrid>("SalesGrid");
-    opt->SetCell(1, row, QStringLiteral("old"));
-    sales->SetCell(1, row + 1, QStringLiteral("old"));
+    opt->setCell(1, row, QStringLiteral("old"));
+    sales->setCell(1, row + 1, QStringLiteral("old"));
     rig.answerer->actions << ModalAnswerer::enter(entry);
     if (cell.isEmpty())
         rig.answerer->actions << ModalAnswerer::click(QStringLiteral("OK"));
@@ -259,17 +259,17 @@ void TestWriteWindow::priceWrite()
         QCOMPARE(error.text, QStringLiteral("値が正しくありません"));
         QCOMPARE(error.buttons, QStringList{QStringLiteral("OK")});
         QCOMPARE(rig.port->commands, QByteArrayList{});
-        QCOMPARE(opt->Cells(1, row), QStringLiteral("old"));
-        QCOMPARE(sales->Cells(1, row + 1), QStringLiteral("old"));
+        QCOMPARE(opt->cells(1, row), QStringLiteral("old"));
+        QCOMPARE(sales->cells(1, row + 1), QStringLiteral("old"));
         return;
     }
     QCOMPARE(rig.beforeFullRead(), commands);
     // The read-back follows at once and the views show what the controller holds.
     QVERIFY(rig.port->commands.size() > commands.size());
     QCOMPARE(rig.port->commands.at(commands.size()), QByteArray("QVQ"));
-    QCOMPARE(rig.form->Data.ColumnPrice(row), rig.model->price[std::size_t(row)]);
-    QCOMPARE(opt->Cells(1, row), cell);
-    QCOMPARE(sales->Cells(1, row + 1), cell);
+    QCOMPARE(rig.form->data().ColumnPrice(row), rig.model->price[std::size_t(row)]);
+    QCOMPARE(opt->cells(1, row), cell);
+    QCOMPARE(sales->cells(1, row + 1), cell);
 }
 
 void TestWriteWindow::optionsWrite()
@@ -315,7 +315,7 @@ void TestWriteWindow::optionsWrite()
 
     // Ends disconnected, as the connect button leaves it, with the window back.
     QCOMPARE(rig.form->Connected, 0);
-    QVERIFY(!rig.form->Link.portHandleValid());
+    QVERIFY(!rig.form->link().portHandleValid());
     QVERIFY(rig.form->isEnabled());
     QCOMPARE(rig.child<QLineEdit>("ComStatus")->text(), QStringLiteral("未接続"));
     for (const char *name : {"SendSalesBtn", "CntClrBtn"})
@@ -341,7 +341,7 @@ void TestWriteWindow::optionsWriteCancelled()
     QCOMPARE(rig.answerer->seen.size(), 1);
     QCOMPARE(rig.port->commands, QByteArrayList{});
     QCOMPARE(rig.form->Connected, 1);
-    QVERIFY(rig.form->Link.portHandleValid());
+    QVERIFY(rig.form->link().portHandleValid());
     QVERIFY(rig.child<QWidget>("SendSalesBtn")->isEnabled());
     QVERIFY(rig.form->isEnabled());
 }
@@ -381,7 +381,7 @@ void TestWriteWindow::optionsWriteRejectsMagnification()
     QCOMPARE(rig.answerer->seen.first().buttons, QStringList{QStringLiteral("OK")});
     QCOMPARE(rig.port->commands, QByteArrayList{});
     QCOMPARE(rig.form->Connected, 1);
-    QVERIFY(rig.form->Link.portHandleValid());
+    QVERIFY(rig.form->link().portHandleValid());
 }
 
 void TestWriteWindow::optionsWriteKeepsUnlistedOption()
@@ -389,7 +389,7 @@ void TestWriteWindow::optionsWriteKeepsUnlistedOption()
     WindowRig rig;
     rig.connectController();
     // The controller reported a value beyond the buzzer selector's two items.
-    rig.form->Data.OptionSelection(1) = 0x0B;
+    rig.form->data().OptionSelection(1) = 0x0B;
     rig.child<QComboBox>("Opt2Sel")->setCurrentIndex(-1);
     rig.answerer->actions << ModalAnswerer::click(QStringLiteral("OK"))
                           << ModalAnswerer::click(QStringLiteral("OK"));
@@ -440,7 +440,7 @@ void TestWriteWindow::counterClear()
     // The read-back shows the cleared counts.
     auto *counts = rig.child<StringGrid>("OptGrid2");
     for (int r = 0; r < 16; ++r)
-        QCOMPARE(counts->Cells(1, r), QStringLiteral("0000"));
+        QCOMPARE(counts->cells(1, r), QStringLiteral("0000"));
 }
 
 QTEST_MAIN(TestWriteWindow)

@@ -55,6 +55,9 @@ public:
     TransactResult Transact(const QByteArray &command, int expectedLength);
 
     PortIo &port() { return *port_; }
+    // How long a read waits for its reply; tests that do not look at timing
+    // shorten it for a link another object owns.
+    void setReadTimeoutMs(int ms) { readTimeoutMs_ = ms; }
 
 private:
     // What the last reply leaves on the line for the next transaction.

@@ -5,4 +5,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh --packaging --werror
 cd build
-ctest --output-on-failure --timeout 900 "$@"
+# The tests mostly wait on pseudo-terminals and timers, so several run at
+# once; the benchmark runs alone (see tests/ui.cmake).
+ctest --output-on-failure --timeout 900 -j4 "$@"

@@ -12,4 +12,5 @@ add_test(NAME e2e_late_reply
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/e2e/e2e_late_reply.sh
             $<TARGET_FILE:quvo-utility> $<TARGET_FILE:quvo-emulator> $<TARGET_FILE:quvo-screenshot>
             ${CMAKE_BINARY_DIR}/screenshots)
-set_tests_properties(e2e_connect e2e_price e2e_late_reply PROPERTIES TIMEOUT 180)
+# One virtual X server at a time: two starting together may pick the same display.
+set_tests_properties(e2e_connect e2e_price e2e_late_reply PROPERTIES TIMEOUT 180 RESOURCE_LOCK xserver)

@@ -22,7 +22,9 @@ target_compile_definitions(tst_change_emulator PRIVATE QUVO_EMULATOR="$<TARGET_F
 add_dependencies(tst_change_emulator quvo-emulator)
 
 # Benchmark: prints figures, never fails on speed, against the emulator.
+# Alone, so that no other test shares the machine while it measures.
 quvo_add_test(bench_connect LIBS quvo_ui SOURCES ui/bench_connect.cpp)
+set_tests_properties(bench_connect PROPERTIES RUN_SERIAL TRUE)
 if(TARGET quvo-emulator)
     target_compile_definitions(bench_connect PRIVATE QUVO_EMULATOR_PATH="$<TARGET_FILE:quvo-emulator>")
     add_dependencies(bench_connect quvo-emulator)

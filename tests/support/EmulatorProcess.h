@@ -18,6 +18,10 @@ public:
     // The same, published as COM `com` and logging every command it receives.
     bool startAt(int com, const QByteArray &scenario, QStringList args = {});
 
+    // Arguments for a test that does not look at line timing: replies come
+    // at a line speed that keeps a connection's full read short.
+    static QStringList fastLine() { return {QStringLiteral("--baud"), QStringLiteral("115200")}; }
+
     QString logPath() const { return log_; }
     // The commands logged so far, in order (the lines marked ">", from their fourth field).
     QStringList commands() const;

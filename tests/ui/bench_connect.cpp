@@ -225,7 +225,7 @@ int main(int argc, char *argv[])
     // The poll: QVY writes over a measured stretch.
     from = int(events.size());
     const qint64 startNs = clock.nsecsElapsed();
-    runFor(6000);
+    runFor(3000);
     const qint64 spanNs = clock.nsecsElapsed() - startNs;
     int ticks = 0;
     qint64 pollBytes = 0;
@@ -289,8 +289,8 @@ int main(int argc, char *argv[])
         });
         sinceEvent.start();
         probe.start();
-        runFor(8000);
-        std::printf("silent line (connected to COM%d: %d): the longest stretch without handling an event in 8 s: "
+        runFor(4000);
+        std::printf("silent line (connected to COM%d: %d): the longest stretch without handling an event in 4 s: "
                     "%lld ms\n",
                     ComNumber + 10, form.Connected, longest);
         // The click arrives from outside while the window is most likely

@@ -86,7 +86,8 @@ void TestChangeEmulator::reconciliation()
     PortSandbox sandbox;
     EmulatorProcess emulator(QStringLiteral(QUVO_EMULATOR), sandbox.runtimeDir());
     emulator.process().setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QVERIFY(emulator.startAt(EmulatorCom, QByteArray(Scenario).replace("VERSION", version)));
+    QVERIFY(emulator.startAt(EmulatorCom, QByteArray(Scenario).replace("VERSION", version),
+                             EmulatorProcess::fastLine()));
     TMainForm form;
     form.ConBtnClick();
     QCOMPARE(form.Connected, 1);

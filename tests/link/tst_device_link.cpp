@@ -298,7 +298,7 @@ void TestDeviceLink::vanishedPeerComesBack()
     QVERIFY(link.portHandleValid());
 
     // A new device under the same number: the next transaction opens it.
-    PtyResponder controller(PtyResponder::Always("OK   :00\r"));
+    PtyResponder controller(PtyResponder::always("OK   :00\r"));
     sandbox.publish(8, controller.devicePath());
     const TransactResult r = link.Transact("QVY", 2);
     QCOMPARE(r.status, 0);

@@ -9,7 +9,7 @@
 
 namespace {
 
-PtyResponder::Script Controller()
+PtyResponder::Script controllerScript()
 {
     return [](const QByteArray &cmd) -> QByteArray {
         if (cmd == "QV")
@@ -19,7 +19,7 @@ PtyResponder::Script Controller()
 }
 
 // One search, noting every port number it tried.
-SearchOutcome SearchNoting(DeviceLink &link, QList<int> &probed)
+SearchOutcome searchNoting(DeviceLink &link, QList<int> &probed)
 {
     return searchController(link, [&](int n) { probed.append(n); return true; });
 }
@@ -47,7 +47,7 @@ private slots:
 void TestSearch::highestControllerWins()
 {
     PortSandbox sandbox;
-    PtyResponder com12(Controller()), com3(Controller());
+    PtyResponder com12(controllerScript()), com3(controllerScript());
     sandbox.publish(12, com12.devicePath());
     sandbox.publish(3, com3.devicePath());
     DeviceLink link;
@@ -74,7 +74,7 @@ void TestSearch::busyAnswerStopsTheSearch()
 {
     QFETCH(QByteArray, reply);
     PortSandbox sandbox;
-    PtyResponder busy(PtyResponder::Always(reply)), com3(Controller());
+    PtyResponder busy(PtyResponder::always(reply)), com3(controllerScript());
     sandbox.publish(120, busy.devicePath());
     sandbox.publish(3, com3.devicePath());
     DeviceLink link;
@@ -91,7 +91,7 @@ void TestSearch::nothingAnywhere()
     PortSandbox sandbox;
     DeviceLink link;
     QList<int> probed;
-    SearchNoting(link, probed);
+    searchNoting(link, probed);
     QCOMPARE(probed.size(), 255);
     QCOMPARE(probed.first(), 255);
     QCOMPARE(probed.last(), 1);
@@ -102,7 +102,7 @@ void TestSearch::nothingAnywhere()
 void TestSearch::silentPortIsPassed()
 {
     PortSandbox sandbox;
-    PtyResponder silent(PtyResponder::Always(QByteArray())), com3(Controller());
+    PtyResponder silent(PtyResponder::always(QByteArray())), com3(controllerScript());
     sandbox.publish(99, silent.devicePath());
     sandbox.publish(3, com3.devicePath());
     DeviceLink link;
@@ -114,7 +114,7 @@ void TestSearch::silentPortIsPassed()
 void TestSearch::searchAgainStartsAt255()
 {
     PortSandbox sandbox;
-    PtyResponder com200(Controller()), com12(Controller());
+    PtyResponder com200(controllerScript()), com12(controllerScript());
     sandbox.publish(12, com12.devicePath());
     DeviceLink link;
     QCOMPARE(searchController(link, {}).portNumber, 12);
@@ -122,7 +122,7 @@ void TestSearch::searchAgainStartsAt255()
     // A controller appearing higher up is found on the next search.
     sandbox.publish(200, com200.devicePath());
     QList<int> probed;
-    const SearchOutcome again = SearchNoting(link, probed);
+    const SearchOutcome again = searchNoting(link, probed);
     QCOMPARE(again.portNumber, 200);
     QCOMPARE(probed.first(), 255);
     QCOMPARE(probed.last(), 200);
@@ -131,11 +131,11 @@ void TestSearch::searchAgainStartsAt255()
 void TestSearch::lowestPortFound()
 {
     PortSandbox sandbox;
-    PtyResponder com1(Controller());
+    PtyResponder com1(controllerScript());
     sandbox.publish(1, com1.devicePath());
     DeviceLink link;
     QList<int> probed;
-    const SearchOutcome out = SearchNoting(link, probed);
+    const SearchOutcome out = searchNoting(link, probed);
     QCOMPARE(out.kind, SearchOutcome::Found);
     QCOMPARE(out.portNumber, 1);
     QCOMPARE(probed.size(), 255);
@@ -144,7 +144,7 @@ void TestSearch::lowestPortFound()
 void TestSearch::abortStops()
 {
     PortSandbox sandbox;
-    PtyResponder com3(Controller());
+    PtyResponder com3(controllerScript());
     sandbox.publish(3, com3.devicePath());
     DeviceLink link;
     const SearchOutcome out = searchController(link, [](int n) { return n > 100; });
@@ -156,7 +156,7 @@ void TestSearch::abortStops()
 void TestSearch::portHeldByAnotherOpener()
 {
     PortSandbox sandbox;
-    PtyResponder com3(Controller());
+    PtyResponder com3(controllerScript());
     sandbox.publish(3, com3.devicePath());
     SerialPortIo holder;
     QVERIFY(holder.open(com3.devicePath()));

@@ -762,7 +762,7 @@ void TestReceiptPreview::paintedColours()
     // The items are drawn over the printable area, in grey.
     for (const QString &name : ItemNames) {
         ReceiptItem *item = page.item(name);
-        QCOMPARE(DarkestChannel(img, item->geometry()), 192);
+        QCOMPARE(darkestChannel(img, item->geometry()), 192);
     }
 
     // The frame lies over everything while an item is pressed.
@@ -788,15 +788,15 @@ void TestReceiptPreview::commentColours()
     page.preview->setCommentColour(1, ReceiptPreview::ReadColour);
     page.preview->setCommentColour(3, ReceiptPreview::ReadColour);
     QImage img = page.preview->canvas()->grab().toImage();
-    QVERIFY(DarkestChannel(img, page.line(1)->geometry()) < 20);
-    QCOMPARE(DarkestChannel(img, page.line(2)->geometry()), 192);
-    QVERIFY(DarkestChannel(img, page.line(3)->geometry()) < 20);
-    QCOMPARE(DarkestChannel(img, page.item(QStringLiteral("LblComment4"))->geometry()), 192);
+    QVERIFY(darkestChannel(img, page.line(1)->geometry()) < 20);
+    QCOMPARE(darkestChannel(img, page.line(2)->geometry()), 192);
+    QVERIFY(darkestChannel(img, page.line(3)->geometry()) < 20);
+    QCOMPARE(darkestChannel(img, page.item(QStringLiteral("LblComment4"))->geometry()), 192);
 
     page.preview->setCommentsUnread();
     img = page.preview->canvas()->grab().toImage();
     for (int n = 1; n <= 3; ++n)
-        QCOMPARE(DarkestChannel(img, page.line(n)->geometry()), 192);
+        QCOMPARE(darkestChannel(img, page.line(n)->geometry()), 192);
 }
 
 // Every keystroke in a receipt field lays the whole preview out again.

@@ -26,7 +26,7 @@ QByteArrayList PtyResponder::commands() const
     return commands_;
 }
 
-PtyResponder::Script PtyResponder::Always(const QByteArray &reply)
+PtyResponder::Script PtyResponder::always(const QByteArray &reply)
 {
     return [reply](const QByteArray &) { return reply; };
 }

@@ -32,7 +32,7 @@ public:
     QByteArrayList commands() const;
 
     // A responder that answers every command with this one reply.
-    static Script Always(const QByteArray &reply);
+    static Script always(const QByteArray &reply);
 
 private:
     void run();

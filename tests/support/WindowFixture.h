@@ -46,8 +46,8 @@ public:
         return *answerer_;
     }
 
-    template <class T = QWidget> T *child(const char *name) const { return Find<T>(form.get(), name); }
-    void clickCell(const char *grid, int col, int row) { ClickCell(child<StringGrid>(grid), col, row); }
+    template <class T = QWidget> T *child(const char *name) const { return findControl<T>(form.get(), name); }
+    void clickCell(const char *grid, int col, int row) { clickGridCell(child<StringGrid>(grid), col, row); }
     void showPage(const char *page)
     {
         child<QTabWidget>("PageControl")->setCurrentWidget(child<QWidget>(page));

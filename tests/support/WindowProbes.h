@@ -7,7 +7,7 @@
 
 // The child of `root` with this name; a missing one ends the run at once.
 template <typename T = QWidget>
-T *Find(const QObject *root, const QString &name)
+T *findControl(const QObject *root, const QString &name)
 {
     T *w = root->findChild<T *>(name);
     if (!w)
@@ -15,19 +15,19 @@ T *Find(const QObject *root, const QString &name)
     return w;
 }
 template <typename T = QWidget>
-T *Find(const QObject *root, const char *name)
+T *findControl(const QObject *root, const char *name)
 {
-    return Find<T>(root, QString::fromLatin1(name));
+    return findControl<T>(root, QString::fromLatin1(name));
 }
 
-inline void ClickCell(StringGrid *g, int col, int row)
+inline void clickGridCell(StringGrid *g, int col, int row)
 {
     const QRect r = g->visualRect(g->model()->index(row, col));
     QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, r.center());
 }
 
 // The lowest colour channel anywhere in `r`: 255 for white, low for ink.
-inline int DarkestChannel(const QImage &image, const QRect &r)
+inline int darkestChannel(const QImage &image, const QRect &r)
 {
     int darkest = 255;
     for (int y = r.top(); y <= r.bottom(); ++y)

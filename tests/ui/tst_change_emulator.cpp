@@ -92,10 +92,10 @@ void TestChangeEmulator::reconciliation()
     form.ConBtnClick();
     QCOMPARE(form.Connected, 1);
     // The status flags allow the reconciliation, so the full read enabled it.
-    auto *earn = Find<QPushButton>(&form, "EarnBtn");
+    auto *earn = findControl<QPushButton>(&form, "EarnBtn");
     QVERIFY(earn->isEnabled());
     // The poll stays quiet so the log holds the operation's commands alone.
-    Find<QTimer>(&form, "Timer")->stop();
+    findControl<QTimer>(&form, "Timer")->stop();
     const qsizetype before = emulator.commands().size();
 
     ModalAnswerer boxes(&form);

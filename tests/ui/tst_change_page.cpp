@@ -286,7 +286,7 @@ void TestChangePage::standardCountEntry()
     answers.actions << ModalAnswerer::enter(entry);
     if (!accepted)
         answers.actions << ModalAnswerer::click(QStringLiteral("OK"));
-    ClickCell(g, 2, row);
+    clickGridCell(g, 2, row);
 
     QCOMPARE(answers.seen.size(), accepted ? 1 : 2);
     QCOMPARE(answers.seen.at(0).text, title);
@@ -342,7 +342,7 @@ void TestChangePage::entryIgnored()
     ModalAnswerer answers;
     if (cancel)
         answers.actions << ModalAnswerer::click(QStringLiteral("キャンセル"));
-    ClickCell(g, col, row);
+    clickGridCell(g, col, row);
     // A real click on the cell, and once more by the grid's own event.
     emit g->selectCell(col, row);
     QCOMPARE(answers.seen.size(), cancel ? 2 : 0);
@@ -391,7 +391,7 @@ void TestChangePage::sendCoin()
             if (counts.at(t).isEmpty())
                 continue;
             entries.actions << ModalAnswerer::enter(counts.at(t));
-            ClickCell(rig.coinGrid(), 2, t + 1);
+            clickGridCell(rig.coinGrid(), 2, t + 1);
         }
         QCOMPARE(entries.unexpected, 0);
     }

@@ -58,13 +58,13 @@ struct Rig : WindowFixture {
         form->setDataSetDialog(nullptr);
         form->show();
     }
-    StringGrid *grid(const char *name) { return Find<StringGrid>(form.get(), QString::fromLatin1(name)); }
+    StringGrid *grid(const char *name) { return findControl<StringGrid>(form.get(), QString::fromLatin1(name)); }
     QTimer *timer() { return form->findChild<QTimer *>(QStringLiteral("Timer")); }
-    QStatusBar *statusLine() { return Find<QStatusBar>(form.get(), QStringLiteral("StatusLine")); }
+    QStatusBar *statusLine() { return findControl<QStatusBar>(form.get(), QStringLiteral("StatusLine")); }
     QByteArrayList commandsSince(int from) { return port->commands.mid(from); }
 };
 
-QByteArrayList RefreshCommands()
+QByteArrayList refreshCommands()
 {
     QByteArrayList c;
     for (const char ch : QByteArray("0123456789ABCDEF"))
@@ -184,7 +184,7 @@ void TestDataViews::optionSelectors()
     QFETCH(QString, selector);
     QFETCH(int, index);
     Rig rig({{command, payload}});
-    auto *box = Find<QComboBox>(rig.form.get(), selector);
+    auto *box = findControl<QComboBox>(rig.form.get(), selector);
     box->setCurrentIndex(1); // something other than what the read brings
     if (index == 1)
         box->setCurrentIndex(0);
@@ -223,15 +223,15 @@ void TestDataViews::receiptBoxes()
     QFETCH(bool, layoutError);
     Rig rig({{"QVROA", payload}, {"QVRON", "ID-1"}});
     ModalAnswerer answer(ModalAnswerer::press(QMessageBox::Ok));
-    auto *edit = Find<QLineEdit>(rig.form.get(), QStringLiteral("Edit1"));
-    auto *x = Find<QComboBox>(rig.form.get(), QStringLiteral("ComboBox1"));
-    auto *y = Find<QComboBox>(rig.form.get(), QStringLiteral("ComboBox2"));
+    auto *edit = findControl<QLineEdit>(rig.form.get(), QStringLiteral("Edit1"));
+    auto *x = findControl<QComboBox>(rig.form.get(), QStringLiteral("ComboBox1"));
+    auto *y = findControl<QComboBox>(rig.form.get(), QStringLiteral("ComboBox2"));
     QSignalSpy textSpy(edit, &QLineEdit::textChanged);
     QSignalSpy xIndex(x, &QComboBox::currentIndexChanged);
     QSignalSpy xText(x, &QComboBox::currentTextChanged);
     QSignalSpy xEdit(x, &QComboBox::editTextChanged);
     QSignalSpy yIndex(y, &QComboBox::currentIndexChanged);
-    QSignalSpy identSpy(Find<QLineEdit>(rig.form.get(), QStringLiteral("xxxxxxxx")), &QLineEdit::textChanged);
+    QSignalSpy identSpy(findControl<QLineEdit>(rig.form.get(), QStringLiteral("xxxxxxxx")), &QLineEdit::textChanged);
 
     rig.form->ConBtnClick();
     QCOMPARE(edit->text(), text);
@@ -242,13 +242,13 @@ void TestDataViews::receiptBoxes()
     QCOMPARE(textSpy.count(), textChanges);
     // Choosing the items is not an edit: no change signal from the boxes.
     QCOMPARE(xIndex.count() + xText.count() + xEdit.count() + yIndex.count(), 0);
-    QCOMPARE(Find<QLineEdit>(rig.form.get(), QStringLiteral("xxxxxxxx"))->text(), QStringLiteral("ID-1"));
+    QCOMPARE(findControl<QLineEdit>(rig.form.get(), QStringLiteral("xxxxxxxx"))->text(), QStringLiteral("ID-1"));
     QCOMPARE(identSpy.count(), 1);
     // The other lines come from the standard controller.
-    QCOMPARE(Find<QLineEdit>(rig.form.get(), QStringLiteral("Edit3"))->text(),
+    QCOMPARE(findControl<QLineEdit>(rig.form.get(), QStringLiteral("Edit3"))->text(),
              QStringLiteral("□□□□□□□□□□□□□□□□"));
-    QCOMPARE(Find<QComboBox>(rig.form.get(), QStringLiteral("ComboBox3"))->currentIndex(), 0);
-    QCOMPARE(Find<QComboBox>(rig.form.get(), QStringLiteral("ComboBox4"))->currentIndex(), 1);
+    QCOMPARE(findControl<QComboBox>(rig.form.get(), QStringLiteral("ComboBox3"))->currentIndex(), 0);
+    QCOMPARE(findControl<QComboBox>(rig.form.get(), QStringLiteral("ComboBox4"))->currentIndex(), 1);
     // The read itself went through and filled the views either way.
     QCOMPARE(rig.port->commands.size(), 48);
     QCOMPARE(rig.grid("TotalGrid1")->cells(1, 0), QStringLiteral("123456"));
@@ -293,11 +293,11 @@ void TestDataViews::conversionErrorOnConnection()
     QCOMPARE(answer.seen.size(), 1);
     QCOMPARE(answer.seen[0].text, message);
     QCOMPARE(rig.port->commands.size(), 2 + commands);
-    QCOMPARE(Find<QLineEdit>(rig.form.get(), QStringLiteral("Edit2"))->text(), edit2);
+    QCOMPARE(findControl<QLineEdit>(rig.form.get(), QStringLiteral("Edit2"))->text(), edit2);
     // Connected, but nothing polls.
     QCOMPARE(rig.form->Connected, 1);
-    QVERIFY(Find(rig.form.get(), QStringLiteral("SendSalesBtn"))->isEnabled());
-    QVERIFY(!Find(rig.form.get(), QStringLiteral("PanelMode"))->isEnabled() || commands == 46);
+    QVERIFY(findControl(rig.form.get(), QStringLiteral("SendSalesBtn"))->isEnabled());
+    QVERIFY(!findControl(rig.form.get(), QStringLiteral("PanelMode"))->isEnabled() || commands == 46);
     QVERIFY(!rig.timer()->isActive());
     QTest::qWait(350);
     QCOMPARE(rig.port->commands.size(), 2 + commands);
@@ -335,9 +335,9 @@ void TestDataViews::autoChange()
     QFETCH(bool, labelShown);
     QFETCH(bool, coinGridFollows);
     Rig rig({{"QVQ", flags}});
-    QWidget *coin = Find(rig.form.get(), QStringLiteral("SendCoinBtn"));
-    QWidget *earn = Find(rig.form.get(), QStringLiteral("EarnBtn"));
-    QWidget *label = Find(rig.form.get(), QStringLiteral("LabelAutoFlag"));
+    QWidget *coin = findControl(rig.form.get(), QStringLiteral("SendCoinBtn"));
+    QWidget *earn = findControl(rig.form.get(), QStringLiteral("EarnBtn"));
+    QWidget *label = findControl(rig.form.get(), QStringLiteral("LabelAutoFlag"));
     coin->setEnabled(buttonsBefore);
     earn->setEnabled(buttonsBefore);
     label->setHidden(labelShown); // the opposite of what the read must leave
@@ -367,7 +367,7 @@ void TestDataViews::autoChange()
 void TestDataViews::connectionEnablesAndStartsPoll()
 {
     Rig rig;
-    auto *mode = Find<QComboBox>(rig.form.get(), QStringLiteral("PanelMode"));
+    auto *mode = findControl<QComboBox>(rig.form.get(), QStringLiteral("PanelMode"));
     mode->setCurrentIndex(1);
     QSignalSpy modeSpy(mode, &QComboBox::currentIndexChanged);
     rig.form->ConBtnClick();
@@ -398,7 +398,7 @@ void TestDataViews::pollCadence()
         const QByteArrayList sent = rig.commandsSince(from);
         from = int(rig.port->commands.size());
         if (tick % 5 == 0)
-            QCOMPARE(sent, RefreshCommands() << "QVY");
+            QCOMPARE(sent, refreshCommands() << "QVY");
         else
             QCOMPARE(sent, QByteArrayList{"QVY"});
         QVERIFY(timer->isActive());
@@ -421,7 +421,7 @@ void TestDataViews::pollOnTheTimer()
     // The real timer: seven ticks, the fifth with the refresh before its QVY.
     QTRY_VERIFY_WITH_TIMEOUT(rig.commandsSince(from).count("QVY") >= 7, 5000);
     QByteArrayList expected{"QVY", "QVY", "QVY", "QVY"};
-    expected << RefreshCommands() << "QVY" << "QVY" << "QVY";
+    expected << refreshCommands() << "QVY" << "QVY" << "QVY";
     QCOMPARE(rig.commandsSince(from).mid(0, expected.size()), expected);
     QCOMPARE(rig.statusLine()->currentMessage(), QStringLiteral("通常状態です."));
 }
@@ -504,7 +504,7 @@ void TestDataViews::disconnectStopsPoll()
     rig.form->ConBtnClick();
     QTRY_VERIFY_WITH_TIMEOUT(!rig.statusLine()->currentMessage().isEmpty(), 3000);
     const QString total = rig.grid("TotalGrid1")->cells(1, 0);
-    const QString edit = Find<QLineEdit>(rig.form.get(), QStringLiteral("Edit2"))->text();
+    const QString edit = findControl<QLineEdit>(rig.form.get(), QStringLiteral("Edit2"))->text();
     rig.form->ConBtnClick();
     QVERIFY(!rig.timer()->isActive());
     QCOMPARE(rig.statusLine()->currentMessage(), QString());
@@ -514,9 +514,9 @@ void TestDataViews::disconnectStopsPoll()
     // The last values stay in the disabled controls.
     QCOMPARE(rig.grid("TotalGrid1")->cells(1, 0), total);
     QCOMPARE(total, QStringLiteral("123456"));
-    QCOMPARE(Find<QLineEdit>(rig.form.get(), QStringLiteral("Edit2"))->text(), edit);
-    QVERIFY(!Find(rig.form.get(), QStringLiteral("Edit2"))->isEnabled());
-    QVERIFY(!Find(rig.form.get(), QStringLiteral("PanelMode"))->isEnabled());
+    QCOMPARE(findControl<QLineEdit>(rig.form.get(), QStringLiteral("Edit2"))->text(), edit);
+    QVERIFY(!findControl(rig.form.get(), QStringLiteral("Edit2"))->isEnabled());
+    QVERIFY(!findControl(rig.form.get(), QStringLiteral("PanelMode"))->isEnabled());
 }
 
 void TestDataViews::gridPainting_data()
@@ -547,9 +547,9 @@ void TestDataViews::gridPainting()
     rig.form->ConBtnClick();
     rig.timer()->stop();
     StringGrid *g = rig.grid(qPrintable(grid));
-    Find<QTabWidget>(rig.form.get(), QStringLiteral("PageControl"))
-        ->setCurrentWidget(grid.startsWith(QLatin1String("Opt")) ? Find(rig.form.get(), QStringLiteral("TabSheet3"))
-                                                                  : Find(rig.form.get(), QStringLiteral("TabSheet1")));
+    findControl<QTabWidget>(rig.form.get(), QStringLiteral("PageControl"))
+        ->setCurrentWidget(grid.startsWith(QLatin1String("Opt")) ? findControl(rig.form.get(), QStringLiteral("TabSheet3"))
+                                                                  : findControl(rig.form.get(), QStringLiteral("TabSheet1")));
     // The probed data cell is the current one and the grid has the focus:
     // neither may show.
     g->setCurrentCell(dataRow, dataCol);

@@ -19,7 +19,7 @@
 
 namespace {
 
-int DarkPixels(const QImage &img, const QRect &r)
+int darkPixels(const QImage &img, const QRect &r)
 {
     int n = 0;
     for (int y = r.top(); y <= r.bottom(); ++y)
@@ -75,17 +75,17 @@ void TestMainForm::frame()
     QCOMPARE(form->minimumSize(), form->maximumSize());
     QVERIFY(!(form->windowFlags() & Qt::WindowMaximizeButtonHint));
     QVERIFY(form->windowFlags() & Qt::WindowMinimizeButtonHint);
-    QCOMPARE(Find(form, "PageControl")->geometry(), QRect(0, 32, 812, 618));
-    QCOMPARE(Find(form, "ConBtn")->geometry(), QRect(8, 3, 73, 25));
-    QCOMPARE(Find(form, "ComStatus")->geometry(), QRect(88, 5, 89, 21));
-    QCOMPARE(Find(form, "ScrImg")->geometry(), QRect(244, 0, 531, 393));
-    QCOMPARE(Find(form, "GroupBox1")->geometry(), QRect(8, 396, 761, 187));
-    QCOMPARE(Find(form, "PCBVer")->geometry(), QRect(8, 588, 760, 21));
-    QCOMPARE(Find(form, "Opt3Sel")->geometry().topLeft(), QPoint(132, 52));
-    QCOMPARE(Find(form, "Opt2Sel")->geometry().topLeft(), QPoint(132, 77));
-    QCOMPARE(Find(form, "ConBtn")->font().pixelSize(), 16);
-    QVERIFY(Find(form, "ConBtn")->font().bold());
-    auto *label1 = Find<QLabel>(form, "Label1");
+    QCOMPARE(findControl(form, "PageControl")->geometry(), QRect(0, 32, 812, 618));
+    QCOMPARE(findControl(form, "ConBtn")->geometry(), QRect(8, 3, 73, 25));
+    QCOMPARE(findControl(form, "ComStatus")->geometry(), QRect(88, 5, 89, 21));
+    QCOMPARE(findControl(form, "ScrImg")->geometry(), QRect(244, 0, 531, 393));
+    QCOMPARE(findControl(form, "GroupBox1")->geometry(), QRect(8, 396, 761, 187));
+    QCOMPARE(findControl(form, "PCBVer")->geometry(), QRect(8, 588, 760, 21));
+    QCOMPARE(findControl(form, "Opt3Sel")->geometry().topLeft(), QPoint(132, 52));
+    QCOMPARE(findControl(form, "Opt2Sel")->geometry().topLeft(), QPoint(132, 77));
+    QCOMPARE(findControl(form, "ConBtn")->font().pixelSize(), 16);
+    QVERIFY(findControl(form, "ConBtn")->font().bold());
+    auto *label1 = findControl<QLabel>(form, "Label1");
     QVERIFY(!label1->text().isEmpty());
     QVERIFY(label1->geometry().right() < 812);
 }
@@ -96,12 +96,12 @@ void TestMainForm::tabRow()
     TMainForm *form = &rig.openOnFakePort();
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form));
-    auto *pages = Find<TPageControl>(form, "PageControl");
+    auto *pages = findControl<TPageControl>(form, "PageControl");
     TPageTabBar *bar = pages->tabRow();
     QCOMPARE(bar->count(), 2);
-    QCOMPARE(pages->currentWidget(), Find(form, "TabSheet1"));
-    QCOMPARE(pages->indexOf(Find(form, "TabSheet2")), -1);
-    QVERIFY(Find(form, "TabSheet2") != nullptr);
+    QCOMPARE(pages->currentWidget(), findControl(form, "TabSheet1"));
+    QCOMPARE(pages->indexOf(findControl(form, "TabSheet2")), -1);
+    QVERIFY(findControl(form, "TabSheet2") != nullptr);
 
     const QRect tab0 = bar->tabRect(0), tab1 = bar->tabRect(1);
     QCOMPARE(tab0.size(), QSize(28, 100));
@@ -112,12 +112,12 @@ void TestMainForm::tabRow()
     QCOMPARE(QColor(img.pixel(tab1.left() + 2, tab1.bottom() - 3)), QColor(205, 209, 234));
     // Captions are drawn (dark glyph pixels in the caption column), the
     // selected tab in bold: more ink than the same tab when not selected.
-    const int activeInk = DarkPixels(img, tab0);
+    const int activeInk = darkPixels(img, tab0);
     QVERIFY(activeInk > 50);
     pages->setCurrentIndex(1);
     img = bar->grab().toImage();
-    QVERIFY2(DarkPixels(img, tab0) < activeInk, "the unselected caption is plain");
-    QVERIFY(DarkPixels(img, tab1) > 50);
+    QVERIFY2(darkPixels(img, tab0) < activeInk, "the unselected caption is plain");
+    QVERIFY(darkPixels(img, tab1) > 50);
 }
 
 void TestMainForm::headingsAndLabels_data()
@@ -204,37 +204,37 @@ void TestMainForm::startState()
     WindowFixture rig;
     TMainForm *form = &rig.openOnFakePort();
     form->show();
-    QCOMPARE(Find<QLineEdit>(form, "ComStatus")->text(), QStringLiteral("未接続"));
-    QVERIFY(Find<QLineEdit>(form, "ComStatus")->isReadOnly());
-    QCOMPARE(Find<QStatusBar>(form, "StatusLine")->currentMessage(), QString());
-    QCOMPARE(Find<QPushButton>(form, "ConBtn")->text(), QStringLiteral("接続"));
-    QCOMPARE(Find<QPushButton>(form, "ConBtn")->toolTip(), QStringLiteral("QUVOを探索し接続します"));
-    QVERIFY(!Find<QPushButton>(form, "ConBtn")->icon().isNull());
-    QVERIFY(Find(form, "ConBtn")->isEnabled());
+    QCOMPARE(findControl<QLineEdit>(form, "ComStatus")->text(), QStringLiteral("未接続"));
+    QVERIFY(findControl<QLineEdit>(form, "ComStatus")->isReadOnly());
+    QCOMPARE(findControl<QStatusBar>(form, "StatusLine")->currentMessage(), QString());
+    QCOMPARE(findControl<QPushButton>(form, "ConBtn")->text(), QStringLiteral("接続"));
+    QCOMPARE(findControl<QPushButton>(form, "ConBtn")->toolTip(), QStringLiteral("QUVOを探索し接続します"));
+    QVERIFY(!findControl<QPushButton>(form, "ConBtn")->icon().isNull());
+    QVERIFY(findControl(form, "ConBtn")->isEnabled());
     for (const char *name : OperationControls)
-        QVERIFY2(!Find(form, name)->isEnabled(), name);
+        QVERIFY2(!findControl(form, name)->isEnabled(), name);
     for (const char *name : {"SendCoinBtn", "EarnBtn", "PanelMode"})
-        QVERIFY2(!Find(form, name)->isEnabled(), name);
+        QVERIFY2(!findControl(form, name)->isEnabled(), name);
     for (const char *name : {"LabelAutoFlag", "Panel1", "GroupBox3", "LblBase"})
-        QVERIFY2(Find(form, name)->isHidden(), name);
-    QCOMPARE(Find<QPushButton>(form, "EarnBtn")->text(),
+        QVERIFY2(findControl(form, name)->isHidden(), name);
+    QCOMPARE(findControl<QPushButton>(form, "EarnBtn")->text(),
              QStringLiteral("精算") + QStringLiteral("\n\r") + QStringLiteral("つり銭合わせ"));
-    QCOMPARE(Find<QComboBox>(form, "PanelMode")->currentText(), QStringLiteral("モニタモード"));
-    QCOMPARE(Find<QLineEdit>(form, "Edit3")->text(), QString(16, QChar(0x25A1)));
+    QCOMPARE(findControl<QComboBox>(form, "PanelMode")->currentText(), QStringLiteral("モニタモード"));
+    QCOMPARE(findControl<QLineEdit>(form, "Edit3")->text(), QString(16, QChar(0x25A1)));
     const QStringList magnifications = {"2", "2", "1", "2", "1", "1"};
     for (int i = 0; i < 6; ++i)
         QCOMPARE(form->findChild<QComboBox *>(QStringLiteral("ComboBox%1").arg(i + 1))->currentText(),
                  magnifications.at(i));
-    QCOMPARE(Find<QLabel>(form, "Image1")->pixmap().size(), QSize(251, 335));
+    QCOMPARE(findControl<QLabel>(form, "Image1")->pixmap().size(), QSize(251, 335));
     for (int i = 0; i < 68; ++i)
         QCOMPARE(form->data()[i], 0);
     // Page colours and the option group on the sales colour.
-    QCOMPARE(Find(form, "TabSheet1")->palette().color(QPalette::Window), QColor(177, 216, 170));
-    QCOMPARE(Find(form, "TabSheet2")->palette().color(QPalette::Window), QColor(239, 224, 144));
-    QCOMPARE(Find(form, "TabSheet3")->palette().color(QPalette::Window), QColor(205, 209, 234));
-    QCOMPARE(Find(form, "GroupBox1")->palette().color(QPalette::Window), QColor(177, 216, 170));
+    QCOMPARE(findControl(form, "TabSheet1")->palette().color(QPalette::Window), QColor(177, 216, 170));
+    QCOMPARE(findControl(form, "TabSheet2")->palette().color(QPalette::Window), QColor(239, 224, 144));
+    QCOMPARE(findControl(form, "TabSheet3")->palette().color(QPalette::Window), QColor(205, 209, 234));
+    QCOMPARE(findControl(form, "GroupBox1")->palette().color(QPalette::Window), QColor(177, 216, 170));
     // Grid cells painted in their colours before any read.
-    auto *sales = Find<StringGrid>(form, "SalesGrid");
+    auto *sales = findControl<StringGrid>(form, "SalesGrid");
     const QImage img = sales->grab().toImage();
     const QRect fixedCell = sales->visualItemRect(sales->item(3, 0));
     const QRect dataCell = sales->visualItemRect(sales->item(3, 1));
@@ -266,31 +266,31 @@ void TestMainForm::connectAndDisconnect()
         state->replies.insert(line, FakePort::ok("11")); // the full read needs digits here
     TMainForm *form = &rig.openOnFakePort();
     form->show();
-    auto *pcb = Find<QLineEdit>(form, "PCBVer");
+    auto *pcb = findControl<QLineEdit>(form, "PCBVer");
     pcb->setText(QStringLiteral("old"));
 
     form->ConBtnClick();
     QCOMPARE(state->commands.mid(0, 2), QByteArrayList({"QV", "QVV"}));
     QCOMPARE(state->commands.size(), 2 + 46); // and the full read
-    QCOMPARE(Find<QLineEdit>(form, "ComStatus")->text(), QStringLiteral("COM7接続中"));
-    QCOMPARE(Find<QLineEdit>(form, "ComStatus")->toolTip(), QStringLiteral("/dev/null"));
+    QCOMPARE(findControl<QLineEdit>(form, "ComStatus")->text(), QStringLiteral("COM7接続中"));
+    QCOMPARE(findControl<QLineEdit>(form, "ComStatus")->toolTip(), QStringLiteral("/dev/null"));
     QCOMPARE(pcb->text(), QStringLiteral("QUVO ver1.05"));
     QCOMPARE(form->data()[67], 105);
     QCOMPARE(form->Connected, 1);
-    QCOMPARE(Find<QPushButton>(form, "ConBtn")->text(), QStringLiteral("切断"));
-    QCOMPARE(Find<QPushButton>(form, "ConBtn")->toolTip(), QStringLiteral("QUVOとの接続を切断します"));
+    QCOMPARE(findControl<QPushButton>(form, "ConBtn")->text(), QStringLiteral("切断"));
+    QCOMPARE(findControl<QPushButton>(form, "ConBtn")->toolTip(), QStringLiteral("QUVOとの接続を切断します"));
     for (const char *name : OperationControls)
-        QVERIFY2(Find(form, name)->isEnabled(), name);
+        QVERIFY2(findControl(form, name)->isEnabled(), name);
 
     form->ConBtnClick();
     QCOMPARE(state->commands.size(), 2 + 46); // nothing is sent on disconnection
     QVERIFY(!state->open);
     QCOMPARE(form->Connected, 0);
     QCOMPARE(pcb->text(), QString());
-    QCOMPARE(Find<QLineEdit>(form, "ComStatus")->text(), QStringLiteral("未接続"));
-    QCOMPARE(Find<QPushButton>(form, "ConBtn")->text(), QStringLiteral("接続"));
+    QCOMPARE(findControl<QLineEdit>(form, "ComStatus")->text(), QStringLiteral("未接続"));
+    QCOMPARE(findControl<QPushButton>(form, "ConBtn")->text(), QStringLiteral("接続"));
     for (const char *name : OperationControls)
-        QVERIFY2(!Find(form, name)->isEnabled(), name);
+        QVERIFY2(!findControl(form, name)->isEnabled(), name);
     QCOMPARE(form->data()[67], 105); // values stay after disconnecting
 
     form->ConBtnClick(); // and again: a fresh search from COM255
@@ -337,8 +337,8 @@ void TestMainForm::failureMessages()
     QCOMPARE(state->commands, state->openSucceeds ? QByteArrayList({"QV"}) : QByteArrayList());
     QCOMPARE(form->Connected, 0);
     QVERIFY(!state->open);
-    QCOMPARE(Find<QLineEdit>(form, "ComStatus")->text(), QStringLiteral("未接続"));
-    QVERIFY(Find(form, "ConBtn")->isEnabled());
+    QCOMPARE(findControl<QLineEdit>(form, "ComStatus")->text(), QStringLiteral("未接続"));
+    QVERIFY(findControl(form, "ConBtn")->isEnabled());
 }
 
 void TestMainForm::closingSendsNothing()

@@ -27,15 +27,15 @@ const char *const ItemNames[] = {"LblComment1", "LblComment2", "LblComment3", "L
                                  "lblprint1", "lblprint2", "lblprint3", "lblprint4",
                                  "lblprint11", "lblprint22", "lblprint33", "lblprint44", "LblNo"};
 
-QList<int> Tops(QWidget *form)
+QList<int> receiptTops(QWidget *form)
 {
     QList<int> tops;
     for (const char *name : ItemNames)
-        tops.append(Find(form, name)->y());
+        tops.append(findControl(form, name)->y());
     return tops;
 }
 
-void TypeInto(QWidget *field, const QString &text)
+void typeInto(QWidget *field, const QString &text)
 {
     for (int i = 0; i < text.size(); ++i) {
         const int units = text.at(i).isHighSurrogate() ? 2 : 1;
@@ -46,11 +46,11 @@ void TypeInto(QWidget *field, const QString &text)
 
 // The option group is enabled while connected; these tests only need the
 // fields to take input.
-void EnableReceiptFields(QWidget *form)
+void enableReceiptFields(QWidget *form)
 {
     for (const char *name : {"Edit1", "Edit2", "Edit3", "xxxxxxxx", "ComboBox1", "ComboBox2",
                              "ComboBox3", "ComboBox4", "ComboBox5", "ComboBox6"})
-        Find(form, name)->setEnabled(true);
+        findControl(form, name)->setEnabled(true);
 }
 
 } // namespace
@@ -90,19 +90,19 @@ void TestMainFormReceipt::initTestCase()
 void TestMainFormReceipt::startUp()
 {
     auto form = makeForm();
-    auto *scrImg = Find<QScrollArea>(form.get(), "ScrImg");
+    auto *scrImg = findControl<QScrollArea>(form.get(), "ScrImg");
     for (const char *name : {"ImgTopRuler", "ImgLeftRuler", "PnlCvs", "ShpTicket", "ShpPrnArea", "ShpMF"})
         QVERIFY2(scrImg->findChild<QWidget *>(QLatin1String(name)), name);
-    QCOMPARE(Tops(form.get()), StartTops);
-    QCOMPARE(Find(form.get(), "ShpTicket")->geometry(), QRect(0, 0, 460, 568));
-    QCOMPARE(Find(form.get(), "ShpPrnArea")->geometry(), QRect(8, 40, 428, 512));
+    QCOMPARE(receiptTops(form.get()), StartTops);
+    QCOMPARE(findControl(form.get(), "ShpTicket")->geometry(), QRect(0, 0, 460, 568));
+    QCOMPARE(findControl(form.get(), "ShpPrnArea")->geometry(), QRect(8, 40, 428, 512));
     // The items show what the fields start with.
-    QCOMPARE(Find<ReceiptItem>(form.get(), "LblComment1")->text(), Find<QLineEdit>(form.get(), "Edit1")->text());
-    QCOMPARE(Find<ReceiptItem>(form.get(), "LblComment2")->text(), Find<QLineEdit>(form.get(), "Edit2")->text());
-    QCOMPARE(Find<ReceiptItem>(form.get(), "LblComment3")->text(), Find<QLineEdit>(form.get(), "Edit3")->text());
-    QCOMPARE(Find<ReceiptItem>(form.get(), "LblNo")->text(),
-             Find<QLineEdit>(form.get(), "xxxxxxxx")->text() + QStringLiteral("-No.0000"));
-    QVERIFY(Find<QLabel>(form.get(), "LblBase")->isHidden());
+    QCOMPARE(findControl<ReceiptItem>(form.get(), "LblComment1")->text(), findControl<QLineEdit>(form.get(), "Edit1")->text());
+    QCOMPARE(findControl<ReceiptItem>(form.get(), "LblComment2")->text(), findControl<QLineEdit>(form.get(), "Edit2")->text());
+    QCOMPARE(findControl<ReceiptItem>(form.get(), "LblComment3")->text(), findControl<QLineEdit>(form.get(), "Edit3")->text());
+    QCOMPARE(findControl<ReceiptItem>(form.get(), "LblNo")->text(),
+             findControl<QLineEdit>(form.get(), "xxxxxxxx")->text() + QStringLiteral("-No.0000"));
+    QVERIFY(findControl<QLabel>(form.get(), "LblBase")->isHidden());
 }
 
 void TestMainFormReceipt::fieldEdits_data()
@@ -133,7 +133,7 @@ void TestMainFormReceipt::fieldEdits()
     QFETCH(QList<int>, tops);
     QFETCH(int, ticketHeight);
     auto form = makeForm();
-    EnableReceiptFields(form.get());
+    enableReceiptFields(form.get());
     ModalAnswerer answer(ModalAnswerer::press(QMessageBox::Ok));
     QWidget *w = form->findChild<QWidget *>(field);
     QLineEdit *edit = qobject_cast<QLineEdit *>(w);
@@ -142,9 +142,9 @@ void TestMainFormReceipt::fieldEdits()
     QVERIFY(edit);
     edit->selectAll();
     QTest::keyClick(edit, Qt::Key_Delete);
-    TypeInto(edit, text);
-    QCOMPARE(Tops(form.get()), tops);
-    QCOMPARE(Find(form.get(), "ShpTicket")->height(), ticketHeight);
+    typeInto(edit, text);
+    QCOMPARE(receiptTops(form.get()), tops);
+    QCOMPARE(findControl(form.get(), "ShpTicket")->height(), ticketHeight);
     // Clearing a magnification box on the way showed the error; a text field never does.
     QCOMPARE(answer.seen.size(), qsizetype(field.startsWith(QLatin1String("ComboBox")) ? 1 : 0));
 }
@@ -152,9 +152,9 @@ void TestMainFormReceipt::fieldEdits()
 void TestMainFormReceipt::deletingUntilTheLineFits()
 {
     auto form = makeForm();
-    EnableReceiptFields(form.get());
-    auto *edit1 = Find<QLineEdit>(form.get(), "Edit1");
-    auto *line1 = Find<ReceiptItem>(form.get(), "LblComment1");
+    enableReceiptFields(form.get());
+    auto *edit1 = findControl<QLineEdit>(form.get(), "Edit1");
+    auto *line1 = findControl<ReceiptItem>(form.get(), "LblComment1");
     edit1->setText(QStringLiteral("あいうえおかきくけ")); // 9 at X = 2: 432 px
     QVERIFY(line1->wordWrap());
     QCOMPARE(line1->height(), 96);
@@ -163,19 +163,19 @@ void TestMainFormReceipt::deletingUntilTheLineFits()
     QTest::keyClick(edit1, Qt::Key_Backspace); // 8: 384 px
     QVERIFY(!line1->wordWrap());
     QCOMPARE(line1->height(), 48);
-    QCOMPARE(Tops(form.get()), StartTops);
+    QCOMPARE(receiptTops(form.get()), StartTops);
 }
 
 void TestMainFormReceipt::conversionErrorOncePerChange()
 {
     auto form = makeForm();
-    EnableReceiptFields(form.get());
+    enableReceiptFields(form.get());
     ModalAnswerer answer(ModalAnswerer::press(QMessageBox::Ok));
-    QLineEdit *edit = Find<QComboBox>(form.get(), "ComboBox3")->lineEdit();
+    QLineEdit *edit = findControl<QComboBox>(form.get(), "ComboBox3")->lineEdit();
     const QList<QRect> before = [&] {
         QList<QRect> g;
         for (const char *n : ItemNames)
-            g.append(Find(form.get(), n)->geometry());
+            g.append(findControl(form.get(), n)->geometry());
         return g;
     }();
 
@@ -184,35 +184,35 @@ void TestMainFormReceipt::conversionErrorOncePerChange()
     QCOMPARE(answer.seen.size(), qsizetype(1));
     QVERIFY2(answer.seen[0].text.contains(QStringLiteral("''")), qPrintable(answer.seen[0].text));
     QCOMPARE(answer.seen[0].buttons, QStringList{QStringLiteral("OK")});
-    TypeInto(edit, QStringLiteral("x"));     // "x"
+    typeInto(edit, QStringLiteral("x"));     // "x"
     QCOMPARE(answer.seen.size(), qsizetype(2));
     QVERIFY(answer.seen[1].text.contains(QStringLiteral("'x'")));
-    TypeInto(edit, QStringLiteral("y"));     // "xy"
+    typeInto(edit, QStringLiteral("y"));     // "xy"
     QCOMPARE(answer.seen.size(), qsizetype(3));
     // Enter changes nothing: no new list item, no further message.
     QTest::keyClick(edit, Qt::Key_Return);
     QCOMPARE(answer.seen.size(), qsizetype(3));
-    QCOMPARE(Find<QComboBox>(form.get(), "ComboBox3")->count(), 4);
-    QCOMPARE(Find<QComboBox>(form.get(), "ComboBox3")->currentText(), QStringLiteral("xy"));
+    QCOMPARE(findControl<QComboBox>(form.get(), "ComboBox3")->count(), 4);
+    QCOMPARE(findControl<QComboBox>(form.get(), "ComboBox3")->currentText(), QStringLiteral("xy"));
     // Line 1 was laid out again before the failing box, the rest stayed.
-    QCOMPARE(Find(form.get(), "LblComment1")->geometry(), before[0]);
+    QCOMPARE(findControl(form.get(), "LblComment1")->geometry(), before[0]);
     for (int i = 1; i < 13; ++i)
-        QCOMPARE(Find(form.get(), ItemNames[i])->geometry(), before[i]);
+        QCOMPARE(findControl(form.get(), ItemNames[i])->geometry(), before[i]);
 
     edit->selectAll();
-    TypeInto(edit, QStringLiteral("1"));     // "1": valid again, no box
+    typeInto(edit, QStringLiteral("1"));     // "1": valid again, no box
     QCOMPARE(answer.seen.size(), qsizetype(3));
-    QCOMPARE(Tops(form.get()), StartTops);
-    QCOMPARE(Find(form.get(), "ShpTicket")->height(), 560);
+    QCOMPARE(receiptTops(form.get()), StartTops);
+    QCOMPARE(findControl(form.get(), "ShpTicket")->height(), 560);
 }
 
 void TestMainFormReceipt::listChoiceRunsOneRelayout()
 {
     auto form = makeForm();
-    EnableReceiptFields(form.get());
+    enableReceiptFields(form.get());
     ModalAnswerer answer(ModalAnswerer::press(QMessageBox::Ok));
-    auto *box1 = Find<QComboBox>(form.get(), "ComboBox1");
-    auto *box4 = Find<QComboBox>(form.get(), "ComboBox4");
+    auto *box1 = findControl<QComboBox>(form.get(), "ComboBox1");
+    auto *box4 = findControl<QComboBox>(form.get(), "ComboBox4");
     box1->setEditText(QString()); // line 1 cannot be laid out now
     QCOMPARE(answer.seen.size(), qsizetype(1));
 
@@ -226,23 +226,23 @@ void TestMainFormReceipt::listChoiceRunsOneRelayout()
 
     box1->setCurrentIndex(2);     // line 1 at X = 3 again valid
     QCOMPARE(answer.seen.size(), qsizetype(4));
-    QCOMPARE(Find(form.get(), "LblComment2")->y(), 40 + 48 + 24);
+    QCOMPARE(findControl(form.get(), "LblComment2")->y(), 40 + 48 + 24);
 }
 
 void TestMainFormReceipt::connectRelayout()
 {
     auto form = makeForm();
-    EnableReceiptFields(form.get());
+    enableReceiptFields(form.get());
     ModalAnswerer answer(ModalAnswerer::press(QMessageBox::Ok));
     // Sixteen squares at X = 3 need four lines of five; the edit relayout
     // gives two, the connect relayout all four.
-    Find<QComboBox>(form.get(), "ComboBox5")->setCurrentText(QStringLiteral("3"));
-    QCOMPARE(Find(form.get(), "LblComment3")->height(), 48);
+    findControl<QComboBox>(form.get(), "ComboBox5")->setCurrentText(QStringLiteral("3"));
+    QCOMPARE(findControl(form.get(), "LblComment3")->height(), 48);
     QVERIFY(form->RefreshReceiptPreview());
-    QCOMPARE(Find(form.get(), "LblComment3")->height(), 96);
+    QCOMPARE(findControl(form.get(), "LblComment3")->height(), 96);
     QCOMPARE(answer.seen.size(), qsizetype(0));
 
-    Find<QComboBox>(form.get(), "ComboBox1")->setCurrentText(QStringLiteral("?"));
+    findControl<QComboBox>(form.get(), "ComboBox1")->setCurrentText(QStringLiteral("?"));
     QCOMPARE(answer.seen.size(), qsizetype(1));
     QVERIFY(!form->RefreshReceiptPreview());
     QCOMPARE(answer.seen.size(), qsizetype(2));
@@ -264,18 +264,18 @@ void TestMainFormReceipt::identificationText()
     QFETCH(QString, typed);
     QFETCH(QString, number);
     auto form = makeForm();
-    EnableReceiptFields(form.get());
-    auto *field = Find<QLineEdit>(form.get(), "xxxxxxxx");
-    const QRect numberAt = Find(form.get(), "LblNo")->geometry();
+    enableReceiptFields(form.get());
+    auto *field = findControl<QLineEdit>(form.get(), "xxxxxxxx");
+    const QRect numberAt = findControl(form.get(), "LblNo")->geometry();
     // Shorten the paper first without a relayout following: the number line
     // stays where it was.
-    Find<ReceiptItem>(form.get(), "LblComment2")->setText(QString());
+    findControl<ReceiptItem>(form.get(), "LblComment2")->setText(QString());
     field->selectAll();
     QTest::keyClick(field, Qt::Key_Delete);
-    TypeInto(field, typed);
-    QCOMPARE(Find<ReceiptItem>(form.get(), "LblNo")->text(), number);
-    QCOMPARE(Find(form.get(), "LblNo")->geometry(), numberAt);
-    QCOMPARE(Tops(form.get()), StartTops);
+    typeInto(field, typed);
+    QCOMPARE(findControl<ReceiptItem>(form.get(), "LblNo")->text(), number);
+    QCOMPARE(findControl(form.get(), "LblNo")->geometry(), numberAt);
+    QCOMPARE(receiptTops(form.get()), StartTops);
 }
 
 void TestMainFormReceipt::fieldLimits_data()
@@ -298,25 +298,25 @@ void TestMainFormReceipt::fieldLimits()
     QFETCH(QString, typed);
     QFETCH(QString, kept);
     auto form = makeForm();
-    EnableReceiptFields(form.get());
+    enableReceiptFields(form.get());
     auto *edit = form->findChild<QLineEdit *>(field);
     edit->selectAll();
     QTest::keyClick(edit, Qt::Key_Delete);
-    TypeInto(edit, typed);
+    typeInto(edit, typed);
     QCOMPARE(edit->text(), kept);
     if (field.startsWith(QLatin1String("Edit")))
-        QCOMPARE(Find<ReceiptItem>(form.get(), qPrintable(QStringLiteral("LblComment") + field.right(1)))->text(), kept);
+        QCOMPARE(findControl<ReceiptItem>(form.get(), qPrintable(QStringLiteral("LblComment") + field.right(1)))->text(), kept);
 }
 
 void TestMainFormReceipt::readTextNotCut()
 {
     auto form = makeForm();
-    auto *edit2 = Find<QLineEdit>(form.get(), "Edit2");
+    auto *edit2 = findControl<QLineEdit>(form.get(), "Edit2");
     const QString read(20, QChar(0x25A0)); // 40 bytes, as a controller might send
     edit2->setText(read);
     QCOMPARE(edit2->text(), read);
-    QCOMPARE(Find<ReceiptItem>(form.get(), "LblComment2")->text(), read);
-    QVERIFY(Find<ReceiptItem>(form.get(), "LblComment2")->wordWrap());
+    QCOMPARE(findControl<ReceiptItem>(form.get(), "LblComment2")->text(), read);
+    QVERIFY(findControl<ReceiptItem>(form.get(), "LblComment2")->wordWrap());
 }
 
 void TestMainFormReceipt::commentColours()
@@ -324,27 +324,27 @@ void TestMainFormReceipt::commentColours()
     auto form = makeForm();
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-    Find<QTabWidget>(form.get(), "PageControl")->setCurrentWidget(Find(form.get(), "TabSheet3"));
-    QWidget *canvas = Find(form.get(), "PnlCvs");
+    findControl<QTabWidget>(form.get(), "PageControl")->setCurrentWidget(findControl(form.get(), "TabSheet3"));
+    QWidget *canvas = findControl(form.get(), "PnlCvs");
     auto line = [&](int n) {
-        return Find(form.get(), qPrintable(QStringLiteral("LblComment%1").arg(n)))->geometry();
+        return findControl(form.get(), qPrintable(QStringLiteral("LblComment%1").arg(n)))->geometry();
     };
     QImage img = canvas->grab().toImage();
     for (int n = 1; n <= 3; ++n)
-        QCOMPARE(DarkestChannel(img, line(n)), 192);
+        QCOMPARE(darkestChannel(img, line(n)), 192);
 
     form->setReceiptLineRead(1);
     form->setReceiptLineRead(2);
     img = canvas->grab().toImage();
-    QVERIFY(DarkestChannel(img, line(1)) < 20);
-    QVERIFY(DarkestChannel(img, line(2)) < 20);
-    QCOMPARE(DarkestChannel(img, line(3)), 192);
+    QVERIFY(darkestChannel(img, line(1)) < 20);
+    QVERIFY(darkestChannel(img, line(2)) < 20);
+    QCOMPARE(darkestChannel(img, line(3)), 192);
 
     form->Connected = 1; // a click while connected disconnects
     form->ConBtnClick();
     img = canvas->grab().toImage();
     for (int n = 1; n <= 3; ++n)
-        QCOMPARE(DarkestChannel(img, line(n)), 192);
+        QCOMPARE(darkestChannel(img, line(n)), 192);
 }
 
 // Pictures of the settings page for a person to look at, written only when
@@ -357,17 +357,17 @@ void TestMainFormReceipt::pictures()
     auto form = makeForm();
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-    Find<QTabWidget>(form.get(), "PageControl")->setCurrentWidget(Find(form.get(), "TabSheet3"));
-    EnableReceiptFields(form.get());
+    findControl<QTabWidget>(form.get(), "PageControl")->setCurrentWidget(findControl(form.get(), "TabSheet3"));
+    enableReceiptFields(form.get());
     form->setReceiptLineRead(1);
     QTest::qWait(50);
     QVERIFY(form->grab().save(QDir(dir).filePath(QStringLiteral("receipt-start.png"))));
-    QVERIFY(Find(form.get(), "PnlCvs")->grab().save(QDir(dir).filePath(QStringLiteral("receipt-canvas-start.png"))));
-    Find<QLineEdit>(form.get(), "Edit1")->setText(QStringLiteral("あいうえおかきくけこさしす"));
-    Find<QLineEdit>(form.get(), "Edit2")->setText(QString(36, QLatin1Char('a')));
+    QVERIFY(findControl(form.get(), "PnlCvs")->grab().save(QDir(dir).filePath(QStringLiteral("receipt-canvas-start.png"))));
+    findControl<QLineEdit>(form.get(), "Edit1")->setText(QStringLiteral("あいうえおかきくけこさしす"));
+    findControl<QLineEdit>(form.get(), "Edit2")->setText(QString(36, QLatin1Char('a')));
     QTest::qWait(50);
     QVERIFY(form->grab().save(QDir(dir).filePath(QStringLiteral("receipt-wrapped.png"))));
-    QVERIFY(Find(form.get(), "PnlCvs")->grab().save(QDir(dir).filePath(QStringLiteral("receipt-canvas-wrapped.png"))));
+    QVERIFY(findControl(form.get(), "PnlCvs")->grab().save(QDir(dir).filePath(QStringLiteral("receipt-canvas-wrapped.png"))));
 }
 
 QTEST_MAIN(TestMainFormReceipt)

@@ -15,6 +15,9 @@
 #include <array>
 #include <memory>
 
+class QComboBox;
+class QLineEdit;
+
 class QPainter;
 class QTimer;
 class StringGrid;
@@ -100,6 +103,11 @@ private:
     void fillViewsFromData();
     bool RefreshLiveValues();
     void copyToSettingsGrids();
+    // The controls of the options group, in the order of the screen.
+    std::array<QComboBox *, 6> optionBoxes() const;
+    std::array<QLineEdit *, 3> receiptEdits() const;
+    // X then Y of line 1, of line 2, of line 3.
+    std::array<QComboBox *, 6> magnificationBoxes() const;
 
     // Cell drawing of the sales and settings grids.
     void SalesGridDrawCell(QPainter &canvas, int ACol, int ARow, const QRect &Rect, bool fixed);

@@ -26,8 +26,7 @@ std::optional<QString> TMainForm::FullRead()
 
 std::optional<QString> TMainForm::setReceiptText(int line, const QString &text)
 {
-    QLineEdit *edits[] = {ui->Edit1, ui->Edit2, ui->Edit3};
-    QLineEdit *edit = edits[line];
+    QLineEdit *edit = receiptEdits()[line];
     // The change handler follows the text, so only a new text runs it; its
     // relayout's error belongs to the read, which ends with it.
     std::optional<QString> error;
@@ -41,9 +40,7 @@ std::optional<QString> TMainForm::setReceiptText(int line, const QString &text)
 
 void TMainForm::setMagnificationIndex(int box, int index)
 {
-    QComboBox *boxes[] = {ui->ComboBox1, ui->ComboBox2, ui->ComboBox3,
-                          ui->ComboBox4, ui->ComboBox5, ui->ComboBox6};
-    QComboBox *combo = boxes[box];
+    QComboBox *combo = magnificationBoxes()[box];
     // Selecting the item is not an edit: the change handler stays quiet.
     const QSignalBlocker quiet(combo);
     combo->setCurrentIndex(index >= 0 && index < combo->count() ? index : -1);
@@ -84,12 +81,27 @@ void TMainForm::fillViewsFromData()
 
     copyToSettingsGrids();
 
-    QComboBox *options[] = {ui->Opt1Sel, ui->Opt2Sel, ui->Opt3Sel, ui->Opt4Sel, ui->Opt5Sel, ui->Opt6Sel};
+    const auto options = optionBoxes();
     for (int k = 0; k < 6; ++k) {
         const int value = data_.OptionSelection(k);
         // A value the selector has no item for leaves it without a selection.
         options[k]->setCurrentIndex(value >= 0 && value < options[k]->count() ? value : -1);
     }
+}
+
+std::array<QComboBox *, 6> TMainForm::optionBoxes() const
+{
+    return {ui->Opt1Sel, ui->Opt2Sel, ui->Opt3Sel, ui->Opt4Sel, ui->Opt5Sel, ui->Opt6Sel};
+}
+
+std::array<QLineEdit *, 3> TMainForm::receiptEdits() const
+{
+    return {ui->Edit1, ui->Edit2, ui->Edit3};
+}
+
+std::array<QComboBox *, 6> TMainForm::magnificationBoxes() const
+{
+    return {ui->ComboBox1, ui->ComboBox2, ui->ComboBox3, ui->ComboBox4, ui->ComboBox5, ui->ComboBox6};
 }
 
 void TMainForm::copyToSettingsGrids()

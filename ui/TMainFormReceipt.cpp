@@ -43,8 +43,7 @@ void TMainForm::prepareReceiptPreview()
     // Choosing from a box's list changes its text and then its index; one
     // relayout (and at most one error message) serves both.
     auto textJustChanged = std::make_shared<QComboBox *>(nullptr);
-    for (QComboBox *box : {ui->ComboBox1, ui->ComboBox2, ui->ComboBox3, ui->ComboBox4,
-                           ui->ComboBox5, ui->ComboBox6}) {
+    for (QComboBox *box : magnificationBoxes()) {
         // A typed text is taken as it stands; it never joins the list "1".."4".
         box->setInsertPolicy(QComboBox::NoInsert);
         connect(box, &QComboBox::editTextChanged, this, [this, box, textJustChanged] {

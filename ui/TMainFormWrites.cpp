@@ -43,14 +43,15 @@ void TMainForm::OptGrid1SelectCell(int ACol, int ARow)
 void TMainForm::SendSalesBtnClick()
 {
     WriteOperations::OptionSettings settings;
-    const QComboBox *options[] = {ui->Opt1Sel, ui->Opt2Sel, ui->Opt3Sel,
-                                  ui->Opt4Sel, ui->Opt5Sel, ui->Opt6Sel};
+    const auto options = optionBoxes();
     for (std::size_t k = 0; k < 6; ++k)
         settings.selected[k] = options[k]->currentIndex();
     settings.identification = ui->xxxxxxxx->text();
-    settings.lines[0] = {ui->ComboBox1->currentText(), ui->ComboBox2->currentText(), ui->Edit1->text()};
-    settings.lines[1] = {ui->ComboBox3->currentText(), ui->ComboBox4->currentText(), ui->Edit2->text()};
-    settings.lines[2] = {ui->ComboBox5->currentText(), ui->ComboBox6->currentText(), ui->Edit3->text()};
+    const auto edits = receiptEdits();
+    const auto boxes = magnificationBoxes();
+    for (std::size_t line = 0; line < 3; ++line)
+        settings.lines[line] = {boxes[line * 2]->currentText(), boxes[line * 2 + 1]->currentText(),
+                                edits[line]->text()};
     WriteProof::SentSettings sent;
     if (WriteOperations::writeOptionsAndRestart(link_, *this, data_, settings, origins_, &sent))
         pendingProof_ = sent;
@@ -61,13 +62,12 @@ void TMainForm::noteOperatorEdits()
     // Only the operator's own choosing and typing count: what a read sets
     // programmatically raises neither signal.
     const auto note = [this](ValueOrigins::Field f) { return [this, f] { origins_.setByOperator(f); }; };
-    QComboBox *options[] = {ui->Opt1Sel, ui->Opt2Sel, ui->Opt3Sel, ui->Opt4Sel, ui->Opt5Sel, ui->Opt6Sel};
+    const auto options = optionBoxes();
     for (int k = 0; k < 6; ++k)
         connect(options[k], &QComboBox::activated, this, note(ValueOrigins::option(k)));
     connect(ui->xxxxxxxx, &QLineEdit::textEdited, this, note(ValueOrigins::Identification));
-    QLineEdit *edits[] = {ui->Edit1, ui->Edit2, ui->Edit3};
-    QComboBox *boxes[] = {ui->ComboBox1, ui->ComboBox2, ui->ComboBox3,
-                          ui->ComboBox4, ui->ComboBox5, ui->ComboBox6};
+    const auto edits = receiptEdits();
+    const auto boxes = magnificationBoxes();
     for (int line = 0; line < 3; ++line) {
         connect(edits[line], &QLineEdit::textEdited, this, note(ValueOrigins::line(line, 2)));
         for (int axis = 0; axis < 2; ++axis) {
@@ -104,8 +104,7 @@ void TMainForm::showPendingProof()
 {
     if (!pendingProof_)
         return;
-    const QComboBox *options[] = {ui->Opt1Sel, ui->Opt2Sel, ui->Opt3Sel,
-                                  ui->Opt4Sel, ui->Opt5Sel, ui->Opt6Sel};
+    const auto options = optionBoxes();
     const std::optional<QString> text = WriteProof::settingsNotTaken(
         *pendingProof_, origins_, [&options](int k, int value) { return options[k]->itemText(value); });
     // Compared once: a write the controller took fully shows nothing.

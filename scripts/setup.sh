@@ -12,6 +12,8 @@ cd "$(dirname "$0")/.."
 packages=(cmake g++ make qt6-base-dev qt6-serialport-dev qt6-translations-l10n
           libgl1-mesa-dev fonts-ipafont-gothic xvfb xauth xdotool)
 cmake_options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+# A compiler cache makes rebuilds in a second checkout (a worktree) cheap.
+command -v ccache >/dev/null && cmake_options+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 while [ $# -gt 0 ]; do
     case "$1" in
         --packaging)

@@ -53,5 +53,7 @@ TransactResult classifyReply(const QByteArray &received)
         return r;
     }
     r.payload = text.mid(6, lastCr - 6);
+    // Whole only when the bytes end with a real CR and nothing was cut away.
+    r.complete = text.size() == received.size() && received.endsWith('\r') && lastCr == text.size() - 1;
     return r;
 }

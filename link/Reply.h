@@ -16,6 +16,12 @@ struct TransactResult {
     QByteArray payload;
     int status = StatusNoReply;
     int bytesReceived = 0;   // 0: the line stayed silent
+    // The reply came whole: its own CR ended it (not an LF or a cut taken
+    // for one) and the read did not stop at its deadline. Only such a
+    // reply with the normal status can vouch for a value.
+    bool complete = false;
+
+    bool usable() const { return complete && status == StatusOk; }
 };
 
 // `received` is what the read returned: at most the expected length + 7 bytes.

@@ -93,7 +93,7 @@ void TMainForm::SendCoinBtnClick()
 {
     WriteProof::SentSettings sent;
     if (StandardCount::write(link_, *this, data_, origins_, &sent))
-        pendingProof_ = sent;
+        keepProof(sent);
 }
 
 void TMainForm::EarnBtnClick()

@@ -165,7 +165,7 @@ void TestEmulatorWire::noiseBetweenCommandsIsDiscarded()
     QCOMPARE(first.status, 0);
     QCOMPARE(first.payload, QByteArray("000B"));
     // The noise comes 100 ms after the reply and waits in the queue.
-    QVERIFY(link_->port().read(6, 500, 0).startsWith("\x15NOISE"));
+    QVERIFY(link_->port().read(6, 500, 0, 0).bytes.startsWith("\x15NOISE"));
     link_->Transact("QVRCA", 4);
     QTest::qWait(300);
     const TransactResult next = link_->Transact("QVQ", 2);

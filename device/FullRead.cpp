@@ -5,6 +5,8 @@
 #include "link/DeviceLink.h"
 #include "link/ShiftJis.h"
 
+#include <algorithm>
+
 using ValueFormats::hexValue;
 using ValueFormats::indexChar;
 
@@ -15,9 +17,12 @@ std::int32_t readHex(DeviceLink &link, const QByteArray &command, int expectedLe
     return hexValue(link.Transact(command, expectedLength).payload);
 }
 
+// Counted as read only when the reply came whole and its payload can be a
+// value: no byte below 0x20 (a CR inside is two replies run together).
 bool usable(const TransactResult &reply)
 {
-    return reply.status != StatusNoReply;
+    return reply.status != StatusNoReply && reply.complete
+        && std::none_of(reply.payload.begin(), reply.payload.end(), [](char c) { return uchar(c) < 0x20; });
 }
 
 bool isHexDigit(char c)

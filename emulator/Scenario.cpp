@@ -190,6 +190,10 @@ public:
             f.kind = Fault::Overlong;
         } else if (kind == QLatin1String("lf")) {
             f.kind = Fault::LineFeed;
+        } else if (kind == QLatin1String("crlf")) {
+            f.kind = Fault::CrLf;
+        } else if (kind == QLatin1String("twice")) {
+            f.kind = Fault::Twice;
         } else if (kind == QLatin1String("late")) {
             f.kind = Fault::Late;
             f.delayMs = Fault::DefaultLateMs;

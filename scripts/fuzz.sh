@@ -23,7 +23,7 @@ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=
       -DQUVO_FUZZ=ON "${launcher[@]}" >/dev/null
 cmake --build build-fuzz -j"$(nproc)" --target fuzz_targets >/dev/null
 
-export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1:quarantine_size_mb=64
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export QT_QPA_PLATFORM=offscreen
 total_runs=0

@@ -38,6 +38,8 @@ private slots:
     void transactions_data();
     void transactions();
     void lateReplyIsSwallowed();
+    void replyTrailedOnTheLine_data();
+    void replyTrailedOnTheLine();
     void noiseBetweenCommandsIsDiscarded();
     void invalidTextArrivesAsSent();
     void pacing_data();
@@ -83,6 +85,8 @@ void TestEmulatorWire::initTestCase()
             {"command": "QVRC9", "fault": "late", "times": "always"},
             {"command": "QVRCA", "fault": "noise", "times": "always"},
             {"command": "QVRCB", "fault": "ebusy", "times": "always"},
+            {"command": "QVRCC", "fault": "twice", "times": "always"},
+            {"command": "QVRCD", "fault": "crlf", "times": "always"},
             {"command": "QVRON", "fault": "invalid-text", "hex": "41FF8120", "times": "always"}
         ]})"));
     link_ = new DeviceLink;
@@ -157,6 +161,31 @@ void TestEmulatorWire::lateReplyIsSwallowed()
     const TransactResult next = link_->Transact("QVQ", 2);
     QCOMPARE(next.status, 0);
     QCOMPARE(next.payload, QByteArray("01"));
+}
+
+void TestEmulatorWire::replyTrailedOnTheLine_data()
+{
+    // Bytes right behind a full-length reply: no later command takes them
+    // for its own answer ("QVRCF" has the same length and another value).
+    // Straggling on a busy machine, they may spoil the next reply; never
+    // the one after.
+    QTest::addColumn<QByteArray>("command");
+    QTest::newRow("sent twice") << QByteArray("QVRCC");
+    QTest::newRow("CR LF") << QByteArray("QVRCD");
+}
+
+void TestEmulatorWire::replyTrailedOnTheLine()
+{
+    QFETCH(QByteArray, command);
+    const TransactResult first = link_->Transact(command, 4);
+    QCOMPARE(first.status, 0);
+    QCOMPARE(first.payload, QByteArray("0000"));
+    const TransactResult next = link_->Transact("QVRCF", 4);
+    if (next.usable())
+        QCOMPARE(next.payload, QByteArray("FFFF"));
+    const TransactResult after = link_->Transact("QVRCF", 4);
+    QVERIFY(after.usable());
+    QCOMPARE(after.payload, QByteArray("FFFF"));
 }
 
 void TestEmulatorWire::noiseBetweenCommandsIsDiscarded()

@@ -5,6 +5,8 @@
 #include "link/DeviceLink.h"
 #include "link/ShiftJis.h"
 
+#include <algorithm>
+
 namespace {
 
 // A whole normal reply whose payload starts with `digits` hexadecimal digits
@@ -15,13 +17,20 @@ bool usableHex(const TransactResult &reply, int digits, int length)
         && ValueFormats::isHexNumber(reply.payload.left(digits));
 }
 
+// A text can be a value only without a byte below 0x20: a CR inside is
+// two replies run together.
+bool plainText(const QByteArray &v)
+{
+    return std::none_of(v.begin(), v.end(), [](char c) { return uchar(c) < 0x20; });
+}
+
 // A receipt-line value as the controller keeps one: two magnification
 // digits 1-4, then at most 32 bytes of text.
 bool usableLine(const TransactResult &reply)
 {
     const QByteArray &v = reply.payload;
     return reply.usable() && v.size() >= 2 && v.size() <= 34 && v[0] >= '1' && v[0] <= '4'
-        && v[1] >= '1' && v[1] <= '4';
+        && v[1] >= '1' && v[1] <= '4' && plainText(v);
 }
 
 // Notes how one receipt line came into its boxes.
@@ -147,7 +156,7 @@ Result run(DeviceLink &link, DeviceData &data, FullReadView &view, ValueOrigins 
         return result;
     view.setIdentificationText(ShiftJis::decode(id.payload));
     if (origins) {
-        if (id.usable() && id.payload.size() <= 10)
+        if (id.usable() && id.payload.size() <= 10 && plainText(id.payload))
             origins->read(ValueOrigins::Identification, id.payload);
         else
             origins->lost(ValueOrigins::Identification);

@@ -1,18 +1,26 @@
 #include "emulator/ControllerModel.h"
 
-#include "device/ValueFormats.h"
-
 #include <QElapsedTimer>
 #include <QHash>
 #include <algorithm>
 #include <memory>
 #include <vector>
 
-using ValueFormats::hexDigits;
-
 namespace {
 
 const QByteArray Ok = "OK   :";
+
+// Upper-case hexadecimal, `digits` wide with leading zeros, the low digits
+// of a wider value. The emulator's own, so that a fault in the utility's
+// value formats cannot cancel out in a round trip through it.
+QByteArray hexDigits(std::uint32_t value, int digits)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    QByteArray out(digits, '0');
+    for (int i = digits - 1; i >= 0; --i, value >>= 4)
+        out[i] = hex[value & 0xF];
+    return out;
+}
 
 // 1-8 hexadecimal digits, either case; anything else fails.
 bool parseHex(const QByteArray &digits, std::uint32_t *value)

@@ -58,6 +58,12 @@ Outcome EmulatorSession::faulted(const QByteArray &command, const Fault &f)
     case Fault::LineFeed:
         reply.back() = '\n';
         break;
+    case Fault::CrLf:
+        reply += '\n';
+        break;
+    case Fault::Twice:
+        reply += reply;
+        break;
     case Fault::Late:
         out.delayMs = f.delayMs;
         break;

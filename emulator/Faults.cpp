@@ -32,6 +32,10 @@ QString Fault::describe() const
         return QStringLiteral("overlong, %1 bytes more").arg(bytes.size());
     case LineFeed:
         return QStringLiteral("lf");
+    case CrLf:
+        return QStringLiteral("crlf");
+    case Twice:
+        return QStringLiteral("twice");
     case Late:
         return QStringLiteral("late %1 ms").arg(delayMs);
     case Noise:
@@ -57,6 +61,8 @@ const QList<FaultKindName> &faultKindNames()
         {"garble", "an unknown status field (\"status\": six characters, default \"NG   :\")"},
         {"overlong", "more payload than the utility asks for (\"hex\" or \"text\": the extra bytes)"},
         {"lf", "LF where the CR belongs"},
+        {"crlf", "an LF after the CR"},
+        {"twice", "the reply sent twice, back to back"},
         {"late", "the reply after \"delayMs\" (default 1000)"},
         {"noise", "stray bytes \"delayMs\" (default 100) after the reply (\"hex\" or \"text\")"},
         {"invalid-text", "text bytes that are not code page 932 (\"hex\" or \"text\")"},

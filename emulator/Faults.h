@@ -14,6 +14,8 @@ struct Fault {
         Garble,        // an unknown status field
         Overlong,      // more payload than the utility asks for
         LineFeed,      // LF where the CR belongs
+        CrLf,          // an LF after the CR
+        Twice,         // the reply sent twice, back to back
         Late,          // the reply after a delay
         Noise,         // stray bytes some time after the reply
         InvalidText,   // text bytes that are not code page 932

@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSet>
+#include <algorithm>
 
 namespace {
 
@@ -74,6 +75,12 @@ public:
             return fail(where, QStringLiteral("cannot be written in code page 932"));
         if (bytes.size() > maxBytes)
             return fail(where, QStringLiteral("is longer than %1 bytes").arg(maxBytes));
+        // A zero byte or a CR would end the reply early; no control
+        // character belongs in a text the controller sends.
+        for (const char c : bytes) {
+            if (uchar(c) < 0x20)
+                return fail(where, QStringLiteral("must not hold control characters"));
+        }
         *out = bytes;
         return true;
     }
@@ -183,6 +190,10 @@ public:
             f.kind = Fault::Overlong;
         } else if (kind == QLatin1String("lf")) {
             f.kind = Fault::LineFeed;
+        } else if (kind == QLatin1String("crlf")) {
+            f.kind = Fault::CrLf;
+        } else if (kind == QLatin1String("twice")) {
+            f.kind = Fault::Twice;
         } else if (kind == QLatin1String("late")) {
             f.kind = Fault::Late;
             f.delayMs = Fault::DefaultLateMs;
@@ -243,8 +254,6 @@ bool Scenario::fromJson(const QByteArray &json, Scenario *out, QString *error)
 
     if (has("version")) {
         ok = r.text(value("version"), "version", 99, &s.versionText);
-        if (ok && (s.versionText.contains('\r') || s.versionText.contains('\n')))
-            ok = r.fail("version", "must be one line");
     }
     if (has("statusFlags") && (ok = r.integer(value("statusFlags"), "statusFlags", 0, 255, &x)))
         s.statusFlags = int(x);
@@ -261,7 +270,8 @@ bool Scenario::fromJson(const QByteArray &json, Scenario *out, QString *error)
     if (has("coinReplyTail")) {
         const QJsonValue v = value("coinReplyTail");
         const QByteArray tail = v.toString().toLatin1();
-        if (!v.isString() || tail.size() != 15 || tail.contains('\r'))
+        const bool printable = std::all_of(tail.begin(), tail.end(), [](char c) { return uchar(c) >= 0x20; });
+        if (!v.isString() || tail.size() != 15 || !printable)
             ok = r.fail("coinReplyTail", "must be 15 characters");
         else
             s.coinReplyTail = tail;

@@ -4,7 +4,6 @@
 #include "link/PortNamespace.h"
 #include "link/SerialPortIo.h"
 
-#include <QElapsedTimer>
 #include <algorithm>
 
 DeviceLink::DeviceLink(std::unique_ptr<PortIo> port, int readTimeoutMs)
@@ -62,16 +61,19 @@ TransactResult DeviceLink::Transact(const QByteArray &command, int expectedLengt
     }
     if (!port_->isOpen())
         return TransactResult{};
-    QElapsedTimer taken;
-    taken.start();
+    const qint64 started = port_->nowMs();
     // Whatever is left of an earlier reply must not become this one's answer.
     discardLeftover();
     port_->write(command + '\r');
     const int readLength = expectedLength + FrameLength;
-    const QByteArray received = port_->read(readLength, readTimeoutMs_, QuietGapMs);
-    const TransactResult result = classifyReply(received);
-    noteLeftover(received, readLength, result.status);
-    traceTransaction(portNumber_, devicePath_, command, received, result.status, taken.elapsed());
+    const PortRead read = port_->read(readLength, readTimeoutMs_, QuietGapMs, FrameConfirmMs);
+    TransactResult result = classifyReply(read.bytes);
+    // Whole only when the line fell quiet after the frame: not at the
+    // deadline, not with more bytes behind it, not with the device gone.
+    if (read.end != ReadEnd::Quiet)
+        result.complete = false;
+    noteLeftover(read, result.status);
+    traceTransaction(portNumber_, devicePath_, command, read.bytes, result.status, port_->nowMs() - started);
     return result;
 }
 
@@ -94,7 +96,7 @@ void DeviceLink::discardLeftover()
         listen = QuietGapMs;
         break;
     case Leftover::LateReply:
-        listen = std::max<qint64>(0, LateReplyListenMs - sinceRead_.elapsed());
+        listen = int(std::max<qint64>(0, LateReplyListenMs - (port_->nowMs() - readEndedAtMs_)));
         break;
     }
     // Bytes already waiting make the drain wait for quiet even without a
@@ -103,15 +105,22 @@ void DeviceLink::discardLeftover()
     leftover_ = Leftover::None;
 }
 
-void DeviceLink::noteLeftover(const QByteArray &received, int readLength, int status)
+void DeviceLink::noteLeftover(const PortRead &read, int status)
 {
-    sinceRead_.start();
-    if (received.size() < readLength && !holdsFrameEnd(received))
-        leftover_ = Leftover::LateReply;   // cut short by the time-out: the rest may yet come
-    else if (received.size() >= readLength && !received.endsWith('\r'))
-        leftover_ = Leftover::Tail;        // longer than asked for
-    else if (status == StatusNoReply)
-        leftover_ = Leftover::Tail;        // garbled
-    else
-        leftover_ = Leftover::None;
+    readEndedAtMs_ = port_->nowMs();
+    switch (read.end) {
+    case ReadEnd::Deadline:
+        leftover_ = Leftover::LateReply;   // cut by the time-out: the rest may yet come
+        break;
+    case ReadEnd::Length:
+    case ReadEnd::Overrun:
+        leftover_ = Leftover::Tail;        // more than the frame asked for
+        break;
+    case ReadEnd::Gone:
+        leftover_ = Leftover::None;        // released; a reopen starts with a tail
+        break;
+    case ReadEnd::Quiet:
+        leftover_ = status == StatusNoReply ? Leftover::Tail : Leftover::None;   // garbled, or whole
+        break;
+    }
 }

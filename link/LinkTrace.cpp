@@ -22,12 +22,12 @@ QString traceBytes(const QByteArray &bytes)
 
 QString formatTrace(const TraceEntry &e)
 {
-    return QStringLiteral("%1 COM%2 %3 \"%4\" -> \"%5\" status %6 %7 ms")
-        .arg(e.started.toString(Qt::ISODateWithMs))
-        .arg(e.portNumber)
-        .arg(e.devicePath, traceBytes(e.command), traceBytes(e.reply))
-        .arg(e.status)
-        .arg(e.elapsedMs);
+    // Joined piece by piece: arg() applied to text already substituted would
+    // replace a "%1" inside a command, a reply or a path.
+    return e.started.toString(Qt::ISODateWithMs) + QStringLiteral(" COM") + QString::number(e.portNumber)
+        + QLatin1Char(' ') + e.devicePath + QStringLiteral(" \"") + traceBytes(e.command)
+        + QStringLiteral("\" -> \"") + traceBytes(e.reply) + QStringLiteral("\" status ")
+        + QString::number(e.status) + QLatin1Char(' ') + QString::number(e.elapsedMs) + QStringLiteral(" ms");
 }
 
 void traceTransaction(int portNumber, const QString &devicePath, const QByteArray &command,

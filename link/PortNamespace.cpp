@@ -16,7 +16,7 @@ QString portDirectory()
 {
     const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty())
-        return QString::fromLocal8Bit(runtime) + QStringLiteral("/quvo-ports");
+        return QFile::decodeName(runtime) + QStringLiteral("/quvo-ports");
     return QStringLiteral("/tmp/quvo-ports-%1").arg(getuid());
 }
 
@@ -29,6 +29,13 @@ DirectoryCheck checkPortDirectory()
 {
     DirectoryCheck check;
     check.path = portDirectory();
+    // Decoding must give back the very bytes, or every path below names
+    // another place than the user's runtime directory.
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QFile::encodeName(QFile::decodeName(runtime)) != runtime) {
+        check.verdict = DirectoryCheck::UnreadableName;
+        return check;
+    }
     struct stat st {};
     if (::lstat(QFile::encodeName(check.path).constData(), &st) != 0) {
         check.verdict = DirectoryCheck::Absent;
@@ -60,6 +67,9 @@ QString directoryProblem(const DirectoryCheck &check)
         break;
     case DirectoryCheck::OpenToOthers:
         why = QStringLiteral("others may write to it (mode %1)").arg(check.mode, 4, 8, QLatin1Char('0'));
+        break;
+    case DirectoryCheck::UnreadableName:
+        why = QStringLiteral("the runtime directory's name (XDG_RUNTIME_DIR) is not valid UTF-8");
         break;
     default:
         return QString();
@@ -99,8 +109,9 @@ QString devicePath(int portNumber)
     if (dir.verdict == DirectoryCheck::Usable) {
         const QFileInfo link(dir.path + QStringLiteral("/COM") + QString::number(portNumber));
         if (link.isSymLink() || link.exists()) {
-            // canonicalFilePath is empty for a dangling link: the number is hidden.
-            return link.canonicalFilePath();
+            // exists() follows the link: false for a dangling one and for a
+            // loop, whose canonical path would be the link itself.
+            return link.exists() ? link.canonicalFilePath() : QString();
         }
     }
     const QString builtIn = builtInDevice(portNumber);

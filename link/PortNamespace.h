@@ -11,7 +11,7 @@ namespace PortNamespace {
 QString portDirectory();
 
 struct DirectoryCheck {
-    enum Verdict { Usable, Absent, NotADirectory, OtherOwner, OpenToOthers };
+    enum Verdict { Usable, Absent, NotADirectory, OtherOwner, OpenToOthers, UnreadableName };
     Verdict verdict = Absent;
     QString path;
     unsigned owner = 0;   // OtherOwner: whose it is
@@ -20,6 +20,8 @@ struct DirectoryCheck {
 
 // The port directory and whether its links count. A symbolic link in its
 // place is not a directory: whoever owns the link could point it elsewhere.
+// A runtime directory whose name is not valid UTF-8 cannot be named back to
+// the system: it is reported, never silently taken for absent.
 DirectoryCheck checkPortDirectory();
 
 // Why the directory does not count, in one line for standard error
@@ -32,7 +34,8 @@ QString directoryProblem(const DirectoryCheck &check);
 void setExpectedOwnerForTesting(long uid);
 
 // Device path for COM n (1..255), canonical (symlinks resolved), or an empty
-// string when the number has no device.
+// string when the number has no device. A link that leads nowhere (to a
+// missing file, or round in a loop) hides the number.
 QString devicePath(int portNumber);
 
 // The built-in table alone: COM1-32 ttyS0-31, COM33-64 ttyUSB0-31,

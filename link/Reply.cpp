@@ -11,7 +11,9 @@ TransactResult classifyReply(const QByteArray &received)
     if (zero >= 0)
         text.truncate(zero);
 
-    if (text.size() < 7) {
+    // Too short counts the bytes read, not the text: a zero byte inside a
+    // longer reply does not make it a short one, its status field counts.
+    if (received.size() < 7) {
         r.payload = text;
         r.status = StatusNoReply;
         return r;
@@ -43,7 +45,7 @@ TransactResult classifyReply(const QByteArray &received)
 
     // A last byte that is not a letter or digit (as a signed char below '0')
     // stands for the terminator: an LF, or a reply cut short after punctuation.
-    if (static_cast<signed char>(text.back()) < 0x30)
+    if (!text.isEmpty() && static_cast<signed char>(text.back()) < 0x30)
         text.back() = '\r';
 
     const int lastCr = text.lastIndexOf('\r');

@@ -1,7 +1,7 @@
 #include "link/SerialPortIo.h"
 
-#include <QDeadlineTimer>
-#include <QElapsedTimer>
+#include "link/LineReading.h"
+
 #include <QFile>
 #include <QMetaObject>
 #include <algorithm>
@@ -78,35 +78,41 @@ bool SerialPortIo::isOpen() const
     return port_.isOpen();
 }
 
+// The QSerialPort under the shared reading rules.
+class SerialPortIo::Line : public LineReading::Line {
+public:
+    explicit Line(SerialPortIo &io) : io_(io) {}
+    qint64 nowMs() const override { return io_.nowMs(); }
+    QByteArray take(int maxBytes) override { return maxBytes > 0 ? io_.port_.read(maxBytes) : QByteArray(); }
+    bool waitForBytes(int ms) override
+    {
+        if (!io_.port_.isOpen())
+            return false;
+        if (io_.port_.bytesAvailable() > 0)
+            return true;
+        if (io_.port_.waitForReadyRead(ms))
+            return true;
+        // A vanished peer fails every wait at once; released, it stops the read.
+        io_.releaseIfGone();
+        return false;
+    }
+    bool gone() override { return !io_.port_.isOpen() || io_.releaseIfGone(); }
+    void discardWaiting() override
+    {
+        io_.port_.clear(QSerialPort::Input);
+        io_.port_.clearError();
+    }
+
+private:
+    SerialPortIo &io_;
+};
+
 int SerialPortIo::drain(int quietMs, int listenMs, int boundMs)
 {
     if (!port_.isOpen())
         return 0;
-    const QDeadlineTimer listen(listenMs);
-    const QDeadlineTimer bound(boundMs);
-    QElapsedTimer sinceLast;
-    int dropped = 0;
-    // What the driver holds already, then what is still on its way.
-    port_.waitForReadyRead(0);
-    for (;;) {
-        const qint64 n = port_.readAll().size();
-        if (n > 0) {
-            dropped += int(n);
-            sinceLast.start();
-        }
-        if (releaseIfGone())
-            return dropped;
-        qint64 wait = listen.remainingTime();
-        if (sinceLast.isValid())
-            wait = std::max(wait, quietMs - sinceLast.elapsed());
-        wait = std::min(wait, bound.remainingTime());
-        if (wait <= 0)
-            break;
-        port_.waitForReadyRead(int(wait));
-    }
-    port_.clear(QSerialPort::Input);
-    port_.clearError();
-    return dropped;
+    Line line(*this);
+    return LineReading::drain(line, quietMs, listenMs, boundMs);
 }
 
 void SerialPortIo::write(const QByteArray &bytes)
@@ -118,29 +124,12 @@ void SerialPortIo::write(const QByteArray &bytes)
     releaseIfGone();
 }
 
-QByteArray SerialPortIo::read(int maxBytes, int timeoutMs, int quietMs)
+PortRead SerialPortIo::read(int maxBytes, int timeoutMs, int quietMs, int confirmMs)
 {
-    QByteArray got;
     if (!port_.isOpen())
-        return got;
-    const QDeadlineTimer deadline(timeoutMs);
-    for (;;) {
-        got.append(port_.read(maxBytes - got.size()));
-        if (got.size() >= maxBytes)
-            break;
-        qint64 wait = deadline.remainingTime();
-        const bool frameEnd = holdsFrameEnd(got);
-        if (frameEnd)
-            wait = std::min<qint64>(wait, quietMs);
-        if (wait <= 0)
-            break;
-        if (!port_.waitForReadyRead(int(wait))) {
-            // A vanished peer fails every wait at once; stop instead of spinning.
-            if (releaseIfGone() || frameEnd)
-                break;
-        }
-    }
-    return got;
+        return {QByteArray(), ReadEnd::Gone};
+    Line line(*this);
+    return LineReading::read(line, maxBytes, timeoutMs, quietMs, confirmMs);
 }
 
 bool SerialPortIo::releaseIfGone()

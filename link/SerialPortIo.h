@@ -13,7 +13,7 @@ public:
     bool isOpen() const override;
     int drain(int quietMs, int listenMs, int boundMs) override;
     void write(const QByteArray &bytes) override;
-    QByteArray read(int maxBytes, int timeoutMs, int quietMs) override;
+    PortRead read(int maxBytes, int timeoutMs, int quietMs, int confirmMs) override;
 
     // What a failed open means to the operator. QSerialPort reports a
     // denied access, a busy device and a held lock all as PermissionError;
@@ -22,6 +22,7 @@ public:
                                            const QString &systemText, bool userMayReadWrite);
 
 private:
+    class Line;
     bool releaseIfGone();
 
     QSerialPort port_;

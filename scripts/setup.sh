@@ -11,6 +11,9 @@ cd "$(dirname "$0")/.."
 
 packages=(cmake g++ make qt6-base-dev qt6-serialport-dev qt6-translations-l10n
           libgl1-mesa-dev fonts-ipafont-gothic xvfb xauth xdotool)
+# The fuzz targets (scripts/fuzz.sh, the test fuzz_short): clang with its
+# libFuzzer and sanitizer runtimes, which Debian 12 ships in libclang-rt-14-dev.
+packages+=(clang libclang-rt-14-dev)
 cmake_options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
 # A compiler cache makes rebuilds in a second checkout (a worktree) cheap.
 command -v ccache >/dev/null && cmake_options+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)

@@ -123,6 +123,11 @@ void TestEmulatorScenario::refused_data()
     QTest::newRow("not in code page 932") << QByteArray(R"({"id": "😀"})") << QStringLiteral("code page 932");
     QTest::newRow("id of 11 bytes") << QByteArray(R"({"id": "ABCDEFGHIJK"})") << QStringLiteral("id");
     QTest::newRow("version with a CR") << QByteArray(R"({"version": "ver\r2.05"})") << QStringLiteral("version");
+    // A zero byte or a CR would end the controller's reply inside the text.
+    QTest::newRow("id with a zero byte") << QByteArray(R"({"id": "\u0000"})") << QStringLiteral("id: must not hold control");
+    QTest::newRow("receipt text with a CR") << QByteArray(R"({"receipt": [{"text": "A\rB"}]})") << QStringLiteral("receipt[0].text");
+    QTest::newRow("version with a tab") << QByteArray(R"({"version": "ver\t2.05"})") << QStringLiteral("version");
+    QTest::newRow("tail with a zero byte") << QByteArray(R"({"coinReplyTail": "00000000000000\u0000"})") << QStringLiteral("coinReplyTail");
     QTest::newRow("tail of 14") << QByteArray(R"({"coinReplyTail": "00000000000000"})") << QStringLiteral("coinReplyTail");
     QTest::newRow("standard 100 tubes key") << QByteArray(R"({"tubes": {"standards": []}})") << QStringLiteral("tubes.standards");
     QTest::newRow("intervals reversed") << QByteArray(R"({"simulateSales": {"minIntervalMs": 500, "maxIntervalMs": 100}})") << QStringLiteral("maxIntervalMs");

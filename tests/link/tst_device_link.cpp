@@ -9,6 +9,7 @@
 #include "tests/support/FakePort.h"
 #include "tests/support/PortSandbox.h"
 #include "tests/support/PtyResponder.h"
+#include "tests/support/VirtualLine.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -23,6 +24,7 @@ private slots:
     void builtInTable_data();
     void builtInTable();
     void namespaceLinks();
+    void unusableRuntimeDirectory();
     void portDirectoryMustBeTheUsers_data();
     void portDirectoryMustBeTheUsers();
     void openErrorReasons_data();
@@ -30,10 +32,13 @@ private slots:
     void deniedToAnotherUser();
     void onTheLine_data();
     void onTheLine();
+    void onTheVirtualLine_data();
+    void onTheVirtualLine();
     void vanishedPeerComesBack();
     void bufferGuard_data();
     void bufferGuard();
     void closedPortSendsNothing();
+    void traceLine_data();
     void traceLine();
     void traceOnlyWhenSwitchedOn();
 };
@@ -75,8 +80,10 @@ void TestDeviceLink::namespaceLinks()
     QCOMPARE(PortNamespace::devicePath(1), QString());
     QCOMPARE(PortNamespace::devicePath(40), QString());
     QCOMPARE(PortNamespace::devicePath(150), QString());
-    // A link that leads nowhere hides its number.
+    // A link that leads nowhere hides its number, as does one to itself.
     sandbox.publish(200, sandbox.runtimeDir() + QStringLiteral("/gone"));
+    QCOMPARE(PortNamespace::devicePath(200), QString());
+    sandbox.publish(200, sandbox.portDir() + QStringLiteral("/COM200"));
     QCOMPARE(PortNamespace::devicePath(200), QString());
 
     // COM10 and above open the same way as the low numbers.
@@ -88,6 +95,20 @@ void TestDeviceLink::namespaceLinks()
     QVERIFY(!link.portHandleValid());
     link.OpenPort(200);
     QVERIFY(!link.portHandleValid());
+}
+
+void TestDeviceLink::unusableRuntimeDirectory()
+{
+    // A runtime directory whose name is not UTF-8 cannot be named back: the
+    // port directory is reported as not counting, not taken for absent.
+    PortSandbox sandbox;
+    const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(sandbox.runtimeDir()) + "/r\xFFt");
+    const PortNamespace::DirectoryCheck check = PortNamespace::checkPortDirectory();
+    const QString problem = PortNamespace::directoryProblem(check);
+    qputenv("XDG_RUNTIME_DIR", saved);
+    QCOMPARE(int(check.verdict), int(PortNamespace::DirectoryCheck::UnreadableName));
+    QVERIFY2(problem.contains(QStringLiteral("XDG_RUNTIME_DIR")), qPrintable(problem));
 }
 
 void TestDeviceLink::portDirectoryMustBeTheUsers_data()
@@ -277,6 +298,69 @@ void TestDeviceLink::onTheLine()
     QCOMPARE(controller.commands().size(), 2 + spoils);
 }
 
+void TestDeviceLink::onTheVirtualLine_data()
+{
+    // The same on a line with exact timing (bytes 1.04 ms apart after each
+    // piece's pause): whether the first reply is whole, and whether the
+    // "QVQ" after it gets its own (`nextSpoiled`: it must then be unusable,
+    // never a wrong value); the second "QVQ" always does.
+    QTest::addColumn<int>("expected");
+    QTest::addColumn<Pieces>("reply");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<bool>("complete");
+    QTest::addColumn<bool>("nextSpoiled");
+    QTest::newRow("full length, quiet behind it") << 2 << Pieces{{0, "OK   :0A\r"}} << 0 << QByteArray("0A") << true << false;
+    QTest::newRow("sent twice, the copy right behind")
+        << 4 << Pieces{{0, "OK   :03DE\r"}, {0, "OK   :03DE\r"}} << 0 << QByteArray("03DE") << false << false;
+    QTest::newRow("sent twice, the copy 3 ms behind")
+        << 4 << Pieces{{0, "OK   :03DE\r"}, {3, "OK   :03DE\r"}} << 0 << QByteArray("03DE") << false << false;
+    QTest::newRow("CR LF") << 2 << Pieces{{0, "OK   :0A\r\n"}} << 0 << QByteArray("0A") << false << false;
+    QTest::newRow("shorter than asked, quiet behind it")
+        << 40 << Pieces{{0, "OK   :11AB\r"}} << 0 << QByteArray("11AB") << true << false;
+    Pieces trickle{{0, "OK   :11\r"}};
+    for (int i = 0; i < 45; ++i)
+        trickle.append({20, "A"});
+    trickle.append({0, "\r"});
+    QTest::newRow("cut by the deadline after a CR inside")
+        << 40 << trickle << 0 << QByteArray("11") << false << false;
+    QTest::newRow("late beyond the listening, the next reply behind it")
+        << 2 << Pieces{{1400, "OK   :0A\r"}} << 100 << QByteArray() << false << true;
+}
+
+void TestDeviceLink::onTheVirtualLine()
+{
+    QFETCH(int, expected);
+    QFETCH(Pieces, reply);
+    QFETCH(int, status);
+    QFETCH(QByteArray, payload);
+    QFETCH(bool, complete);
+    QFETCH(bool, nextSpoiled);
+    auto port = std::make_unique<VirtualLine>([reply](VirtualLine &line, const QByteArray &command, qint64 atUs) {
+        if (command == "QVQ\r") {
+            line.send("OK   :01\r", atUs, 1);
+            return;
+        }
+        qint64 at = atUs;
+        for (const PtyResponder::Piece &piece : reply) {
+            line.send(piece.bytes, std::max(at, line.queuedUntilUs()) + piece.pauseMs * 1000, 0);
+            at = line.queuedUntilUs();
+        }
+    });
+    DeviceLink link(std::move(port));
+    const TransactResult r = link.Transact("QVRX", expected);
+    QCOMPARE(r.status, status);
+    QCOMPARE(r.payload, payload);
+    QCOMPARE(r.complete, complete);
+    const TransactResult next = link.Transact("QVQ", 2);
+    QCOMPARE(next.usable(), !nextSpoiled);
+    if (next.usable())
+        QCOMPARE(next.payload, QByteArray("01"));
+    const TransactResult after = link.Transact("QVQ", 2);
+    QVERIFY(after.usable());
+    QCOMPARE(after.payload, QByteArray("01"));
+}
+
 void TestDeviceLink::vanishedPeerComesBack()
 {
     PortSandbox sandbox;
@@ -348,14 +432,35 @@ void TestDeviceLink::closedPortSendsNothing()
     QVERIFY(state->commands.isEmpty());
 }
 
+void TestDeviceLink::traceLine_data()
+{
+    QTest::addColumn<QString>("devicePath");
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("commandShown");
+    QTest::addColumn<QString>("replyShown");
+    QTest::newRow("printable as it is, the rest in hex")
+        << QStringLiteral("/dev/pts/3") << QByteArray("QVSOA=22\x97\xcc\"") << QByteArray("OK   :0A\\\r")
+        << QStringLiteral(R"(QVSOA=22\x97\xCC\x22)") << QStringLiteral(R"(OK   :0A\x5C\x0D)");
+    // A percent sign and a digit are text, never a place for a value.
+    QTest::newRow("percent and digit")
+        << QStringLiteral("/dev/pts/%1") << QByteArray("QVSON=%2%7") << QByteArray("OK   :AB%1CD\r")
+        << QStringLiteral("QVSON=%2%7") << QStringLiteral(R"(OK   :AB%1CD\x0D)");
+}
+
 void TestDeviceLink::traceLine()
 {
+    QFETCH(QString, devicePath);
+    QFETCH(QByteArray, command);
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, commandShown);
+    QFETCH(QString, replyShown);
     TraceEntry e;
     e.started = QDateTime(QDate(2026, 12, 7), QTime(11, 2, 37, 123));
     e.portNumber = 5;
-    e.devicePath = QStringLiteral("/dev/pts/3");
-    e.command = QByteArray("QVSOA=22\x97\xcc\"");
-    e.reply = QByteArray("OK   :0A\\\r");
+    e.devicePath = devicePath;
+    e.command = command;
+    e.reply = reply;
     e.status = 0;
     e.elapsedMs = 12;
     const QRegularExpression form(QStringLiteral(R"re(^(\S+) (\S+) (\S+) "(.*)" -> "(.*)" status (-?\d+) (\d+) ms$)re"));
@@ -363,10 +468,9 @@ void TestDeviceLink::traceLine()
     QVERIFY2(m.hasMatch(), qPrintable(formatTrace(e)));
     QCOMPARE(m.captured(1), QStringLiteral("2026-12-07T11:02:37.123"));
     QCOMPARE(m.captured(2), QStringLiteral("COM5"));
-    QCOMPARE(m.captured(3), QStringLiteral("/dev/pts/3"));
-    // Printable characters as they are; other bytes, the quote and the backslash in hex.
-    QCOMPARE(m.captured(4), QStringLiteral(R"(QVSOA=22\x97\xCC\x22)"));
-    QCOMPARE(m.captured(5), QStringLiteral(R"(OK   :0A\x5C\x0D)"));
+    QCOMPARE(m.captured(3), devicePath);
+    QCOMPARE(m.captured(4), commandShown);
+    QCOMPARE(m.captured(5), replyShown);
     QCOMPARE(m.captured(6), QStringLiteral("0"));
     QCOMPARE(m.captured(7), QStringLiteral("12"));
 }

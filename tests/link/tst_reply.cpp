@@ -41,6 +41,11 @@ void TestReply::classify_data()
     QTest::newRow("inner CR kept") << QByteArray("OK   :A\rB\r") << 0 << QByteArray("A\rB");
     QTest::newRow("over-long, letter last") << QByteArray("OK   :12345") << 100 << QByteArray("OK   :12345");
     QTest::newRow("zero byte ends the text") << QByteArray("OK   :12\r\0ZZ", 12) << 0 << QByteArray("12");
+    // Seven bytes and more read: the status field counts even when a zero
+    // byte ends the text before the seventh.
+    QTest::newRow("zero byte in a long reply")
+        << QByteArray("ERR12.\0ABC\r", 11) << 100 << QByteArray("ERR12\r");
+    QTest::newRow("zero byte in the status field") << QByteArray("OK\0   :12\r", 10) << 100 << QByteArray("OK");
     QTest::newRow("busy cut after a slash") << QByteArray("RBUSY:0/") << 1 << QByteArray("0");
     QTest::newRow("a colon (0x3A) is no terminator") << QByteArray("RBUSY:0:") << 100 << QByteArray("RBUSY:0:");
 }

@@ -40,18 +40,25 @@ void FakePort::write(const QByteArray &bytes)
     s_->staleInput.clear();
 }
 
-QByteArray FakePort::read(int maxBytes, int, int)
+PortRead FakePort::read(int maxBytes, int, int, int)
 {
     s_->readSizes.append(maxBytes);
     if (s_->gone) {
         s_->open = false;
-        return QByteArray();
+        return {QByteArray(), ReadEnd::Gone};
     }
-    QByteArray got = s_->pendingInput.left(maxBytes);
+    PortRead r;
+    r.bytes = s_->pendingInput.left(maxBytes);
     // What did not fit stays queued, as on a real port.
     s_->staleInput = s_->pendingInput.mid(maxBytes);
     s_->pendingInput.clear();
-    return got;
+    if (r.bytes.size() >= maxBytes && !r.bytes.endsWith('\r'))
+        r.end = ReadEnd::Length;
+    else if (r.bytes.size() >= maxBytes)
+        r.end = s_->staleInput.isEmpty() ? ReadEnd::Quiet : ReadEnd::Overrun;
+    else
+        r.end = holdsFrameEnd(r.bytes) ? ReadEnd::Quiet : ReadEnd::Deadline;
+    return r;
 }
 
 QByteArray FakePort::ok(const QByteArray &payload)

@@ -37,10 +37,12 @@ public:
     void close() override { s_->open = false; }
     bool isOpen() const override { return s_->open; }
     // Takes no time: each reply arrives in one burst, so a read ends at its
-    // CR or at the length asked for, whichever comes first, as on a line.
+    // CR or at the length asked for, whichever comes first, as on a line;
+    // bytes behind a full-length frame show at once, and a reply without a
+    // frame end is one the time-out cut.
     int drain(int quietMs, int listenMs, int boundMs) override;
     void write(const QByteArray &bytes) override;
-    QByteArray read(int maxBytes, int timeoutMs, int quietMs) override;
+    PortRead read(int maxBytes, int timeoutMs, int quietMs, int confirmMs) override;
 
     // "OK   :" + payload + CR, the usual good reply.
     static QByteArray ok(const QByteArray &payload = QByteArray());

@@ -33,11 +33,11 @@ public:
     LoggingPort(std::shared_ptr<State> state, std::shared_ptr<OperationLog> log)
         : FakePort(std::move(state)), log_(std::move(log)) {}
 
-    QByteArray read(int maxBytes, int timeoutMs, int quietMs) override
+    PortRead read(int maxBytes, int timeoutMs, int quietMs, int confirmMs) override
     {
         log_->add(printable(s_->commands.value(s_->commands.size() - 1)) + u'/'
                   + QString::number(maxBytes - 7));
-        return FakePort::read(maxBytes, timeoutMs, quietMs);
+        return FakePort::read(maxBytes, timeoutMs, quietMs, confirmMs);
     }
     // Bytes beyond ASCII shown as \xHH so Shift-JIS text stays comparable.
     static QString printable(const QByteArray &b)

@@ -54,11 +54,11 @@ public:
         port_.write(b);
         events_->append({true, b, t, clock_->nsecsElapsed()});
     }
-    QByteArray read(int maxBytes, int timeoutMs, int quietMs) override
+    PortRead read(int maxBytes, int timeoutMs, int quietMs, int confirmMs) override
     {
         const qint64 t = clock_->nsecsElapsed();
-        QByteArray got = port_.read(maxBytes, timeoutMs, quietMs);
-        events_->append({false, got, t, clock_->nsecsElapsed(), maxBytes});
+        PortRead got = port_.read(maxBytes, timeoutMs, quietMs, confirmMs);
+        events_->append({false, got.bytes, t, clock_->nsecsElapsed(), maxBytes});
         return got;
     }
 

@@ -3,6 +3,9 @@
 # COM number.
 add_test(NAME package_deb COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/build/package_deb.sh ${CMAKE_BINARY_DIR})
 set_tests_properties(package_deb PROPERTIES TIMEOUT 300)
+# run.sh stopped by a signal to its pid leaves nothing running (one X server at a time).
+add_test(NAME run_signals COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/build/run_signals.sh ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
+set_tests_properties(run_signals PROPERTIES TIMEOUT 300 RESOURCE_LOCK xserver)
 add_test(NAME publish_port COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/build/publish_port.sh
                                    ${CMAKE_SOURCE_DIR}/scripts/publish-port.sh)
 

@@ -33,6 +33,7 @@ cleanup() {
     local watchdog=$!
     wait "${jobs_started[@]}" 2>/dev/null || true
     kill -- "-$watchdog" 2>/dev/null || true
+    wait "$watchdog" 2>/dev/null || true
     rm -rf "$runtime"
 }
 trap cleanup EXIT
@@ -76,5 +77,6 @@ NOTE
     # goes with it.
     TMPDIR=$runtime start xvfb-run -a build/quvo-utility
 fi
-wait "$!"
+# Quietly: job control would report how the window's job ended.
+wait "$!" 2>/dev/null
 

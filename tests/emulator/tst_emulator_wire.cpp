@@ -260,7 +260,7 @@ void TestEmulatorWire::salesSimulationFromTheCommandLine()
 {
     Emulator e(dir_);
     QVERIFY(e.startAt(Com + 4,
-                      R"({"prices": [100], "simulateSales": {"enabled": false, "minIntervalMs": 50, "maxIntervalMs": 50}})",
+                      R"({"prices": [100], "simulateSales": {"enabled": false, "minIntervalMs": 200, "maxIntervalMs": 200}})",
                       {QStringLiteral("--simulate-sales")}));
     DeviceLink link;
     link.OpenPort(Com + 4);
@@ -268,7 +268,8 @@ void TestEmulatorWire::salesSimulationFromTheCommandLine()
     const auto sold = [&] { return link.Transact("QVRC0", 4).payload.toInt(nullptr, 16) - before; };
     QTRY_VERIFY_WITH_TIMEOUT(sold() >= 3, 5000);
     // Column 1 is the only one with a price, so the total follows its count;
-    // read between two equal totals, no sale fell between the two reads.
+    // read between two equal totals, no sale fell between the two reads (the
+    // three take less than the time between two sales).
     const auto total = [&] { return link.Transact("QVREA", 8).payload.toLongLong(nullptr, 16); };
     qint64 first = -1, count = 0, second = -2;
     QTRY_VERIFY_WITH_TIMEOUT((first = total(), count = sold() + before, second = total(), first == second), 5000);

@@ -272,7 +272,8 @@ void TestMainForm::startState()
 
 void TestMainForm::dialogsFromTheirLayouts()
 {
-    TDataSetDialog dialog;
+    WindowFixture rig;
+    TDataSetDialog &dialog = *rig.dialog;
     QCOMPARE(dialog.size(), QSize(232, 126));
     QCOMPARE(dialog.windowTitle(), QStringLiteral("DataSetDialog"));
     QCOMPARE(dialog.Edit()->geometry(), QRect(24, 56, 185, 24));

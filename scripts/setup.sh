@@ -51,7 +51,8 @@ if [ -n "$packaging" ]; then
         DEB_BUILD_MAINT_OPTIONS="hardening=+all reproducible=-fixfilepath,-fixdebugpath" \
             dpkg-buildflags --get "$1"
     }
-    cmake_options+=("-DCMAKE_CXX_FLAGS=$(flags CPPFLAGS) $(flags CXXFLAGS)"
+    cmake_options+=(-DQUVO_HARDENED=ON
+                    "-DCMAKE_CXX_FLAGS=$(flags CPPFLAGS) $(flags CXXFLAGS)"
                     "-DCMAKE_EXE_LINKER_FLAGS=$(flags LDFLAGS)"
                     "-DCMAKE_SHARED_LINKER_FLAGS=$(flags LDFLAGS)"
                     "-DCMAKE_MODULE_LINKER_FLAGS=$(flags LDFLAGS)")

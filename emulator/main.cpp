@@ -155,6 +155,11 @@ int main(int argc, char *argv[])
         if (!publisher.publish(com, server.devicePath(), &error))
             return fail(error);
         shown = publisher.linkPath();
+        QObject::connect(&server, &EmulatorServer::vanished, &app, [&publisher] {
+            QString why;
+            if (!publisher.mask(&why))
+                qWarning("quvo-emulator: %s", qPrintable(why));
+        });
         QObject::connect(&server, &EmulatorServer::reappeared, &app, [&publisher](const QString &path) {
             QString why;
             if (!publisher.republish(path, &why))

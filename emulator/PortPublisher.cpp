@@ -92,6 +92,11 @@ bool PortPublisher::republish(const QString &target, QString *error)
     return true;
 }
 
+bool PortPublisher::mask(QString *error)
+{
+    return republish(mask_.isEmpty() ? link_ + QStringLiteral(".gone") : mask_, error);
+}
+
 void PortPublisher::withdraw()
 {
     if (link_.isEmpty())

@@ -15,6 +15,9 @@ public:
     bool publish(int portNumber, const QString &target, QString *error);
     // Points the published link at a new target (a port that came back).
     bool republish(const QString &target, QString *error);
+    // Points the published link nowhere while its port is gone: the path of
+    // a closed pseudo-terminal is soon another program's terminal.
+    bool mask(QString *error);
     // Removes the link if it is still ours, restoring a mask it replaced.
     void withdraw();
 

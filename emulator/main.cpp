@@ -81,7 +81,7 @@ QString helpDescription()
     text += QStringLiteral("\nExample scenarios (demo.json, faulty-line.json):\n"
                            "  installed:   %1%2\n"
                            "  source tree: emulator/scenarios/\n"
-                           "Their keys are described in emulator/README.md of the source tree.")
+                           "Their keys, and the keys each fault takes, are in the manual page: man quvo-emulator.")
                 .arg(installed, QDir(installed).exists() ? QString() : QStringLiteral(" (not there: not installed)"));
     return text;
 }
@@ -155,6 +155,11 @@ int main(int argc, char *argv[])
         if (!publisher.publish(com, server.devicePath(), &error))
             return fail(error);
         shown = publisher.linkPath();
+        QObject::connect(&server, &EmulatorServer::vanished, &app, [&publisher] {
+            QString why;
+            if (!publisher.mask(&why))
+                qWarning("quvo-emulator: %s", qPrintable(why));
+        });
         QObject::connect(&server, &EmulatorServer::reappeared, &app, [&publisher](const QString &path) {
             QString why;
             if (!publisher.republish(path, &why))

@@ -81,7 +81,7 @@ bool DeviceLink::answeredLate()
 {
     if (!port_->isOpen() || leftover_ != Leftover::LateReply)
         return false;
-    const int listen = int(std::max<qint64>(0, LateReplyListenMs - sinceRead_.elapsed()));
+    const int listen = int(std::max<qint64>(0, LateReplyListenMs - (port_->nowMs() - readEndedAtMs_)));
     leftover_ = Leftover::None;
     return port_->drain(QuietGapMs, listen, listen + DrainBoundMs) > 0;
 }

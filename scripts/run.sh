@@ -2,8 +2,8 @@
 # Builds the two programs it runs, then starts quvo-utility with the
 # controller emulator as its controller: a port directory of its own masks
 # this machine's serial devices, the emulator is published there at COM5
-# with a demonstration state and simulated sales, and closing the window
-# (or Ctrl+C) ends both.
+# with a demonstration state and simulated sales, and closing the window,
+# Ctrl+C or a SIGTERM to this script ends both.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh quvo-utility quvo-emulator
@@ -12,16 +12,33 @@ com=5
 scenario=emulator/scenarios/demo.json
 session_runtime=${XDG_RUNTIME_DIR:-}
 runtime=$(mktemp -d)
-emu=
+# Every child runs as a job of its own process group (job control on), so a
+# signal can end it with whatever it started (xvfb-run's X server); and it
+# runs in the background while this script waits, because bash holds a trap
+# until a foreground child has ended.
+set -m
+jobs_started=()
+start() {
+    "$@" &
+    jobs_started+=($!)
+}
 cleanup() {
-    if [ -n "$emu" ]; then
-        kill "$emu" 2>/dev/null || true
-        wait "$emu" 2>/dev/null || true
-    fi
+    trap - INT TERM
+    [ ${#jobs_started[@]} -gt 0 ] || { rm -rf "$runtime"; return; }
+    local pid groups=()
+    for pid in "${jobs_started[@]}"; do groups+=("-$pid"); done
+    kill -TERM -- "${groups[@]}" 2>/dev/null || true
+    # Whatever has not ended a second and a half later is killed.
+    (sleep 1.5; kill -KILL -- "${groups[@]}" 2>/dev/null) &
+    local watchdog=$!
+    wait "${jobs_started[@]}" 2>/dev/null || true
+    kill -- "-$watchdog" 2>/dev/null || true
+    wait "$watchdog" 2>/dev/null || true
     rm -rf "$runtime"
 }
 trap cleanup EXIT
-trap 'exit 130' INT TERM
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
 export XDG_RUNTIME_DIR=$runtime
 mkdir -m 700 "$runtime/quvo-ports"
@@ -33,8 +50,8 @@ if [ -n "${WAYLAND_DISPLAY:-}" ] && [ "${WAYLAND_DISPLAY#/}" = "$WAYLAND_DISPLAY
     export WAYLAND_DISPLAY=$session_runtime/$WAYLAND_DISPLAY
 fi
 
-build/emulator/quvo-emulator --com "$com" --scenario "$scenario" --simulate-sales \
-    --log "$runtime/commands.log" --ready-file "$runtime/ready" &
+start build/emulator/quvo-emulator --com "$com" --scenario "$scenario" --simulate-sales \
+    --log "$runtime/commands.log" --ready-file "$runtime/ready"
 emu=$!
 for _ in $(seq 1 100); do
     [ -f "$runtime/ready" ] && break
@@ -48,7 +65,7 @@ fi
 echo "Controller emulator at COM$com; click 接続 to connect."
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
-    build/quvo-utility
+    start build/quvo-utility
 else
     cat >&2 <<'NOTE'
 run.sh: there is no display here (neither DISPLAY nor WAYLAND_DISPLAY is set).
@@ -56,5 +73,10 @@ The window runs on a virtual X display (xvfb-run) that nobody can see.
 Press Ctrl+C to end it and the emulator. To see the window, run this
 command in a desktop session, or over ssh -X.
 NOTE
-    xvfb-run -a build/quvo-utility
+    # xvfb-run keeps its X authority file in TMPDIR: inside our directory, it
+    # goes with it.
+    TMPDIR=$runtime start xvfb-run -a build/quvo-utility
 fi
+# Quietly: job control would report how the window's job ended.
+wait "$!" 2>/dev/null
+

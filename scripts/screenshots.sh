@@ -10,6 +10,7 @@ cd "$(dirname "$0")/.."
 if [ "${1:-}" = "--inside" ]; then
     # Runs under xvfb-run, with DISPLAY set.
     work=$2
+    shooter=build/tests/quvo-screenshot
     e2e_start_and_connect build/quvo-utility
     # Connected, read in full and polled a while: the live figures are in.
     for _ in $(seq 300); do
@@ -17,11 +18,10 @@ if [ "${1:-}" = "--inside" ]; then
         sleep 0.1
     done
     [ "$(e2e_commands | grep -cx QVY)" -ge 6 ] || e2e_fail "the utility did not connect"
-    build/tests/quvo-screenshot docs/sales-page.png "$wid"
+    "$shooter" --settled docs/sales-page.png "$wid"
     # The 設定・保守 tab is the second of the tab row on the left.
     xdotool mousemove --window "$wid" 14 180 click 1
-    sleep 0.5
-    build/tests/quvo-screenshot docs/settings-page.png "$wid"
+    "$shooter" --unlike docs/sales-page.png docs/settings-page.png "$wid"
     exit 0
 fi
 

@@ -4,7 +4,8 @@
 #
 #   setup.sh [--packaging] [--werror] [TARGET...]
 #
-# --packaging also installs what builds and checks the Debian package.
+# --packaging also installs what builds and checks the Debian package, and
+# builds with Debian's hardening flags (as dpkg-buildflags gives them).
 # --werror builds with compiler warnings as errors, as CI does.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,13 +16,15 @@ packages=(cmake g++ make qt6-base-dev qt6-serialport-dev qt6-translations-l10n
 # libFuzzer and sanitizer runtimes, which Debian 12 ships in libclang-rt-14-dev.
 packages+=(clang libclang-rt-14-dev)
 cmake_options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+packaging=
 # A compiler cache makes rebuilds in a second checkout (a worktree) cheap.
 command -v ccache >/dev/null && cmake_options+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 while [ $# -gt 0 ]; do
     case "$1" in
         --packaging)
             # dpkg-shlibdeps computes the Depends line; CPack finds the programs with `file`.
-            packages+=(dpkg-dev file desktop-file-utils appstream) ;;
+            packages+=(dpkg-dev file desktop-file-utils appstream)
+            packaging=1 ;;
         --werror) cmake_options+=(-DQUVO_WERROR=ON) ;;
         *) break ;;
     esac
@@ -34,8 +37,28 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
     SUDO=""
     [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-    $SUDO apt-get update
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+    # A fresh machine is often running its daily update: wait for the package
+    # lock (apt says so every few seconds) instead of failing at once.
+    lock_wait=(-o DPkg::Lock::Timeout=600)
+    echo "setup.sh: installing ${missing[*]} (waits up to 10 minutes for another package manager to finish)"
+    $SUDO apt-get "${lock_wait[@]}" update
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get "${lock_wait[@]}" install -y --no-install-recommends "${missing[@]}"
+fi
+
+if [ -n "$packaging" ]; then
+    # The packaged programs get Debian's hardening: stack protector, fortified
+    # C library calls, read-only relocations bound at start (PIE is the
+    # compiler's default). The source path stays out of the flags so that a
+    # compiler cache serves every checkout alike.
+    flags() {
+        DEB_BUILD_MAINT_OPTIONS="hardening=+all reproducible=-fixfilepath,-fixdebugpath" \
+            dpkg-buildflags --get "$1"
+    }
+    cmake_options+=(-DQUVO_HARDENED=ON
+                    "-DCMAKE_CXX_FLAGS=$(flags CPPFLAGS) $(flags CXXFLAGS)"
+                    "-DCMAKE_EXE_LINKER_FLAGS=$(flags LDFLAGS)"
+                    "-DCMAKE_SHARED_LINKER_FLAGS=$(flags LDFLAGS)"
+                    "-DCMAKE_MODULE_LINKER_FLAGS=$(flags LDFLAGS)")
 fi
 
 cmake -S . -B build "${cmake_options[@]}" >/dev/null

@@ -1,8 +1,16 @@
 # The build itself: every source of the tree is named in some target; the
 # Debian package built from this tree, and the script that gives a device a
 # COM number.
-add_test(NAME package_deb COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/build/package_deb.sh ${CMAKE_BINARY_DIR})
+# A tree configured for the package (QUVO_HARDENED) must yield hardened programs.
+set(hardened)
+if(QUVO_HARDENED)
+    set(hardened --hardened)
+endif()
+add_test(NAME package_deb COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/build/package_deb.sh ${CMAKE_BINARY_DIR} ${hardened})
 set_tests_properties(package_deb PROPERTIES TIMEOUT 300)
+# run.sh stopped by a signal to its pid leaves nothing running (one X server at a time).
+add_test(NAME run_signals COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/build/run_signals.sh ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
+set_tests_properties(run_signals PROPERTIES TIMEOUT 300 RESOURCE_LOCK xserver)
 add_test(NAME publish_port COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/build/publish_port.sh
                                    ${CMAKE_SOURCE_DIR}/scripts/publish-port.sh)
 

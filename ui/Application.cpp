@@ -1,5 +1,6 @@
 #include "ui/Application.h"
 
+#include "ui/AccessibleComboBox.h"
 #include "ui/Fonts.h"
 #include "ui/MessageBoxes.h"
 #include "ui/TDataSetDialog.h"
@@ -82,6 +83,7 @@ QIcon applicationIcon()
 void initUiResources()
 {
     Q_INIT_RESOURCE(resources);
+    AccessibleComboBox::install();
 }
 
 int runApplication(int argc, char *argv[])

@@ -27,3 +27,11 @@ TPageControl::TPageControl(QWidget *parent) : QTabWidget(parent), bar_(new TPage
     setDocumentMode(false);
     setUsesScrollButtons(false);
 }
+
+void TPageControl::tabInserted(int index)
+{
+    QTabWidget::tabInserted(index);
+    const QString name = widget(index)->accessibleName();
+    if (!name.isEmpty())
+        bar_->setAccessibleTabName(index, name);
+}

@@ -30,6 +30,11 @@ public:
     explicit TPageControl(QWidget *parent = nullptr);
     TPageTabBar *tabRow() const { return bar_; }
 
+protected:
+    // A tab is named for a screen reader as its page is: the row draws its
+    // own captions, which need not be the tab texts.
+    void tabInserted(int index) override;
+
 private:
     TPageTabBar *bar_;
 };

@@ -3,13 +3,16 @@
 # gets: exactly the expected files, a Depends line computed by dpkg-shlibdeps,
 # a desktop entry and metainfo the validators accept and that name each
 # other and the icon, man pages that open, PNGs of the sizes their folders
-# claim, and programs that answer --version with the package's version.
+# claim, a machine-readable copyright file and a change log of this version,
+# programs that answer --version with the package's version and, from a tree
+# configured for the package, are built with Debian's hardening.
 #
-# usage: package_deb.sh BUILD-DIR
+# usage: package_deb.sh BUILD-DIR [--hardened]
 set -euo pipefail
 build=$1
+hardened=${2:-}
 fail() { echo "FAIL: $*" >&2; exit 1; }
-for tool in cpack dpkg-deb dpkg-shlibdeps file desktop-file-validate appstreamcli; do
+for tool in cpack dpkg-deb dpkg-shlibdeps file desktop-file-validate appstreamcli readelf nm; do
     command -v "$tool" >/dev/null || fail "$tool is missing (scripts/setup.sh --packaging installs it)"
 done
 work=$(mktemp -d)
@@ -32,6 +35,8 @@ sizes=(16 22 24 32 48 64 128 256 512)
     echo ./usr/bin/quvo-emulator
     echo ./usr/bin/quvo-utility
     echo ./usr/share/applications/org.quvo.utility.desktop
+    echo ./usr/share/doc/quvo-utility/changelog.gz
+    echo ./usr/share/doc/quvo-utility/copyright
     for s in "${sizes[@]}"; do echo "./usr/share/icons/hicolor/${s}x${s}/apps/quvo-utility.png"; done
     echo ./usr/share/icons/hicolor/scalable/apps/quvo-utility.svg
     echo ./usr/share/man/man1/quvo-emulator.1.gz
@@ -62,11 +67,40 @@ for page in quvo-utility quvo-emulator; do
     zcat "$share/man/man1/$page.1.gz" | head -n1 | grep -q "^\.TH ${page^^} 1 " || fail "man page $page"
 done
 
+doc=$share/doc/quvo-utility
+head -n1 "$doc/copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
+    || fail "the copyright file is not in the machine-readable format"
+grep -q '^Files: \*$' "$doc/copyright" && grep -q '^License: ' "$doc/copyright" || fail "the copyright file has no Files: * stanza with its License"
+zcat "$doc/changelog.gz" | head -n1 | grep -q "^quvo-utility ($version) " || fail "the change log does not begin with version $version"
+
+# Debian's hardening: stack protector, fortified calls, read-only relocations
+# bound at start, a position-independent executable.
+for program in quvo-utility quvo-emulator; do
+    [ "$hardened" = --hardened ] || break
+    bin=$root/usr/bin/$program
+    nm -D "$bin" | grep -q ' U __stack_chk_fail' || fail "$program: no stack protector"
+    nm -D "$bin" | grep -q ' U __[a-z]*_chk@' || fail "$program: no fortified calls"
+    readelf -lW "$bin" | grep -q GNU_RELRO || fail "$program: no RELRO"
+    readelf -dW "$bin" | grep -q 'FLAGS.*BIND_NOW\|FLAGS_1.*NOW' || fail "$program: not bound now"
+    readelf -hW "$bin" | grep -q 'Type: *DYN' || fail "$program: not position-independent"
+done
+
 [ "$("$root/usr/bin/quvo-utility" --version)" = "quvo-utility $version" ] || fail "quvo-utility --version"
 [ "$("$root/usr/bin/quvo-emulator" --version)" = "quvo-emulator $version" ] || fail "quvo-emulator --version"
 # The help names where the scenarios are installed, relative to the program.
 "$root/usr/bin/quvo-emulator" --help | grep -qxF "  installed:   $share/quvo-emulator/scenarios" \
     || fail "quvo-emulator --help does not name the installed scenarios"
+"$root/usr/bin/quvo-emulator" --help | grep -q 'man quvo-emulator' || fail "quvo-emulator --help does not point to its manual page"
+# The manual page holds every scenario key and fault kind the help names.
+page=$(zcat "$share/man/man1/quvo-emulator.1.gz")
+for key in version statusFlags prices counts salesTotal refundTotal earnValueC coinReplyValue coinReplyTail \
+           options receipt id tubes inputs writeMode reconciliationCounter restartMs simulateSales faults \
+           command skip times; do
+    grep '^\.B' <<<"$page" | grep -qw -- "$key" || fail "the emulator's manual page lacks the scenario key $key"
+done
+for kind in $("$root/usr/bin/quvo-emulator" --help | sed -n '/^Faults/,/^$/p' | awk 'NR > 1 && NF {print $1}'); do
+    grep '^\.B' <<<"$page" | grep -qwF -- "${kind//-/\\-}" || fail "the emulator's manual page lacks the fault kind $kind"
+done
 # An argument the utility does not take ends it before any window or port.
 if QT_QPA_PLATFORM=offscreen "$root/usr/bin/quvo-utility" COM5 >/dev/null 2>&1; then
     fail "quvo-utility accepted an unknown argument"

@@ -77,11 +77,21 @@ e2e_start_and_connect() {
     xdotool mousemove --window "$wid" 40 15 click 1
 }
 
-# Inside the X server: the window of the utility, once it is painted.
+# Inside the X server: the window of the utility, once it is painted (mapped
+# is not yet painted). `shooter` is the screenshot tool.
 e2e_main_window() {
     local wid
     wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^QUVO-Vexa UtilitySoftware$' | head -n1 || true)
     [ -n "$wid" ] || e2e_fail "no window titled QUVO-Vexa UtilitySoftware appeared"
-    sleep 1 # mapped is not yet painted
+    "$shooter" --settled "$work/painted.png" "$wid" || e2e_fail "the window was not painted"
     echo "$wid"
+}
+
+# Inside the X server: clicks at X Y of window WID and waits until the window
+# shows the effect and holds still; its picture before is kept in FILE.
+e2e_click_and_settle() {
+    local wid=$1 x=$2 y=$3 file=$4
+    "$shooter" --settled "$file" "$wid" || e2e_fail "the window did not hold still"
+    xdotool mousemove --window "$wid" "$x" "$y" click 1
+    "$shooter" --unlike "$file" "$file" "$wid" || e2e_fail "a click at $x $y changed nothing"
 }

@@ -19,12 +19,10 @@ if [ "${1:-}" = "--inside" ]; then
         [ "$(e2e_commands | grep -cx QVY)" -ge 12 ] && break
         sleep 0.1
     done
-    sleep 0.3
-    "$shooter" "$shots/connect_e2e.png"
+    "$shooter" --settled "$shots/connect_e2e.png" "$wid"
     # The settings tab lies below the sales tab on the left.
     xdotool mousemove --window "$wid" 14 180 click 1
-    sleep 0.5
-    "$shooter" "$shots/connect_e2e_settings.png"
+    "$shooter" --unlike "$shots/connect_e2e.png" "$shots/connect_e2e_settings.png" "$wid"
     exit 0
 fi
 

@@ -24,9 +24,8 @@ if [ "${1:-}" = "--inside" ]; then
     fi
     # The 設定・保守 tab, then 確定・送信 (x 666..756, y 152..177 of GroupBox1 at
     # (8, 396) on the page, which starts beside the 28-pixel tab row).
-    xdotool mousemove --window "$wid" 13 181 click 1
-    sleep 0.5
-    "$shooter" "$shots/late_reply_e2e.png" || echo "note: no screenshot" >&2
+    e2e_click_and_settle "$wid" 13 181 "$work/page.png"
+    cp "$work/page.png" "$shots/late_reply_e2e.png"
     xdotool mousemove --window "$wid" 747 594 click 1
     # The confirmation, then the restart notice: OK on each, until the
     # restart's two QVF have gone out. A box found just as it closes is

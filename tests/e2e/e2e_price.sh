@@ -24,25 +24,23 @@ if [ "${1:-}" = "--inside" ]; then
     for _ in $(seq 1 100); do has QVY && break; sleep 0.1; done
 
     # The 設定・保守 tab is the second of the tab row on the left.
-    xdotool mousemove --window "$wid" 13 181 click 1
-    sleep 0.5
+    e2e_click_and_settle "$wid" 13 181 "$work/page.png"
     # OptGrid1 at (2, 2) of the page: column 1, row 2 (コラム3価格).
     xdotool mousemove --window "$wid" 119 87 click 1
     dlg=$(timeout 10 xdotool search --sync --onlyvisible --name '^DataSetDialog$' | head -n1 || true)
     [ -n "$dlg" ] || { echo "FAIL: the value-entry dialog did not open" >&2; exit 1; }
-    sleep 0.5
+    "$shooter" --settled "$work/dialog.png" "$dlg" || e2e_fail "the dialog was not painted"
     # The field spans (24, 56) 185 x 24; the current price is in it, so select it all first.
     xdotool mousemove --window "$dlg" 110 68 click 1
     xdotool key --window "$dlg" ctrl+a
     xdotool type --window "$dlg" --delay 50 '12.5'
-    sleep 0.3
-    "$shooter" "$shots/price_e2e_dialog.png" || echo "note: no dialog screenshot" >&2
+    "$shooter" --unlike "$work/dialog.png" "$shots/price_e2e_dialog.png" "$dlg" || echo "note: no dialog screenshot" >&2
     xdotool key --window "$dlg" Return
     # The full read after the write ends with QVC.
     read_back_done() { e2e_commands | sed -n '/^QVSP2=007D$/,$p' | grep -qx QVC; }
     for _ in $(seq 1 300); do read_back_done && break; sleep 0.1; done
-    sleep 1
-    "$shooter" "$shots/price_e2e.png" || echo "note: no screenshot" >&2
+    # The page as it was before the write differs from it in the new price.
+    "$shooter" --unlike "$work/page.png" "$shots/price_e2e.png" "$wid" || echo "note: no screenshot" >&2
     exit 0
 fi
 

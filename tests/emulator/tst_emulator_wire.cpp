@@ -104,8 +104,9 @@ void TestEmulatorWire::cleanupTestCase()
 
 void TestEmulatorWire::init()
 {
-    // Whatever a fault left on the line arrives before the next test starts.
-    QTest::qWait(100);
+    // Whatever a fault left on the line (the rest of an over-long reply, a
+    // late one) is discarded once the line has fallen quiet.
+    link_->port().drain(50, 100, 3000);
 }
 
 void TestEmulatorWire::transactions_data()
@@ -141,9 +142,6 @@ void TestEmulatorWire::transactions()
     QFETCH(int, status);
     QFETCH(QByteArray, payload);
     const TransactResult r = link_->Transact(command, expected);
-    // What an over-long reply still has on the line arrives after the link
-    // stopped reading; let it land before the next row clears it.
-    QTest::qWait(30);
     QCOMPARE(r.status, status);
     if (status != 100 || !payload.isEmpty())
         QCOMPARE(r.payload, payload);
@@ -196,6 +194,8 @@ void TestEmulatorWire::noiseBetweenCommandsIsDiscarded()
     // The noise comes 100 ms after the reply and waits in the queue.
     QVERIFY(link_->port().read(6, 500, 0, 0).bytes.startsWith("\x15NOISE"));
     link_->Transact("QVRCA", 4);
+    // What is tested is noise that arrived while no command was out: it comes
+    // 100 ms after the reply, so the next command goes out well after that.
     QTest::qWait(300);
     const TransactResult next = link_->Transact("QVQ", 2);
     QCOMPARE(next.status, 0);
@@ -279,7 +279,7 @@ void TestEmulatorWire::restartOverTheWire()
     QCOMPARE(link.Transact("QVW", 3).status, 0);
     QCOMPARE(link.Transact("QVF", 3).status, 0);
     QCOMPARE(link.Transact("QVY", 2).status, 1);
-    QTest::qWait(600);
+    QTRY_COMPARE_WITH_TIMEOUT(link.Transact("QVY", 2).status, 0, 5000);
     const TransactResult r = link.Transact("QVRO1", 2);
     QCOMPARE(r.status, 0);
     QCOMPARE(r.payload, QByteArray("01"));
@@ -289,18 +289,20 @@ void TestEmulatorWire::salesSimulationFromTheCommandLine()
 {
     Emulator e(dir_);
     QVERIFY(e.startAt(Com + 4,
-                      R"({"prices": [100], "simulateSales": {"enabled": false, "minIntervalMs": 50, "maxIntervalMs": 50}})",
+                      R"({"prices": [100], "simulateSales": {"enabled": false, "minIntervalMs": 200, "maxIntervalMs": 200}})",
                       {QStringLiteral("--simulate-sales")}));
     DeviceLink link;
     link.OpenPort(Com + 4);
     const int before = link.Transact("QVRC0", 4).payload.toInt(nullptr, 16);
-    QTest::qWait(400);
-    const TransactResult count = link.Transact("QVRC0", 4);
-    const TransactResult total = link.Transact("QVREA", 8);
-    const int sold = count.payload.toInt(nullptr, 16) - before;
-    QVERIFY2(sold >= 3, qPrintable(QString::number(sold)));
-    // Column 1 is the only one with a price, so the total follows its count.
-    QCOMPARE(total.payload.toLongLong(nullptr, 16), qint64(count.payload.toInt(nullptr, 16)) * 100);
+    const auto sold = [&] { return link.Transact("QVRC0", 4).payload.toInt(nullptr, 16) - before; };
+    QTRY_VERIFY_WITH_TIMEOUT(sold() >= 3, 5000);
+    // Column 1 is the only one with a price, so the total follows its count:
+    // read between two totals, the count's worth lies between them.
+    const auto total = [&] { return link.Transact("QVREA", 8).payload.toLongLong(nullptr, 16); };
+    const qint64 first = total();
+    const qint64 worth = qint64(sold() + before) * 100;
+    const qint64 second = total();
+    QVERIFY2(first <= worth && worth <= second, qPrintable(QStringLiteral("%1 <= %2 <= %3").arg(first).arg(worth).arg(second)));
 }
 
 void TestEmulatorWire::linkWithdrawnOnSignal_data()
@@ -361,6 +363,7 @@ void TestEmulatorWire::vanishingPort()
     DeviceLink link;
     link.OpenPort(com);
     QCOMPARE(link.Transact("QV", 0).status, 0);
+    const QString device = link.devicePath();
     QElapsedTimer t;
     t.start();
     const TransactResult gone = link.Transact("QVREC", 4);
@@ -371,7 +374,9 @@ void TestEmulatorWire::vanishingPort()
     QCOMPARE(link.Transact("QV", 0).status, 100);
     QVERIFY2(t.elapsed() < 100, "no wait while the device is gone");
     if (reappearMs < 0) {
-        QTest::qWait(500);
+        // The number leads nowhere: not to the path of the closed
+        // pseudo-terminal, which may soon be another program's terminal.
+        QTRY_VERIFY_WITH_TIMEOUT(PortPublisher::readLink(linkPath(com)) != device, 5000);
         QVERIFY(PortNamespace::devicePath(com).isEmpty());
         QVERIFY(e.process().state() == QProcess::Running);
         return;

@@ -292,7 +292,16 @@ void TestDeviceLink::onTheLine()
         QVERIFY2(took < DeviceLink::ReadTimeoutMs, "a complete frame ends the read");
     for (int i = 0; i < spoils; ++i)
         link.Transact("QVQ", 2);
-    const TransactResult next = link.Transact("QVQ", 2);
+    TransactResult next = link.Transact("QVQ", 2);
+    // A piece that a busy machine held back past the quiet gap came after the
+    // frame looked complete: like a scripted pause that long, it may spoil
+    // this "QVQ", never a later one. (The responder has written the whole
+    // first reply by the time it answered this one.)
+    if (next.status != 0 && spoils == 0 && controller.longestGapMs() >= DeviceLink::QuietGapMs) {
+        qInfo("a pause within the reply stretched to %d ms", controller.longestGapMs());
+        spoils = 1;
+        next = link.Transact("QVQ", 2);
+    }
     QCOMPARE(next.status, 0);
     QCOMPARE(next.payload, QByteArray("01"));
     QCOMPARE(controller.commands().size(), 2 + spoils);

@@ -56,6 +56,8 @@ void TestSearch::highestControllerWins()
     QCOMPARE(out.portNumber, 12);
     QVERIFY(link.portHandleValid());
     QCOMPARE(link.devicePath(), com12.devicePath());
+    QTRY_COMPARE(com12.commands(), QByteArrayList({"QV"}));
+    // The wait is the check: nothing reaches the lower port meanwhile.
     QTest::qWait(100);
     QCOMPARE(com12.commands(), QByteArrayList({"QV"}));
     QVERIFY(com3.commands().isEmpty());
@@ -82,6 +84,7 @@ void TestSearch::busyAnswerStopsTheSearch()
     QCOMPARE(out.kind, SearchOutcome::Abnormal);
     QCOMPARE(out.portNumber, 120);
     QVERIFY(!link.portHandleValid());
+    // The wait is the check: nothing reaches the lower port meanwhile.
     QTest::qWait(100);
     QVERIFY(com3.commands().isEmpty());
 }

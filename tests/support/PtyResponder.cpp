@@ -44,11 +44,22 @@ void PtyResponder::run()
                 std::lock_guard<std::mutex> lock(mutex_);
                 commands_.append(command);
             }
+            std::chrono::steady_clock::time_point previous;
+            bool first = true;
             for (const Piece &piece : script_(command)) {
                 if (piece.pauseMs > 0)
                     std::this_thread::sleep_for(std::chrono::milliseconds(piece.pauseMs));
-                if (!piece.bytes.isEmpty())
-                    pty_.write(piece.bytes);
+                if (piece.bytes.isEmpty())
+                    continue;
+                const auto now = std::chrono::steady_clock::now();
+                if (!first) {
+                    const int gap = int(std::chrono::duration_cast<std::chrono::milliseconds>(now - previous).count());
+                    if (gap > longestGapMs_)
+                        longestGapMs_ = gap;
+                }
+                pty_.write(piece.bytes);
+                previous = now;
+                first = false;
             }
         }
     }

@@ -30,6 +30,9 @@ public:
 
     QString devicePath() const { return pty_.slavePath(); }
     QByteArrayList commands() const;
+    // The longest time that passed between two pieces of one reply: a busy
+    // machine may stretch a scripted pause beyond what the line allows.
+    int longestGapMs() const { return longestGapMs_; }
 
     // A responder that answers every command with this one reply.
     static Script always(const QByteArray &reply);
@@ -40,6 +43,7 @@ private:
     Pty pty_;
     PacedScript script_;
     std::atomic<bool> stop_{false};
+    std::atomic<int> longestGapMs_{0};
     mutable std::mutex mutex_;
     QByteArrayList commands_;
     std::thread thread_;

@@ -3,7 +3,7 @@
 // emulator receives the whole sequence with its read-backs.
 #include "tests/support/EmulatorProcess.h"
 #include "tests/support/ModalAnswerer.h"
-#include "tests/support/PortSandbox.h"
+#include "tests/support/WindowFixture.h"
 #include "tests/support/WindowProbes.h"
 #include "ui/Application.h"
 #include "ui/Fonts.h"
@@ -83,12 +83,14 @@ void TestChangeEmulator::reconciliation()
     QFETCH(QString, refunds);
     QFETCH(QStringList, expected);
 
-    PortSandbox sandbox;
-    EmulatorProcess emulator(QStringLiteral(QUVO_EMULATOR), sandbox.runtimeDir());
+    WindowFixture rig;
+    EmulatorProcess emulator(QStringLiteral(QUVO_EMULATOR), rig.sandbox.runtimeDir());
     emulator.process().setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QVERIFY(emulator.startAt(EmulatorCom, QByteArray(Scenario).replace("VERSION", version),
                              EmulatorProcess::fastLine()));
-    TMainForm form;
+    TMainForm &form = rig.openOnSerialPort();
+    // The window lets go of its port before the emulator withdraws it.
+    const auto windowFirst = qScopeGuard([&] { rig.form.reset(); });
     form.ConBtnClick();
     QCOMPARE(form.Connected, 1);
     // The status flags allow the reconciliation, so the full read enabled it.
@@ -98,7 +100,7 @@ void TestChangeEmulator::reconciliation()
     findControl<QTimer>(&form, "Timer")->stop();
     const qsizetype before = emulator.commands().size();
 
-    ModalAnswerer boxes(&form);
+    ModalAnswerer &boxes = rig.answerer();
     boxes.actions << ModalAnswerer::click(QStringLiteral("OK")) << ModalAnswerer::click(answer);
     earn->click();
 

@@ -1,5 +1,5 @@
 // The value-entry dialog as every prompt uses it, and its unused sibling.
-#include "tests/support/ModalAnswerer.h"
+#include "tests/support/WindowFixture.h"
 #include "ui/Application.h"
 #include "ui/Fonts.h"
 #include "ui/TDataSetDialog.h"
@@ -46,7 +46,8 @@ void TestDataSetDialog::layout()
     QFETCH(QRect, geometry);
     QFETCH(QString, text);
 
-    TDataSetDialog d;
+    WindowFixture rig;
+    TDataSetDialog &d = *rig.dialog;
     QCOMPARE(d.size(), QSize(232, 126));
     QCOMPARE(d.windowTitle(), QStringLiteral("DataSetDialog"));
     QWidget *w = d.findChild<QWidget *>(name);
@@ -58,7 +59,8 @@ void TestDataSetDialog::layout()
 
 void TestDataSetDialog::fonts()
 {
-    TDataSetDialog d;
+    WindowFixture rig;
+    TDataSetDialog &d = *rig.dialog;
     QCOMPARE(d.font().family(), QStringLiteral("ＭＳ Ｐゴシック"));
     QCOMPARE(d.font().pixelSize(), 12);
     QCOMPARE(d.Label()->font().pixelSize(), 16);
@@ -99,7 +101,8 @@ void TestDataSetDialog::answers()
     QFETCH(int, result);
     QFETCH(QString, text);
 
-    TDataSetDialog d;
+    WindowFixture rig;
+    TDataSetDialog &d = *rig.dialog;
     d.Edit()->setText(QStringLiteral("12.0"));
     ModalAnswerer answerer(&d);
     answerer.actions << [how](QWidget *w) {
@@ -135,7 +138,8 @@ void TestDataSetDialog::answers()
 
 void TestDataSetDialog::focusOnFieldAtEveryOpening()
 {
-    TDataSetDialog d;
+    WindowFixture rig;
+    TDataSetDialog &d = *rig.dialog;
     ModalAnswerer answerer(&d);
     // The first prompt is left from the field, the second from キャンセル.
     answerer.actions << [](QWidget *w) {
@@ -154,7 +158,8 @@ void TestDataSetDialog::focusOnFieldAtEveryOpening()
 
 void TestDataSetDialog::tabOrder()
 {
-    TDataSetDialog d;
+    WindowFixture rig;
+    TDataSetDialog &d = *rig.dialog;
     ModalAnswerer answerer(&d);
     QStringList visited;
     answerer.actions << [&visited](QWidget *w) {

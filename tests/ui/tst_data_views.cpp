@@ -300,6 +300,7 @@ void TestDataViews::conversionErrorOnConnection()
     QVERIFY(findControl(rig.form.get(), QStringLiteral("SendSalesBtn"))->isEnabled());
     QVERIFY(!findControl(rig.form.get(), QStringLiteral("PanelMode"))->isEnabled() || commands == 46);
     QVERIFY(!rig.timer()->isActive());
+    // The wait is the check: longer than a poll interval, and nothing is sent.
     QTest::qWait(350);
     QCOMPARE(rig.port->commands.size(), 2 + commands);
     QCOMPARE(rig.statusLine()->currentMessage(), QString());
@@ -512,6 +513,7 @@ void TestDataViews::disconnectStopsPoll()
     QVERIFY(!rig.timer()->isActive());
     QCOMPARE(rig.statusLine()->currentMessage(), QString());
     const qsizetype sent = rig.port->commands.size();
+    // The wait is the check: longer than a poll interval, and nothing is sent.
     QTest::qWait(350);
     QCOMPARE(rig.port->commands.size(), sent);
     // The last values stay in the disabled controls.

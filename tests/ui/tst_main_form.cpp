@@ -10,6 +10,7 @@
 #include "ui/TPageControl.h"
 #include "ui/TSubForm.h"
 
+#include <QAccessible>
 #include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
@@ -37,6 +38,31 @@ const char *const OperationControls[] = {
     "Edit1", "Edit2", "Edit3", "xxxxxxxx", "ComboBox1", "ComboBox2", "ComboBox3", "ComboBox4",
     "ComboBox5", "ComboBox6"};
 
+// What a screen reader reaches: every visible focusable widget and every
+// tab, by accessible name (empty names included).
+void collectNamed(QAccessibleInterface *iface, QMultiMap<QString, QString> &named)
+{
+    for (int i = 0; i < iface->childCount(); ++i) {
+        QAccessibleInterface *child = iface->child(i);
+        if (!child || child->state().invisible)
+            continue;
+        QObject *object = child->object();
+        const bool tab = child->role() == QAccessible::PageTab;
+        if (!tab && !(object && object->isWidgetType()))
+            continue;   // the cells of a grid, the items of a list
+        // A tab row reads as its current tab; its tabs are what is named.
+        const bool tabRow = qobject_cast<QTabBar *>(object);
+        if (child->state().focusable && !tabRow) {
+            const QString control = tab ? QStringLiteral("tab %1").arg(i)
+                                  : object->objectName().isEmpty() ? QLatin1String(object->metaObject()->className())
+                                                                    : object->objectName();
+            named.insert(child->text(QAccessible::Name), control);
+        }
+        if (!tab)
+            collectNamed(child, named);
+    }
+}
+
 } // namespace
 
 class TestMainForm : public QObject {
@@ -61,6 +87,8 @@ private slots:
     void closingDuringSearchEndsIt();
     void copyWholeGrid_data();
     void copyWholeGrid();
+    void accessibleNames_data();
+    void accessibleNames();
 };
 
 void TestMainForm::initTestCase()
@@ -248,7 +276,8 @@ void TestMainForm::startState()
 
 void TestMainForm::dialogsFromTheirLayouts()
 {
-    TDataSetDialog dialog;
+    WindowFixture rig;
+    TDataSetDialog &dialog = *rig.dialog;
     QCOMPARE(dialog.size(), QSize(232, 126));
     QCOMPARE(dialog.windowTitle(), QStringLiteral("DataSetDialog"));
     QCOMPARE(dialog.Edit()->geometry(), QRect(24, 56, 185, 24));
@@ -375,6 +404,7 @@ void TestMainForm::closingDuringSearchEndsIt()
     QVERIFY(state->commands.isEmpty()); // stopped before COM7 was probed
     QVERIFY(!state->open);
     QCOMPARE(form->Connected, 0);
+    // The wait is the check: no box follows the search it ended.
     QTest::qWait(50);
     QVERIFY(answer.seen.isEmpty());
 }
@@ -496,6 +526,67 @@ void TestMainForm::vanishFallsBackToTheBuiltInTable()
     QVERIFY2(rig.answerer().seen.first().text.contains(QStringLiteral("「MACHINE1」"))
                  && rig.answerer().seen.first().text.contains(QStringLiteral("「MACHINE2」")),
              qPrintable(rig.answerer().seen.first().text));
+}
+
+void TestMainForm::accessibleNames_data()
+{
+    QTest::addColumn<QString>("view");
+    // control=name: the name a screen reader says for some of them
+    QTest::addColumn<QStringList>("names");
+    QTest::newRow("sales page") << "TabSheet1"
+        << QStringList{"tab 0=売上管理", "tab 1=設定・保守", "ConBtn=接続", "SalesGrid=コラム別の設定価格と販売枚数",
+                       "TotalGrid1=総売上"};
+    QTest::newRow("settings page") << "TabSheet3"
+        << QStringList{"Opt1Sel=領収書の発行時間", "Opt2Sel=エラー・警告時／操作時のブザー音",
+                       "Opt3Sel=精算時の端数処理", "Opt4Sel=５円有効／無効", "Opt5Sel=プリンタ接続",
+                       "Opt6Sel=減算モード", "Edit1=領収書文字1行目", "Edit3=領収書文字3行目",
+                       "ComboBox1=領収書文字1行目の倍率X", "ComboBox4=領収書文字2行目の倍率Y",
+                       "ComboBox6=領収書文字3行目の倍率Y", "xxxxxxxx=識別文字", "PCBVer=バージョン",
+                       "OptGrid1=コラム別設定価格", "OptGrid2=コラム別販売枚数と総売上",
+                       "ScrImg=領収書プレビュー"};
+    QTest::newRow("value dialog") << "TDataSetDialog"
+        << QStringList{"Edit=コラム3 設定価格", "Button1=OK", "Button2=キャンセル"};
+}
+
+void TestMainForm::accessibleNames()
+{
+    QFETCH(QString, view);
+    QFETCH(QStringList, names);
+    WindowFixture rig;
+    TMainForm *form = &rig.openOnFakePort();
+    QWidget *top = form;
+    if (view == QLatin1String("TDataSetDialog")) {
+        top = rig.dialog.get();
+        rig.dialog->Label()->setText(QStringLiteral("コラム3 設定価格"));   // the prompt names the field
+    } else {
+        rig.showPage(qPrintable(view));
+    }
+    top->show();
+    QVERIFY(QTest::qWaitForWindowExposed(top));
+
+    QMultiMap<QString, QString> named;
+    collectNamed(QAccessible::queryAccessibleInterface(top), named);
+    QVERIFY(named.size() >= names.size());
+    QVERIFY2(!named.contains(QString()), qPrintable(named.values(QString()).join(' ')));
+    for (const QString &name : named.uniqueKeys())
+        QVERIFY2(named.count(name) == 1, qPrintable(name + ": " + named.values(name).join(' ')));
+    for (const QString &pair : names) {
+        const QString control = pair.section('=', 0, 0);
+        QCOMPARE(named.key(control), pair.section('=', 1));
+    }
+    // Named all the same: the status box, which takes no focus, and the mode
+    // of the I/O panel, which the layout keeps hidden.
+    QCOMPARE(QAccessible::queryAccessibleInterface(rig.child("ComStatus"))->text(QAccessible::Name),
+             QStringLiteral("接続状態"));
+    QCOMPARE(QAccessible::queryAccessibleInterface(rig.child("PanelMode"))->text(QAccessible::Name),
+             QStringLiteral("I/Oポートパネルのモード"));
+    // A label that names a control is its buddy.
+    const QList<QPair<const char *, const char *>> buddies = {
+        {"Label2", "Opt1Sel"}, {"Label3", "Opt2Sel"}, {"Label4", "Opt3Sel"}, {"Label5", "Opt4Sel"},
+        {"Label6", "Opt5Sel"}, {"Label7", "Opt6Sel"}, {"Label8", "Edit1"}, {"Label12", "xxxxxxxx"}};
+    for (const auto &[label, control] : buddies)
+        QCOMPARE(rig.child<QLabel>(label)->buddy(), rig.child(control));
+    QCOMPARE(rig.dialog->Label()->buddy(), rig.dialog->Edit());
 }
 
 QTEST_MAIN(TestMainForm)

@@ -5,7 +5,7 @@
 #include "receipt/ReceiptItem.h"
 #include "receipt/ReceiptPreview.h"
 #include "receipt/ReceiptShape.h"
-#include "tests/support/FakePort.h"
+#include "tests/support/WindowFixture.h"
 #include "tests/support/ModalAnswerer.h"
 #include "tests/support/WindowProbes.h"
 #include "ui/Application.h"
@@ -74,11 +74,6 @@ private slots:
     void commentColours();
     void pictures();
 
-private:
-    std::unique_ptr<TMainForm> makeForm()
-    {
-        return std::make_unique<TMainForm>(std::make_unique<FakePort>(std::make_shared<FakePort::State>()));
-    }
 };
 
 void TestMainFormReceipt::initTestCase()
@@ -89,20 +84,21 @@ void TestMainFormReceipt::initTestCase()
 
 void TestMainFormReceipt::startUp()
 {
-    auto form = makeForm();
-    auto *scrImg = findControl<QScrollArea>(form.get(), "ScrImg");
+    WindowFixture rig;
+    TMainForm *form = &rig.openOnFakePort();
+    auto *scrImg = findControl<QScrollArea>(form, "ScrImg");
     for (const char *name : {"ImgTopRuler", "ImgLeftRuler", "PnlCvs", "ShpTicket", "ShpPrnArea", "ShpMF"})
         QVERIFY2(scrImg->findChild<QWidget *>(QLatin1String(name)), name);
-    QCOMPARE(receiptTops(form.get()), StartTops);
-    QCOMPARE(findControl(form.get(), "ShpTicket")->geometry(), QRect(0, 0, 460, 568));
-    QCOMPARE(findControl(form.get(), "ShpPrnArea")->geometry(), QRect(8, 40, 428, 512));
+    QCOMPARE(receiptTops(form), StartTops);
+    QCOMPARE(findControl(form, "ShpTicket")->geometry(), QRect(0, 0, 460, 568));
+    QCOMPARE(findControl(form, "ShpPrnArea")->geometry(), QRect(8, 40, 428, 512));
     // The items show what the fields start with.
-    QCOMPARE(findControl<ReceiptItem>(form.get(), "LblComment1")->text(), findControl<QLineEdit>(form.get(), "Edit1")->text());
-    QCOMPARE(findControl<ReceiptItem>(form.get(), "LblComment2")->text(), findControl<QLineEdit>(form.get(), "Edit2")->text());
-    QCOMPARE(findControl<ReceiptItem>(form.get(), "LblComment3")->text(), findControl<QLineEdit>(form.get(), "Edit3")->text());
-    QCOMPARE(findControl<ReceiptItem>(form.get(), "LblNo")->text(),
-             findControl<QLineEdit>(form.get(), "xxxxxxxx")->text() + QStringLiteral("-No.0000"));
-    QVERIFY(findControl<QLabel>(form.get(), "LblBase")->isHidden());
+    QCOMPARE(findControl<ReceiptItem>(form, "LblComment1")->text(), findControl<QLineEdit>(form, "Edit1")->text());
+    QCOMPARE(findControl<ReceiptItem>(form, "LblComment2")->text(), findControl<QLineEdit>(form, "Edit2")->text());
+    QCOMPARE(findControl<ReceiptItem>(form, "LblComment3")->text(), findControl<QLineEdit>(form, "Edit3")->text());
+    QCOMPARE(findControl<ReceiptItem>(form, "LblNo")->text(),
+             findControl<QLineEdit>(form, "xxxxxxxx")->text() + QStringLiteral("-No.0000"));
+    QVERIFY(findControl<QLabel>(form, "LblBase")->isHidden());
 }
 
 void TestMainFormReceipt::fieldEdits_data()
@@ -132,8 +128,9 @@ void TestMainFormReceipt::fieldEdits()
     QFETCH(QString, text);
     QFETCH(QList<int>, tops);
     QFETCH(int, ticketHeight);
-    auto form = makeForm();
-    enableReceiptFields(form.get());
+    WindowFixture rig;
+    TMainForm *form = &rig.openOnFakePort();
+    enableReceiptFields(form);
     ModalAnswerer answer(ModalAnswerer::press(QMessageBox::Ok));
     QWidget *w = form->findChild<QWidget *>(field);
     QLineEdit *edit = qobject_cast<QLineEdit *>(w);
@@ -143,18 +140,19 @@ void TestMainFormReceipt::fieldEdits()
     edit->selectAll();
     QTest::keyClick(edit, Qt::Key_Delete);
     typeInto(edit, text);
-    QCOMPARE(receiptTops(form.get()), tops);
-    QCOMPARE(findControl(form.get(), "ShpTicket")->height(), ticketHeight);
+    QCOMPARE(receiptTops(form), tops);
+    QCOMPARE(findControl(form, "ShpTicket")->height(), ticketHeight);
     // Clearing a magnification box on the way showed the error; a text field never does.
     QCOMPARE(answer.seen.size(), qsizetype(field.startsWith(QLatin1String("ComboBox")) ? 1 : 0));
 }
 
 void TestMainFormReceipt::deletingUntilTheLineFits()
 {
-    auto form = makeForm();
-    enableReceiptFields(form.get());
-    auto *edit1 = findControl<QLineEdit>(form.get(), "Edit1");
-    auto *line1 = findControl<ReceiptItem>(form.get(), "LblComment1");
+    WindowFixture rig;
+    TMainForm *form = &rig.openOnFakePort();
+    enableReceiptFields(form);
+    auto *edit1 = findControl<QLineEdit>(form, "Edit1");
+    auto *line1 = findControl<ReceiptItem>(form, "LblComment1");
     edit1->setText(QStringLiteral("あいうえおかきくけ")); // 9 at X = 2: 432 px
     QVERIFY(line1->wordWrap());
     QCOMPARE(line1->height(), 96);
@@ -163,19 +161,20 @@ void TestMainFormReceipt::deletingUntilTheLineFits()
     QTest::keyClick(edit1, Qt::Key_Backspace); // 8: 384 px
     QVERIFY(!line1->wordWrap());
     QCOMPARE(line1->height(), 48);
-    QCOMPARE(receiptTops(form.get()), StartTops);
+    QCOMPARE(receiptTops(form), StartTops);
 }
 
 void TestMainFormReceipt::conversionErrorOncePerChange()
 {
-    auto form = makeForm();
-    enableReceiptFields(form.get());
+    WindowFixture rig;
+    TMainForm *form = &rig.openOnFakePort();
+    enableReceiptFields(form);
     ModalAnswerer answer(ModalAnswerer::press(QMessageBox::Ok));
-    QLineEdit *edit = findControl<QComboBox>(form.get(), "ComboBox3")->lineEdit();
+    QLineEdit *edit = findControl<QComboBox>(form, "ComboBox3")->lineEdit();
     const QList<QRect> before = [&] {
         QList<QRect> g;
         for (const char *n : ItemNames)
-            g.append(findControl(form.get(), n)->geometry());
+            g.append(findControl(form, n)->geometry());
         return g;
     }();
 
@@ -192,27 +191,28 @@ void TestMainFormReceipt::conversionErrorOncePerChange()
     // Enter changes nothing: no new list item, no further message.
     QTest::keyClick(edit, Qt::Key_Return);
     QCOMPARE(answer.seen.size(), qsizetype(3));
-    QCOMPARE(findControl<QComboBox>(form.get(), "ComboBox3")->count(), 4);
-    QCOMPARE(findControl<QComboBox>(form.get(), "ComboBox3")->currentText(), QStringLiteral("xy"));
+    QCOMPARE(findControl<QComboBox>(form, "ComboBox3")->count(), 4);
+    QCOMPARE(findControl<QComboBox>(form, "ComboBox3")->currentText(), QStringLiteral("xy"));
     // Line 1 was laid out again before the failing box, the rest stayed.
-    QCOMPARE(findControl(form.get(), "LblComment1")->geometry(), before[0]);
+    QCOMPARE(findControl(form, "LblComment1")->geometry(), before[0]);
     for (int i = 1; i < 13; ++i)
-        QCOMPARE(findControl(form.get(), ItemNames[i])->geometry(), before[i]);
+        QCOMPARE(findControl(form, ItemNames[i])->geometry(), before[i]);
 
     edit->selectAll();
     typeInto(edit, QStringLiteral("1"));     // "1": valid again, no box
     QCOMPARE(answer.seen.size(), qsizetype(3));
-    QCOMPARE(receiptTops(form.get()), StartTops);
-    QCOMPARE(findControl(form.get(), "ShpTicket")->height(), 560);
+    QCOMPARE(receiptTops(form), StartTops);
+    QCOMPARE(findControl(form, "ShpTicket")->height(), 560);
 }
 
 void TestMainFormReceipt::listChoiceRunsOneRelayout()
 {
-    auto form = makeForm();
-    enableReceiptFields(form.get());
+    WindowFixture rig;
+    TMainForm *form = &rig.openOnFakePort();
+    enableReceiptFields(form);
     ModalAnswerer answer(ModalAnswerer::press(QMessageBox::Ok));
-    auto *box1 = findControl<QComboBox>(form.get(), "ComboBox1");
-    auto *box4 = findControl<QComboBox>(form.get(), "ComboBox4");
+    auto *box1 = findControl<QComboBox>(form, "ComboBox1");
+    auto *box4 = findControl<QComboBox>(form, "ComboBox4");
     box1->setEditText(QString()); // line 1 cannot be laid out now
     QCOMPARE(answer.seen.size(), qsizetype(1));
 
@@ -226,23 +226,24 @@ void TestMainFormReceipt::listChoiceRunsOneRelayout()
 
     box1->setCurrentIndex(2);     // line 1 at X = 3 again valid
     QCOMPARE(answer.seen.size(), qsizetype(4));
-    QCOMPARE(findControl(form.get(), "LblComment2")->y(), 40 + 48 + 24);
+    QCOMPARE(findControl(form, "LblComment2")->y(), 40 + 48 + 24);
 }
 
 void TestMainFormReceipt::connectRelayout()
 {
-    auto form = makeForm();
-    enableReceiptFields(form.get());
+    WindowFixture rig;
+    TMainForm *form = &rig.openOnFakePort();
+    enableReceiptFields(form);
     ModalAnswerer answer(ModalAnswerer::press(QMessageBox::Ok));
     // Sixteen squares at X = 3 need four lines of five; the edit relayout
     // gives two, the connect relayout all four.
-    findControl<QComboBox>(form.get(), "ComboBox5")->setCurrentText(QStringLiteral("3"));
-    QCOMPARE(findControl(form.get(), "LblComment3")->height(), 48);
+    findControl<QComboBox>(form, "ComboBox5")->setCurrentText(QStringLiteral("3"));
+    QCOMPARE(findControl(form, "LblComment3")->height(), 48);
     QVERIFY(form->RefreshReceiptPreview());
-    QCOMPARE(findControl(form.get(), "LblComment3")->height(), 96);
+    QCOMPARE(findControl(form, "LblComment3")->height(), 96);
     QCOMPARE(answer.seen.size(), qsizetype(0));
 
-    findControl<QComboBox>(form.get(), "ComboBox1")->setCurrentText(QStringLiteral("?"));
+    findControl<QComboBox>(form, "ComboBox1")->setCurrentText(QStringLiteral("?"));
     QCOMPARE(answer.seen.size(), qsizetype(1));
     QVERIFY(!form->RefreshReceiptPreview());
     QCOMPARE(answer.seen.size(), qsizetype(2));
@@ -263,19 +264,20 @@ void TestMainFormReceipt::identificationText()
 {
     QFETCH(QString, typed);
     QFETCH(QString, number);
-    auto form = makeForm();
-    enableReceiptFields(form.get());
-    auto *field = findControl<QLineEdit>(form.get(), "xxxxxxxx");
-    const QRect numberAt = findControl(form.get(), "LblNo")->geometry();
+    WindowFixture rig;
+    TMainForm *form = &rig.openOnFakePort();
+    enableReceiptFields(form);
+    auto *field = findControl<QLineEdit>(form, "xxxxxxxx");
+    const QRect numberAt = findControl(form, "LblNo")->geometry();
     // Shorten the paper first without a relayout following: the number line
     // stays where it was.
-    findControl<ReceiptItem>(form.get(), "LblComment2")->setText(QString());
+    findControl<ReceiptItem>(form, "LblComment2")->setText(QString());
     field->selectAll();
     QTest::keyClick(field, Qt::Key_Delete);
     typeInto(field, typed);
-    QCOMPARE(findControl<ReceiptItem>(form.get(), "LblNo")->text(), number);
-    QCOMPARE(findControl(form.get(), "LblNo")->geometry(), numberAt);
-    QCOMPARE(receiptTops(form.get()), StartTops);
+    QCOMPARE(findControl<ReceiptItem>(form, "LblNo")->text(), number);
+    QCOMPARE(findControl(form, "LblNo")->geometry(), numberAt);
+    QCOMPARE(receiptTops(form), StartTops);
 }
 
 void TestMainFormReceipt::fieldLimits_data()
@@ -297,37 +299,40 @@ void TestMainFormReceipt::fieldLimits()
     QFETCH(QString, field);
     QFETCH(QString, typed);
     QFETCH(QString, kept);
-    auto form = makeForm();
-    enableReceiptFields(form.get());
+    WindowFixture rig;
+    TMainForm *form = &rig.openOnFakePort();
+    enableReceiptFields(form);
     auto *edit = form->findChild<QLineEdit *>(field);
     edit->selectAll();
     QTest::keyClick(edit, Qt::Key_Delete);
     typeInto(edit, typed);
     QCOMPARE(edit->text(), kept);
     if (field.startsWith(QLatin1String("Edit")))
-        QCOMPARE(findControl<ReceiptItem>(form.get(), qPrintable(QStringLiteral("LblComment") + field.right(1)))->text(), kept);
+        QCOMPARE(findControl<ReceiptItem>(form, qPrintable(QStringLiteral("LblComment") + field.right(1)))->text(), kept);
 }
 
 void TestMainFormReceipt::readTextNotCut()
 {
-    auto form = makeForm();
-    auto *edit2 = findControl<QLineEdit>(form.get(), "Edit2");
+    WindowFixture rig;
+    TMainForm *form = &rig.openOnFakePort();
+    auto *edit2 = findControl<QLineEdit>(form, "Edit2");
     const QString read(20, QChar(0x25A0)); // 40 bytes, as a controller might send
     edit2->setText(read);
     QCOMPARE(edit2->text(), read);
-    QCOMPARE(findControl<ReceiptItem>(form.get(), "LblComment2")->text(), read);
-    QVERIFY(findControl<ReceiptItem>(form.get(), "LblComment2")->wordWrap());
+    QCOMPARE(findControl<ReceiptItem>(form, "LblComment2")->text(), read);
+    QVERIFY(findControl<ReceiptItem>(form, "LblComment2")->wordWrap());
 }
 
 void TestMainFormReceipt::commentColours()
 {
-    auto form = makeForm();
+    WindowFixture rig;
+    TMainForm *form = &rig.openOnFakePort();
     form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-    findControl<QTabWidget>(form.get(), "PageControl")->setCurrentWidget(findControl(form.get(), "TabSheet3"));
-    QWidget *canvas = findControl(form.get(), "PnlCvs");
+    QVERIFY(QTest::qWaitForWindowExposed(form));
+    findControl<QTabWidget>(form, "PageControl")->setCurrentWidget(findControl(form, "TabSheet3"));
+    QWidget *canvas = findControl(form, "PnlCvs");
     auto line = [&](int n) {
-        return findControl(form.get(), qPrintable(QStringLiteral("LblComment%1").arg(n)))->geometry();
+        return findControl(form, qPrintable(QStringLiteral("LblComment%1").arg(n)))->geometry();
     };
     QImage img = canvas->grab().toImage();
     for (int n = 1; n <= 3; ++n)
@@ -354,20 +359,21 @@ void TestMainFormReceipt::pictures()
     const QString dir = qEnvironmentVariable("QUVO_PICTURE_DIR");
     if (dir.isEmpty())
         QSKIP("QUVO_PICTURE_DIR not set");
-    auto form = makeForm();
+    WindowFixture rig;
+    TMainForm *form = &rig.openOnFakePort();
     form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-    findControl<QTabWidget>(form.get(), "PageControl")->setCurrentWidget(findControl(form.get(), "TabSheet3"));
-    enableReceiptFields(form.get());
+    QVERIFY(QTest::qWaitForWindowExposed(form));
+    findControl<QTabWidget>(form, "PageControl")->setCurrentWidget(findControl(form, "TabSheet3"));
+    enableReceiptFields(form);
     form->setReceiptLineRead(1);
-    QTest::qWait(50);
+    QCoreApplication::processEvents();
     QVERIFY(form->grab().save(QDir(dir).filePath(QStringLiteral("receipt-start.png"))));
-    QVERIFY(findControl(form.get(), "PnlCvs")->grab().save(QDir(dir).filePath(QStringLiteral("receipt-canvas-start.png"))));
-    findControl<QLineEdit>(form.get(), "Edit1")->setText(QStringLiteral("あいうえおかきくけこさしす"));
-    findControl<QLineEdit>(form.get(), "Edit2")->setText(QString(36, QLatin1Char('a')));
-    QTest::qWait(50);
+    QVERIFY(findControl(form, "PnlCvs")->grab().save(QDir(dir).filePath(QStringLiteral("receipt-canvas-start.png"))));
+    findControl<QLineEdit>(form, "Edit1")->setText(QStringLiteral("あいうえおかきくけこさしす"));
+    findControl<QLineEdit>(form, "Edit2")->setText(QString(36, QLatin1Char('a')));
+    QCoreApplication::processEvents();
     QVERIFY(form->grab().save(QDir(dir).filePath(QStringLiteral("receipt-wrapped.png"))));
-    QVERIFY(findControl(form.get(), "PnlCvs")->grab().save(QDir(dir).filePath(QStringLiteral("receipt-canvas-wrapped.png"))));
+    QVERIFY(findControl(form, "PnlCvs")->grab().save(QDir(dir).filePath(QStringLiteral("receipt-canvas-wrapped.png"))));
 }
 
 QTEST_MAIN(TestMainFormReceipt)

@@ -20,9 +20,6 @@ namespace {
 
 constexpr int EmulatorCom = 200;
 constexpr int RestartMs = 100;
-// The controller's restart shows no sign the window could wait on; this is
-// how long it is given beyond its length.
-constexpr int RestartMarginMs = 200;
 // Where a test does not look at line timing, the window also waits less for
 // a controller that stays silent.
 constexpr int ShortReadTimeoutMs = 300;
@@ -60,6 +57,15 @@ struct EmulatorRig : WindowFixture {
     }
 
     QStringList commands() const { return emulator.commands(); }
+
+    // The controller answers the probe normally again, its restart over. A
+    // link of the test's own asks, while the window holds no port.
+    bool restarted()
+    {
+        DeviceLink probe;
+        probe.OpenPort(EmulatorCom);
+        return probe.portHandleValid() && probe.Transact("QV", 0).status == 0;
+    }
 };
 
 // True when `wanted` appears in `got` in this order, with anything between.
@@ -217,7 +223,7 @@ void TestWriteRoundTrip::optionsRoundTrip()
     // The controller restarts; reconnect once it is back and read what it kept.
     for (int b = 0; b < 6; ++b)
         rig.child<QComboBox>(qPrintable(QStringLiteral("ComboBox%1").arg(b + 1)))->setCurrentIndex(0);
-    QTest::qWait(RestartMs + RestartMarginMs);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.restarted(), 5000);
     rig.form->ConBtnClick();
     QCOMPARE(rig.form->Connected, 1);
     QCOMPARE(rig.answerer().unexpected, 0);
@@ -456,7 +462,7 @@ void TestWriteRoundTrip::writeProof()
         }
         QCOMPARE(rig.form->Connected, 0);
         // The proof waits for the operator's reconnection after the restart.
-        QTest::qWait(RestartMs + RestartMarginMs);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.restarted(), 5000);
         rig.form->ConBtnClick();
         QCOMPARE(rig.form->Connected, 1);
     }

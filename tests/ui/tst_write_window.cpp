@@ -133,7 +133,6 @@ void TestWriteWindow::priceCellSelection()
     rig.answerer().actions << ModalAnswerer::click(QStringLiteral("キャンセル"));
 
     rig.clickCell(grid.constData(), col, row);
-    QTest::qWait(20);
 
     if (title.isEmpty()) {
         QCOMPARE(rig.answerer().seen.size(), 0);
@@ -158,21 +157,16 @@ void TestWriteWindow::priceCellReselectAndArrowKeys()
         rig.answerer().actions << ModalAnswerer::click(QStringLiteral("キャンセル"));
 
     rig.clickCell("OptGrid1", 1, 2);
-    QTest::qWait(20);
     rig.clickCell("OptGrid1", 1, 2);   // the cell already selected
-    QTest::qWait(20);
     auto *grid = rig.child<StringGrid>("OptGrid1");
     QTest::keyClick(grid, Qt::Key_Down);
-    QTest::qWait(20);
     QTest::keyClick(grid, Qt::Key_Up);
-    QTest::qWait(20);
     // The fixed column is never current, so neither key nor click there
     // brings the dialog back.
     for (Qt::Key key : {Qt::Key_Left, Qt::Key_Right, Qt::Key_Home})
         QTest::keyClick(grid, key);
     rig.clickCell("OptGrid1", 0, 3);
     QTest::keyClick(grid, Qt::Key_Right);
-    QTest::qWait(20);
     QCOMPARE(grid->currentColumn(), 1);
     QCOMPARE(grid->currentRow(), 2);
 
@@ -226,7 +220,6 @@ void TestWriteWindow::priceWrite()
         rig.answerer().actions << ModalAnswerer::click(QStringLiteral("OK"));
 
     rig.clickCell("OptGrid1", 1, row);
-    QTest::qWait(20);
 
     QCOMPARE(rig.answerer().unexpected, 0);
     QCOMPARE(rig.answerer().stuck, 0);

@@ -37,6 +37,42 @@ bool refreshLiveValues(DeviceLink &link, DeviceData &data)
     return true;
 }
 
+namespace {
+
+std::optional<std::uint32_t> readExactHex(DeviceLink &link, const QByteArray &command, int digits)
+{
+    const TransactResult r = link.Transact(command, digits);
+    if (!r.usable() || r.payload.size() != digits)
+        return std::nullopt;
+    std::uint32_t v = 0;
+    for (const char c : r.payload) {
+        const int d = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                    : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+        if (d < 0)
+            return std::nullopt;
+        v = (v << 4) | std::uint32_t(d);
+    }
+    return v;
+}
+
+} // namespace
+
+std::optional<Counters> readCounters(DeviceLink &link)
+{
+    Counters c;
+    for (int i = 0; i < 16; ++i) {
+        const auto count = readExactHex(link, QByteArray("QVRC") + ValueFormats::indexChar(i), 4);
+        if (!count)
+            return std::nullopt;
+        c.counts[std::size_t(i)] = *count;
+    }
+    const auto total = readExactHex(link, "QVREA", 8);
+    if (!total)
+        return std::nullopt;
+    c.total = *total;
+    return c;
+}
+
 int requestDeviceState(DeviceLink &link)
 {
     return link.Transact("QVY", 2).status;

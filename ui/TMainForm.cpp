@@ -114,6 +114,7 @@ TMainForm::TMainForm(std::unique_ptr<PortIo> port, QWidget *parent)
     connect(ui->OptGrid1, &StringGrid::selectCell, this, &TMainForm::OptGrid1SelectCell);
     connect(ui->SendSalesBtn, &QPushButton::clicked, this, &TMainForm::SendSalesBtnClick);
     connect(ui->CntClrBtn, &QPushButton::clicked, this, &TMainForm::CntClrBtnClick);
+    prepareJournal();
 }
 
 TMainForm::~TMainForm()
@@ -332,6 +333,7 @@ void TMainForm::ConBtnClick()
         showApplicationError(*error);
         return;
     }
+    recordConnectionReading(found.portNumber, version);
     // What a write before the restart sent, against what was just read.
     showPendingProof();
     // The I/O panel back to its resting state for the new controller.
@@ -353,6 +355,7 @@ void TMainForm::disconnectController()
 
 void TMainForm::closeConnection()
 {
+    recordDisconnectReading();
     Timer->stop();
     statusRequest_->stop();
     link_.closePort();
@@ -378,6 +381,7 @@ void TMainForm::FormClose()
 {
     // A search in progress ends at its next port.
     closing_ = true;
+    recordDisconnectReading();
     Timer->stop();
     statusRequest_->stop();
     for (QPixmap &pm : LampBitmap)

@@ -3,6 +3,7 @@
 // controller, the device data table, the lamp bitmaps and signal states of
 // the I/O panel, the poll timer and every control of the pages. Handlers
 // keep the names of the component and event they serve.
+#include "device/ControllerIdentity.h"
 #include "device/DeviceData.h"
 #include "device/FullReadView.h"
 #include "device/OperationHost.h"
@@ -15,7 +16,11 @@
 #include <array>
 #include <memory>
 
+class Journal;
+class JournalWindow;
 class QComboBox;
+class QLabel;
+class QPushButton;
 class QLineEdit;
 
 class QPainter;
@@ -34,6 +39,14 @@ public:
 
     // The value-entry dialog, created at start by the program entry.
     void setDataSetDialog(TDataSetDialog *dialog) { dataSetDialog_ = dialog; }
+    // The machine journal the window records into; none: nothing is kept.
+    void setJournal(Journal *journal);
+    Journal *journal() const { return journal_; }
+    // The controller of the connection, known after its full read.
+    const ControllerIdentity &identity() const { return identity_; }
+    // The journal's history window (履歴 button).
+    void JournalBtnClick();
+    JournalWindow *journalWindow() const { return journalWindow_; }
 
     // Connection (connect button).
     void ConBtnClick();
@@ -130,6 +143,20 @@ private:
     // views and the table show what the controller reports.
     bool readBack();
 
+    // Recording into the journal (TMainFormJournal.cpp). Each does nothing
+    // without a journal; a journal that fails is reported once.
+    void prepareJournal();
+    void recordConnectionReading(int portNumber, const TransactResult &version);
+    void recordReadBack();
+    void recordDisconnectReading();
+    // Reads the counts afresh and records them; false when the operator,
+    // told they cannot be kept, chose not to clear.
+    bool recordBeforeClear();
+    void recordClearOutcome();
+    void recordPriceWrite(int row, std::int32_t before, std::int32_t sent, bool readBack);
+    void recordRestartingWrite(const QString &kind, const WriteProof::SentSettings &sent);
+    void showJournalNotice();
+
     Ui::TMainForm *ui;
     ReceiptPreview *receipt_ = nullptr;
     DeviceLink link_;
@@ -169,6 +196,17 @@ private:
     // While the full read sets a receipt text, the relayout its handler runs
     // leaves a conversion error here instead of showing it.
     std::optional<QString> *relayoutError_ = nullptr;
+    ControllerIdentity identity_;
+    Journal *journal_ = nullptr;
+    JournalWindow *journalWindow_ = nullptr;
+    QPushButton *journalButton_ = nullptr;
+    QLabel *journalState_ = nullptr;
+    bool journalConnected_ = false;  // a connection's reading was recorded
+    qint64 clearEvent_ = 0;          // the counter clear awaiting its read-back
+    // The last restarting write, awaiting what the next connection reports.
+    qint64 pendingWriteEvent_ = 0;
+    WriteProof::SentSettings pendingWriteSent_;
+    ControllerIdentity pendingWriteIdentity_;
     bool searching_ = false; // a search is running inside ConBtnClick
     bool closing_ = false;   // the window was closed during a search
 };

@@ -5,6 +5,7 @@
 
 #include "device/PriceEntry.h"
 #include "device/WriteOperations.h"
+#include "journal/JournalEvent.h"
 #include "ui/MessageBoxes.h"
 #include "ui/StringGrid.h"
 #include "ui/TDataSetDialog.h"
@@ -24,6 +25,7 @@ void TMainForm::OptGrid1SelectCell(int ACol, int ARow)
     if (dataSetDialog_->exec() != QDialog::Accepted)
         return;
 
+    const std::int32_t priceBefore = data_.ColumnPrice(ARow);
     const WriteOperations::PriceWrite result =
         WriteOperations::setPrice(link_, data_, ARow, dataSetDialog_->Edit()->text(), manualMode());
     if (!result.sent) {
@@ -34,7 +36,9 @@ void TMainForm::OptGrid1SelectCell(int ACol, int ARow)
     ui->SalesGrid->setCell(1, ARow + 1, ui->OptGrid1->cells(1, ARow));
     // A refusal is not a failure of the sequence; the operator is told
     // when the controller does not report the price sent.
-    if (readBack()) {
+    const bool readOk = readBack();
+    recordPriceWrite(ARow, priceBefore, result.entry.stored, readOk);
+    if (readOk) {
         if (const auto text = WriteProof::priceNotTaken(ARow, result.entry.stored, data_.ColumnPrice(ARow)))
             reportError(*text);
     }
@@ -53,8 +57,10 @@ void TMainForm::SendSalesBtnClick()
         settings.lines[line] = {boxes[line * 2]->currentText(), boxes[line * 2 + 1]->currentText(),
                                 edits[line]->text()};
     WriteProof::SentSettings sent;
-    if (WriteOperations::writeOptionsAndRestart(link_, *this, data_, settings, origins_, &sent))
+    if (WriteOperations::writeOptionsAndRestart(link_, *this, data_, settings, origins_, &sent)) {
         pendingProof_ = sent;
+        recordRestartingWrite(JournalKind::Settings, sent);
+    }
 }
 
 void TMainForm::noteOperatorEdits()
@@ -84,8 +90,11 @@ void TMainForm::CntClrBtnClick()
 {
     if (!confirm(WriteOperations::clearConfirmText()))
         return;
+    if (!recordBeforeClear())
+        return;
     WriteOperations::clearCounters(link_, manualMode());
     if (readBack()) {
+        recordClearOutcome();
         if (const auto text = WriteProof::countersNotCleared(data_))
             reportError(*text);
     }
@@ -97,6 +106,7 @@ bool TMainForm::readBack()
         showConversionError(*error);
         return false;
     }
+    recordReadBack();
     return true;
 }
 

@@ -1,0 +1,20 @@
+#pragma once
+// The journal as CSV: UTF-8, RFC 4180 quoting (fields holding a comma, a
+// quote or a line break are quoted, quotes doubled, rows end in CR LF), one
+// header row, then one row per recorded item.
+#include "journal/JournalEvent.h"
+
+#include <QByteArray>
+
+namespace JournalCsv {
+
+// time,port,device,controller,version,event,item,value,sent,reported
+QByteArray header();
+QByteArray field(const QString &text);
+// A recorded value as the CSV shows it: integers in plain decimal, texts
+// as they are, nothing for a value not recorded.
+QString valueText(const QVariant &value);
+// The row of one item of `event` (its own items are not looked at).
+QByteArray row(const JournalEvent &event, const JournalItem &item);
+
+} // namespace JournalCsv

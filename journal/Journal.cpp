@@ -83,6 +83,12 @@ std::optional<QByteArray> settingAsRead(const ValueOrigins &origins, ValueOrigin
     return origins.asRead(f);
 }
 
+// Qt binds a null string as NULL; the journal's texts are never NULL.
+QString nonNull(const QString &s)
+{
+    return s.isNull() ? QStringLiteral("") : s;
+}
+
 JournalEvent eventFor(const QString &kind, const ControllerIdentity &identity)
 {
     JournalEvent e;
@@ -354,12 +360,12 @@ qint64 Journal::record(JournalEvent event)
     q.prepare(QStringLiteral("INSERT INTO event (time, kind, port, device, identification, version, summary)"
                              " VALUES (?, ?, ?, ?, ?, ?, ?)"));
     q.addBindValue(event.time);
-    q.addBindValue(event.kind);
+    q.addBindValue(nonNull(event.kind));
     q.addBindValue(event.port);
-    q.addBindValue(event.device);
-    q.addBindValue(event.identification);
-    q.addBindValue(event.version);
-    q.addBindValue(event.summary);
+    q.addBindValue(nonNull(event.device));
+    q.addBindValue(nonNull(event.identification));
+    q.addBindValue(nonNull(event.version));
+    q.addBindValue(nonNull(event.summary));
     if (!q.exec()) {
         fail(q.lastError().text());
         rollback();

@@ -5,16 +5,20 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QThread>
 #include <QUuid>
 
 namespace {
 
 // SQLite's primary result codes that mean the file itself is damaged.
+constexpr int SqliteBusy = 5;
+constexpr int SqliteLocked = 6;
 constexpr int SqliteCorrupt = 11;
 constexpr int SqliteNotADatabase = 26;
 
@@ -172,8 +176,25 @@ bool Journal::open(const QString &path)
             create.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     }
 
-    if (!openAt(path_))
-        return false;
+    // Another instance opening the same journal at the same moment may hold
+    // it briefly in ways SQLite reports at once instead of waiting: retry.
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        busy_ = false;
+        if (openAt(path_) && prepare())
+            break;
+        if (!busy_ || clock.elapsed() > BusyTimeoutMs)
+            return false;
+        close();
+        QThread::msleep(20);
+    }
+    ok_ = true;
+    return true;
+}
+
+bool Journal::prepare()
+{
     bool damaged = false;
     if (!checkSound(&damaged)) {
         if (!damaged)
@@ -194,16 +215,8 @@ bool Journal::open(const QString &path)
     // The write-ahead log lets a reader and a writer work at once and
     // survives a process killed mid-write; a full sync makes an event
     // durable before the utility goes on (a clear is sent only after).
-    QSqlQuery wal(QSqlDatabase::database(connection_, false));
-    if (!wal.exec(QStringLiteral("PRAGMA journal_mode=WAL"))) {
-        fail(wal.lastError().text());
-        return false;
-    }
-    wal.finish();
-    if (!exec(QStringLiteral("PRAGMA synchronous=FULL")) || !migrate())
-        return false;
-    ok_ = true;
-    return true;
+    return exec(QStringLiteral("PRAGMA journal_mode=WAL")) && exec(QStringLiteral("PRAGMA synchronous=FULL"))
+        && migrate();
 }
 
 bool Journal::openAt(const QString &path)
@@ -229,7 +242,7 @@ bool Journal::checkSound(bool *damaged)
     if (!q.exec(QStringLiteral("PRAGMA quick_check(1)"))) {
         const int code = primaryCode(q.lastError());
         *damaged = code == SqliteCorrupt || code == SqliteNotADatabase;
-        fail(q.lastError().text());
+        failWith(q.lastError());
         return false;
     }
     const bool sound = q.next() && q.value(0).toString() == QLatin1String("ok");
@@ -264,10 +277,17 @@ bool Journal::exec(const QString &sql)
 {
     QSqlQuery q(QSqlDatabase::database(connection_, false));
     if (!q.exec(sql)) {
-        fail(q.lastError().text());
+        failWith(q.lastError());
         return false;
     }
     return true;
+}
+
+void Journal::failWith(const QSqlError &error)
+{
+    const int code = primaryCode(error);
+    busy_ = code == SqliteBusy || code == SqliteLocked;
+    fail(error.text());
 }
 
 bool Journal::begin()
@@ -318,7 +338,7 @@ bool Journal::migrate()
             return false;
         QSqlQuery q(QSqlDatabase::database(connection_, false));
         if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next()) {
-            fail(q.lastError().text());
+            failWith(q.lastError());
             rollback();
             return false;
         }

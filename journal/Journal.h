@@ -13,6 +13,7 @@
 #include <QIODevice>
 #include <QList>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QString>
 #include <optional>
 
@@ -91,6 +92,8 @@ public:
 
 private:
     bool openAt(const QString &path);
+    bool prepare();
+    void failWith(const QSqlError &error);
     bool checkSound(bool *damaged);
     bool moveAside();
     bool migrate();
@@ -106,4 +109,5 @@ private:
     QString setAside_;
     bool ok_ = false;
     bool noticeGiven_ = false;
+    bool busy_ = false;   // the last failure was another instance holding the file
 };

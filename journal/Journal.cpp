@@ -658,7 +658,7 @@ bool Journal::exportCsv(QIODevice &out, const JournalController *only, QString *
     QSqlQuery q(QSqlDatabase::database(connection_, false));
     q.setForwardOnly(true);
     const QString where = only ? QStringLiteral(" WHERE e.identification = ? AND e.version = ?") : QString();
-    q.prepare(QStringLiteral("SELECT e.time, e.port, e.device, e.identification, e.version, e.kind,"
+    q.prepare(QStringLiteral("SELECT e.id, e.time, e.port, e.device, e.identification, e.version, e.kind,"
                              " i.name, i.value, i.sent, i.reported FROM event e JOIN item i ON i.event = e.id")
               + where + QStringLiteral(" ORDER BY e.id, i.position"));
     if (only) {
@@ -668,25 +668,35 @@ bool Journal::exportCsv(QIODevice &out, const JournalController *only, QString *
     if (!q.exec())
         return failed(q.lastError().text());
     QByteArray buffer = JournalCsv::header();
+    buffer.reserve(1 << 17);
     auto flush = [&out, &buffer] {
         const bool written = out.write(buffer) == buffer.size();
         buffer.clear();
         return written;
     };
-    JournalEvent e;
+    // An event's own fields are the same on each of its rows: made once.
+    qint64 eventId = -1;
+    QByteArray prefix;
     JournalItem item;
     while (q.next()) {
-        e.time = q.value(0).toString();
-        e.port = q.value(1).toInt();
-        e.device = q.value(2).toString();
-        e.identification = q.value(3).toString();
-        e.version = q.value(4).toString();
-        e.kind = q.value(5).toString();
-        item.name = q.value(6).toString();
-        item.value = q.value(7);
-        item.sent = q.value(8);
-        item.reported = q.value(9);
-        buffer += JournalCsv::row(e, item);
+        const qint64 id = q.value(0).toLongLong();
+        if (id != eventId) {
+            eventId = id;
+            JournalEvent e;
+            e.time = q.value(1).toString();
+            e.port = q.value(2).toInt();
+            e.device = q.value(3).toString();
+            e.identification = q.value(4).toString();
+            e.version = q.value(5).toString();
+            e.kind = q.value(6).toString();
+            prefix = JournalCsv::eventPrefix(e);
+        }
+        item.name = q.value(7).toString();
+        item.value = q.value(8);
+        item.sent = q.value(9);
+        item.reported = q.value(10);
+        buffer += prefix;
+        JournalCsv::appendItem(buffer, item);
         if (buffer.size() > (1 << 16) && !flush())
             return failed(out.errorString());
     }

@@ -35,21 +35,53 @@ QString valueText(const QVariant &value)
     }
 }
 
-QByteArray row(const JournalEvent &event, const JournalItem &item)
+namespace {
+
+void appendValue(QByteArray &line, const QVariant &value)
+{
+    switch (value.isNull() ? QMetaType::UnknownType : value.typeId()) {
+    case QMetaType::UnknownType:
+        break;
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+        line += QByteArray::number(value.toLongLong());
+        break;
+    default:
+        line += field(valueText(value));
+        break;
+    }
+}
+
+} // namespace
+
+QByteArray eventPrefix(const JournalEvent &event)
 {
     QByteArray line;
-    line.reserve(128);
-    const QString fields[] = {event.time, QString::number(event.port), event.device, event.identification,
-                              event.version, event.kind, item.name, valueText(item.value),
-                              valueText(item.sent), valueText(item.reported)};
-    bool first = true;
-    for (const QString &f : fields) {
-        if (!first)
-            line += ',';
-        first = false;
+    for (const QString &f : {event.time, QString::number(event.port), event.device, event.identification,
+                             event.version, event.kind}) {
         line += field(f);
+        line += ',';
     }
+    return line;
+}
+
+void appendItem(QByteArray &line, const JournalItem &item)
+{
+    line += field(item.name);
+    line += ',';
+    appendValue(line, item.value);
+    line += ',';
+    appendValue(line, item.sent);
+    line += ',';
+    appendValue(line, item.reported);
     line += "\r\n";
+}
+
+QByteArray row(const JournalEvent &event, const JournalItem &item)
+{
+    QByteArray line = eventPrefix(event);
+    appendItem(line, item);
     return line;
 }
 

@@ -16,5 +16,9 @@ QByteArray field(const QString &text);
 QString valueText(const QVariant &value);
 // The row of one item of `event` (its own items are not looked at).
 QByteArray row(const JournalEvent &event, const JournalItem &item);
+// The same in two halves, so that an export builds an event's half once:
+// the event's fields with the comma after them, then the item's.
+QByteArray eventPrefix(const JournalEvent &event);
+void appendItem(QByteArray &line, const JournalItem &item);
 
 } // namespace JournalCsv

@@ -13,6 +13,7 @@
 #include <QStandardPaths>
 #include <QThread>
 #include <QUuid>
+#include <cstdlib>
 
 namespace {
 
@@ -27,10 +28,17 @@ int primaryCode(const QSqlError &e)
     return e.nativeErrorCode().toInt() & 0xff;
 }
 
+// Local time with its offset spelled out, also at UTC (+00:00, not Z).
 QString now()
 {
     const QDateTime local = QDateTime::currentDateTime();
-    return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate);
+    const int offset = local.offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    return local.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"))
+        + QStringLiteral("%1%2:%3")
+              .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+              .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+              .arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
 QVariant unsignedValue(std::int32_t v)

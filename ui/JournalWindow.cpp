@@ -53,6 +53,22 @@ QString pointText(const SalesHistory::CountPoint &p)
     return p.clear ? time + QStringLiteral(" クリア") : time;
 }
 
+// Whole numbers from 0 (or 1) to `top`: few enough ticks that none repeats.
+void wholeRange(QAbstractAxis *axis, qreal bottom, qreal top)
+{
+    auto *values = qobject_cast<QValueAxis *>(axis);
+    if (!values)
+        return;
+    values->setRange(bottom, top);
+    const int span = int(top - bottom);
+    if (span < 5) {
+        values->setTickCount(std::max(2, span + 1));
+    } else {
+        values->setTickCount(6);
+        values->applyNiceNumbers();
+    }
+}
+
 // Marks a tree item that has its items still to load.
 constexpr int EventIdRole = Qt::UserRole;
 
@@ -62,7 +78,7 @@ JournalWindow::JournalWindow(Journal &journal, QWidget *parent) : QWidget(parent
 {
     setObjectName(QStringLiteral("JournalWindow"));
     setWindowTitle(QStringLiteral("履歴"));
-    resize(1000, 700);
+    resize(1150, 720);
 
     controllerList_ = new QListWidget;
     controllerList_->setObjectName(QStringLiteral("ControllerList"));
@@ -99,6 +115,9 @@ JournalWindow::JournalWindow(Journal &journal, QWidget *parent) : QWidget(parent
         columns << QString::number(i);
     auto *columnAxis = new QBarCategoryAxis;
     columnAxis->append(columns);
+    QFont small = columnAxis->labelsFont();
+    small.setPixelSize(10);
+    columnAxis->setLabelsFont(small);
     salesChart->addAxis(columnAxis, Qt::AlignBottom);
     bars->attachAxis(columnAxis);
     auto *countAxis = new QValueAxis;
@@ -145,8 +164,9 @@ JournalWindow::JournalWindow(Journal &journal, QWidget *parent) : QWidget(parent
     rightLayout->addLayout(choose);
     rightLayout->addWidget(salesLabel_);
     auto *charts = new QHBoxLayout;
-    charts->addWidget(salesChart_);
-    charts->addWidget(totalChart_);
+    // The column chart needs room for sixteen labels.
+    charts->addWidget(salesChart_, 3);
+    charts->addWidget(totalChart_, 2);
     rightLayout->addLayout(charts, 4);
 
     auto *left = new QWidget;
@@ -205,6 +225,7 @@ void JournalWindow::showController(int row)
         return;
     }
     const JournalController &c = controllers_[row];
+    setWindowTitle(QStringLiteral("履歴 「%1」(%2)").arg(c.identification, c.version));
 
     // The events without their items: an event's items load when it opens.
     const QList<JournalEvent> events = journal_.events(&c);
@@ -261,8 +282,7 @@ void JournalWindow::updateSales()
         salesBars_->replace(i, qreal(shown_.sold[std::size_t(i)]));
         top = std::max(top, qreal(shown_.sold[std::size_t(i)]));
     }
-    if (auto *axis = qobject_cast<QValueAxis *>(salesChart_->chart()->axes(Qt::Vertical).value(0)))
-        axis->setRange(0, top);
+    wholeRange(salesChart_->chart()->axes(Qt::Vertical).value(0), 0, top);
     salesLabel_->setText(from >= 0 ? salesText(shown_) : QStringLiteral("読み取りの記録がありません"));
 }
 
@@ -280,10 +300,8 @@ void JournalWindow::updateTotalChart()
     totalLine_->replace(line);
     const auto horizontal = totalChart_->chart()->axes(Qt::Horizontal);
     const auto vertical = totalChart_->chart()->axes(Qt::Vertical);
-    if (!horizontal.isEmpty())
-        horizontal.first()->setRange(1, std::max<qsizetype>(2, sums.size()));
-    if (!vertical.isEmpty())
-        vertical.first()->setRange(0, top);
+    wholeRange(horizontal.value(0), 1, qreal(std::max<qsizetype>(2, sums.size())));
+    wholeRange(vertical.value(0), 0, top);
 }
 
 QString JournalWindow::salesText(const SalesHistory::Sales &sales)

@@ -16,6 +16,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 #include <QtTest>
 
 namespace {
@@ -223,6 +224,12 @@ void TestJournalWindow::historyFigures()
     QCOMPARE(bars->barSets().value(0)->at(0), qreal(column1));
     QCOMPARE(bars->barSets().value(0)->at(1), qreal(column2));
     QVERIFY(history->findChild<QLabel *>(QStringLiteral("SalesText"))->text().contains(text));
+    // An event opens to its items.
+    auto *tree = history->findChild<QTreeWidget *>(QStringLiteral("EventTree"));
+    QCOMPARE(tree->topLevelItemCount(), 4);
+    tree->expandItem(tree->topLevelItem(1));
+    QCOMPARE(tree->topLevelItem(1)->childCount(), 3);
+    QCOMPARE(tree->topLevelItem(1)->child(0)->text(2), QStringLiteral("140"));
 }
 
 void TestJournalWindow::historyButtonInFreeSpace()

@@ -10,7 +10,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(cmake g++ make qt6-base-dev qt6-serialport-dev qt6-translations-l10n
-          libgl1-mesa-dev fonts-ipafont-gothic xvfb xauth xdotool)
+          libgl1-mesa-dev fonts-ipafont-gothic xvfb xauth xdotool
+          qt6-charts-dev libqt6opengl6-dev libqt6sql6-sqlite)
 cmake_options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
 # A compiler cache makes rebuilds in a second checkout (a worktree) cheap.
 command -v ccache >/dev/null && cmake_options+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)

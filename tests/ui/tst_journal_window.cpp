@@ -9,9 +9,12 @@
 #include "ui/Fonts.h"
 #include "ui/JournalWindow.h"
 
+#include "ui/StringGrid.h"
+
 #include <QBarSet>
 #include <QBarSeries>
 #include <QChartView>
+#include <QComboBox>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -90,6 +93,7 @@ class TestJournalWindow : public QObject {
 private slots:
     void initTestCase();
     void counterClearKeptAndExported();
+    void writesKeptWithBeforeAndSent();
     void clearWhenCountsCannotBeKept_data();
     void clearWhenCountsCannotBeKept();
     void historyFigures_data();
@@ -139,6 +143,48 @@ void TestJournalWindow::counterClearKeptAndExported()
     // The connection's reading and the read-back's.
     QVERIFY(csv.contains(",reading,count3,12345,,\r\n"));
     QVERIFY(csv.contains(",reading,count3,0,,\r\n"));
+}
+
+void TestJournalWindow::writesKeptWithBeforeAndSent()
+{
+    JournalRig rig;
+    QVERIFY(rig.startConnected(rig.journalPath()));
+    const QList<JournalEvent> connected = rig.journal.events(nullptr, true);
+    QCOMPARE(connected.size(), 1);
+    QVariant priceBefore, optionBefore;
+    for (const JournalItem &i : connected.first().items) {
+        if (i.name == QLatin1String("price5"))
+            priceBefore = i.value;
+        if (i.name == QLatin1String("option1"))
+            optionBefore = i.value;
+    }
+    QVERIFY(priceBefore.isValid() && priceBefore.toLongLong() != 150);
+    QVERIFY(optionBefore.isValid() && optionBefore.toLongLong() != 2);
+
+    rig.answerer().actions << ModalAnswerer::enter(QStringLiteral("150"));
+    rig.clickCell("OptGrid1", 1, 4);
+    QTRY_COMPARE(rig.child<StringGrid>("OptGrid1")->cells(1, 4), QStringLiteral("150"));
+    rig.child<QComboBox>("Opt1Sel")->setCurrentIndex(2);
+    rig.answerer().actions << ModalAnswerer::click(QStringLiteral("OK")) << ModalAnswerer::click(QStringLiteral("OK"));
+    rig.child<QPushButton>("SendSalesBtn")->click();
+    QCOMPARE(rig.answerer().unexpected, 0);
+    QCOMPARE(rig.form->Connected, 0);
+
+    QHash<QString, JournalItem> written;
+    for (const JournalEvent &e : rig.journal.events(nullptr, true))
+        for (const JournalItem &i : e.items)
+            if (e.kind == JournalKind::Price || e.kind == JournalKind::Settings)
+                written.insert(e.kind + QLatin1Char('/') + i.name, i);
+    const JournalItem price = written.value(QStringLiteral("price/price5"));
+    QCOMPARE(price.value, priceBefore);
+    QCOMPARE(price.sent.toLongLong(), 150);
+    QCOMPARE(price.reported.toLongLong(), 150);   // from the read-back
+    const JournalItem option = written.value(QStringLiteral("settings/option1"));
+    QCOMPARE(option.value, optionBefore);
+    QCOMPARE(option.sent.toLongLong(), 2);
+    // The controller reports it at the next connection, after its restart.
+    QVERIFY(option.reported.isNull());
+    QCOMPARE(written.value(QStringLiteral("settings/identification")).sent.toString(), QStringLiteral("JNL"));
 }
 
 void TestJournalWindow::clearWhenCountsCannotBeKept_data()

@@ -192,9 +192,11 @@ bool Journal::open(const QString &path)
         busy_ = false;
         if (openAt(path_) && prepare())
             break;
+        // A journal not fully prepared takes no event: it may be of a newer
+        // schema, or damaged in a way that could not be set aside.
+        close();
         if (!busy_ || clock.elapsed() > BusyTimeoutMs)
             return false;
-        close();
         QThread::msleep(20);
     }
     ok_ = true;
@@ -339,6 +341,22 @@ bool Journal::migrate()
                            "PRIMARY KEY (event, position)) WITHOUT ROWID"),
         },
     };
+    {
+        // A journal already of this version needs no write lock at all: an
+        // instance holding it for a while does not stop this one opening it.
+        QSqlQuery q(QSqlDatabase::database(connection_, false));
+        if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next()) {
+            failWith(q.lastError());
+            return false;
+        }
+        const int version = q.value(0).toInt();
+        if (version == SchemaVersion)
+            return true;
+        if (version > SchemaVersion) {
+            fail(QStringLiteral("%1 は新しい版のユーティリティのものです").arg(path_));
+            return false;
+        }
+    }
     for (;;) {
         // The version is read under the write lock: another instance
         // opening the same new journal may have migrated it meanwhile.

@@ -84,6 +84,9 @@ void fillHistory(Journal &journal)
     journal.record(event(JournalKind::CounterClear, 140, 12, 14000, true));
     journal.record(event(JournalKind::Reading, 25, 65530, 2500));
     journal.record(event(JournalKind::Reading, 30, 20, 3000));
+    JournalEvent other = event(JournalKind::Reading, 1, 1, 1);
+    other.identification = QStringLiteral("OTHER");
+    journal.record(other);
 }
 
 } // namespace
@@ -256,7 +259,8 @@ void TestJournalWindow::historyFigures()
     fixture.child<QPushButton>("JournalBtn")->click();
     JournalWindow *history = fixture.form->journalWindow();
     QVERIFY(history && history->isVisible());
-    QCOMPARE(history->controllers().size(), 1);
+    QCOMPARE(history->controllers().size(), 2);
+    QCOMPARE(history->controllers().first().identification, QStringLiteral("HIST"));
     QCOMPARE(history->points().size(), 4);
     history->chooseReadings(from, to);
     QCOMPARE(history->shownSales().sold[0], column1);
@@ -276,6 +280,16 @@ void TestJournalWindow::historyFigures()
     tree->expandItem(tree->topLevelItem(1));
     QCOMPARE(tree->topLevelItem(1)->childCount(), 3);
     QCOMPARE(tree->topLevelItem(1)->child(0)->text(2), QStringLiteral("140"));
+    // The export of the one shown, then of all.
+    for (const bool all : {false, true}) {
+        const QString file = dir.filePath(QStringLiteral("out.csv"));
+        QVERIFY(history->exportTo(file, all));
+        QFile csv(file);
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        const QByteArray text = csv.readAll();
+        QCOMPARE(text.count('\n'), all ? 1 + 4 * 3 + 3 : 1 + 4 * 3);
+        QCOMPARE(text.contains(",OTHER,"), all);
+    }
 }
 
 void TestJournalWindow::historyButtonInFreeSpace()

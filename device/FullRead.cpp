@@ -5,24 +5,23 @@
 #include "link/DeviceLink.h"
 #include "link/ShiftJis.h"
 
-using ValueFormats::hexValue;
-using ValueFormats::indexChar;
-
 namespace {
 
-std::int32_t readHex(DeviceLink &link, const QByteArray &command, int expectedLength)
+// A whole normal reply whose payload starts with `digits` hexadecimal digits
+// and is exactly `length` long.
+bool usableHex(const TransactResult &reply, int digits, int length)
 {
-    return hexValue(link.Transact(command, expectedLength).payload);
+    return reply.usable() && reply.payload.size() == length
+        && ValueFormats::isHexNumber(reply.payload.left(digits));
 }
 
-bool usable(const TransactResult &reply)
+// A receipt-line value as the controller keeps one: two magnification
+// digits 1-4, then at most 32 bytes of text.
+bool usableLine(const TransactResult &reply)
 {
-    return reply.status != StatusNoReply;
-}
-
-bool isHexDigit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+    const QByteArray &v = reply.payload;
+    return reply.usable() && v.size() >= 2 && v.size() <= 34 && v[0] >= '1' && v[0] <= '4'
+        && v[1] >= '1' && v[1] <= '4';
 }
 
 // Notes how one receipt line came into its boxes.
@@ -39,14 +38,51 @@ void noteLine(ValueOrigins *origins, int line, const QByteArray *raw)
     }
 }
 
+class Sequence {
+public:
+    Sequence(DeviceLink &link, DeviceData &data, FullRead::Result &result) : link_(link), data_(data), result_(result) {}
+
+    // One read; false when the line stayed silent, which ends the sequence.
+    bool transact(const QByteArray &command, int expectedLength, TransactResult *reply)
+    {
+        *reply = link_.Transact(command, expectedLength);
+        if (link_.answered(*reply))
+            return true;
+        result_.silent = true;
+        result_.completed = false;
+        return false;
+    }
+
+    // A number into its slot: `digits` hexadecimal digits of a payload
+    // `length` long. What an unusable payload reads as still fills the slot
+    // for the views, but only a usable one marks it read.
+    bool readHex(const QByteArray &command, int length, int slot, int digits = -1)
+    {
+        TransactResult reply;
+        if (!transact(command, length, &reply))
+            return false;
+        const int used = digits < 0 ? length : digits;
+        data_[slot] = ValueFormats::hexValue(reply.payload.left(used));
+        result_.read[std::size_t(slot)] = usableHex(reply, used, length);
+        return true;
+    }
+
+private:
+    DeviceLink &link_;
+    DeviceData &data_;
+    FullRead::Result &result_;
+};
+
 // One receipt line: the text first (its change handler keeps the preview
 // in step), then X, then Y. A magnification that is not a digit, or a
 // relayout the text started that fails, stops here, leaving whatever was
 // already set in place.
-bool readReceiptLine(DeviceLink &link, char letter, int line, FullReadView &view,
+bool readReceiptLine(Sequence &seq, char letter, int line, FullReadView &view,
                      ValueOrigins *origins, QString *error)
 {
-    const TransactResult reply = link.Transact(QByteArray("QVRO") + letter, 40);
+    TransactResult reply;
+    if (!seq.transact(QByteArray("QVRO") + letter, 40, &reply))
+        return false;
     const QByteArray &value = reply.payload;
     noteLine(origins, line, nullptr);
     if (const std::optional<QString> failed =
@@ -61,7 +97,7 @@ bool readReceiptLine(DeviceLink &link, char letter, int line, FullReadView &view
         view.setMagnificationIndex(line * 2 + axis, ValueFormats::magnificationIndex(digit));
     }
     view.setCommentBlack(line);
-    if (usable(reply))
+    if (usableLine(reply))
         noteLine(origins, line, &value);
     return true;
 }
@@ -73,43 +109,58 @@ namespace FullRead {
 Result run(DeviceLink &link, DeviceData &data, FullReadView &view, ValueOrigins *origins)
 {
     Result result;
+    Sequence seq(link, data, result);
+    using ValueFormats::indexChar;
 
-    data.DeviceStatusFlags() = readHex(link, "QVQ", 2);
-    for (int i = 0; i < 16; ++i)
-        data.ColumnPrice(i) = readHex(link, QByteArray("QVRP") + indexChar(i), 4);
-    for (int i = 0; i < 16; ++i)
-        data.ColumnSalesCount(i) = readHex(link, QByteArray("QVRC") + indexChar(i), 4);
+    if (!seq.readHex("QVQ", 2, Slot::DeviceStatusFlags))
+        return result;
+    for (int i = 0; i < 16; ++i) {
+        if (!seq.readHex(QByteArray("QVRP") + indexChar(i), 4, Slot::ColumnPrice + i))
+            return result;
+    }
+    for (int i = 0; i < 16; ++i) {
+        if (!seq.readHex(QByteArray("QVRC") + indexChar(i), 4, Slot::ColumnSalesCount + i))
+            return result;
+    }
     std::optional<QByteArray> optionRead[6];
     for (int k = 1; k <= 6; ++k) {
-        const TransactResult reply = link.Transact("QVRO" + QByteArray::number(k), 2);
-        data.OptionSelection(k - 1) = hexValue(reply.payload);
-        if (usable(reply) && reply.payload.size() == 2 && isHexDigit(reply.payload[0])
-            && isHexDigit(reply.payload[1]))
+        TransactResult reply;
+        if (!seq.transact("QVRO" + QByteArray::number(k), 2, &reply))
+            return result;
+        data.OptionSelection(k - 1) = ValueFormats::hexValue(reply.payload);
+        if (usableHex(reply, 2, 2)) {
             optionRead[k - 1] = reply.payload;
+            result.read[std::size_t(Slot::OptionSelection + k - 1)] = true;
+        }
     }
 
     const char letters[3] = {'A', 'B', 'C'};
     for (int line = 0; line < 3; ++line) {
-        if (!readReceiptLine(link, letters[line], line, view, origins, &result.error)) {
+        if (!readReceiptLine(seq, letters[line], line, view, origins, &result.error)) {
             result.completed = false;
             return result;
         }
     }
 
-    const TransactResult id = link.Transact("QVRON", 10);
+    TransactResult id;
+    if (!seq.transact("QVRON", 10, &id))
+        return result;
     view.setIdentificationText(ShiftJis::decode(id.payload));
     if (origins) {
-        if (usable(id))
+        if (id.usable() && id.payload.size() <= 10)
             origins->read(ValueOrigins::Identification, id.payload);
         else
             origins->lost(ValueOrigins::Identification);
     }
 
-    data.SalesTotal() = readHex(link, "QVREA", 8);
+    if (!seq.readHex("QVREA", 8, Slot::SalesTotal))
+        return result;
     data.EarnValueB() = 0;
-    data.EarnValueC() = readHex(link, "QVREC", 4);
+    if (!seq.readHex("QVREC", 4, Slot::EarnValueC))
+        return result;
     // Only the first four of the nineteen characters carry the value kept.
-    data.CoinReplyValue() = hexValue(link.Transact("QVC", 19).payload.left(4));
+    if (!seq.readHex("QVC", 19, Slot::CoinReplyValue, 4))
+        return result;
 
     if (origins) {
         for (int k = 0; k < 6; ++k) {

@@ -17,24 +17,24 @@ bool advancePollTick(int &pollTickCount)
 
 bool refreshLiveValues(DeviceLink &link, DeviceData &data)
 {
-    TransactResult r;
-    auto heard = [&](const QByteArray &command, int expectedLength) {
-        r = link.Transact(command, expectedLength);
+    // A value changes only from a whole normal reply of its own width: a
+    // garbled, cut or busy answer keeps what the grids showed, as a silent
+    // one does, instead of flashing 0000 for one refresh.
+    auto refresh = [&](const QByteArray &command, int expectedLength, int digits, std::int32_t &slot) {
+        const TransactResult r = link.Transact(command, expectedLength);
+        if (r.usable() && r.payload.size() == expectedLength
+            && ValueFormats::isHexNumber(r.payload.left(digits)))
+            slot = hexValue(r.payload.left(digits));
         return r.bytesReceived > 0;
     };
     for (int i = 0; i < 16; ++i) {
-        if (!heard(QByteArray("QVRC") + ValueFormats::indexChar(i), 4))
+        if (!refresh(QByteArray("QVRC") + ValueFormats::indexChar(i), 4, 4, data.ColumnSalesCount(i)))
             return false;
-        data.ColumnSalesCount(i) = hexValue(r.payload);
     }
-    if (!heard("QVREA", 8))
+    if (!refresh("QVREA", 8, 8, data.SalesTotal()))
         return false;
-    data.SalesTotal() = hexValue(r.payload);
     data.EarnValueB() = 0;
-    if (!heard("QVC", 19))
-        return false;
-    data.CoinReplyValue() = hexValue(r.payload.left(4));
-    return true;
+    return refresh("QVC", 19, 4, data.CoinReplyValue());
 }
 
 namespace {
@@ -42,17 +42,10 @@ namespace {
 std::optional<std::uint32_t> readExactHex(DeviceLink &link, const QByteArray &command, int digits)
 {
     const TransactResult r = link.Transact(command, digits);
-    if (!r.usable() || r.payload.size() != digits)
+    if (!r.usable() || r.payload.size() != digits || !ValueFormats::isHexNumber(r.payload))
         return std::nullopt;
-    std::uint32_t v = 0;
-    for (const char c : r.payload) {
-        const int d = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                    : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-        if (d < 0)
-            return std::nullopt;
-        v = (v << 4) | std::uint32_t(d);
-    }
-    return v;
+    // Eight digits may pass a signed value: the bits are what was sent.
+    return std::uint32_t(hexValue(r.payload));
 }
 
 } // namespace

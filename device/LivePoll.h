@@ -19,10 +19,10 @@ constexpr int TicksPerRefresh = 5;
 // re-reads the live values first.
 bool advancePollTick(int &pollTickCount);
 
-// 16 x "QVRC", "QVREA", "QVC" into the table. Statuses are not examined:
-// an unusable payload reads as 0. A read that got no byte at all ends the
-// refresh (false): the line is silent, the rest would only cost time, and
-// the values not read keep what they were.
+// 16 x "QVRC", "QVREA", "QVC" into the table. Only a whole normal reply of
+// the value's width changes a slot; any other keeps what it held. A read
+// that got no byte at all ends the refresh (false): the line is silent, the
+// rest would only cost time.
 bool refreshLiveValues(DeviceLink &link, DeviceData &data);
 
 // The sixteen sales counts and the sales total as the controller holds them.

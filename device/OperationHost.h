@@ -16,6 +16,9 @@ public:
     virtual void rejectInput() = 0;
     // An "Error" box with OK only and the given text.
     virtual void reportError(const QString &text) = 0;
+    // The box that says the controller did not answer and the operation
+    // sent nothing further.
+    virtual void reportNoAnswer() = 0;
     // The I/O panel's selector is enabled and on item 1.
     virtual bool manualMode() const = 0;
     // Reads everything back and refills the views. A conversion error that

@@ -1,5 +1,7 @@
 #include "device/ValueFormats.h"
 
+#include <algorithm>
+
 #include "link/ShiftJis.h"
 #include "receipt/layout/ReceiptText.h"
 
@@ -25,6 +27,14 @@ std::int32_t hexValue(const QByteArray &payload)
         v = (v << 4) | std::uint32_t(d);
     }
     return std::int32_t(v);
+}
+
+bool isHexNumber(const QByteArray &payload)
+{
+    const auto hex = [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+    };
+    return !payload.isEmpty() && std::all_of(payload.begin(), payload.end(), hex);
 }
 
 char indexChar(int index)

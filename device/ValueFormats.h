@@ -12,6 +12,9 @@ namespace ValueFormats {
 // is not a hexadecimal digit gives 0.
 std::int32_t hexValue(const QByteArray &payload);
 
+// True for one or more hexadecimal digits and nothing else.
+bool isHexNumber(const QByteArray &payload);
+
 // Index character of "QVRP"/"QVRC": 0-9, then A-F for 10-15.
 char indexChar(int index);
 

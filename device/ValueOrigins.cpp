@@ -2,6 +2,9 @@
 
 #include "device/StandardCount.h"
 
+#include <QList>
+#include <algorithm>
+
 void ValueOrigins::forget()
 {
     states_.fill(State::Unknown);
@@ -54,19 +57,40 @@ QString ValueOrigins::name(Field f)
     return StandardCount::dialogTitle(f - StandardCount1);
 }
 
+int ValueOrigins::screenRank(Field f)
+{
+    static const int optionRows[6] = {0, 2, 1, 3, 4, 5};
+    if (f <= Option6)
+        return optionRows[f - Option1];
+    if (f <= Line3Text) {
+        const int part = (f - Line1X) % 3;
+        return 6 + 3 * ((f - Line1X) / 3) + (part == 2 ? 0 : part + 1);
+    }
+    return f;   // the identification, then the standard counts, as numbered
+}
+
 QStringList ValueOrigins::unknownNames(Field first, Field last) const
 {
+    QList<Field> fields;
+    for (int f = first; f <= last; ++f)
+        fields.append(Field(f));
+    std::sort(fields.begin(), fields.end(), [](Field a, Field b) { return screenRank(a) < screenRank(b); });
     QStringList names;
-    for (int f = first; f <= last; ++f) {
-        // A receipt line known in none of its parts is named once.
-        if (f >= Line1X && f <= Line3Text && (f - Line1X) % 3 == 0 && f + 2 <= last
-            && !known(Field(f)) && !known(Field(f + 1)) && !known(Field(f + 2))) {
-            names.append(name(Field(f + 2)));
-            f += 2;
+    for (Field f : fields) {
+        if (known(f))
             continue;
+        if (f >= Line1X && f <= Line3Text) {
+            // A receipt line known in none of its parts is named once.
+            const int line = (f - Line1X) / 3;
+            const Field text = ValueOrigins::line(line, 2);
+            if (first <= ValueOrigins::line(line, 0) && text <= last && !known(ValueOrigins::line(line, 0))
+                && !known(ValueOrigins::line(line, 1)) && !known(text)) {
+                if (f == text)
+                    names.append(name(text));
+                continue;
+            }
         }
-        if (!known(Field(f)))
-            names.append(name(Field(f)));
+        names.append(name(f));
     }
     return names;
 }

@@ -43,8 +43,13 @@ public:
 
     // The field as the operator knows it from the window, in Japanese.
     static QString name(Field f);
-    // Names of the fields in [first, last] that are not known.
+    // Names of the fields in [first, last] that are not known, in the order
+    // of the screen.
     QStringList unknownNames(Field first, Field last) const;
+    // Where a field stands on the screen, top to bottom, left to right:
+    // option 3's selector sits above option 2's, each receipt line's text
+    // left of its magnifications, the identification field below the lines.
+    static int screenRank(Field f);
 
 private:
     enum class State { Unknown, Read, Operator };

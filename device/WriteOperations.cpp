@@ -56,12 +56,20 @@ PriceWrite setPrice(DeviceLink &link, DeviceData &data, int row, const QString &
     result.entry = PriceEntry::check(row, entry);
     if (!result.entry.ok)
         return result;
+    const std::int32_t before = data.ColumnPrice(row);
     data.ColumnPrice(row) = result.entry.stored;
-
-    link.Transact("QVU1", 2);
-    link.Transact(PriceEntry::writeCommand(row, data.ColumnPrice(row)), 4);
-    leaveWriteMode(link, manualMode);
     result.sent = true;
+
+    // A dead line gets nothing more; the table keeps what the controller
+    // last reported, not the entry.
+    if (!link.answered(link.Transact("QVU1", 2))
+        || !link.answered(link.Transact(PriceEntry::writeCommand(row, data.ColumnPrice(row)), 4))) {
+        data.ColumnPrice(row) = before;
+        result.answered = false;
+        return result;
+    }
+    // An unanswered closing command loses nothing: the read-back tells.
+    leaveWriteMode(link, manualMode);
     return result;
 }
 
@@ -178,11 +186,17 @@ bool writeOptionsAndRestart(DeviceLink &link, OperationHost &host, const DeviceD
         host.reportError(unreadSettingsText(unread));
         return false;
     }
-    for (const ReceiptLine &line : settings.lines) {
-        if (!magnificationValid(line.x) || !magnificationValid(line.y)) {
-            host.rejectInput();
-            return false;
+    QStringList invalid;
+    for (int line = 0; line < 3; ++line) {
+        const ReceiptLine &l = settings.lines[std::size_t(line)];
+        for (int axis = 0; axis < 2; ++axis) {
+            if (!magnificationValid(axis == 0 ? l.x : l.y))
+                invalid.append(ValueOrigins::name(ValueOrigins::line(line, axis)));
         }
+    }
+    if (!invalid.isEmpty()) {
+        host.reportError(invalidMagnificationText(invalid));
+        return false;
     }
     QString refused;
     const std::optional<QList<Command>> commands = settingCommands(settings, data, origins, &refused);
@@ -200,10 +214,27 @@ bool writeOptionsAndRestart(DeviceLink &link, OperationHost &host, const DeviceD
         for (const Command &command : *commands)
             sent->append({settingOf(command.text.at(4)), command.text.mid(6)});
     }
-    link.Transact("QVU1", 2);
-    for (const Command &command : *commands)
-        link.Transact(command.text, command.expected);
-    link.Transact("QVW", 3);
+    // A command nobody answers ends the write: what was sent is not stored
+    // before "QVW", and a restart the controller cannot hear proves nothing.
+    const auto stopUnanswered = [&] {
+        if (sent)
+            sent->clear();
+        host.reportNoAnswer();
+        host.disconnectController();
+        return false;
+    };
+    if (!link.answered(link.Transact("QVU1", 2)))
+        return stopUnanswered();
+    for (const Command &command : *commands) {
+        if (!link.answered(link.Transact(command.text, command.expected)))
+            return stopUnanswered();
+    }
+    if (!link.answered(link.Transact("QVW", 3))) {
+        // The store may have happened; the next connection's proof tells.
+        host.reportNoAnswer();
+        host.disconnectController();
+        return true;
+    }
     // The controller needs a moment to store before it is told to restart.
     QThread::msleep(300);
     host.notify(restartNoticeText());
@@ -213,11 +244,18 @@ bool writeOptionsAndRestart(DeviceLink &link, OperationHost &host, const DeviceD
     return true;
 }
 
-void clearCounters(DeviceLink &link, bool manualMode)
+bool clearCounters(DeviceLink &link, bool manualMode)
 {
-    link.Transact("QVU1", 2);
-    link.Transact("QVZ0", 3);
+    if (!link.answered(link.Transact("QVU1", 2)) || !link.answered(link.Transact("QVZ0", 3)))
+        return false;
     leaveWriteMode(link, manualMode);
+    return true;
+}
+
+QString invalidMagnificationText(const QStringList &boxes)
+{
+    return QStringLiteral("値が正しくありません\n・") + boxes.join(QStringLiteral("\n・"))
+        + QStringLiteral("\n倍率は1～4のいずれかにして下さい.");
 }
 
 } // namespace WriteOperations

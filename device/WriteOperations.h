@@ -29,6 +29,9 @@ QString clearConfirmText();
 // when the read-back reports `entry.stored`.
 struct PriceWrite {
     bool sent = false;   // false: the row takes no such entry, nothing went out
+    // False when "QVU1" or the price command got no reply at all: nothing
+    // was sent after it and the table keeps the price it had.
+    bool answered = true;
     PriceEntry::Checked entry;
 };
 
@@ -88,9 +91,10 @@ QString uncarriableTextText(const QString &field);
 
 // Checks that every value was read or set since the connection was made,
 // the magnifications and the texts, asks, then writes everything, stores it
-// and restarts the controller, ending disconnected. Returns false when it
-// stopped before anything was sent.
-// `sent`, when given, receives every setting the write sends, for the next
+// and restarts the controller, ending disconnected. A command that gets no
+// reply at all ends the sequence there: the host says so, and the window
+// disconnects without the restart. Returns true once "QVW" has gone out:
+// then `sent`, when given, holds every setting the write sent, for the next
 // connection to compare with what the controller then reports.
 bool writeOptionsAndRestart(DeviceLink &link, OperationHost &host, const DeviceData &data,
                             const OptionSettings &settings, const ValueOrigins &origins,
@@ -98,7 +102,12 @@ bool writeOptionsAndRestart(DeviceLink &link, OperationHost &host, const DeviceD
 
 // Clears the controller's counters, once the operator has confirmed; write
 // mode is left afterwards unless the I/O panel holds it in `manualMode`.
-// The read-back that proves the clear is the window's.
-void clearCounters(DeviceLink &link, bool manualMode);
+// The read-back that proves the clear is the window's. False when "QVU1" or
+// "QVZ0" got no reply at all; nothing was sent after it.
+bool clearCounters(DeviceLink &link, bool manualMode);
+
+// The refusal of magnification boxes that do not hold one of 1-4, each
+// named as the operator knows it ("領収書文字2行目の倍率Y"), in screen order.
+QString invalidMagnificationText(const QStringList &boxes);
 
 } // namespace WriteOperations

@@ -3,6 +3,8 @@
 #include "device/ValueFormats.h"
 #include "link/ShiftJis.h"
 
+#include <algorithm>
+
 namespace WriteProof {
 
 namespace {
@@ -20,41 +22,60 @@ QString differencesText(const QString &heading, const QList<Difference> &rows, c
 {
     QString text = heading + u'\n';
     for (const Difference &d : rows)
-        text += QStringLiteral("・%1: 送信値 %2 → 現在値 %3\n").arg(d.name, d.sent, d.reported);
+        text += QStringLiteral("・%1: %2 %3 → 現在値 %4\n").arg(d.name, d.sentLabel, d.sent, d.reported);
     return text + advice;
 }
 
-std::optional<QString> priceNotTaken(int row, std::int32_t sent, std::int32_t reported)
+QString unreadMarker()
 {
+    return QStringLiteral("(読み込めませんでした)");
+}
+
+std::optional<QString> priceNotTaken(int row, std::int32_t sent, std::int32_t reported, bool reportedRead)
+{
+    const QString column = QStringLiteral("コラム%1").arg(row + 1);
+    if (!reportedRead)
+        return differencesText(QStringLiteral("設定価格がQUVOに反映されたか確認できませんでした."),
+                               {{column, ValueFormats::priceText(row, sent), unreadMarker()}},
+                               QStringLiteral("接続し直して価格を確かめて下さい."));
     if (reported == sent)
         return std::nullopt;
     return differencesText(QStringLiteral("設定価格がQUVOに反映されていません."),
-                           {{QStringLiteral("コラム%1").arg(row + 1), ValueFormats::priceText(row, sent),
-                             ValueFormats::priceText(row, reported)}},
+                           {{column, ValueFormats::priceText(row, sent), ValueFormats::priceText(row, reported)}},
                            QStringLiteral("もう一度設定して下さい."));
 }
 
-std::optional<QString> countersNotCleared(const DeviceData &data)
+std::optional<QString> countersNotCleared(const DeviceData &data, const std::array<bool, 16> &countRead)
 {
+    QList<Difference> unread;
     QList<Difference> rows;
+    const QString expected = QStringLiteral("期待値");
     for (int i = 0; i < 16; ++i) {
-        if (data.ColumnSalesCount(i) != 0)
-            rows.append({QStringLiteral("コラム%1枚数").arg(i + 1), ValueFormats::countText(0),
-                         ValueFormats::countText(data.ColumnSalesCount(i))});
+        const QString name = QStringLiteral("コラム%1枚数").arg(i + 1);
+        if (!countRead[std::size_t(i)])
+            unread.append({name, QStringLiteral("0"), unreadMarker(), expected});
+        else if (data.ColumnSalesCount(i) != 0)
+            rows.append({name, QStringLiteral("0"), QString::number(data.ColumnSalesCount(i)), expected});
     }
-    if (data.SalesTotal() != 0)
-        rows.append({QStringLiteral("総売上(円)"), QStringLiteral("0"), QString::number(data.SalesTotal())});
+    if (!unread.isEmpty())
+        return differencesText(QStringLiteral("カウンタのクリアがQUVOに反映されたか確認できませんでした."),
+                               unread + rows, QStringLiteral("接続し直して枚数を確かめて下さい."));
     if (rows.isEmpty())
         return std::nullopt;
     return differencesText(QStringLiteral("カウンタのクリアがQUVOに反映されていません."), rows,
                            QStringLiteral("もう一度カウンタクリアを実行して下さい."));
 }
 
-std::optional<QString> settingsNotTaken(const SentSettings &sent, const ValueOrigins &origins,
-                                        const std::function<QString(int option, int value)> &optionText)
+std::optional<QString> settingsNotTaken(const SentSettings &sentSettings, const ValueOrigins &origins,
+                                        const std::function<QString(int option, int value)> &optionText,
+                                        const QString &controller)
 {
     using F = ValueOrigins;
-    const QString unread = QStringLiteral("(読み込めませんでした)");
+    const QString unread = unreadMarker();
+    SentSettings sent = sentSettings;
+    std::stable_sort(sent.begin(), sent.end(), [](const SentSetting &a, const SentSetting &b) {
+        return F::screenRank(a.field) < F::screenRank(b.field);
+    });
     QList<Difference> rows;
     for (const SentSetting &s : sent) {
         const QString name = F::name(s.field);
@@ -102,8 +123,21 @@ std::optional<QString> settingsNotTaken(const SentSettings &sent, const ValueOri
     }
     if (rows.isEmpty())
         return std::nullopt;
-    return differencesText(QStringLiteral("前回の書き込みで,次の設定値がQUVOに反映されていません."), rows,
-                           QStringLiteral("設定し直して,もう一度送信して下さい."));
+    QString heading = QStringLiteral("前回の書き込みで,次の設定値がQUVOに反映されていません.");
+    if (!controller.isEmpty())
+        heading += QStringLiteral("\n書き込み先: QUVO") + controller;
+    return differencesText(heading, rows, QStringLiteral("設定し直して,もう一度送信して下さい."));
+}
+
+bool concerns(const ControllerIdentity &writtenTo, const SentSettings &sent, const ControllerIdentity &now)
+{
+    if (!writtenTo.known() || !now.known() || writtenTo.version != now.version)
+        return false;
+    if (now.identification == writtenTo.identification)
+        return true;
+    return std::any_of(sent.begin(), sent.end(), [&](const SentSetting &s) {
+        return s.field == ValueOrigins::Identification && s.value == now.identification;
+    });
 }
 
 } // namespace WriteProof

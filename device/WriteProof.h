@@ -4,12 +4,14 @@
 // controller then reports: a price or a counter clear at once from its
 // read-back, the settings of a write that restarts the controller at the
 // next connection, from that connection's full read.
+#include "device/ControllerIdentity.h"
 #include "device/DeviceData.h"
 #include "device/ValueOrigins.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <array>
 #include <functional>
 #include <optional>
 
@@ -30,24 +32,41 @@ struct Difference {
     QString name;
     QString sent;
     QString reported;
+    // What `sent` is: the value sent, or what a read-back should report.
+    QString sentLabel = QStringLiteral("送信値");
 };
+
+// The marker of a value the read-back did not obtain.
+QString unreadMarker();
 
 // A heading, one line per difference, then what the operator can do.
 QString differencesText(const QString &heading, const QList<Difference> &rows, const QString &advice);
 
 // After a price write and its read-back: the box text when the controller
-// does not report the price sent (row 0-9, stored values).
-std::optional<QString> priceNotTaken(int row, std::int32_t sent, std::int32_t reported);
+// does not report the price sent (row 0-9, stored values). A read-back that
+// did not read the price (`reportedRead` false) cannot tell: the box says
+// the write could not be confirmed.
+std::optional<QString> priceNotTaken(int row, std::int32_t sent, std::int32_t reported, bool reportedRead = true);
 
 // After a counter clear and its read-back: the box text when a sales count
-// or the sales total is not 0.
-std::optional<QString> countersNotCleared(const DeviceData &data);
+// is not 0, or was not read (`countRead`, one per column). Which counters
+// "QVZ0" clears is the controller's business; the total is a total since
+// the last memory clear and may stay.
+std::optional<QString> countersNotCleared(const DeviceData &data, const std::array<bool, 16> &countRead);
 
 // At the first connection after a restarting write, once its full read has
 // completed: the box text when a setting the controller now reports differs
 // from what was sent, or a standard count was not acknowledged.
-// `optionText` gives an option's item text for a value ("" when it has none).
+// `optionText` gives an option's item text for a value ("" when it has none);
+// `controller` names the controller the write went to. Rows come in the
+// order of the screen.
 std::optional<QString> settingsNotTaken(const SentSettings &sent, const ValueOrigins &origins,
-                                        const std::function<QString(int option, int value)> &optionText);
+                                        const std::function<QString(int option, int value)> &optionText,
+                                        const QString &controller = QString());
+
+// Whether the controller now connected is the one a restarting write went
+// to: the same version, and the identification text it had or the one the
+// write sent. An identity not fully read cannot be matched.
+bool concerns(const ControllerIdentity &writtenTo, const SentSettings &sent, const ControllerIdentity &now);
 
 } // namespace WriteProof

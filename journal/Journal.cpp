@@ -466,35 +466,39 @@ bool Journal::recordOutcome(qint64 eventId, const QList<JournalItem> &reported)
 }
 
 qint64 Journal::recordReading(const ControllerIdentity &identity, const DeviceData &data,
-                              const ValueOrigins *settings, bool countsOnly)
+                              const ValueOrigins *settings, bool countsOnly, const std::bitset<Slot::Count> *read)
 {
+    const auto slot = [read](int s, const QVariant &value) {
+        return !read || read->test(std::size_t(s)) ? value : QVariant();
+    };
     JournalEvent e = eventFor(JournalKind::Reading, identity);
     const qint64 total = qint64(std::uint32_t(data.SalesTotal()));
     e.summary = countsOnly ? QStringLiteral("切断時の販売枚数 総売上%1").arg(total)
                            : QStringLiteral("読み取り 総売上%1").arg(total);
     auto add = [&e](const QString &name, const QVariant &value) { e.items.append({name, value, {}, {}}); };
     if (!countsOnly) {
-        add(QStringLiteral("status"), data.DeviceStatusFlags());
+        add(QStringLiteral("status"), slot(Slot::DeviceStatusFlags, data.DeviceStatusFlags()));
         for (int i = 0; i < 16; ++i)
-            add(JournalItemName::price(i), data.ColumnPrice(i));
+            add(JournalItemName::price(i), slot(Slot::ColumnPrice + i, data.ColumnPrice(i)));
     }
     for (int i = 0; i < 16; ++i)
-        add(JournalItemName::count(i), unsignedValue(data.ColumnSalesCount(i)));
-    add(JournalItemName::Total, unsignedValue(data.SalesTotal()));
+        add(JournalItemName::count(i), slot(Slot::ColumnSalesCount + i, unsignedValue(data.ColumnSalesCount(i))));
+    add(JournalItemName::Total, slot(Slot::SalesTotal, unsignedValue(data.SalesTotal())));
     if (countsOnly)
         return record(e);
     for (int k = 0; k < 6; ++k) {
-        const bool read = !settings || settings->asRead(ValueOrigins::option(k));
-        add(settingName(ValueOrigins::option(k)), read ? QVariant(data.OptionSelection(k)) : QVariant());
+        const bool known = !settings || settings->asRead(ValueOrigins::option(k));
+        add(settingName(ValueOrigins::option(k)),
+            known ? slot(Slot::OptionSelection + k, data.OptionSelection(k)) : QVariant());
     }
     if (settings) {
         for (int line = 0; line < 3; ++line)
             add(settingName(ValueOrigins::line(line, 2)), text(wholeLine(*settings, line)));
         add(settingName(ValueOrigins::Identification), text(settings->asRead(ValueOrigins::Identification)));
     }
-    add(QStringLiteral("earn-c"), data.EarnValueC());
-    add(QStringLiteral("coin-reply"), data.CoinReplyValue());
-    add(QStringLiteral("firmware-version"), data.FirmwareVersion());
+    add(QStringLiteral("earn-c"), slot(Slot::EarnValueC, data.EarnValueC()));
+    add(QStringLiteral("coin-reply"), slot(Slot::CoinReplyValue, data.CoinReplyValue()));
+    add(QStringLiteral("firmware-version"), slot(Slot::FirmwareVersion, data.FirmwareVersion()));
     return record(e);
 }
 
@@ -508,12 +512,16 @@ qint64 Journal::recordCounterClear(const ControllerIdentity &identity, const Liv
     return record(e);
 }
 
-bool Journal::recordClearOutcome(qint64 eventId, const DeviceData &readBack)
+bool Journal::recordClearOutcome(qint64 eventId, const DeviceData &readBack, const std::bitset<Slot::Count> *read)
 {
+    const auto slot = [read](int s, const QVariant &value) {
+        return !read || read->test(std::size_t(s)) ? value : QVariant();
+    };
     QList<JournalItem> reported;
     for (int i = 0; i < 16; ++i)
-        reported.append({JournalItemName::count(i), {}, {}, unsignedValue(readBack.ColumnSalesCount(i))});
-    reported.append({JournalItemName::Total, {}, {}, unsignedValue(readBack.SalesTotal())});
+        reported.append({JournalItemName::count(i), {}, {},
+                         slot(Slot::ColumnSalesCount + i, unsignedValue(readBack.ColumnSalesCount(i)))});
+    reported.append({JournalItemName::Total, {}, {}, slot(Slot::SalesTotal, unsignedValue(readBack.SalesTotal()))});
     return recordOutcome(eventId, reported);
 }
 

@@ -15,6 +15,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QString>
+#include <bitset>
 #include <optional>
 
 class Journal {
@@ -55,15 +56,18 @@ public:
     bool recordOutcome(qint64 eventId, const QList<JournalItem> &reported);
 
     // What the window hands over, as plain values.
-    // A full read: every value in `data`, the settings texts as `settings`
-    // noted them read (a value not read is recorded as not recorded).
+    // A full read: the values of `data` that `read` marks as read from a
+    // usable reply (all when it is null), the settings texts as `settings`
+    // noted them read; a value not read is recorded as not recorded.
     // `countsOnly`: the counts and total the poll last refreshed.
     qint64 recordReading(const ControllerIdentity &identity, const DeviceData &data,
-                         const ValueOrigins *settings, bool countsOnly = false);
+                         const ValueOrigins *settings, bool countsOnly = false,
+                         const std::bitset<Slot::Count> *read = nullptr);
     // Just before the clear is sent: the counts read afresh.
     qint64 recordCounterClear(const ControllerIdentity &identity, const LivePoll::Counters &before);
     // The clear's read-back.
-    bool recordClearOutcome(qint64 eventId, const DeviceData &readBack);
+    bool recordClearOutcome(qint64 eventId, const DeviceData &readBack,
+                            const std::bitset<Slot::Count> *read = nullptr);
     // A price write: the price before it, sent, and reported by the
     // read-back (nothing when the read-back did not complete).
     qint64 recordPrice(const ControllerIdentity &identity, int column, qint64 before, qint64 sent,

@@ -1,7 +1,27 @@
 #include "link/ControllerSearch.h"
 
+#include <QFile>
+
 #include <QStringList>
 #include <algorithm>
+#include <grp.h>
+#include <sys/stat.h>
+
+namespace {
+
+// The group whose members may read and write the device, unless it is
+// root's own: joining it is then the remedy for a denied access.
+QString admittingGroup(const QString &devicePath)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(devicePath).constData(), &st) != 0 || st.st_gid == 0
+        || (st.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP))
+        return QString();
+    const struct group *g = ::getgrgid(st.st_gid);
+    return g ? QString::fromLocal8Bit(g->gr_name) : QString();
+}
+
+} // namespace
 
 SearchOutcome searchController(DeviceLink &link, const BeforePort &beforePort)
 {
@@ -18,8 +38,11 @@ SearchOutcome searchController(DeviceLink &link, const BeforePort &beforePort)
         }
         link.OpenPort(n);
         if (!link.portHandleValid()) {
-            if (link.lastOpenFailure().error.reason != PortOpenError::None)
-                outcome.unopened.append(link.lastOpenFailure());
+            UnopenedPort failure = link.lastOpenFailure();
+            if (failure.error.reason == PortOpenError::PermissionDenied)
+                failure.admittingGroup = admittingGroup(failure.devicePath);
+            if (failure.error.reason != PortOpenError::None)
+                outcome.unopened.append(failure);
             continue;
         }
         const TransactResult probe = link.Transact("QV", 0);
@@ -93,12 +116,17 @@ QString notFoundText(const SearchOutcome &outcome)
     }
     if (unopened.size() > MaxUnopenedLines)
         lines << QStringLiteral("ほか %1 ポートも開けませんでした").arg(unopened.size() - MaxUnopenedLines);
-    const bool denied = std::any_of(unopened.begin(), unopened.end(), [](const UnopenedPort &u) {
-        return u.error.reason == PortOpenError::PermissionDenied;
-    });
-    if (denied) {
-        lines << QStringLiteral("dialoutグループに参加してください: sudo usermod -aG dialout $USER を実行し,"
-                                "ログアウトしてから再度ログインしてください.");
+    // The remedy only where joining a group would help, once per group.
+    QStringList groups;
+    for (const UnopenedPort &u : unopened) {
+        if (u.error.reason == PortOpenError::PermissionDenied && !u.admittingGroup.isEmpty()
+            && !groups.contains(u.admittingGroup))
+            groups << u.admittingGroup;
+    }
+    for (const QString &group : groups) {
+        lines << QStringLiteral("%1グループに参加して下さい: sudo usermod -aG %1 $USER を実行し,"
+                                "ログアウトしてから再度ログインして下さい.")
+                     .arg(group);
     }
     const QString directory = whyDirectoryIgnored(outcome.directory.verdict);
     if (!directory.isEmpty()) {

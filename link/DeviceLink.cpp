@@ -23,7 +23,7 @@ void DeviceLink::OpenPort(int portNumber)
         devicePath_ = path;
         portNumber_ = portNumber;
     } else {
-        openFailure_ = {portNumber, path, port_->openError()};
+        openFailure_ = {portNumber, path, port_->openError(), QString()};
     }
 }
 
@@ -40,8 +40,10 @@ bool DeviceLink::portHandleValid() const
     return port_->isOpen() || portNumber_ != 0;
 }
 
-bool DeviceLink::reopen()
+bool DeviceLink::reopenPort()
 {
+    if (!deviceGone())
+        return false;
     // The device went away under the open port; it may be back under the
     // same number, possibly at another path (a new adapter, a new pty).
     const QString path = PortNamespace::devicePath(portNumber_);
@@ -58,7 +60,7 @@ TransactResult DeviceLink::Transact(const QByteArray &command, int expectedLengt
         || command.size() + 1 > IoBufferSize) {
         return TransactResult{};
     }
-    if (!port_->isOpen() && (portNumber_ == 0 || !reopen()))
+    if (!port_->isOpen())
         return TransactResult{};
     QElapsedTimer taken;
     taken.start();
@@ -71,6 +73,15 @@ TransactResult DeviceLink::Transact(const QByteArray &command, int expectedLengt
     noteLeftover(received, readLength, result.status);
     traceTransaction(portNumber_, devicePath_, command, received, result.status, taken.elapsed());
     return result;
+}
+
+bool DeviceLink::answeredLate()
+{
+    if (!port_->isOpen() || leftover_ != Leftover::LateReply)
+        return false;
+    const int listen = int(std::max<qint64>(0, LateReplyListenMs - sinceRead_.elapsed()));
+    leftover_ = Leftover::None;
+    return port_->drain(QuietGapMs, listen, listen + DrainBoundMs) > 0;
 }
 
 void DeviceLink::discardLeftover()

@@ -15,6 +15,9 @@ struct UnopenedPort {
     int portNumber = 0;
     QString devicePath;
     PortOpenError error;
+    // For a denied access: the device's group when membership of it would
+    // let the user open the device (empty for a device only root may open).
+    QString admittingGroup;
 };
 
 class DeviceLink {
@@ -41,8 +44,15 @@ public:
     // Closes the port if open; the handle becomes invalid.
     void closePort();
     // Also true while the device of the open COM number has gone: the link
-    // still stands for that number and opens it again when it comes back.
+    // still stands for that number until it is closed.
     bool portHandleValid() const;
+    // The device of the open COM number went away and the port released it.
+    bool deviceGone() const { return portNumber_ != 0 && !port_->isOpen(); }
+    // While the device is gone: opens whatever the same COM number names now.
+    // What answers there may be another controller, so the caller connects
+    // to it afresh instead of taking it for the one before.
+    bool reopenPort();
+    int portNumber() const { return portNumber_; }
     // Device path of the open port (empty while closed).
     QString devicePath() const { return devicePath_; }
     // The last OpenPort's failure; reason None when it opened or had no device.
@@ -51,8 +61,15 @@ public:
     // Sends `command` + CR and reads the reply of `expectedLength` payload
     // characters. A read that would not fit the buffer is refused (status
     // 100, nothing sent) instead of overrunning it. While the device is gone
-    // it reports 100 at once, after one attempt to open it again.
+    // it reports 100 at once.
     TransactResult Transact(const QByteArray &command, int expectedLength);
+
+    // After a transaction that received nothing: waits out the time its
+    // reply could still take to arrive late, discards what comes, and says
+    // whether any byte came. A late controller is alive; a silent one is not.
+    bool answeredLate();
+    // The transaction was answered, if only late.
+    bool answered(const TransactResult &r) { return r.heard() || answeredLate(); }
 
     PortIo &port() { return *port_; }
     // How long a read waits for its reply; tests that do not look at timing
@@ -63,7 +80,6 @@ private:
     // What the last reply leaves on the line for the next transaction.
     enum class Leftover { None, Tail, LateReply };
 
-    bool reopen();
     void discardLeftover();
     void noteLeftover(const QByteArray &received, int readLength, int status);
 

@@ -22,6 +22,9 @@ struct TransactResult {
     bool complete = false;
 
     bool usable() const { return complete && status == StatusOk; }
+    // Something came back at all; a command that got nothing means the line
+    // is dead or the device gone.
+    bool heard() const { return bytesReceived > 0; }
 };
 
 // `received` is what the read returned: at most the expected length + 7 bytes.

@@ -34,7 +34,8 @@ QPushButton *TDataSetDialog::Button2() const { return ui->Button2; }
 int TDataSetDialog::exec()
 {
     // The labels grow with their texts; the dialog opens centred on the
-    // screen with the keyboard focus on OK.
+    // screen with the value selected in its field, so what the operator
+    // types replaces it and Enter confirms it (OK is the default button).
     ui->Label->adjustSize();
     ui->SubLabel->adjustSize();
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
@@ -42,6 +43,8 @@ int TDataSetDialog::exec()
         r.moveCenter(screen->availableGeometry().center());
         move(r.topLeft());
     }
-    ui->Button1->setFocus();
+    ui->Button1->setDefault(true);
+    ui->Edit->setFocus();
+    ui->Edit->selectAll();
     return QDialog::exec();
 }

@@ -45,6 +45,9 @@ void paintBackground(QWidget *w, const QColor &colour)
 const QString TextSearching = QStringLiteral("探索中");
 const QString TextConnectedOn = QStringLiteral("接続中");
 const QString TextNotConnected = QStringLiteral("未接続");
+const QString TextLost = QStringLiteral("接続断");
+// After a probe that found a device silent, the next look waits this long.
+constexpr int SilentProbeRetryMs = 3000;
 
 } // namespace
 
@@ -81,6 +84,8 @@ TMainForm::TMainForm(std::unique_ptr<PortIo> port, QWidget *parent)
     statusRequest_ = new QTimer(this);
     statusRequest_->setSingleShot(true);
     statusRequest_->setInterval(0);
+    reconnect_ = new QTimer(this);
+    reconnect_->setSingleShot(true);
 
     // The link starts closed: no port is opened before 接続.
     // The lamp pictures, in the order the status codes index them (0-6).
@@ -108,6 +113,7 @@ TMainForm::TMainForm(std::unique_ptr<PortIo> port, QWidget *parent)
     // The poll.
     connect(Timer, &QTimer::timeout, this, &TMainForm::TimerTimer);
     connect(statusRequest_, &QTimer::timeout, this, &TMainForm::requestStatus);
+    connect(reconnect_, &QTimer::timeout, this, &TMainForm::lookForDevice);
 
     // Writes to the controller.
     noteOperatorEdits();
@@ -313,27 +319,52 @@ void TMainForm::ConBtnClick()
                QStringLiteral("Error"));
         return;
     }
-    ui->ComStatus->setText(QStringLiteral("COM%1").arg(found.portNumber) + TextConnectedOn);
-    ui->ComStatus->setToolTip(link_.devicePath());
+    startConnection();
+}
 
-    // The version text as it came; the status is not examined.
+void TMainForm::startConnection(const ControllerIdentity *before)
+{
+    const int port = link_.portNumber();
+    ui->ComStatus->setText(QStringLiteral("COM%1").arg(port) + TextConnectedOn);
+    ui->ComStatus->setToolTip(link_.devicePath());
+    ui->StatusLine->clearMessage();
+
+    // The version text as it came; only a whole normal reply names the controller.
     const TransactResult version = link_.Transact("QVV", 100);
     ui->PCBVer->setText(ShiftJis::decode(version.payload));
     data_.FirmwareVersion() = firmwareVersionFromReply(version.payload);
+    identity_ = ControllerIdentity{port, link_.devicePath(), QByteArray(), version.payload, false,
+                                   version.usable()};
 
     showConnectButton(true);
     setOperationControlsEnabled(true);
 
     // Everything the controller holds into the pages; what the controls held
-    // before this connection counts as unknown. A magnification that fails
-    // to convert ends the connection here: connected, but without polling
-    // until the operator disconnects.
+    // before this connection counts as unknown. A controller that stops
+    // answering is told in seconds, not after every read has timed out.
     origins_.forget();
-    if (const std::optional<QString> error = FullRead()) {
-        showApplicationError(*error);
+    const FullRead::Result read = link_.answered(version) ? FullRead() : FullRead::Result{false, {}, true, {}};
+    if (read.silent) {
+        reportNoAnswer();
+        closeConnection();
         return;
     }
-    recordConnectionReading(found.portNumber, version);
+    // A magnification that fails to convert ends the connection here:
+    // connected, but without polling until the operator disconnects.
+    if (!read.completed) {
+        showApplicationError(read.error);
+        return;
+    }
+    if (const auto id = origins_.asRead(ValueOrigins::Identification)) {
+        identity_.identification = *id;
+        identity_.identificationRead = true;
+    }
+    if (before && before->known() && identity_.known() && !before->sameController(identity_)) {
+        notify(QStringLiteral("COM%1に別のQUVOが接続されました.\n前: QUVO%2\n今: QUVO%3\n"
+                              "表示は今接続されているQUVOから読み込んだ値です.")
+                   .arg(QString::number(port), before->describe(), identity_.describe()));
+    }
+    recordConnectionReading(read);
     // What a write before the restart sent, against what was just read.
     showPendingProof();
     // The I/O panel back to its resting state for the new controller.
@@ -347,6 +378,48 @@ void TMainForm::ConBtnClick()
     Timer->start();
 }
 
+void TMainForm::loseDevice()
+{
+    if (deviceLost_ || !link_.deviceGone())
+        return;
+    deviceLost_ = true;
+    recordDisconnectReading();
+    Timer->stop();
+    statusRequest_->stop();
+    // The values stay in view, but nothing read from this device may be
+    // written anywhere: whatever answers next may be another controller.
+    origins_.forget();
+    setOperationControlsEnabled(false);
+    ui->SendCoinBtn->setEnabled(false);
+    ui->EarnBtn->setEnabled(false);
+    ui->PanelMode->setEnabled(false);
+    setReceiptLinesUnread();
+    ui->ComStatus->setText(QStringLiteral("COM%1").arg(identity_.portNumber) + TextLost);
+    ui->StatusLine->showMessage(
+        QStringLiteral("COM%1のQUVOが見つかりません.つながると自動的に接続し直します.").arg(identity_.portNumber));
+    reconnect_->start(ReconnectIntervalMs);
+}
+
+void TMainForm::lookForDevice()
+{
+    if (!deviceLost_)
+        return;
+    if (link_.deviceGone() && !link_.reopenPort()) {
+        reconnect_->start(ReconnectIntervalMs);
+        return;
+    }
+    // Something is there again: only a controller's normal answer counts,
+    // and it is connected to as at a click on 接続.
+    const TransactResult probe = link_.Transact("QV", 0);
+    if (probe.status != StatusOk) {
+        reconnect_->start(probe.heard() ? ReconnectIntervalMs : SilentProbeRetryMs);
+        return;
+    }
+    deviceLost_ = false;
+    const ControllerIdentity before = identity_;
+    startConnection(&before);
+}
+
 void TMainForm::disconnectController()
 {
     if (Connected != 0)
@@ -358,6 +431,8 @@ void TMainForm::closeConnection()
     recordDisconnectReading();
     Timer->stop();
     statusRequest_->stop();
+    reconnect_->stop();
+    deviceLost_ = false;
     link_.closePort();
     ui->ComStatus->setText(TextNotConnected);
     ui->ComStatus->setToolTip(QString());
@@ -384,6 +459,7 @@ void TMainForm::FormClose()
     recordDisconnectReading();
     Timer->stop();
     statusRequest_->stop();
+    reconnect_->stop();
     for (QPixmap &pm : LampBitmap)
         pm = QPixmap();
     // Nothing is sent to the controller on close.

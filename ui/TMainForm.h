@@ -5,6 +5,7 @@
 // keep the names of the component and event they serve.
 #include "device/ControllerIdentity.h"
 #include "device/DeviceData.h"
+#include "device/FullRead.h"
 #include "device/FullReadView.h"
 #include "device/OperationHost.h"
 #include "device/ValueOrigins.h"
@@ -42,8 +43,6 @@ public:
     // The machine journal the window records into; none: nothing is kept.
     void setJournal(Journal *journal);
     Journal *journal() const { return journal_; }
-    // The controller of the connection, known after its full read.
-    const ControllerIdentity &identity() const { return identity_; }
     // The journal's history window (履歴 button).
     void JournalBtnClick();
     JournalWindow *journalWindow() const { return journalWindow_; }
@@ -64,15 +63,16 @@ public:
     void notify(const QString &text) override;
     void rejectInput() override;
     void reportError(const QString &text) override;
+    void reportNoAnswer() override;
     bool manualMode() const override;
     std::optional<QString> runFullRead() override;
     void showConversionError(const QString &message) override;
     void setWindowEnabled(bool enabled) override;
 
     // Device data: the full read and the poll (TMainFormData.cpp).
-    // FullRead gives the conversion error that ended it, not yet shown:
-    // one error is shown once, by the operation that started the read.
-    std::optional<QString> FullRead();
+    // FullRead leaves the conversion error that ended it unshown: one error
+    // is shown once, by the operation that started the read.
+    FullRead::Result FullRead();
     void TimerTimer();
     void requestStatus();
 
@@ -96,6 +96,13 @@ public:
     DeviceLink &link() { return link_; }
     DeviceData &data() { return data_; }
     ValueOrigins &origins() { return origins_; }
+    // The controller of the current (or last) connection.
+    const ControllerIdentity &identity() const { return identity_; }
+    // The device went away under the connection; the window waits for a
+    // device under the same number and then connects to it afresh.
+    bool deviceLost() const { return deviceLost_; }
+    // How often the window looks for the device again while it is lost.
+    static constexpr int ReconnectIntervalMs = 1000;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -104,6 +111,15 @@ private:
     void FormClose();
     // Steps of the disconnection; nothing is sent.
     void closeConnection();
+    // The connection's steps once the probe has answered on the link's
+    // port: version, full read, views, poll. `before` is the controller
+    // this one replaces without the operator's doing (a device that came
+    // back under the same number), to be told apart from it.
+    void startConnection(const ControllerIdentity *before = nullptr);
+    // The device is gone: say so, keep the values shown, forget where they
+    // came from, and look for it again.
+    void loseDevice();
+    void lookForDevice();
     void PageControlDrawTab(QPainter &canvas, int TabIndex, const QRect &Rect, bool Active);
     void setOperationControlsEnabled(bool enabled);
     void showConnectButton(bool connected);
@@ -139,21 +155,23 @@ private:
     // controller did not take.
     void showPendingProof();
     // The read-back after a write that keeps the connection; a conversion
-    // error that ended it is shown once. True when it completed, so the
-    // views and the table show what the controller reports.
-    bool readBack();
+    // error or a silent line that ended it is shown once. The result when
+    // it completed, so the views and the table show what the controller
+    // reports.
+    std::optional<FullRead::Result> readBack();
 
     // Recording into the journal (TMainFormJournal.cpp). Each does nothing
     // without a journal; a journal that fails is reported once.
     void prepareJournal();
-    void recordConnectionReading(int portNumber, const TransactResult &version);
-    void recordReadBack();
+    void recordConnectionReading(const FullRead::Result &read);
+    void recordReadBack(const FullRead::Result &read);
     void recordDisconnectReading();
     // Reads the counts afresh and records them; false when the operator,
     // told they cannot be kept, chose not to clear.
     bool recordBeforeClear();
-    void recordClearOutcome();
-    void recordPriceWrite(int row, std::int32_t before, std::int32_t sent, bool readBack);
+    void recordClearOutcome(const FullRead::Result &readBack);
+    void recordPriceWrite(int row, std::int32_t before, std::int32_t sent,
+                          const std::optional<FullRead::Result> &readBack);
     void recordRestartingWrite(const QString &kind, const WriteProof::SentSettings &sent);
     void showJournalNotice();
 
@@ -163,10 +181,18 @@ private:
     DeviceData data_;
     // Where the settings values in the controls came from since connecting.
     ValueOrigins origins_;
-    // What the last write that restarted the controller sent, until the
-    // next connection has compared it with what the controller reports.
-    // Kept for this run of the program only.
-    std::optional<WriteProof::SentSettings> pendingProof_;
+    // What the last write that restarted the controller sent, and to which
+    // controller, until a connection to that controller has compared it
+    // with what it reports. Kept for this run of the program only.
+    struct PendingProof {
+        WriteProof::SentSettings sent;
+        ControllerIdentity writtenTo;
+    };
+    std::optional<PendingProof> pendingProof_;
+    void keepProof(const WriteProof::SentSettings &sent);
+    ControllerIdentity identity_;
+    bool deviceLost_ = false;
+    QTimer *reconnect_ = nullptr;
     TDataSetDialog *dataSetDialog_ = nullptr;
 
     std::array<QPixmap, 7> LampBitmap;
@@ -196,7 +222,6 @@ private:
     // While the full read sets a receipt text, the relayout its handler runs
     // leaves a conversion error here instead of showing it.
     std::optional<QString> *relayoutError_ = nullptr;
-    ControllerIdentity identity_;
     Journal *journal_ = nullptr;
     JournalWindow *journalWindow_ = nullptr;
     QPushButton *journalButton_ = nullptr;

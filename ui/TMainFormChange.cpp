@@ -94,7 +94,7 @@ void TMainForm::SendCoinBtnClick()
 {
     WriteProof::SentSettings sent;
     if (StandardCount::write(link_, *this, data_, origins_, &sent)) {
-        pendingProof_ = sent;
+        keepProof(sent);
         recordRestartingWrite(JournalKind::StandardCount, sent);
     }
 }

@@ -15,13 +15,14 @@
 using ValueFormats::countText;
 using ValueFormats::priceText;
 
-std::optional<QString> TMainForm::FullRead()
+FullRead::Result TMainForm::FullRead()
 {
+    // A read cut short leaves the views as they were: a silent line must not
+    // turn the figures into zeros, nor a failed conversion half-fill them.
     const FullRead::Result result = FullRead::run(link_, data_, *this, &origins_);
-    if (!result.completed)
-        return result.error;
-    fillViewsFromData();
-    return std::nullopt;
+    if (result.completed)
+        fillViewsFromData();
+    return result;
 }
 
 std::optional<QString> TMainForm::setReceiptText(int line, const QString &text)
@@ -121,6 +122,10 @@ void TMainForm::TimerTimer()
     // one ends, however long the controller took.
     Timer->stop();
     if (LivePoll::advancePollTick(PollTickCount) && !RefreshLiveValues()) {
+        if (link_.deviceGone()) {
+            loseDevice();
+            return;
+        }
         // A silent line costs a time-out here and another one in the status
         // request: let the window answer the operator in between.
         statusRequest_->start();
@@ -131,7 +136,12 @@ void TMainForm::TimerTimer()
 
 void TMainForm::requestStatus()
 {
-    ui->StatusLine->showMessage(LivePoll::stateSentence(LivePoll::requestDeviceState(link_)));
+    const int state = LivePoll::requestDeviceState(link_);
+    if (link_.deviceGone()) {
+        loseDevice();
+        return;
+    }
+    ui->StatusLine->showMessage(LivePoll::stateSentence(state));
     Timer->start();
 }
 

@@ -47,20 +47,12 @@ void TMainForm::showJournalNotice()
         ui->StatusLine->showMessage(*notice);
 }
 
-void TMainForm::recordConnectionReading(int portNumber, const TransactResult &version)
+void TMainForm::recordConnectionReading(const FullRead::Result &read)
 {
-    const std::optional<QByteArray> id = origins_.asRead(ValueOrigins::Identification);
-    identity_ = ControllerIdentity();
-    identity_.portNumber = portNumber;
-    identity_.devicePath = link_.devicePath();
-    identity_.version = version.payload;
-    identity_.versionRead = version.usable();
-    identity_.identification = id.value_or(QByteArray());
-    identity_.identificationRead = id.has_value();
     journalConnected_ = true;
     if (!journal_)
         return;
-    journal_->recordReading(identity_, data_, &origins_);
+    journal_->recordReading(identity_, data_, &origins_, false, &read.read);
     // What the controller reports of the settings a restarting write sent
     // to it, now that it is back.
     if (pendingWriteEvent_ != 0 && identity_.sameController(pendingWriteIdentity_))
@@ -69,11 +61,11 @@ void TMainForm::recordConnectionReading(int portNumber, const TransactResult &ve
     showJournalNotice();
 }
 
-void TMainForm::recordReadBack()
+void TMainForm::recordReadBack(const FullRead::Result &read)
 {
     if (!journal_ || !journalConnected_)
         return;
-    journal_->recordReading(identity_, data_, &origins_);
+    journal_->recordReading(identity_, data_, &origins_, false, &read.read);
     showJournalNotice();
 }
 
@@ -107,19 +99,21 @@ bool TMainForm::recordBeforeClear()
         QStringLiteral("Information"));
 }
 
-void TMainForm::recordClearOutcome()
+void TMainForm::recordClearOutcome(const FullRead::Result &readBack)
 {
     if (journal_ && clearEvent_ != 0)
-        journal_->recordClearOutcome(clearEvent_, data_);
+        journal_->recordClearOutcome(clearEvent_, data_, &readBack.read);
     clearEvent_ = 0;
 }
 
-void TMainForm::recordPriceWrite(int row, std::int32_t before, std::int32_t sent, bool readBack)
+void TMainForm::recordPriceWrite(int row, std::int32_t before, std::int32_t sent,
+                                 const std::optional<FullRead::Result> &readBack)
 {
     if (!journal_)
         return;
+    const bool reported = readBack && readBack->read[std::size_t(Slot::ColumnPrice + row)];
     journal_->recordPrice(identity_, row, before, sent,
-                          readBack ? std::optional<qint64>(data_.ColumnPrice(row)) : std::nullopt);
+                          reported ? std::optional<qint64>(data_.ColumnPrice(row)) : std::nullopt);
     showJournalNotice();
 }
 

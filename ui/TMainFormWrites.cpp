@@ -4,6 +4,7 @@
 #include "ui/TMainForm.h"
 
 #include "device/PriceEntry.h"
+#include "device/ValueFormats.h"
 #include "device/WriteOperations.h"
 #include "journal/JournalEvent.h"
 #include "ui/MessageBoxes.h"
@@ -25,22 +26,35 @@ void TMainForm::OptGrid1SelectCell(int ACol, int ARow)
     if (dataSetDialog_->exec() != QDialog::Accepted)
         return;
 
-    const std::int32_t priceBefore = data_.ColumnPrice(ARow);
+    const std::int32_t reportedBefore = data_.ColumnPrice(ARow);
     const WriteOperations::PriceWrite result =
         WriteOperations::setPrice(link_, data_, ARow, dataSetDialog_->Edit()->text(), manualMode());
     if (!result.sent) {
         rejectInput();
         return;
     }
+    if (!result.answered) {
+        // The grids keep the price the controller last reported.
+        reportNoAnswer();
+        loseDevice();
+        return;
+    }
     ui->OptGrid1->setCell(1, ARow, result.entry.cellText);
     ui->SalesGrid->setCell(1, ARow + 1, ui->OptGrid1->cells(1, ARow));
     // A refusal is not a failure of the sequence; the operator is told
     // when the controller does not report the price sent.
-    const bool readOk = readBack();
-    recordPriceWrite(ARow, priceBefore, result.entry.stored, readOk);
-    if (readOk) {
-        if (const auto text = WriteProof::priceNotTaken(ARow, result.entry.stored, data_.ColumnPrice(ARow)))
+    const auto read = readBack();
+    recordPriceWrite(ARow, reportedBefore, result.entry.stored, read);
+    if (read) {
+        if (const auto text = WriteProof::priceNotTaken(ARow, result.entry.stored, data_.ColumnPrice(ARow),
+                                                        read->read[std::size_t(Slot::ColumnPrice + ARow)]))
             reportError(*text);
+    } else {
+        // The entry stays out of the grids and the table: they hold what
+        // the controller last reported.
+        data_.ColumnPrice(ARow) = reportedBefore;
+        ui->OptGrid1->setCell(1, ARow, ValueFormats::priceText(ARow, reportedBefore));
+        ui->SalesGrid->setCell(1, ARow + 1, ui->OptGrid1->cells(1, ARow));
     }
 }
 
@@ -58,9 +72,14 @@ void TMainForm::SendSalesBtnClick()
                                 edits[line]->text()};
     WriteProof::SentSettings sent;
     if (WriteOperations::writeOptionsAndRestart(link_, *this, data_, settings, origins_, &sent)) {
-        pendingProof_ = sent;
+        keepProof(sent);
         recordRestartingWrite(JournalKind::Settings, sent);
     }
+}
+
+void TMainForm::keepProof(const WriteProof::SentSettings &sent)
+{
+    pendingProof_ = PendingProof{sent, identity_};
 }
 
 void TMainForm::noteOperatorEdits()
@@ -92,31 +111,48 @@ void TMainForm::CntClrBtnClick()
         return;
     if (!recordBeforeClear())
         return;
-    WriteOperations::clearCounters(link_, manualMode());
-    if (readBack()) {
-        recordClearOutcome();
-        if (const auto text = WriteProof::countersNotCleared(data_))
+    if (!WriteOperations::clearCounters(link_, manualMode())) {
+        // The counts on screen stay: nothing says they were cleared.
+        reportNoAnswer();
+        loseDevice();
+        return;
+    }
+    if (const auto read = readBack()) {
+        recordClearOutcome(*read);
+        std::array<bool, 16> countRead{};
+        for (int i = 0; i < 16; ++i)
+            countRead[std::size_t(i)] = read->read[std::size_t(Slot::ColumnSalesCount + i)];
+        if (const auto text = WriteProof::countersNotCleared(data_, countRead))
             reportError(*text);
     }
 }
 
-bool TMainForm::readBack()
+std::optional<FullRead::Result> TMainForm::readBack()
 {
-    if (const std::optional<QString> error = FullRead()) {
-        showConversionError(*error);
-        return false;
+    const FullRead::Result read = FullRead();
+    if (read.silent) {
+        reportNoAnswer();
+        loseDevice();
+        return std::nullopt;
     }
-    recordReadBack();
-    return true;
+    if (!read.completed) {
+        showConversionError(read.error);
+        return std::nullopt;
+    }
+    recordReadBack(read);
+    return read;
 }
 
 void TMainForm::showPendingProof()
 {
-    if (!pendingProof_)
+    // Bound to the controller written to: another one hears nothing of it,
+    // and the proof waits for the first one to come back.
+    if (!pendingProof_ || !WriteProof::concerns(pendingProof_->writtenTo, pendingProof_->sent, identity_))
         return;
     const auto options = optionBoxes();
     const std::optional<QString> text = WriteProof::settingsNotTaken(
-        *pendingProof_, origins_, [&options](int k, int value) { return options[k]->itemText(value); });
+        pendingProof_->sent, origins_, [&options](int k, int value) { return options[k]->itemText(value); },
+        pendingProof_->writtenTo.describe());
     // Compared once: a write the controller took fully shows nothing.
     pendingProof_.reset();
     if (text)
@@ -151,7 +187,19 @@ bool TMainForm::manualMode() const
 
 std::optional<QString> TMainForm::runFullRead()
 {
-    return FullRead();
+    const FullRead::Result read = FullRead();
+    if (read.silent) {
+        reportNoAnswer();
+        return std::nullopt;
+    }
+    return read.completed ? std::nullopt : std::optional<QString>(read.error);
+}
+
+void TMainForm::reportNoAnswer()
+{
+    reportError(QStringLiteral("COM%1のQUVOから応答がありません.\n送信と読み込みを中止しました.\n"
+                               "ケーブルとQUVOの電源を確かめて下さい.")
+                    .arg(identity_.portNumber));
 }
 
 void TMainForm::showConversionError(const QString &message)

@@ -73,6 +73,8 @@ private slots:
     void viewUpdates();
     void statusesNotExamined_data();
     void statusesNotExamined();
+    void silentLine_data();
+    void silentLine();
     void conversionError_data();
     void conversionError();
     void origins_data();
@@ -146,31 +148,68 @@ void TestFullRead::statusesNotExamined_data()
 {
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<int>("price");
-    QTest::newRow("normal") << QByteArray("OK   :0078\r") << 0x78;
-    QTest::newRow("resetting") << QByteArray("RBUSY:0078\r") << 0x78;
-    QTest::newRow("settling") << QByteArray("BBUSY:0079\r") << 0x79;
-    QTest::newRow("error 12") << QByteArray("ERR12:007A\r") << 0x7A;
-    QTest::newRow("LF for CR") << QByteArray("OK   :0078\n") << 0x78;
-    QTest::newRow("short payload") << QByteArray("OK   :12\r") << 0x12;
-    QTest::newRow("no reply") << QByteArray() << 0;
-    QTest::newRow("cut after a digit") << QByteArray("OK   :0078") << 0;
-    QTest::newRow("garbled status") << QByteArray("NG   :0078\r") << 0;
-    QTest::newRow("not hexadecimal") << QByteArray("OK   :00G8\r") << 0;
+    QTest::addColumn<bool>("read");   // the value counts as read
+    QTest::newRow("normal") << QByteArray("OK   :0078\r") << 0x78 << true;
+    QTest::newRow("resetting") << QByteArray("RBUSY:0078\r") << 0x78 << false;
+    QTest::newRow("settling") << QByteArray("BBUSY:0079\r") << 0x79 << false;
+    QTest::newRow("error 12") << QByteArray("ERR12:007A\r") << 0x7A << false;
+    QTest::newRow("LF for CR") << QByteArray("OK   :0078\n") << 0x78 << false;
+    QTest::newRow("short payload") << QByteArray("OK   :12\r") << 0x12 << false;
+    QTest::newRow("cut after a digit") << QByteArray("OK   :0078") << 0 << false;
+    QTest::newRow("garbled status") << QByteArray("NG   :0078\r") << 0 << false;
+    QTest::newRow("not hexadecimal") << QByteArray("OK   :00G8\r") << 0 << false;
 }
 
 void TestFullRead::statusesNotExamined()
 {
     QFETCH(QByteArray, reply);
     QFETCH(int, price);
+    QFETCH(bool, read);
     ScriptedLink s;
     scriptController(s);
     s.answerRaw("QVRP3", reply);
     DeviceData data;
     RecordingView view;
-    QVERIFY(FullRead::run(s.link, data, view).completed);
+    const FullRead::Result r = FullRead::run(s.link, data, view);
+    QVERIFY(r.completed);
     QCOMPARE(data.ColumnPrice(3), price);
+    QCOMPARE(bool(r.read[Slot::ColumnPrice + 3]), read);
     QCOMPARE(data.ColumnPrice(4), 140);   // the sequence went on
+    QVERIFY(r.read[Slot::ColumnPrice + 4]);
     QCOMPARE(s.state->commands.size(), 46);
+}
+
+void TestFullRead::silentLine_data()
+{
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<int>("commandsSent");
+    QTest::newRow("first read") << QByteArray("QVQ") << 1;
+    QTest::newRow("a price") << QByteArray("QVRP3") << 5;
+    QTest::newRow("line A") << QByteArray("QVROA") << 40;
+    QTest::newRow("the last read") << QByteArray("QVC") << 46;
+}
+
+void TestFullRead::silentLine()
+{
+    // The first read that gets no byte at all ends the sequence: every
+    // further read would cost its own time-out, and the slot and the boxes
+    // keep what they held rather than turn into 0 or a conversion error.
+    QFETCH(QByteArray, command);
+    QFETCH(int, commandsSent);
+    ScriptedLink s;
+    scriptController(s);
+    s.answerRaw(command, QByteArray());
+    DeviceData data = sentinelData();
+    RecordingView view;
+    const FullRead::Result r = FullRead::run(s.link, data, view);
+    QVERIFY(!r.completed);
+    QVERIFY(r.silent);
+    QVERIFY(r.error.isEmpty());
+    QCOMPARE(s.state->commands.size(), commandsSent);
+    QCOMPARE(data.ColumnPrice(3) == -7000 - Slot::ColumnPrice - 3, commandsSent <= 5);
+    QCOMPARE(data.CoinReplyValue(), -7000 - Slot::CoinReplyValue);
+    if (command == "QVROA")
+        QCOMPARE(view.events, QStringList());
 }
 
 void TestFullRead::conversionError_data()
@@ -189,8 +228,6 @@ void TestFullRead::conversionError_data()
     };
     QTest::newRow("A: X a letter") << QByteArray("QVROA") << FakePort::ok("x1abc") << 40
                                    << QStringList{"text 0 abc"} << -1 << notInteger("x");
-    QTest::newRow("A: no reply") << QByteArray("QVROA") << QByteArray() << 40
-                                 << QStringList{"text 0 "} << -1 << notInteger("");
     QTest::newRow("A: Y missing") << QByteArray("QVROA") << FakePort::ok("3") << 40
                                   << QStringList{"text 0 ", "index 0 2"} << -1 << notInteger("");
     QTest::newRow("B: Y a letter") << QByteArray("QVROB") << FakePort::ok("2Zdef") << 41
@@ -248,22 +285,32 @@ void TestFullRead::origins_data()
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QStringList>("unknown");
 
-    const QStringList everything{"領収書の発行時間", "エラー・警告時／操作時のブザー音", "精算時の端数処理",
+    // In the order of the screen: option 3's selector is above option 2's.
+    const QStringList everything{"領収書の発行時間", "精算時の端数処理", "エラー・警告時／操作時のブザー音",
                                  "５円有効／無効", "プリンタ接続", "減算モード",
                                  "領収書文字1行目", "領収書文字2行目", "領収書文字3行目", "識別文字"};
     QTest::newRow("all usable") << QByteArray() << QByteArray() << QStringList();
-    QTest::newRow("option 2 silent") << QByteArray("QVRO2") << QByteArray() << QStringList{everything[1]};
+    QTest::newRow("option 2 silent: the read stops") << QByteArray("QVRO2") << QByteArray() << everything;
+    QTest::newRow("option 2 ERR") << QByteArray("QVRO2") << QByteArray("ERR12:00\r")
+                                  << QStringList{everything[2]};
+    QTest::newRow("option 3 busy") << QByteArray("QVRO3") << QByteArray("RBUSY:00\r")
+                                   << QStringList{everything[1]};
     QTest::newRow("option 3 not hexadecimal") << QByteArray("QVRO3") << FakePort::ok("G1")
-                                              << QStringList{everything[2]};
+                                              << QStringList{everything[1]};
     QTest::newRow("option 4 one digit") << QByteArray("QVRO4") << FakePort::ok("1")
                                         << QStringList{everything[3]};
     QTest::newRow("option 5 ERR") << QByteArray("QVRO5") << QByteArray("ERR05:\r")
                                   << QStringList{everything[4]};
     QTest::newRow("option 6 cut short") << QByteArray("QVRO6") << QByteArray("OK   :01")
                                         << QStringList{everything[5]};
-    QTest::newRow("line 3 busy") << QByteArray("QVROC") << QByteArray("RBUSY:11abc\r") << QStringList();
-    QTest::newRow("identification silent") << QByteArray("QVRON") << QByteArray()
-                                           << QStringList{everything[9]};
+    QTest::newRow("line 3 busy") << QByteArray("QVROC") << QByteArray("RBUSY:11abc\r") << QStringList{everything[8]};
+    QTest::newRow("line 1 cut after a stop") << QByteArray("QVROA") << QByteArray("OK   :11abc.") << QStringList{everything[6]};
+    QTest::newRow("line 2 magnification 5") << QByteArray("QVROB") << FakePort::ok("51abc")
+                                            << QStringList{everything[7]};
+    QTest::newRow("identification ERR") << QByteArray("QVRON") << QByteArray("ERR12:AB\r")
+                                        << QStringList{everything[9]};
+    QTest::newRow("identification silent: the read stops") << QByteArray("QVRON") << QByteArray()
+                                                           << everything.mid(0, 6) + everything.mid(9);
     // A read that stops leaves the options shown from before and the
     // lines after the stop unread.
     QTest::newRow("stopped at line 2") << QByteArray("QVROB") << FakePort::ok("x1")

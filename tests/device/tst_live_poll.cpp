@@ -94,15 +94,19 @@ void TestLivePoll::refreshOnASilentLine()
         if (!silent)
             s.answer(c, c == "QVC" ? QByteArray(19, '1') : QByteArray(c == "QVREA" ? "00000001" : "0001"));
     }
-    // A malformed reply is still a reply: it reads as 0 and the refresh goes on.
+    // An unusable reply is still a reply: the refresh goes on, and the
+    // count keeps what it showed instead of flashing 0000.
     s.answerRaw("QVRC2", "OK   :zz\r");
+    s.answerRaw("QVRC4", "RBUSY:0005\r");
+    s.answerRaw("QVRC5", "OK   :05");
     DeviceData data;
     for (int i = 0; i < Slot::Count; ++i)
         data[i] = 9000 + i;
     QCOMPARE(LivePoll::refreshLiveValues(s.link, data), false);
     QCOMPARE(s.state->commands, order.mid(0, sent));
     for (int i = 0; i < 16; ++i) {
-        const int expected = i >= sent - 1 ? 9000 + Slot::ColumnSalesCount + i : i == 2 ? 0 : 1;
+        const bool kept = i >= sent - 1 || (i >= 2 && i <= 5 && i != 3);
+        const int expected = kept ? 9000 + Slot::ColumnSalesCount + i : 1;
         QCOMPARE(data.ColumnSalesCount(i), expected);
     }
     QCOMPARE(data.SalesTotal(), sent > 17 ? 1 : 9000 + Slot::SalesTotal);

@@ -45,6 +45,8 @@ class TestWriteOperations : public QObject {
 private slots:
     void setPrice_data();
     void setPrice();
+    void setPriceOnADeadLine_data();
+    void setPriceOnADeadLine();
 
     void optionValue_data();
     void optionValue();
@@ -55,6 +57,7 @@ private slots:
 
     void optionsWriteSequence();
     void optionsWriteSendsControllerValueForNoSelection();
+    void optionsWriteIgnoresStatuses_data();
     void optionsWriteIgnoresStatuses();
     void optionsWriteCancelled();
     void optionsWriteRejectsMagnification_data();
@@ -68,6 +71,8 @@ private slots:
 
     void settingsNotTaken_data();
     void settingsNotTaken();
+    void clearProof_data();
+    void clearProof();
 };
 
 void TestWriteOperations::setPrice_data()
@@ -130,6 +135,30 @@ void TestWriteOperations::setPrice()
     // Only the row written moves, and only when it went out.
     for (int i = 0; i < 16; ++i)
         QCOMPARE(rig.data.ColumnPrice(i), i != row ? 0 : stored >= 0 ? stored : before);
+}
+
+void TestWriteOperations::setPriceOnADeadLine_data()
+{
+    QTest::addColumn<QByteArray>("silent");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("QVU1 silent") << QByteArray("QVU1") << QStringList{"QVU1/2"};
+    QTest::newRow("QVSP silent") << QByteArray("QVSP2=007D") << QStringList{"QVU1/2", "QVSP2=007D/4"};
+}
+
+void TestWriteOperations::setPriceOnADeadLine()
+{
+    // Nothing follows a command nobody answered, and the table keeps the
+    // price the controller last reported, not the entry.
+    QFETCH(QByteArray, silent);
+    QFETCH(QStringList, expected);
+    Rig rig;
+    rig.port->replies.insert(silent, QByteArray());
+    rig.data.ColumnPrice(2) = 300;
+    const WriteOperations::PriceWrite result = WriteOperations::setPrice(rig.link, rig.data, 2, "12.5", false);
+    QVERIFY(result.sent);
+    QVERIFY(!result.answered);
+    QCOMPARE(rig.log->entries, expected);
+    QCOMPARE(rig.data.ColumnPrice(2), 300);
 }
 
 void TestWriteOperations::optionValue_data()
@@ -273,21 +302,51 @@ void TestWriteOperations::optionsWriteSendsControllerValueForNoSelection()
         QVERIFY2(!c.contains("FFFFFFFF"), c.constData());
 }
 
+void TestWriteOperations::optionsWriteIgnoresStatuses_data()
+{
+    // The first command nobody answers (none: every one is answered), how
+    // many commands go out, what the write returns and how it ends.
+    QTest::addColumn<QByteArray>("silentFrom");
+    QTest::addColumn<int>("sent");
+    QTest::addColumn<bool>("stored");
+    QTest::addColumn<QStringList>("ending");
+    QTest::newRow("errors only: the sequence goes on") << QByteArray() << 14 << true
+                                                       << QStringList{"QVF/0", "disconnect", "enable"};
+    QTest::newRow("silent from QVU1") << QByteArray("QVU1") << 1 << false
+                                      << QStringList{"no answer", "disconnect", "enable"};
+    QTest::newRow("silent from QVSON") << QByteArray("QVSON=ID01") << 8 << false
+                                       << QStringList{"no answer", "disconnect", "enable"};
+    // The store may have happened: the next connection's proof tells.
+    QTest::newRow("silent at QVW") << QByteArray("QVW") << 12 << true
+                                   << QStringList{"no answer", "disconnect", "enable"};
+}
+
 void TestWriteOperations::optionsWriteIgnoresStatuses()
 {
+    QFETCH(QByteArray, silentFrom);
+    QFETCH(int, sent);
+    QFETCH(bool, stored);
+    QFETCH(QStringList, ending);
     Rig rig;
-    // A controller that answers nothing but errors, and then nothing at all.
-    rig.port->fallback = [](const QByteArray &c) {
-        return c.startsWith("QVSO") ? QByteArray("ERR12:\r") : QByteArray();
+    // A controller that answers every setting with an error, and from one
+    // command on nothing at all.
+    bool silent = false;
+    rig.port->fallback = [&](const QByteArray &c) {
+        silent = silent || (!silentFrom.isEmpty() && c == silentFrom);
+        return silent ? QByteArray() : c.startsWith("QVSO") ? QByteArray("ERR12:\r") : FakePort::ok();
     };
+    WriteProof::SentSettings proof;
 
-    QVERIFY(WriteOperations::writeOptionsAndRestart(rig.link, rig.host, rig.data, usualSettings(), rig.origins));
+    QCOMPARE(WriteOperations::writeOptionsAndRestart(rig.link, rig.host, rig.data, usualSettings(), rig.origins,
+                                                     &proof),
+             stored);
 
-    QCOMPARE(rig.port->commands.size(), 14);
+    QCOMPARE(rig.port->commands.size(), sent);
     QCOMPARE(rig.port->commands.first(), QByteArray("QVU1"));
-    QCOMPARE(rig.port->commands.mid(11), (QByteArrayList{"QVW", "QVF", "QVF"}));
-    QCOMPARE(rig.log->entries.mid(rig.log->entries.size() - 2),
-             (QStringList{"disconnect", "enable"}));
+    if (sent == 14)
+        QCOMPARE(rig.port->commands.mid(11), (QByteArrayList{"QVW", "QVF", "QVF"}));
+    QCOMPARE(rig.log->entries.mid(rig.log->entries.size() - 3), ending);
+    QCOMPARE(proof.size(), stored ? 10 : 0);
 }
 
 void TestWriteOperations::optionsWriteCancelled()
@@ -326,7 +385,12 @@ void TestWriteOperations::optionsWriteRejectsMagnification()
     (yBox ? s.lines[std::size_t(line)].y : s.lines[std::size_t(line)].x) = text;
 
     QVERIFY(!WriteOperations::writeOptionsAndRestart(rig.link, rig.host, rig.data, s, rig.origins));
-    QCOMPARE(rig.log->entries, QStringList{QStringLiteral("reject")});
+    QCOMPARE(rig.log->entries, QStringList{QStringLiteral("error")});
+    // The box names the box at fault, as the operator knows it.
+    QCOMPARE(rig.host.errorTexts,
+             QStringList{QStringLiteral("値が正しくありません\n・領収書文字%1行目の倍率%2\n倍率は1～4のいずれかにして下さい.")
+                             .arg(line + 1)
+                             .arg(yBox ? QStringLiteral("Y") : QStringLiteral("X"))});
     QVERIFY(rig.port->commands.isEmpty());
     QVERIFY(rig.link.portHandleValid());
 }
@@ -401,18 +465,26 @@ void TestWriteOperations::optionsWriteRefused()
 void TestWriteOperations::clearCounters_data()
 {
     QTest::addColumn<bool>("manual");
+    QTest::addColumn<QByteArray>("silent");   // a command nobody answers
     QTest::addColumn<QStringList>("expected");
-    QTest::newRow("monitor mode") << false << QStringList{"QVU1/2", "QVZ0/3", "QVU0/2"};
-    QTest::newRow("manual mode") << true << QStringList{"QVU1/2", "QVZ0/3"};
+    QTest::newRow("monitor mode") << false << QByteArray() << QStringList{"QVU1/2", "QVZ0/3", "QVU0/2"};
+    QTest::newRow("manual mode") << true << QByteArray() << QStringList{"QVU1/2", "QVZ0/3"};
+    QTest::newRow("QVU1 silent") << false << QByteArray("QVU1") << QStringList{"QVU1/2"};
+    QTest::newRow("QVZ0 silent") << false << QByteArray("QVZ0") << QStringList{"QVU1/2", "QVZ0/3"};
+    // The closing command unanswered loses nothing: the read-back tells.
+    QTest::newRow("QVU0 silent") << false << QByteArray("QVU0") << QStringList{"QVU1/2", "QVZ0/3", "QVU0/2"};
 }
 
 void TestWriteOperations::clearCounters()
 {
     QFETCH(bool, manual);
+    QFETCH(QByteArray, silent);
     QFETCH(QStringList, expected);
 
     Rig rig;
-    WriteOperations::clearCounters(rig.link, manual);
+    if (!silent.isEmpty())
+        rig.port->replies.insert(silent, QByteArray());
+    QCOMPARE(WriteOperations::clearCounters(rig.link, manual), silent != "QVU1" && silent != "QVZ0");
     QCOMPARE(rig.log->entries, expected);
     QVERIFY(rig.link.portHandleValid());
 }
@@ -467,6 +539,50 @@ void TestWriteOperations::settingsNotTaken()
     QCOMPARE(text.value_or(QString()),
              QStringLiteral("前回の書き込みで,次の設定値がQUVOに反映されていません.\n・") + rows.join(QStringLiteral("\n・"))
                  + QStringLiteral("\n設定し直して,もう一度送信して下さい."));
+}
+
+void TestWriteOperations::clearProof_data()
+{
+    // Counts as read back (-1: not read) and the total; the box, if any.
+    QTest::addColumn<QList<int>>("counts");
+    QTest::addColumn<int>("total");
+    QTest::addColumn<QString>("box");
+    QList<int> cleared(16, 0);
+    QTest::newRow("all 0") << cleared << 0 << QString();
+    // The total is a total since the last memory clear: it may stay.
+    QTest::newRow("counts cleared, total kept") << cleared << 123456 << QString();
+    QList<int> one = cleared;
+    one[2] = 12345;
+    QTest::newRow("one count left")
+        << one << 0
+        << QStringLiteral("カウンタのクリアがQUVOに反映されていません.\n・コラム3枚数: 期待値 0 → 現在値 12345\n"
+                          "もう一度カウンタクリアを実行して下さい.");
+    QList<int> unread = one;
+    unread[0] = -1;
+    QTest::newRow("a count not read")
+        << unread << 0
+        << QStringLiteral("カウンタのクリアがQUVOに反映されたか確認できませんでした.\n"
+                          "・コラム1枚数: 期待値 0 → 現在値 (読み込めませんでした)\n"
+                          "・コラム3枚数: 期待値 0 → 現在値 12345\n接続し直して枚数を確かめて下さい.");
+}
+
+void TestWriteOperations::clearProof()
+{
+    QFETCH(QList<int>, counts);
+    QFETCH(int, total);
+    QFETCH(QString, box);
+    DeviceData data;
+    std::array<bool, 16> read{};
+    for (int i = 0; i < 16; ++i) {
+        data.ColumnSalesCount(i) = std::max(0, counts[i]);
+        read[std::size_t(i)] = counts[i] >= 0;
+    }
+    data.SalesTotal() = total;
+    QCOMPARE(WriteProof::countersNotCleared(data, read).value_or(QString()), box);
+    // A price the read-back did not read is not called refused.
+    QCOMPARE(WriteProof::priceNotTaken(2, 125, 0, false).value_or(QString()),
+             QStringLiteral("設定価格がQUVOに反映されたか確認できませんでした.\n"
+                            "・コラム3: 送信値 12.5 → 現在値 (読み込めませんでした)\n接続し直して価格を確かめて下さい."));
 }
 
 QTEST_GUILESS_MAIN(TestWriteOperations)

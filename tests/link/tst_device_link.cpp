@@ -297,9 +297,14 @@ void TestDeviceLink::vanishedPeerComesBack()
     QVERIFY2(t.elapsed() < DeviceLink::ReadTimeoutMs, "no transaction waits for a device that is gone");
     QVERIFY(link.portHandleValid());
 
-    // A new device under the same number: the next transaction opens it.
+    // A new device under the same number: a transaction alone does not take
+    // it for the one before; reopening does.
     PtyResponder controller(PtyResponder::always("OK   :00\r"));
     sandbox.publish(8, controller.devicePath());
+    QCOMPARE(link.Transact("QVY", 2).status, 100);
+    QVERIFY(link.deviceGone());
+    QVERIFY(link.reopenPort());
+    QVERIFY(!link.deviceGone());
     const TransactResult r = link.Transact("QVY", 2);
     QCOMPARE(r.status, 0);
     QCOMPARE(link.devicePath(), controller.devicePath());

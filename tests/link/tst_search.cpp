@@ -182,21 +182,32 @@ void TestSearch::notFoundMessage_data()
     QTest::addColumn<int>("reason");
     QTest::addColumn<int>("directory");   // DirectoryCheck::Verdict
     QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QString>("group");   // the group that would admit the user
     const QString head = QStringLiteral("QUVOが見つかりません");
+    const QString denied = QStringLiteral("COM200 (/dev/x200): アクセス権がありません");
+    QTest::newRow("denied, the group admits")
+        << 1 << int(PortOpenError::PermissionDenied) << int(D::Usable)
+        << QStringList{head, denied,
+                       QStringLiteral("dialoutグループに参加して下さい: sudo usermod -aG dialout $USER を実行し,"
+                                      "ログアウトしてから再度ログインして下さい.")}
+        << QStringLiteral("dialout");
+    // Joining a group cannot help with a device only root may open.
+    QTest::newRow("denied, root only")
+        << 1 << int(PortOpenError::PermissionDenied) << int(D::Usable) << QStringList{head, denied} << QString();
     QTest::newRow("other failure, in the system's words")
         << 1 << int(PortOpenError::Other) << int(D::Usable)
-        << QStringList{head, QStringLiteral("COM200 (/dev/x200): 開けません(Input/output error)")};
+        << QStringList{head, QStringLiteral("COM200 (/dev/x200): 開けません(Input/output error)")} << QString();
     QStringList many{head};
     for (int n = 200; n > 192; --n)
         many << QStringLiteral("COM%1 (/dev/x%1): 他のプログラムが使用中です").arg(n);
     many << QStringLiteral("ほか 3 ポートも開けませんでした");
-    QTest::newRow("eight lines at most") << 11 << int(PortOpenError::InUse) << int(D::Absent) << many;
+    QTest::newRow("eight lines at most") << 11 << int(PortOpenError::InUse) << int(D::Absent) << many << QString();
     QTest::newRow("directory of another user")
         << 0 << 0 << int(D::OtherOwner)
-        << QStringList{head, QStringLiteral("ポートディレクトリ /tmp/quvo-ports-1000 は使用しませんでした(所有者が別のユーザーです).")};
+        << QStringList{head, QStringLiteral("ポートディレクトリ /tmp/quvo-ports-1000 は使用しませんでした(所有者が別のユーザーです).")} << QString();
     QTest::newRow("directory open to others")
         << 0 << 0 << int(D::OpenToOthers)
-        << QStringList{head, QStringLiteral("ポートディレクトリ /tmp/quvo-ports-1000 は使用しませんでした(他のユーザーが書き込めます).")};
+        << QStringList{head, QStringLiteral("ポートディレクトリ /tmp/quvo-ports-1000 は使用しませんでした(他のユーザーが書き込めます).")} << QString();
 }
 
 void TestSearch::notFoundMessage()
@@ -205,10 +216,11 @@ void TestSearch::notFoundMessage()
     QFETCH(int, reason);
     QFETCH(int, directory);
     QFETCH(QStringList, lines);
+    QFETCH(QString, group);
     SearchOutcome out;
     for (int n = 200; n > 200 - ports; --n)
         out.unopened.append({n, QStringLiteral("/dev/x%1").arg(n),
-                             {PortOpenError::Reason(reason), QStringLiteral("Input/output error")}});
+                             {PortOpenError::Reason(reason), QStringLiteral("Input/output error")}, group});
     out.directory.verdict = PortNamespace::DirectoryCheck::Verdict(directory);
     out.directory.path = QStringLiteral("/tmp/quvo-ports-1000");
     QCOMPARE(notFoundText(out).split(QLatin1Char('\n')), lines);

@@ -86,6 +86,7 @@ public:
         errorTexts.append(text);
         log_->add(QStringLiteral("error"));
     }
+    void reportNoAnswer() override { log_->add(QStringLiteral("no answer")); }
     bool manualMode() const override { return manual; }
     std::optional<QString> runFullRead() override
     {

@@ -19,7 +19,7 @@ private slots:
     void fonts();
     void answers_data();
     void answers();
-    void focusOnOkAtEveryOpening();
+    void focusOnFieldAtEveryOpening();
     void tabOrder();
     void subFormLayout();
 };
@@ -83,6 +83,8 @@ void TestDataSetDialog::answers_data()
     QTest::addColumn<int>("result");
     QTest::addColumn<QString>("text");
     QTest::newRow("Enter as it opens") << "enter" << int(QDialog::Accepted) << "12.0";
+    // The value opens selected: what is typed at once replaces it.
+    QTest::newRow("type at once, Enter") << "typeAtOnce" << int(QDialog::Accepted) << "30";
     QTest::newRow("type in the field, Enter") << "type" << int(QDialog::Accepted) << "12.05";
     QTest::newRow("click OK") << "ok" << int(QDialog::Accepted) << "12.0";
     QTest::newRow("Esc") << "esc" << int(QDialog::Rejected) << "12.0";
@@ -104,6 +106,9 @@ void TestDataSetDialog::answers()
         auto *dlg = static_cast<TDataSetDialog *>(w);
         if (how == QLatin1String("enter")) {
             QTest::keyClick(w->focusWidget(), Qt::Key_Return);
+        } else if (how == QLatin1String("typeAtOnce")) {
+            QTest::keyClicks(w->focusWidget(), QStringLiteral("30"));
+            QTest::keyClick(w->focusWidget(), Qt::Key_Return);
         } else if (how == QLatin1String("type")) {
             // Clicking into the field puts the caret where the click was: at the end here.
             QTest::mouseClick(dlg->Edit(), Qt::LeftButton, {}, QPoint(dlg->Edit()->width() - 4, 12));
@@ -116,7 +121,7 @@ void TestDataSetDialog::answers()
         } else if (how == QLatin1String("cancel")) {
             QTest::mouseClick(dlg->Button2(), Qt::LeftButton);
         } else if (how == QLatin1String("tabenter")) {
-            QTest::keyClick(w->focusWidget(), Qt::Key_Tab);
+            QTest::keyClick(w->focusWidget(), Qt::Key_Backtab);
             QTest::keyClick(w->focusWidget(), Qt::Key_Return);
         } else if (how == QLatin1String("close")) {
             w->close();
@@ -128,7 +133,7 @@ void TestDataSetDialog::answers()
     QCOMPARE(d.Edit()->text(), text);
 }
 
-void TestDataSetDialog::focusOnOkAtEveryOpening()
+void TestDataSetDialog::focusOnFieldAtEveryOpening()
 {
     TDataSetDialog d;
     ModalAnswerer answerer(&d);
@@ -144,7 +149,7 @@ void TestDataSetDialog::focusOnOkAtEveryOpening()
     d.exec();
     QCOMPARE(answerer.seen.size(), 3);
     for (const ModalAnswerer::Seen &s : answerer.seen)
-        QCOMPARE(s.focus, QStringLiteral("Button1"));
+        QCOMPARE(s.focus, QStringLiteral("Edit"));
 }
 
 void TestDataSetDialog::tabOrder()
@@ -160,7 +165,7 @@ void TestDataSetDialog::tabOrder()
         static_cast<QDialog *>(w)->reject();
     };
     d.exec();
-    QCOMPARE(visited, (QStringList{"Button2", "Edit", "Button1"}));
+    QCOMPARE(visited, (QStringList{"Button1", "Button2", "Edit"}));
 }
 
 void TestDataSetDialog::subFormLayout()

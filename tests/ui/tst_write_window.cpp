@@ -143,7 +143,7 @@ void TestWriteWindow::priceCellSelection()
         QCOMPARE(s.text, title);
         QCOMPARE(s.hint, hint);
         QCOMPARE(s.field, shown);
-        QCOMPARE(s.focus, QStringLiteral("Button1"));
+        QCOMPARE(s.focus, QStringLiteral("Edit"));
     }
     // Cancelled or never opened: nothing goes to the controller.
     QCOMPARE(rig.port->commands, QByteArrayList{});
@@ -355,7 +355,9 @@ void TestWriteWindow::optionsWriteRejectsMagnification()
 
     QCOMPARE(rig.answerer().seen.size(), 1);
     QCOMPARE(rig.answerer().seen.first().caption, QStringLiteral("Error"));
-    QCOMPARE(rig.answerer().seen.first().text, QStringLiteral("値が正しくありません"));
+    // The refusal names the box at fault.
+    QVERIFY2(rig.answerer().seen.first().text.startsWith(QStringLiteral("値が正しくありません\n・領収書文字")),
+             qPrintable(rig.answerer().seen.first().text));
     QCOMPARE(rig.answerer().seen.first().buttons, QStringList{QStringLiteral("OK")});
     QCOMPARE(rig.port->commands, QByteArrayList{});
     QCOMPARE(rig.form->Connected, 1);

@@ -123,7 +123,15 @@ std::optional<QString> settingsNotTaken(const SentSettings &sentSettings, const 
     }
     if (rows.isEmpty())
         return std::nullopt;
-    QString heading = QStringLiteral("前回の書き込みで,次の設定値がQUVOに反映されていません.");
+    // A value the reconnection could not read or have acknowledged is not
+    // called refused: the heading says what is known.
+    const qsizetype unconfirmed = std::count_if(rows.begin(), rows.end(), [&](const Difference &d) {
+        return d.reported == unread || d.reported.startsWith(QStringLiteral("(受け付けを"));
+    });
+    QString heading = unconfirmed == 0 ? QStringLiteral("前回の書き込みで,次の設定値がQUVOに反映されていません.")
+        : unconfirmed == rows.size()
+        ? QStringLiteral("前回の書き込みで,次の設定値がQUVOに反映されたか確認できませんでした.")
+        : QStringLiteral("前回の書き込みで,次の設定値がQUVOに反映されていないか,反映を確認できませんでした.");
     if (!controller.isEmpty())
         heading += QStringLiteral("\n書き込み先: QUVO") + controller;
     return differencesText(heading, rows, QStringLiteral("設定し直して,もう一度送信して下さい."));

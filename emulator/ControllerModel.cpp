@@ -288,7 +288,8 @@ QByteArray ControllerModel::write(const QByteArray &c)
 
     if (c == "QVZ0") {
         s_.counts.fill(0);
-        s_.salesTotal = 0;
+        if (!s_.clearKeepsTotal)
+            s_.salesTotal = 0;
         return frame(Ok, "000");
     }
     if (c == "QVW") {

@@ -50,6 +50,9 @@ struct ControllerState {
     std::array<int, Controller::Tubes> tubeCurrent{};
     std::array<bool, Controller::Inputs> inputs{};        // index = signal number
     bool writeMode = false;
+    // "QVZ0" clears the sixteen counts only; the total since the last memory
+    // clear stays, as some controllers keep it.
+    bool clearKeepsTotal = false;
     int reconciliationCounter = 0;
     std::uint32_t refundTotal = 0;
 };

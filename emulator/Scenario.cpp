@@ -236,7 +236,7 @@ bool Scenario::fromJson(const QByteArray &json, Scenario *out, QString *error)
     bool ok = r.checkKeys(o, QStringLiteral("scenario"),
                           {"version", "statusFlags", "prices", "counts", "salesTotal", "earnValueC",
                            "coinReplyValue", "coinReplyTail", "options", "receipt", "id", "tubes",
-                           "inputs", "writeMode", "reconciliationCounter", "refundTotal",
+                           "inputs", "writeMode", "clearKeepsTotal", "reconciliationCounter", "refundTotal",
                            "restartMs", "simulateSales", "faults"});
     auto has = [&](const char *key) { return ok && o.contains(QLatin1String(key)); };
     auto value = [&](const char *key) { return o.value(QLatin1String(key)); };
@@ -316,6 +316,8 @@ bool Scenario::fromJson(const QByteArray &json, Scenario *out, QString *error)
     }
     if (has("writeMode"))
         ok = r.flag(value("writeMode"), "writeMode", &s.writeMode);
+    if (has("clearKeepsTotal"))
+        ok = r.flag(value("clearKeepsTotal"), "clearKeepsTotal", &s.clearKeepsTotal);
     if (has("reconciliationCounter")
         && (ok = r.integer(value("reconciliationCounter"), "reconciliationCounter", 0, 0xFFFF, &x)))
         s.reconciliationCounter = int(x);

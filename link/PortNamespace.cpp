@@ -67,13 +67,26 @@ QString directoryProblem(const DirectoryCheck &check)
     return QStringLiteral("the port directory %1: %2").arg(check.path, why);
 }
 
+namespace {
+QString &deviceRoot()
+{
+    static QString root = QStringLiteral("/dev");
+    return root;
+}
+} // namespace
+
+void setDeviceRoot(const QString &root)
+{
+    deviceRoot() = root;
+}
+
 QString builtInDevice(int portNumber)
 {
     struct Range { int first; const char *prefix; };
-    static const Range ranges[] = { {1, "/dev/ttyS"}, {33, "/dev/ttyUSB"}, {65, "/dev/ttyACM"} };
+    static const Range ranges[] = { {1, "/ttyS"}, {33, "/ttyUSB"}, {65, "/ttyACM"} };
     for (const Range &r : ranges) {
         if (portNumber >= r.first && portNumber < r.first + 32)
-            return QString::fromLatin1(r.prefix) + QString::number(portNumber - r.first);
+            return deviceRoot() + QString::fromLatin1(r.prefix) + QString::number(portNumber - r.first);
     }
     return QString();
 }

@@ -39,4 +39,9 @@ QString devicePath(int portNumber);
 // COM65-96 ttyACM0-31, nothing above.
 QString builtInDevice(int portNumber);
 
+// Where the built-in table's devices live, /dev unless a test points it at
+// a directory of its own, so that a number falling back to the table can be
+// followed without ever touching this machine's serial devices.
+void setDeviceRoot(const QString &root);
+
 } // namespace PortNamespace

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QTest>
 #include <QTimer>
 #include <functional>
 
@@ -61,6 +62,15 @@ public:
             if (auto *e = w->findChild<QLineEdit *>(QStringLiteral("Edit")))
                 e->setText(text);
             click(QStringLiteral("OK"))(w);
+        };
+    }
+    // Types into whatever has the focus as the dialog opens, then Enter:
+    // what a technician does without touching the mouse.
+    static Action typeAtOnce(const QString &text)
+    {
+        return [text](QWidget *w) {
+            QTest::keyClicks(w->focusWidget(), text);
+            QTest::keyClick(w->focusWidget(), Qt::Key_Return);
         };
     }
     // Message boxes: presses the button of this role; dialogs: OK accepts,

@@ -1,5 +1,6 @@
 // The main window at start and the connect button, driven in-process with
 // the fake port behind the link.
+#include "link/PortNamespace.h"
 #include "tests/support/WindowFixture.h"
 #include "ui/Application.h"
 #include "ui/Fonts.h"
@@ -14,7 +15,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -52,6 +55,7 @@ private slots:
     void failureMessages_data();
     void failureMessages();
     void closingSendsNothing();
+    void vanishFallsBackToTheBuiltInTable();
     void valuesFitTheirCells_data();
     void valuesFitTheirCells();
     void closingDuringSearchEndsIt();
@@ -444,6 +448,54 @@ void TestMainForm::copyWholeGrid()
     QCOMPARE(lines.size(), lineCount + 1); // every row ends with its line break
     QCOMPARE(lines.last(), QString());
     QCOMPARE(lines.at(line), expected);
+}
+
+void TestMainForm::vanishFallsBackToTheBuiltInTable()
+{
+    // The published link goes with the device: COM7 then names ttyS6 by the
+    // built-in table, here in a device directory of the test's own. The
+    // fake port stands in for whatever is there: no device of this machine
+    // is ever opened.
+    WindowFixture rig;
+    QTemporaryDir devices;
+    QFile(devices.filePath(QStringLiteral("ttyS6"))).open(QIODevice::WriteOnly);
+    PortNamespace::setDeviceRoot(devices.path());
+    const auto restore = qScopeGuard([] { PortNamespace::setDeviceRoot(QStringLiteral("/dev")); });
+    QByteArray id = "MACHINE1";
+    rig.port->fallback = [&id](const QByteArray &c) {
+        if (c == "QVV")
+            return FakePort::ok("QUVO ver2.05");
+        if (c == "QVRON")
+            return FakePort::ok(id);
+        return FakePort::ok(c.startsWith("QVRO") && c.size() == 5 && c[4] >= 'A' ? "11" : "");
+    };
+    TMainForm &form = rig.openOnFakePort();
+    form.show();
+    form.ConBtnClick();
+    QCOMPARE(form.identity().identificationText(), QStringLiteral("MACHINE1"));
+    auto *status = rig.child<QLineEdit>("ComStatus");
+
+    rig.port->gone = true;
+    QTRY_COMPARE(status->text(), QStringLiteral("COM7接続断"));
+    QCOMPARE(rig.child<QStatusBar>("StatusLine")->currentMessage(),
+             QStringLiteral("COM7のQUVOが見つかりません.つながると自動的に接続し直します."));
+    QCOMPARE(rig.child<QPushButton>("ConBtn")->text(), QStringLiteral("切断"));
+
+    rig.sandbox.unpublish(WindowFixture::FakeCom);
+    id = "MACHINE2";
+    rig.port->gone = false;
+    rig.port->commands.clear();
+    rig.answerer().actions << ModalAnswerer::click(QStringLiteral("OK"));
+    QTRY_COMPARE_WITH_TIMEOUT(status->text(), QStringLiteral("COM7接続中"), 5000);
+    const QString ttyS6 = QFileInfo(devices.filePath(QStringLiteral("ttyS6"))).canonicalFilePath();
+    QCOMPARE(rig.port->openedPath, ttyS6);
+    QCOMPARE(status->toolTip(), ttyS6);
+    // Connected to afresh, as at a click: probe, version, the full read.
+    QCOMPARE(rig.port->commands.mid(0, 3), QByteArrayList({"QV", "QVV", "QVQ"}));
+    QCOMPARE(rig.answerer().seen.size(), 1);
+    QVERIFY2(rig.answerer().seen.first().text.contains(QStringLiteral("「MACHINE1」"))
+                 && rig.answerer().seen.first().text.contains(QStringLiteral("「MACHINE2」")),
+             qPrintable(rig.answerer().seen.first().text));
 }
 
 QTEST_MAIN(TestMainForm)

@@ -112,6 +112,11 @@ private slots:
     void guardedWrites();
     void writeProof_data();
     void writeProof();
+    void cableMovedToAnotherController();
+    void proofFollowsItsController();
+    void deadLine();
+    void operationOnAVanishedDevice_data();
+    void operationOnAVanishedDevice();
     void init();
 
 private:
@@ -130,10 +135,13 @@ void TestWriteRoundTrip::priceRoundTrip_data()
     QTest::addColumn<QString>("entry");
     QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("shown");
+    QTest::addColumn<bool>("typed");   // typed at once as the dialog opens, then Enter
 
-    QTest::newRow("col3 12.5") << 2 << "12.5" << "QVSP2=007D" << "12.5";
-    QTest::newRow("col5 150") << 4 << "150" << "QVSP4=0096" << "150";
-    QTest::newRow("col10 0.3") << 9 << "0.3" << "QVSP9=0003" << "0.3";
+    QTest::newRow("col3 12.5") << 2 << "12.5" << "QVSP2=007D" << "12.5" << false;
+    QTest::newRow("col5 150") << 4 << "150" << "QVSP4=0096" << "150" << false;
+    QTest::newRow("col10 0.3") << 9 << "0.3" << "QVSP9=0003" << "0.3" << false;
+    // Not one key is lost: the typing replaces the value the dialog showed.
+    QTest::newRow("col4 30 typed at once") << 3 << "30" << "QVSP3=012C" << "30.0" << true;
 }
 
 void TestWriteRoundTrip::priceRoundTrip()
@@ -142,6 +150,7 @@ void TestWriteRoundTrip::priceRoundTrip()
     QFETCH(QString, entry);
     QFETCH(QString, command);
     QFETCH(QString, shown);
+    QFETCH(bool, typed);
 
     // Each row writes a column of its own: one emulator and connection serve them all.
     if (!priceRig_) {
@@ -151,7 +160,7 @@ void TestWriteRoundTrip::priceRoundTrip()
     EmulatorRig &rig = *priceRig_;
     QCOMPARE(rig.form->Connected, 1);
     const int before = int(rig.commands().size());
-    rig.answerer().actions << ModalAnswerer::enter(entry);
+    rig.answerer().actions << (typed ? ModalAnswerer::typeAtOnce(entry) : ModalAnswerer::enter(entry));
 
     rig.clickCell("OptGrid1", 1, row);
 
@@ -288,6 +297,16 @@ void TestWriteRoundTrip::guardedWrites_data()
     QTest::newRow("read stopped early")
         << QByteArray(R"([{"command": "QVROA", "fault": "error", "number": 2}])")
         << QStringList{"Error"} << QString();
+    // A refused or cut reply vouches for nothing: the write is refused
+    // instead of sending 00 or a cut text over the controller's setting.
+    QTest::newRow("ERR12 on option 2")
+        << QByteArray(R"([{"command": "QVRO2", "fault": "error", "number": 12}])")
+        << QStringList{"Error"} << QString();
+    QTest::newRow("RBUSY on option 3")
+        << QByteArray(R"([{"command": "QVRO3", "fault": "rbusy"}])") << QStringList{"Error"} << QString();
+    QTest::newRow("line 1 cut after a blank")
+        << QByteArray(R"([{"command": "QVROA", "fault": "truncate", "keep": 11}])")
+        << QStringList{"Error"} << QString();
     // Line 2 holds bytes that are not code page 932; only option 1 is changed.
     QTest::newRow("invalid text in line 2")
         << QByteArray(R"([{"command": "QVROB", "fault": "invalid-text"}])")
@@ -374,8 +393,11 @@ void TestWriteRoundTrip::writeProof_data()
     for (int t = 0; t < 8; ++t)
         allTubes << tubes[t] + QStringLiteral("の基準枚数: 送信値 ") + counted[t]
                 + QStringLiteral(" → 現在値 (受け付けを確認できませんでした)");
-    const QStringList oneTube = box(again, {allTubes[1]}, advice);
-    const QStringList everyTube = box(again, allTubes, advice);
+    // No read reports a standard count: unacknowledged is not called refused.
+    QString unconfirmed = again;
+    unconfirmed.replace(QStringLiteral("反映されていません."), QStringLiteral("反映されたか確認できませんでした."));
+    const QStringList oneTube = box(unconfirmed, {allTubes[1]}, advice);
+    const QStringList everyTube = box(unconfirmed, allTubes, advice);
 
     QTest::newRow("price taken") << "price" << QByteArray() << QStringList();
     QTest::newRow("price: ERR on QVSP") << "price" << fault("QVSP*", "error") << price;
@@ -389,6 +411,8 @@ void TestWriteRoundTrip::writeProof_data()
     QTest::newRow("clear: QVZ0 silent") << "clear" << fault("QVZ0", "silence") << noAnswer;
     QTest::newRow("clear: ERR on QVU1") << "clear" << fault("QVU1", "error") << clear;
     QTest::newRow("clear: QVU0 silent") << "clear" << fault("QVU0", "silence") << QStringList();
+    // Which counters "QVZ0" clears is the controller's business.
+    QTest::newRow("clear: total kept") << "clear" << QByteArray(R"([], "clearKeepsTotal": true)") << QStringList();
     QTest::newRow("options taken") << "options" << QByteArray() << QStringList();
     QTest::newRow("options: ERR on QVSO3") << "options" << fault("QVSO3*", "error") << option3;
     // Stopped before the store: nothing to prove at the next connection.
@@ -453,6 +477,168 @@ void TestWriteRoundTrip::writeProof()
     rig.form->ConBtnClick();
     rig.form->ConBtnClick();
     QCOMPARE(rig.answerer().seen.size(), 0);
+}
+
+
+namespace {
+
+const QByteArray ScenarioA = R"({
+    "options": [2, 1, 3, 1, 1, 1], "id": "MACHINE1", "restartMs": 100,
+    "counts": [11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26],
+    "receipt": [{"x": 3, "y": 1, "text": "AAA"}, {"x": 1, "y": 4, "text": "AAAA"}, {"x": 2, "y": 3, "text": "AAAAA"}]
+    FAULTS
+})";
+const QByteArray ScenarioB = R"({
+    "options": [0, 0, 0, 0, 0, 0], "id": "MACHINE2", "restartMs": 100,
+    "receipt": [{"x": 1, "y": 1, "text": "BBB"}, {"x": 1, "y": 1, "text": "BBBB"}, {"x": 1, "y": 1, "text": "BBBBB"}]
+})";
+
+QByteArray withFaults(QByteArray s, const QByteArray &faults)
+{
+    return s.replace("FAULTS", faults.isEmpty() ? QByteArray() : ", \"faults\": " + faults);
+}
+
+QString noAnswerBox(int com)
+{
+    return QStringLiteral("COM%1のQUVOから応答がありません.\n送信と読み込みを中止しました.\n"
+                          "ケーブルとQUVOの電源を確かめて下さい.")
+        .arg(com);
+}
+
+QStringList gridTexts(const StringGrid *g)
+{
+    QStringList l;
+    for (int r = 0; r < g->rowCount(); ++r)
+        for (int c = 0; c < g->columnCount(); ++c)
+            l << g->cells(c, r);
+    return l;
+}
+
+QStringList captionsAndTexts(const QList<ModalAnswerer::Seen> &seen)
+{
+    QStringList l;
+    for (const ModalAnswerer::Seen &s : seen)
+        l << s.caption + u'|' + s.text;
+    return l;
+}
+
+} // namespace
+
+void TestWriteRoundTrip::cableMovedToAnotherController()
+{
+    // Controller A vanishes at the first poll; B appears under the same number.
+    EmulatorRig rig;
+    QVERIFY(rig.start(withFaults(ScenarioA, R"([{"command": "QVY", "fault": "vanish"}])")));
+    rig.form->ConBtnClick();
+    QCOMPARE(rig.form->identity().identificationText(), QStringLiteral("MACHINE1"));
+    auto *status = rig.child<QLineEdit>("ComStatus");
+    QTRY_COMPARE(status->text(), QStringLiteral("COM%1接続断").arg(EmulatorCom));
+    QVERIFY(rig.form->deviceLost());
+    QVERIFY(!rig.child<QPushButton>("SendSalesBtn")->isEnabled());
+    // The values stay in view; none of them may be written anywhere.
+    QCOMPARE(rig.child<QLineEdit>("xxxxxxxx")->text(), QStringLiteral("MACHINE1"));
+    QVERIFY(!rig.form->origins().known(ValueOrigins::Option1));
+
+    // A's link is taken away first: its pseudo-terminal's name may already
+    // belong to another one on a busy machine.
+    rig.sandbox.unpublish(EmulatorCom);
+    EmulatorProcess b(QStringLiteral(QUVO_EMULATOR), rig.sandbox.runtimeDir());
+    rig.answerer().actions << ModalAnswerer::click(QStringLiteral("OK"));
+    QVERIFY(b.startAt(EmulatorCom, ScenarioB, EmulatorProcess::fastLine()));
+    QTRY_COMPARE_WITH_TIMEOUT(status->text(), QStringLiteral("COM%1接続中").arg(EmulatorCom), 10000);
+    QTRY_COMPARE(rig.answerer().seen.size(), 1);
+    // One box names both controllers.
+    const ModalAnswerer::Seen told = rig.answerer().seen.first();
+    QCOMPARE(told.caption, QStringLiteral("Information"));
+    QVERIFY2(told.text.contains(QStringLiteral("「MACHINE1」")) && told.text.contains(QStringLiteral("「MACHINE2」")),
+             qPrintable(told.text));
+    QCOMPARE(rig.child<QLineEdit>("xxxxxxxx")->text(), QStringLiteral("MACHINE2"));
+    QVERIFY(b.commands().mid(0, 3) == QStringList({"QV", "QVV", "QVQ"}));
+
+    // An unedited write sends B its own settings, never A's.
+    rig.answerer().actions << ModalAnswerer::click(QStringLiteral("OK")) << ModalAnswerer::click(QStringLiteral("OK"));
+    rig.child<QPushButton>("SendSalesBtn")->click();
+    QStringList settings = b.commands();
+    settings.removeIf([](const QString &c) { return !c.startsWith(QLatin1String("QVSO")); });
+    QCOMPARE(settings, QStringList({"QVSO1=00", "QVSO3=00", "QVSO2=00", "QVSO4=00", "QVSO5=00", "QVSO6=00",
+                                    "QVSON=MACHINE2", "QVSOA=11BBB", "QVSOB=11BBBB", "QVSOC=11BBBBB"}));
+    QCOMPARE(rig.answerer().unexpected, 0);
+}
+
+void TestWriteRoundTrip::proofFollowsItsController()
+{
+    // A write that A does not fully take, then a connection to B elsewhere:
+    // B hears nothing of A's write.
+    EmulatorRig rig;
+    QVERIFY(rig.start(withFaults(ScenarioA, R"([{"command": "QVSO3*", "fault": "error", "number": 2}])")));
+    rig.form->ConBtnClick();
+    rig.child<QComboBox>("Opt3Sel")->setCurrentIndex(0);
+    rig.answerer().actions << ModalAnswerer::click(QStringLiteral("OK")) << ModalAnswerer::click(QStringLiteral("OK"));
+    rig.child<QPushButton>("SendSalesBtn")->click();
+    QCOMPARE(rig.form->Connected, 0);
+    rig.emulator.stop();
+
+    EmulatorProcess b(QStringLiteral(QUVO_EMULATOR), rig.sandbox.runtimeDir());
+    QVERIFY(b.startAt(EmulatorCom - 1, ScenarioB, EmulatorProcess::fastLine()));
+    rig.answerer().seen.clear();
+    rig.form->ConBtnClick();
+    QCOMPARE(rig.form->Connected, 1);
+    QCOMPARE(rig.form->identity().portNumber, EmulatorCom - 1);
+    QCOMPARE(captionsAndTexts(rig.answerer().seen), QStringList());
+}
+
+void TestWriteRoundTrip::deadLine()
+{
+    // Answers the probe and the version, then nothing more.
+    EmulatorRig rig;
+    rig.realLine = true;
+    QVERIFY(rig.start(withFaults(ScenarioA, R"([{"command": "*", "fault": "silence", "skip": 2, "times": "always"}])")));
+    auto *sales = rig.child<StringGrid>("SalesGrid");
+    sales->setCell(2, 1, QStringLiteral("1234"));
+    rig.answerer().actions << ModalAnswerer::click(QStringLiteral("OK"));
+    QElapsedTimer clicked;
+    clicked.start();
+    rig.form->ConBtnClick();
+    qInfo("the dead line was told %lld ms after the click", clicked.elapsed());
+
+    // One read tells: nothing further is sent, nothing written.
+    QCOMPARE(rig.commands(), QStringList({"QV", "QVV", "QVQ"}));
+    QCOMPARE(captionsAndTexts(rig.answerer().seen), QStringList{"Error|" + noAnswerBox(EmulatorCom)});
+    QCOMPARE(rig.form->Connected, 0);
+    QCOMPARE(sales->cells(2, 1), QStringLiteral("1234"));
+}
+
+void TestWriteRoundTrip::operationOnAVanishedDevice_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::newRow("price setting") << "price";
+    QTest::newRow("counter clear") << "clear";
+}
+
+void TestWriteRoundTrip::operationOnAVanishedDevice()
+{
+    QFETCH(QString, operation);
+    EmulatorRig rig;
+    QVERIFY(rig.startConnected(withFaults(ScenarioA, R"([{"command": "QVU1", "fault": "vanish"}])")));
+    QStringList shown;
+    for (const char *g : {"SalesGrid", "OptGrid1", "OptGrid2", "TotalGrid1"})
+        shown << gridTexts(rig.child<StringGrid>(g));
+    const QString line1 = rig.child<QLineEdit>("Edit1")->text();
+    rig.answerer().actions << ModalAnswerer::enter(QStringLiteral("9.5")) << ModalAnswerer::click(QStringLiteral("OK"));
+
+    if (operation == QLatin1String("price"))
+        rig.clickCell("OptGrid1", 1, 0);
+    else
+        rig.child<QPushButton>("CntClrBtn")->click();
+
+    // The grids show what the controller last reported: not the entry, not 0000.
+    QStringList after;
+    for (const char *g : {"SalesGrid", "OptGrid1", "OptGrid2", "TotalGrid1"})
+        after << gridTexts(rig.child<StringGrid>(g));
+    QCOMPARE(after, shown);
+    QCOMPARE(rig.child<QLineEdit>("Edit1")->text(), line1);
+    QCOMPARE(captionsAndTexts(rig.answerer().seen.mid(1)), QStringList{"Error|" + noAnswerBox(EmulatorCom)});
+    QCOMPARE(rig.child<QLineEdit>("ComStatus")->text(), QStringLiteral("COM%1接続断").arg(EmulatorCom));
 }
 
 QTEST_MAIN(TestWriteRoundTrip)

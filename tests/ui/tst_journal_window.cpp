@@ -256,6 +256,7 @@ void TestJournalWindow::historyFigures()
     fillHistory(journal);
     fixture.openOnFakePort();
     fixture.form->setJournal(&journal);
+    fixture.form->show();
     fixture.child<QPushButton>("JournalBtn")->click();
     JournalWindow *history = fixture.form->journalWindow();
     QVERIFY(history && history->isVisible());
@@ -290,6 +291,14 @@ void TestJournalWindow::historyFigures()
         QCOMPARE(text.count('\n'), all ? 1 + 4 * 3 + 3 : 1 + 4 * 3);
         QCOMPARE(text.contains(",OTHER,"), all);
     }
+    // Closing the main window ends the program, the history open or not:
+    // the event loop returns by itself, not by the time-out's exit(1).
+    QTimer::singleShot(0, fixture.form.get(), [&fixture] { fixture.form->close(); });
+    QTimer timeOut;
+    timeOut.setSingleShot(true);
+    connect(&timeOut, &QTimer::timeout, qApp, [] { QCoreApplication::exit(1); });
+    timeOut.start(5000);
+    QCOMPARE(QCoreApplication::exec(), 0);
 }
 
 void TestJournalWindow::historyButtonInFreeSpace()

@@ -37,6 +37,35 @@ bool refreshLiveValues(DeviceLink &link, DeviceData &data)
     return refresh("QVC", 19, 4, data.CoinReplyValue());
 }
 
+namespace {
+
+std::optional<std::uint32_t> readExactHex(DeviceLink &link, const QByteArray &command, int digits)
+{
+    const TransactResult r = link.Transact(command, digits);
+    if (!r.usable() || r.payload.size() != digits || !ValueFormats::isHexNumber(r.payload))
+        return std::nullopt;
+    // Eight digits may pass a signed value: the bits are what was sent.
+    return std::uint32_t(hexValue(r.payload));
+}
+
+} // namespace
+
+std::optional<Counters> readCounters(DeviceLink &link)
+{
+    Counters c;
+    for (int i = 0; i < 16; ++i) {
+        const auto count = readExactHex(link, QByteArray("QVRC") + ValueFormats::indexChar(i), 4);
+        if (!count)
+            return std::nullopt;
+        c.counts[std::size_t(i)] = *count;
+    }
+    const auto total = readExactHex(link, "QVREA", 8);
+    if (!total)
+        return std::nullopt;
+    c.total = *total;
+    return c;
+}
+
 int requestDeviceState(DeviceLink &link)
 {
     return link.Transact("QVY", 2).status;

@@ -5,6 +5,9 @@
 #include "device/DeviceData.h"
 
 #include <QString>
+#include <array>
+#include <cstdint>
+#include <optional>
 
 class DeviceLink;
 
@@ -21,6 +24,18 @@ bool advancePollTick(int &pollTickCount);
 // that got no byte at all ends the refresh (false): the line is silent, the
 // rest would only cost time.
 bool refreshLiveValues(DeviceLink &link, DeviceData &data);
+
+// The sixteen sales counts and the sales total as the controller holds them.
+struct Counters {
+    std::array<std::uint32_t, 16> counts{};
+    std::uint32_t total = 0;
+};
+
+// 16 x "QVRC" and "QVREA" read afresh, as the record kept before a counter
+// clear. Every reply must come whole, with the normal status and all its
+// hexadecimal digits; otherwise nothing, since a count read as 0 from a
+// bad reply would be kept as if the controller had said it.
+std::optional<Counters> readCounters(DeviceLink &link);
 
 // "QVY": the controller's state as a transaction status.
 int requestDeviceState(DeviceLink &link);

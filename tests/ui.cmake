@@ -29,3 +29,11 @@ if(TARGET quvo-emulator)
     target_compile_definitions(bench_connect PRIVATE QUVO_EMULATOR_PATH="$<TARGET_FILE:quvo-emulator>")
     add_dependencies(bench_connect quvo-emulator)
 endif()
+
+# The machine journal from the window, with the emulator and the program's export.
+quvo_add_test(tst_journal_window LIBS quvo_ui SOURCES ui/tst_journal_window.cpp support/WindowFixture.h)
+target_compile_definitions(tst_journal_window PRIVATE QUVO_EMULATOR="$<TARGET_FILE:quvo-emulator>"
+                           QUVO_UTILITY="$<TARGET_FILE:quvo-utility>")
+add_dependencies(tst_journal_window quvo-emulator quvo-utility)
+quvo_add_test(bench_journal LIBS quvo_ui SOURCES ui/bench_journal.cpp)
+set_tests_properties(bench_journal PROPERTIES RUN_SERIAL TRUE)

@@ -1,5 +1,6 @@
 #include "ui/Application.h"
 
+#include "journal/Journal.h"
 #include "ui/AccessibleComboBox.h"
 #include "ui/Fonts.h"
 #include "ui/MessageBoxes.h"
@@ -12,11 +13,15 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QIcon>
+#include <QFile>
+#include <QFileInfo>
 #include <QLibraryInfo>
+#include <QSaveFile>
 #include <QTranslator>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <memory>
 
 namespace {
@@ -39,21 +44,30 @@ public:
     }
 };
 
-// Asked only for text: answered without a display, so `--version` works on
-// a machine with no window system.
+// Asked only for text: answered without a display, so `--version` and the
+// journal's export work on a machine with no window system.
 bool asksForTextOnly(int argc, char *argv[])
 {
-    static const char *const textOptions[] = {"-h", "-?", "--help", "--help-all", "-v", "--version"};
+    static const char *const textOptions[] = {"-h", "-?", "--help", "--help-all", "-v", "--version",
+                                              "--export-journal"};
     for (int i = 1; i < argc; ++i)
         for (const char *option : textOptions)
-            if (std::strcmp(argv[i], option) == 0)
+            if (std::strcmp(argv[i], option) == 0 || (std::strncmp(argv[i], "--export-journal=", 17) == 0
+                                                       && std::strcmp(option, "--export-journal") == 0))
                 return true;
     return false;
 }
 
+struct CommandLine {
+    bool valid = true;
+    QString journalPath;   // empty: the default place
+    bool noJournal = false;
+    std::optional<QString> exportTo;
+};
+
 // --help and --version print and end the program; without arguments it
-// opens the window. False for an argument the program does not take.
-bool processCommandLine(const QCoreApplication &app)
+// opens the window. Not valid for an argument the program does not take.
+CommandLine processCommandLine(const QCoreApplication &app)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -61,13 +75,67 @@ bool processCommandLine(const QCoreApplication &app)
         "serial ports COM255 down to COM1 for the controller."));
     parser.addHelpOption();
     parser.addVersionOption();
+    const QCommandLineOption journal(QStringLiteral("journal"),
+                                     QStringLiteral("Keep the machine journal in <file> instead of %1.")
+                                         .arg(Journal::defaultPath()),
+                                     QStringLiteral("file"));
+    const QCommandLineOption noJournal(QStringLiteral("no-journal"), QStringLiteral("Keep no journal in this run."));
+    const QCommandLineOption exportJournal(
+        QStringLiteral("export-journal"),
+        QStringLiteral("Write the whole journal as CSV to <file> (- for standard output) and end."),
+        QStringLiteral("file"));
+    parser.addOptions({journal, noJournal, exportJournal});
     parser.process(app);
+    CommandLine line;
     if (!parser.positionalArguments().isEmpty()) {
         std::fprintf(stderr, "quvo-utility: unexpected argument \"%s\"; see --help\n",
                      qPrintable(parser.positionalArguments().constFirst()));
-        return false;
+        line.valid = false;
+        return line;
     }
-    return true;
+    if (parser.isSet(journal) && parser.isSet(noJournal)) {
+        std::fprintf(stderr, "quvo-utility: --journal and --no-journal exclude each other\n");
+        line.valid = false;
+        return line;
+    }
+    line.journalPath = parser.value(journal);
+    line.noJournal = parser.isSet(noJournal);
+    if (parser.isSet(exportJournal))
+        line.exportTo = parser.value(exportJournal);
+    return line;
+}
+
+// --export-journal: the journal as CSV, without a window.
+int exportJournal(const CommandLine &line)
+{
+    const QString path = line.journalPath.isEmpty() ? Journal::defaultPath() : line.journalPath;
+    auto fail = [](const QString &why) {
+        std::fprintf(stderr, "quvo-utility: %s\n", qPrintable(why));
+        return 1;
+    };
+    if (line.noJournal)
+        return fail(QStringLiteral("--export-journal needs a journal, not --no-journal"));
+    if (!QFileInfo::exists(path))
+        return fail(QStringLiteral("no journal at %1").arg(path));
+    Journal journal;
+    if (!journal.open(path))
+        return fail(QStringLiteral("cannot open the journal %1: %2").arg(path, journal.problem()));
+    if (!journal.setAsidePath().isEmpty())
+        return fail(QStringLiteral("the journal %1 was damaged and has been moved to %2")
+                        .arg(path, journal.setAsidePath()));
+    QString error;
+    if (*line.exportTo == QLatin1String("-")) {
+        QFile out;
+        if (!out.open(stdout, QIODevice::WriteOnly) || !journal.exportCsv(out, nullptr, &error) || !out.flush())
+            return fail(QStringLiteral("cannot write the export: %1").arg(error.isEmpty() ? out.errorString() : error));
+        return 0;
+    }
+    // A file is replaced only by a complete export.
+    QSaveFile out(*line.exportTo);
+    if (!out.open(QIODevice::WriteOnly) || !journal.exportCsv(out, nullptr, &error) || !out.commit())
+        return fail(QStringLiteral("cannot write %1: %2")
+                        .arg(*line.exportTo, error.isEmpty() ? out.errorString() : error));
+    return 0;
 }
 
 QIcon applicationIcon()
@@ -92,10 +160,14 @@ int runApplication(int argc, char *argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral(QUVO_VERSION));
     if (asksForTextOnly(argc, argv)) {
         QCoreApplication textOnly(argc, argv);
-        return processCommandLine(textOnly) ? 0 : 1;
+        const CommandLine line = processCommandLine(textOnly);
+        if (!line.valid)
+            return 1;
+        return line.exportTo ? exportJournal(line) : 0;
     }
     UtilityApplication app(argc, argv);
-    if (!processCommandLine(app))
+    const CommandLine line = processCommandLine(app);
+    if (!line.valid)
         return 1;
     initUiResources();
     // The desktop entry's name lets a desktop match the window to its entry and icon.
@@ -108,6 +180,10 @@ int runApplication(int argc, char *argv[])
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         app.installTranslator(&qtTranslator);
 
+    // The journal comes first so that it outlives the window recording into it.
+    Journal journal;
+    if (!line.noJournal)
+        journal.open(line.journalPath.isEmpty() ? Journal::defaultPath() : line.journalPath);
     std::unique_ptr<TMainForm> mainForm;
     std::unique_ptr<TSubForm> subForm;
     std::unique_ptr<TDataSetDialog> dataSetDialog;
@@ -120,6 +196,8 @@ int runApplication(int argc, char *argv[])
         return 1;
     }
     mainForm->setDataSetDialog(dataSetDialog.get());
+    if (!line.noJournal)
+        mainForm->setJournal(&journal);
     mainForm->show();
     return app.exec();
 }

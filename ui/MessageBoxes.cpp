@@ -7,9 +7,12 @@
 namespace {
 
 int runBox(QWidget *parent, const QString &text, const QString &caption,
-           QMessageBox::StandardButtons buttons, QMessageBox::Icon icon = QMessageBox::NoIcon)
+           QMessageBox::StandardButtons buttons, QMessageBox::Icon icon = QMessageBox::NoIcon,
+           QMessageBox::StandardButton defaultButton = QMessageBox::NoButton)
 {
     QMessageBox box(icon, caption, text, buttons, parent);
+    if (defaultButton != QMessageBox::NoButton)
+        box.setDefaultButton(defaultButton);
     // The translation gives "キャンセル"; say it outright so a missing
     // translation file cannot change what the technician reads.
     if (QAbstractButton *cancel = box.button(QMessageBox::Cancel))
@@ -27,6 +30,13 @@ int runBox(QWidget *parent, const QString &text, const QString &caption,
 bool askOkCancel(QWidget *parent, const QString &text, const QString &caption)
 {
     return runBox(parent, text, caption, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+}
+
+bool askOkCancelDefaultCancel(QWidget *parent, const QString &text, const QString &caption)
+{
+    return runBox(parent, text, caption, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::NoIcon,
+                  QMessageBox::Cancel)
+        == QMessageBox::Ok;
 }
 
 void showOk(QWidget *parent, const QString &text, const QString &caption)

@@ -120,6 +120,7 @@ TMainForm::TMainForm(std::unique_ptr<PortIo> port, QWidget *parent)
     connect(ui->OptGrid1, &StringGrid::selectCell, this, &TMainForm::OptGrid1SelectCell);
     connect(ui->SendSalesBtn, &QPushButton::clicked, this, &TMainForm::SendSalesBtnClick);
     connect(ui->CntClrBtn, &QPushButton::clicked, this, &TMainForm::CntClrBtnClick);
+    prepareJournal();
 }
 
 TMainForm::~TMainForm()
@@ -363,6 +364,7 @@ void TMainForm::startConnection(const ControllerIdentity *before)
                               "表示は今接続されているQUVOから読み込んだ値です.")
                    .arg(QString::number(port), before->describe(), identity_.describe()));
     }
+    recordConnectionReading(read);
     // What a write before the restart sent, against what was just read.
     showPendingProof();
     // The I/O panel back to its resting state for the new controller.
@@ -381,6 +383,7 @@ void TMainForm::loseDevice()
     if (deviceLost_ || !link_.deviceGone())
         return;
     deviceLost_ = true;
+    recordDisconnectReading();
     Timer->stop();
     statusRequest_->stop();
     // The values stay in view, but nothing read from this device may be
@@ -425,6 +428,7 @@ void TMainForm::disconnectController()
 
 void TMainForm::closeConnection()
 {
+    recordDisconnectReading();
     Timer->stop();
     statusRequest_->stop();
     reconnect_->stop();
@@ -452,6 +456,7 @@ void TMainForm::FormClose()
 {
     // A search in progress ends at its next port.
     closing_ = true;
+    recordDisconnectReading();
     Timer->stop();
     statusRequest_->stop();
     reconnect_->stop();

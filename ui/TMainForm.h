@@ -17,7 +17,11 @@
 #include <array>
 #include <memory>
 
+class Journal;
+class JournalWindow;
 class QComboBox;
+class QLabel;
+class QPushButton;
 class QLineEdit;
 
 class QPainter;
@@ -36,6 +40,12 @@ public:
 
     // The value-entry dialog, created at start by the program entry.
     void setDataSetDialog(TDataSetDialog *dialog) { dataSetDialog_ = dialog; }
+    // The machine journal the window records into; none: nothing is kept.
+    void setJournal(Journal *journal);
+    Journal *journal() const { return journal_; }
+    // The journal's history window (履歴 button).
+    void JournalBtnClick();
+    JournalWindow *journalWindow() const { return journalWindow_; }
 
     // Connection (connect button).
     void ConBtnClick();
@@ -150,6 +160,21 @@ private:
     // reports.
     std::optional<FullRead::Result> readBack();
 
+    // Recording into the journal (TMainFormJournal.cpp). Each does nothing
+    // without a journal; a journal that fails is reported once.
+    void prepareJournal();
+    void recordConnectionReading(const FullRead::Result &read);
+    void recordReadBack(const FullRead::Result &read);
+    void recordDisconnectReading();
+    // Reads the counts afresh and records them; false when the operator,
+    // told they cannot be kept, chose not to clear.
+    bool recordBeforeClear();
+    void recordClearOutcome(const FullRead::Result &readBack);
+    void recordPriceWrite(int row, std::int32_t before, std::int32_t sent,
+                          const std::optional<FullRead::Result> &readBack);
+    void recordRestartingWrite(const QString &kind, const WriteProof::SentSettings &sent);
+    void showJournalNotice();
+
     Ui::TMainForm *ui;
     ReceiptPreview *receipt_ = nullptr;
     DeviceLink link_;
@@ -197,6 +222,16 @@ private:
     // While the full read sets a receipt text, the relayout its handler runs
     // leaves a conversion error here instead of showing it.
     std::optional<QString> *relayoutError_ = nullptr;
+    Journal *journal_ = nullptr;
+    JournalWindow *journalWindow_ = nullptr;
+    QPushButton *journalButton_ = nullptr;
+    QLabel *journalState_ = nullptr;
+    bool journalConnected_ = false;  // a connection's reading was recorded
+    qint64 clearEvent_ = 0;          // the counter clear awaiting its read-back
+    // The last restarting write, awaiting what the next connection reports.
+    qint64 pendingWriteEvent_ = 0;
+    WriteProof::SentSettings pendingWriteSent_;
+    ControllerIdentity pendingWriteIdentity_;
     bool searching_ = false; // a search is running inside ConBtnClick
     bool closing_ = false;   // the window was closed during a search
 };

@@ -5,6 +5,7 @@
 #include "device/ChangeReconciliation.h"
 #include "device/OperationHost.h"
 #include "device/StandardCount.h"
+#include "journal/JournalEvent.h"
 #include "ui/Colours.h"
 #include "ui/IoPanel.h"
 #include "ui/MessageBoxes.h"
@@ -92,8 +93,10 @@ void TMainForm::CoinGridSelectCell(int ACol, int ARow)
 void TMainForm::SendCoinBtnClick()
 {
     WriteProof::SentSettings sent;
-    if (StandardCount::write(link_, *this, data_, origins_, &sent))
+    if (StandardCount::write(link_, *this, data_, origins_, &sent)) {
         keepProof(sent);
+        recordRestartingWrite(JournalKind::StandardCount, sent);
+    }
 }
 
 void TMainForm::EarnBtnClick()

@@ -6,6 +6,7 @@
 #include "device/PriceEntry.h"
 #include "device/ValueFormats.h"
 #include "device/WriteOperations.h"
+#include "journal/JournalEvent.h"
 #include "ui/MessageBoxes.h"
 #include "ui/StringGrid.h"
 #include "ui/TDataSetDialog.h"
@@ -42,7 +43,9 @@ void TMainForm::OptGrid1SelectCell(int ACol, int ARow)
     ui->SalesGrid->setCell(1, ARow + 1, ui->OptGrid1->cells(1, ARow));
     // A refusal is not a failure of the sequence; the operator is told
     // when the controller does not report the price sent.
-    if (const auto read = readBack()) {
+    const auto read = readBack();
+    recordPriceWrite(ARow, reportedBefore, result.entry.stored, read);
+    if (read) {
         if (const auto text = WriteProof::priceNotTaken(ARow, result.entry.stored, data_.ColumnPrice(ARow),
                                                         read->read[std::size_t(Slot::ColumnPrice + ARow)]))
             reportError(*text);
@@ -68,8 +71,10 @@ void TMainForm::SendSalesBtnClick()
         settings.lines[line] = {boxes[line * 2]->currentText(), boxes[line * 2 + 1]->currentText(),
                                 edits[line]->text()};
     WriteProof::SentSettings sent;
-    if (WriteOperations::writeOptionsAndRestart(link_, *this, data_, settings, origins_, &sent))
+    if (WriteOperations::writeOptionsAndRestart(link_, *this, data_, settings, origins_, &sent)) {
         keepProof(sent);
+        recordRestartingWrite(JournalKind::Settings, sent);
+    }
 }
 
 void TMainForm::keepProof(const WriteProof::SentSettings &sent)
@@ -104,6 +109,8 @@ void TMainForm::CntClrBtnClick()
 {
     if (!confirm(WriteOperations::clearConfirmText()))
         return;
+    if (!recordBeforeClear())
+        return;
     if (!WriteOperations::clearCounters(link_, manualMode())) {
         // The counts on screen stay: nothing says they were cleared.
         reportNoAnswer();
@@ -111,6 +118,7 @@ void TMainForm::CntClrBtnClick()
         return;
     }
     if (const auto read = readBack()) {
+        recordClearOutcome(*read);
         std::array<bool, 16> countRead{};
         for (int i = 0; i < 16; ++i)
             countRead[std::size_t(i)] = read->read[std::size_t(Slot::ColumnSalesCount + i)];
@@ -131,6 +139,7 @@ std::optional<FullRead::Result> TMainForm::readBack()
         showConversionError(read.error);
         return std::nullopt;
     }
+    recordReadBack(read);
     return read;
 }
 

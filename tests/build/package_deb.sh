@@ -26,7 +26,8 @@ version=$(dpkg-deb -f "$deb" Version)
 
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for lib in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libstdc++6; do
+for lib in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libqt6sql6 libqt6charts6 \
+           libqt6sql6-sqlite libstdc++6; do
     [[ ", $depends" == *", $lib (>= "* ]] || fail "Depends lacks a computed $lib (>= ...)"
 done
 

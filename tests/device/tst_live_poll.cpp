@@ -12,6 +12,8 @@ private slots:
     void refresh();
     void refreshOnASilentLine_data();
     void refreshOnASilentLine();
+    void countersBeforeAClear_data();
+    void countersBeforeAClear();
     void sentence_data();
     void sentence();
     void stateReply_data();
@@ -110,6 +112,40 @@ void TestLivePoll::refreshOnASilentLine()
     QCOMPARE(data.SalesTotal(), sent > 17 ? 1 : 9000 + Slot::SalesTotal);
     QCOMPARE(data.EarnValueB(), sent > 17 ? 0 : 9000 + Slot::EarnValueB);
     QCOMPARE(data.CoinReplyValue(), 9000 + Slot::CoinReplyValue);
+}
+
+void TestLivePoll::countersBeforeAClear_data()
+{
+    // The reply of "QVRC5" (column 6); anything but a whole one with the
+    // normal status and four hex digits leaves nothing to keep.
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<int>("count6");   // -1: nothing read
+    QTest::newRow("whole") << QByteArray("OK   :FFFF\r") << 65535;
+    QTest::newRow("above four decimal digits") << QByteArray("OK   :3039\r") << 12345;
+    QTest::newRow("two digits") << QByteArray("OK   :01\r") << -1;
+    QTest::newRow("not hex") << QByteArray("OK   :12G4\r") << -1;
+    QTest::newRow("three digits") << QByteArray("OK   :123\r") << -1;
+    QTest::newRow("cut short") << QByteArray("OK   :12") << -1;
+    QTest::newRow("error") << QByteArray("ERR  :05\r") << -1;
+    QTest::newRow("silent") << QByteArray() << -1;
+}
+
+void TestLivePoll::countersBeforeAClear()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(int, count6);
+    ScriptedLink s;
+    for (int i = 0; i < 16; ++i)
+        s.answer(QByteArray("QVRC") + "0123456789ABCDEF"[i], "000" + QByteArray::number(i % 10));
+    s.answerRaw("QVRC5", reply);
+    s.answer("QVREA", "B2D05E00");   // 3,000,000,000: past a signed 32-bit value
+    const std::optional<LivePoll::Counters> c = LivePoll::readCounters(s.link);
+    QCOMPARE(c.has_value(), count6 >= 0);
+    if (!c)
+        return;
+    QCOMPARE(c->counts[5], std::uint32_t(count6));
+    QCOMPARE(c->counts[15], 5u);
+    QCOMPARE(c->total, 3000000000u);
 }
 
 void TestLivePoll::sentence_data()

@@ -1,0 +1,742 @@
+#include "journal/Journal.h"
+
+#include "journal/JournalCsv.h"
+#include "link/ShiftJis.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QThread>
+#include <QUuid>
+#include <cstdlib>
+
+namespace {
+
+// SQLite's primary result codes that mean the file itself is damaged.
+constexpr int SqliteBusy = 5;
+constexpr int SqliteLocked = 6;
+constexpr int SqliteCorrupt = 11;
+constexpr int SqliteNotADatabase = 26;
+
+int primaryCode(const QSqlError &e)
+{
+    return e.nativeErrorCode().toInt() & 0xff;
+}
+
+// Local time with its offset spelled out, also at UTC (+00:00, not Z).
+QString now()
+{
+    const QDateTime local = QDateTime::currentDateTime();
+    const int offset = local.offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    return local.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"))
+        + QStringLiteral("%1%2:%3")
+              .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+              .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+              .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
+QVariant unsignedValue(std::int32_t v)
+{
+    return QVariant(qint64(std::uint32_t(v)));
+}
+
+QVariant text(const std::optional<QByteArray> &raw)
+{
+    return raw ? QVariant(ShiftJis::decode(*raw)) : QVariant();
+}
+
+bool isOption(ValueOrigins::Field f)
+{
+    return f >= ValueOrigins::Option1 && f <= ValueOrigins::Option6;
+}
+
+bool isStandardCount(ValueOrigins::Field f)
+{
+    return f >= ValueOrigins::StandardCount1 && f <= ValueOrigins::StandardCount8;
+}
+
+// A setting as the journal keeps it: options and standard counts as the
+// numbers their hexadecimal digits give, texts decoded.
+QVariant settingValue(ValueOrigins::Field f, const std::optional<QByteArray> &raw)
+{
+    if (!raw)
+        return QVariant();
+    if (isOption(f) || isStandardCount(f)) {
+        bool ok = false;
+        const qint64 n = raw->toLongLong(&ok, 16);
+        return ok ? QVariant(n) : QVariant(QString::fromLatin1(*raw));
+    }
+    return ShiftJis::decode(*raw);
+}
+
+// A whole receipt line as it was read: X digit, Y digit, text; nothing
+// unless all three were read.
+std::optional<QByteArray> wholeLine(const ValueOrigins &origins, int line)
+{
+    const auto x = origins.asRead(ValueOrigins::line(line, 0));
+    const auto y = origins.asRead(ValueOrigins::line(line, 1));
+    const auto t = origins.asRead(ValueOrigins::line(line, 2));
+    if (!x || !y || !t)
+        return std::nullopt;
+    return *x + *y + *t;
+}
+
+std::optional<QByteArray> settingAsRead(const ValueOrigins &origins, ValueOrigins::Field f)
+{
+    for (int line = 0; line < 3; ++line)
+        if (f == ValueOrigins::line(line, 2))
+            return wholeLine(origins, line);
+    return origins.asRead(f);
+}
+
+// Qt binds a null string as NULL; the journal's texts are never NULL.
+QString nonNull(const QString &s)
+{
+    return s.isNull() ? QStringLiteral("") : s;
+}
+
+JournalEvent eventFor(const QString &kind, const ControllerIdentity &identity)
+{
+    JournalEvent e;
+    e.kind = kind;
+    e.port = identity.portNumber;
+    e.device = identity.devicePath;
+    e.identification = identity.identificationText();
+    e.version = identity.versionText();
+    return e;
+}
+
+} // namespace
+
+Journal::Journal()
+    : connection_(QStringLiteral("journal-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
+{
+}
+
+Journal::~Journal()
+{
+    close();
+}
+
+QString Journal::defaultPath()
+{
+    // Named here rather than after the running program, so that every
+    // program of the package (and its tests) finds the same journal.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+        + QStringLiteral("/quvo-utility/journal.sqlite");
+}
+
+void Journal::close()
+{
+    if (QSqlDatabase::contains(connection_)) {
+        QSqlDatabase::database(connection_, false).close();
+        QSqlDatabase::removeDatabase(connection_);
+    }
+    ok_ = false;
+}
+
+void Journal::fail(const QString &why)
+{
+    ok_ = false;
+    problem_ = why;
+}
+
+std::optional<QString> Journal::takeNotKeptNotice()
+{
+    if (ok_ || noticeGiven_)
+        return std::nullopt;
+    noticeGiven_ = true;
+    return QStringLiteral("履歴は記録されません: %1").arg(problem_);
+}
+
+bool Journal::open(const QString &path)
+{
+    close();
+    path_ = QFileInfo(path).absoluteFilePath();
+    problem_.clear();
+    setAside_.clear();
+
+    const QFileInfo file(path_);
+    const QString dir = file.absolutePath();
+    if (!QFileInfo(dir).isDir()) {
+        // mkpath fails on a plain file standing where a directory should be.
+        if (!QDir().mkpath(dir)) {
+            fail(QStringLiteral("フォルダ %1 を作れません").arg(dir));
+            return false;
+        }
+        QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+    if (!file.exists()) {
+        // Created empty first, so that it is never readable by others. Another
+        // instance may have created it meanwhile.
+        QFile create(path_);
+        if (!create.open(QIODevice::WriteOnly | QIODevice::NewOnly) && !QFileInfo::exists(path_)) {
+            fail(QStringLiteral("%1 を作れません").arg(path_));
+            return false;
+        }
+        if (create.isOpen())
+            create.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+
+    // Another instance opening the same journal at the same moment may hold
+    // it briefly in ways SQLite reports at once instead of waiting: retry.
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        busy_ = false;
+        if (openAt(path_) && prepare())
+            break;
+        // A journal not fully prepared takes no event: it may be of a newer
+        // schema, or damaged in a way that could not be set aside.
+        close();
+        if (!busy_ || clock.elapsed() > BusyTimeoutMs)
+            return false;
+        QThread::msleep(20);
+    }
+    ok_ = true;
+    return true;
+}
+
+bool Journal::prepare()
+{
+    bool damaged = false;
+    if (!checkSound(&damaged)) {
+        if (!damaged)
+            return false;
+        close();
+        if (!moveAside())
+            return false;
+        QFile create(path_);
+        if (!create.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            fail(QStringLiteral("%1 を作れません").arg(path_));
+            return false;
+        }
+        create.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        create.close();
+        if (!openAt(path_) || !checkSound(&damaged))
+            return false;
+    }
+    // The write-ahead log lets a reader and a writer work at once and
+    // survives a process killed mid-write; a full sync makes an event
+    // durable before the utility goes on (a clear is sent only after).
+    return exec(QStringLiteral("PRAGMA journal_mode=WAL")) && exec(QStringLiteral("PRAGMA synchronous=FULL"))
+        && migrate();
+}
+
+bool Journal::openAt(const QString &path)
+{
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE"))) {
+        fail(QStringLiteral("SQLiteのドライバがありません"));
+        return false;
+    }
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
+    db.setDatabaseName(path);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
+    if (!db.open()) {
+        fail(db.lastError().text());
+        return false;
+    }
+    return true;
+}
+
+bool Journal::checkSound(bool *damaged)
+{
+    *damaged = false;
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    if (!q.exec(QStringLiteral("PRAGMA quick_check(1)"))) {
+        const int code = primaryCode(q.lastError());
+        *damaged = code == SqliteCorrupt || code == SqliteNotADatabase;
+        failWith(q.lastError());
+        return false;
+    }
+    const bool sound = q.next() && q.value(0).toString() == QLatin1String("ok");
+    q.finish();
+    if (!sound) {
+        *damaged = true;
+        fail(QStringLiteral("%1 は壊れています").arg(path_));
+        return false;
+    }
+    return true;
+}
+
+bool Journal::moveAside()
+{
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString target = path_ + QStringLiteral(".damaged-") + stamp;
+    for (int n = 2; QFileInfo::exists(target); ++n)
+        target = path_ + QStringLiteral(".damaged-%1-%2").arg(stamp).arg(n);
+    if (!QFile::rename(path_, target)) {
+        fail(QStringLiteral("壊れた %1 を移せません").arg(path_));
+        return false;
+    }
+    // Its log belongs with it: replayed into a new journal it would damage that too.
+    for (const char *suffix : {"-wal", "-shm"})
+        if (QFileInfo::exists(path_ + QLatin1String(suffix)))
+            QFile::rename(path_ + QLatin1String(suffix), target + QLatin1String(suffix));
+    setAside_ = target;
+    return true;
+}
+
+bool Journal::exec(const QString &sql)
+{
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    if (!q.exec(sql)) {
+        failWith(q.lastError());
+        return false;
+    }
+    return true;
+}
+
+void Journal::failWith(const QSqlError &error)
+{
+    const int code = primaryCode(error);
+    busy_ = code == SqliteBusy || code == SqliteLocked;
+    fail(error.text());
+}
+
+bool Journal::begin()
+{
+    // Taking the write lock at the start means a second instance waits for
+    // it here instead of failing halfway.
+    return exec(QStringLiteral("BEGIN IMMEDIATE"));
+}
+
+bool Journal::commit()
+{
+    if (exec(QStringLiteral("COMMIT")))
+        return true;
+    rollback();
+    return false;
+}
+
+void Journal::rollback()
+{
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    q.exec(QStringLiteral("ROLLBACK"));
+}
+
+bool Journal::migrate()
+{
+    // Each step takes the journal from the version before it to its own;
+    // a journal written by an older build is brought up step by step.
+    static const QStringList steps[SchemaVersion] = {
+        {
+            QStringLiteral("CREATE TABLE event ("
+                           "id INTEGER PRIMARY KEY, time TEXT NOT NULL, kind TEXT NOT NULL,"
+                           "port INTEGER NOT NULL, device TEXT NOT NULL,"
+                           "identification TEXT NOT NULL, version TEXT NOT NULL,"
+                           "summary TEXT NOT NULL DEFAULT '')"),
+            QStringLiteral("CREATE INDEX event_by_controller ON event(identification, version, id)"),
+            // Values without a declared type keep what they were given:
+            // integers stay integers, texts stay texts.
+            QStringLiteral("CREATE TABLE item ("
+                           "event INTEGER NOT NULL REFERENCES event(id), position INTEGER NOT NULL,"
+                           "name TEXT NOT NULL, value, sent, reported,"
+                           "PRIMARY KEY (event, position)) WITHOUT ROWID"),
+        },
+    };
+    {
+        // A journal already of this version needs no write lock at all: an
+        // instance holding it for a while does not stop this one opening it.
+        QSqlQuery q(QSqlDatabase::database(connection_, false));
+        if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next()) {
+            failWith(q.lastError());
+            return false;
+        }
+        const int version = q.value(0).toInt();
+        if (version == SchemaVersion)
+            return true;
+        if (version > SchemaVersion) {
+            fail(QStringLiteral("%1 は新しい版のユーティリティのものです").arg(path_));
+            return false;
+        }
+    }
+    for (;;) {
+        // The version is read under the write lock: another instance
+        // opening the same new journal may have migrated it meanwhile.
+        if (!begin())
+            return false;
+        QSqlQuery q(QSqlDatabase::database(connection_, false));
+        if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next()) {
+            failWith(q.lastError());
+            rollback();
+            return false;
+        }
+        const int version = q.value(0).toInt();
+        q.finish();   // an open statement would keep the step from committing
+        if (version == SchemaVersion)
+            return commit();
+        if (version > SchemaVersion) {
+            rollback();
+            fail(QStringLiteral("%1 は新しい版のユーティリティのものです").arg(path_));
+            return false;
+        }
+        for (const QString &sql : steps[version]) {
+            if (!exec(sql)) {
+                rollback();
+                return false;
+            }
+        }
+        if (!exec(QStringLiteral("PRAGMA user_version = %1").arg(version + 1)) || !commit()) {
+            rollback();
+            return false;
+        }
+    }
+}
+
+qint64 Journal::record(JournalEvent event)
+{
+    if (!QSqlDatabase::contains(connection_) || !QSqlDatabase::database(connection_, false).isOpen()) {
+        if (problem_.isEmpty())
+            fail(QStringLiteral("履歴が開かれていません"));
+        return 0;
+    }
+    if (event.time.isEmpty())
+        event.time = now();
+    if (!begin())
+        return 0;
+    const QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("INSERT INTO event (time, kind, port, device, identification, version, summary)"
+                             " VALUES (?, ?, ?, ?, ?, ?, ?)"));
+    q.addBindValue(event.time);
+    q.addBindValue(nonNull(event.kind));
+    q.addBindValue(event.port);
+    q.addBindValue(nonNull(event.device));
+    q.addBindValue(nonNull(event.identification));
+    q.addBindValue(nonNull(event.version));
+    q.addBindValue(nonNull(event.summary));
+    if (!q.exec()) {
+        fail(q.lastError().text());
+        rollback();
+        return 0;
+    }
+    const qint64 id = q.lastInsertId().toLongLong();
+    QSqlQuery item(db);
+    item.prepare(QStringLiteral("INSERT INTO item (event, position, name, value, sent, reported)"
+                                " VALUES (?, ?, ?, ?, ?, ?)"));
+    int position = 0;
+    for (const JournalItem &i : std::as_const(event.items)) {
+        item.bindValue(0, id);
+        item.bindValue(1, position++);
+        item.bindValue(2, i.name);
+        item.bindValue(3, i.value);
+        item.bindValue(4, i.sent);
+        item.bindValue(5, i.reported);
+        if (!item.exec()) {
+            fail(item.lastError().text());
+            rollback();
+            return 0;
+        }
+    }
+    if (!commit())
+        return 0;
+    ok_ = true;
+    return id;
+}
+
+bool Journal::recordOutcome(qint64 eventId, const QList<JournalItem> &reported)
+{
+    if (eventId <= 0 || !QSqlDatabase::contains(connection_))
+        return false;
+    if (!begin())
+        return false;
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    q.prepare(QStringLiteral("UPDATE item SET reported = ? WHERE event = ? AND name = ?"));
+    for (const JournalItem &i : reported) {
+        q.bindValue(0, i.reported);
+        q.bindValue(1, eventId);
+        q.bindValue(2, i.name);
+        if (!q.exec()) {
+            fail(q.lastError().text());
+            rollback();
+            return false;
+        }
+    }
+    if (!commit())
+        return false;
+    ok_ = true;
+    return true;
+}
+
+qint64 Journal::recordReading(const ControllerIdentity &identity, const DeviceData &data,
+                              const ValueOrigins *settings, bool countsOnly, const std::bitset<Slot::Count> *read)
+{
+    const auto slot = [read](int s, const QVariant &value) {
+        return !read || read->test(std::size_t(s)) ? value : QVariant();
+    };
+    JournalEvent e = eventFor(JournalKind::Reading, identity);
+    const qint64 total = qint64(std::uint32_t(data.SalesTotal()));
+    e.summary = countsOnly ? QStringLiteral("切断時の販売枚数 総売上%1").arg(total)
+                           : QStringLiteral("読み取り 総売上%1").arg(total);
+    auto add = [&e](const QString &name, const QVariant &value) { e.items.append({name, value, {}, {}}); };
+    if (!countsOnly) {
+        add(QStringLiteral("status"), slot(Slot::DeviceStatusFlags, data.DeviceStatusFlags()));
+        for (int i = 0; i < 16; ++i)
+            add(JournalItemName::price(i), slot(Slot::ColumnPrice + i, data.ColumnPrice(i)));
+    }
+    for (int i = 0; i < 16; ++i)
+        add(JournalItemName::count(i), slot(Slot::ColumnSalesCount + i, unsignedValue(data.ColumnSalesCount(i))));
+    add(JournalItemName::Total, slot(Slot::SalesTotal, unsignedValue(data.SalesTotal())));
+    if (countsOnly)
+        return record(e);
+    for (int k = 0; k < 6; ++k) {
+        const bool known = !settings || settings->asRead(ValueOrigins::option(k));
+        add(settingName(ValueOrigins::option(k)),
+            known ? slot(Slot::OptionSelection + k, data.OptionSelection(k)) : QVariant());
+    }
+    if (settings) {
+        for (int line = 0; line < 3; ++line)
+            add(settingName(ValueOrigins::line(line, 2)), text(wholeLine(*settings, line)));
+        add(settingName(ValueOrigins::Identification), text(settings->asRead(ValueOrigins::Identification)));
+    }
+    add(QStringLiteral("earn-c"), slot(Slot::EarnValueC, data.EarnValueC()));
+    add(QStringLiteral("coin-reply"), slot(Slot::CoinReplyValue, data.CoinReplyValue()));
+    add(QStringLiteral("firmware-version"), slot(Slot::FirmwareVersion, data.FirmwareVersion()));
+    return record(e);
+}
+
+qint64 Journal::recordCounterClear(const ControllerIdentity &identity, const LivePoll::Counters &before)
+{
+    JournalEvent e = eventFor(JournalKind::CounterClear, identity);
+    e.summary = QStringLiteral("カウンタクリア 直前の総売上%1").arg(before.total);
+    for (int i = 0; i < 16; ++i)
+        e.items.append({JournalItemName::count(i), qint64(before.counts[std::size_t(i)]), {}, {}});
+    e.items.append({JournalItemName::Total, qint64(before.total), {}, {}});
+    return record(e);
+}
+
+bool Journal::recordClearOutcome(qint64 eventId, const DeviceData &readBack, const std::bitset<Slot::Count> *read)
+{
+    const auto slot = [read](int s, const QVariant &value) {
+        return !read || read->test(std::size_t(s)) ? value : QVariant();
+    };
+    QList<JournalItem> reported;
+    for (int i = 0; i < 16; ++i)
+        reported.append({JournalItemName::count(i), {}, {},
+                         slot(Slot::ColumnSalesCount + i, unsignedValue(readBack.ColumnSalesCount(i)))});
+    reported.append({JournalItemName::Total, {}, {}, slot(Slot::SalesTotal, unsignedValue(readBack.SalesTotal()))});
+    return recordOutcome(eventId, reported);
+}
+
+qint64 Journal::recordPrice(const ControllerIdentity &identity, int column, qint64 before, qint64 sent,
+                            std::optional<qint64> reported)
+{
+    JournalEvent e = eventFor(JournalKind::Price, identity);
+    e.summary = QStringLiteral("コラム%1の価格 %2 → %3").arg(column + 1).arg(before).arg(sent);
+    e.items.append({JournalItemName::price(column), before, sent,
+                    reported ? QVariant(*reported) : QVariant()});
+    return record(e);
+}
+
+qint64 Journal::recordSettingsWrite(const QString &kind, const ControllerIdentity &identity,
+                                    const WriteProof::SentSettings &sent, const ValueOrigins &before)
+{
+    JournalEvent e = eventFor(kind, identity);
+    e.summary = kind == JournalKind::StandardCount ? QStringLiteral("基準枚数の書き込み %1項目").arg(sent.size())
+                                                   : QStringLiteral("設定の書き込み %1項目").arg(sent.size());
+    for (const WriteProof::SentSetting &s : sent)
+        e.items.append({settingName(s.field), settingValue(s.field, settingAsRead(before, s.field)),
+                        settingValue(s.field, s.value), {}});
+    return record(e);
+}
+
+bool Journal::recordSettingsOutcome(qint64 eventId, const WriteProof::SentSettings &sent, const ValueOrigins &now)
+{
+    QList<JournalItem> reported;
+    for (const WriteProof::SentSetting &s : sent) {
+        // No read reports a standard count: the controller's acknowledgement
+        // of its command and of the store is all it says of it.
+        const QVariant value = isStandardCount(s.field)
+            ? (s.acknowledged ? settingValue(s.field, s.value) : QVariant())
+            : settingValue(s.field, settingAsRead(now, s.field));
+        reported.append({settingName(s.field), {}, {}, value});
+    }
+    return recordOutcome(eventId, reported);
+}
+
+QString Journal::settingName(ValueOrigins::Field f)
+{
+    if (isOption(f))
+        return QStringLiteral("option%1").arg(f - ValueOrigins::Option1 + 1);
+    if (isStandardCount(f))
+        return QStringLiteral("standard-count%1").arg(f - ValueOrigins::StandardCount1 + 1);
+    if (f == ValueOrigins::Identification)
+        return QStringLiteral("identification");
+    for (int line = 0; line < 3; ++line) {
+        if (f == ValueOrigins::line(line, 2))
+            return QStringLiteral("line%1").arg(line + 1);
+        if (f == ValueOrigins::line(line, 0))
+            return QStringLiteral("line%1-x").arg(line + 1);
+        if (f == ValueOrigins::line(line, 1))
+            return QStringLiteral("line%1-y").arg(line + 1);
+    }
+    return QStringLiteral("field%1").arg(int(f));
+}
+
+QList<JournalController> Journal::controllers()
+{
+    QList<JournalController> list;
+    if (!QSqlDatabase::contains(connection_))
+        return list;
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    q.setForwardOnly(true);
+    // The last event's port and device: where the controller was last met.
+    if (!q.exec(QStringLiteral(
+            "SELECT e.identification, e.version, g.n, e.time, e.port, e.device FROM event e JOIN"
+            " (SELECT identification, version, COUNT(*) AS n, MAX(id) AS last FROM event"
+            "  GROUP BY identification, version) g ON e.id = g.last ORDER BY e.identification, e.version")))
+        return list;
+    while (q.next())
+        list.append({q.value(0).toString(), q.value(1).toString(), q.value(2).toInt(), q.value(3).toString(),
+                     q.value(4).toInt(), q.value(5).toString()});
+    return list;
+}
+
+QList<JournalEvent> Journal::events(const JournalController *only, bool withItems)
+{
+    QList<JournalEvent> list;
+    if (!QSqlDatabase::contains(connection_))
+        return list;
+    const QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    const QString where = only ? QStringLiteral(" WHERE identification = ? AND version = ?") : QString();
+    q.prepare(QStringLiteral("SELECT id, time, kind, port, device, identification, version, summary FROM event")
+              + where + QStringLiteral(" ORDER BY id"));
+    if (only) {
+        q.addBindValue(only->identification);
+        q.addBindValue(only->version);
+    }
+    if (!q.exec())
+        return list;
+    while (q.next()) {
+        JournalEvent e;
+        e.id = q.value(0).toLongLong();
+        e.time = q.value(1).toString();
+        e.kind = q.value(2).toString();
+        e.port = q.value(3).toInt();
+        e.device = q.value(4).toString();
+        e.identification = q.value(5).toString();
+        e.version = q.value(6).toString();
+        e.summary = q.value(7).toString();
+        list.append(e);
+    }
+    if (withItems) {
+        for (JournalEvent &e : list)
+            e.items = items(e.id);
+    }
+    return list;
+}
+
+QList<JournalItem> Journal::items(qint64 eventId)
+{
+    QList<JournalItem> list;
+    if (!QSqlDatabase::contains(connection_))
+        return list;
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT name, value, sent, reported FROM item WHERE event = ? ORDER BY position"));
+    q.addBindValue(eventId);
+    if (!q.exec())
+        return list;
+    while (q.next())
+        list.append({q.value(0).toString(), q.value(1), q.value(2), q.value(3)});
+    return list;
+}
+
+QList<JournalEvent> Journal::countEvents(const JournalController &only)
+{
+    QList<JournalEvent> list;
+    if (!QSqlDatabase::contains(connection_))
+        return list;
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral(
+        "SELECT e.id, e.time, e.kind, i.name, i.value, i.reported FROM event e JOIN item i ON i.event = e.id"
+        " WHERE e.identification = ? AND e.version = ? AND e.kind IN ('reading', 'counter-clear')"
+        " AND (i.name = 'total' OR i.name GLOB 'count[0-9]*') ORDER BY e.id, i.position"));
+    q.addBindValue(only.identification);
+    q.addBindValue(only.version);
+    if (!q.exec())
+        return list;
+    while (q.next()) {
+        const qint64 id = q.value(0).toLongLong();
+        if (list.isEmpty() || list.last().id != id) {
+            JournalEvent e;
+            e.id = id;
+            e.time = q.value(1).toString();
+            e.kind = q.value(2).toString();
+            list.append(e);
+        }
+        list.last().items.append({q.value(3).toString(), q.value(4), {}, q.value(5)});
+    }
+    return list;
+}
+
+bool Journal::exportCsv(QIODevice &out, const JournalController *only, QString *error)
+{
+    auto failed = [error](const QString &why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (!QSqlDatabase::contains(connection_) || !QSqlDatabase::database(connection_, false).isOpen())
+        return failed(problem_.isEmpty() ? QStringLiteral("履歴が開かれていません") : problem_);
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    q.setForwardOnly(true);
+    const QString where = only ? QStringLiteral(" WHERE e.identification = ? AND e.version = ?") : QString();
+    q.prepare(QStringLiteral("SELECT e.id, e.time, e.port, e.device, e.identification, e.version, e.kind,"
+                             " i.name, i.value, i.sent, i.reported FROM event e JOIN item i ON i.event = e.id")
+              + where + QStringLiteral(" ORDER BY e.id, i.position"));
+    if (only) {
+        q.addBindValue(only->identification);
+        q.addBindValue(only->version);
+    }
+    if (!q.exec())
+        return failed(q.lastError().text());
+    QByteArray buffer = JournalCsv::header();
+    buffer.reserve(1 << 17);
+    auto flush = [&out, &buffer] {
+        const bool written = out.write(buffer) == buffer.size();
+        buffer.clear();
+        return written;
+    };
+    // An event's own fields are the same on each of its rows: made once.
+    qint64 eventId = -1;
+    QByteArray prefix;
+    JournalItem item;
+    while (q.next()) {
+        const qint64 id = q.value(0).toLongLong();
+        if (id != eventId) {
+            eventId = id;
+            JournalEvent e;
+            e.time = q.value(1).toString();
+            e.port = q.value(2).toInt();
+            e.device = q.value(3).toString();
+            e.identification = q.value(4).toString();
+            e.version = q.value(5).toString();
+            e.kind = q.value(6).toString();
+            prefix = JournalCsv::eventPrefix(e);
+        }
+        item.name = q.value(7).toString();
+        item.value = q.value(8);
+        item.sent = q.value(9);
+        item.reported = q.value(10);
+        buffer += prefix;
+        JournalCsv::appendItem(buffer, item);
+        if (buffer.size() > (1 << 16) && !flush())
+            return failed(out.errorString());
+    }
+    if (q.lastError().isValid())
+        return failed(q.lastError().text());
+    if (!flush())
+        return failed(out.errorString());
+    return true;
+}

@@ -1,0 +1,117 @@
+#pragma once
+// The machine journal: every reading of a controller and every write to
+// it, kept between runs in one SQLite database. Recording never stops the
+// utility: a journal that cannot be opened or written is "not kept", the
+// window says so once, and the utility goes on without it.
+#include "device/ControllerIdentity.h"
+#include "device/DeviceData.h"
+#include "device/LivePoll.h"
+#include "device/ValueOrigins.h"
+#include "device/WriteProof.h"
+#include "journal/JournalEvent.h"
+
+#include <QIODevice>
+#include <QList>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QString>
+#include <bitset>
+#include <optional>
+
+class Journal {
+public:
+    // The schema this build writes; older journals are migrated up to it.
+    static constexpr int SchemaVersion = 1;
+    // How long a write waits for another instance's write to finish.
+    static constexpr int BusyTimeoutMs = 1500;
+
+    Journal();
+    ~Journal();
+    Journal(const Journal &) = delete;
+    Journal &operator=(const Journal &) = delete;
+
+    // $XDG_DATA_HOME/quvo-utility/journal.sqlite as QStandardPaths finds it.
+    static QString defaultPath();
+
+    // Opens `path`, creating it and its directory (0700, file 0600) when
+    // missing. A damaged file is moved aside under a name carrying the
+    // time and a new journal started in its place. False: not kept.
+    bool open(const QString &path);
+    void close();
+
+    bool ok() const { return ok_; }
+    QString path() const { return path_; }
+    // Why the journal is not kept, for the status line.
+    QString problem() const { return problem_; }
+    // Where a damaged journal was moved, when one was.
+    QString setAsidePath() const { return setAside_; }
+    // The status-line text that the journal is not kept: once per run, at
+    // the first time it is asked after the journal failed.
+    std::optional<QString> takeNotKeptNotice();
+
+    // One event in one transaction; the time is filled in when empty.
+    // Returns the event's id, 0 when it could not be kept.
+    qint64 record(JournalEvent event);
+    // Sets `reported` of the event's items by name, in one transaction.
+    bool recordOutcome(qint64 eventId, const QList<JournalItem> &reported);
+
+    // What the window hands over, as plain values.
+    // A full read: the values of `data` that `read` marks as read from a
+    // usable reply (all when it is null), the settings texts as `settings`
+    // noted them read; a value not read is recorded as not recorded.
+    // `countsOnly`: the counts and total the poll last refreshed.
+    qint64 recordReading(const ControllerIdentity &identity, const DeviceData &data,
+                         const ValueOrigins *settings, bool countsOnly = false,
+                         const std::bitset<Slot::Count> *read = nullptr);
+    // Just before the clear is sent: the counts read afresh.
+    qint64 recordCounterClear(const ControllerIdentity &identity, const LivePoll::Counters &before);
+    // The clear's read-back.
+    bool recordClearOutcome(qint64 eventId, const DeviceData &readBack,
+                            const std::bitset<Slot::Count> *read = nullptr);
+    // A price write: the price before it, sent, and reported by the
+    // read-back (nothing when the read-back did not complete).
+    qint64 recordPrice(const ControllerIdentity &identity, int column, qint64 before, qint64 sent,
+                       std::optional<qint64> reported);
+    // A restarting write (settings or standard counts): what each setting
+    // was read as before and what was sent; the controller reports back at
+    // the next connection (recordSettingsOutcome).
+    qint64 recordSettingsWrite(const QString &kind, const ControllerIdentity &identity,
+                               const WriteProof::SentSettings &sent, const ValueOrigins &before);
+    bool recordSettingsOutcome(qint64 eventId, const WriteProof::SentSettings &sent, const ValueOrigins &now);
+
+    // Reading back.
+    QList<JournalController> controllers();
+    // The events of one controller, or of all when `only` is null, in the
+    // order recorded; with their items when asked.
+    QList<JournalEvent> events(const JournalController *only, bool withItems = false);
+    QList<JournalItem> items(qint64 eventId);
+    // The events of one controller that carry counts, with only those items.
+    QList<JournalEvent> countEvents(const JournalController &only);
+    // CSV of one controller or of all to `out`; false with `error` set.
+    bool exportCsv(QIODevice &out, const JournalController *only, QString *error = nullptr);
+
+    // Item names of the settings fields ("option1", "line2", "identification",
+    // "standard-count3").
+    static QString settingName(ValueOrigins::Field f);
+
+private:
+    bool openAt(const QString &path);
+    bool prepare();
+    void failWith(const QSqlError &error);
+    bool checkSound(bool *damaged);
+    bool moveAside();
+    bool migrate();
+    bool exec(const QString &sql);
+    void fail(const QString &why);
+    bool begin();
+    bool commit();
+    void rollback();
+
+    QString connection_;
+    QString path_;
+    QString problem_;
+    QString setAside_;
+    bool ok_ = false;
+    bool noticeGiven_ = false;
+    bool busy_ = false;   // the last failure was another instance holding the file
+};

@@ -1,0 +1,403 @@
+// The journal on disk: what a reading, a clear and a write keep, the place
+// and permissions, the schema, and every fault that must leave the utility
+// running with the journal "not kept" and nothing readable lost: a plain
+// file where the directory goes, a read-only directory, a damaged file, a
+// full disk, another instance holding it, two instances writing at once,
+// a process killed while writing.
+//   tst_journal --writer FILE COUNT [--as-nobody]: the child these tests start.
+#include "journal/Journal.h"
+
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <csignal>
+#include <cstdio>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+ControllerIdentity machine(const char *id = "MACHINE1")
+{
+    ControllerIdentity c;
+    c.portNumber = 12;
+    c.devicePath = QStringLiteral("/dev/pts/9");
+    c.identification = id;
+    c.version = "ver1.23";
+    c.identificationRead = c.versionRead = true;
+    return c;
+}
+
+// Another connection straight to the file, as a second program would have.
+struct RawSqlite {
+    explicit RawSqlite(const QString &path)
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        db.open();
+    }
+    ~RawSqlite()
+    {
+        QSqlDatabase::database(name, false).close();
+        QSqlDatabase::removeDatabase(name);
+    }
+    QVariant one(const QString &sql)
+    {
+        QSqlQuery q(QSqlDatabase::database(name));
+        if (!q.exec(sql) || !q.next())
+            return QVariant();
+        return q.value(0);
+    }
+    bool exec(const QString &sql) { return QSqlQuery(QSqlDatabase::database(name)).exec(sql); }
+    QString name = QStringLiteral("raw-%1").arg(quintptr(this));
+};
+
+// The child: records COUNT readings, printing each id once committed.
+int writer(const QString &path, int count, bool asNobody)
+{
+    if (asNobody && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+        return 3;
+    Journal journal;
+    if (!journal.open(path)) {
+        std::printf("not-kept %s\n", qPrintable(journal.problem()));
+        return 2;
+    }
+    DeviceData data;
+    for (int i = 0; i < count || count < 0; ++i) {
+        data.ColumnSalesCount(0) = i;
+        const qint64 id = journal.recordReading(machine(), data, nullptr);
+        if (id == 0) {
+            std::printf("failed %s\n", qPrintable(journal.problem()));
+            return 1;
+        }
+        std::printf("%lld\n", static_cast<long long>(id));
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
+} // namespace
+
+class TestJournal : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void readingKeepsExactValues();
+    void counterClearBeforeAndAfter();
+    void writeBeforeSentReported();
+    void placeAndPermissions();
+    void schemaVersion();
+    void newerSchemaIsNotTouched();
+    void cannotOpen_data();
+    void cannotOpen();
+    void damagedFileMovedAside();
+    void fullDisk();
+    void heldByAnotherInstance();
+    void twoInstancesWriteAtOnce();
+    void killedWhileWriting();
+
+private:
+    QString startWriter(QProcess &p, int count, const QStringList &extra = {});
+    std::unique_ptr<QTemporaryDir> dir_;
+    QString path_;
+};
+
+QString TestJournal::startWriter(QProcess &p, int count, const QStringList &extra)
+{
+    p.start(QCoreApplication::applicationFilePath(),
+            QStringList{QStringLiteral("--writer"), path_, QString::number(count)} + extra);
+    return p.waitForStarted() ? QString() : p.errorString();
+}
+
+void TestJournal::init()
+{
+    dir_ = std::make_unique<QTemporaryDir>();
+    path_ = dir_->filePath(QStringLiteral("quvo-utility/journal.sqlite"));
+}
+
+void TestJournal::readingKeepsExactValues()
+{
+    Journal journal;
+    QVERIFY2(journal.open(path_), qPrintable(journal.problem()));
+    DeviceData data;
+    data.ColumnSalesCount(0) = 12345;   // the screen shows 2345
+    data.ColumnSalesCount(15) = 65535;
+    data.ColumnPrice(2) = 1505;
+    data.SalesTotal() = std::int32_t(0xFFFFFFFFu);
+    ValueOrigins origins;
+    origins.read(ValueOrigins::Identification, QByteArray("\x8b\x40\x8a\x42", 4));   // 機械 in code page 932
+    QVERIFY(journal.recordReading(machine(), data, &origins) > 0);
+
+    const QList<JournalEvent> events = journal.events(nullptr, true);
+    QCOMPARE(events.size(), 1);
+    const JournalEvent &e = events.first();
+    QCOMPARE(e.kind, QStringLiteral("reading"));
+    QCOMPARE(e.identification, QStringLiteral("MACHINE1"));
+    QCOMPARE(e.port, 12);
+    // ISO 8601 with the offset spelled out, the moment it was recorded.
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d$"))
+                 .match(e.time).hasMatch(),
+             qPrintable(e.time));
+    QVERIFY(std::abs(QDateTime::fromString(e.time, Qt::ISODate).secsTo(QDateTime::currentDateTime())) < 60);
+    QHash<QString, QVariant> values;
+    for (const JournalItem &i : e.items)
+        values.insert(i.name, i.value);
+    QCOMPARE(values.value(QStringLiteral("count1")).toLongLong(), 12345);
+    QCOMPARE(values.value(QStringLiteral("count16")).toLongLong(), 65535);
+    QCOMPARE(values.value(QStringLiteral("price3")).toLongLong(), 1505);
+    QCOMPARE(values.value(QStringLiteral("total")).toLongLong(), 4294967295LL);
+    QCOMPARE(values.value(QStringLiteral("identification")).toString(), QStringLiteral("機械"));
+    // A line no reply carried is not recorded, not recorded as empty.
+    QVERIFY(values.contains(QStringLiteral("line1")) && values.value(QStringLiteral("line1")).isNull());
+}
+
+void TestJournal::counterClearBeforeAndAfter()
+{
+    Journal journal;
+    QVERIFY(journal.open(path_));
+    LivePoll::Counters before;
+    before.counts[3] = 40000;
+    before.total = 123456;
+    const qint64 id = journal.recordCounterClear(machine(), before);
+    QVERIFY(id > 0);
+    DeviceData readBack;
+    readBack.ColumnSalesCount(3) = 7;   // a clear the controller did not fully take
+    QVERIFY(journal.recordClearOutcome(id, readBack));
+    const QList<JournalItem> items = journal.items(id);
+    QCOMPARE(items.size(), 17);
+    QCOMPARE(items[3].name, QStringLiteral("count4"));
+    QCOMPARE(items[3].value.toLongLong(), 40000);
+    QCOMPARE(items[3].reported.toLongLong(), 7);
+    QCOMPARE(items[16].value.toLongLong(), 123456);
+    QCOMPARE(items[16].reported.toLongLong(), 0);
+}
+
+void TestJournal::writeBeforeSentReported()
+{
+    Journal journal;
+    QVERIFY(journal.open(path_));
+    QVERIFY(journal.recordPrice(machine(), 2, 120, 150, 150) > 0);
+    ValueOrigins before;
+    before.read(ValueOrigins::option(1), "01");
+    const WriteProof::SentSettings sent{{ValueOrigins::option(1), "03", true},
+                                        {ValueOrigins::standardCount(4), "0BB8", true},
+                                        {ValueOrigins::standardCount(5), "0010", false}};
+    const qint64 id = journal.recordSettingsWrite(JournalKind::Settings, machine(), sent, before);
+    ValueOrigins after;
+    after.read(ValueOrigins::option(1), "02");   // the controller kept another value
+    QVERIFY(journal.recordSettingsOutcome(id, sent, after));
+
+    QBuffer csv;
+    csv.open(QIODevice::WriteOnly);
+    QVERIFY(journal.exportCsv(csv, nullptr));
+    const QList<QByteArray> rows = csv.data().split('\n');
+    QCOMPARE(rows.size(), 6);   // header, four items, the empty rest after the last CR LF
+    QVERIFY(rows[1].endsWith(",price,price3,120,150,150\r"));
+    QVERIFY(rows[2].endsWith(",settings,option2,1,3,2\r"));
+    QVERIFY(rows[3].endsWith(",settings,standard-count5,,3000,3000\r"));
+    QVERIFY(rows[4].endsWith(",settings,standard-count6,,16,\r"));
+}
+
+void TestJournal::placeAndPermissions()
+{
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dir_->path()));
+    QCOMPARE(Journal::defaultPath(), path_);
+    Journal journal;
+    QVERIFY(journal.open(Journal::defaultPath()));
+    struct stat folder{}, file{};
+    QCOMPARE(::stat(QFile::encodeName(QFileInfo(path_).absolutePath()).constData(), &folder), 0);
+    QCOMPARE(::stat(QFile::encodeName(path_).constData(), &file), 0);
+    QCOMPARE(folder.st_mode & 0777, 0700u);
+    QCOMPARE(file.st_mode & 0777, 0600u);
+}
+
+void TestJournal::schemaVersion()
+{
+    {
+        Journal journal;
+        QVERIFY(journal.open(path_));
+    }
+    RawSqlite raw(path_);
+    QCOMPARE(raw.one(QStringLiteral("PRAGMA user_version")).toInt(), 1);
+    QCOMPARE(raw.one(QStringLiteral("PRAGMA journal_mode")).toString(), QStringLiteral("wal"));
+}
+
+void TestJournal::newerSchemaIsNotTouched()
+{
+    {
+        Journal journal;
+        QVERIFY(journal.open(path_));
+        QVERIFY(journal.recordReading(machine(), DeviceData(), nullptr) > 0);
+    }
+    {
+        RawSqlite raw(path_);
+        QVERIFY(raw.exec(QStringLiteral("PRAGMA user_version = 7")));
+    }
+    Journal journal;
+    QVERIFY(!journal.open(path_));
+    QVERIFY(journal.takeNotKeptNotice().has_value());
+    QVERIFY(!journal.takeNotKeptNotice().has_value());   // once per run
+    QCOMPARE(journal.recordReading(machine(), DeviceData(), nullptr), qint64(0));
+    RawSqlite raw(path_);
+    QCOMPARE(raw.one(QStringLiteral("SELECT COUNT(*) FROM event")).toInt(), 1);
+}
+
+void TestJournal::cannotOpen_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("plain file where the directory goes") << QStringLiteral("file-for-dir");
+    QTest::newRow("read-only directory") << QStringLiteral("read-only");
+    QTest::newRow("directory where the file goes") << QStringLiteral("dir-for-file");
+}
+
+void TestJournal::cannotOpen()
+{
+    QFETCH(QString, fault);
+    const QString folder = QFileInfo(path_).absolutePath();
+    if (fault == QLatin1String("file-for-dir")) {
+        QFile plain(folder);
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.write("kept");
+    } else if (fault == QLatin1String("read-only")) {
+        // Root ignores permissions: the child drops to nobody to meet them.
+        QVERIFY(QDir().mkpath(folder));
+        QFile::setPermissions(dir_->path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                                | QFileDevice::ExeOther | QFileDevice::ReadOther);
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther
+                                          | QFileDevice::ExeOther);
+        QProcess child;
+        QCOMPARE(startWriter(child, 1, {QStringLiteral("--as-nobody")}), QString());
+        QVERIFY(child.waitForFinished(30000));
+        QCOMPARE(child.exitCode(), 2);
+        QVERIFY(child.readAllStandardOutput().startsWith("not-kept"));
+        QVERIFY(!QFileInfo::exists(path_));
+        return;
+    } else {
+        QVERIFY(QDir().mkpath(path_));
+    }
+    Journal journal;
+    QVERIFY(!journal.open(path_));
+    QVERIFY(!journal.ok());
+    QVERIFY(!journal.problem().isEmpty());
+    QCOMPARE(journal.recordReading(machine(), DeviceData(), nullptr), qint64(0));
+    QVERIFY(journal.takeNotKeptNotice().has_value());
+    if (fault == QLatin1String("file-for-dir")) {
+        QFile plain(folder);
+        QVERIFY(plain.open(QIODevice::ReadOnly));
+        QCOMPARE(plain.readAll(), QByteArray("kept"));
+    }
+}
+
+void TestJournal::damagedFileMovedAside()
+{
+    QVERIFY(QDir().mkpath(QFileInfo(path_).absolutePath()));
+    QFile damaged(path_);
+    QVERIFY(damaged.open(QIODevice::WriteOnly));
+    const QByteArray garbage = QByteArray("SQLite format 3").append('\0') + QByteArray(4080, '\x5a');
+    damaged.write(garbage);
+    damaged.close();
+
+    Journal journal;
+    QVERIFY2(journal.open(path_), qPrintable(journal.problem()));
+    QVERIFY(journal.recordReading(machine(), DeviceData(), nullptr) > 0);
+    // The old file is kept whole under a name carrying the time.
+    const QString aside = journal.setAsidePath();
+    QVERIFY(QFileInfo(aside).fileName().startsWith(QStringLiteral("journal.sqlite.damaged-")));
+    QVERIFY(aside.contains(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd"))));
+    QFile kept(aside);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), garbage);
+}
+
+void TestJournal::fullDisk()
+{
+    Journal journal;
+    QVERIFY(journal.open(path_));
+    QVERIFY(journal.recordReading(machine(), DeviceData(), nullptr) > 0);
+    // No file of this process may grow past the size the log has now: the
+    // next events meet a full disk.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const rlimit small{rlim_t(QFileInfo(path_ + QStringLiteral("-wal")).size()), saved.rlim_max};
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    qint64 id = 1;
+    for (int i = 0; i < 50 && id != 0; ++i)
+        id = journal.recordReading(machine(), DeviceData(), nullptr);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    QCOMPARE(id, qint64(0));
+    QVERIFY(!journal.ok());
+    QVERIFY(journal.takeNotKeptNotice().has_value());
+    // Room again: the journal goes on, with the first event in it.
+    QVERIFY(journal.recordReading(machine(), DeviceData(), nullptr) > 0);
+    journal.close();
+    RawSqlite raw(path_);
+    QCOMPARE(raw.one(QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
+    QVERIFY(raw.one(QStringLiteral("SELECT COUNT(*) FROM event WHERE id = 1")).toInt() == 1);
+}
+
+void TestJournal::heldByAnotherInstance()
+{
+    {
+        Journal first;
+        QVERIFY(first.open(path_));
+    }
+    RawSqlite other(path_);
+    QVERIFY(other.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+    Journal journal;
+    journal.open(path_);
+    QCOMPARE(journal.recordReading(machine(), DeviceData(), nullptr), qint64(0));
+    QVERIFY(!journal.ok());
+    QVERIFY(journal.takeNotKeptNotice().has_value());
+    other.exec(QStringLiteral("ROLLBACK"));
+    QVERIFY(journal.recordReading(machine(), DeviceData(), nullptr) > 0);
+}
+
+void TestJournal::twoInstancesWriteAtOnce()
+{
+    QProcess a, b;
+    QCOMPARE(startWriter(a, 150), QString());
+    QCOMPARE(startWriter(b, 150), QString());
+    QVERIFY(a.waitForFinished(120000) && b.waitForFinished(120000));
+    QVERIFY2(a.exitCode() == 0, a.readAllStandardOutput().right(200).constData());
+    QVERIFY2(b.exitCode() == 0, b.readAllStandardOutput().right(200).constData());
+    RawSqlite raw(path_);
+    QCOMPARE(raw.one(QStringLiteral("SELECT COUNT(*) FROM event")).toInt(), 300);
+    QCOMPARE(raw.one(QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
+}
+
+void TestJournal::killedWhileWriting()
+{
+    for (int round = 0; round < 3; ++round) {
+        QProcess child;
+        QCOMPARE(startWriter(child, -1), QString());
+        QByteArray out;
+        // Killed at some moment after a few events, mid-write or between.
+        const int wanted = 20 + 37 * round;
+        QTRY_VERIFY_WITH_TIMEOUT((out += child.readAllStandardOutput()).count('\n') >= wanted, 60000);
+        ::kill(pid_t(child.processId()), SIGKILL);
+        QVERIFY(child.waitForFinished(10000));
+        out += child.readAllStandardOutput();
+        const QList<QByteArray> ids = out.trimmed().split('\n');
+        RawSqlite raw(path_);
+        QCOMPARE(raw.one(QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
+        QVERIFY(raw.one(QStringLiteral("SELECT COUNT(*) FROM event WHERE id = %1").arg(QString::fromLatin1(ids.last())))
+                    .toInt() == 1);
+        QVERIFY(raw.one(QStringLiteral("SELECT COUNT(*) FROM event")).toInt() >= ids.size());
+    }
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    if (argc >= 4 && qstrcmp(argv[1], "--writer") == 0)
+        return writer(QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toInt(),
+                      argc >= 5 && qstrcmp(argv[4], "--as-nobody") == 0);
+    TestJournal test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_journal.moc"

@@ -1,0 +1,69 @@
+// The journal's CSV: RFC 4180 quoting, the header, values in plain decimal.
+#include "journal/JournalCsv.h"
+
+#include <QtTest>
+
+Q_DECLARE_METATYPE(JournalItem)
+
+class TestJournalCsv : public QObject {
+    Q_OBJECT
+private slots:
+    void field_data();
+    void field();
+    void row_data();
+    void row();
+};
+
+void TestJournalCsv::field_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("csv");
+    QTest::newRow("plain") << QStringLiteral("reading") << QByteArray("reading");
+    QTest::newRow("empty") << QString() << QByteArray("");
+    QTest::newRow("comma") << QStringLiteral("a,b") << QByteArray("\"a,b\"");
+    QTest::newRow("quote") << QStringLiteral("5\"") << QByteArray("\"5\"\"\"");
+    QTest::newRow("line feed") << QStringLiteral("a\nb") << QByteArray("\"a\nb\"");
+    QTest::newRow("carriage return") << QStringLiteral("a\rb") << QByteArray("\"a\rb\"");
+    QTest::newRow("japanese in UTF-8") << QStringLiteral("領収書") << QByteArray("\xe9\xa0\x98\xe5\x8f\x8e\xe6\x9b\xb8");
+}
+
+void TestJournalCsv::field()
+{
+    QFETCH(QString, text);
+    QFETCH(QByteArray, csv);
+    QCOMPARE(JournalCsv::field(text), csv);
+}
+
+void TestJournalCsv::row_data()
+{
+    QTest::addColumn<JournalItem>("item");
+    QTest::addColumn<QByteArray>("tail");
+    QTest::newRow("count above four digits") << JournalItem{QStringLiteral("count1"), qint64(12345), {}, {}}
+                                             << QByteArray("count1,12345,,");
+    QTest::newRow("total above 2^31") << JournalItem{QStringLiteral("total"), qint64(4294967295LL), {}, {}}
+                                      << QByteArray("total,4294967295,,");
+    QTest::newRow("write") << JournalItem{QStringLiteral("price3"), 120, 150, 150}
+                           << QByteArray("price3,120,150,150");
+    QTest::newRow("not read") << JournalItem{QStringLiteral("line1"), QVariant(), QStringLiteral("11a,b"), QVariant()}
+                              << QByteArray("line1,,\"11a,b\",");
+}
+
+void TestJournalCsv::row()
+{
+    QFETCH(JournalItem, item);
+    QFETCH(QByteArray, tail);
+    JournalEvent e;
+    e.time = QStringLiteral("2026-12-07T15:55:00+09:00");
+    e.kind = QStringLiteral("reading");
+    e.port = 12;
+    e.device = QStringLiteral("/dev/ttyUSB0");
+    e.identification = QStringLiteral("MACHINE1");
+    e.version = QStringLiteral("ver1.23");
+    QCOMPARE(JournalCsv::row(e, item),
+             "2026-12-07T15:55:00+09:00,12,/dev/ttyUSB0,MACHINE1,ver1.23,reading," + tail + "\r\n");
+    QCOMPARE(JournalCsv::header(),
+             QByteArray("time,port,device,controller,version,event,item,value,sent,reported\r\n"));
+}
+
+QTEST_GUILESS_MAIN(TestJournalCsv)
+#include "tst_journal_csv.moc"

@@ -1,0 +1,320 @@
+// The journal from the window: a counter clear against the emulator kept
+// with the counts from before it and exported by the command line; the box
+// before a clear whose counts cannot be kept; the history window's figures
+// and the button that opens it.
+#include "journal/Journal.h"
+#include "tests/support/EmulatorProcess.h"
+#include "tests/support/WindowFixture.h"
+#include "ui/Application.h"
+#include "ui/Fonts.h"
+#include "ui/JournalWindow.h"
+
+#include "ui/StringGrid.h"
+
+#include <QBarSet>
+#include <QBarSeries>
+#include <QChartView>
+#include <QComboBox>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <QtTest>
+
+namespace {
+
+constexpr int EmulatorCom = 201;
+
+struct JournalRig : WindowFixture {
+    QTemporaryDir data;
+    EmulatorProcess emulator{QStringLiteral(QUVO_EMULATOR), sandbox.runtimeDir()};
+    Journal journal;
+    ~JournalRig() { form.reset(); }
+
+    QString journalPath() const { return data.filePath(QStringLiteral("quvo-utility/journal.sqlite")); }
+
+    // The emulator with column 3 at 12345 (the screen shows 2345), the
+    // window connected to it and recording into `journalAt`.
+    bool startConnected(const QString &journalAt)
+    {
+        const QByteArray scenario = R"({"counts": [1, 2, 12345, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 65535],
+                                        "salesTotal": 3000000000, "id": "JNL", "restartMs": 100})";
+        if (!emulator.startAt(EmulatorCom, scenario, EmulatorProcess::fastLine()))
+            return false;
+        openOnSerialPort();
+        form->link().setReadTimeoutMs(300);
+        journal.open(journalAt);
+        form->setJournal(&journal);
+        form->show();
+        answerer();
+        form->ConBtnClick();
+        return form->Connected == 1;
+    }
+};
+
+bool inOrder(const QStringList &got, const QStringList &wanted)
+{
+    int at = 0;
+    for (const QString &w : wanted) {
+        at = int(got.indexOf(w, at));
+        if (at < 0)
+            return false;
+        ++at;
+    }
+    return true;
+}
+
+// Events of one controller as the journal keeps them; count1 and count2
+// and the total. count2 passes 65535 between the third and fourth.
+void fillHistory(Journal &journal)
+{
+    auto event = [](const QString &kind, qint64 c1, qint64 c2, qint64 total, bool clear = false) {
+        JournalEvent e;
+        e.kind = kind;
+        e.port = 5;
+        e.identification = QStringLiteral("HIST");
+        e.version = QStringLiteral("ver2.00");
+        e.items = {{QStringLiteral("count1"), c1, {}, clear ? QVariant(0) : QVariant()},
+                   {QStringLiteral("count2"), c2, {}, clear ? QVariant(0) : QVariant()},
+                   {QStringLiteral("total"), total, {}, clear ? QVariant(0) : QVariant()}};
+        return e;
+    };
+    journal.record(event(JournalKind::Reading, 100, 10, 10000));
+    journal.record(event(JournalKind::CounterClear, 140, 12, 14000, true));
+    journal.record(event(JournalKind::Reading, 25, 65530, 2500));
+    journal.record(event(JournalKind::Reading, 30, 20, 3000));
+    JournalEvent other = event(JournalKind::Reading, 1, 1, 1);
+    other.identification = QStringLiteral("OTHER");
+    journal.record(other);
+}
+
+} // namespace
+
+class TestJournalWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void counterClearKeptAndExported();
+    void writesKeptWithBeforeAndSent();
+    void clearWhenCountsCannotBeKept_data();
+    void clearWhenCountsCannotBeKept();
+    void historyFigures_data();
+    void historyFigures();
+    void historyButtonInFreeSpace();
+};
+
+void TestJournalWindow::initTestCase()
+{
+    initUiResources();
+    installFontSubstitutions();
+}
+
+void TestJournalWindow::counterClearKeptAndExported()
+{
+    JournalRig rig;
+    QVERIFY(rig.startConnected(rig.journalPath()));
+    QCOMPARE(rig.form->identity().identificationText(), QStringLiteral("JNL"));
+    const int before = int(rig.emulator.commands().size());
+    rig.answerer().actions << ModalAnswerer::click(QStringLiteral("OK"));
+    rig.child<QPushButton>("CntClrBtn")->click();
+    QCOMPARE(rig.answerer().unexpected, 0);
+    QCOMPARE(rig.answerer().seen.size(), 1);   // only the confirmation
+    // The counts come fresh from the controller between the confirmation and the clear.
+    const QStringList after = rig.emulator.commands().mid(before);
+    QVERIFY2(inOrder(after, {"QVRC0", "QVRCF", "QVREA", "QVU1", "QVZ0"}), qPrintable(after.join(' ')));
+    rig.form.reset();
+
+    QProcess exporter;
+    exporter.setProcessEnvironment([&] {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_DATA_HOME"), rig.data.path());
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        return env;
+    }());
+    exporter.start(QStringLiteral(QUVO_UTILITY), {QStringLiteral("--export-journal"), QStringLiteral("-")});
+    QVERIFY(exporter.waitForFinished(30000));
+    QCOMPARE(exporter.exitCode(), 0);
+    const QByteArray csv = exporter.readAllStandardOutput();
+    QVERIFY(csv.startsWith("time,port,device,controller,version,event,item,value,sent,reported\r\n"));
+    QVERIFY2(csv.contains(",201,") && csv.contains(",JNL,"), csv.left(300).constData());
+    // Before the clear, exactly; then what its read-back reported.
+    QVERIFY2(csv.contains(",counter-clear,count3,12345,,0\r\n"), csv.constData());
+    QVERIFY(csv.contains(",counter-clear,count16,65535,,0\r\n"));
+    QVERIFY(csv.contains(",counter-clear,total,3000000000,,0\r\n"));
+    // The connection's reading and the read-back's.
+    QVERIFY(csv.contains(",reading,count3,12345,,\r\n"));
+    QVERIFY(csv.contains(",reading,count3,0,,\r\n"));
+}
+
+void TestJournalWindow::writesKeptWithBeforeAndSent()
+{
+    JournalRig rig;
+    QVERIFY(rig.startConnected(rig.journalPath()));
+    const QList<JournalEvent> connected = rig.journal.events(nullptr, true);
+    QCOMPARE(connected.size(), 1);
+    QVariant priceBefore, optionBefore;
+    for (const JournalItem &i : connected.first().items) {
+        if (i.name == QLatin1String("price5"))
+            priceBefore = i.value;
+        if (i.name == QLatin1String("option1"))
+            optionBefore = i.value;
+    }
+    QVERIFY(priceBefore.isValid() && priceBefore.toLongLong() != 150);
+    QVERIFY(optionBefore.isValid() && optionBefore.toLongLong() != 2);
+
+    rig.answerer().actions << ModalAnswerer::enter(QStringLiteral("150"));
+    rig.clickCell("OptGrid1", 1, 4);
+    QTRY_COMPARE(rig.child<StringGrid>("OptGrid1")->cells(1, 4), QStringLiteral("150"));
+    rig.child<QComboBox>("Opt1Sel")->setCurrentIndex(2);
+    rig.answerer().actions << ModalAnswerer::click(QStringLiteral("OK")) << ModalAnswerer::click(QStringLiteral("OK"));
+    rig.child<QPushButton>("SendSalesBtn")->click();
+    QCOMPARE(rig.answerer().unexpected, 0);
+    QCOMPARE(rig.form->Connected, 0);
+
+    QHash<QString, JournalItem> written;
+    for (const JournalEvent &e : rig.journal.events(nullptr, true))
+        for (const JournalItem &i : e.items)
+            if (e.kind == JournalKind::Price || e.kind == JournalKind::Settings)
+                written.insert(e.kind + QLatin1Char('/') + i.name, i);
+    const JournalItem price = written.value(QStringLiteral("price/price5"));
+    QCOMPARE(price.value, priceBefore);
+    QCOMPARE(price.sent.toLongLong(), 150);
+    QCOMPARE(price.reported.toLongLong(), 150);   // from the read-back
+    const JournalItem option = written.value(QStringLiteral("settings/option1"));
+    QCOMPARE(option.value, optionBefore);
+    QCOMPARE(option.sent.toLongLong(), 2);
+    // The controller reports it at the next connection, after its restart.
+    QVERIFY(option.reported.isNull());
+    QCOMPARE(written.value(QStringLiteral("settings/identification")).sent.toString(), QStringLiteral("JNL"));
+}
+
+void TestJournalWindow::clearWhenCountsCannotBeKept_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<bool>("cleared");
+    QTest::newRow("operator goes ahead") << QStringLiteral("OK") << true;
+    QTest::newRow("operator stops") << QStringLiteral("キャンセル") << false;
+}
+
+void TestJournalWindow::clearWhenCountsCannotBeKept()
+{
+    QFETCH(QString, answer);
+    QFETCH(bool, cleared);
+    JournalRig rig;
+    // A plain file where the journal's directory should be.
+    QFile plain(rig.data.filePath(QStringLiteral("quvo-utility")));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    QVERIFY(rig.startConnected(rig.journalPath()));
+    QVERIFY(rig.child<QWidget>("JournalState")->isVisible());
+    bool cancelIsDefault = false;
+    rig.answerer().actions << ModalAnswerer::click(QStringLiteral("OK"))
+                           << [&](QWidget *w) {
+                                  auto *box = qobject_cast<QMessageBox *>(w);
+                                  cancelIsDefault = box && box->defaultButton() == box->button(QMessageBox::Cancel);
+                                  ModalAnswerer::click(answer)(w);
+                              };
+    const int before = int(rig.emulator.commands().size());
+    rig.child<QPushButton>("CntClrBtn")->click();
+    QCOMPARE(rig.answerer().seen.size(), 2);
+    QCOMPARE(rig.answerer().seen[1].caption, QStringLiteral("Information"));
+    QVERIFY(rig.answerer().seen[1].text.contains(QStringLiteral("残りません")));
+    QVERIFY(cancelIsDefault);
+    QCOMPARE(rig.emulator.commands().mid(before).contains(QStringLiteral("QVZ0")), cleared);
+}
+
+void TestJournalWindow::historyFigures_data()
+{
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("to");
+    QTest::addColumn<qint64>("column1");
+    QTest::addColumn<qint64>("column2");
+    QTest::addColumn<qint64>("total");
+    QTest::addColumn<bool>("column2Fell");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("across the clear") << 0 << 2 << qint64(65) << qint64(65532) << qint64(6500) << false
+                                      << QStringLiteral("カウンタクリア1回");
+    QTest::newRow("known sales") << 2 << 3 << qint64(5) << qint64(20) << qint64(500) << true
+                                 << QStringLiteral("桁あふれ");
+}
+
+void TestJournalWindow::historyFigures()
+{
+    QFETCH(int, from);
+    QFETCH(int, to);
+    QFETCH(qint64, column1);
+    QFETCH(qint64, column2);
+    QFETCH(qint64, total);
+    QFETCH(bool, column2Fell);
+    QFETCH(QString, text);
+    WindowFixture fixture;
+    QTemporaryDir dir;
+    Journal journal;
+    QVERIFY(journal.open(dir.filePath(QStringLiteral("j.sqlite"))));
+    fillHistory(journal);
+    fixture.openOnFakePort();
+    fixture.form->setJournal(&journal);
+    fixture.form->show();
+    fixture.child<QPushButton>("JournalBtn")->click();
+    JournalWindow *history = fixture.form->journalWindow();
+    QVERIFY(history && history->isVisible());
+    QCOMPARE(history->controllers().size(), 2);
+    QCOMPARE(history->controllers().first().identification, QStringLiteral("HIST"));
+    QCOMPARE(history->points().size(), 4);
+    history->chooseReadings(from, to);
+    QCOMPARE(history->shownSales().sold[0], column1);
+    QCOMPARE(history->shownSales().sold[1], column2);
+    QCOMPARE(history->shownSales().sold[SalesHistory::TotalFigure], total);
+    QCOMPARE(history->shownSales().fell[1], column2Fell);
+    // What the chart draws is what was computed.
+    auto *bars = qobject_cast<QBarSeries *>(
+        history->findChild<QChartView *>(QStringLiteral("SalesChart"))->chart()->series().value(0));
+    QVERIFY(bars);
+    QCOMPARE(bars->barSets().value(0)->at(0), qreal(column1));
+    QCOMPARE(bars->barSets().value(0)->at(1), qreal(column2));
+    QVERIFY(history->findChild<QLabel *>(QStringLiteral("SalesText"))->text().contains(text));
+    // An event opens to its items.
+    auto *tree = history->findChild<QTreeWidget *>(QStringLiteral("EventTree"));
+    QCOMPARE(tree->topLevelItemCount(), 4);
+    tree->expandItem(tree->topLevelItem(1));
+    QCOMPARE(tree->topLevelItem(1)->childCount(), 3);
+    QCOMPARE(tree->topLevelItem(1)->child(0)->text(2), QStringLiteral("140"));
+    // The export of the one shown, then of all.
+    for (const bool all : {false, true}) {
+        const QString file = dir.filePath(QStringLiteral("out.csv"));
+        QVERIFY(history->exportTo(file, all));
+        QFile csv(file);
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        const QByteArray text = csv.readAll();
+        QCOMPARE(text.count('\n'), all ? 1 + 4 * 3 + 3 : 1 + 4 * 3);
+        QCOMPARE(text.contains(",OTHER,"), all);
+    }
+    // Closing the main window ends the program, the history open or not:
+    // the event loop returns by itself, not by the time-out's exit(1).
+    QTimer::singleShot(0, fixture.form.get(), [&fixture] { fixture.form->close(); });
+    QTimer timeOut;
+    timeOut.setSingleShot(true);
+    connect(&timeOut, &QTimer::timeout, qApp, [] { QCoreApplication::exit(1); });
+    timeOut.start(5000);
+    QCOMPARE(QCoreApplication::exec(), 0);
+}
+
+void TestJournalWindow::historyButtonInFreeSpace()
+{
+    WindowFixture fixture;
+    fixture.openOnFakePort();
+    fixture.form->show();
+    auto *button = fixture.child<QPushButton>("JournalBtn");
+    QVERIFY(button->isVisible());
+    QVERIFY(!button->isEnabled());   // no journal: nothing to show
+    const QRect r = button->geometry();
+    QVERIFY(fixture.child<QWidget>("TopPanel")->rect().contains(r));
+    for (const char *name : {"ConBtn", "ComStatus", "Label1"})
+        QVERIFY2(!fixture.child<QWidget>(name)->geometry().intersects(r), name);
+    QCOMPARE(fixture.child<QWidget>("ComStatus")->geometry(), QRect(88, 5, 89, 21));
+}
+
+QTEST_MAIN(TestJournalWindow)
+#include "tst_journal_window.moc"

@@ -1,0 +1,142 @@
+// The main window's side of the machine journal: what it hands the journal
+// and when, the one message when the journal is not kept, the box before a
+// counter clear whose counts cannot be kept, and the history window.
+#include "ui/TMainForm.h"
+
+#include "device/LivePoll.h"
+#include "journal/Journal.h"
+#include "ui/JournalWindow.h"
+#include "ui/MessageBoxes.h"
+#include "ui_TMainForm.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QStatusBar>
+
+void TMainForm::prepareJournal()
+{
+    // In the top panel's free stretch right of the connection status box:
+    // nothing of the specified layout moves.
+    journalButton_ = new QPushButton(QStringLiteral("履歴"), ui->TopPanel);
+    journalButton_->setObjectName(QStringLiteral("JournalBtn"));
+    journalButton_->setGeometry(184, 5, 52, 21);
+    journalButton_->setFont(ui->ComStatus->font());
+    journalButton_->setToolTip(QStringLiteral("記録した読み取りと書き込みの履歴を開きます"));
+    journalButton_->setEnabled(false);
+    connect(journalButton_, &QPushButton::clicked, this, &TMainForm::JournalBtnClick);
+    journalState_ = new QLabel(QStringLiteral("履歴なし"), this);
+    journalState_->setObjectName(QStringLiteral("JournalState"));
+    ui->StatusLine->addPermanentWidget(journalState_);
+    journalState_->hide();
+}
+
+void TMainForm::setJournal(Journal *journal)
+{
+    journal_ = journal;
+    journalButton_->setEnabled(journal_ != nullptr);
+    showJournalNotice();
+}
+
+void TMainForm::showJournalNotice()
+{
+    if (!journal_ || journal_->ok())
+        return;
+    journalState_->setToolTip(journal_->problem());
+    journalState_->show();
+    if (const std::optional<QString> notice = journal_->takeNotKeptNotice())
+        ui->StatusLine->showMessage(*notice);
+}
+
+void TMainForm::recordConnectionReading(const FullRead::Result &read)
+{
+    journalConnected_ = true;
+    if (!journal_)
+        return;
+    journal_->recordReading(identity_, data_, &origins_, false, &read.read);
+    // What the controller reports of the settings a restarting write sent
+    // to it, now that it is back.
+    if (pendingWriteEvent_ != 0 && identity_.sameController(pendingWriteIdentity_))
+        journal_->recordSettingsOutcome(pendingWriteEvent_, pendingWriteSent_, origins_);
+    pendingWriteEvent_ = 0;
+    showJournalNotice();
+}
+
+void TMainForm::recordReadBack(const FullRead::Result &read)
+{
+    if (!journal_ || !journalConnected_)
+        return;
+    journal_->recordReading(identity_, data_, &origins_, false, &read.read);
+    showJournalNotice();
+}
+
+void TMainForm::recordDisconnectReading()
+{
+    if (!journalConnected_)
+        return;
+    journalConnected_ = false;
+    if (!journal_ || Connected == 0)
+        return;
+    journal_->recordReading(identity_, data_, nullptr, true);
+    showJournalNotice();
+}
+
+bool TMainForm::recordBeforeClear()
+{
+    clearEvent_ = 0;
+    if (!journal_)
+        return true;
+    // From the controller, not the screen: the grids show four digits and
+    // whatever the last poll left.
+    if (const std::optional<LivePoll::Counters> counts = LivePoll::readCounters(link_))
+        clearEvent_ = journal_->recordCounterClear(identity_, *counts);
+    showJournalNotice();
+    if (clearEvent_ != 0)
+        return true;
+    return askOkCancelDefaultCancel(
+        this,
+        QStringLiteral("現在の販売枚数と総売上を履歴に記録できませんでした.\n"
+                       "カウンタクリアを行うと, これらの値は残りません.\nクリアしますか?"),
+        QStringLiteral("Information"));
+}
+
+void TMainForm::recordClearOutcome(const FullRead::Result &readBack)
+{
+    if (journal_ && clearEvent_ != 0)
+        journal_->recordClearOutcome(clearEvent_, data_, &readBack.read);
+    clearEvent_ = 0;
+}
+
+void TMainForm::recordPriceWrite(int row, std::int32_t before, std::int32_t sent,
+                                 const std::optional<FullRead::Result> &readBack)
+{
+    if (!journal_)
+        return;
+    const bool reported = readBack && readBack->read[std::size_t(Slot::ColumnPrice + row)];
+    journal_->recordPrice(identity_, row, before, sent,
+                          reported ? std::optional<qint64>(data_.ColumnPrice(row)) : std::nullopt);
+    showJournalNotice();
+}
+
+void TMainForm::recordRestartingWrite(const QString &kind, const WriteProof::SentSettings &sent)
+{
+    if (!journal_)
+        return;
+    pendingWriteEvent_ = journal_->recordSettingsWrite(kind, identity_, sent, origins_);
+    pendingWriteSent_ = sent;
+    pendingWriteIdentity_ = identity_;
+    showJournalNotice();
+}
+
+void TMainForm::JournalBtnClick()
+{
+    if (!journal_)
+        return;
+    if (!journalWindow_) {
+        journalWindow_ = new JournalWindow(*journal_, this);
+        journalWindow_->setWindowFlag(Qt::Window);
+    }
+    journalWindow_->reload(identity_.known() ? std::optional<ControllerIdentity>(identity_) : std::nullopt);
+    journalWindow_->show();
+    journalWindow_->raise();
+    journalWindow_->activateWindow();
+}

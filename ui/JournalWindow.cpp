@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -19,6 +20,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScreen>
 #include <QSplitter>
 #include <QTreeWidget>
 #include <QValueAxis>
@@ -78,7 +80,11 @@ JournalWindow::JournalWindow(Journal &journal, QWidget *parent) : QWidget(parent
 {
     setObjectName(QStringLiteral("JournalWindow"));
     setWindowTitle(QStringLiteral("履歴"));
-    resize(1150, 720);
+    // Room for both charts, but never wider than a small laptop's screen.
+    QSize size(1150, 720);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableSize() * 0.95);
+    resize(size);
 
     controllerList_ = new QListWidget;
     controllerList_->setObjectName(QStringLiteral("ControllerList"));

@@ -79,19 +79,23 @@ zcat "$doc/changelog.gz" | head -n1 | grep -q "^quvo-utility ($version) " || fai
 for program in quvo-utility quvo-emulator; do
     [ "$hardened" = --hardened ] || break
     bin=$root/usr/bin/$program
-    nm -D "$bin" | grep -q ' U __stack_chk_fail' || fail "$program: no stack protector"
-    nm -D "$bin" | grep -q ' U __[a-z]*_chk@' || fail "$program: no fortified calls"
-    readelf -lW "$bin" | grep -q GNU_RELRO || fail "$program: no RELRO"
-    readelf -dW "$bin" | grep -q 'FLAGS.*BIND_NOW\|FLAGS_1.*NOW' || fail "$program: not bound now"
-    readelf -hW "$bin" | grep -q 'Type: *DYN' || fail "$program: not position-independent"
+    # Each listing is read whole first: grep -q leaving early would cut the
+    # lister off with SIGPIPE, which pipefail reports as a missing flag.
+    symbols=$(nm -D "$bin")
+    grep -q ' U __stack_chk_fail' <<<"$symbols" || fail "$program: no stack protector"
+    grep -q ' U __[a-z]*_chk@' <<<"$symbols" || fail "$program: no fortified calls"
+    grep -q GNU_RELRO <<<"$(readelf -lW "$bin")" || fail "$program: no RELRO"
+    grep -q 'FLAGS.*BIND_NOW\|FLAGS_1.*NOW' <<<"$(readelf -dW "$bin")" || fail "$program: not bound now"
+    grep -q 'Type: *DYN' <<<"$(readelf -hW "$bin")" || fail "$program: not position-independent"
 done
 
 [ "$("$root/usr/bin/quvo-utility" --version)" = "quvo-utility $version" ] || fail "quvo-utility --version"
 [ "$("$root/usr/bin/quvo-emulator" --version)" = "quvo-emulator $version" ] || fail "quvo-emulator --version"
 # The help names where the scenarios are installed, relative to the program.
-"$root/usr/bin/quvo-emulator" --help | grep -qxF "  installed:   $share/quvo-emulator/scenarios" \
+help=$("$root/usr/bin/quvo-emulator" --help)
+grep -qxF "  installed:   $share/quvo-emulator/scenarios" <<<"$help" \
     || fail "quvo-emulator --help does not name the installed scenarios"
-"$root/usr/bin/quvo-emulator" --help | grep -q 'man quvo-emulator' || fail "quvo-emulator --help does not point to its manual page"
+grep -q 'man quvo-emulator' <<<"$help" || fail "quvo-emulator --help does not point to its manual page"
 # The manual page holds every scenario key and fault kind the help names.
 page=$(zcat "$share/man/man1/quvo-emulator.1.gz")
 for key in version statusFlags prices counts salesTotal refundTotal earnValueC coinReplyValue coinReplyTail \

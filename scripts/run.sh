@@ -63,9 +63,11 @@ if [ ! -f "$runtime/ready" ]; then
     exit 1
 fi
 echo "Controller emulator at COM$com; click 接続 to connect."
+# The emulator's readings are kept apart from the technician's own journal
+# of real machines, and go with this run.
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
-    start build/quvo-utility
+    start build/quvo-utility --journal "$runtime/journal.sqlite"
 else
     cat >&2 <<'NOTE'
 run.sh: there is no display here (neither DISPLAY nor WAYLAND_DISPLAY is set).
@@ -75,7 +77,7 @@ command in a desktop session, or over ssh -X.
 NOTE
     # xvfb-run keeps its X authority file in TMPDIR: inside our directory, it
     # goes with it.
-    TMPDIR=$runtime start xvfb-run -a build/quvo-utility
+    TMPDIR=$runtime start xvfb-run -a build/quvo-utility --journal "$runtime/journal.sqlite"
 fi
 # Quietly: job control would report how the window's job ended.
 wait "$!" 2>/dev/null

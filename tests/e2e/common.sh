@@ -10,11 +10,14 @@ e2e_require_tools() {
     done
 }
 
-# Sets `work` and XDG_RUNTIME_DIR; COM1-96 lead nowhere there.
+# Sets `work`, XDG_RUNTIME_DIR and the XDG data, config and cache homes
+# inside it; COM1-96 lead nowhere there.
 e2e_sandbox() {
     work=$(mktemp -d)
     chmod 700 "$work"
     export XDG_RUNTIME_DIR=$work
+    # The utility's journal and anything else it keeps stay in here too.
+    export XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config XDG_CACHE_HOME=$work/cache
     mkdir -m 700 "$work/quvo-ports"
     for n in $(seq 1 96); do
         ln -s "$work/masked-COM$n" "$work/quvo-ports/COM$n"

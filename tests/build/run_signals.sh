@@ -63,7 +63,8 @@ for row in "${cases[@]}"; do
         expect=(quvo-emulator Xvfb quvo-utility)
     fi
     run_pid=$!
-    # Wait until everything it starts is running.
+    # Wait until everything it starts is running: a bounded poll (30 s at
+    # most), each round 0.1 s apart.
     for _ in $(seq 1 300); do
         pids=($(descendants "$run_pid"))
         running=$(names "${pids[@]}")
@@ -77,6 +78,8 @@ for row in "${cases[@]}"; do
 
     start=$(date +%s%N)
     kill -s "$sig" "$run_pid"
+    # A bounded poll for the processes to end: the 2 s it may take is what
+    # is tested, looked at every 0.1 s.
     for _ in $(seq 1 20); do
         left=()
         for pid in "$run_pid" "${pids[@]}"; do alive "$pid" && left+=("$pid"); done

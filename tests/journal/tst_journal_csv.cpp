@@ -56,11 +56,11 @@ void TestJournalCsv::row()
     e.time = QStringLiteral("2026-12-07T15:55:00+09:00");
     e.kind = QStringLiteral("reading");
     e.port = 12;
-    e.device = QStringLiteral("/dev/ttyUSB0");
+    e.device = QStringLiteral("/dev/pts/3");
     e.identification = QStringLiteral("MACHINE1");
     e.version = QStringLiteral("ver1.23");
     QCOMPARE(JournalCsv::row(e, item),
-             "2026-12-07T15:55:00+09:00,12,/dev/ttyUSB0,MACHINE1,ver1.23,reading," + tail + "\r\n");
+             "2026-12-07T15:55:00+09:00,12,/dev/pts/3,MACHINE1,ver1.23,reading," + tail + "\r\n");
     QCOMPARE(JournalCsv::header(),
              QByteArray("time,port,device,controller,version,event,item,value,sent,reported\r\n"));
 }

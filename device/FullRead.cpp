@@ -9,14 +9,6 @@
 
 namespace {
 
-// A whole normal reply whose payload starts with `digits` hexadecimal digits
-// and is exactly `length` long.
-bool usableHex(const TransactResult &reply, int digits, int length)
-{
-    return reply.usable() && reply.payload.size() == length
-        && ValueFormats::isHexNumber(reply.payload.left(digits));
-}
-
 // A text can be a value only without a byte below 0x20: a CR inside is
 // two replies run together.
 bool plainText(const QByteArray &v)
@@ -72,7 +64,7 @@ public:
             return false;
         const int used = digits < 0 ? length : digits;
         data_[slot] = ValueFormats::hexValue(reply.payload.left(used));
-        result_.read[std::size_t(slot)] = usableHex(reply, used, length);
+        result_.read[std::size_t(slot)] = ValueFormats::usableHex(reply, length, used).has_value();
         return true;
     }
 
@@ -137,7 +129,7 @@ Result run(DeviceLink &link, DeviceData &data, FullReadView &view, ValueOrigins 
         if (!seq.transact("QVRO" + QByteArray::number(k), 2, &reply))
             return result;
         data.OptionSelection(k - 1) = ValueFormats::hexValue(reply.payload);
-        if (usableHex(reply, 2, 2)) {
+        if (ValueFormats::usableHex(reply, 2)) {
             optionRead[k - 1] = reply.payload;
             result.read[std::size_t(Slot::OptionSelection + k - 1)] = true;
         }

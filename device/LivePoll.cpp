@@ -3,7 +3,6 @@
 #include "device/ValueFormats.h"
 #include "link/DeviceLink.h"
 
-using ValueFormats::hexValue;
 
 namespace LivePoll {
 
@@ -22,10 +21,9 @@ bool refreshLiveValues(DeviceLink &link, DeviceData &data)
     // one does, instead of flashing 0000 for one refresh.
     auto refresh = [&](const QByteArray &command, int expectedLength, int digits, std::int32_t &slot) {
         const TransactResult r = link.Transact(command, expectedLength);
-        if (r.usable() && r.payload.size() == expectedLength
-            && ValueFormats::isHexNumber(r.payload.left(digits)))
-            slot = hexValue(r.payload.left(digits));
-        return r.bytesReceived > 0;
+        if (const std::optional<std::int32_t> value = ValueFormats::usableHex(r, expectedLength, digits))
+            slot = *value;
+        return r.heard();
     };
     for (int i = 0; i < 16; ++i) {
         if (!refresh(QByteArray("QVRC") + ValueFormats::indexChar(i), 4, 4, data.ColumnSalesCount(i)))
@@ -41,11 +39,11 @@ namespace {
 
 std::optional<std::uint32_t> readExactHex(DeviceLink &link, const QByteArray &command, int digits)
 {
-    const TransactResult r = link.Transact(command, digits);
-    if (!r.usable() || r.payload.size() != digits || !ValueFormats::isHexNumber(r.payload))
+    const std::optional<std::int32_t> value = ValueFormats::usableHex(link.Transact(command, digits), digits);
+    if (!value)
         return std::nullopt;
     // Eight digits may pass a signed value: the bits are what was sent.
-    return std::uint32_t(hexValue(r.payload));
+    return std::uint32_t(*value);
 }
 
 } // namespace

@@ -37,6 +37,14 @@ bool isHexNumber(const QByteArray &payload)
     return !payload.isEmpty() && std::all_of(payload.begin(), payload.end(), hex);
 }
 
+std::optional<std::int32_t> usableHex(const TransactResult &reply, int length, int digits)
+{
+    const QByteArray number = reply.payload.left(digits < 0 ? length : digits);
+    if (!reply.usable() || reply.payload.size() != length || !isHexNumber(number))
+        return std::nullopt;
+    return hexValue(number);
+}
+
 char indexChar(int index)
 {
     return "0123456789ABCDEF"[index & 0xF];

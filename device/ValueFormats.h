@@ -1,8 +1,11 @@
 #pragma once
 // Number and text forms shared by the reads, the writes and the views.
+#include "link/Reply.h"
+
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 namespace ValueFormats {
 
@@ -14,6 +17,11 @@ std::int32_t hexValue(const QByteArray &payload);
 
 // True for one or more hexadecimal digits and nothing else.
 bool isHexNumber(const QByteArray &payload);
+
+// The number a reply vouches for: a whole reply with the normal status whose
+// payload is exactly `length` long and starts with `digits` hexadecimal
+// digits (all of it by default). Nothing for any other reply.
+std::optional<std::int32_t> usableHex(const TransactResult &reply, int length, int digits = -1);
 
 // Index character of "QVRP"/"QVRC": 0-9, then A-F for 10-15.
 char indexChar(int index);

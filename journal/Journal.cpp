@@ -599,6 +599,26 @@ QList<JournalController> Journal::controllers()
     return list;
 }
 
+namespace {
+
+// The columns every event query selects first, in this order.
+const QString EventColumns = QStringLiteral("e.id, e.time, e.kind, e.port, e.device, e.identification, e.version");
+
+JournalEvent eventFromRow(const QSqlQuery &q)
+{
+    JournalEvent e;
+    e.id = q.value(0).toLongLong();
+    e.time = q.value(1).toString();
+    e.kind = q.value(2).toString();
+    e.port = q.value(3).toInt();
+    e.device = q.value(4).toString();
+    e.identification = q.value(5).toString();
+    e.version = q.value(6).toString();
+    return e;
+}
+
+} // namespace
+
 QList<JournalEvent> Journal::events(const JournalController *only, bool withItems)
 {
     QList<JournalEvent> list;
@@ -607,9 +627,9 @@ QList<JournalEvent> Journal::events(const JournalController *only, bool withItem
     const QSqlDatabase db = QSqlDatabase::database(connection_, false);
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    const QString where = only ? QStringLiteral(" WHERE identification = ? AND version = ?") : QString();
-    q.prepare(QStringLiteral("SELECT id, time, kind, port, device, identification, version, summary FROM event")
-              + where + QStringLiteral(" ORDER BY id"));
+    const QString where = only ? QStringLiteral(" WHERE e.identification = ? AND e.version = ?") : QString();
+    q.prepare(QStringLiteral("SELECT ") + EventColumns + QStringLiteral(", e.summary FROM event e") + where
+              + QStringLiteral(" ORDER BY e.id"));
     if (only) {
         q.addBindValue(only->identification);
         q.addBindValue(only->version);
@@ -617,14 +637,7 @@ QList<JournalEvent> Journal::events(const JournalController *only, bool withItem
     if (!q.exec())
         return list;
     while (q.next()) {
-        JournalEvent e;
-        e.id = q.value(0).toLongLong();
-        e.time = q.value(1).toString();
-        e.kind = q.value(2).toString();
-        e.port = q.value(3).toInt();
-        e.device = q.value(4).toString();
-        e.identification = q.value(5).toString();
-        e.version = q.value(6).toString();
+        JournalEvent e = eventFromRow(q);
         e.summary = q.value(7).toString();
         list.append(e);
     }
@@ -692,8 +705,8 @@ bool Journal::exportCsv(QIODevice &out, const JournalController *only, QString *
     QSqlQuery q(QSqlDatabase::database(connection_, false));
     q.setForwardOnly(true);
     const QString where = only ? QStringLiteral(" WHERE e.identification = ? AND e.version = ?") : QString();
-    q.prepare(QStringLiteral("SELECT e.id, e.time, e.port, e.device, e.identification, e.version, e.kind,"
-                             " i.name, i.value, i.sent, i.reported FROM event e JOIN item i ON i.event = e.id")
+    q.prepare(QStringLiteral("SELECT ") + EventColumns
+              + QStringLiteral(", i.name, i.value, i.sent, i.reported FROM event e JOIN item i ON i.event = e.id")
               + where + QStringLiteral(" ORDER BY e.id, i.position"));
     if (only) {
         q.addBindValue(only->identification);
@@ -716,14 +729,7 @@ bool Journal::exportCsv(QIODevice &out, const JournalController *only, QString *
         const qint64 id = q.value(0).toLongLong();
         if (id != eventId) {
             eventId = id;
-            JournalEvent e;
-            e.time = q.value(1).toString();
-            e.port = q.value(2).toInt();
-            e.device = q.value(3).toString();
-            e.identification = q.value(4).toString();
-            e.version = q.value(5).toString();
-            e.kind = q.value(6).toString();
-            prefix = JournalCsv::eventPrefix(e);
+            prefix = JournalCsv::eventPrefix(eventFromRow(q));
         }
         item.name = q.value(7).toString();
         item.value = q.value(8);

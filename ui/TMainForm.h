@@ -172,7 +172,8 @@ private:
     void recordClearOutcome(const FullRead::Result &readBack);
     void recordPriceWrite(int row, std::int32_t before, std::int32_t sent,
                           const std::optional<FullRead::Result> &readBack);
-    void recordRestartingWrite(const QString &kind, const WriteProof::SentSettings &sent);
+    // The journal's event id of the write, 0 when nothing was kept.
+    qint64 recordRestartingWrite(const QString &kind, const WriteProof::SentSettings &sent);
     void showJournalNotice();
 
     Ui::TMainForm *ui;
@@ -187,9 +188,12 @@ private:
     struct PendingProof {
         WriteProof::SentSettings sent;
         ControllerIdentity writtenTo;
+        qint64 journalEvent = 0;   // the journal's record of the write, 0: none
     };
     std::optional<PendingProof> pendingProof_;
-    void keepProof(const WriteProof::SentSettings &sent);
+    // After a restarting write of this journal kind: the proof to come, and
+    // the write in the journal.
+    void keepProof(const QString &kind, const WriteProof::SentSettings &sent);
     ControllerIdentity identity_;
     bool deviceLost_ = false;
     QTimer *reconnect_ = nullptr;
@@ -228,10 +232,6 @@ private:
     QLabel *journalState_ = nullptr;
     bool journalConnected_ = false;  // a connection's reading was recorded
     qint64 clearEvent_ = 0;          // the counter clear awaiting its read-back
-    // The last restarting write, awaiting what the next connection reports.
-    qint64 pendingWriteEvent_ = 0;
-    WriteProof::SentSettings pendingWriteSent_;
-    ControllerIdentity pendingWriteIdentity_;
     bool searching_ = false; // a search is running inside ConBtnClick
     bool closing_ = false;   // the window was closed during a search
 };

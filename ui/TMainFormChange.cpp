@@ -93,10 +93,8 @@ void TMainForm::CoinGridSelectCell(int ACol, int ARow)
 void TMainForm::SendCoinBtnClick()
 {
     WriteProof::SentSettings sent;
-    if (StandardCount::write(link_, *this, data_, origins_, &sent)) {
-        keepProof(sent);
-        recordRestartingWrite(JournalKind::StandardCount, sent);
-    }
+    if (StandardCount::write(link_, *this, data_, origins_, &sent))
+        keepProof(JournalKind::StandardCount, sent);
 }
 
 void TMainForm::EarnBtnClick()

@@ -54,10 +54,10 @@ void TMainForm::recordConnectionReading(const FullRead::Result &read)
         return;
     journal_->recordReading(identity_, data_, &origins_, false, &read.read);
     // What the controller reports of the settings a restarting write sent
-    // to it, now that it is back.
-    if (pendingWriteEvent_ != 0 && identity_.sameController(pendingWriteIdentity_))
-        journal_->recordSettingsOutcome(pendingWriteEvent_, pendingWriteSent_, origins_);
-    pendingWriteEvent_ = 0;
+    // to it, now that it is back: the same controller the proof waits for.
+    if (pendingProof_ && pendingProof_->journalEvent != 0
+        && WriteProof::concerns(pendingProof_->writtenTo, pendingProof_->sent, identity_))
+        journal_->recordSettingsOutcome(pendingProof_->journalEvent, pendingProof_->sent, origins_);
     showJournalNotice();
 }
 
@@ -117,14 +117,13 @@ void TMainForm::recordPriceWrite(int row, std::int32_t before, std::int32_t sent
     showJournalNotice();
 }
 
-void TMainForm::recordRestartingWrite(const QString &kind, const WriteProof::SentSettings &sent)
+qint64 TMainForm::recordRestartingWrite(const QString &kind, const WriteProof::SentSettings &sent)
 {
     if (!journal_)
-        return;
-    pendingWriteEvent_ = journal_->recordSettingsWrite(kind, identity_, sent, origins_);
-    pendingWriteSent_ = sent;
-    pendingWriteIdentity_ = identity_;
+        return 0;
+    const qint64 event = journal_->recordSettingsWrite(kind, identity_, sent, origins_);
     showJournalNotice();
+    return event;
 }
 
 void TMainForm::JournalBtnClick()

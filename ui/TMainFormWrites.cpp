@@ -71,15 +71,13 @@ void TMainForm::SendSalesBtnClick()
         settings.lines[line] = {boxes[line * 2]->currentText(), boxes[line * 2 + 1]->currentText(),
                                 edits[line]->text()};
     WriteProof::SentSettings sent;
-    if (WriteOperations::writeOptionsAndRestart(link_, *this, data_, settings, origins_, &sent)) {
-        keepProof(sent);
-        recordRestartingWrite(JournalKind::Settings, sent);
-    }
+    if (WriteOperations::writeOptionsAndRestart(link_, *this, data_, settings, origins_, &sent))
+        keepProof(JournalKind::Settings, sent);
 }
 
-void TMainForm::keepProof(const WriteProof::SentSettings &sent)
+void TMainForm::keepProof(const QString &kind, const WriteProof::SentSettings &sent)
 {
-    pendingProof_ = PendingProof{sent, identity_};
+    pendingProof_ = PendingProof{sent, identity_, recordRestartingWrite(kind, sent)};
 }
 
 void TMainForm::noteOperatorEdits()

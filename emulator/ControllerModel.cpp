@@ -85,6 +85,13 @@ qint64 ControllerModel::nextSaleDelay()
     return d(rng_);
 }
 
+void ControllerModel::replaceController(const ControllerState &next)
+{
+    s_ = next;
+    stored_ = pending_ = next.settings;
+    resetting_ = reconciling_ = false;
+}
+
 void ControllerModel::advance()
 {
     const qint64 now = clock_();

@@ -50,6 +50,9 @@ public:
     int firmwareVersion() const;
 
     void setRestartDurationMs(int ms) { restartMs_ = ms; }
+    // Another controller on the same line: its whole state, stored and
+    // pending settings alike; no restart or reconciliation carries over.
+    void replaceController(const ControllerState &next);
     void setSalesSimulation(const SalesSimulation &simulation);
 
     const ControllerState &state() const { return s_; }

@@ -10,6 +10,13 @@ void EmulatorSession::received(const QByteArray &command)
 
 Outcome EmulatorSession::respond(const QByteArray &command)
 {
+    if (swapTo_) {
+        // The cable is between two machines: nobody answers.
+        if (swapClock_.elapsed() < swapAt_)
+            return Outcome();
+        model_.replaceController(*swapTo_);
+        swapTo_.reset();
+    }
     const std::optional<Fault> fault = faults_.take(command);
     if (fault && log_)
         log_->recordFault(fault->describe());
@@ -21,6 +28,23 @@ Outcome EmulatorSession::respond(const QByteArray &command)
     if (!out.reply.isEmpty() && log_)
         log_->recordReply(out.reply);
     return out;
+}
+
+void EmulatorSession::startSwap(const Fault &f)
+{
+    swapTo_ = f.next;
+    swapClock_.start();
+    swapAt_ = f.delayMs;
+}
+
+void EmulatorSession::event(const QByteArray &name)
+{
+    const std::optional<Fault> fault = faults_.take(name);
+    if (!fault || fault->kind != Fault::Swap)
+        return;
+    if (log_)
+        log_->recordFault(fault->describe());
+    startSwap(*fault);
 }
 
 Outcome EmulatorSession::faulted(const QByteArray &command, const Fault &f)
@@ -38,6 +62,11 @@ Outcome EmulatorSession::faulted(const QByteArray &command, const Fault &f)
     case Fault::Vanish:
         out.vanish = true;
         out.reappearMs = f.reappearMs;
+        return out;
+    case Fault::Swap:
+        // The reply goes out; then the cable moves.
+        startSwap(f);
+        out.reply = model_.handleCommand(command);
         return out;
     default:
         break;
@@ -62,7 +91,13 @@ Outcome EmulatorSession::faulted(const QByteArray &command, const Fault &f)
         reply += '\n';
         break;
     case Fault::Twice:
-        reply += reply;
+        // A copy held back by an adapter arrives after the reply, between commands.
+        if (f.delayMs > 0) {
+            out.noise = reply;
+            out.noiseDelayMs = f.delayMs;
+        } else {
+            reply += reply;
+        }
         break;
     case Fault::Late:
         out.delayMs = f.delayMs;

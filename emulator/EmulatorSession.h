@@ -8,6 +8,8 @@
 #include "emulator/Faults.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
+#include <memory>
 
 struct Outcome {
     QByteArray reply;          // empty: nothing is sent
@@ -26,12 +28,21 @@ public:
     // Logs a command as it comes off the line, before it waits its turn.
     void received(const QByteArray &command);
     Outcome respond(const QByteArray &command);
+    // Something other than a command happened ("SIGUSR1"): a swap rule
+    // with that name as its command fires now, with no command to answer.
+    void event(const QByteArray &name);
     ControllerModel &model() { return model_; }
 
 private:
     Outcome faulted(const QByteArray &command, const Fault &fault);
+    void startSwap(const Fault &fault);
 
     ControllerModel &model_;
     FaultPlan faults_;
     CommandLog *log_;
+    // A swap in progress: silent until the clock passes swapAt_, then
+    // this controller answers.
+    std::shared_ptr<const ControllerState> swapTo_;
+    QElapsedTimer swapClock_;
+    qint64 swapAt_ = 0;
 };

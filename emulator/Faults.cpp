@@ -35,7 +35,7 @@ QString Fault::describe() const
     case CrLf:
         return QStringLiteral("crlf");
     case Twice:
-        return QStringLiteral("twice");
+        return delayMs > 0 ? QStringLiteral("twice, the copy %1 ms later").arg(delayMs) : QStringLiteral("twice");
     case Late:
         return QStringLiteral("late %1 ms").arg(delayMs);
     case Noise:
@@ -45,6 +45,8 @@ QString Fault::describe() const
     case Vanish:
         return reappearMs >= 0 ? QStringLiteral("vanish, back after %1 ms").arg(reappearMs)
                                : QStringLiteral("vanish");
+    case Swap:
+        return QStringLiteral("swap after %1 ms of silence").arg(delayMs);
     }
     return QString();
 }
@@ -62,11 +64,12 @@ const QList<FaultKindName> &faultKindNames()
         {"overlong", "more payload than the utility asks for (\"hex\" or \"text\": the extra bytes)"},
         {"lf", "LF where the CR belongs"},
         {"crlf", "an LF after the CR"},
-        {"twice", "the reply sent twice, back to back"},
+        {"twice", "the reply sent twice, back to back (\"delayMs\": the copy that much later)"},
         {"late", "the reply after \"delayMs\" (default 1000)"},
         {"noise", "stray bytes \"delayMs\" (default 100) after the reply (\"hex\" or \"text\")"},
         {"invalid-text", "text bytes that are not code page 932 (\"hex\" or \"text\")"},
         {"vanish", "the port disappears (\"reappearMs\": a new port after that long)"},
+        {"swap", "silent for \"delayMs\" (default 3000), then the controller of \"scenario\" (a scenario object: its state) answers on the same port"},
     };
     return names;
 }

@@ -4,7 +4,10 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <memory>
 #include <optional>
+
+struct ControllerState;
 
 struct Fault {
     enum Kind {
@@ -20,13 +23,15 @@ struct Fault {
         Noise,         // stray bytes some time after the reply
         InvalidText,   // text bytes that are not code page 932
         Vanish,        // the port disappears
+        Swap,          // silent for a while, then another controller answers on the same port
     };
     Kind kind = Silence;
     QByteArray status;     // Status, Garble: the six status characters
     int keep = -1;         // Truncate: bytes kept; -1 keeps half
     QByteArray bytes;      // Overlong, Noise, InvalidText
-    int delayMs = 0;       // Late, Noise
+    int delayMs = 0;       // Late, Noise; Twice: the copy this much later; Swap: the silence
     int reappearMs = -1;   // Vanish: a new port after this long; -1 never
+    std::shared_ptr<const ControllerState> next;   // Swap: the controller that answers afterwards
 
     static constexpr int DefaultLateMs = 1000;
     static constexpr int DefaultNoiseDelayMs = 100;

@@ -124,7 +124,7 @@ public:
             return fail(where, QStringLiteral("must be an object"));
         const QJsonObject o = v.toObject();
         if (!checkKeys(o, where, {"command", "fault", "times", "skip", "number", "status", "keep",
-                                  "hex", "text", "delayMs", "reappearMs"}))
+                                  "hex", "text", "delayMs", "reappearMs", "scenario"}))
             return false;
         const QJsonValue command = o.value(QStringLiteral("command"));
         if (!command.isString() || command.toString().isEmpty())
@@ -210,6 +210,17 @@ public:
                     return false;
                 f.reappearMs = int(x);
             }
+        } else if (kind == QLatin1String("swap")) {
+            f.kind = Fault::Swap;
+            f.delayMs = 3000;
+            const QJsonValue next = o.value(QStringLiteral("scenario"));
+            if (!next.isObject())
+                return fail(where + QStringLiteral(".scenario"), QStringLiteral("must be a scenario object"));
+            Scenario other;
+            QString why;
+            if (!Scenario::fromJson(QJsonDocument(next.toObject()).toJson(), &other, &why))
+                return fail(where + QStringLiteral(".scenario"), why);
+            f.next = std::make_shared<const ControllerState>(other.state);
         } else {
             return fail(where + QStringLiteral(".fault"), QStringLiteral("unknown fault \"%1\"").arg(kind));
         }

@@ -23,22 +23,27 @@ namespace {
 
 int signalPipe[2] = {-1, -1};
 
-void onSignal(int)
+void onSignal(int sig)
 {
-    const char c = 1;
+    const char c = char(sig);
     (void)!::write(signalPipe[1], &c, 1);
 }
 
-// SIGINT and SIGTERM end the event loop, so the link is withdrawn on the way out.
-void quitOnSignals(QCoreApplication &app)
+// SIGINT and SIGTERM end the event loop, so the link is withdrawn on the way
+// out. SIGUSR1 fires the scenario's rule for "SIGUSR1": a test moves the
+// cable at a moment of its choosing, with no command on the line.
+void handleSignals(QCoreApplication &app, EmulatorSession &session)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
         return;
     auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] {
-        char c;
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app, &session] {
+        char c = 0;
         (void)!::read(signalPipe[0], &c, 1);
-        app.quit();
+        if (c == SIGUSR1)
+            session.event("SIGUSR1");
+        else
+            app.quit();
     });
     struct sigaction sa {};
     sa.sa_handler = onSignal;
@@ -47,6 +52,7 @@ void quitOnSignals(QCoreApplication &app)
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGHUP, &sa, nullptr);
+    sigaction(SIGUSR1, &sa, nullptr);
 }
 
 int fail(const QString &message)
@@ -141,7 +147,7 @@ int main(int argc, char *argv[])
         return fail(error);
     EmulatorSession session(model, scenario.faults, &log);
     EmulatorServer server(session, baud);
-    quitOnSignals(app);
+    handleSignals(app, session);
 
     PortPublisher publisher;
     QString shown;

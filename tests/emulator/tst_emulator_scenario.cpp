@@ -176,7 +176,7 @@ void TestEmulatorScenario::faultRules_data()
         << QByteArrayList{"QVRC1", "QVRC10", "QVRC"} << QList<bool>{true, false, false};
     // Every kind the emulator's --help lists is one a scenario can name.
     for (const FaultKindName &kind : faultKindNames())
-        QTest::newRow(kind.name) << QByteArray(R"({"command":"QVY","number":2,"fault":")") + kind.name + "\"}"
+        QTest::newRow(kind.name) << QByteArray(R"({"command":"QVY","number":2,"scenario":{},"fault":")") + kind.name + "\"}"
             << QByteArrayList{"QVY", "QVY"} << QList<bool>{true, false};
 }
 

@@ -59,8 +59,11 @@ TransactResult DeviceLink::Transact(const QByteArray &command, int expectedLengt
         || command.size() + 1 > IoBufferSize) {
         return TransactResult{};
     }
-    if (!port_->isOpen())
+    if (!port_->isOpen()) {
+        ++generation_;
+        lastHeard_ = false;
         return TransactResult{};
+    }
     const qint64 started = port_->nowMs();
     // Whatever is left of an earlier reply must not become this one's answer.
     discardLeftover();
@@ -72,6 +75,14 @@ TransactResult DeviceLink::Transact(const QByteArray &command, int expectedLengt
     // deadline, not with more bytes behind it, not with the device gone.
     if (read.end != ReadEnd::Quiet)
         result.complete = false;
+    if (!result.complete || result.status == StatusNoReply)
+        ++generation_;
+    lastHeard_ = result.heard();
+    // A whole frame with more right behind it: the more may be a reply
+    // that belongs to no command. (A read that stopped at its length
+    // without a CR vouches for nothing anyway; its tail is drained.)
+    if (read.end == ReadEnd::Overrun)
+        displaced_ = true;
     noteLeftover(read, result.status);
     traceTransaction(portNumber_, devicePath_, command, read.bytes, result.status, port_->nowMs() - started);
     return result;
@@ -101,8 +112,31 @@ void DeviceLink::discardLeftover()
     }
     // Bytes already waiting make the drain wait for quiet even without a
     // known leftover: noise between commands is still arriving.
-    port_->drain(QuietGapMs, listen, listen + DrainBoundMs);
+    const int discarded = port_->drain(QuietGapMs, listen, listen + DrainBoundMs);
+    // Nothing was owed, or bytes came behind a reply: something arrived that
+    // no command of ours was waiting for, so the reply before may have been
+    // taken for the wrong command. (A late reply is owed.)
+    if (discarded > 0 && leftover_ != Leftover::LateReply)
+        displaced_ = true;
     leftover_ = Leftover::None;
+}
+
+bool DeviceLink::checkpoint()
+{
+    // A late reply still owed is discarded before the next command as
+    // usual: its value was not counted, and it belongs to no other.
+    if (port_->isOpen() && leftover_ != Leftover::LateReply) {
+        const int quiet = leftover_ == Leftover::Tail ? QuietGapMs : CheckpointQuietMs;
+        const int listen = int(std::max<qint64>(0, quiet - (port_->nowMs() - readEndedAtMs_)));
+        const bool strays = port_->drain(quiet, listen, listen + DrainBoundMs) > 0;
+        displaced_ = displaced_ || strays;
+        // Stray bytes may still be arriving past the drain's bound: the next
+        // command waits for quiet again, and what it drains counts as stray.
+        leftover_ = strays ? Leftover::Tail : Leftover::None;
+    }
+    const bool clean = !displaced_;
+    displaced_ = false;
+    return clean;
 }
 
 void DeviceLink::noteLeftover(const PortRead &read, int status)

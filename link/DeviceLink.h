@@ -42,6 +42,10 @@ public:
     // reply were below 6 ms (bench_connect). Every full-length reply pays
     // this once, so it stays short.
     static constexpr int FrameConfirmMs = 5;
+    // A USB adapter may hold received bytes back for up to 16 ms: a value
+    // counts only once the line has stayed this quiet behind its group of
+    // reads (see checkpoint()).
+    static constexpr int CheckpointQuietMs = 20;
 
     // Without a port the link uses the real serial port.
     explicit DeviceLink(std::unique_ptr<PortIo> port = nullptr, int readTimeoutMs = ReadTimeoutMs);
@@ -77,6 +81,26 @@ public:
     bool answeredLate();
     // The transaction was answered, if only late.
     bool answered(const TransactResult &r) { return r.heard() || answeredLate(); }
+    // The probe "QV": whether anything answers on the line at all.
+    bool probe() { return Transact("QV", 0).heard(); }
+
+    // Raised at every gap in the line: a transaction that got no whole
+    // reply with a status the protocol knows (silent, cut, late, garbled,
+    // the device gone). An ERR or busy reply is the same controller
+    // answering and no gap. What answers after a gap may be another
+    // controller, so nothing read before it may be written back; the
+    // window also raises it when it connects afresh.
+    quint64 generation() const { return generation_; }
+    // The last transaction received at least one byte.
+    bool lastHeard() const { return lastHeard_; }
+    void raiseGeneration() { ++generation_; }
+
+    // Waits until the line has stayed quiet for CheckpointQuietMs behind
+    // the last reply; true when no byte the link did not expect came since
+    // the last checkpoint (bytes waiting before a command, more behind a
+    // reply, an extra reply now). False voids every value read since then:
+    // one of them may be another command's reply that an adapter held back.
+    bool checkpoint();
 
     PortIo &port() { return *port_; }
     // How long a read waits for its reply; tests that do not look at timing
@@ -96,5 +120,8 @@ private:
     QString devicePath_;
     Leftover leftover_ = Leftover::None;
     qint64 readEndedAtMs_ = 0;   // on the port's clock
+    quint64 generation_ = 0;
+    bool displaced_ = false;     // an unexpected byte since the last checkpoint
+    bool lastHeard_ = false;
     UnopenedPort openFailure_;
 };

@@ -106,4 +106,13 @@ int byteLength(const QString &text)
     return ok ? int(b.size()) : -1;
 }
 
+bool exact(const QByteArray &bytes)
+{
+    const QString text = decode(bytes);
+    if (text.contains(QChar::ReplacementCharacter))
+        return false;
+    bool ok = false;
+    return encode(text, &ok) == bytes && ok;
+}
+
 } // namespace ShiftJis

@@ -2,11 +2,13 @@
 // The fixed sequence of 46 reads that refreshes the device data table and
 // the receipt settings after connecting and after every write that keeps
 // the connection. Filling the grids from the table is the window's part.
+#include "device/ControllerIdentity.h"
 #include "device/DeviceData.h"
 #include "device/FullReadView.h"
 
 #include <QString>
 #include <bitset>
+#include <optional>
 
 class DeviceLink;
 class ValueOrigins;
@@ -20,9 +22,17 @@ struct Result {
     bool completed = true;
     // The conversion error, for the application's error display.
     QString error;
-    // A read received no byte at all: the controller does not answer, and
-    // the other reads would each only cost a time-out.
+    // A read received no byte at all and neither did the probe after it:
+    // the controller does not answer, and the other reads would each only
+    // cost a time-out.
     bool silent = false;
+    // The line had a gap during the read and what answered at its end is
+    // not the controller it began with: nothing of the read counts.
+    bool identityChanged = false;
+    // The identification text as "QVRON" carried it, and whether it counts
+    // as read.
+    QByteArray identification;
+    bool identificationRead = false;
     // Slots filled from a whole reply with the normal status and a payload
     // of the expected form; any other slot holds what an unusable reply
     // read as, which is shown but vouches for nothing.
@@ -32,8 +42,19 @@ struct Result {
 // When `origins` is given, every settings value the read puts into the
 // window is noted there as read (from a usable reply of the expected form)
 // or lost. Options are noted only when the read completes, because only
-// then does the window show them. A silent read ends the sequence before
-// it touches its slot or its boxes.
-Result run(DeviceLink &link, DeviceData &data, FullReadView &view, ValueOrigins *origins = nullptr);
+// then does the window show them.
+//
+// A read that gets nothing is followed by the probe "QV": one lost reply
+// leaves its value unread and the sequence goes on; only an unanswered
+// probe ends it, before it touches that slot or its boxes. Values count
+// only once their group (prices, counts, options, receipt lines with the
+// identification, totals) has passed a checkpoint of the link; a group
+// voided there is read once more. After any gap, "QVRON" and "QVV" are
+// read again at the end and compared with `expected` (its version, and
+// its identification when known) and with the identification read. A gap
+// counts from the link's generation `since` (a write's own gap before its
+// read-back), by default from the read's start.
+Result run(DeviceLink &link, DeviceData &data, FullReadView &view, ValueOrigins *origins = nullptr,
+           const ControllerIdentity *expected = nullptr, std::optional<quint64> since = std::nullopt);
 
 } // namespace FullRead

@@ -18,21 +18,45 @@ bool refreshLiveValues(DeviceLink &link, DeviceData &data)
 {
     // A value changes only from a whole normal reply of its own width: a
     // garbled, cut or busy answer keeps what the grids showed, as a silent
-    // one does, instead of flashing 0000 for one refresh.
+    // one does, instead of flashing 0000 for one refresh. A busy status's
+    // payload is the controller saying it could not answer, not a value:
+    // the cell keeps the last figure read, shown as it was and not marked
+    // stale, since the next refresh five ticks later replaces it; no write
+    // ever takes a figure from here (writes read what they overwrite afresh).
+    DeviceData fresh = data;
     auto refresh = [&](const QByteArray &command, int expectedLength, int digits, std::int32_t &slot) {
         const TransactResult r = link.Transact(command, expectedLength);
         if (const std::optional<std::int32_t> value = ValueFormats::usableHex(r, expectedLength, digits))
             slot = *value;
         return r.heard();
     };
-    for (int i = 0; i < 16; ++i) {
-        if (!refresh(QByteArray("QVRC") + ValueFormats::indexChar(i), 4, 4, data.ColumnSalesCount(i)))
+    const bool heard = [&] {
+        for (int i = 0; i < 16; ++i) {
+            if (!refresh(QByteArray("QVRC") + ValueFormats::indexChar(i), 4, 4, fresh.ColumnSalesCount(i)))
+                return false;
+        }
+        if (!refresh("QVREA", 8, 8, fresh.SalesTotal()))
             return false;
-    }
-    if (!refresh("QVREA", 8, 8, data.SalesTotal()))
+        fresh.EarnValueB() = 0;
+        return refresh("QVC", 19, 4, fresh.CoinReplyValue());
+    }();
+    if (link.checkpoint())
+        data = fresh;
+    return heard;
+}
+
+bool figuresFell(const DeviceData &before, const DeviceData &after)
+{
+    const auto total = [](const DeviceData &d) { return std::uint32_t(d.SalesTotal()); };
+    if (total(after) < total(before))
+        return true;
+    if (total(after) > total(before))
         return false;
-    data.EarnValueB() = 0;
-    return refresh("QVC", 19, 4, data.CoinReplyValue());
+    for (int i = 0; i < 16; ++i) {
+        if (after.ColumnSalesCount(i) < before.ColumnSalesCount(i))
+            return true;
+    }
+    return false;
 }
 
 namespace {

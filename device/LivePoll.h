@@ -22,8 +22,15 @@ bool advancePollTick(int &pollTickCount);
 // 16 x "QVRC", "QVREA", "QVC" into the table. Only a whole normal reply of
 // the value's width changes a slot; any other keeps what it held. A read
 // that got no byte at all ends the refresh (false): the line is silent, the
-// rest would only cost time.
+// rest would only cost time. A refresh the link's checkpoint voids (a
+// stray byte: a reply may have been taken for another command's) changes
+// nothing.
 bool refreshLiveValues(DeviceLink &link, DeviceData &data);
+
+// The figures fell where sales alone cannot make them fall: the total went
+// down, or a count went down while the total did not grow. A count passing
+// 65535 wraps while the total grows; that is a sale, not another machine.
+bool figuresFell(const DeviceData &before, const DeviceData &after);
 
 // The sixteen sales counts and the sales total as the controller holds them.
 struct Counters {

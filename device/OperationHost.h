@@ -28,6 +28,15 @@ public:
     virtual void showConversionError(const QString &message) = 0;
     // The same disconnection as the connect button's second click.
     virtual void disconnectController() = 0;
+    // After the operator's answer and before anything is sent: whether the
+    // controller is still the one whose values the box was opened on (no
+    // gap in the line since). When not, the host has said why and checks
+    // the controller afresh; the operation sends nothing.
+    virtual bool stillSameController() = 0;
+    // The line is dead, the device gone, or what answers may be another
+    // controller: the host keeps the values in view, allows no write, and
+    // connects afresh once the line answers.
+    virtual void loseController() = 0;
     // Enables or disables the whole window while an operation runs.
     virtual void setWindowEnabled(bool enabled) = 0;
 };

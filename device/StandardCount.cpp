@@ -136,6 +136,8 @@ bool write(DeviceLink &link, OperationHost &host, const DeviceData &data,
             "QUVOとは一旦切断されますので,再起動後に接続し直して下さい.\n"
             "実行してもよろしいですか？")))
         return false;
+    if (!host.stillSameController())
+        return false;
     const bool opened = link.Transact("QVU1", 2).status == StatusOk;
     bool taken[TubeCount] = {};
     for (int t = 0; t < TubeCount; ++t) {

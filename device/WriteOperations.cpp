@@ -6,6 +6,7 @@
 #include "link/ShiftJis.h"
 
 #include <QThread>
+#include <algorithm>
 
 namespace WriteOperations {
 
@@ -62,8 +63,13 @@ PriceWrite setPrice(DeviceLink &link, DeviceData &data, int row, const QString &
 
     // A dead line gets nothing more; the table keeps what the controller
     // last reported, not the entry.
-    if (!link.answered(link.Transact("QVU1", 2))
-        || !link.answered(link.Transact(PriceEntry::writeCommand(row, data.ColumnPrice(row)), 4))) {
+    if (!link.answered(link.Transact("QVU1", 2))) {
+        data.ColumnPrice(row) = before;
+        result.answered = false;
+        return result;
+    }
+    result.commandSent = true;
+    if (!link.answered(link.Transact(PriceEntry::writeCommand(row, data.ColumnPrice(row)), 4))) {
         data.ColumnPrice(row) = before;
         result.answered = false;
         return result;
@@ -204,8 +210,16 @@ bool writeOptionsAndRestart(DeviceLink &link, OperationHost &host, const DeviceD
         host.reportError(uncarriableTextText(refused));
         return false;
     }
-    if (!host.confirm(optionsConfirmText()))
+    if (!host.confirm(optionsConfirmText()) || !host.stillSameController())
         return false;
+    // What the box showed must still be what the controller holds: the
+    // cable may have moved to another machine while the operator read it.
+    const QStringList changed = changedSettings(link, origins);
+    if (!changed.isEmpty()) {
+        host.reportError(changedSettingsText(changed));
+        host.loseController();
+        return false;
+    }
 
     WindowDisabled disabled(host);
     if (sent) {
@@ -220,7 +234,7 @@ bool writeOptionsAndRestart(DeviceLink &link, OperationHost &host, const DeviceD
         if (sent)
             sent->clear();
         host.reportNoAnswer();
-        host.disconnectController();
+        host.loseController();
         return false;
     };
     if (!link.answered(link.Transact("QVU1", 2)))
@@ -232,7 +246,7 @@ bool writeOptionsAndRestart(DeviceLink &link, OperationHost &host, const DeviceD
     if (!link.answered(link.Transact("QVW", 3))) {
         // The store may have happened; the next connection's proof tells.
         host.reportNoAnswer();
-        host.disconnectController();
+        host.loseController();
         return true;
     }
     // The controller needs a moment to store before it is told to restart.
@@ -242,6 +256,75 @@ bool writeOptionsAndRestart(DeviceLink &link, OperationHost &host, const DeviceD
     link.Transact("QVF", 0);
     host.disconnectController();
     return true;
+}
+
+std::optional<std::int32_t> readPrice(DeviceLink &link, int row)
+{
+    const TransactResult reply = link.Transact(QByteArray("QVRP") + ValueFormats::indexChar(row), 4);
+    const std::optional<std::int32_t> value = ValueFormats::usableHex(reply, 4);
+    if (!link.checkpoint())
+        return std::nullopt;
+    return value;
+}
+
+bool sameIdentity(DeviceLink &link, const ControllerIdentity &identity)
+{
+    // What the connection could not read cannot be compared; the rest must match.
+    const TransactResult id = link.Transact("QVRON", 10);
+    const TransactResult version = link.Transact("QVV", 100);
+    const bool idSame = !identity.identificationRead || (id.usable() && id.payload == identity.identification);
+    const bool versionSame = !identity.versionRead || (version.usable() && version.payload == identity.version);
+    return link.checkpoint() && idSame && versionSame;
+}
+
+QStringList changedSettings(DeviceLink &link, const ValueOrigins &origins)
+{
+    using F = ValueOrigins::Field;
+    QList<F> changed;
+    // Only what a read obtained can be compared; a value the operator set
+    // over one no read obtained goes out as the operator's.
+    const auto compare = [&](const QByteArray &command, int length, const QList<F> &parts, F named) {
+        QByteArray wanted;
+        for (F f : parts) {
+            const std::optional<QByteArray> raw = origins.asRead(f);
+            if (!raw)
+                return;
+            wanted += *raw;
+        }
+        const TransactResult r = link.Transact(command, length);
+        if (!r.usable() || r.payload != wanted)
+            changed << named;
+    };
+    QList<F> compared;
+    for (int k = 0; k < 6; ++k) {
+        compare("QVRO" + QByteArray::number(k + 1), 2, {ValueOrigins::option(k)}, ValueOrigins::option(k));
+        compared << ValueOrigins::option(k);
+    }
+    const char letters[3] = {'A', 'B', 'C'};
+    for (int line = 0; line < 3; ++line) {
+        const QList<F> parts{ValueOrigins::line(line, 0), ValueOrigins::line(line, 1), ValueOrigins::line(line, 2)};
+        compare(QByteArray("QVRO") + letters[line], 40, parts, parts[2]);
+        compared << parts[2];
+    }
+    compare("QVRON", 10, {F::Identification}, F::Identification);
+    compared << F::Identification;
+    // A stray byte may have put one setting's reply in another's place:
+    // then none of them vouches for anything.
+    if (!link.checkpoint())
+        changed = compared;
+    std::sort(changed.begin(), changed.end(),
+              [](F a, F b) { return ValueOrigins::screenRank(a) < ValueOrigins::screenRank(b); });
+    QStringList names;
+    for (F f : changed)
+        names << ValueOrigins::name(f);
+    return names;
+}
+
+QString changedSettingsText(const QStringList &names)
+{
+    return QStringLiteral("QUVOの設定値が画面に表示している値と異なるため,送信しませんでした.\n・")
+        + names.join(QStringLiteral("\n・"))
+        + QStringLiteral("\n別のQUVOにつながっている可能性があります.QUVOを確認してから読み込み直します.");
 }
 
 bool clearCounters(DeviceLink &link, bool manualMode)

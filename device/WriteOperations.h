@@ -3,6 +3,7 @@
 // the options with the receipt settings (ending in a restart), and the
 // counter clear. Where a box falls between commands they ask the operator
 // through OperationHost; the price and the counter clear need none.
+#include "device/ControllerIdentity.h"
 #include "device/DeviceData.h"
 #include "device/OperationHost.h"
 #include "device/PriceEntry.h"
@@ -32,6 +33,9 @@ struct PriceWrite {
     // False when "QVU1" or the price command got no reply at all: nothing
     // was sent after it and the table keeps the price it had.
     bool answered = true;
+    // The price command went out: its reply may only have come late, so
+    // whether the controller took it is for a read-back to tell.
+    bool commandSent = false;
     PriceEntry::Checked entry;
 };
 
@@ -90,15 +94,31 @@ QString unreadSettingsText(const QStringList &names);
 QString uncarriableTextText(const QString &field);
 
 // Checks that every value was read or set since the connection was made,
-// the magnifications and the texts, asks, then writes everything, stores it
-// and restarts the controller, ending disconnected. A command that gets no
-// reply at all ends the sequence there: the host says so, and the window
-// disconnects without the restart. Returns true once "QVW" has gone out:
+// the magnifications and the texts, asks, checks that the controller is
+// still the one whose settings are shown (the host's check, then the ten
+// settings read afresh against what the full read found), then writes
+// everything, stores it and restarts the controller, ending disconnected.
+// A command that gets no reply at all ends the sequence there: the host
+// says so and loses the controller, without the restart. Returns true once "QVW" has gone out:
 // then `sent`, when given, holds every setting the write sent, for the next
 // connection to compare with what the controller then reports.
 bool writeOptionsAndRestart(DeviceLink &link, OperationHost &host, const DeviceData &data,
                             const OptionSettings &settings, const ValueOrigins &origins,
                             WriteProof::SentSettings *sent = nullptr);
+
+// One column's price read afresh (one transaction, then the link's
+// checkpoint); nothing unless a whole normal reply carried it.
+std::optional<std::int32_t> readPrice(DeviceLink &link, int row);
+
+// Reads "QVRON" and "QVV" afresh: true when each that `identity` knows
+// comes whole and equal to it.
+bool sameIdentity(DeviceLink &link, const ControllerIdentity &identity);
+
+// Reads the ten settings afresh (the six options, the identification, the
+// three receipt lines) and names, in screen order, those that no longer
+// read as the full read found them: changed, or not readable now.
+QStringList changedSettings(DeviceLink &link, const ValueOrigins &origins);
+QString changedSettingsText(const QStringList &names);
 
 // Clears the controller's counters, once the operator has confirmed; write
 // mode is left afterwards unless the I/O panel holds it in `manualMode`.

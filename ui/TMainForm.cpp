@@ -9,6 +9,7 @@
 #include "ui/TDataSetDialog.h"
 #include "ui_TMainForm.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QPainter>
@@ -81,9 +82,6 @@ TMainForm::TMainForm(std::unique_ptr<PortIo> port, QWidget *parent)
     Timer = new QTimer(this);
     Timer->setObjectName(QStringLiteral("Timer"));
     Timer->setInterval(100);
-    statusRequest_ = new QTimer(this);
-    statusRequest_->setSingleShot(true);
-    statusRequest_->setInterval(0);
     reconnect_ = new QTimer(this);
     reconnect_->setSingleShot(true);
 
@@ -112,7 +110,6 @@ TMainForm::TMainForm(std::unique_ptr<PortIo> port, QWidget *parent)
 
     // The poll.
     connect(Timer, &QTimer::timeout, this, &TMainForm::TimerTimer);
-    connect(statusRequest_, &QTimer::timeout, this, &TMainForm::requestStatus);
     connect(reconnect_, &QTimer::timeout, this, &TMainForm::lookForDevice);
 
     // Writes to the controller.
@@ -343,10 +340,24 @@ void TMainForm::startConnection(const ControllerIdentity *before)
     // before this connection counts as unknown. A controller that stops
     // answering is told in seconds, not after every read has timed out.
     origins_.forget();
-    const FullRead::Result read = link_.answered(version) ? FullRead() : FullRead::Result{false, {}, true, {}};
-    if (read.silent) {
-        reportNoAnswer();
-        closeConnection();
+    priceRead_.reset();
+    const quint64 since = link_.generation();
+    const FullRead::Result read = link_.answered(version) || link_.probe()
+        ? FullRead(since)
+        : FullRead::Result{false, {}, true, false, {}, false, {}};
+    if (read.silent || read.identityChanged) {
+        // A dead line at the operator's own click ends the connection; one
+        // that came back under the window, or a device that went, is
+        // waited for, and a controller that changed during the read is
+        // connected to afresh.
+        if (!before && !read.identityChanged && !link_.deviceGone()) {
+            reportNoAnswer();
+            closeConnection();
+            return;
+        }
+        if (!before && read.silent)
+            reportNoAnswer();
+        loseDevice();
         return;
     }
     // A magnification that fails to convert ends the connection here:
@@ -355,10 +366,10 @@ void TMainForm::startConnection(const ControllerIdentity *before)
         showApplicationError(read.error);
         return;
     }
-    if (const auto id = origins_.asRead(ValueOrigins::Identification)) {
-        identity_.identification = *id;
-        identity_.identificationRead = true;
-    }
+    identity_.identification = read.identification;
+    identity_.identificationRead = read.identificationRead;
+    // From here the controller is identified: a later gap means checking it again.
+    generation_ = link_.generation();
     if (before && before->known() && identity_.known() && !before->sameController(identity_)) {
         notify(QStringLiteral("COM%1に別のQUVOが接続されました.\n前: QUVO%2\n今: QUVO%3\n"
                               "表示は今接続されているQUVOから読み込んだ値です.")
@@ -380,12 +391,11 @@ void TMainForm::startConnection(const ControllerIdentity *before)
 
 void TMainForm::loseDevice()
 {
-    if (deviceLost_ || !link_.deviceGone())
+    if (deviceLost_ || Connected == 0)
         return;
     deviceLost_ = true;
     recordDisconnectReading();
     Timer->stop();
-    statusRequest_->stop();
     // The values stay in view, but nothing read from this device may be
     // written anywhere: whatever answers next may be another controller.
     origins_.forget();
@@ -394,16 +404,44 @@ void TMainForm::loseDevice()
     ui->EarnBtn->setEnabled(false);
     ui->PanelMode->setEnabled(false);
     setReceiptLinesUnread();
+    if (!link_.deviceGone() && link_.lastHeard()) {
+        // Something answers after a gap: find out who before anything else.
+        ui->StatusLine->showMessage(QStringLiteral("COM%1のQUVOを確認しています.").arg(identity_.portNumber));
+        reconnect_->start(0);
+        return;
+    }
+    showLost();
+    reconnect_->start(ReconnectIntervalMs);
+}
+
+void TMainForm::showLost()
+{
     ui->ComStatus->setText(QStringLiteral("COM%1").arg(identity_.portNumber) + TextLost);
     ui->StatusLine->showMessage(
         QStringLiteral("COM%1のQUVOが見つかりません.つながると自動的に接続し直します.").arg(identity_.portNumber));
-    reconnect_->start(ReconnectIntervalMs);
+}
+
+bool TMainForm::pollHeld() const
+{
+    return operations_ > 0 || QApplication::activeModalWidget() != nullptr;
+}
+
+bool TMainForm::lineStillOurs()
+{
+    if (!link_.deviceGone() && link_.generation() == generation_)
+        return true;
+    loseDevice();
+    return false;
 }
 
 void TMainForm::lookForDevice()
 {
     if (!deviceLost_)
         return;
+    if (pollHeld()) {
+        reconnect_->start(ReconnectIntervalMs);
+        return;
+    }
     if (link_.deviceGone() && !link_.reopenPort()) {
         reconnect_->start(ReconnectIntervalMs);
         return;
@@ -412,6 +450,8 @@ void TMainForm::lookForDevice()
     // and it is connected to as at a click on 接続.
     const TransactResult probe = link_.Transact("QV", 0);
     if (probe.status != StatusOk) {
+        if (!probe.heard())
+            showLost();
         reconnect_->start(probe.heard() ? ReconnectIntervalMs : SilentProbeRetryMs);
         return;
     }
@@ -430,7 +470,6 @@ void TMainForm::closeConnection()
 {
     recordDisconnectReading();
     Timer->stop();
-    statusRequest_->stop();
     reconnect_->stop();
     deviceLost_ = false;
     link_.closePort();
@@ -458,7 +497,6 @@ void TMainForm::FormClose()
     closing_ = true;
     recordDisconnectReading();
     Timer->stop();
-    statusRequest_->stop();
     reconnect_->stop();
     for (QPixmap &pm : LampBitmap)
         pm = QPixmap();

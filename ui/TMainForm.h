@@ -15,6 +15,7 @@
 #include <QPixmap>
 #include <QWidget>
 #include <array>
+#include <bitset>
 #include <memory>
 
 class Journal;
@@ -68,11 +69,14 @@ public:
     std::optional<QString> runFullRead() override;
     void showConversionError(const QString &message) override;
     void setWindowEnabled(bool enabled) override;
+    bool stillSameController() override;
+    void loseController() override;
 
     // Device data: the full read and the poll (TMainFormData.cpp).
     // FullRead leaves the conversion error that ended it unshown: one error
     // is shown once, by the operation that started the read.
-    FullRead::Result FullRead();
+    // `since`: the link's generation before a write whose read-back this is.
+    FullRead::Result FullRead(std::optional<quint64> since = std::nullopt);
     void TimerTimer();
     void requestStatus();
 
@@ -98,9 +102,14 @@ public:
     ValueOrigins &origins() { return origins_; }
     // The controller of the current (or last) connection.
     const ControllerIdentity &identity() const { return identity_; }
-    // The device went away under the connection; the window waits for a
-    // device under the same number and then connects to it afresh.
+    // The device went away under the connection, the line went dead, or
+    // it had a gap after which another controller may answer; the window
+    // waits for an answer under the same number and then connects to it
+    // afresh (version, full read), telling the operator when it is another.
     bool deviceLost() const { return deviceLost_; }
+    // The column's price was read from a usable reply (an unread one shows
+    // as an empty cell).
+    bool priceRead(int column) const { return priceRead_[std::size_t(column)]; }
     // How often the window looks for the device again while it is lost.
     static constexpr int ReconnectIntervalMs = 1000;
 
@@ -116,10 +125,30 @@ private:
     // this one replaces without the operator's doing (a device that came
     // back under the same number), to be told apart from it.
     void startConnection(const ControllerIdentity *before = nullptr);
-    // The device is gone: say so, keep the values shown, forget where they
-    // came from, and look for it again.
+    // The device is gone, the line dead, or a gap left it unknown who
+    // answers: say so, keep the values shown, forget where they came from,
+    // and look for the controller again.
     void loseDevice();
     void lookForDevice();
+    // "COMn接続断" and why in the status line.
+    void showLost();
+    // An operation runs, or a box or the value dialog waits for the
+    // operator: the poll holds its ticks, so that nothing reconnects under
+    // an open box or between an operation's box and its commands.
+    bool pollHeld() const;
+    class OperationRunning {
+    public:
+        explicit OperationRunning(TMainForm &form) : form_(form) { ++form_.operations_; }
+        ~OperationRunning() { --form_.operations_; }
+        OperationRunning(const OperationRunning &) = delete;
+        OperationRunning &operator=(const OperationRunning &) = delete;
+    private:
+        TMainForm &form_;
+    };
+    int operations_ = 0;
+    // After a poll step: false (and the controller lost) when the device
+    // went, or the line had a gap since the controller was last identified.
+    bool lineStillOurs();
     void PageControlDrawTab(QPainter &canvas, int TabIndex, const QRect &Rect, bool Active);
     void setOperationControlsEnabled(bool enabled);
     void showConnectButton(bool connected);
@@ -158,7 +187,7 @@ private:
     // error or a silent line that ended it is shown once. The result when
     // it completed, so the views and the table show what the controller
     // reports.
-    std::optional<FullRead::Result> readBack();
+    std::optional<FullRead::Result> readBack(quint64 since);
 
     // Recording into the journal (TMainFormJournal.cpp). Each does nothing
     // without a journal; a journal that fails is reported once.
@@ -218,10 +247,12 @@ private:
     void Image1MouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y);
 
     QTimer *Timer = nullptr;
-    // The status request of a tick whose refresh met a silent line, after
-    // the window has answered what the operator did meanwhile.
-    QTimer *statusRequest_ = nullptr;
     int PollTickCount = 0;
+    // The link's generation when the controller was last identified and
+    // read in full, and when the last box or the value dialog opened.
+    quint64 generation_ = 0;
+    quint64 generationAtBox_ = 0;
+    std::bitset<16> priceRead_;
 
     // While the full read sets a receipt text, the relayout its handler runs
     // leaves a conversion error here instead of showing it.

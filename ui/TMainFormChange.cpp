@@ -92,6 +92,7 @@ void TMainForm::CoinGridSelectCell(int ACol, int ARow)
 
 void TMainForm::SendCoinBtnClick()
 {
+    const OperationRunning running(*this);
     WriteProof::SentSettings sent;
     if (StandardCount::write(link_, *this, data_, origins_, &sent))
         keepProof(JournalKind::StandardCount, sent);
@@ -99,5 +100,6 @@ void TMainForm::SendCoinBtnClick()
 
 void TMainForm::EarnBtnClick()
 {
+    const OperationRunning running(*this);
     ChangeReconciliation::run(link_, *this, data_);
 }

@@ -15,13 +15,16 @@
 using ValueFormats::countText;
 using ValueFormats::priceText;
 
-FullRead::Result TMainForm::FullRead()
+FullRead::Result TMainForm::FullRead(std::optional<quint64> since)
 {
     // A read cut short leaves the views as they were: a silent line must not
     // turn the figures into zeros, nor a failed conversion half-fill them.
-    const FullRead::Result result = FullRead::run(link_, data_, *this, &origins_);
-    if (result.completed)
+    const FullRead::Result result = FullRead::run(link_, data_, *this, &origins_, &identity_, since);
+    if (result.completed && !result.identityChanged) {
+        for (int i = 0; i < 16; ++i)
+            priceRead_[std::size_t(i)] = result.read[std::size_t(Slot::ColumnPrice + i)];
         fillViewsFromData();
+    }
     return result;
 }
 
@@ -62,7 +65,9 @@ void TMainForm::fillViewsFromData()
 {
     StringGrid *sales = ui->SalesGrid;
     for (int i = 0; i < 16; ++i) {
-        sales->setCell(1, i + 1, priceText(i, data_.ColumnPrice(i)));
+        // A price no reply vouched for is not shown as 0: the dialog would
+        // offer it and an unedited OK would write it.
+        sales->setCell(1, i + 1, priceRead_[std::size_t(i)] ? priceText(i, data_.ColumnPrice(i)) : QString());
         sales->setCell(2, i + 1, countText(data_.ColumnSalesCount(i)));
     }
     sales->refresh();
@@ -121,26 +126,22 @@ void TMainForm::TimerTimer()
     // Off for the length of the tick: the next one comes 100 ms after this
     // one ends, however long the controller took.
     Timer->stop();
-    if (LivePoll::advancePollTick(PollTickCount) && !RefreshLiveValues()) {
-        if (link_.deviceGone()) {
-            loseDevice();
-            return;
-        }
-        // A silent line costs a time-out here and another one in the status
-        // request: let the window answer the operator in between.
-        statusRequest_->start();
+    // No tick under an open box: the operation checks its controller after
+    // the answer instead.
+    if (pollHeld()) {
+        Timer->start();
         return;
     }
+    if (LivePoll::advancePollTick(PollTickCount) && !RefreshLiveValues() && deviceLost_)
+        return;
     requestStatus();
 }
 
 void TMainForm::requestStatus()
 {
     const int state = LivePoll::requestDeviceState(link_);
-    if (link_.deviceGone()) {
-        loseDevice();
+    if (!lineStillOurs())
         return;
-    }
     ui->StatusLine->showMessage(LivePoll::stateSentence(state));
     Timer->start();
 }
@@ -149,7 +150,17 @@ bool TMainForm::RefreshLiveValues()
 {
     // The grids show the table: values a cut-short refresh did not read
     // keep what they showed.
+    const DeviceData before = data_;
     const bool complete = LivePoll::refreshLiveValues(link_, data_);
+    // Figures that fall where no sale can make them fall come from another
+    // machine as surely as an answer after a silence does.
+    if (LivePoll::figuresFell(before, data_))
+        link_.raiseGeneration();
+    if (!lineStillOurs()) {
+        // What came after the gap may be another controller's: not shown as this one's.
+        data_ = before;
+        return false;
+    }
 
     for (int i = 0; i < 16; ++i)
         ui->SalesGrid->setCell(2, i + 1, countText(data_.ColumnSalesCount(i)));

@@ -18,15 +18,60 @@
 
 void TMainForm::OptGrid1SelectCell(int ACol, int ARow)
 {
-    if (Connected == 0 || ACol != 1 || ARow < 0 || ARow >= PriceEntry::SettableRows || !dataSetDialog_)
+    if (Connected == 0 || deviceLost_ || ACol != 1 || ARow < 0 || ARow >= PriceEntry::SettableRows
+        || !dataSetDialog_)
         return;
+    const OperationRunning running(*this);
+    // The dialog offers what the controller holds now, never a figure read
+    // before a gap or from a reply that did not vouch for it.
+    const quint64 opened = link_.generation();
+    const std::optional<std::int32_t> held = WriteOperations::readPrice(link_, ARow);
+    if (!held) {
+        if (!link_.lastHeard() || link_.deviceGone()) {
+            reportNoAnswer();
+            loseDevice();
+            return;
+        }
+        reportError(QStringLiteral("コラム%1の設定価格をQUVOから読み込めませんでした.\n"
+                                   "何も送信していません.もう一度実行して下さい.")
+                        .arg(ARow + 1));
+        if (link_.generation() != opened)
+            loseDevice();
+        return;
+    }
+    data_.ColumnPrice(ARow) = *held;
+    priceRead_[std::size_t(ARow)] = true;
+    ui->OptGrid1->setCell(1, ARow, ValueFormats::priceText(ARow, *held));
+    ui->SalesGrid->setCell(1, ARow + 1, ui->OptGrid1->cells(1, ARow));
+    if (link_.generation() != generation_) {
+        loseDevice();
+        return;
+    }
+
     dataSetDialog_->Label()->setText(QStringLiteral("コラム%1 設定価格").arg(ARow + 1));
     dataSetDialog_->SubLabel()->setText(PriceEntry::rangeText(ARow));
     dataSetDialog_->Edit()->setText(ui->SalesGrid->cells(1, ARow + 1));
+    generationAtBox_ = link_.generation();
     if (dataSetDialog_->exec() != QDialog::Accepted)
         return;
+    if (!PriceEntry::check(ARow, dataSetDialog_->Edit()->text()).ok) {
+        rejectInput();
+        return;
+    }
+    if (!stillSameController())
+        return;
+    // The price the dialog offered must still be the controller's.
+    const std::optional<std::int32_t> still = WriteOperations::readPrice(link_, ARow);
+    if (!still || *still != *held) {
+        reportError(QStringLiteral("コラム%1の設定価格が入力画面を開いた時と異なるため,送信しませんでした.\n"
+                                   "QUVOを確認してから読み込み直します.")
+                        .arg(ARow + 1));
+        loseDevice();
+        return;
+    }
 
     const std::int32_t reportedBefore = data_.ColumnPrice(ARow);
+    const quint64 beforeWrite = link_.generation();
     const WriteOperations::PriceWrite result =
         WriteOperations::setPrice(link_, data_, ARow, dataSetDialog_->Edit()->text(), manualMode());
     if (!result.sent) {
@@ -34,16 +79,24 @@ void TMainForm::OptGrid1SelectCell(int ACol, int ARow)
         return;
     }
     if (!result.answered) {
-        // The grids keep the price the controller last reported.
-        reportNoAnswer();
-        loseDevice();
-        return;
+        // Nothing went out, or nothing answers: the grids keep the price
+        // the controller last reported.
+        if (!result.commandSent || link_.deviceGone() || !link_.probe()) {
+            reportNoAnswer();
+            loseDevice();
+            return;
+        }
+        // The price command went out and the controller is there: its
+        // reply came late or not at all, and only the read-back can say
+        // whether it took the price.
+        if (!manualMode())
+            link_.Transact("QVU0", 2);
     }
     ui->OptGrid1->setCell(1, ARow, result.entry.cellText);
     ui->SalesGrid->setCell(1, ARow + 1, ui->OptGrid1->cells(1, ARow));
     // A refusal is not a failure of the sequence; the operator is told
     // when the controller does not report the price sent.
-    const auto read = readBack();
+    const auto read = readBack(beforeWrite);
     recordPriceWrite(ARow, reportedBefore, result.entry.stored, read);
     if (read) {
         if (const auto text = WriteProof::priceNotTaken(ARow, result.entry.stored, data_.ColumnPrice(ARow),
@@ -60,6 +113,7 @@ void TMainForm::OptGrid1SelectCell(int ACol, int ARow)
 
 void TMainForm::SendSalesBtnClick()
 {
+    const OperationRunning running(*this);
     WriteOperations::OptionSettings settings;
     const auto options = optionBoxes();
     for (std::size_t k = 0; k < 6; ++k)
@@ -105,17 +159,31 @@ void TMainForm::noteOperatorEdits()
 
 void TMainForm::CntClrBtnClick()
 {
-    if (!confirm(WriteOperations::clearConfirmText()))
+    const OperationRunning running(*this);
+    if (deviceLost_ || !confirm(WriteOperations::clearConfirmText()) || !stillSameController())
         return;
+    // The counts to clear must still be this controller's.
+    if (!WriteOperations::sameIdentity(link_, identity_)) {
+        if (!link_.lastHeard() || link_.deviceGone()) {
+            reportNoAnswer();
+        } else {
+            reportError(QStringLiteral("COM%1のQUVOが画面に表示しているQUVOと異なるため,カウンタをクリアしませんでした.\n"
+                                       "QUVOを確認してから読み込み直します.")
+                            .arg(identity_.portNumber));
+        }
+        loseDevice();
+        return;
+    }
     if (!recordBeforeClear())
         return;
+    const quint64 beforeWrite = link_.generation();
     if (!WriteOperations::clearCounters(link_, manualMode())) {
         // The counts on screen stay: nothing says they were cleared.
         reportNoAnswer();
         loseDevice();
         return;
     }
-    if (const auto read = readBack()) {
+    if (const auto read = readBack(beforeWrite)) {
         recordClearOutcome(*read);
         std::array<bool, 16> countRead{};
         for (int i = 0; i < 16; ++i)
@@ -125,11 +193,16 @@ void TMainForm::CntClrBtnClick()
     }
 }
 
-std::optional<FullRead::Result> TMainForm::readBack()
+std::optional<FullRead::Result> TMainForm::readBack(quint64 since)
 {
-    const FullRead::Result read = FullRead();
+    const FullRead::Result read = FullRead(since);
     if (read.silent) {
         reportNoAnswer();
+        loseDevice();
+        return std::nullopt;
+    }
+    if (read.identityChanged) {
+        // Another controller answered the read-back: connect to it afresh.
         loseDevice();
         return std::nullopt;
     }
@@ -137,6 +210,7 @@ std::optional<FullRead::Result> TMainForm::readBack()
         showConversionError(read.error);
         return std::nullopt;
     }
+    generation_ = link_.generation();
     recordReadBack(read);
     return read;
 }
@@ -159,7 +233,24 @@ void TMainForm::showPendingProof()
 
 bool TMainForm::confirm(const QString &text)
 {
+    generationAtBox_ = link_.generation();
     return askOkCancel(this, text, QStringLiteral("Information"));
+}
+
+bool TMainForm::stillSameController()
+{
+    if (!deviceLost_ && link_.generation() == generationAtBox_ && generationAtBox_ == generation_)
+        return true;
+    reportError(QStringLiteral("COM%1との通信が途切れたため,送信しませんでした.\n"
+                               "QUVOを確認してから読み込み直します.")
+                    .arg(identity_.portNumber));
+    loseDevice();
+    return false;
+}
+
+void TMainForm::loseController()
+{
+    loseDevice();
 }
 
 void TMainForm::notify(const QString &text)
@@ -186,10 +277,13 @@ bool TMainForm::manualMode() const
 std::optional<QString> TMainForm::runFullRead()
 {
     const FullRead::Result read = FullRead();
-    if (read.silent) {
-        reportNoAnswer();
+    if (read.silent || read.identityChanged) {
+        if (read.silent)
+            reportNoAnswer();
+        loseDevice();
         return std::nullopt;
     }
+    generation_ = link_.generation();
     return read.completed ? std::nullopt : std::optional<QString>(read.error);
 }
 

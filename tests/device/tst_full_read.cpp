@@ -53,6 +53,9 @@ void scriptController(ScriptedLink &s)
     s.answer("QVREA", "0001E240");
     s.answer("QVREC", "0010");
     s.answer("QVC", "00FF" + QByteArray(15, '9'));
+    // Asked after a gap in the line: who answers now.
+    s.answer("QVV", "QUVO ver2.05");
+    s.answer("QV", QByteArray());
 }
 
 DeviceData sentinelData()
@@ -75,6 +78,8 @@ private slots:
     void statusesNotExamined();
     void silentLine_data();
     void silentLine();
+    void gapInTheLine_data();
+    void gapInTheLine();
     void conversionError_data();
     void conversionError();
     void origins_data();
@@ -149,15 +154,18 @@ void TestFullRead::statusesNotExamined_data()
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<int>("price");
     QTest::addColumn<bool>("read");   // the value counts as read
-    QTest::newRow("normal") << QByteArray("OK   :0078\r") << 0x78 << true;
-    QTest::newRow("resetting") << QByteArray("RBUSY:0078\r") << 0x78 << false;
-    QTest::newRow("settling") << QByteArray("BBUSY:0079\r") << 0x79 << false;
-    QTest::newRow("error 12") << QByteArray("ERR12:007A\r") << 0x7A << false;
-    QTest::newRow("LF for CR") << QByteArray("OK   :0078\n") << 0x78 << false;
-    QTest::newRow("short payload") << QByteArray("OK   :12\r") << 0x12 << false;
-    QTest::newRow("cut after a digit") << QByteArray("OK   :0078") << 0 << false;
-    QTest::newRow("garbled status") << QByteArray("NG   :0078\r") << 0 << false;
-    QTest::newRow("not hexadecimal") << QByteArray("OK   :00G8\r") << 0 << false;
+    // No whole reply with a known status: another controller may answer
+    // after it, so the read ends by asking "QVRON" and "QVV" again.
+    QTest::addColumn<bool>("gap");
+    QTest::newRow("normal") << QByteArray("OK   :0078\r") << 0x78 << true << false;
+    QTest::newRow("resetting") << QByteArray("RBUSY:0078\r") << 0x78 << false << false;
+    QTest::newRow("settling") << QByteArray("BBUSY:0079\r") << 0x79 << false << false;
+    QTest::newRow("error 12") << QByteArray("ERR12:007A\r") << 0x7A << false << false;
+    QTest::newRow("LF for CR") << QByteArray("OK   :0078\n") << 0x78 << false << true;
+    QTest::newRow("short payload") << QByteArray("OK   :12\r") << 0x12 << false << false;
+    QTest::newRow("cut after a digit") << QByteArray("OK   :0078") << 0 << false << true;
+    QTest::newRow("garbled status") << QByteArray("NG   :0078\r") << 0 << false << true;
+    QTest::newRow("not hexadecimal") << QByteArray("OK   :00G8\r") << 0 << false << false;
 }
 
 void TestFullRead::statusesNotExamined()
@@ -165,6 +173,7 @@ void TestFullRead::statusesNotExamined()
     QFETCH(QByteArray, reply);
     QFETCH(int, price);
     QFETCH(bool, read);
+    QFETCH(bool, gap);
     ScriptedLink s;
     scriptController(s);
     s.answerRaw("QVRP3", reply);
@@ -176,7 +185,7 @@ void TestFullRead::statusesNotExamined()
     QCOMPARE(bool(r.read[Slot::ColumnPrice + 3]), read);
     QCOMPARE(data.ColumnPrice(4), 140);   // the sequence went on
     QVERIFY(r.read[Slot::ColumnPrice + 4]);
-    QCOMPARE(s.state->commands.size(), 46);
+    QCOMPARE(s.state->commands.size(), gap ? 48 : 46);
 }
 
 void TestFullRead::silentLine_data()
@@ -199,17 +208,95 @@ void TestFullRead::silentLine()
     ScriptedLink s;
     scriptController(s);
     s.answerRaw(command, QByteArray());
+    s.answerRaw("QV", QByteArray());
     DeviceData data = sentinelData();
     RecordingView view;
     const FullRead::Result r = FullRead::run(s.link, data, view);
     QVERIFY(!r.completed);
     QVERIFY(r.silent);
     QVERIFY(r.error.isEmpty());
-    QCOMPARE(s.state->commands.size(), commandsSent);
+    // The probe that told the dead line from one lost reply went unanswered too.
+    QCOMPARE(s.state->commands.size(), commandsSent + 1);
+    QCOMPARE(s.state->commands.last(), QByteArray("QV"));
     QCOMPARE(data.ColumnPrice(3) == -7000 - Slot::ColumnPrice - 3, commandsSent <= 5);
     QCOMPARE(data.CoinReplyValue(), -7000 - Slot::CoinReplyValue);
     if (command == "QVROA")
         QCOMPARE(view.events, QStringList());
+}
+
+void TestFullRead::gapInTheLine_data()
+{
+    // One command's replies in turn (one-shot), and what the read then counts.
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QByteArrayList>("replies");
+    QTest::addColumn<QList<int>>("unread");   // slots among those checked
+    QTest::addColumn<QStringList>("unknown");  // settings then not known
+    QTest::addColumn<bool>("identityChanged");
+    QTest::addColumn<int>("commandsSent");
+    QTest::addColumn<QByteArray>("gapAt");     // its first reply lost as well
+
+    const QByteArray copied = FakePort::ok("03DE") + FakePort::ok("03DE");
+    // One lost reply: the probe answers, the value stays unread, the read
+    // goes on and ends by asking who answers now.
+    QTest::newRow("QVREC lost") << QByteArray("QVREC") << QByteArrayList{QByteArray()} << QList<int>{Slot::EarnValueC}
+                                << QStringList() << false << 46 + 1 + 2 << QByteArray();
+    QTest::newRow("a price lost") << QByteArray("QVRP3") << QByteArrayList{QByteArray()}
+                                  << QList<int>{Slot::ColumnPrice + 3} << QStringList() << false << 46 + 1 + 2 << QByteArray();
+    // A lost receipt line converts nothing: no error box, the line unread.
+    QTest::newRow("line 1 lost") << QByteArray("QVROA") << QByteArrayList{QByteArray()} << QList<int>()
+                                 << QStringList{"領収書文字1行目"} << false << 46 + 1 + 2 << QByteArray();
+    QTest::newRow("line 1 cut") << QByteArray("QVROA") << QByteArrayList{"OK   :2"} << QList<int>()
+                                << QStringList{"領収書文字1行目"} << false << 46 + 2 << QByteArray();
+    // Another controller at the end of a read with a gap: nothing counts.
+    QTest::newRow("identification changed after a gap")
+        << QByteArray("QVRON") << QByteArrayList{FakePort::ok("ID-00042"), FakePort::ok("OTHER")}
+        << QList<int>() << QStringList{"領収書の発行時間", "精算時の端数処理", "エラー・警告時／操作時のブザー音",
+                                                  "５円有効／無効", "プリンタ接続", "減算モード", "領収書文字1行目",
+                                                  "領収書文字2行目", "領収書文字3行目", "識別文字"}
+        << true << 46 + 1 + 2 << QByteArray("QVREC");
+    // A copy behind a reply voids the group, which is read once more.
+    QTest::newRow("a reply copied once") << QByteArray("QVRP5") << QByteArrayList{copied} << QList<int>() << QStringList()
+                                         << false << 46 + 17 + 2 << QByteArray();
+    QTest::newRow("a reply copied twice") << QByteArray("QVRP5") << QByteArrayList{copied, copied}
+                                          << QList<int>{Slot::ColumnPrice, Slot::ColumnPrice + 3, Slot::ColumnPrice + 5} << QStringList() << false << 46 + 17 + 2 << QByteArray();
+    // Bytes that are not code page 932 are no text the controller holds.
+    QTest::newRow("line 2 not code page 932") << QByteArray("QVROB") << QByteArrayList{FakePort::ok("12A\xFF" "B\x81 C\x85")}
+                                              << QList<int>() << QStringList{"領収書文字2行目"} << false << 46 << QByteArray();
+    QTest::newRow("identification not code page 932") << QByteArray("QVRON") << QByteArrayList{FakePort::ok("AB\xFF")}
+                                                      << QList<int>() << QStringList{"識別文字"} << false << 46 << QByteArray();
+}
+
+void TestFullRead::gapInTheLine()
+{
+    QFETCH(QByteArray, command);
+    QFETCH(QByteArrayList, replies);
+    QFETCH(QList<int>, unread);
+    QFETCH(QStringList, unknown);
+    QFETCH(bool, identityChanged);
+    QFETCH(int, commandsSent);
+    QFETCH(QByteArray, gapAt);
+
+    ScriptedLink s;
+    scriptController(s);
+    if (!gapAt.isEmpty())
+        s.state->queued[gapAt] << QByteArray();
+    s.answer("QVV", "QUVO ver2.05");
+    for (const QByteArray &r : replies)
+        s.state->queued[command] << r;
+    DeviceData data;
+    RecordingView view;
+    ValueOrigins origins;
+    const FullRead::Result r = FullRead::run(s.link, data, view, &origins);
+
+    QVERIFY(r.completed);
+    QVERIFY(!r.silent);
+    QVERIFY2(r.error.isEmpty(), qPrintable(r.error));
+    QCOMPARE(r.identityChanged, identityChanged);
+    QCOMPARE(s.state->commands.size(), commandsSent);
+    for (int slot : {int(Slot::ColumnPrice), int(Slot::ColumnPrice + 3), int(Slot::ColumnPrice + 5),
+                     int(Slot::ColumnSalesCount + 15), int(Slot::EarnValueC)})
+        QCOMPARE(bool(r.read[std::size_t(slot)]), !unread.contains(slot) && !identityChanged);
+    QCOMPARE(origins.unknownNames(ValueOrigins::Option1, ValueOrigins::Identification), unknown);
 }
 
 void TestFullRead::conversionError_data()
@@ -290,7 +377,8 @@ void TestFullRead::origins_data()
                                  "５円有効／無効", "プリンタ接続", "減算モード",
                                  "領収書文字1行目", "領収書文字2行目", "領収書文字3行目", "識別文字"};
     QTest::newRow("all usable") << QByteArray() << QByteArray() << QStringList();
-    QTest::newRow("option 2 silent: the read stops") << QByteArray("QVRO2") << QByteArray() << everything;
+    // A lost reply is no dead line: the probe answers and the read goes on.
+    QTest::newRow("option 2 silent") << QByteArray("QVRO2") << QByteArray() << QStringList{everything[2]};
     QTest::newRow("option 2 ERR") << QByteArray("QVRO2") << QByteArray("ERR12:00\r")
                                   << QStringList{everything[2]};
     QTest::newRow("option 3 busy") << QByteArray("QVRO3") << QByteArray("RBUSY:00\r")
@@ -309,12 +397,11 @@ void TestFullRead::origins_data()
                                             << QStringList{everything[7]};
     QTest::newRow("identification ERR") << QByteArray("QVRON") << QByteArray("ERR12:AB\r")
                                         << QStringList{everything[9]};
-    QTest::newRow("identification silent: the read stops") << QByteArray("QVRON") << QByteArray()
-                                                           << everything.mid(0, 6) + everything.mid(9);
-    // A read that stops leaves the options shown from before and the
-    // lines after the stop unread.
-    QTest::newRow("stopped at line 2") << QByteArray("QVROB") << FakePort::ok("x1")
-                                       << (everything.mid(0, 6) + everything.mid(7));
+    // After a gap nothing counts unless the controller can be named again.
+    QTest::newRow("identification never answered") << QByteArray("QVRON") << QByteArray() << everything;
+    // A read that stops leaves the options shown from before, and the
+    // receipt group it stopped in, unread.
+    QTest::newRow("stopped at line 2") << QByteArray("QVROB") << FakePort::ok("x1") << everything;
 }
 
 void TestFullRead::origins()

@@ -144,18 +144,18 @@ void TestStandardCount::writeSequence_data()
 
     QTest::newRow("all zero")
         << QList<int>{0, 0, 0, 0, 0, 0, 0, 0} << FakePort::ok("00")
-        << (QStringList{"confirm", "QVU1/2", "QVSM1=00/2", "QVSM2=00/2", "QVSM3=00/2",
+        << (QStringList{"confirm", "check", "QVU1/2", "QVSM1=00/2", "QVSM2=00/2", "QVSM3=00/2",
                         "QVSM4=00/2", "QVSM5=0000/4", "QVSM6=0000/4", "QVSM7=0000/4",
                         "QVSM8=0000/4"} + tail) << QString();
     QTest::newRow("edited counts")
         << QList<int>{20, 0, 0, 99, 150, 0, 0, 9999} << FakePort::ok("00")
-        << (QStringList{"confirm", "QVU1/2", "QVSM1=14/2", "QVSM2=00/2", "QVSM3=00/2",
+        << (QStringList{"confirm", "check", "QVU1/2", "QVSM1=14/2", "QVSM2=00/2", "QVSM3=00/2",
                         "QVSM4=63/2", "QVSM5=0096/4", "QVSM6=0000/4", "QVSM7=0000/4",
                         "QVSM8=270F/4"} + tail) << QString();
     // A controller that refuses every count does not stop the sequence.
     QTest::newRow("ERR to every QVSM")
         << QList<int>{1, 2, 3, 4, 5, 6, 7, 8} << QByteArray("ERR12:\r")
-        << (QStringList{"confirm", "QVU1/2", "QVSM1=01/2", "QVSM2=02/2", "QVSM3=03/2",
+        << (QStringList{"confirm", "check", "QVU1/2", "QVSM1=01/2", "QVSM2=02/2", "QVSM3=03/2",
                         "QVSM4=04/2", "QVSM5=0005/4", "QVSM6=0006/4", "QVSM7=0007/4",
                         "QVSM8=0008/4"} + tail) << QString();
     // A count never entered would overwrite the controller's own with 0.

@@ -256,7 +256,7 @@ void TestWriteOperations::optionsWriteSequence()
 {
     Rig rig;
     const QStringList expected{
-        "confirm", "disable",
+        "confirm", "check", "disable",
         "QVU1/2",
         "QVSO1=01/2", "QVSO3=03/2", "QVSO2=00/2", "QVSO4=01/2", "QVSO5=00/2", "QVSO6=01/2",
         "QVSON=ID01/10",
@@ -313,12 +313,13 @@ void TestWriteOperations::optionsWriteIgnoresStatuses_data()
     QTest::newRow("errors only: the sequence goes on") << QByteArray() << 14 << true
                                                        << QStringList{"QVF/0", "disconnect", "enable"};
     QTest::newRow("silent from QVU1") << QByteArray("QVU1") << 1 << false
-                                      << QStringList{"no answer", "disconnect", "enable"};
+                                      << QStringList{"no answer", "lost", "enable"};
     QTest::newRow("silent from QVSON") << QByteArray("QVSON=ID01") << 8 << false
-                                       << QStringList{"no answer", "disconnect", "enable"};
-    // The store may have happened: the next connection's proof tells.
+                                       << QStringList{"no answer", "lost", "enable"};
+    // The store may have happened: the next connection's proof tells. The
+    // window waits for the controller to answer again.
     QTest::newRow("silent at QVW") << QByteArray("QVW") << 12 << true
-                                   << QStringList{"no answer", "disconnect", "enable"};
+                                   << QStringList{"no answer", "lost", "enable"};
 }
 
 void TestWriteOperations::optionsWriteIgnoresStatuses()
@@ -405,7 +406,7 @@ void TestWriteOperations::optionsWriteReenablesWindowOnFailure()
 
     QVERIFY_THROWS_EXCEPTION(std::runtime_error,
         WriteOperations::writeOptionsAndRestart(rig.link, host, rig.data, usualSettings(), rig.origins));
-    QCOMPARE(rig.log->entries.first(2), (QStringList{"confirm", "disable"}));
+    QCOMPARE(rig.log->entries.first(3), (QStringList{"confirm", "check", "disable"}));
     QCOMPARE(rig.log->entries.last(), QStringLiteral("enable"));
 }
 

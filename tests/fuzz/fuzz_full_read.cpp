@@ -3,8 +3,8 @@
 // short, garbled, ended by LF or CR LF, sent twice, with a tail beyond the
 // read, or silent.
 // What must hold: every setting the read counts as read (options, receipt
-// lines, identification) equals what the controller holds, as its own
-// clean reply to that read carries it.
+// lines, identification) and every number slot it marks as read equals
+// what the controller holds, as its own clean reply to that read carries it.
 #include "device/DeviceData.h"
 #include "device/FullRead.h"
 #include "device/FullReadView.h"
@@ -57,6 +57,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     st.settings.idText = printable(in, Controller::IdTextMax);
     for (int &p : st.prices)
         p = in.inRange<int>(0, Controller::MaxPrice);
+    for (auto &c : st.counts)
+        c = in.inRange<int>(0, 65535);
+    st.salesTotal = in.inRange<std::uint32_t>(0, 0xFFFFFFFFu);
     ControllerModel model(st, [] { return qint64(0); });
 
     auto clean = [&model](const QByteArray &command) {
@@ -86,7 +89,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     DeviceData table;
     NoView view;
     ValueOrigins origins;
-    FullRead::run(link, table, view, &origins);
+    const FullRead::Result result = FullRead::run(link, table, view, &origins);
+
+    const char *index = "0123456789ABCDEF";
+    const auto number = [&](const QByteArray &command, int digits) {
+        return std::int32_t(clean(command).left(digits).toUInt(nullptr, 16));
+    };
+    QList<QPair<int, std::int32_t>> numbers{{Slot::DeviceStatusFlags, number("QVQ", 2)},
+                                          {Slot::SalesTotal, number("QVREA", 8)},
+                                          {Slot::EarnValueC, number("QVREC", 4)},
+                                          {Slot::CoinReplyValue, number("QVC", 4)}};
+    for (int i = 0; i < 16; ++i) {
+        numbers.append({Slot::ColumnPrice + i, number(QByteArray("QVRP") + index[i], 4)});
+        numbers.append({Slot::ColumnSalesCount + i, number(QByteArray("QVRC") + index[i], 4)});
+    }
+    for (int k = 0; k < Controller::Options; ++k)
+        numbers.append({Slot::OptionSelection + k, number("QVRO" + QByteArray::number(k + 1), 2)});
+    for (const auto &n : numbers) {
+        if (result.read[std::size_t(n.first)] && table[n.first] != n.second)
+            fail("a number counted as read differs from the controller's", n.first);
+    }
 
     for (int k = 0; k < Controller::Options; ++k) {
         const auto raw = origins.asRead(ValueOrigins::option(k));

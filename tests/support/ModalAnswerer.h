@@ -40,6 +40,8 @@ public:
 
     QList<Seen> seen;
     QList<Action> actions;
+    // The answer once `actions` has run out.
+    void setAlways(Action always) { always_ = std::move(always); }
     int unexpected = 0;  // boxes that came with no answer left
     int stuck = 0;       // boxes that ignored their answer
 

@@ -68,6 +68,7 @@ public:
     QStringList errorTexts;       // reportError and showConversionError, in order
     QList<std::optional<QString>> readErrors; // one per runFullRead, in order; past them none
     DeviceLink *link = nullptr; // closed by disconnectController() when set
+    bool sameController = true; // what stillSameController() answers
 
     bool confirm(const QString &text) override
     {
@@ -104,6 +105,12 @@ public:
         if (link)
             link->closePort();
     }
+    bool stillSameController() override
+    {
+        log_->add(QStringLiteral("check"));
+        return sameController;
+    }
+    void loseController() override { log_->add(QStringLiteral("lost")); }
     void setWindowEnabled(bool enabled) override
     {
         log_->add(enabled ? QStringLiteral("enable") : QStringLiteral("disable"));

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QtTest>
+#include <csignal>
 
 namespace {
 
@@ -123,6 +124,8 @@ private slots:
     void deadLine();
     void operationOnAVanishedDevice_data();
     void operationOnAVanishedDevice();
+    void noWrongWrite_data();
+    void noWrongWrite();
     void init();
 
 private:
@@ -313,11 +316,10 @@ void TestWriteRoundTrip::guardedWrites_data()
     QTest::newRow("line 1 cut after a blank")
         << QByteArray(R"([{"command": "QVROA", "fault": "truncate", "keep": 11}])")
         << QStringList{"Error"} << QString();
-    // Line 2 holds bytes that are not code page 932; only option 1 is changed.
+    // Line 2 holds bytes that are not code page 932: no text the controller
+    // can hold, so it is not written back.
     QTest::newRow("invalid text in line 2")
-        << QByteArray(R"([{"command": "QVROB", "fault": "invalid-text"}])")
-        << QStringList{"Information", "Information"}
-        << QStringLiteral("QVSOB=12A\\xffB\\x81 C\\x85");
+        << QByteArray(R"([{"command": "QVROB", "fault": "invalid-text"}])") << QStringList{"Error"} << QString();
 }
 
 void TestWriteRoundTrip::guardedWrites()
@@ -408,7 +410,9 @@ void TestWriteRoundTrip::writeProof_data()
     QTest::newRow("price taken") << "price" << QByteArray() << QStringList();
     QTest::newRow("price: ERR on QVSP") << "price" << fault("QVSP*", "error") << price;
     // Nothing follows a command nobody answered; the grids keep the price read.
-    QTest::newRow("price: QVSP silent") << "price" << fault("QVSP*", "silence") << noAnswer;
+    // The price command went out: the controller answers the probe, and the
+    // read-back tells it did not take the price.
+    QTest::newRow("price: QVSP silent") << "price" << fault("QVSP*", "silence") << price;
     QTest::newRow("price: ERR on QVU1") << "price" << fault("QVU1", "error") << price;
     // No "QVW" here: the closing "QVU0" unanswered loses nothing.
     QTest::newRow("price: QVU0 silent") << "price" << fault("QVU0", "silence") << QStringList();
@@ -460,10 +464,16 @@ void TestWriteRoundTrip::writeProof()
             }
             rig.child<QPushButton>("SendCoinBtn")->click();
         }
-        QCOMPARE(rig.form->Connected, 0);
-        // The proof waits for the operator's reconnection after the restart.
-        QTRY_VERIFY_WITH_TIMEOUT(rig.restarted(), 5000);
-        rig.form->ConBtnClick();
+        if (rig.form->Connected == 0) {
+            // The proof waits for the operator's reconnection after the restart.
+            QTRY_VERIFY_WITH_TIMEOUT(rig.restarted(), 5000);
+            rig.form->ConBtnClick();
+        } else {
+            // A write stopped by a silent line waits for the controller and
+            // connects to it again by itself.
+            QVERIFY(rig.form->deviceLost());
+            QTRY_VERIFY_WITH_TIMEOUT(!rig.form->deviceLost(), 10000);
+        }
         QCOMPARE(rig.form->Connected, 1);
     }
 
@@ -490,6 +500,7 @@ namespace {
 
 const QByteArray ScenarioA = R"({
     "options": [2, 1, 3, 1, 1, 1], "id": "MACHINE1", "restartMs": 100,
+    "prices": [120, 200, 300, 400, 50, 990, 1, 80], "salesTotal": 5000,
     "counts": [11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26],
     "receipt": [{"x": 3, "y": 1, "text": "AAA"}, {"x": 1, "y": 4, "text": "AAAA"}, {"x": 2, "y": 3, "text": "AAAAA"}]
     FAULTS
@@ -607,8 +618,8 @@ void TestWriteRoundTrip::deadLine()
     rig.form->ConBtnClick();
     qInfo("the dead line was told %lld ms after the click", clicked.elapsed());
 
-    // One read tells: nothing further is sent, nothing written.
-    QCOMPARE(rig.commands(), QStringList({"QV", "QVV", "QVQ"}));
+    // One read and the probe after it tell: nothing further is sent, nothing written.
+    QCOMPARE(rig.commands(), QStringList({"QV", "QVV", "QVQ", "QV"}));
     QCOMPARE(captionsAndTexts(rig.answerer().seen), QStringList{"Error|" + noAnswerBox(EmulatorCom)});
     QCOMPARE(rig.form->Connected, 0);
     QCOMPARE(sales->cells(2, 1), QStringLiteral("1234"));
@@ -645,6 +656,199 @@ void TestWriteRoundTrip::operationOnAVanishedDevice()
     QCOMPARE(rig.child<QLineEdit>("Edit1")->text(), line1);
     QCOMPARE(captionsAndTexts(rig.answerer().seen.mid(1)), QStringList{"Error|" + noAnswerBox(EmulatorCom)});
     QCOMPARE(rig.child<QLineEdit>("ComStatus")->text(), QStringLiteral("COM%1接続断").arg(EmulatorCom));
+}
+
+void TestWriteRoundTrip::noWrongWrite_data()
+{
+    // Scenario A's faults; what the technician does once the window has
+    // settled ("options": an unedited 確定・送信, "price N": an unedited OK
+    // on column N+1, "price N=V": V entered there, "clear"); whether the
+    // cable moves (SIGUSR1) while the first box of the step is open; the
+    // option 1 item to wait for before the step (-1: none); the window's
+    // end ("A", "B": connected to it and polling, "back": 接続断 and then
+    // connected again, "off": disconnected by a restart); a box that must
+    // have been shown ("no answer", "another", "unread", "" for none); and
+    // every write command the emulator logged. An unedited write may only
+    // carry what the controller it reaches reported.
+    QTest::addColumn<QByteArray>("faults");
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<bool>("moveDuringBox");
+    QTest::addColumn<int>("waitOption1");
+    QTest::addColumn<bool>("realLine");
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<QString>("told");
+    QTest::addColumn<QStringList>("written");
+
+    const QByteArray b = R"({"options": [0, 0, 0, 0, 0, 0], "id": "MACHINE2", "prices": [7],
+        "receipt": [{"x": 1, "y": 1, "text": "BBB"}, {"x": 1, "y": 1, "text": "BBBB"}, {"x": 1, "y": 1, "text": "BBBBB"}]})";
+    QByteArray bWithAsText = b;
+    bWithAsText.replace("MACHINE2", "MACHINE1");
+    const auto swap = [](const char *trigger, int silenceMs, const QByteArray &next) {
+        return QByteArray(R"([{"command": ")") + trigger + R"(", "fault": "swap", "skip": 2, "delayMs": )"
+            + QByteArray::number(silenceMs) + R"(, "scenario": )" + next + "}]";
+    };
+    const QStringList bSettings{"QVSO1=00", "QVSO3=00", "QVSO2=00", "QVSO4=00", "QVSO5=00", "QVSO6=00",
+                                "QVSON=MACHINE2", "QVSOA=11BBB", "QVSOB=11BBBB", "QVSOC=11BBBBB"};
+    QStringList bSettingsWithAsText = bSettings;
+    bSettingsWithAsText[6] = "QVSON=MACHINE1";
+    const QStringList options{"options"};
+
+    QTest::newRow("cable moved, 3 s silent") << swap("QVY", 3000, b) << options << false << 0 << false
+                                             << "off" << "another" << bSettings;
+    QTest::newRow("cable moved, 0.3 s silent") << swap("QVY", 300, b) << options << false << 0 << false
+                                               << "off" << "another" << bSettings;
+    // Two machines may carry one text: B is read in full all the same.
+    QTest::newRow("cable moved to a machine with A's text")
+        << swap("QVY", 300, bWithAsText) << options << false << 0 << false << "off" << "" << bSettingsWithAsText;
+
+    // A price no reply vouched for is never offered: the dialog reads it afresh.
+    const QList<QPair<const char *, QByteArray>> priceFaults{
+        {"QVRP2 ERR12", R"({"fault": "error", "number": 12})"},
+        {"QVRP2 RBUSY", R"({"fault": "rbusy"})"},
+        {"QVRP2 BBUSY", R"({"fault": "bbusy"})"},
+        {"QVRP2 EBUSY", R"({"fault": "ebusy"})"},
+        {"QVRP2 unknown status", R"({"fault": "garble"})"},
+        {"QVRP2 cut after 8 bytes", R"({"fault": "truncate", "keep": 8})"},
+        {"QVRP2 late by 1 s", R"({"fault": "late", "delayMs": 1000})"},
+    };
+    for (const auto &f : priceFaults) {
+        QByteArray rule = f.second;
+        rule.insert(1, R"("command": "QVRP2", )");
+        QTest::newRow(f.first) << "[" + rule + "]" << QStringList{"price 2"} << false << -1 << false << "A" << ""
+                               << QStringList{"QVSP2=012C"};
+    }
+    // A refused read-back leaves the column unread; its next edit reads it first.
+    QTest::newRow("read-back of QVRP3 refused")
+        << QByteArray(R"([{"command": "QVRP3", "fault": "error", "number": 12, "skip": 1}])")
+        << QStringList{"price 0=9.5", "price 3"} << false << -1 << false << "A" << ""
+        << QStringList{"QVSP0=005F", "QVSP3=0190"};
+    // Bytes that are not code page 932 are no setting the controller holds.
+    QTest::newRow("invalid text in line 2 and the identification")
+        << QByteArray(R"([{"command": "QVROB", "fault": "invalid-text"}, {"command": "QVRON", "fault": "invalid-text"}])")
+        << options << false << -1 << false << "A" << "unread" << QStringList();
+    // A dead line after an operation is told as a lost device.
+    QTest::newRow("dead line at a price write")
+        << QByteArray(R"([{"command": "QVU1", "fault": "silence"}])") << QStringList{"price 0=9.5"} << false << -1
+        << false << "back" << "no answer" << QStringList();
+    QTest::newRow("dead line at a clear")
+        << QByteArray(R"([{"command": "QVU1", "fault": "silence"}])") << QStringList{"clear"} << false << -1
+        << false << "back" << "no answer" << QStringList();
+    // Taken, only late: the read-back says so.
+    QTest::newRow("QVSP answered 1.5 s late")
+        << QByteArray(R"([{"command": "QVSP*", "fault": "late", "delayMs": 1500}])") << QStringList{"price 0=9.9"}
+        << false << -1 << true << "A" << "" << QStringList{"QVSP0=0063"};
+    QTest::newRow("vanish during the connection's read")
+        << QByteArray(R"([{"command": "QVRC3", "fault": "vanish", "reappearMs": 300}])") << QStringList()
+        << false << -1 << false << "back" << "no answer" << QStringList();
+    QTest::newRow("vanish during the options write")
+        << QByteArray(R"([{"command": "QVSO2*", "fault": "vanish", "reappearMs": 300}])") << options << false << -1
+        << false << "back" << "no answer" << QStringList{"QVSO1=02", "QVSO3=03", "QVSO2=01"};
+    // A copy an adapter held back must not become column 7's price.
+    QTest::newRow("reply copied 12 ms later, next reply 40 ms late")
+        << QByteArray(R"([{"command": "QVRP5", "fault": "twice", "delayMs": 12}, {"command": "QVRP6", "fault": "late", "delayMs": 40}])")
+        << QStringList{"price 6"} << false << -1 << true << "A" << "" << QStringList{"QVSP6=0001"};
+    // The cable moves while the operator reads a box.
+    const QByteArray onSignal = swap("SIGUSR1", 0, b).replace(R"("skip": 2, )", "");
+    QTest::newRow("moved under the options box") << onSignal << options << true << -1 << false << "B" << "another"
+                                                 << QStringList();
+    QTest::newRow("moved under the clear box") << onSignal << QStringList{"clear"} << true << -1 << false << "B"
+                                               << "another" << QStringList();
+    QTest::newRow("moved under the value dialog") << onSignal << QStringList{"price 2=50"} << true << -1 << false
+                                                  << "B" << "another" << QStringList();
+    // One lost reply is no dead line.
+    QTest::newRow("QVREC unanswered at the connection") << QByteArray(R"([{"command": "QVREC", "fault": "silence"}])")
+                                                        << QStringList() << false << -1 << false << "A" << ""
+                                                        << QStringList();
+    QTest::newRow("QVV unanswered at the connection") << QByteArray(R"([{"command": "QVV", "fault": "silence"}])")
+                                                      << QStringList() << false << -1 << false << "A" << ""
+                                                      << QStringList();
+}
+
+void TestWriteRoundTrip::noWrongWrite()
+{
+    QFETCH(QByteArray, faults);
+    QFETCH(QStringList, steps);
+    QFETCH(bool, moveDuringBox);
+    QFETCH(int, waitOption1);
+    QFETCH(bool, realLine);
+    QFETCH(QString, end);
+    QFETCH(QString, told);
+    QFETCH(QStringList, written);
+
+    EmulatorRig rig;
+    rig.realLine = realLine;
+    QVERIFY(rig.start(withFaults(ScenarioA, faults)));
+    // Every box and the value dialog are answered with OK, unedited.
+    ModalAnswerer &answerer = rig.answerer();
+    answerer.setAlways(ModalAnswerer::press(QMessageBox::Ok));
+    auto *status = rig.child<QLineEdit>("ComStatus");
+    const QString lost = QStringLiteral("COM%1接続断").arg(EmulatorCom);
+    bool sawLost = false;
+    QObject::connect(status, &QLineEdit::textChanged, [&](const QString &t) { sawLost = sawLost || t == lost; });
+    rig.form->ConBtnClick();
+    const auto settled = [&] { return rig.form->Connected == 1 && !rig.form->deviceLost(); };
+    if (!steps.isEmpty())
+        QTRY_VERIFY_WITH_TIMEOUT(settled(), 15000);
+    if (waitOption1 >= 0)
+        QTRY_COMPARE_WITH_TIMEOUT(rig.child<QComboBox>("Opt1Sel")->currentIndex(), waitOption1, 15000);
+
+    for (const QString &step : steps) {
+        QTRY_VERIFY_WITH_TIMEOUT(settled(), 15000);
+        if (moveDuringBox) {
+            answerer.actions << [&rig](QWidget *box) {
+                rig.emulator.signal(SIGUSR1);
+                const auto swapped = [&rig] {
+                    QFile f(rig.emulator.logPath());
+                    return f.open(QIODevice::ReadOnly) && f.readAll().contains("swap");
+                };
+                QTRY_VERIFY(swapped());
+                ModalAnswerer::press(QMessageBox::Ok)(box);
+            };
+        }
+        if (step == QLatin1String("options")) {
+            rig.child<QPushButton>("SendSalesBtn")->click();
+        } else if (step == QLatin1String("clear")) {
+            rig.child<QPushButton>("CntClrBtn")->click();
+        } else {
+            const QStringList parts = step.mid(6).split(u'=');
+            if (parts.size() == 2 && !moveDuringBox)
+                answerer.actions << ModalAnswerer::enter(parts[1]);
+            rig.clickCell("OptGrid1", 1, parts[0].toInt());
+        }
+    }
+
+    const auto identity = [&] { return rig.form->identity().identificationText(); };
+    if (end == QLatin1String("off")) {
+        QTRY_COMPARE_WITH_TIMEOUT(rig.form->Connected, 0, 15000);
+    } else {
+        QTRY_VERIFY_WITH_TIMEOUT(settled() && rig.commands().contains(QStringLiteral("QVY")), 15000);
+        if (told == QLatin1String("unread"))
+            QVERIFY(!rig.form->identity().identificationRead);
+        else
+            QCOMPARE(identity(), end == QLatin1String("B") ? QStringLiteral("MACHINE2") : QStringLiteral("MACHINE1"));
+        QCOMPARE(status->text(), QStringLiteral("COM%1接続中").arg(EmulatorCom));
+        QVERIFY2(sawLost == (end == QLatin1String("back")), qPrintable(rig.commands().join(' ')));
+    }
+
+    QStringList boxes;
+    for (const ModalAnswerer::Seen &seen : answerer.seen)
+        boxes << seen.caption + u'|' + seen.text;
+    const QString all = boxes.join(u'\n');
+    if (told == QLatin1String("no answer"))
+        QVERIFY2(all.contains(QStringLiteral("応答がありません")), qPrintable(all));
+    else if (told == QLatin1String("another"))
+        QVERIFY2(all.contains(QStringLiteral("「MACHINE1」")) && all.contains(QStringLiteral("「MACHINE2」")), qPrintable(all));
+    else if (told == QLatin1String("unread"))
+        QVERIFY2(all.contains(QStringLiteral("読み込めていない")), qPrintable(all));
+    else
+        QVERIFY2(!all.contains(QStringLiteral("Error|")), qPrintable(all));
+    QCOMPARE(answerer.stuck, 0);
+
+    QStringList writes = rig.commands();
+    writes.removeIf([](const QString &c) {
+        return !(c.startsWith(QLatin1String("QVSO")) || c.startsWith(QLatin1String("QVSP")) || c == QLatin1String("QVZ0"));
+    });
+    QCOMPARE(writes, written);
 }
 
 QTEST_MAIN(TestWriteRoundTrip)

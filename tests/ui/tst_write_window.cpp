@@ -127,9 +127,14 @@ void TestWriteWindow::priceCellSelection()
     WindowRig rig;
     if (connected)
         rig.connectController();
-    // The field takes the price as the sales view shows it.
-    const QString shown = QStringLiteral("%1.%2").arg(row + 1).arg(row);
-    rig.child<StringGrid>("SalesGrid")->setCell(1, row + 1, shown);
+    // The field offers the price as the controller reports it now, read as
+    // the dialog opens, whatever the grid showed before.
+    const int held = (row + 1) * 10 + row;
+    const QString shown = row >= 4 && row <= 7 ? QString::number(held) : QStringLiteral("%1.%2").arg(row + 1).arg(row);
+    const QByteArray read = QByteArray("QVRP") + "0123456789ABCDEF"[row];
+    rig.port->replies.insert(read, FakePort::ok(QByteArray::number(held, 16).toUpper().rightJustified(4, '0')));
+    rig.port->commands.clear();
+    rig.child<StringGrid>("SalesGrid")->setCell(1, row + 1, QStringLiteral("99.9"));
     rig.answerer().actions << ModalAnswerer::click(QStringLiteral("キャンセル"));
 
     rig.clickCell(grid.constData(), col, row);
@@ -144,8 +149,8 @@ void TestWriteWindow::priceCellSelection()
         QCOMPARE(s.field, shown);
         QCOMPARE(s.focus, QStringLiteral("Edit"));
     }
-    // Cancelled or never opened: nothing goes to the controller.
-    QCOMPARE(rig.port->commands, QByteArrayList{});
+    // Cancelled or never opened: nothing but that one read goes to the controller.
+    QCOMPARE(rig.port->commands, title.isEmpty() ? QByteArrayList{} : QByteArrayList{read});
     QCOMPARE(rig.answerer().stuck, 0);
 }
 
@@ -186,18 +191,20 @@ void TestWriteWindow::priceWrite_data()
     QTest::addColumn<QByteArrayList>("commands");
     QTest::addColumn<QString>("cell");     // empty: rejected
 
+    // The price is read as the dialog opens and once more after its OK:
+    // the write goes out only over the value the dialog offered.
     QTest::newRow("col3 12.5") << 2 << "12.5" << false
-        << QByteArrayList{"QVU1", "QVSP2=007D", "QVU0"} << "12.5";
+        << QByteArrayList{"QVRP2", "QVRP2", "QVU1", "QVSP2=007D", "QVU0"} << "12.5";
     QTest::newRow("col3 12.5 manual") << 2 << "12.5" << true
-        << QByteArrayList{"QVU1", "QVSP2=007D"} << "12.5";
+        << QByteArrayList{"QVRP2", "QVRP2", "QVU1", "QVSP2=007D"} << "12.5";
     QTest::newRow("col5 150") << 4 << "150" << false
-        << QByteArrayList{"QVU1", "QVSP4=0096", "QVU0"} << "150";
+        << QByteArrayList{"QVRP4", "QVRP4", "QVU1", "QVSP4=0096", "QVU0"} << "150";
     QTest::newRow("col10 0.3") << 9 << " 0.3 " << false
-        << QByteArrayList{"QVU1", "QVSP9=0003", "QVU0"} << "0.3";
-    QTest::newRow("col1 abc") << 0 << "abc" << false << QByteArrayList{} << "";
-    QTest::newRow("col1 12.34") << 0 << "12.34" << false << QByteArrayList{} << "";
-    QTest::newRow("col1 100") << 0 << "100" << false << QByteArrayList{} << "";
-    QTest::newRow("col7 0 manual") << 6 << "0" << true << QByteArrayList{} << "";
+        << QByteArrayList{"QVRP9", "QVRP9", "QVU1", "QVSP9=0003", "QVU0"} << "0.3";
+    QTest::newRow("col1 abc") << 0 << "abc" << false << QByteArrayList{"QVRP0"} << "";
+    QTest::newRow("col1 12.34") << 0 << "12.34" << false << QByteArrayList{"QVRP0"} << "";
+    QTest::newRow("col1 100") << 0 << "100" << false << QByteArrayList{"QVRP0"} << "";
+    QTest::newRow("col7 0 manual") << 6 << "0" << true << QByteArrayList{"QVRP6"} << "";
 }
 
 void TestWriteWindow::priceWrite()
@@ -229,9 +236,10 @@ void TestWriteWindow::priceWrite()
         QCOMPARE(error.caption, QStringLiteral("Error"));
         QCOMPARE(error.text, QStringLiteral("値が正しくありません"));
         QCOMPARE(error.buttons, QStringList{QStringLiteral("OK")});
-        QCOMPARE(rig.port->commands, QByteArrayList{});
-        QCOMPARE(opt->cells(1, row), QStringLiteral("old"));
-        QCOMPARE(sales->cells(1, row + 1), QStringLiteral("old"));
+        QCOMPARE(rig.port->commands, commands);
+        // The grids keep the price the dialog read and offered.
+        QCOMPARE(opt->cells(1, row), rig.answerer().seen.first().field);
+        QCOMPARE(sales->cells(1, row + 1), rig.answerer().seen.first().field);
         return;
     }
     QCOMPARE(rig.beforeFullRead(), commands);
@@ -264,8 +272,11 @@ void TestWriteWindow::optionsWrite()
 
     QCOMPARE(rig.answerer().unexpected, 0);
     QCOMPARE(rig.answerer().stuck, 0);
+    // After the OK, the ten settings are read once more against what the
+    // connection read, before anything is written.
     QCOMPARE(rig.port->commands,
-             (QByteArrayList{"QVU1", "QVSO1=02", "QVSO3=03", "QVSO2=01", "QVSO4=01", "QVSO5=01",
+             (QByteArrayList{"QVRO1", "QVRO2", "QVRO3", "QVRO4", "QVRO5", "QVRO6", "QVROA", "QVROB", "QVROC",
+                             "QVRON", "QVU1", "QVSO1=02", "QVSO3=03", "QVSO2=01", "QVSO4=01", "QVSO5=01",
                              "QVSO6=01", "QVSON=No7", "QVSOA=34\x97\xCC \x8E\xFB \x8F\x91",
                              "QVSOB=12ABC", "QVSOC=13", "QVW", "QVF", "QVF"}));
     QCOMPARE(rig.answerer().seen.size(), 2);
@@ -378,8 +389,9 @@ void TestWriteWindow::counterClear_data()
     QTest::addColumn<bool>("confirm");
     QTest::addColumn<bool>("manual");
     QTest::addColumn<QByteArrayList>("commands");
-    QTest::newRow("monitor mode") << true << false << QByteArrayList{"QVU1", "QVZ0", "QVU0"};
-    QTest::newRow("manual mode") << true << true << QByteArrayList{"QVU1", "QVZ0"};
+    // The controller is named once more before its counts are cleared.
+    QTest::newRow("monitor mode") << true << false << QByteArrayList{"QVRON", "QVV", "QVU1", "QVZ0", "QVU0"};
+    QTest::newRow("manual mode") << true << true << QByteArrayList{"QVRON", "QVV", "QVU1", "QVZ0"};
     QTest::newRow("cancelled") << false << false << QByteArrayList{};
 }
 

@@ -19,7 +19,6 @@
 #include <QSaveFile>
 #include <QTranslator>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <optional>
 #include <memory>
@@ -43,20 +42,6 @@ public:
         return false;
     }
 };
-
-// Asked only for text: answered without a display, so `--version` and the
-// journal's export work on a machine with no window system.
-bool asksForTextOnly(int argc, char *argv[])
-{
-    static const char *const textOptions[] = {"-h", "-?", "--help", "--help-all", "-v", "--version",
-                                              "--export-journal"};
-    for (int i = 1; i < argc; ++i)
-        for (const char *option : textOptions)
-            if (std::strcmp(argv[i], option) == 0 || (std::strncmp(argv[i], "--export-journal=", 17) == 0
-                                                       && std::strcmp(option, "--export-journal") == 0))
-                return true;
-    return false;
-}
 
 struct CommandLine {
     bool valid = true;
@@ -138,6 +123,21 @@ int exportJournal(const CommandLine &line)
     return 0;
 }
 
+// The command line is read before the window's application exists, which
+// needs a display: --help, --version, the export and a command line in error
+// answer on a machine with no window system. Returns the exit code when the
+// program ends here; otherwise `line` says how to open the window.
+std::optional<int> runCommandLine(int &argc, char *argv[], CommandLine &line)
+{
+    QCoreApplication textOnly(argc, argv);
+    line = processCommandLine(textOnly);
+    if (!line.valid)
+        return 1;
+    if (line.exportTo)
+        return exportJournal(line);
+    return std::nullopt;
+}
+
 QIcon applicationIcon()
 {
     QIcon icon;
@@ -158,17 +158,10 @@ int runApplication(int argc, char *argv[])
 {
     QCoreApplication::setApplicationName(QStringLiteral("quvo-utility"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QUVO_VERSION));
-    if (asksForTextOnly(argc, argv)) {
-        QCoreApplication textOnly(argc, argv);
-        const CommandLine line = processCommandLine(textOnly);
-        if (!line.valid)
-            return 1;
-        return line.exportTo ? exportJournal(line) : 0;
-    }
+    CommandLine line;
+    if (const std::optional<int> ended = runCommandLine(argc, argv, line))
+        return *ended;
     UtilityApplication app(argc, argv);
-    const CommandLine line = processCommandLine(app);
-    if (!line.valid)
-        return 1;
     initUiResources();
     // The desktop entry's name lets a desktop match the window to its entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(QUVO_APP_ID));

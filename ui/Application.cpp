@@ -1,6 +1,7 @@
 #include "ui/Application.h"
 
 #include "journal/Journal.h"
+#include "journal/JournalCsv.h"
 #include "ui/AccessibleComboBox.h"
 #include "ui/Fonts.h"
 #include "ui/MessageBoxes.h"
@@ -100,24 +101,34 @@ int exportJournal(const CommandLine &line)
     };
     if (line.noJournal)
         return fail(QStringLiteral("--export-journal needs a journal, not --no-journal"));
-    if (!QFileInfo::exists(path))
+    // A user who has not connected to a controller yet has no journal: the
+    // export is the header alone, and creates no journal. A journal named on
+    // the command line that is not there is more likely a missing stick.
+    const bool none = !QFileInfo::exists(path);
+    if (none && !line.journalPath.isEmpty())
         return fail(QStringLiteral("no journal at %1").arg(path));
     Journal journal;
-    if (!journal.open(path))
+    if (!none && !journal.open(path))
         return fail(QStringLiteral("cannot open the journal %1: %2").arg(path, journal.problem()));
     if (!journal.setAsidePath().isEmpty())
         return fail(QStringLiteral("the journal %1 was damaged and has been moved to %2")
                         .arg(path, journal.setAsidePath()));
     QString error;
+    auto exportCsv = [&](QIODevice &out) {
+        if (!none)
+            return journal.exportCsv(out, nullptr, &error);
+        const QByteArray header = JournalCsv::header();
+        return out.write(header) == header.size();
+    };
     if (*line.exportTo == QLatin1String("-")) {
         QFile out;
-        if (!out.open(stdout, QIODevice::WriteOnly) || !journal.exportCsv(out, nullptr, &error) || !out.flush())
+        if (!out.open(stdout, QIODevice::WriteOnly) || !exportCsv(out) || !out.flush())
             return fail(QStringLiteral("cannot write the export: %1").arg(error.isEmpty() ? out.errorString() : error));
         return 0;
     }
     // A file is replaced only by a complete export.
     QSaveFile out(*line.exportTo);
-    if (!out.open(QIODevice::WriteOnly) || !journal.exportCsv(out, nullptr, &error) || !out.commit())
+    if (!out.open(QIODevice::WriteOnly) || !exportCsv(out) || !out.commit())
         return fail(QStringLiteral("cannot write %1: %2")
                         .arg(*line.exportTo, error.isEmpty() ? out.errorString() : error));
     return 0;

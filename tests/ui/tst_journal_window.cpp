@@ -332,6 +332,12 @@ void TestJournalWindow::commandLineWithoutDisplay_data()
     QTest::newRow("argument not taken") << QStringList{"COM5"} << 1 << QByteArray() << QByteArray("\"COM5\"");
     QTest::newRow("options that exclude each other")
         << QStringList{"--journal", "j.sqlite", "--no-journal"} << 1 << QByteArray() << QByteArray("exclude");
+    QTest::newRow("export before any journal")
+        << QStringList{"--export-journal", "-"} << 0
+        << QByteArray("time,port,device,controller,version,event,item,value,sent,reported\r\n") << QByteArray();
+    QTest::newRow("export of a named journal not there")
+        << QStringList{"--journal", "gone.sqlite", "--export-journal", "-"} << 1 << QByteArray()
+        << QByteArray("no journal at");
 }
 
 void TestJournalWindow::commandLineWithoutDisplay()
@@ -351,6 +357,7 @@ void TestJournalWindow::commandLineWithoutDisplay()
     QCOMPARE(program.readAllStandardOutput(), out);
     const QByteArray said = program.readAllStandardError();
     QVERIFY2(said.contains(err), said.constData());
+    QVERIFY(!QFileInfo::exists(data.filePath(QStringLiteral("quvo-utility/journal.sqlite"))));
 }
 
 QTEST_MAIN(TestJournalWindow)

@@ -23,8 +23,9 @@ command -v ccache >/dev/null && cmake_options+=(-DCMAKE_CXX_COMPILER_LAUNCHER=cc
 while [ $# -gt 0 ]; do
     case "$1" in
         --packaging)
-            # dpkg-shlibdeps computes the Depends line; CPack finds the programs with `file`.
-            packages+=(dpkg-dev file desktop-file-utils appstream)
+            # dpkg-shlibdeps computes the Depends line; CPack finds the programs with
+            # `file`; the package's check reads the manual pages with man.
+            packages+=(dpkg-dev file desktop-file-utils appstream man-db)
             packaging=1 ;;
         --werror) cmake_options+=(-DQUVO_WERROR=ON) ;;
         *) break ;;

@@ -1,6 +1,7 @@
 #include "ui/Application.h"
 
 #include "journal/Journal.h"
+#include "journal/JournalCsv.h"
 #include "ui/AccessibleComboBox.h"
 #include "ui/Fonts.h"
 #include "ui/MessageBoxes.h"
@@ -19,7 +20,6 @@
 #include <QSaveFile>
 #include <QTranslator>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <optional>
 #include <memory>
@@ -43,20 +43,6 @@ public:
         return false;
     }
 };
-
-// Asked only for text: answered without a display, so `--version` and the
-// journal's export work on a machine with no window system.
-bool asksForTextOnly(int argc, char *argv[])
-{
-    static const char *const textOptions[] = {"-h", "-?", "--help", "--help-all", "-v", "--version",
-                                              "--export-journal"};
-    for (int i = 1; i < argc; ++i)
-        for (const char *option : textOptions)
-            if (std::strcmp(argv[i], option) == 0 || (std::strncmp(argv[i], "--export-journal=", 17) == 0
-                                                       && std::strcmp(option, "--export-journal") == 0))
-                return true;
-    return false;
-}
 
 struct CommandLine {
     bool valid = true;
@@ -115,27 +101,52 @@ int exportJournal(const CommandLine &line)
     };
     if (line.noJournal)
         return fail(QStringLiteral("--export-journal needs a journal, not --no-journal"));
-    if (!QFileInfo::exists(path))
+    // A user who has not connected to a controller yet has no journal: the
+    // export is the header alone, and creates no journal. A journal named on
+    // the command line that is not there is more likely a missing stick.
+    const bool none = !QFileInfo::exists(path);
+    if (none && !line.journalPath.isEmpty())
         return fail(QStringLiteral("no journal at %1").arg(path));
     Journal journal;
-    if (!journal.open(path))
+    if (!none && !journal.open(path))
         return fail(QStringLiteral("cannot open the journal %1: %2").arg(path, journal.problem()));
     if (!journal.setAsidePath().isEmpty())
         return fail(QStringLiteral("the journal %1 was damaged and has been moved to %2")
                         .arg(path, journal.setAsidePath()));
     QString error;
+    auto exportCsv = [&](QIODevice &out) {
+        if (!none)
+            return journal.exportCsv(out, nullptr, &error);
+        const QByteArray header = JournalCsv::header();
+        return out.write(header) == header.size();
+    };
     if (*line.exportTo == QLatin1String("-")) {
         QFile out;
-        if (!out.open(stdout, QIODevice::WriteOnly) || !journal.exportCsv(out, nullptr, &error) || !out.flush())
+        if (!out.open(stdout, QIODevice::WriteOnly) || !exportCsv(out) || !out.flush())
             return fail(QStringLiteral("cannot write the export: %1").arg(error.isEmpty() ? out.errorString() : error));
         return 0;
     }
     // A file is replaced only by a complete export.
     QSaveFile out(*line.exportTo);
-    if (!out.open(QIODevice::WriteOnly) || !journal.exportCsv(out, nullptr, &error) || !out.commit())
+    if (!out.open(QIODevice::WriteOnly) || !exportCsv(out) || !out.commit())
         return fail(QStringLiteral("cannot write %1: %2")
                         .arg(*line.exportTo, error.isEmpty() ? out.errorString() : error));
     return 0;
+}
+
+// The command line is read before the window's application exists, which
+// needs a display: --help, --version, the export and a command line in error
+// answer on a machine with no window system. Returns the exit code when the
+// program ends here; otherwise `line` says how to open the window.
+std::optional<int> runCommandLine(int &argc, char *argv[], CommandLine &line)
+{
+    QCoreApplication textOnly(argc, argv);
+    line = processCommandLine(textOnly);
+    if (!line.valid)
+        return 1;
+    if (line.exportTo)
+        return exportJournal(line);
+    return std::nullopt;
 }
 
 QIcon applicationIcon()
@@ -158,17 +169,10 @@ int runApplication(int argc, char *argv[])
 {
     QCoreApplication::setApplicationName(QStringLiteral("quvo-utility"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QUVO_VERSION));
-    if (asksForTextOnly(argc, argv)) {
-        QCoreApplication textOnly(argc, argv);
-        const CommandLine line = processCommandLine(textOnly);
-        if (!line.valid)
-            return 1;
-        return line.exportTo ? exportJournal(line) : 0;
-    }
+    CommandLine line;
+    if (const std::optional<int> ended = runCommandLine(argc, argv, line))
+        return *ended;
     UtilityApplication app(argc, argv);
-    const CommandLine line = processCommandLine(app);
-    if (!line.valid)
-        return 1;
     initUiResources();
     // The desktop entry's name lets a desktop match the window to its entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(QUVO_APP_ID));

@@ -12,7 +12,7 @@ set -euo pipefail
 build=$1
 hardened=${2:-}
 fail() { echo "FAIL: $*" >&2; exit 1; }
-for tool in cpack dpkg-deb dpkg-shlibdeps file desktop-file-validate appstreamcli readelf nm; do
+for tool in cpack dpkg-deb dpkg-shlibdeps file desktop-file-validate appstreamcli readelf nm man; do
     command -v "$tool" >/dev/null || fail "$tool is missing (scripts/setup.sh --packaging installs it)"
 done
 work=$(mktemp -d)
@@ -65,8 +65,28 @@ for s in "${sizes[@]}"; do
         || fail "the ${s}x${s} icon is not a $s x $s PNG"
 done
 for page in quvo-utility quvo-emulator; do
-    zcat "$share/man/man1/$page.1.gz" | head -n1 | grep -q "^\.TH ${page^^} 1 " || fail "man page $page"
+    grep -q "^\.TH ${page^^} 1 " <<<"$(zcat "$share/man/man1/$page.1.gz")" || fail "man page $page"
 done
+# Each Japanese word of a manual page comes with its romanised name: a C
+# locale, which cannot show kanji, gets that alone and no troff warning; a
+# UTF-8 locale gets both, as the page's coding line tells man.
+while read -r page word romanised; do
+    for locale in C C.UTF-8; do
+        shown=$(LC_ALL=$locale MANWIDTH=80 man -l "$share/man/man1/$page.1.gz" 2>"$work/man.err") \
+            || fail "man -l $page in $locale"
+        if grep -q "can't find special character" "$work/man.err"; then
+            cat "$work/man.err" >&2
+            fail "man page $page in $locale drops characters"
+        fi
+        expected=$romanised
+        [ "$locale" = C ] || expected="$word ($romanised)"
+        grep -qF -- "$expected" <<<"$shown" || fail "man page $page in $locale does not show \"$expected\""
+    done
+done <<'PAGES'
+quvo-utility 接続 setsuzoku
+quvo-utility 履歴 rireki
+quvo-emulator 接続 setsuzoku
+PAGES
 
 doc=$share/doc/quvo-utility
 head -n1 "$doc/copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \

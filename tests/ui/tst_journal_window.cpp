@@ -1,7 +1,7 @@
 // The journal from the window: a counter clear against the emulator kept
 // with the counts from before it and exported by the command line; the box
 // before a clear whose counts cannot be kept; the history window's figures
-// and the button that opens it.
+// and the button that opens it; the program's command line without a display.
 #include "journal/Journal.h"
 #include "tests/support/EmulatorProcess.h"
 #include "tests/support/WindowFixture.h"
@@ -53,6 +53,17 @@ struct JournalRig : WindowFixture {
     }
 };
 
+// The program's environment on a machine with no window system, its
+// journal under `dataHome`.
+QProcessEnvironment withoutDisplay(const QString &dataHome)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome);
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QLatin1String(name));
+    return env;
+}
+
 bool inOrder(const QStringList &got, const QStringList &wanted)
 {
     int at = 0;
@@ -102,6 +113,8 @@ private slots:
     void historyFigures_data();
     void historyFigures();
     void historyButtonInFreeSpace();
+    void commandLineWithoutDisplay_data();
+    void commandLineWithoutDisplay();
 };
 
 void TestJournalWindow::initTestCase()
@@ -126,13 +139,7 @@ void TestJournalWindow::counterClearKeptAndExported()
     rig.form.reset();
 
     QProcess exporter;
-    exporter.setProcessEnvironment([&] {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_DATA_HOME"), rig.data.path());
-        env.remove(QStringLiteral("DISPLAY"));
-        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        return env;
-    }());
+    exporter.setProcessEnvironment(withoutDisplay(rig.data.path()));
     exporter.start(QStringLiteral(QUVO_UTILITY), {QStringLiteral("--export-journal"), QStringLiteral("-")});
     QVERIFY(exporter.waitForFinished(30000));
     QCOMPARE(exporter.exitCode(), 0);
@@ -314,6 +321,43 @@ void TestJournalWindow::historyButtonInFreeSpace()
     for (const char *name : {"ConBtn", "ComStatus", "Label1"})
         QVERIFY2(!fixture.child<QWidget>(name)->geometry().intersects(r), name);
     QCOMPARE(fixture.child<QWidget>("ComStatus")->geometry(), QRect(88, 5, 89, 21));
+}
+
+void TestJournalWindow::commandLineWithoutDisplay_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("out");   // standard output, exactly
+    QTest::addColumn<QByteArray>("err");   // within standard error
+    QTest::newRow("argument not taken") << QStringList{"COM5"} << 1 << QByteArray() << QByteArray("\"COM5\"");
+    QTest::newRow("options that exclude each other")
+        << QStringList{"--journal", "j.sqlite", "--no-journal"} << 1 << QByteArray() << QByteArray("exclude");
+    QTest::newRow("export before any journal")
+        << QStringList{"--export-journal", "-"} << 0
+        << QByteArray("time,port,device,controller,version,event,item,value,sent,reported\r\n") << QByteArray();
+    QTest::newRow("export of a named journal not there")
+        << QStringList{"--journal", "gone.sqlite", "--export-journal", "-"} << 1 << QByteArray()
+        << QByteArray("no journal at");
+}
+
+void TestJournalWindow::commandLineWithoutDisplay()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, out);
+    QFETCH(QByteArray, err);
+    QTemporaryDir data;   // a user who has no journal yet
+    QProcess program;
+    program.setProcessEnvironment(withoutDisplay(data.path()));
+    program.setWorkingDirectory(data.path());
+    program.start(QStringLiteral(QUVO_UTILITY), arguments);
+    QVERIFY(program.waitForFinished(30000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), exitCode);
+    QCOMPARE(program.readAllStandardOutput(), out);
+    const QByteArray said = program.readAllStandardError();
+    QVERIFY2(said.contains(err), said.constData());
+    QVERIFY(!QFileInfo::exists(data.filePath(QStringLiteral("quvo-utility/journal.sqlite"))));
 }
 
 QTEST_MAIN(TestJournalWindow)

@@ -18,6 +18,8 @@ private slots:
     void sentence();
     void stateReply_data();
     void stateReply();
+    void figuresFell_data();
+    void figuresFell();
 };
 
 void TestLivePoll::cadence()
@@ -196,6 +198,41 @@ void TestLivePoll::stateReply()
     QCOMPARE(LivePoll::stateSentence(LivePoll::requestDeviceState(s.link)), text);
     QCOMPARE(s.state->commands, QByteArrayList{"QVY"});
     QCOMPARE(s.state->readSizes, QList<int>{9});
+}
+
+void TestLivePoll::figuresFell_data()
+{
+    // Column 3's count and the total before and after; whether only another
+    // machine explains it.
+    QTest::addColumn<int>("countBefore");
+    QTest::addColumn<int>("countAfter");
+    QTest::addColumn<qint64>("totalBefore");
+    QTest::addColumn<qint64>("totalAfter");
+    QTest::addColumn<bool>("fell");
+    QTest::newRow("sales") << 10 << 12 << qint64(1000) << qint64(1240) << false;
+    QTest::newRow("nothing sold") << 10 << 10 << qint64(1000) << qint64(1000) << false;
+    QTest::newRow("total fell") << 10 << 12 << qint64(1000) << qint64(900) << true;
+    QTest::newRow("count fell, total the same") << 10 << 3 << qint64(1000) << qint64(1000) << true;
+    // A count passing 65535 wraps while the total grows: a sale.
+    QTest::newRow("count wrapped") << 65535 << 1 << qint64(1000) << qint64(1240) << false;
+    // The total is 32 bits unsigned: above 0x7FFFFFFF it still grows.
+    QTest::newRow("total past 2^31") << 10 << 11 << qint64(0x7FFFFFFF) << qint64(0x80000010) << false;
+}
+
+void TestLivePoll::figuresFell()
+{
+    QFETCH(int, countBefore);
+    QFETCH(int, countAfter);
+    QFETCH(qint64, totalBefore);
+    QFETCH(qint64, totalAfter);
+    QFETCH(bool, fell);
+    DeviceData before;
+    DeviceData after;
+    before.ColumnSalesCount(2) = countBefore;
+    after.ColumnSalesCount(2) = countAfter;
+    before.SalesTotal() = std::int32_t(std::uint32_t(totalBefore));
+    after.SalesTotal() = std::int32_t(std::uint32_t(totalAfter));
+    QCOMPARE(LivePoll::figuresFell(before, after), fell);
 }
 
 QTEST_APPLESS_MAIN(TestLivePoll)

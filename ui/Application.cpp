@@ -1,5 +1,7 @@
 #include "ui/Application.h"
 
+#include "device/HeadlessRead.h"
+#include "device/ReadingJson.h"
 #include "journal/Journal.h"
 #include "journal/JournalCsv.h"
 #include "ui/AccessibleComboBox.h"
@@ -49,6 +51,8 @@ struct CommandLine {
     QString journalPath;   // empty: the default place
     bool noJournal = false;
     std::optional<QString> exportTo;
+    std::optional<QString> readPort;   // --read: COMn or auto
+    QString output = QStringLiteral("-");
 };
 
 // --help and --version print and end the program; without arguments it
@@ -70,7 +74,19 @@ CommandLine processCommandLine(const QCoreApplication &app)
         QStringLiteral("export-journal"),
         QStringLiteral("Write the whole journal as CSV to <file> (- for standard output) and end."),
         QStringLiteral("file"));
-    parser.addOptions({journal, noJournal, exportJournal});
+    const QCommandLineOption read(
+        QStringLiteral("read"),
+        QStringLiteral("Read the controller on <port> (COMn, or auto to search as 接続 does) without a window, "
+                       "record the reading in the journal, print it as JSON and end: 0 every value read, "
+                       "3 some value not read, 2 no controller answered, 1 a usage or port error. "
+                       "Nothing is written to the controller."),
+        QStringLiteral("port"));
+    const QCommandLineOption format(QStringLiteral("format"), QStringLiteral("With --read: json (the only form)."),
+                                    QStringLiteral("form"), QStringLiteral("json"));
+    const QCommandLineOption output(QStringLiteral("output"),
+                                    QStringLiteral("With --read: write to <file> instead of standard output."),
+                                    QStringLiteral("file"), QStringLiteral("-"));
+    parser.addOptions({journal, noJournal, exportJournal, read, format, output});
     parser.process(app);
     CommandLine line;
     if (!parser.positionalArguments().isEmpty()) {
@@ -84,10 +100,24 @@ CommandLine processCommandLine(const QCoreApplication &app)
         line.valid = false;
         return line;
     }
+    const auto refuse = [&line](const char *why) {
+        std::fprintf(stderr, "quvo-utility: %s; see --help\n", why);
+        line.valid = false;
+        return line;
+    };
+    if (parser.isSet(read) && parser.isSet(exportJournal))
+        return refuse("--read and --export-journal exclude each other");
+    if (!parser.isSet(read) && (parser.isSet(format) || parser.isSet(output)))
+        return refuse("--format and --output go with --read");
+    if (parser.value(format) != QLatin1String("json"))
+        return refuse("--format takes json");
     line.journalPath = parser.value(journal);
     line.noJournal = parser.isSet(noJournal);
     if (parser.isSet(exportJournal))
         line.exportTo = parser.value(exportJournal);
+    if (parser.isSet(read))
+        line.readPort = parser.value(read);
+    line.output = parser.value(output);
     return line;
 }
 
@@ -134,6 +164,40 @@ int exportJournal(const CommandLine &line)
     return 0;
 }
 
+// --read: the controller read once, without a window; never a write.
+int readController(const CommandLine &line)
+{
+    DeviceLink link;
+    const HeadlessRead::Outcome outcome = HeadlessRead::run(link, *line.readPort);
+    if (outcome.reading && !line.noJournal) {
+        Journal journal;
+        const QString path = line.journalPath.isEmpty() ? Journal::defaultPath() : line.journalPath;
+        const HeadlessRead::Reading &r = *outcome.reading;
+        // A journal that cannot be kept is said, not a failure of the read.
+        if (!journal.open(path) || journal.recordReading(r.identity, r.data, &r.settings, false, &r.read.read) == 0)
+            std::fprintf(stderr, "quvo-utility: the reading is not kept in the journal %s: %s\n", qPrintable(path),
+                         qPrintable(journal.problem()));
+    }
+    if (outcome.reading) {
+        const QByteArray text = ReadingJson::format(*outcome.reading);
+        bool written = false;
+        if (line.output == QLatin1String("-")) {
+            written = std::fwrite(text.constData(), 1, std::size_t(text.size()), stdout) == std::size_t(text.size())
+                && std::fflush(stdout) == 0;
+        } else {
+            QSaveFile out(line.output);
+            written = out.open(QIODevice::WriteOnly) && out.write(text) == text.size() && out.commit();
+        }
+        if (!written) {
+            std::fprintf(stderr, "quvo-utility: cannot write %s\n", qPrintable(line.output));
+            return HeadlessRead::UsageOrPortError;
+        }
+    }
+    if (!outcome.message.isEmpty())
+        std::fprintf(stderr, "quvo-utility: %s\n", qPrintable(outcome.message));
+    return outcome.exitCode;
+}
+
 // The command line is read before the window's application exists, which
 // needs a display: --help, --version, the export and a command line in error
 // answer on a machine with no window system. Returns the exit code when the
@@ -146,6 +210,8 @@ std::optional<int> runCommandLine(int &argc, char *argv[], CommandLine &line)
         return 1;
     if (line.exportTo)
         return exportJournal(line);
+    if (line.readPort)
+        return readController(line);
     return std::nullopt;
 }
 

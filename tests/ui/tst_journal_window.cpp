@@ -4,6 +4,7 @@
 // and the button that opens it; the program's command line without a display.
 #include "journal/Journal.h"
 #include "tests/support/EmulatorProcess.h"
+#include "tests/support/PortSandbox.h"
 #include "tests/support/WindowFixture.h"
 #include "ui/Application.h"
 #include "ui/Fonts.h"
@@ -15,6 +16,9 @@
 #include <QBarSeries>
 #include <QChartView>
 #include <QComboBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -115,6 +119,8 @@ private slots:
     void historyButtonInFreeSpace();
     void commandLineWithoutDisplay_data();
     void commandLineWithoutDisplay();
+    void headlessRead_data();
+    void headlessRead();
 };
 
 void TestJournalWindow::initTestCase()
@@ -358,6 +364,77 @@ void TestJournalWindow::commandLineWithoutDisplay()
     const QByteArray said = program.readAllStandardError();
     QVERIFY2(said.contains(err), said.constData());
     QVERIFY(!QFileInfo::exists(data.filePath(QStringLiteral("quvo-utility/journal.sqlite"))));
+}
+
+void TestJournalWindow::headlessRead_data()
+{
+    // The emulator's faults (none: no emulator at all), the port asked for,
+    // the exit code, what standard error says, and column 3's price as the
+    // JSON gives it (null: not read; empty: no JSON).
+    QTest::addColumn<QByteArray>("faults");
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("err");
+    QTest::addColumn<QByteArray>("price3");
+    const QString com = QStringLiteral("COM%1").arg(EmulatorCom);
+    QTest::newRow("every value read") << QByteArray("[]") << com << 0 << QByteArray() << QByteArray("300");
+    QTest::newRow("searched") << QByteArray("[]") << QStringLiteral("auto") << 0 << QByteArray() << QByteArray("300");
+    QTest::newRow("a refused value") << QByteArray(R"([{"command": "QVRP2", "fault": "error", "number": 12}])") << com
+                                     << 3 << QByteArray("could not be read") << QByteArray("null");
+    QTest::newRow("no controller answers")
+        << QByteArray(R"([{"command": "*", "fault": "silence", "times": "always"}])") << com << 2
+        << QByteArray("no QUVO answered") << QByteArray();
+    QTest::newRow("a port with no device") << QByteArray() << QStringLiteral("COM6") << 1
+                                           << QByteArray("COM6 has no device") << QByteArray();
+    QTest::newRow("not a port") << QByteArray() << QStringLiteral("COM0") << 1 << QByteArray("not a port")
+                                << QByteArray();
+}
+
+void TestJournalWindow::headlessRead()
+{
+    QFETCH(QByteArray, faults);
+    QFETCH(QString, port);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, err);
+    QFETCH(QByteArray, price3);
+    PortSandbox sandbox;
+    EmulatorProcess emulator(QStringLiteral(QUVO_EMULATOR), sandbox.runtimeDir());
+    if (!faults.isNull()) {
+        const QByteArray scenario = R"({"prices": [100, 200, 300], "counts": [1, 2, 12345], "salesTotal": 3000000000,
+                                        "id": "JNL", "faults": )" + faults + "}";
+        QVERIFY(emulator.startAt(EmulatorCom, scenario, EmulatorProcess::fastLine()));
+    }
+    QTemporaryDir data;
+    QProcess program;
+    program.setProcessEnvironment(withoutDisplay(data.path()));
+    program.start(QStringLiteral(QUVO_UTILITY), {QStringLiteral("--read"), port});
+    QVERIFY(program.waitForFinished(60000));
+    QCOMPARE(program.exitCode(), exitCode);
+    const QByteArray said = program.readAllStandardError();
+    QVERIFY2(err.isEmpty() ? said.isEmpty() : said.contains(err), said.constData());
+    const QByteArray out = program.readAllStandardOutput();
+    const bool kept = QFileInfo::exists(data.filePath(QStringLiteral("quvo-utility/journal.sqlite")));
+    if (price3.isEmpty()) {
+        QCOMPARE(out, QByteArray());
+        QVERIFY(!kept);
+        return;
+    }
+    // The controller's own figures, and the reading kept in the journal.
+    const QJsonObject values = QJsonDocument::fromJson(out).object().value(QStringLiteral("values")).toObject();
+    const auto value = [&values](const char *name) { return values.value(QLatin1String(name)).toObject(); };
+    QCOMPARE(QJsonDocument(QJsonArray{value("price3").value(QStringLiteral("value"))}).toJson(QJsonDocument::Compact),
+             "[" + price3 + "]");
+    QCOMPARE(value("price3").value(QStringLiteral("read")).toBool(), price3 != "null");
+    QCOMPARE(value("count3").value(QStringLiteral("value")).toInteger(), 12345);
+    QCOMPARE(value("total").value(QStringLiteral("value")).toInteger(), 3000000000LL);
+    QCOMPARE(QJsonDocument::fromJson(out).object().value(QStringLiteral("controller")).toObject()
+                 .value(QStringLiteral("identification")).toObject().value(QStringLiteral("value")).toString(),
+             QStringLiteral("JNL"));
+    QVERIFY(kept);
+    // Nothing was written to the controller.
+    for (const QString &c : emulator.commands())
+        QVERIFY2(!c.startsWith(QLatin1String("QVS")) && c != QLatin1String("QVU1") && c != QLatin1String("QVZ0"),
+                 qPrintable(c));
 }
 
 QTEST_MAIN(TestJournalWindow)

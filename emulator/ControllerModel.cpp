@@ -89,6 +89,7 @@ void ControllerModel::replaceController(const ControllerState &next)
 {
     s_ = next;
     stored_ = pending_ = next.settings;
+    totalTenths_ = 0;
     resetting_ = reconciling_ = false;
 }
 
@@ -126,7 +127,13 @@ void ControllerModel::sellOne()
     }
     auto &count = s_.counts[std::size_t(column)];
     count = (count + 1) & 0xFFFF;
-    s_.salesTotal += std::uint32_t(s_.prices[std::size_t(column)]);
+    // The total is whole yen; the price is tenths of a yen for columns 1-4
+    // and 9-16 and yen for 5-8, as the window shows it. The tenths are kept
+    // here so that the total never drifts from the sum of the prices.
+    const bool wholeYen = column >= 4 && column <= 7;
+    const std::uint64_t tenths = totalTenths_ + std::uint64_t(s_.prices[std::size_t(column)]) * (wholeYen ? 10 : 1);
+    s_.salesTotal += std::uint32_t(tenths / 10);
+    totalTenths_ = int(tenths % 10);
     // The customer's coins land in one of the automatic tubes.
     const int tube = std::uniform_int_distribution<int>(0, 3)(rng_);
     auto &current = s_.tubeCurrent[std::size_t(tube)];
@@ -303,8 +310,10 @@ QByteArray ControllerModel::write(const QByteArray &c)
 
     if (c == "QVZ0") {
         s_.counts.fill(0);
-        if (!s_.clearKeepsTotal)
+        if (!s_.clearKeepsTotal) {
             s_.salesTotal = 0;
+            totalTenths_ = 0;
+        }
         return frame(Ok, "000");
     }
     if (c == "QVW") {

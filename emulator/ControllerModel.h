@@ -92,4 +92,5 @@ private:
     std::mt19937 rng_;
     qint64 nextSaleAt_ = 0;
     int simulatedSales_ = 0;
+    int totalTenths_ = 0;   // sales below a whole yen, not yet in the total
 };

@@ -497,10 +497,12 @@ void TestEmulatorModel::salesSimulation()
         if (before.prices[std::size_t(i)] == 0)
             QCOMPARE(delta, 0);   // only priced columns sell
         sold += delta;
-        earned += qint64(delta) * before.prices[std::size_t(i)];
+        // In tenths of a yen: columns 5-8 are priced in yen, the others in tenths.
+        earned += qint64(delta) * before.prices[std::size_t(i)] * (i >= 4 && i <= 7 ? 10 : 1);
     }
     QCOMPARE(sold, qint64(rig.model.simulatedSales()));
-    QCOMPARE(qint64(after.salesTotal) - qint64(before.salesTotal), earned);
+    // The total is whole yen, the tenths carried until they make one.
+    QCOMPARE(qint64(after.salesTotal) - qint64(before.salesTotal), earned / 10);
     QVERIFY2(sold >= runMs / maxMs - 1 && sold <= runMs / minMs,
              qPrintable(QStringLiteral("%1 sales in %2 ms").arg(sold).arg(runMs)));
     // The reads report the moved figures.

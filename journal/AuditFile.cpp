@@ -1,0 +1,97 @@
+#include "journal/AuditFile.h"
+
+#include <algorithm>
+
+namespace AuditFile {
+
+quint16 crc16(const QByteArray &bytes)
+{
+    quint16 crc = 0;
+    for (const char c : bytes) {
+        crc ^= quint16(uchar(c));
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
+    }
+    return crc;
+}
+
+QByteArray field(const QByteArray &bytes, int width)
+{
+    const bool plain = std::all_of(bytes.begin(), bytes.end(), [](char c) {
+        return uchar(c) >= 0x20 && uchar(c) < 0x7F && c != '*';
+    });
+    const QByteArray shown = plain ? bytes : bytes.toHex().toUpper();
+    return shown.left(width);
+}
+
+namespace {
+
+// Numeric fields never carry a sign; a count that cannot be negative is
+// never shown as one, and a field wider than the standard's is capped.
+QByteArray number(qint64 n, int width)
+{
+    const qint64 cap = [width] { qint64 c = 1; for (int i = 0; i < width; ++i) c *= 10; return c - 1; }();
+    return QByteArray::number(std::clamp<qint64>(n, 0, cap));
+}
+
+class Segments {
+public:
+    void add(const QList<QByteArray> &fields)
+    {
+        QByteArray line = fields.join('*');
+        // Trailing empty fields are left off, as readers write them.
+        while (line.endsWith('*'))
+            line.chop(1);
+        body_ += line + "\r\n";
+        ++count_;
+    }
+    QByteArray body() const { return body_; }
+    int count() const { return count_; }
+
+private:
+    QByteArray body_;
+    int count_ = 0;
+};
+
+} // namespace
+
+QByteArray format(const Reading &r)
+{
+    // Widths as the standard gives them (AN: characters, N: digits).
+    Segments set;
+    set.add({"ST", "001", "0001"});                        // ST01 set id, ST02 control number
+    set.add({"ID1", field(r.serial, 20),                   // ID101 serial number, AN 1-20
+             "QUVO",                                       // ID102 model, AN 1-20
+             number(r.firmware, 4),                        // ID103 build standard, N 1-4
+             QByteArray(),                                 // ID104 (unused)
+             field(r.location, 30)});                      // ID105 location, AN 1-30
+    set.add({"ID4", "1", "392"});                          // ID401 decimal places, ID402 currency (JPY)
+    set.add({"CB1", field(r.serial, 20),                   // CB101 control board serial, AN 1-20
+             "QUVO",                                       // CB102 model, AN 1-20
+             number(r.firmware, 4)});                      // CB103 software revision, N 1-4
+    set.add({"VA1", number(r.valueSinceInit, 8),           // VA101 value of paid sales since init, N 1-8
+             number(r.countSinceInit, 8),                  // VA102 their number, N 1-8
+             number(r.valueSinceReset, 8),                 // VA103 value since the last reset, N 1-8
+             number(r.countSinceReset, 8)});               // VA104 their number, N 1-8
+    for (const Column &c : r.columns) {
+        set.add({"PA1", number(c.number, 8),               // PA101 product identifier, AN 1-8
+                 number(c.priceTenths, 8)});               // PA102 price, N 1-8
+        set.add({"PA2", number(c.countSinceInit, 8),       // PA201 paid vends since init, N 1-8
+                 number(c.valueSinceInit, 8),              // PA202 their value, N 1-8
+                 number(c.countSinceReset, 8),             // PA203 paid vends since reset, N 1-8
+                 number(c.valueSinceReset, 8)});           // PA204 their value, N 1-8
+    }
+    set.add({"EA3", number(r.readings, 6),                 // EA301 number of readings, N 1-6
+             r.time.toString(QStringLiteral("yyMMdd")).toLatin1(),   // EA302 date of this one, YYMMDD
+             r.time.toString(QStringLiteral("HHmm")).toLatin1()});   // EA303 its time, HHMM
+    const QByteArray crc = QByteArray::number(crc16(set.body()), 16).toUpper().rightJustified(4, '0');
+    set.add({"G85", crc});                                 // G8501 CRC of ST up to the line before
+    const QByteArray seCount = number(set.count() + 1, 6); // SE01 segments from ST to SE inclusive
+    set.add({"SE", seCount, "0001"});                      // SE02 the control number of ST02
+
+    // The communication ID: a three-letter code and seven digits.
+    const QByteArray id = "QUV" + QByteArray::number(crc16(r.serial) % 10000000).rightJustified(7, '0');
+    return "DXS*" + id + "*VA*V1/1*1\r\n" + set.body() + "DXE*1*1\r\n";
+}
+
+} // namespace AuditFile

@@ -1,0 +1,97 @@
+// The audit file an operator's software imports: its CRC, its framing and
+// the fields that carry text.
+#include "journal/AuditFile.h"
+
+#include <QtTest>
+
+class TestAuditFile : public QObject {
+    Q_OBJECT
+private slots:
+    void crc_data();
+    void crc();
+    void field_data();
+    void field();
+    void file();
+};
+
+void TestAuditFile::crc_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("crc");
+    // The check value of CRC-16/ARC.
+    QTest::newRow("check value") << QByteArray("123456789") << 0xBB3D;
+    QTest::newRow("nothing") << QByteArray() << 0x0000;
+    QTest::newRow("one byte") << QByteArray("A") << 0x30C0;
+}
+
+void TestAuditFile::crc()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, crc);
+    QCOMPARE(int(AuditFile::crc16(bytes)), crc);
+}
+
+void TestAuditFile::field_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<QByteArray>("shown");
+    QTest::newRow("plain") << QByteArray("ST-0001") << 20 << QByteArray("ST-0001");
+    // A separator inside a field would split it.
+    QTest::newRow("star") << QByteArray("A*B") << 20 << QByteArray("412A42");
+    // Code page 932 bytes of 店1 go as hexadecimal.
+    QTest::newRow("not ASCII") << QByteArray("\x93\x58" "1") << 20 << QByteArray("935831");
+    QTest::newRow("too wide") << QByteArray("ABCDEFGHIJKLMNOPQRSTUVWXYZ") << 20 << QByteArray("ABCDEFGHIJKLMNOPQRST");
+}
+
+void TestAuditFile::field()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, width);
+    QFETCH(QByteArray, shown);
+    QCOMPARE(AuditFile::field(bytes, width), shown);
+}
+
+void TestAuditFile::file()
+{
+    AuditFile::Reading r;
+    r.serial = "ST-0001";
+    r.location = "Ekimae";
+    r.firmware = 205;
+    r.valueSinceInit = 30000;
+    r.countSinceInit = 12;
+    r.valueSinceReset = 2500;
+    r.countSinceReset = 2;
+    for (int i = 1; i <= 16; ++i)
+        r.columns.append({i, i * 10, i, i * i * 10, 0, 0});
+    r.readings = 7;
+    r.time = QDateTime(QDate(2026, 12, 7), QTime(9, 5));
+    const QByteArray file = AuditFile::format(r);
+
+    // Every line ends with CR LF, and neither appears elsewhere.
+    QVERIFY(file.endsWith("\r\n"));
+    QCOMPARE(file.count('\n'), file.count("\r\n"));
+    QCOMPARE(file.count('\r'), file.count("\r\n"));
+    const QList<QByteArray> segments = file.chopped(2).replace("\r\n", "\n").split('\n');
+    QVERIFY(segments.first().startsWith("DXS*"));
+    QCOMPARE(segments.first().mid(14), QByteArray("*VA*V1/1*1"));
+    QCOMPARE(segments.last(), QByteArray("DXE*1*1"));
+    // ST up to SE: 1 ST, ID1, ID4, CB1, VA1, 16 x (PA1, PA2), EA3, G85, SE.
+    const int st = int(segments.indexOf("ST*001*0001"));
+    QCOMPARE(st, 1);
+    QCOMPARE(segments.at(segments.size() - 2), "SE*" + QByteArray::number(1 + 4 + 32 + 3) + "*0001");
+    // The CRC covers every byte from ST to the end of the line before G85.
+    const int g85 = int(file.indexOf("G85*"));
+    const QByteArray covered = file.mid(file.indexOf("ST*"), g85 - file.indexOf("ST*"));
+    QCOMPARE(segments.at(segments.size() - 3),
+             "G85*" + QByteArray::number(AuditFile::crc16(covered), 16).toUpper().rightJustified(4, '0'));
+    QVERIFY(segments.contains("ID1*ST-0001*QUVO*205**Ekimae"));
+    QVERIFY(segments.contains("ID4*1*392"));
+    QVERIFY(segments.contains("VA1*30000*12*2500*2"));
+    QVERIFY(segments.contains("PA1*3*30"));
+    QVERIFY(segments.contains("PA2*3*90*0*0"));
+    QVERIFY(segments.contains("EA3*7*261207*0905"));
+}
+
+QTEST_APPLESS_MAIN(TestAuditFile)
+#include "tst_audit_file.moc"

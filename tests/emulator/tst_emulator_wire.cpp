@@ -297,10 +297,11 @@ void TestEmulatorWire::salesSimulationFromTheCommandLine()
     const auto sold = [&] { return link.Transact("QVRC0", 4).payload.toInt(nullptr, 16) - before; };
     QTRY_VERIFY_WITH_TIMEOUT(sold() >= 3, 5000);
     // Column 1 is the only one with a price, so the total follows its count:
-    // read between two totals, the count's worth lies between them.
+    // read between two totals, the count's worth lies between them. Its
+    // price is in tenths of a yen (10.0), the total in yen.
     const auto total = [&] { return link.Transact("QVREA", 8).payload.toLongLong(nullptr, 16); };
     const qint64 first = total();
-    const qint64 worth = qint64(sold() + before) * 100;
+    const qint64 worth = qint64(sold() + before) * 100 / 10;
     const qint64 second = total();
     QVERIFY2(first <= worth && worth <= second, qPrintable(QStringLiteral("%1 <= %2 <= %3").arg(first).arg(worth).arg(second)));
 }

@@ -218,7 +218,17 @@ std::optional<FullRead::Result> TMainForm::readBack(quint64 since)
 void TMainForm::showPendingProof()
 {
     // Bound to the controller written to: another one hears nothing of it,
-    // and the proof waits for the first one to come back.
+    // and the proof waits for the first one to come back. One that cannot
+    // be named on the port written to may be that one: the proof waits, but
+    // the operator hears why it is not shown.
+    if (pendingProof_ && !identity_.known() && identity_.portNumber == pendingProof_->writtenTo.portNumber) {
+        reportError(QStringLiteral("COM%1のQUVOの識別文字またはバージョンを読み込めないため,"
+                                   "前回の書き込みが反映されたか確認できません.\n"
+                                   "書き込み先: QUVO%2\n接続し直して下さい.")
+                        .arg(identity_.portNumber)
+                        .arg(pendingProof_->writtenTo.describe()));
+        return;
+    }
     if (!pendingProof_ || !WriteProof::concerns(pendingProof_->writtenTo, pendingProof_->sent, identity_))
         return;
     const auto options = optionBoxes();

@@ -429,6 +429,14 @@ void TestWriteRoundTrip::writeProof_data()
     QTest::newRow("options: QVSO3 silent") << "options" << fault("QVSO3*", "silence") << noAnswer;
     QTest::newRow("options: ERR on QVU1") << "options" << fault("QVU1", "error") << option3;
     QTest::newRow("options: QVW silent") << "options" << fault("QVW", "silence") << noAnswer + option3;
+    // The controller cannot be named after the restart: the operator hears
+    // why no proof is shown (QVRON's third read: the connection's, the
+    // check after the box, the reconnection's).
+    QTest::newRow("options: no identification afterwards")
+        << "options" << QByteArray(R"([{"command": "QVRON", "fault": "error", "number": 2, "skip": 2}])")
+        << QStringList{QStringLiteral("COM200のQUVOの識別文字またはバージョンを読み込めないため,"
+                                      "前回の書き込みが反映されたか確認できません.\n"
+                                      "書き込み先: QUVO「OLD」(QUVO ver2.05, COM200)\n接続し直して下さい.")};
     QTest::newRow("counts taken") << "counts" << QByteArray() << QStringList();
     QTest::newRow("counts: ERR on QVSM2") << "counts" << fault("QVSM2*", "error") << oneTube;
     QTest::newRow("counts: QVSM2 silent") << "counts" << fault("QVSM2*", "silence") << oneTube;

@@ -82,7 +82,7 @@ std::optional<Counters> readCounters(DeviceLink &link)
         c.counts[std::size_t(i)] = *count;
     }
     const auto total = readExactHex(link, "QVREA", 8);
-    if (!total)
+    if (!total || !link.checkpoint())
         return std::nullopt;
     c.total = *total;
     return c;

@@ -2,6 +2,8 @@
 // What a write operation needs from the window around it. Device code asks
 // through this and never touches a widget; the main window implements it
 // and tests fake it.
+#include "device/WriteProof.h"
+
 #include <QString>
 #include <optional>
 
@@ -37,6 +39,10 @@ public:
     // controller: the host keeps the values in view, allows no write, and
     // connects afresh once the line answers.
     virtual void loseController() = 0;
+    // A restarting write is about to send these settings: kept before the
+    // first of them goes out, so that a write cut off at any moment leaves
+    // its record.
+    virtual void aboutToWrite(const WriteProof::SentSettings &) {}
     // Enables or disables the whole window while an operation runs.
     virtual void setWindowEnabled(bool enabled) = 0;
 };

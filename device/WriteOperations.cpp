@@ -222,12 +222,13 @@ bool writeOptionsAndRestart(DeviceLink &link, OperationHost &host, const DeviceD
     }
 
     WindowDisabled disabled(host);
-    if (sent) {
-        // Kept for the next connection, which compares what it reads.
-        sent->clear();
-        for (const Command &command : *commands)
-            sent->append({settingOf(command.text.at(4)), command.text.mid(6)});
-    }
+    WriteProof::SentSettings toSend;
+    for (const Command &command : *commands)
+        toSend.append({settingOf(command.text.at(4)), command.text.mid(6)});
+    host.aboutToWrite(toSend);
+    // Kept for the next connection, which compares what it reads.
+    if (sent)
+        *sent = toSend;
     // A command nobody answers ends the write: what was sent is not stored
     // before "QVW", and a restart the controller cannot hear proves nothing.
     const auto stopUnanswered = [&] {
@@ -327,12 +328,33 @@ QString changedSettingsText(const QStringList &names)
         + QStringLiteral("\n別のQUVOにつながっている可能性があります.QUVOを確認してから読み込み直します.");
 }
 
-bool clearCounters(DeviceLink &link, bool manualMode)
+CounterClear clearCounters(DeviceLink &link, bool manualMode,
+                           const std::function<bool(const std::optional<LivePoll::Counters> &)> &beforeClear)
 {
-    if (!link.answered(link.Transact("QVU1", 2)) || !link.answered(link.Transact("QVZ0", 3)))
-        return false;
+    CounterClear result;
+    if (!link.answered(link.Transact("QVU1", 2)))
+        return result;
+    result.before = LivePoll::readCounters(link);
+    if (beforeClear && !beforeClear(result.before)) {
+        result.cancelled = true;
+        leaveWriteMode(link, manualMode);
+        return result;
+    }
+    if (!link.answered(link.Transact("QVZ0", 3)))
+        return result;
+    result.answered = true;
+    result.after = LivePoll::readCounters(link);
     leaveWriteMode(link, manualMode);
-    return true;
+    return result;
+}
+
+bool clearConfirmed(const LivePoll::Counters &before, const LivePoll::Counters &after)
+{
+    for (std::size_t i = 0; i < before.counts.size(); ++i) {
+        if (before.counts[i] > 0 && after.counts[i] >= before.counts[i])
+            return false;
+    }
+    return before.total == 0 || after.total < before.total;
 }
 
 QString invalidMagnificationText(const QStringList &boxes)

@@ -5,6 +5,7 @@
 // through OperationHost; the price and the counter clear need none.
 #include "device/ControllerIdentity.h"
 #include "device/DeviceData.h"
+#include "device/LivePoll.h"
 #include "device/OperationHost.h"
 #include "device/PriceEntry.h"
 #include "device/ValueOrigins.h"
@@ -15,6 +16,7 @@
 #include <QList>
 #include <QString>
 #include <array>
+#include <functional>
 #include <optional>
 
 namespace WriteOperations {
@@ -120,11 +122,31 @@ bool sameIdentity(DeviceLink &link, const ControllerIdentity &identity);
 QStringList changedSettings(DeviceLink &link, const ValueOrigins &origins);
 QString changedSettingsText(const QStringList &names);
 
-// Clears the controller's counters, once the operator has confirmed; write
-// mode is left afterwards unless the I/O panel holds it in `manualMode`.
-// The read-back that proves the clear is the window's. False when "QVU1" or
-// "QVZ0" got no reply at all; nothing was sent after it.
-bool clearCounters(DeviceLink &link, bool manualMode);
+struct CounterClear {
+    // "QVU1" and "QVZ0" were answered; otherwise nothing was sent after the
+    // one that was not.
+    bool answered = false;
+    // `beforeClear` said not to go on: write mode was left, nothing cleared.
+    bool cancelled = false;
+    // The sixteen counts and the total read in write mode just before
+    // "QVZ0", and again at once after it: sales in between are in neither
+    // reading of the full read that follows, but in these.
+    std::optional<LivePoll::Counters> before;
+    std::optional<LivePoll::Counters> after;
+};
+
+// Clears the controller's counters, once the operator has confirmed:
+// "QVU1", the counts and the total read afresh and handed to `beforeClear`
+// (to be kept before anything is cleared; false stops there), "QVZ0", the
+// counts and the total
+// read again at once, then "QVU0" unless the I/O panel holds write mode in
+// `manualMode`. The full read that proves the clear is the window's.
+CounterClear clearCounters(DeviceLink &link, bool manualMode,
+                           const std::function<bool(const std::optional<LivePoll::Counters> &)> &beforeClear = {});
+
+// The clear took effect: every count and the total that were above 0
+// before it are below what they were.
+bool clearConfirmed(const LivePoll::Counters &before, const LivePoll::Counters &after);
 
 // The refusal of magnification boxes that do not hold one of 1-4, each
 // named as the operator knows it ("領収書文字2行目の倍率Y"), in screen order.

@@ -7,6 +7,7 @@
 #include "device/DeviceData.h"
 #include "device/FullRead.h"
 #include "device/FullReadView.h"
+#include "device/LivePoll.h"
 #include "device/OperationHost.h"
 #include "device/ValueOrigins.h"
 #include "device/WriteProof.h"
@@ -195,12 +196,18 @@ private:
     void recordConnectionReading(const FullRead::Result &read);
     void recordReadBack(const FullRead::Result &read);
     void recordDisconnectReading();
-    // Reads the counts afresh and records them; false when the operator,
-    // told they cannot be kept, chose not to clear.
-    bool recordBeforeClear();
-    void recordClearOutcome(const FullRead::Result &readBack);
-    void recordPriceWrite(int row, std::int32_t before, std::int32_t sent,
-                          const std::optional<FullRead::Result> &readBack);
+    // Before a counter clear reads anything: true to go on (the journal
+    // keeps the counts, or the operator, told it cannot, chose to clear).
+    bool clearMayGoUnrecorded();
+    bool askClearUnrecorded();
+    // The counts read in write mode just before "QVZ0"; false when they
+    // could not be kept and the operator chose not to clear.
+    bool recordBeforeClear(const std::optional<LivePoll::Counters> &counts);
+    // The counts read at once after "QVZ0".
+    void recordClearOutcome(const std::optional<LivePoll::Counters> &after);
+    // A price write kept before it is sent, then completed by its read-back.
+    qint64 recordPriceIntent(int row, std::int32_t before, std::int32_t sent);
+    void recordPriceWrite(qint64 intent, int row, const std::optional<FullRead::Result> &readBack);
     // The journal's event id of the write, 0 when nothing was kept.
     qint64 recordRestartingWrite(const QString &kind, const WriteProof::SentSettings &sent);
     void showJournalNotice();
@@ -223,6 +230,10 @@ private:
     // After a restarting write of this journal kind: the proof to come, and
     // the write in the journal.
     void keepProof(const QString &kind, const WriteProof::SentSettings &sent);
+    // The journal's record of a restarting write, made before it was sent.
+    void aboutToWrite(const WriteProof::SentSettings &sent) override;
+    QString intentKind_;       // the journal kind of the write running
+    qint64 intentEvent_ = 0;   // its record, 0: none
     ControllerIdentity identity_;
     bool deviceLost_ = false;
     QTimer *reconnect_ = nullptr;

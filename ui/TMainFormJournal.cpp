@@ -80,18 +80,16 @@ void TMainForm::recordDisconnectReading()
     showJournalNotice();
 }
 
-bool TMainForm::recordBeforeClear()
+bool TMainForm::clearMayGoUnrecorded()
 {
     clearEvent_ = 0;
-    if (!journal_)
+    if (!journal_ || journal_->ok())
         return true;
-    // From the controller, not the screen: the grids show four digits and
-    // whatever the last poll left.
-    if (const std::optional<LivePoll::Counters> counts = LivePoll::readCounters(link_))
-        clearEvent_ = journal_->recordCounterClear(identity_, *counts);
-    showJournalNotice();
-    if (clearEvent_ != 0)
-        return true;
+    return askClearUnrecorded();
+}
+
+bool TMainForm::askClearUnrecorded()
+{
     return askOkCancelDefaultCancel(
         this,
         QStringLiteral("現在の販売枚数と総売上を履歴に記録できませんでした.\n"
@@ -99,21 +97,52 @@ bool TMainForm::recordBeforeClear()
         QStringLiteral("Information"));
 }
 
-void TMainForm::recordClearOutcome(const FullRead::Result &readBack)
+bool TMainForm::recordBeforeClear(const std::optional<LivePoll::Counters> &counts)
 {
-    if (journal_ && clearEvent_ != 0)
-        journal_->recordClearOutcome(clearEvent_, data_, &readBack.read);
+    // From the controller in write mode, not the screen: the grids show
+    // four digits and whatever the last poll left.
+    if (!journal_ || !journal_->ok())
+        return true;
+    if (counts)
+        clearEvent_ = journal_->recordCounterClear(identity_, *counts);
+    showJournalNotice();
+    return clearEvent_ != 0 || askClearUnrecorded();
+}
+
+void TMainForm::recordClearOutcome(const std::optional<LivePoll::Counters> &after)
+{
+    // The counts read at once after "QVZ0": a sale during the full read
+    // that follows is a sale after the clear, not one it lost.
+    if (journal_ && clearEvent_ != 0 && after) {
+        DeviceData d;
+        std::bitset<Slot::Count> read;
+        for (int i = 0; i < 16; ++i) {
+            d.ColumnSalesCount(i) = std::int32_t(after->counts[std::size_t(i)]);
+            read[std::size_t(Slot::ColumnSalesCount + i)] = true;
+        }
+        d.SalesTotal() = std::int32_t(after->total);
+        read[std::size_t(Slot::SalesTotal)] = true;
+        journal_->recordClearOutcome(clearEvent_, d, &read);
+    }
     clearEvent_ = 0;
 }
 
-void TMainForm::recordPriceWrite(int row, std::int32_t before, std::int32_t sent,
-                                 const std::optional<FullRead::Result> &readBack)
+qint64 TMainForm::recordPriceIntent(int row, std::int32_t before, std::int32_t sent)
 {
     if (!journal_)
+        return 0;
+    const qint64 event = journal_->recordPrice(identity_, row, before, sent, std::nullopt);
+    showJournalNotice();
+    return event;
+}
+
+void TMainForm::recordPriceWrite(qint64 intent, int row, const std::optional<FullRead::Result> &readBack)
+{
+    // What the read-back reported completes the record; without one it
+    // stays a write not confirmed.
+    if (!journal_ || intent == 0 || !readBack || !readBack->read[std::size_t(Slot::ColumnPrice + row)])
         return;
-    const bool reported = readBack && readBack->read[std::size_t(Slot::ColumnPrice + row)];
-    journal_->recordPrice(identity_, row, before, sent,
-                          reported ? std::optional<qint64>(data_.ColumnPrice(row)) : std::nullopt);
+    journal_->recordOutcome(intent, {{JournalItemName::price(row), {}, {}, QVariant(qint64(data_.ColumnPrice(row)))}});
     showJournalNotice();
 }
 

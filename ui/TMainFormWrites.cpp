@@ -72,6 +72,9 @@ void TMainForm::OptGrid1SelectCell(int ACol, int ARow)
 
     const std::int32_t reportedBefore = data_.ColumnPrice(ARow);
     const quint64 beforeWrite = link_.generation();
+    // Kept before it is sent: a write cut off at any moment leaves its record.
+    const qint64 intent =
+        recordPriceIntent(ARow, reportedBefore, PriceEntry::check(ARow, dataSetDialog_->Edit()->text()).stored);
     const WriteOperations::PriceWrite result =
         WriteOperations::setPrice(link_, data_, ARow, dataSetDialog_->Edit()->text(), manualMode());
     if (!result.sent) {
@@ -97,7 +100,7 @@ void TMainForm::OptGrid1SelectCell(int ACol, int ARow)
     // A refusal is not a failure of the sequence; the operator is told
     // when the controller does not report the price sent.
     const auto read = readBack(beforeWrite);
-    recordPriceWrite(ARow, reportedBefore, result.entry.stored, read);
+    recordPriceWrite(intent, ARow, read);
     if (read) {
         if (const auto text = WriteProof::priceNotTaken(ARow, result.entry.stored, data_.ColumnPrice(ARow),
                                                         read->read[std::size_t(Slot::ColumnPrice + ARow)]))
@@ -125,13 +128,23 @@ void TMainForm::SendSalesBtnClick()
         settings.lines[line] = {boxes[line * 2]->currentText(), boxes[line * 2 + 1]->currentText(),
                                 edits[line]->text()};
     WriteProof::SentSettings sent;
+    intentKind_ = JournalKind::Settings;
+    intentEvent_ = 0;
     if (WriteOperations::writeOptionsAndRestart(link_, *this, data_, settings, origins_, &sent))
         keepProof(JournalKind::Settings, sent);
 }
 
+void TMainForm::aboutToWrite(const WriteProof::SentSettings &sent)
+{
+    intentEvent_ = recordRestartingWrite(intentKind_, sent);
+}
+
 void TMainForm::keepProof(const QString &kind, const WriteProof::SentSettings &sent)
 {
-    pendingProof_ = PendingProof{sent, identity_, recordRestartingWrite(kind, sent)};
+    // The record made before sending, or (a write that keeps no intent) now.
+    const qint64 event = intentEvent_ != 0 ? intentEvent_ : recordRestartingWrite(kind, sent);
+    intentEvent_ = 0;
+    pendingProof_ = PendingProof{sent, identity_, event};
 }
 
 void TMainForm::noteOperatorEdits()
@@ -174,17 +187,22 @@ void TMainForm::CntClrBtnClick()
         loseDevice();
         return;
     }
-    if (!recordBeforeClear())
+    // Before any reading: whether to go on when the journal cannot keep the counts.
+    if (!clearMayGoUnrecorded())
         return;
     const quint64 beforeWrite = link_.generation();
-    if (!WriteOperations::clearCounters(link_, manualMode())) {
+    const WriteOperations::CounterClear clear = WriteOperations::clearCounters(
+        link_, manualMode(), [this](const std::optional<LivePoll::Counters> &before) { return recordBeforeClear(before); });
+    if (clear.cancelled)
+        return;
+    if (!clear.answered) {
         // The counts on screen stay: nothing says they were cleared.
         reportNoAnswer();
         loseDevice();
         return;
     }
+    recordClearOutcome(clear.after);
     if (const auto read = readBack(beforeWrite)) {
-        recordClearOutcome(*read);
         std::array<bool, 16> countRead{};
         for (int i = 0; i < 16; ++i)
             countRead[std::size_t(i)] = read->read[std::size_t(Slot::ColumnSalesCount + i)];

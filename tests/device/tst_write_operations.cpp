@@ -68,6 +68,8 @@ private slots:
 
     void clearCounters_data();
     void clearCounters();
+    void clearConfirmed_data();
+    void clearConfirmed();
 
     void settingsNotTaken_data();
     void settingsNotTaken();
@@ -467,27 +469,82 @@ void TestWriteOperations::clearCounters_data()
 {
     QTest::addColumn<bool>("manual");
     QTest::addColumn<QByteArray>("silent");   // a command nobody answers
+    QTest::addColumn<bool>("goOn");           // what the journal's side says once the counts are read
     QTest::addColumn<QStringList>("expected");
-    QTest::newRow("monitor mode") << false << QByteArray() << QStringList{"QVU1/2", "QVZ0/3", "QVU0/2"};
-    QTest::newRow("manual mode") << true << QByteArray() << QStringList{"QVU1/2", "QVZ0/3"};
-    QTest::newRow("QVU1 silent") << false << QByteArray("QVU1") << QStringList{"QVU1/2"};
-    QTest::newRow("QVZ0 silent") << false << QByteArray("QVZ0") << QStringList{"QVU1/2", "QVZ0/3"};
+    // The counts and the total in write mode before the clear, and at once after it.
+    QStringList counts;
+    for (const char *i : {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "A", "B", "C", "D", "E", "F"})
+        counts << QStringLiteral("QVRC%1/4").arg(QLatin1String(i));
+    counts << QStringLiteral("QVREA/8");
+    const QStringList open = QStringList{"QVU1/2"} + counts;
+    QTest::newRow("monitor mode") << false << QByteArray() << true
+                                  << open + QStringList{"QVZ0/3"} + counts + QStringList{"QVU0/2"};
+    QTest::newRow("manual mode") << true << QByteArray() << true << open + QStringList{"QVZ0/3"} + counts;
+    QTest::newRow("QVU1 silent") << false << QByteArray("QVU1") << true << QStringList{"QVU1/2"};
+    QTest::newRow("QVZ0 silent") << false << QByteArray("QVZ0") << true << open + QStringList{"QVZ0/3"};
     // The closing command unanswered loses nothing: the read-back tells.
-    QTest::newRow("QVU0 silent") << false << QByteArray("QVU0") << QStringList{"QVU1/2", "QVZ0/3", "QVU0/2"};
+    QTest::newRow("QVU0 silent") << false << QByteArray("QVU0") << true
+                                 << open + QStringList{"QVZ0/3"} + counts + QStringList{"QVU0/2"};
+    // The counts could not be kept and the operator chose not to clear.
+    QTest::newRow("not kept, not cleared") << false << QByteArray() << false << open + QStringList{"QVU0/2"};
 }
 
 void TestWriteOperations::clearCounters()
 {
     QFETCH(bool, manual);
     QFETCH(QByteArray, silent);
+    QFETCH(bool, goOn);
     QFETCH(QStringList, expected);
 
     Rig rig;
+    rig.port->fallback = [](const QByteArray &c) {
+        return c.startsWith("QVRC") ? FakePort::ok("0010") : c == "QVREA" ? FakePort::ok("00000100") : FakePort::ok();
+    };
     if (!silent.isEmpty())
         rig.port->replies.insert(silent, QByteArray());
-    QCOMPARE(WriteOperations::clearCounters(rig.link, manual), silent != "QVU1" && silent != "QVZ0");
+    bool handed = false;
+    const WriteOperations::CounterClear clear =
+        WriteOperations::clearCounters(rig.link, manual, [&](const std::optional<LivePoll::Counters> &before) {
+            handed = before.has_value() && before->counts[3] == 0x10 && before->total == 0x100;
+            return goOn;
+        });
+    QCOMPARE(clear.answered, goOn && silent != "QVU1" && silent != "QVZ0");
+    QCOMPARE(clear.cancelled, !goOn);
+    QCOMPARE(handed, silent != "QVU1");
+    QCOMPARE(clear.after.has_value(), clear.answered);
     QCOMPARE(rig.log->entries, expected);
     QVERIFY(rig.link.portHandleValid());
+}
+
+void TestWriteOperations::clearConfirmed_data()
+{
+    // Column 1 and the total before and after; whether the clear took effect.
+    QTest::addColumn<int>("countBefore");
+    QTest::addColumn<int>("countAfter");
+    QTest::addColumn<int>("totalBefore");
+    QTest::addColumn<int>("totalAfter");
+    QTest::addColumn<bool>("confirmed");
+    QTest::newRow("cleared") << 10 << 0 << 500 << 0 << true;
+    QTest::newRow("a sale right after") << 10 << 1 << 500 << 50 << true;
+    QTest::newRow("not cleared") << 10 << 10 << 500 << 500 << false;
+    QTest::newRow("the total kept") << 10 << 0 << 500 << 500 << false;
+    QTest::newRow("nothing to clear") << 0 << 0 << 0 << 0 << true;
+}
+
+void TestWriteOperations::clearConfirmed()
+{
+    QFETCH(int, countBefore);
+    QFETCH(int, countAfter);
+    QFETCH(int, totalBefore);
+    QFETCH(int, totalAfter);
+    QFETCH(bool, confirmed);
+    LivePoll::Counters before;
+    LivePoll::Counters after;
+    before.counts[0] = std::uint32_t(countBefore);
+    after.counts[0] = std::uint32_t(countAfter);
+    before.total = std::uint32_t(totalBefore);
+    after.total = std::uint32_t(totalAfter);
+    QCOMPARE(WriteOperations::clearConfirmed(before, after), confirmed);
 }
 
 void TestWriteOperations::settingsNotTaken_data()

@@ -389,9 +389,16 @@ void TestWriteWindow::counterClear_data()
     QTest::addColumn<bool>("confirm");
     QTest::addColumn<bool>("manual");
     QTest::addColumn<QByteArrayList>("commands");
-    // The controller is named once more before its counts are cleared.
-    QTest::newRow("monitor mode") << true << false << QByteArrayList{"QVRON", "QVV", "QVU1", "QVZ0", "QVU0"};
-    QTest::newRow("manual mode") << true << true << QByteArrayList{"QVRON", "QVV", "QVU1", "QVZ0"};
+    // The controller is named once more before its counts are cleared; in
+    // write mode its counts and total are read just before "QVZ0" and again
+    // at once after it.
+    QByteArrayList counts;
+    for (const char *i : {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "A", "B", "C", "D", "E", "F"})
+        counts << QByteArray("QVRC") + i;
+    counts << "QVREA";
+    const QByteArrayList cleared = QByteArrayList{"QVRON", "QVV", "QVU1"} + counts + QByteArrayList{"QVZ0"} + counts;
+    QTest::newRow("monitor mode") << true << false << cleared + QByteArrayList{"QVU0"};
+    QTest::newRow("manual mode") << true << true << cleared;
     QTest::newRow("cancelled") << false << false << QByteArrayList{};
 }
 

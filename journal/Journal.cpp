@@ -3,17 +3,24 @@
 #include "journal/JournalCsv.h"
 #include "link/ShiftJis.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QThread>
 #include <QUuid>
+#include <cerrno>
 #include <cstdlib>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -46,9 +53,40 @@ QVariant unsignedValue(std::int32_t v)
     return QVariant(qint64(std::uint32_t(v)));
 }
 
+// Qt binds a null string as NULL, which the journal reads as not recorded;
+// a text read as empty is an empty text.
+QString nonNull(const QString &s)
+{
+    return s.isNull() ? QStringLiteral("") : s;
+}
+
+QByteArray nonNullBytes(const QByteArray &b)
+{
+    return b.isNull() ? QByteArray("", 0) : b;
+}
+
+QVariant storable(const QVariant &v)
+{
+    if (v.typeId() == QMetaType::QString && v.toString().isNull())
+        return QStringLiteral("");
+    if (v.typeId() == QMetaType::QByteArray && v.toByteArray().isNull())
+        return QByteArray("", 0);
+    return v;
+}
+
 QVariant text(const std::optional<QByteArray> &raw)
 {
-    return raw ? QVariant(ShiftJis::decode(*raw)) : QVariant();
+    return raw ? QVariant(nonNull(ShiftJis::decode(*raw))) : QVariant();
+}
+
+// A controller's text as it reported it, for a text given without its bytes.
+QByteArray bytesOf(const QByteArray &bytes, const QString &text)
+{
+    if (!bytes.isNull())
+        return bytes;
+    bool ok = false;
+    const QByteArray encoded = ShiftJis::encode(text, &ok);
+    return nonNullBytes(ok ? encoded : text.toUtf8());
 }
 
 bool isOption(ValueOrigins::Field f)
@@ -72,7 +110,7 @@ QVariant settingValue(ValueOrigins::Field f, const std::optional<QByteArray> &ra
         const qint64 n = raw->toLongLong(&ok, 16);
         return ok ? QVariant(n) : QVariant(QString::fromLatin1(*raw));
     }
-    return ShiftJis::decode(*raw);
+    return nonNull(ShiftJis::decode(*raw));
 }
 
 // A whole receipt line as it was read: X digit, Y digit, text; nothing
@@ -95,12 +133,6 @@ std::optional<QByteArray> settingAsRead(const ValueOrigins &origins, ValueOrigin
     return origins.asRead(f);
 }
 
-// Qt binds a null string as NULL; the journal's texts are never NULL.
-QString nonNull(const QString &s)
-{
-    return s.isNull() ? QStringLiteral("") : s;
-}
-
 JournalEvent eventFor(const QString &kind, const ControllerIdentity &identity)
 {
     JournalEvent e;
@@ -109,7 +141,28 @@ JournalEvent eventFor(const QString &kind, const ControllerIdentity &identity)
     e.device = identity.devicePath;
     e.identification = identity.identificationText();
     e.version = identity.versionText();
+    e.identificationBytes = nonNullBytes(identity.identification);
+    e.versionBytes = nonNullBytes(identity.version);
     return e;
+}
+
+// Tells SQLite not to fold the write-ahead log into the file and delete it
+// when this connection closes: another instance still writes into it. The
+// setting is reached in the SQLite library Qt's driver has loaded.
+bool keepLogOnClose(const QSqlDatabase &db)
+{
+    using DbConfig = int (*)(void *, int, ...);
+    static const DbConfig config = [] {
+        void *library = dlopen("libsqlite3.so.0", RTLD_LAZY | RTLD_NOLOAD);
+        return library ? reinterpret_cast<DbConfig>(dlsym(library, "sqlite3_db_config")) : nullptr;
+    }();
+    constexpr int NoCheckpointOnClose = 1006;   // SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    if (!config || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return false;
+    void *sqlite = *static_cast<void *const *>(handle.constData());
+    int set = 0;
+    return sqlite && config(sqlite, NoCheckpointOnClose, 1, &set) == 0 && set == 1;
 }
 
 } // namespace
@@ -135,9 +188,16 @@ QString Journal::defaultPath()
 void Journal::close()
 {
     if (QSqlDatabase::contains(connection_)) {
-        QSqlDatabase::database(connection_, false).close();
+        {
+            QSqlDatabase db = QSqlDatabase::database(connection_, false);
+            // Only the last instance out lets SQLite check the journal out.
+            if (db.isOpen() && lock_.held() && !lock_.takeAlone())
+                keepLogOnClose(db);
+            db.close();
+        }
         QSqlDatabase::removeDatabase(connection_);
     }
+    lock_.release();
     ok_ = false;
 }
 
@@ -190,6 +250,7 @@ bool Journal::open(const QString &path)
     clock.start();
     for (;;) {
         busy_ = false;
+        lock_.share(path_, BusyTimeoutMs);
         if (openAt(path_) && prepare())
             break;
         // A journal not fully prepared takes no event: it may be of a newer
@@ -209,6 +270,11 @@ bool Journal::prepare()
     if (!checkSound(&damaged)) {
         if (!damaged)
             return false;
+        // Never from under another instance that has it open.
+        if (lock_.held() && !lock_.takeAlone()) {
+            fail(QStringLiteral("%1 は壊れていますが, ほかのユーティリティが使っています").arg(path_));
+            return false;
+        }
         close();
         if (!moveAside())
             return false;
@@ -219,6 +285,7 @@ bool Journal::prepare()
         }
         create.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         create.close();
+        lock_.share(path_, BusyTimeoutMs);
         if (!openAt(path_) || !checkSound(&damaged))
             return false;
     }
@@ -340,6 +407,13 @@ bool Journal::migrate()
                            "name TEXT NOT NULL, value, sent, reported,"
                            "PRIMARY KEY (event, position)) WITHOUT ROWID"),
         },
+        {
+            // A controller is told apart by the bytes it reported: texts that
+            // are not code page 932 decode alike.
+            QStringLiteral("ALTER TABLE event ADD COLUMN identification_bytes BLOB"),
+            QStringLiteral("ALTER TABLE event ADD COLUMN version_bytes BLOB"),
+            QStringLiteral("CREATE INDEX event_by_bytes ON event(identification_bytes, version_bytes, id)"),
+        },
     };
     {
         // A journal already of this version needs no write lock at all: an
@@ -383,11 +457,45 @@ bool Journal::migrate()
                 return false;
             }
         }
+        if (version == 1 && !fillControllerBytes()) {
+            rollback();
+            return false;
+        }
         if (!exec(QStringLiteral("PRAGMA user_version = %1").arg(version + 1)) || !commit()) {
             rollback();
             return false;
         }
     }
+}
+
+bool Journal::fillControllerBytes()
+{
+    // Events recorded before the bytes were kept: their texts encoded again,
+    // exact for every text that decoded without a replacement.
+    const QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    QSqlQuery pairs(db);
+    if (!pairs.exec(QStringLiteral("SELECT DISTINCT identification, version FROM event"))) {
+        failWith(pairs.lastError());
+        return false;
+    }
+    QList<QPair<QString, QString>> texts;
+    while (pairs.next())
+        texts.append({pairs.value(0).toString(), pairs.value(1).toString()});
+    pairs.finish();
+    QSqlQuery update(db);
+    update.prepare(QStringLiteral("UPDATE event SET identification_bytes = ?, version_bytes = ?"
+                                  " WHERE identification = ? AND version = ?"));
+    for (const auto &[identification, version] : texts) {
+        update.addBindValue(bytesOf(QByteArray(), identification));
+        update.addBindValue(bytesOf(QByteArray(), version));
+        update.addBindValue(identification);
+        update.addBindValue(version);
+        if (!update.exec()) {
+            failWith(update.lastError());
+            return false;
+        }
+    }
+    return true;
 }
 
 qint64 Journal::record(JournalEvent event)
@@ -399,12 +507,56 @@ qint64 Journal::record(JournalEvent event)
     }
     if (event.time.isEmpty())
         event.time = now();
+    const qint64 id = insert(event);
+    if (id == 0) {
+        if (missed_++ == 0)
+            missedSince_ = event.time;
+        return 0;
+    }
+    ok_ = true;
+    return id;
+}
+
+qint64 Journal::insert(const JournalEvent &event)
+{
     if (!begin())
         return 0;
+    // The events that could not be kept leave a mark where they belong.
+    if (missed_ > 0) {
+        JournalEvent gap;
+        gap.time = event.time;
+        gap.kind = JournalKind::Gap;
+        gap.port = event.port;
+        gap.device = event.device;
+        gap.identification = event.identification;
+        gap.version = event.version;
+        gap.identificationBytes = event.identificationBytes;
+        gap.versionBytes = event.versionBytes;
+        gap.summary = QStringLiteral("記録できなかった記録 %1件 (%2 から)").arg(missed_).arg(missedSince_);
+        gap.items = {{QStringLiteral("missed"), qint64(missed_), {}, {}},
+                     {QStringLiteral("since"), missedSince_, {}, {}}};
+        if (insertRows(gap) == 0) {
+            rollback();
+            return 0;
+        }
+    }
+    const qint64 id = insertRows(event);
+    if (id == 0) {
+        rollback();
+        return 0;
+    }
+    if (!commit())
+        return 0;
+    missed_ = 0;
+    return id;
+}
+
+qint64 Journal::insertRows(const JournalEvent &event)
+{
     const QSqlDatabase db = QSqlDatabase::database(connection_, false);
     QSqlQuery q(db);
-    q.prepare(QStringLiteral("INSERT INTO event (time, kind, port, device, identification, version, summary)"
-                             " VALUES (?, ?, ?, ?, ?, ?, ?)"));
+    q.prepare(QStringLiteral("INSERT INTO event (time, kind, port, device, identification, version, summary,"
+                             " identification_bytes, version_bytes) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
     q.addBindValue(event.time);
     q.addBindValue(nonNull(event.kind));
     q.addBindValue(event.port);
@@ -412,9 +564,10 @@ qint64 Journal::record(JournalEvent event)
     q.addBindValue(nonNull(event.identification));
     q.addBindValue(nonNull(event.version));
     q.addBindValue(nonNull(event.summary));
+    q.addBindValue(bytesOf(event.identificationBytes, event.identification));
+    q.addBindValue(bytesOf(event.versionBytes, event.version));
     if (!q.exec()) {
         fail(q.lastError().text());
-        rollback();
         return 0;
     }
     const qint64 id = q.lastInsertId().toLongLong();
@@ -426,18 +579,14 @@ qint64 Journal::record(JournalEvent event)
         item.bindValue(0, id);
         item.bindValue(1, position++);
         item.bindValue(2, i.name);
-        item.bindValue(3, i.value);
-        item.bindValue(4, i.sent);
-        item.bindValue(5, i.reported);
+        item.bindValue(3, storable(i.value));
+        item.bindValue(4, storable(i.sent));
+        item.bindValue(5, storable(i.reported));
         if (!item.exec()) {
             fail(item.lastError().text());
-            rollback();
             return 0;
         }
     }
-    if (!commit())
-        return 0;
-    ok_ = true;
     return id;
 }
 
@@ -450,7 +599,7 @@ bool Journal::recordOutcome(qint64 eventId, const QList<JournalItem> &reported)
     QSqlQuery q(QSqlDatabase::database(connection_, false));
     q.prepare(QStringLiteral("UPDATE item SET reported = ? WHERE event = ? AND name = ?"));
     for (const JournalItem &i : reported) {
-        q.bindValue(0, i.reported);
+        q.bindValue(0, storable(i.reported));
         q.bindValue(1, eventId);
         q.bindValue(2, i.name);
         if (!q.exec()) {
@@ -589,13 +738,16 @@ QList<JournalController> Journal::controllers()
     q.setForwardOnly(true);
     // The last event's port and device: where the controller was last met.
     if (!q.exec(QStringLiteral(
-            "SELECT e.identification, e.version, g.n, e.time, e.port, e.device FROM event e JOIN"
-            " (SELECT identification, version, COUNT(*) AS n, MAX(id) AS last FROM event"
-            "  GROUP BY identification, version) g ON e.id = g.last ORDER BY e.identification, e.version")))
+            "SELECT e.identification, e.version, g.n, e.time, e.port, e.device, e.identification_bytes,"
+            " e.version_bytes FROM event e JOIN"
+            " (SELECT COUNT(*) AS n, MAX(id) AS last FROM event"
+            "  GROUP BY identification_bytes, version_bytes) g ON e.id = g.last"
+            " ORDER BY e.identification, e.version, e.identification_bytes, e.version_bytes")))
         return list;
     while (q.next())
         list.append({q.value(0).toString(), q.value(1).toString(), q.value(2).toInt(), q.value(3).toString(),
-                     q.value(4).toInt(), q.value(5).toString()});
+                     q.value(4).toInt(), q.value(5).toString(), nonNullBytes(q.value(6).toByteArray()),
+                     nonNullBytes(q.value(7).toByteArray())});
     return list;
 }
 
@@ -603,6 +755,7 @@ namespace {
 
 // The columns every event query selects first, in this order.
 const QString EventColumns = QStringLiteral("e.id, e.time, e.kind, e.port, e.device, e.identification, e.version");
+const QString OneController = QStringLiteral(" WHERE e.identification_bytes = ? AND e.version_bytes = ?");
 
 JournalEvent eventFromRow(const QSqlQuery &q)
 {
@@ -627,12 +780,12 @@ QList<JournalEvent> Journal::events(const JournalController *only, bool withItem
     const QSqlDatabase db = QSqlDatabase::database(connection_, false);
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    const QString where = only ? QStringLiteral(" WHERE e.identification = ? AND e.version = ?") : QString();
+    const QString where = only ? OneController : QString();
     q.prepare(QStringLiteral("SELECT ") + EventColumns + QStringLiteral(", e.summary FROM event e") + where
               + QStringLiteral(" ORDER BY e.id"));
     if (only) {
-        q.addBindValue(only->identification);
-        q.addBindValue(only->version);
+        q.addBindValue(bytesOf(only->identificationBytes, only->identification));
+        q.addBindValue(bytesOf(only->versionBytes, only->version));
     }
     if (!q.exec())
         return list;
@@ -673,10 +826,11 @@ QList<JournalEvent> Journal::countEvents(const JournalController &only)
     q.setForwardOnly(true);
     q.prepare(QStringLiteral(
         "SELECT e.id, e.time, e.kind, i.name, i.value, i.reported FROM event e JOIN item i ON i.event = e.id"
-        " WHERE e.identification = ? AND e.version = ? AND e.kind IN ('reading', 'counter-clear')"
-        " AND (i.name = 'total' OR i.name GLOB 'count[0-9]*') ORDER BY e.id, i.position"));
-    q.addBindValue(only.identification);
-    q.addBindValue(only.version);
+        " WHERE e.identification_bytes = ? AND e.version_bytes = ? AND e.kind IN ('reading', 'counter-clear')"
+        " AND (i.name = 'total' OR i.name GLOB 'count[0-9]*' OR i.name GLOB 'price[0-9]*')"
+        " ORDER BY e.id, i.position"));
+    q.addBindValue(bytesOf(only.identificationBytes, only.identification));
+    q.addBindValue(bytesOf(only.versionBytes, only.version));
     if (!q.exec())
         return list;
     while (q.next()) {
@@ -704,13 +858,13 @@ bool Journal::exportCsv(QIODevice &out, const JournalController *only, QString *
         return failed(problem_.isEmpty() ? QStringLiteral("履歴が開かれていません") : problem_);
     QSqlQuery q(QSqlDatabase::database(connection_, false));
     q.setForwardOnly(true);
-    const QString where = only ? QStringLiteral(" WHERE e.identification = ? AND e.version = ?") : QString();
+    const QString where = only ? OneController : QString();
     q.prepare(QStringLiteral("SELECT ") + EventColumns
               + QStringLiteral(", i.name, i.value, i.sent, i.reported FROM event e JOIN item i ON i.event = e.id")
               + where + QStringLiteral(" ORDER BY e.id, i.position"));
     if (only) {
-        q.addBindValue(only->identification);
-        q.addBindValue(only->version);
+        q.addBindValue(bytesOf(only->identificationBytes, only->identification));
+        q.addBindValue(bytesOf(only->versionBytes, only->version));
     }
     if (!q.exec())
         return failed(q.lastError().text());
@@ -744,5 +898,85 @@ bool Journal::exportCsv(QIODevice &out, const JournalController *only, QString *
         return failed(q.lastError().text());
     if (!flush())
         return failed(out.errorString());
+    return true;
+}
+
+bool Journal::isJournalFile(const QString &journalPath, const QString &file)
+{
+    const QFileInfo journal(journalPath);
+    const QFileInfo target(file);
+    // Through links and relative names: the folder as the system finds it.
+    const QString journalDir = QFileInfo(journal.absolutePath()).canonicalFilePath();
+    const QString targetDir = QFileInfo(target.absolutePath()).canonicalFilePath();
+    if (journalDir.isEmpty() || targetDir != journalDir)
+        return false;
+    if (target.fileName().startsWith(journal.fileName()))
+        return true;
+    // A link in the folder that leads to the journal itself.
+    const QString canonical = target.canonicalFilePath();
+    return !canonical.isEmpty() && canonical == journal.canonicalFilePath();
+}
+
+bool Journal::exportCsvTo(const QString &file, const JournalController *only, bool bom, QString *error)
+{
+    auto failed = [error](const QString &why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (isJournalFile(path_, file))
+        return failed(QStringLiteral("履歴のファイル %1 には出力できません").arg(path_));
+    QSaveFile out(file);
+    if (!out.open(QIODevice::WriteOnly))
+        return failed(out.errorString());
+    if (!out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+        return failed(out.errorString());
+    if (bom && out.write("\xEF\xBB\xBF", 3) != 3)
+        return failed(out.errorString());
+    QString why;
+    if (!exportCsv(out, only, &why))
+        return failed(why);
+    if (!out.commit())
+        return failed(out.errorString());
+    return true;
+}
+
+bool Journal::backupTo(const QString &file, QString *error)
+{
+    auto failed = [error](const QString &why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (!QSqlDatabase::contains(connection_) || !QSqlDatabase::database(connection_, false).isOpen())
+        return failed(problem_.isEmpty() ? QStringLiteral("履歴が開かれていません") : problem_);
+    if (isJournalFile(path_, file))
+        return failed(QStringLiteral("履歴のファイル %1 には出力できません").arg(path_));
+    // SQLite writes the copy into an empty file of ours, made owner-only
+    // first; it replaces the target only once complete.
+    const QString absolute = QFileInfo(file).absoluteFilePath();
+    QString temporary;
+    int fd = -1;
+    for (int n = 0; fd < 0 && n < 100; ++n) {
+        temporary = absolute + QStringLiteral(".part-%1-%2").arg(QCoreApplication::applicationPid()).arg(n);
+        fd = ::open(QFile::encodeName(temporary).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0)
+        return failed(QStringLiteral("%1 を作れません").arg(temporary));
+    ::close(fd);
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    q.prepare(QStringLiteral("VACUUM INTO ?"));
+    q.addBindValue(temporary);
+    if (!q.exec()) {
+        QFile::remove(temporary);
+        return failed(q.lastError().text());
+    }
+    q.finish();
+    if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(absolute).constData()) != 0) {
+        QFile::remove(temporary);
+        return failed(QStringLiteral("%1 に書き込めません").arg(absolute));
+    }
     return true;
 }

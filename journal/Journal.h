@@ -9,6 +9,7 @@
 #include "device/ValueOrigins.h"
 #include "device/WriteProof.h"
 #include "journal/JournalEvent.h"
+#include "journal/JournalLock.h"
 
 #include <QIODevice>
 #include <QList>
@@ -21,7 +22,7 @@
 class Journal {
 public:
     // The schema this build writes; older journals are migrated up to it.
-    static constexpr int SchemaVersion = 1;
+    static constexpr int SchemaVersion = 2;
     // How long a write waits for another instance's write to finish.
     static constexpr int BusyTimeoutMs = 1500;
 
@@ -50,7 +51,8 @@ public:
     std::optional<QString> takeNotKeptNotice();
 
     // One event in one transaction; the time is filled in when empty.
-    // Returns the event's id, 0 when it could not be kept.
+    // Returns the event's id, 0 when it could not be kept. The first event
+    // kept after some were not is preceded by a gap event that counts them.
     qint64 record(JournalEvent event);
     // Sets `reported` of the event's items by name, in one transaction.
     bool recordOutcome(qint64 eventId, const QList<JournalItem> &reported);
@@ -85,10 +87,22 @@ public:
     // order recorded; with their items when asked.
     QList<JournalEvent> events(const JournalController *only, bool withItems = false);
     QList<JournalItem> items(qint64 eventId);
-    // The events of one controller that carry counts, with only those items.
+    // The events of one controller that carry counts, with only their
+    // counts, total and prices.
     QList<JournalEvent> countEvents(const JournalController &only);
     // CSV of one controller or of all to `out`; false with `error` set.
     bool exportCsv(QIODevice &out, const JournalController *only, QString *error = nullptr);
+    // The same to `file`, replaced only by a complete export and readable by
+    // its owner alone (it holds the same sales as the journal); with a UTF-8
+    // byte-order mark first when `bom`, for spreadsheets that look for one.
+    // Refused over the journal or beside it under its name.
+    bool exportCsvTo(const QString &file, const JournalController *only, bool bom, QString *error = nullptr);
+    // A consistent copy of the whole journal in one file, while other
+    // instances go on writing; owner-only like the journal.
+    bool backupTo(const QString &file, QString *error = nullptr);
+    // True when writing `file` would replace the journal at `journalPath`
+    // or one of the files SQLite and the instances keep beside it.
+    static bool isJournalFile(const QString &journalPath, const QString &file);
 
     // Item names of the settings fields ("option1", "line2", "identification",
     // "standard-count3").
@@ -101,6 +115,9 @@ private:
     bool checkSound(bool *damaged);
     bool moveAside();
     bool migrate();
+    bool fillControllerBytes();
+    qint64 insert(const JournalEvent &event);
+    qint64 insertRows(const JournalEvent &event);
     bool exec(const QString &sql);
     void fail(const QString &why);
     bool begin();
@@ -114,4 +131,7 @@ private:
     bool ok_ = false;
     bool noticeGiven_ = false;
     bool busy_ = false;   // the last failure was another instance holding the file
+    JournalLock lock_;
+    int missed_ = 0;          // events not kept since the last one kept
+    QString missedSince_;
 };

@@ -2,6 +2,7 @@
 // What the journal keeps: events, each with the controller it concerned and
 // the values it recorded. Plain values, shared by the journal, the sales
 // arithmetic, the CSV export and the history window.
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QVariant>
@@ -12,6 +13,9 @@ inline const QString CounterClear = QStringLiteral("counter-clear");
 inline const QString Price = QStringLiteral("price");
 inline const QString Settings = QStringLiteral("settings");
 inline const QString StandardCount = QStringLiteral("standard-count");
+// Recording resumed after events could not be kept (a full disk, the file
+// held too long): how many and since when.
+inline const QString Gap = QStringLiteral("gap");
 } // namespace JournalKind
 
 // One recorded value. A reading fills `value` only. A write records the
@@ -27,7 +31,9 @@ struct JournalItem {
     QVariant reported;
 };
 
-// A controller as the journal knows it: what it reports of itself.
+// A controller as the journal knows it: what it reports of itself. It is
+// told apart by the bytes it reported; the texts are those bytes decoded for
+// people, and two controllers whose bytes differ can read alike.
 struct JournalController {
     QString identification;
     QString version;
@@ -35,10 +41,12 @@ struct JournalController {
     QString lastTime;
     int lastPort = 0;
     QString lastDevice;
+    QByteArray identificationBytes;
+    QByteArray versionBytes;
 
     bool operator==(const JournalController &o) const
     {
-        return identification == o.identification && version == o.version;
+        return identificationBytes == o.identificationBytes && versionBytes == o.versionBytes;
     }
 };
 
@@ -52,6 +60,10 @@ struct JournalEvent {
     QString version;
     QString summary;
     QList<JournalItem> items;
+    // The controller's texts as it reported them; when left null, the
+    // texts above in code page 932.
+    QByteArray identificationBytes;
+    QByteArray versionBytes;
 };
 
 namespace JournalItemName {

@@ -16,13 +16,18 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLibraryInfo>
-#include <QSaveFile>
+#include <QSocketNotifier>
+#include <QTimer>
 #include <QTranslator>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <optional>
 #include <memory>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -48,13 +53,18 @@ public:
 // journal's export work on a machine with no window system.
 bool asksForTextOnly(int argc, char *argv[])
 {
-    static const char *const textOptions[] = {"-h", "-?", "--help", "--help-all", "-v", "--version",
-                                              "--export-journal"};
-    for (int i = 1; i < argc; ++i)
+    static const char *const textOptions[] = {"-h", "-?", "--help", "--help-all", "-v", "--version"};
+    static const char *const fileOptions[] = {"--export-journal", "--backup-journal"};
+    for (int i = 1; i < argc; ++i) {
         for (const char *option : textOptions)
-            if (std::strcmp(argv[i], option) == 0 || (std::strncmp(argv[i], "--export-journal=", 17) == 0
-                                                       && std::strcmp(option, "--export-journal") == 0))
+            if (std::strcmp(argv[i], option) == 0)
                 return true;
+        for (const char *option : fileOptions) {
+            const std::size_t n = std::strlen(option);
+            if (std::strncmp(argv[i], option, n) == 0 && (argv[i][n] == '\0' || argv[i][n] == '='))
+                return true;
+        }
+    }
     return false;
 }
 
@@ -63,6 +73,8 @@ struct CommandLine {
     QString journalPath;   // empty: the default place
     bool noJournal = false;
     std::optional<QString> exportTo;
+    std::optional<QString> backupTo;
+    bool bom = false;
 };
 
 // --help and --version print and end the program; without arguments it
@@ -84,7 +96,13 @@ CommandLine processCommandLine(const QCoreApplication &app)
         QStringLiteral("export-journal"),
         QStringLiteral("Write the whole journal as CSV to <file> (- for standard output) and end."),
         QStringLiteral("file"));
-    parser.addOptions({journal, noJournal, exportJournal});
+    const QCommandLineOption backupJournal(
+        QStringLiteral("backup-journal"),
+        QStringLiteral("Write a consistent copy of the journal to <file>, also while the utility records, and end."),
+        QStringLiteral("file"));
+    const QCommandLineOption bom(QStringLiteral("bom"),
+                                 QStringLiteral("Start the CSV of --export-journal with a UTF-8 byte-order mark."));
+    parser.addOptions({journal, noJournal, exportJournal, backupJournal, bom});
     parser.process(app);
     CommandLine line;
     if (!parser.positionalArguments().isEmpty()) {
@@ -100,12 +118,21 @@ CommandLine processCommandLine(const QCoreApplication &app)
     }
     line.journalPath = parser.value(journal);
     line.noJournal = parser.isSet(noJournal);
+    if (parser.isSet(exportJournal) && parser.isSet(backupJournal)) {
+        std::fprintf(stderr, "quvo-utility: one of --export-journal and --backup-journal at a time\n");
+        line.valid = false;
+        return line;
+    }
     if (parser.isSet(exportJournal))
         line.exportTo = parser.value(exportJournal);
+    if (parser.isSet(backupJournal))
+        line.backupTo = parser.value(backupJournal);
+    line.bom = parser.isSet(bom);
     return line;
 }
 
-// --export-journal: the journal as CSV, without a window.
+// --export-journal and --backup-journal: the journal as CSV or as a copy,
+// without a window.
 int exportJournal(const CommandLine &line)
 {
     const QString path = line.journalPath.isEmpty() ? Journal::defaultPath() : line.journalPath;
@@ -114,7 +141,8 @@ int exportJournal(const CommandLine &line)
         return 1;
     };
     if (line.noJournal)
-        return fail(QStringLiteral("--export-journal needs a journal, not --no-journal"));
+        return fail(QStringLiteral("%1 needs a journal, not --no-journal")
+                        .arg(line.exportTo ? QStringLiteral("--export-journal") : QStringLiteral("--backup-journal")));
     if (!QFileInfo::exists(path))
         return fail(QStringLiteral("no journal at %1").arg(path));
     Journal journal;
@@ -124,18 +152,65 @@ int exportJournal(const CommandLine &line)
         return fail(QStringLiteral("the journal %1 was damaged and has been moved to %2")
                         .arg(path, journal.setAsidePath()));
     QString error;
+    if (line.backupTo) {
+        if (!journal.backupTo(*line.backupTo, &error))
+            return fail(QStringLiteral("cannot write %1: %2").arg(*line.backupTo, error));
+        return 0;
+    }
     if (*line.exportTo == QLatin1String("-")) {
         QFile out;
-        if (!out.open(stdout, QIODevice::WriteOnly) || !journal.exportCsv(out, nullptr, &error) || !out.flush())
+        if (!out.open(stdout, QIODevice::WriteOnly) || (line.bom && out.write("\xEF\xBB\xBF", 3) != 3)
+            || !journal.exportCsv(out, nullptr, &error) || !out.flush())
             return fail(QStringLiteral("cannot write the export: %1").arg(error.isEmpty() ? out.errorString() : error));
         return 0;
     }
-    // A file is replaced only by a complete export.
-    QSaveFile out(*line.exportTo);
-    if (!out.open(QIODevice::WriteOnly) || !journal.exportCsv(out, nullptr, &error) || !out.commit())
-        return fail(QStringLiteral("cannot write %1: %2")
-                        .arg(*line.exportTo, error.isEmpty() ? out.errorString() : error));
+    if (!journal.exportCsvTo(*line.exportTo, nullptr, line.bom, &error))
+        return fail(QStringLiteral("cannot write %1: %2").arg(*line.exportTo, error));
     return 0;
+}
+
+// SIGTERM (a logout, a supervisor), SIGHUP (the terminal gone) and SIGINT
+// end the program as closing the window does: the last counts recorded,
+// the journal closed. The handler only wakes the event loop.
+int signalPipe[2] = {-1, -1};
+
+void onEndSignal(int)
+{
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+// Installed before the journal opens: a signal that comes before the
+// window waits in the pipe until the window listens.
+void catchEndSignals()
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, signalPipe) != 0)
+        return;
+    struct sigaction action {};
+    action.sa_handler = onEndSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGTERM, SIGHUP, SIGINT})
+        sigaction(signal, &action, nullptr);
+}
+
+void endOnSignals(QWidget *window)
+{
+    if (signalPipe[0] < 0)
+        return;
+    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, window);
+    QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
+        char bytes[16];
+        while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {
+        }
+        // A box waiting for the operator is answered as cancelled, so that
+        // the operation behind it ends before the window does.
+        for (int i = 0; i < 8 && QApplication::activeModalWidget(); ++i)
+            QApplication::activeModalWidget()->close();
+        QTimer::singleShot(0, window, &QWidget::close);
+    });
 }
 
 QIcon applicationIcon()
@@ -163,7 +238,7 @@ int runApplication(int argc, char *argv[])
         const CommandLine line = processCommandLine(textOnly);
         if (!line.valid)
             return 1;
-        return line.exportTo ? exportJournal(line) : 0;
+        return line.exportTo || line.backupTo ? exportJournal(line) : 0;
     }
     UtilityApplication app(argc, argv);
     const CommandLine line = processCommandLine(app);
@@ -180,6 +255,7 @@ int runApplication(int argc, char *argv[])
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         app.installTranslator(&qtTranslator);
 
+    catchEndSignals();
     // The journal comes first so that it outlives the window recording into it.
     Journal journal;
     if (!line.noJournal)
@@ -198,6 +274,7 @@ int runApplication(int argc, char *argv[])
     mainForm->setDataSetDialog(dataSetDialog.get());
     if (!line.noJournal)
         mainForm->setJournal(&journal);
+    endOnSignals(mainForm.get());
     mainForm->show();
     return app.exec();
 }

@@ -10,6 +10,8 @@
 #include <QChartView>
 #include <QComboBox>
 #include <QDateTime>
+#include <QAbstractFileIconProvider>
+#include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QGridLayout>
@@ -19,8 +21,8 @@
 #include <QLineSeries>
 #include <QListWidget>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QSplitter>
 #include <QTreeWidget>
 #include <QValueAxis>
@@ -40,6 +42,8 @@ QString kindText(const QString &kind)
         return QStringLiteral("設定");
     if (kind == JournalKind::StandardCount)
         return QStringLiteral("基準枚数");
+    if (kind == JournalKind::Gap)
+        return QStringLiteral("記録の欠け");
     return kind;
 }
 
@@ -70,6 +74,25 @@ void wholeRange(QAbstractAxis *axis, qreal bottom, qreal top)
         values->applyNiceNumbers();
     }
 }
+
+// Icons and types from what a directory listing says, never from a file's
+// contents: guessing a type opens the file, and a close of the journal's
+// file anywhere in this process drops SQLite's locks on it.
+class ListingIconProvider : public QAbstractFileIconProvider {
+public:
+    QIcon icon(IconType type) const override { return QAbstractFileIconProvider::icon(type); }
+    QIcon icon(const QFileInfo &info) const override
+    {
+        return QAbstractFileIconProvider::icon(info.isDir() ? Folder : File);
+    }
+    QString type(const QFileInfo &info) const override
+    {
+        if (info.isDir())
+            return QStringLiteral("フォルダ");
+        const QString suffix = info.suffix();
+        return suffix.isEmpty() ? QStringLiteral("ファイル") : suffix.toUpper() + QStringLiteral(" ファイル");
+    }
+};
 
 // Marks a tree item that has its items still to load.
 constexpr int EventIdRole = Qt::UserRole;
@@ -204,8 +227,8 @@ void JournalWindow::reload(const std::optional<ControllerIdentity> &select)
     controllers_ = journal_.controllers();
     int row = controllers_.isEmpty() ? -1 : 0;
     for (int i = 0; select && i < controllers_.size(); ++i)
-        if (controllers_[i].identification == select->identificationText()
-            && controllers_[i].version == select->versionText())
+        if (controllers_[i].identificationBytes == select->identification
+            && controllers_[i].versionBytes == select->version)
             row = i;
     {
         const QSignalBlocker quiet(controllerList_);
@@ -314,11 +337,14 @@ QString JournalWindow::salesText(const SalesHistory::Sales &sales)
 {
     qint64 pieces = 0;
     QStringList fell;
+    QStringList unsure;
     QStringList gaps;
     for (int i = 0; i < 16; ++i) {
         pieces += sales.sold[std::size_t(i)];
         if (sales.fell[std::size_t(i)])
             fell << QStringLiteral("コラム%1").arg(i + 1);
+        if (sales.unsure[std::size_t(i)])
+            unsure << QString::number(i + 1);
         if (sales.gap[std::size_t(i)])
             gaps << QStringLiteral("コラム%1").arg(i + 1);
     }
@@ -329,8 +355,12 @@ QString JournalWindow::salesText(const SalesHistory::Sales &sales)
     QString text = QStringLiteral("この間の販売枚数 %1枚, 売上 %2円").arg(pieces).arg(sales.sold[SalesHistory::TotalFigure]);
     if (sales.clears > 0)
         text += QStringLiteral(" (カウンタクリア%1回をまたぐ)").arg(sales.clears);
+    if (sales.unproven > 0)
+        text += QStringLiteral("\n行われたと確かめられないカウンタクリアが%1回あります: その前の枚数から数えています").arg(sales.unproven);
     if (!fell.isEmpty())
-        text += QStringLiteral("\n記録のないクリアか桁あふれで値が減りました: %1 (少なくともこの値)").arg(fell.join(QStringLiteral(", ")));
+        text += QStringLiteral("\n記録のないクリアで値が減りました: %1 (少なくともこの値)").arg(fell.join(QStringLiteral(", ")));
+    if (!unsure.isEmpty())
+        text += QStringLiteral("\nさらに65536枚多い可能性があるコラム: %1").arg(unsure.join(QStringLiteral(", ")));
     if (!gaps.isEmpty())
         text += QStringLiteral("\n読み取れなかった値があります: %1").arg(gaps.join(QStringLiteral(", ")));
     return text;
@@ -356,21 +386,43 @@ bool JournalWindow::exportTo(const QString &file, bool all)
     const JournalController *only = !all && row >= 0 && row < controllers_.size() ? &controllers_[row] : nullptr;
     if (!all && !only)
         return false;
-    QSaveFile out(file);
     QString error;
-    if (!out.open(QIODevice::WriteOnly) || !journal_.exportCsv(out, only, &error) || !out.commit()) {
-        showOk(this, QStringLiteral("%1 に書き込めませんでした.\n%2").arg(file, error.isEmpty() ? out.errorString() : error),
-               QStringLiteral("Error"));
+    // With a byte-order mark: a spreadsheet on a Japanese PC reads the file
+    // as UTF-8 only when it starts with one.
+    if (!journal_.exportCsvTo(file, only, true, &error)) {
+        showOk(this, QStringLiteral("%1 に書き込めませんでした.\n%2").arg(file, error), QStringLiteral("Error"));
         return false;
     }
     return true;
 }
 
+QFileDialog *JournalWindow::exportDialog()
+{
+    if (!exportDialog_) {
+        exportDialog_ = new QFileDialog(this, QStringLiteral("CSVに出力"));
+        exportDialog_->setObjectName(QStringLiteral("ExportDialog"));
+        // Qt's own dialog, in this process, under the icon provider above.
+        exportDialog_->setOption(QFileDialog::DontUseNativeDialog);
+        static ListingIconProvider listingIcons;
+        exportDialog_->setIconProvider(&listingIcons);
+        exportDialog_->setAcceptMode(QFileDialog::AcceptSave);
+        exportDialog_->setFileMode(QFileDialog::AnyFile);
+        exportDialog_->setNameFilter(QStringLiteral("CSV (*.csv)"));
+        exportDialog_->setDefaultSuffix(QStringLiteral("csv"));
+        // Never the journal's own folder to start with.
+        QString start = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        if (start.isEmpty() || !QFileInfo(start).isDir())
+            start = QDir::homePath();
+        exportDialog_->setDirectory(start);
+        exportDialog_->selectFile(QStringLiteral("journal.csv"));
+    }
+    return exportDialog_;
+}
+
 void JournalWindow::ExportBtnClick(bool all)
 {
-    const QString file = QFileDialog::getSaveFileName(this, QStringLiteral("CSVに出力"),
-                                                      QStringLiteral("journal.csv"),
-                                                      QStringLiteral("CSV (*.csv)"));
-    if (!file.isEmpty())
-        exportTo(file, all);
+    QFileDialog *dialog = exportDialog();
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty())
+        return;
+    exportTo(dialog->selectedFiles().constFirst(), all);
 }

@@ -13,6 +13,7 @@ class Journal;
 class QBarSet;
 class QChartView;
 class QComboBox;
+class QFileDialog;
 class QLabel;
 class QLineSeries;
 class QListWidget;
@@ -40,6 +41,8 @@ public:
 
     // The CSV of the shown controller, or of all, to `file`; false with a box.
     bool exportTo(const QString &file, bool all);
+    // The dialog that asks where to export, made on first use.
+    QFileDialog *exportDialog();
 
     // Summary text of the comparison, with what fell and what is missing.
     static QString salesText(const SalesHistory::Sales &sales);
@@ -65,4 +68,5 @@ private:
     QLineSeries *totalLine_ = nullptr;
     QPushButton *exportOne_;
     QPushButton *exportAll_;
+    QFileDialog *exportDialog_ = nullptr;
 };

@@ -39,8 +39,14 @@ void TMainForm::setJournal(Journal *journal)
 
 void TMainForm::showJournalNotice()
 {
-    if (!journal_ || journal_->ok())
+    if (!journal_)
         return;
+    // The mark stays while events are not kept, whatever the status line
+    // shows meanwhile, and goes once recording resumes.
+    if (journal_->ok()) {
+        journalState_->hide();
+        return;
+    }
     journalState_->setToolTip(journal_->problem());
     journalState_->show();
     if (const std::optional<QString> notice = journal_->takeNotKeptNotice())

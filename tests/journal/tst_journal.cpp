@@ -4,7 +4,7 @@
 // file where the directory goes, a read-only directory, a damaged file, a
 // full disk, another instance holding it, two instances writing at once,
 // a process killed while writing.
-//   tst_journal --writer FILE COUNT [--as-nobody]: the child these tests start.
+//   tst_journal --writer FILE COUNT [--as-nobody|--peek]: the child these tests start.
 #include "journal/Journal.h"
 
 #include <QProcess>
@@ -55,8 +55,18 @@ struct RawSqlite {
     QString name = QStringLiteral("raw-%1").arg(quintptr(this));
 };
 
+// What a file dialog guessing a file's type does: open and close the file,
+// which drops every POSIX lock this process holds on it.
+void peekAt(const QString &path)
+{
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly))
+        file.read(16);
+}
+
 // The child: records COUNT readings, printing each id once committed.
-int writer(const QString &path, int count, bool asNobody)
+// --peek: peeks at the journal after each, as a file dialog browsing would.
+int writer(const QString &path, int count, bool asNobody, bool peek)
 {
     if (asNobody && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
         return 3;
@@ -65,6 +75,7 @@ int writer(const QString &path, int count, bool asNobody)
         std::printf("not-kept %s\n", qPrintable(journal.problem()));
         return 2;
     }
+
     DeviceData data;
     for (int i = 0; i < count || count < 0; ++i) {
         data.ColumnSalesCount(0) = i;
@@ -75,6 +86,8 @@ int writer(const QString &path, int count, bool asNobody)
         }
         std::printf("%lld\n", static_cast<long long>(id));
         std::fflush(stdout);
+        if (peek)
+            peekAt(path);
     }
     return 0;
 }
@@ -97,6 +110,10 @@ private slots:
     void fullDisk();
     void heldByAnotherInstance();
     void twoInstancesWriteAtOnce();
+    void threeInstancesWithForeignCloses();
+    void lockDroppedByForeignClose();
+    void identityByBytesAndEmptyText();
+    void exportsAndBackup();
     void killedWhileWriting();
 
 private:
@@ -221,7 +238,7 @@ void TestJournal::schemaVersion()
         QVERIFY(journal.open(path_));
     }
     RawSqlite raw(path_);
-    QCOMPARE(raw.one(QStringLiteral("PRAGMA user_version")).toInt(), 1);
+    QCOMPARE(raw.one(QStringLiteral("PRAGMA user_version")).toInt(), 2);
     QCOMPARE(raw.one(QStringLiteral("PRAGMA journal_mode")).toString(), QStringLiteral("wal"));
 }
 
@@ -331,8 +348,17 @@ void TestJournal::fullDisk()
     QCOMPARE(id, qint64(0));
     QVERIFY(!journal.ok());
     QVERIFY(journal.takeNotKeptNotice().has_value());
-    // Room again: the journal goes on, with the first event in it.
-    QVERIFY(journal.recordReading(machine(), DeviceData(), nullptr) > 0);
+    // Room again: the journal goes on, with the first event in it, and a
+    // mark of the events it could not keep just before the next.
+    const qint64 next = journal.recordReading(machine(), DeviceData(), nullptr);
+    QVERIFY(next > 0);
+    QVERIFY(journal.ok());
+    const QList<JournalEvent> events = journal.events(nullptr);
+    QVERIFY(events.size() >= 3);
+    QCOMPARE(events.last().id, next);
+    const JournalEvent &gap = events[events.size() - 2];
+    QCOMPARE(gap.kind, QStringLiteral("gap"));
+    QVERIFY2(gap.summary.contains(QStringLiteral(" 1件")), qPrintable(gap.summary));
     journal.close();
     RawSqlite raw(path_);
     QCOMPARE(raw.one(QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
@@ -369,6 +395,99 @@ void TestJournal::twoInstancesWriteAtOnce()
     QCOMPARE(raw.one(QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
 }
 
+// Each instance peeks at the journal as it goes, dropping its SQLite locks;
+// the first closes while the second writes on, and a third starts then.
+void TestJournal::threeInstancesWithForeignCloses()
+{
+    QProcess a, b, c;
+    QCOMPARE(startWriter(a, 20, {QStringLiteral("--peek")}), QString());
+    QCOMPARE(startWriter(b, 300, {QStringLiteral("--peek")}), QString());
+    QVERIFY(a.waitForFinished(120000));
+    QCOMPARE(startWriter(c, 40, {QStringLiteral("--peek")}), QString());
+    QVERIFY(b.waitForFinished(120000) && c.waitForFinished(120000));
+    for (QProcess *p : {&a, &b, &c})
+        QVERIFY2(p->exitCode() == 0, p->readAllStandardOutput().right(200).constData());
+    RawSqlite raw(path_);
+    QCOMPARE(raw.one(QStringLiteral("SELECT COUNT(*) FROM event")).toInt(), 360);
+}
+
+// This instance's locks dropped by a peek, another instance opens and
+// closes the journal (the command line's export), this one writes on and
+// is killed: what is on disk then holds every event.
+void TestJournal::lockDroppedByForeignClose()
+{
+    Journal journal;
+    QVERIFY(journal.open(path_));
+    QVERIFY(journal.recordReading(machine(), DeviceData(), nullptr) > 0);
+    peekAt(path_);
+    QProcess other;
+    QCOMPARE(startWriter(other, 0), QString());
+    QVERIFY(other.waitForFinished(30000));
+    QCOMPARE(other.exitCode(), 0);
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(journal.recordReading(machine(), DeviceData(), nullptr) > 0);
+    // The files as a kill would leave them.
+    QTemporaryDir copy;
+    for (const char *suffix : {"", "-wal"})
+        QFile::copy(path_ + QLatin1String(suffix), copy.filePath(QStringLiteral("j.sqlite")) + QLatin1String(suffix));
+    RawSqlite raw(copy.filePath(QStringLiteral("j.sqlite")));
+    QCOMPARE(raw.one(QStringLiteral("SELECT COUNT(*) FROM event")).toInt(), 4);
+}
+
+void TestJournal::identityByBytesAndEmptyText()
+{
+    Journal journal;
+    QVERIFY(journal.open(path_));
+    ValueOrigins origins;
+    origins.read(ValueOrigins::Identification, QByteArray(""));
+    // Two texts that are not code page 932 and decode alike.
+    QVERIFY(journal.recordReading(machine("\xED"), DeviceData(), &origins) > 0);
+    QVERIFY(journal.recordReading(machine("\xF5"), DeviceData(), nullptr) > 0);
+    const QList<JournalController> known = journal.controllers();
+    QCOMPARE(known.size(), 2);
+    QCOMPARE(journal.events(&known[0]).size(), 1);
+    QCOMPARE(journal.countEvents(known[1]).size(), 1);
+    const QList<JournalItem> items = journal.events(&known[0], true).first().items;
+    const auto identification = std::find_if(items.begin(), items.end(), [](const JournalItem &i) {
+        return i.name == QLatin1String("identification");
+    });
+    QVERIFY(identification != items.end());
+    QVERIFY(!identification->value.isNull());
+    QCOMPARE(identification->value.toString(), QString());
+}
+
+void TestJournal::exportsAndBackup()
+{
+    Journal journal;
+    QVERIFY(journal.open(path_));
+    QVERIFY(journal.recordReading(machine(), DeviceData(), nullptr) > 0);
+    const QString folder = QFileInfo(path_).absolutePath();
+    // Never over the journal or beside it under its name.
+    for (const QString &name : {QStringLiteral("journal.sqlite"), QStringLiteral("journal.sqlite-wal"),
+                                QStringLiteral("journal.sqlite.csv")}) {
+        QString error;
+        QVERIFY2(!journal.exportCsvTo(folder + QLatin1Char('/') + name, nullptr, false, &error), qPrintable(name));
+        QVERIFY(!error.isEmpty());
+        QVERIFY(!journal.backupTo(folder + QStringLiteral("/./") + name));
+    }
+    QCOMPARE(journal.events(nullptr).size(), 1);
+    // Owner-only, a byte-order mark when asked; the backup a journal of its own.
+    const QString csv = dir_->filePath(QStringLiteral("out.csv"));
+    QVERIFY(journal.exportCsvTo(csv, nullptr, true));
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().startsWith("\xEF\xBB\xBFtime,port,"));
+    const QString copy = dir_->filePath(QStringLiteral("backup.sqlite"));
+    QVERIFY(journal.backupTo(copy));
+    for (const QString &f : {csv, copy}) {
+        struct stat st{};
+        QCOMPARE(::stat(QFile::encodeName(f).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 0777, 0600u);
+    }
+    RawSqlite raw(copy);
+    QCOMPARE(raw.one(QStringLiteral("SELECT COUNT(*) FROM event")).toInt(), 1);
+}
+
 void TestJournal::killedWhileWriting()
 {
     for (int round = 0; round < 3; ++round) {
@@ -395,7 +514,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     if (argc >= 4 && qstrcmp(argv[1], "--writer") == 0)
         return writer(QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toInt(),
-                      argc >= 5 && qstrcmp(argv[4], "--as-nobody") == 0);
+                      argc >= 5 && qstrcmp(argv[4], "--as-nobody") == 0, argc >= 5 && qstrcmp(argv[4], "--peek") == 0);
     TestJournal test;
     return QTest::qExec(&test, argc, argv);
 }

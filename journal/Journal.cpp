@@ -15,6 +15,7 @@
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QThread>
+#include <QUrl>
 #include <QUuid>
 #include <cerrno>
 #include <cstdlib>
@@ -221,6 +222,8 @@ bool Journal::open(const QString &path)
     path_ = QFileInfo(path).absoluteFilePath();
     problem_.clear();
     setAside_.clear();
+    salvaged_ = -1;
+    readOnly_ = false;
 
     const QFileInfo file(path_);
     const QString dir = file.absolutePath();
@@ -256,12 +259,43 @@ bool Journal::open(const QString &path)
         // A journal not fully prepared takes no event: it may be of a newer
         // schema, or damaged in a way that could not be set aside.
         close();
+        if (!busy_ && (!QFileInfo(path_).isWritable() || !QFileInfo(dir).isWritable()))
+            return openReadOnly();
         if (!busy_ || clock.elapsed() > BusyTimeoutMs)
             return false;
         QThread::msleep(20);
     }
     ok_ = true;
     return true;
+}
+
+bool Journal::openReadOnly()
+{
+    // Read-only media: the journal is shown and exported, never written.
+    // Without room for SQLite's shared-memory file beside it, the file is
+    // read as it stands (a journal closed normally holds everything).
+    const QString why = QStringLiteral("%1 は読み取り専用です").arg(path_);
+    for (const bool immutable : {false, true}) {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
+        db.setDatabaseName(immutable ? QStringLiteral("file:%1?immutable=1")
+                                           .arg(QString::fromLatin1(QUrl::toPercentEncoding(path_, "/")))
+                                     : path_);
+        db.setConnectOptions(immutable ? QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI")
+                                       : QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (db.open()) {
+            QSqlQuery q(db);
+            if (q.exec(QStringLiteral("PRAGMA user_version")) && q.next() && q.value(0).toInt() == SchemaVersion) {
+                q.finish();
+                readOnly_ = true;
+                fail(why);
+                return false;
+            }
+        }
+        db = QSqlDatabase();
+        close();
+    }
+    fail(why);
+    return false;
 }
 
 bool Journal::prepare()
@@ -292,8 +326,75 @@ bool Journal::prepare()
     // The write-ahead log lets a reader and a writer work at once and
     // survives a process killed mid-write; a full sync makes an event
     // durable before the utility goes on (a clear is sent only after).
-    return exec(QStringLiteral("PRAGMA journal_mode=WAL")) && exec(QStringLiteral("PRAGMA synchronous=FULL"))
-        && migrate();
+    if (!exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !exec(QStringLiteral("PRAGMA synchronous=FULL"))
+        || !migrate())
+        return false;
+    if (!setAside_.isEmpty() && salvaged_ < 0)
+        salvage();
+    return true;
+}
+
+void Journal::salvage()
+{
+    // What can still be read of the damaged file, read-only, event by event
+    // in the order recorded; whatever fails to read ends the copy there.
+    salvaged_ = 0;
+    QList<JournalEvent> found;
+    const QString name = connection_ + QStringLiteral("-salvage");
+    {
+        QSqlDatabase old = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        old.setDatabaseName(setAside_);
+        old.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (old.open()) {
+            QSqlQuery events(old);
+            events.setForwardOnly(true);
+            const bool withBytes = events.exec(QStringLiteral(
+                "SELECT id, time, kind, port, device, identification, version, summary, identification_bytes,"
+                " version_bytes FROM event ORDER BY id"));
+            if (withBytes
+                || events.exec(QStringLiteral(
+                    "SELECT id, time, kind, port, device, identification, version, summary FROM event ORDER BY id"))) {
+                while (events.next()) {
+                    JournalEvent e;
+                    e.id = events.value(0).toLongLong();
+                    e.time = events.value(1).toString();
+                    e.kind = events.value(2).toString();
+                    e.port = events.value(3).toInt();
+                    e.device = events.value(4).toString();
+                    e.identification = events.value(5).toString();
+                    e.version = events.value(6).toString();
+                    e.summary = events.value(7).toString();
+                    if (withBytes) {
+                        e.identificationBytes = events.value(8).toByteArray();
+                        e.versionBytes = events.value(9).toByteArray();
+                    }
+                    found.append(e);
+                }
+            }
+            events.finish();
+            QSqlQuery items(old);
+            items.prepare(QStringLiteral("SELECT name, value, sent, reported FROM item WHERE event = ? ORDER BY position"));
+            for (JournalEvent &e : found) {
+                items.bindValue(0, e.id);
+                if (items.exec())
+                    while (items.next())
+                        e.items.append({items.value(0).toString(), items.value(1), items.value(2), items.value(3)});
+            }
+            items.finish();
+            old.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    if (found.isEmpty() || !begin())
+        return;
+    for (const JournalEvent &e : std::as_const(found)) {
+        if (insertRows(e) == 0) {
+            rollback();
+            return;
+        }
+    }
+    if (commit())
+        salvaged_ = int(found.size());
 }
 
 bool Journal::openAt(const QString &path)
@@ -500,6 +601,8 @@ bool Journal::fillControllerBytes()
 
 qint64 Journal::record(JournalEvent event)
 {
+    if (readOnly_)
+        return 0;
     if (!QSqlDatabase::contains(connection_) || !QSqlDatabase::database(connection_, false).isOpen()) {
         if (problem_.isEmpty())
             fail(QStringLiteral("履歴が開かれていません"));

@@ -16,6 +16,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QString>
+#include <algorithm>
 #include <bitset>
 #include <optional>
 
@@ -36,16 +37,21 @@ public:
 
     // Opens `path`, creating it and its directory (0700, file 0600) when
     // missing. A damaged file is moved aside under a name carrying the
-    // time and a new journal started in its place. False: not kept.
+    // time, a new journal started in its place and the events that can
+    // still be read copied into it. False: not kept.
     bool open(const QString &path);
     void close();
 
     bool ok() const { return ok_; }
+    // Open for reading only (read-only media): shown and exported, not kept.
+    bool readOnly() const { return readOnly_; }
     QString path() const { return path_; }
     // Why the journal is not kept, for the status line.
     QString problem() const { return problem_; }
-    // Where a damaged journal was moved, when one was.
+    // Where a damaged journal was moved, when one was, and how many of its
+    // events were copied into the new journal (0 when none could be read).
     QString setAsidePath() const { return setAside_; }
+    int salvagedEvents() const { return std::max(0, salvaged_); }
     // The status-line text that the journal is not kept: once per run, at
     // the first time it is asked after the journal failed.
     std::optional<QString> takeNotKeptNotice();
@@ -118,6 +124,8 @@ private:
     bool fillControllerBytes();
     qint64 insert(const JournalEvent &event);
     qint64 insertRows(const JournalEvent &event);
+    void salvage();
+    bool openReadOnly();
     bool exec(const QString &sql);
     void fail(const QString &why);
     bool begin();
@@ -134,4 +142,6 @@ private:
     JournalLock lock_;
     int missed_ = 0;          // events not kept since the last one kept
     QString missedSince_;
+    int salvaged_ = -1;
+    bool readOnly_ = false;
 };

@@ -146,11 +146,14 @@ int exportJournal(const CommandLine &line)
     if (!QFileInfo::exists(path))
         return fail(QStringLiteral("no journal at %1").arg(path));
     Journal journal;
-    if (!journal.open(path))
+    if (!journal.open(path) && !journal.readOnly())
         return fail(QStringLiteral("cannot open the journal %1: %2").arg(path, journal.problem()));
     if (!journal.setAsidePath().isEmpty())
-        return fail(QStringLiteral("the journal %1 was damaged and has been moved to %2")
-                        .arg(path, journal.setAsidePath()));
+        std::fprintf(stderr, "quvo-utility: %s\n",
+                     qPrintable(QStringLiteral("the journal %1 was damaged: kept as %2, %3 readable events copied "
+                                               "into a new journal")
+                                    .arg(path, journal.setAsidePath())
+                                    .arg(journal.salvagedEvents())));
     QString error;
     if (line.backupTo) {
         if (!journal.backupTo(*line.backupTo, &error))
@@ -260,6 +263,14 @@ int runApplication(int argc, char *argv[])
     Journal journal;
     if (!line.noJournal)
         journal.open(line.journalPath.isEmpty() ? Journal::defaultPath() : line.journalPath);
+    if (!journal.setAsidePath().isEmpty())
+        showOk(nullptr,
+               QStringLiteral("履歴のファイル %1 は壊れていました.\n読み取れた記録 %2件を新しい履歴に移し, "
+                              "壊れたファイルは %3 として残しました.")
+                   .arg(journal.path())
+                   .arg(journal.salvagedEvents())
+                   .arg(journal.setAsidePath()),
+               QStringLiteral("Information"));
     std::unique_ptr<TMainForm> mainForm;
     std::unique_ptr<TSubForm> subForm;
     std::unique_ptr<TDataSetDialog> dataSetDialog;

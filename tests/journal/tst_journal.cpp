@@ -7,6 +7,7 @@
 //   tst_journal --writer FILE COUNT [--as-nobody|--peek]: the child these tests start.
 #include "journal/Journal.h"
 
+#include <QBuffer>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -72,6 +73,13 @@ int writer(const QString &path, int count, bool asNobody, bool peek)
         return 3;
     Journal journal;
     if (!journal.open(path)) {
+        if (journal.readOnly()) {
+            QBuffer csv;
+            csv.open(QIODevice::WriteOnly);
+            std::printf("read-only %d %d\n", int(journal.events(nullptr).size()),
+                        journal.exportCsv(csv, nullptr) ? int(csv.data().count('\n')) : -1);
+            return 4;
+        }
         std::printf("not-kept %s\n", qPrintable(journal.problem()));
         return 2;
     }
@@ -107,6 +115,8 @@ private slots:
     void cannotOpen_data();
     void cannotOpen();
     void damagedFileMovedAside();
+    void damagedFileSalvaged();
+    void readOnlyJournalViewable();
     void fullDisk();
     void heldByAnotherInstance();
     void twoInstancesWriteAtOnce();
@@ -327,6 +337,67 @@ void TestJournal::damagedFileMovedAside()
     QFile kept(aside);
     QVERIFY(kept.open(QIODevice::ReadOnly));
     QCOMPARE(kept.readAll(), garbage);
+}
+
+// A damaged page that leaves the events readable: they are copied into the
+// new journal, the damaged file kept beside it.
+void TestJournal::damagedFileSalvaged()
+{
+    {
+        Journal journal;
+        QVERIFY(journal.open(path_));
+        for (int i = 0; i < 5; ++i)
+            QVERIFY(journal.recordReading(machine(), DeviceData(), nullptr) > 0);
+    }
+    int page = 0, pageSize = 0;
+    {
+        RawSqlite raw(path_);
+        page = raw.one(QStringLiteral("SELECT rootpage FROM sqlite_master WHERE name = 'event_by_controller'")).toInt();
+        pageSize = raw.one(QStringLiteral("PRAGMA page_size")).toInt();
+    }
+    QVERIFY(page > 1 && pageSize > 0);
+    QFile file(path_);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.seek(qint64(page - 1) * pageSize));
+    file.write(QByteArray(pageSize, '\x5a'));
+    file.close();
+
+    Journal journal;
+    QVERIFY2(journal.open(path_), qPrintable(journal.problem()));
+    QVERIFY(QFileInfo::exists(journal.setAsidePath()));
+    QCOMPARE(journal.salvagedEvents(), 5);
+    const QList<JournalEvent> events = journal.events(nullptr, true);
+    QCOMPARE(events.size(), 5);
+    QCOMPARE(events.last().items.size(), 17 + 1 + 16 + 6 + 3);
+    QCOMPARE(journal.controllers().size(), 1);
+}
+
+// On read-only media (a folder and file nobody may write): shown and
+// exported, nothing recorded, nothing created beside it.
+void TestJournal::readOnlyJournalViewable()
+{
+    {
+        Journal journal;
+        QVERIFY(journal.open(path_));
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(journal.recordReading(machine(), DeviceData(), nullptr) > 0);
+    }
+    const QString folder = QFileInfo(path_).absolutePath();
+    QFile::remove(JournalLock::lockPath(path_));
+    QVERIFY(::chown(QFile::encodeName(folder).constData(), 65534, 65534) == 0 || geteuid() != 0);
+    QVERIFY(::chown(QFile::encodeName(path_).constData(), 65534, 65534) == 0 || geteuid() != 0);
+    QFile::setPermissions(dir_->path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                            | QFileDevice::ExeOther | QFileDevice::ReadOther);
+    QFile::setPermissions(path_, QFileDevice::ReadOwner | QFileDevice::ReadOther);
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther
+                                      | QFileDevice::ExeOther);
+    QProcess child;
+    QCOMPARE(startWriter(child, 1, {QStringLiteral("--as-nobody")}), QString());
+    QVERIFY(child.waitForFinished(30000));
+    const QByteArray out = child.readAllStandardOutput();
+    QCOMPARE(child.exitCode(), 4);
+    QCOMPARE(out, QByteArray("read-only 3 130\n"));   // the header and 3 x 43 items
+    QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("journal.sqlite")});
 }
 
 void TestJournal::fullDisk()

@@ -381,6 +381,15 @@ void TestJournalWindow::exportDialogThenSecondInstance()
     const int recorded = int(rig.journal.events(nullptr).size());
     QVERIFY(recorded >= 4);
     QCOMPARE(eventsOnDisk(rig.journalPath(), true), recorded);
+    // A copy in one file while this instance holds the journal.
+    QProcess backup;
+    backup.setProcessEnvironment(programEnvironment(rig.data.path()));
+    const QString copy = rig.data.filePath(QStringLiteral("backup.sqlite"));
+    backup.start(QStringLiteral(QUVO_UTILITY), {QStringLiteral("--backup-journal"), copy});
+    QVERIFY(backup.waitForFinished(30000));
+    QCOMPARE(backup.exitCode(), 0);
+    QVERIFY(!QFileInfo::exists(copy + QStringLiteral("-wal")));
+    QCOMPARE(eventsOnDisk(copy, false), recorded);
     // Nor can an export replace it.
     QVERIFY(!rig.journal.exportCsvTo(rig.journalPath(), nullptr, true));
 }

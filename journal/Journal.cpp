@@ -1,5 +1,6 @@
 #include "journal/Journal.h"
 
+#include "device/ValueFormats.h"
 #include "journal/JournalCsv.h"
 #include "link/ShiftJis.h"
 
@@ -515,6 +516,17 @@ bool Journal::migrate()
             QStringLiteral("ALTER TABLE event ADD COLUMN version_bytes BLOB"),
             QStringLiteral("CREATE INDEX event_by_bytes ON event(identification_bytes, version_bytes, id)"),
         },
+        {
+            // Machines the technician names, the visit (connection) each
+            // event belongs to, and the visits kept apart until assigned.
+            QStringLiteral("CREATE TABLE machine (id INTEGER PRIMARY KEY, asset TEXT NOT NULL, location TEXT NOT NULL,"
+                           " identification_bytes BLOB, version_bytes BLOB)"),
+            QStringLiteral("ALTER TABLE event ADD COLUMN visit INTEGER"),
+            QStringLiteral("ALTER TABLE event ADD COLUMN machine INTEGER REFERENCES machine(id)"),
+            QStringLiteral("ALTER TABLE event ADD COLUMN apart INTEGER NOT NULL DEFAULT 0"),
+            QStringLiteral("CREATE INDEX event_by_machine ON event(machine, id)"),
+            QStringLiteral("CREATE INDEX event_by_visit ON event(visit, id)"),
+        },
     };
     {
         // A journal already of this version needs no write lock at all: an
@@ -620,10 +632,130 @@ qint64 Journal::record(JournalEvent event)
     return id;
 }
 
-qint64 Journal::insert(const JournalEvent &event)
+void Journal::startVisit(qint64 sameMachineAs)
+{
+    startingVisit_ = true;
+    sameMachineAs_ = sameMachineAs;
+    visit_ = 0;
+}
+
+void Journal::endVisit()
+{
+    startingVisit_ = false;
+    sameMachineAs_ = 0;
+    visit_ = 0;
+}
+
+namespace {
+
+std::optional<qint64> itemValue(const JournalEvent &e, const QString &name)
+{
+    for (const JournalItem &i : e.items)
+        if (i.name == name && !i.value.isNull()) {
+            bool ok = false;
+            const qint64 v = i.value.toLongLong(&ok);
+            return ok ? std::optional<qint64>(v) : std::nullopt;
+        }
+    return std::nullopt;
+}
+
+} // namespace
+
+bool Journal::continues(const QString &where, const QVariantList &bind, const JournalEvent &reading)
+{
+    // Against the last reading or clear of the history. After a clear the
+    // counts start again. Otherwise the reading goes on from it only when
+    // the total did not fall (past 2^32 is a wrap) and grew by at least what
+    // the counts sold at their prices (a count past 65535 is a wrap too):
+    // a controller whose counts and total disagree so is another machine,
+    // or one cleared elsewhere.
+    const QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("SELECT e.id, e.kind FROM event e WHERE ") + where
+              + QStringLiteral(" AND e.kind IN ('reading', 'counter-clear') ORDER BY e.id DESC LIMIT 1"));
+    for (const QVariant &v : bind)
+        q.addBindValue(v);
+    if (!q.exec() || !q.next() || q.value(1).toString() == JournalKind::CounterClear)
+        return true;
+    const qint64 last = q.value(0).toLongLong();
+    q.finish();
+    JournalEvent before;
+    before.items = items(last);
+    const std::optional<qint64> total = itemValue(reading, JournalItemName::Total);
+    const std::optional<qint64> lastTotal = itemValue(before, JournalItemName::Total);
+    if (!total || !lastTotal)
+        return true;
+    constexpr qint64 Span = qint64(1) << 32;
+    const qint64 grew = ((*total - *lastTotal) % Span + Span) % Span;
+    if (grew >= Span / 2)
+        return false;
+    qint64 sold = 0;
+    for (int c = 0; c < 16; ++c) {
+        const std::optional<qint64> count = itemValue(reading, JournalItemName::count(c));
+        const std::optional<qint64> lastCount = itemValue(before, JournalItemName::count(c));
+        std::optional<qint64> price = itemValue(reading, JournalItemName::price(c));
+        const std::optional<qint64> lastPrice = itemValue(before, JournalItemName::price(c));
+        if (lastPrice)
+            price = price ? std::min(*price, *lastPrice) : *lastPrice;
+        if (count && lastCount && price && *price > 0)
+            sold += ((*count - *lastCount) % 65536 + 65536) % 65536 * *price;
+    }
+    return sold <= grew;
+}
+
+void Journal::placeVisit(JournalEvent &e)
+{
+    const QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    const QByteArray id = bytesOf(e.identificationBytes, e.identification);
+    const QByteArray version = bytesOf(e.versionBytes, e.version);
+    QList<qint64> named;
+    if (sameMachineAs_ != 0) {
+        // A controller whose identification this utility just changed.
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("SELECT machine FROM event WHERE id = ? AND machine IS NOT NULL"));
+        q.addBindValue(sameMachineAs_);
+        if (q.exec() && q.next())
+            named.append(q.value(0).toLongLong());
+    }
+    if (named.isEmpty()) {
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("SELECT id FROM machine WHERE identification_bytes = ? AND version_bytes = ?"));
+        q.addBindValue(id);
+        q.addBindValue(version);
+        if (q.exec())
+            while (q.next())
+                named.append(q.value(0).toLongLong());
+    }
+    e.machine = 0;
+    e.apart = false;
+    if (named.size() > 1) {
+        e.apart = true;
+    } else if (named.size() == 1) {
+        if (continues(QStringLiteral("e.machine = ?"), {named.first()}, e))
+            e.machine = named.first();
+        else
+            e.apart = true;
+    } else {
+        e.apart = !continues(QStringLiteral("e.machine IS NULL AND e.apart = 0 AND e.identification_bytes = ?"
+                                            " AND e.version_bytes = ?"),
+                             {id, version}, e);
+    }
+}
+
+qint64 Journal::insert(const JournalEvent &given)
 {
     if (!begin())
         return 0;
+    JournalEvent event = given;
+    const bool starting = startingVisit_ && event.kind == JournalKind::Reading;
+    if (starting) {
+        placeVisit(event);
+    } else if (visit_ != 0 && bytesOf(event.identificationBytes, event.identification) == visitIdentification_
+               && bytesOf(event.versionBytes, event.version) == visitVersion_) {
+        event.visit = visit_;
+        event.machine = visitMachine_;
+        event.apart = visitApart_;
+    }
     // The events that could not be kept leave a mark where they belong.
     if (missed_ > 0) {
         JournalEvent gap;
@@ -635,6 +767,9 @@ qint64 Journal::insert(const JournalEvent &event)
         gap.version = event.version;
         gap.identificationBytes = event.identificationBytes;
         gap.versionBytes = event.versionBytes;
+        gap.visit = event.visit;
+        gap.machine = event.machine;
+        gap.apart = event.apart;
         gap.summary = QStringLiteral("記録できなかった記録 %1件 (%2 から)").arg(missed_).arg(missedSince_);
         gap.items = {{QStringLiteral("missed"), qint64(missed_), {}, {}},
                      {QStringLiteral("since"), missedSince_, {}, {}}};
@@ -648,10 +783,52 @@ qint64 Journal::insert(const JournalEvent &event)
         rollback();
         return 0;
     }
+    const QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    if (starting) {
+        // A visit is known by its connection's reading.
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("UPDATE event SET visit = ? WHERE id = ?"));
+        q.addBindValue(id);
+        q.addBindValue(id);
+        if (!q.exec()) {
+            failWith(q.lastError());
+            rollback();
+            return 0;
+        }
+    }
+    if (event.machine != 0 && !noteMachineIdentity(event.machine, event)) {
+        rollback();
+        return 0;
+    }
     if (!commit())
         return 0;
     missed_ = 0;
+    if (starting) {
+        startingVisit_ = false;
+        sameMachineAs_ = 0;
+        visit_ = id;
+        visitMachine_ = event.machine;
+        visitApart_ = event.apart;
+        visitIdentification_ = bytesOf(event.identificationBytes, event.identification);
+        visitVersion_ = bytesOf(event.versionBytes, event.version);
+    }
     return id;
+}
+
+bool Journal::noteMachineIdentity(qint64 machine, const JournalEvent &e)
+{
+    // What the machine last reported of itself: a later visit with the same
+    // identity is put with it.
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    q.prepare(QStringLiteral("UPDATE machine SET identification_bytes = ?, version_bytes = ? WHERE id = ?"));
+    q.addBindValue(bytesOf(e.identificationBytes, e.identification));
+    q.addBindValue(bytesOf(e.versionBytes, e.version));
+    q.addBindValue(machine);
+    if (!q.exec()) {
+        failWith(q.lastError());
+        return false;
+    }
+    return true;
 }
 
 qint64 Journal::insertRows(const JournalEvent &event)
@@ -659,7 +836,8 @@ qint64 Journal::insertRows(const JournalEvent &event)
     const QSqlDatabase db = QSqlDatabase::database(connection_, false);
     QSqlQuery q(db);
     q.prepare(QStringLiteral("INSERT INTO event (time, kind, port, device, identification, version, summary,"
-                             " identification_bytes, version_bytes) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+                             " identification_bytes, version_bytes, visit, machine, apart)"
+                             " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
     q.addBindValue(event.time);
     q.addBindValue(nonNull(event.kind));
     q.addBindValue(event.port);
@@ -669,6 +847,9 @@ qint64 Journal::insertRows(const JournalEvent &event)
     q.addBindValue(nonNull(event.summary));
     q.addBindValue(bytesOf(event.identificationBytes, event.identification));
     q.addBindValue(bytesOf(event.versionBytes, event.version));
+    q.addBindValue(event.visit != 0 ? QVariant(event.visit) : QVariant(QMetaType(QMetaType::LongLong)));
+    q.addBindValue(event.machine != 0 ? QVariant(event.machine) : QVariant(QMetaType(QMetaType::LongLong)));
+    q.addBindValue(event.apart ? 1 : 0);
     if (!q.exec()) {
         fail(q.lastError().text());
         return 0;
@@ -781,7 +962,11 @@ qint64 Journal::recordPrice(const ControllerIdentity &identity, int column, qint
                             std::optional<qint64> reported)
 {
     JournalEvent e = eventFor(JournalKind::Price, identity);
-    e.summary = QStringLiteral("コラム%1の価格 %2 → %3").arg(column + 1).arg(before).arg(sent);
+    // In the forms the window shows (8.5, not 85).
+    e.summary = QStringLiteral("コラム%1の価格 %2 → %3")
+                    .arg(column + 1)
+                    .arg(ValueFormats::priceText(column, std::int32_t(before)).trimmed(),
+                         ValueFormats::priceText(column, std::int32_t(sent)).trimmed());
     e.items.append({JournalItemName::price(column), before, sent,
                     reported ? QVariant(*reported) : QVariant()});
     return record(e);
@@ -791,8 +976,16 @@ qint64 Journal::recordSettingsWrite(const QString &kind, const ControllerIdentit
                                     const WriteProof::SentSettings &sent, const ValueOrigins &before)
 {
     JournalEvent e = eventFor(kind, identity);
-    e.summary = kind == JournalKind::StandardCount ? QStringLiteral("基準枚数の書き込み %1項目").arg(sent.size())
-                                                   : QStringLiteral("設定の書き込み %1項目").arg(sent.size());
+    // What the write changes; every field is sent, most as they were.
+    int changed = 0;
+    for (const WriteProof::SentSetting &s : sent)
+        if (settingValue(s.field, settingAsRead(before, s.field)) != settingValue(s.field, s.value))
+            ++changed;
+    e.summary = QStringLiteral("%1 %2項目を変更 (送信%3項目)")
+                    .arg(kind == JournalKind::StandardCount ? QStringLiteral("基準枚数の書き込み")
+                                                            : QStringLiteral("設定の書き込み"))
+                    .arg(changed)
+                    .arg(sent.size());
     for (const WriteProof::SentSetting &s : sent)
         e.items.append({settingName(s.field), settingValue(s.field, settingAsRead(before, s.field)),
                         settingValue(s.field, s.value), {}});
@@ -839,26 +1032,139 @@ QList<JournalController> Journal::controllers()
         return list;
     QSqlQuery q(QSqlDatabase::database(connection_, false));
     q.setForwardOnly(true);
-    // The last event's port and device: where the controller was last met.
+    // One history a named machine, a visit kept apart, or else a controller's
+    // identity; its last event tells where it was last met.
     if (!q.exec(QStringLiteral(
             "SELECT e.identification, e.version, g.n, e.time, e.port, e.device, e.identification_bytes,"
-            " e.version_bytes FROM event e JOIN"
-            " (SELECT COUNT(*) AS n, MAX(id) AS last FROM event"
-            "  GROUP BY identification_bytes, version_bytes) g ON e.id = g.last"
-            " ORDER BY e.identification, e.version, e.identification_bytes, e.version_bytes")))
+            " e.version_bytes, e.machine, g.apartVisit, m.asset, m.location FROM"
+            " (SELECT COUNT(*) AS n, MAX(id) AS last,"
+            "  CASE WHEN machine IS NULL AND apart = 1 THEN visit ELSE 0 END AS apartVisit FROM event"
+            "  GROUP BY machine, apartVisit, CASE WHEN machine IS NULL AND apart = 0 THEN identification_bytes END,"
+            "  CASE WHEN machine IS NULL AND apart = 0 THEN version_bytes END) g"
+            " JOIN event e ON e.id = g.last LEFT JOIN machine m ON m.id = e.machine"
+            " ORDER BY m.id IS NULL, m.asset, m.location, e.identification, e.version, e.identification_bytes,"
+            " e.version_bytes, g.apartVisit")))
         return list;
-    while (q.next())
-        list.append({q.value(0).toString(), q.value(1).toString(), q.value(2).toInt(), q.value(3).toString(),
-                     q.value(4).toInt(), q.value(5).toString(), nonNullBytes(q.value(6).toByteArray()),
-                     nonNullBytes(q.value(7).toByteArray())});
+    while (q.next()) {
+        JournalController c{q.value(0).toString(), q.value(1).toString(), q.value(2).toInt(), q.value(3).toString(),
+                            q.value(4).toInt(), q.value(5).toString(), nonNullBytes(q.value(6).toByteArray()),
+                            nonNullBytes(q.value(7).toByteArray()), q.value(8).toLongLong(), q.value(10).toString(),
+                            q.value(11).toString(), q.value(9).toLongLong()};
+        list.append(c);
+    }
     return list;
+}
+
+QString Journal::historyWhere(const JournalController &c, QVariantList *bind)
+{
+    if (c.machine != 0) {
+        bind->append(c.machine);
+        return QStringLiteral("e.machine = ?");
+    }
+    if (c.apartVisit != 0) {
+        bind->append(c.apartVisit);
+        return QStringLiteral("e.machine IS NULL AND e.apart = 1 AND e.visit = ?");
+    }
+    bind->append(bytesOf(c.identificationBytes, c.identification));
+    bind->append(bytesOf(c.versionBytes, c.version));
+    return QStringLiteral("e.machine IS NULL AND e.apart = 0 AND e.identification_bytes = ? AND e.version_bytes = ?");
+}
+
+qint64 Journal::nameMachine(const QString &asset, const QString &location)
+{
+    if (readOnly_ || !QSqlDatabase::contains(connection_))
+        return 0;
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    q.prepare(QStringLiteral("INSERT INTO machine (asset, location) VALUES (?, ?)"));
+    q.addBindValue(nonNull(asset));
+    q.addBindValue(nonNull(location));
+    if (!q.exec()) {
+        failWith(q.lastError());
+        return 0;
+    }
+    return q.lastInsertId().toLongLong();
+}
+
+bool Journal::renameMachine(qint64 machine, const QString &asset, const QString &location)
+{
+    if (readOnly_ || !QSqlDatabase::contains(connection_))
+        return false;
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    q.prepare(QStringLiteral("UPDATE machine SET asset = ?, location = ? WHERE id = ?"));
+    q.addBindValue(nonNull(asset));
+    q.addBindValue(nonNull(location));
+    q.addBindValue(machine);
+    return q.exec() && q.numRowsAffected() == 1;
+}
+
+QList<JournalController> Journal::machines()
+{
+    QList<JournalController> list;
+    if (!QSqlDatabase::contains(connection_))
+        return list;
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    if (!q.exec(QStringLiteral("SELECT id, asset, location FROM machine ORDER BY asset, location, id")))
+        return list;
+    while (q.next()) {
+        JournalController c;
+        c.machine = q.value(0).toLongLong();
+        c.asset = q.value(1).toString();
+        c.location = q.value(2).toString();
+        list.append(c);
+    }
+    return list;
+}
+
+bool Journal::assign(const JournalController &history, qint64 machine)
+{
+    if (readOnly_ || machine == 0 || !QSqlDatabase::contains(connection_) || !begin())
+        return false;
+    const QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    QVariantList bind;
+    const QString where = historyWhere(history, &bind);
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("UPDATE event SET machine = ?, apart = 0 WHERE id IN (SELECT e.id FROM event e WHERE ")
+              + where + QStringLiteral(")"));
+    q.addBindValue(machine);
+    for (const QVariant &v : bind)
+        q.addBindValue(v);
+    if (!q.exec()) {
+        failWith(q.lastError());
+        rollback();
+        return false;
+    }
+    // The machine is now met under the identity of its last event.
+    QSqlQuery last(db);
+    last.prepare(QStringLiteral("SELECT identification_bytes, version_bytes FROM event WHERE machine = ?"
+                                " ORDER BY id DESC LIMIT 1"));
+    last.addBindValue(machine);
+    if (last.exec() && last.next()) {
+        JournalEvent e;
+        e.identificationBytes = nonNullBytes(last.value(0).toByteArray());
+        e.versionBytes = nonNullBytes(last.value(1).toByteArray());
+        last.finish();
+        if (!noteMachineIdentity(machine, e)) {
+            rollback();
+            return false;
+        }
+    }
+    // The visit under way goes on with its machine.
+    if (visit_ != 0) {
+        QSqlQuery v(db);
+        v.prepare(QStringLiteral("SELECT machine FROM event WHERE id = ?"));
+        v.addBindValue(visit_);
+        if (v.exec() && v.next()) {
+            visitMachine_ = v.value(0).toLongLong();
+            visitApart_ = false;
+        }
+    }
+    return commit();
 }
 
 namespace {
 
 // The columns every event query selects first, in this order.
 const QString EventColumns = QStringLiteral("e.id, e.time, e.kind, e.port, e.device, e.identification, e.version");
-const QString OneController = QStringLiteral(" WHERE e.identification_bytes = ? AND e.version_bytes = ?");
 
 JournalEvent eventFromRow(const QSqlQuery &q)
 {
@@ -883,18 +1189,21 @@ QList<JournalEvent> Journal::events(const JournalController *only, bool withItem
     const QSqlDatabase db = QSqlDatabase::database(connection_, false);
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    const QString where = only ? OneController : QString();
-    q.prepare(QStringLiteral("SELECT ") + EventColumns + QStringLiteral(", e.summary FROM event e") + where
-              + QStringLiteral(" ORDER BY e.id"));
-    if (only) {
-        q.addBindValue(bytesOf(only->identificationBytes, only->identification));
-        q.addBindValue(bytesOf(only->versionBytes, only->version));
-    }
+    QVariantList bind;
+    const QString where = only ? QStringLiteral(" WHERE ") + historyWhere(*only, &bind) : QString();
+    q.prepare(QStringLiteral("SELECT ") + EventColumns + QStringLiteral(", e.summary, e.visit, e.machine, e.apart"
+                                                                       " FROM event e")
+              + where + QStringLiteral(" ORDER BY e.id"));
+    for (const QVariant &v : bind)
+        q.addBindValue(v);
     if (!q.exec())
         return list;
     while (q.next()) {
         JournalEvent e = eventFromRow(q);
         e.summary = q.value(7).toString();
+        e.visit = q.value(8).toLongLong();
+        e.machine = q.value(9).toLongLong();
+        e.apart = q.value(10).toInt() != 0;
         list.append(e);
     }
     if (withItems) {
@@ -927,13 +1236,16 @@ QList<JournalEvent> Journal::countEvents(const JournalController &only)
         return list;
     QSqlQuery q(QSqlDatabase::database(connection_, false));
     q.setForwardOnly(true);
+    QVariantList bind;
     q.prepare(QStringLiteral(
-        "SELECT e.id, e.time, e.kind, i.name, i.value, i.reported FROM event e JOIN item i ON i.event = e.id"
-        " WHERE e.identification_bytes = ? AND e.version_bytes = ? AND e.kind IN ('reading', 'counter-clear')"
-        " AND (i.name = 'total' OR i.name GLOB 'count[0-9]*' OR i.name GLOB 'price[0-9]*')"
-        " ORDER BY e.id, i.position"));
-    q.addBindValue(bytesOf(only.identificationBytes, only.identification));
-    q.addBindValue(bytesOf(only.versionBytes, only.version));
+                  "SELECT e.id, e.time, e.kind, i.name, i.value, i.reported, e.visit FROM event e"
+                  " JOIN item i ON i.event = e.id WHERE ")
+              + historyWhere(only, &bind)
+              + QStringLiteral(" AND e.kind IN ('reading', 'counter-clear')"
+                               " AND (i.name = 'total' OR i.name GLOB 'count[0-9]*' OR i.name GLOB 'price[0-9]*')"
+                               " ORDER BY e.id, i.position"));
+    for (const QVariant &v : bind)
+        q.addBindValue(v);
     if (!q.exec())
         return list;
     while (q.next()) {
@@ -943,6 +1255,7 @@ QList<JournalEvent> Journal::countEvents(const JournalController &only)
             e.id = id;
             e.time = q.value(1).toString();
             e.kind = q.value(2).toString();
+            e.visit = q.value(6).toLongLong();
             list.append(e);
         }
         list.last().items.append({q.value(3).toString(), q.value(4), {}, q.value(5)});
@@ -950,7 +1263,7 @@ QList<JournalEvent> Journal::countEvents(const JournalController &only)
     return list;
 }
 
-bool Journal::exportCsv(QIODevice &out, const JournalController *only, QString *error)
+bool Journal::exportCsv(QIODevice &out, const JournalController *only, QString *error, qint64 visit)
 {
     auto failed = [error](const QString &why) {
         if (error)
@@ -961,14 +1274,20 @@ bool Journal::exportCsv(QIODevice &out, const JournalController *only, QString *
         return failed(problem_.isEmpty() ? QStringLiteral("履歴が開かれていません") : problem_);
     QSqlQuery q(QSqlDatabase::database(connection_, false));
     q.setForwardOnly(true);
-    const QString where = only ? OneController : QString();
+    QVariantList bind;
+    QStringList conditions;
+    if (only)
+        conditions << historyWhere(*only, &bind);
+    if (visit != 0) {
+        conditions << QStringLiteral("e.visit = ?");
+        bind.append(visit);
+    }
+    const QString where = conditions.isEmpty() ? QString() : QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
     q.prepare(QStringLiteral("SELECT ") + EventColumns
               + QStringLiteral(", i.name, i.value, i.sent, i.reported FROM event e JOIN item i ON i.event = e.id")
               + where + QStringLiteral(" ORDER BY e.id, i.position"));
-    if (only) {
-        q.addBindValue(bytesOf(only->identificationBytes, only->identification));
-        q.addBindValue(bytesOf(only->versionBytes, only->version));
-    }
+    for (const QVariant &v : bind)
+        q.addBindValue(v);
     if (!q.exec())
         return failed(q.lastError().text());
     QByteArray buffer = JournalCsv::header();
@@ -1020,7 +1339,8 @@ bool Journal::isJournalFile(const QString &journalPath, const QString &file)
     return !canonical.isEmpty() && canonical == journal.canonicalFilePath();
 }
 
-bool Journal::exportCsvTo(const QString &file, const JournalController *only, bool bom, QString *error)
+bool Journal::exportCsvTo(const QString &file, const JournalController *only, bool bom, QString *error,
+                          qint64 visit)
 {
     auto failed = [error](const QString &why) {
         if (error)
@@ -1037,7 +1357,7 @@ bool Journal::exportCsvTo(const QString &file, const JournalController *only, bo
     if (bom && out.write("\xEF\xBB\xBF", 3) != 3)
         return failed(out.errorString());
     QString why;
-    if (!exportCsv(out, only, &why))
+    if (!exportCsv(out, only, &why, visit))
         return failed(why);
     if (!out.commit())
         return failed(out.errorString());

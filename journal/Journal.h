@@ -23,7 +23,7 @@
 class Journal {
 public:
     // The schema this build writes; older journals are migrated up to it.
-    static constexpr int SchemaVersion = 2;
+    static constexpr int SchemaVersion = 3;
     // How long a write waits for another instance's write to finish.
     static constexpr int BusyTimeoutMs = 1500;
 
@@ -87,7 +87,23 @@ public:
                                const WriteProof::SentSettings &sent, const ValueOrigins &before);
     bool recordSettingsOutcome(qint64 eventId, const WriteProof::SentSettings &sent, const ValueOrigins &now);
 
-    // Reading back.
+    // Visits: the connection's reading starts one (`sameMachineAs`: an
+    // event of the same controller before this utility changed its
+    // identification), the disconnection ends it. The visit's events go
+    // with a named machine when its identity is that of exactly one and its
+    // total goes on from that machine's; otherwise, when its total fell
+    // with no clear recorded or two machines claim it, it is kept apart.
+    void startVisit(qint64 sameMachineAs = 0);
+    void endVisit();
+
+    // Machines the technician names, and the histories put with them.
+    qint64 nameMachine(const QString &asset, const QString &location);
+    bool renameMachine(qint64 machine, const QString &asset, const QString &location);
+    QList<JournalController> machines();
+    bool assign(const JournalController &history, qint64 machine);
+
+    // Reading back. The histories: named machines first, then controllers
+    // by identity, then visits kept apart.
     QList<JournalController> controllers();
     // The events of one controller, or of all when `only` is null, in the
     // order recorded; with their items when asked.
@@ -96,13 +112,15 @@ public:
     // The events of one controller that carry counts, with only their
     // counts, total and prices.
     QList<JournalEvent> countEvents(const JournalController &only);
-    // CSV of one controller or of all to `out`; false with `error` set.
-    bool exportCsv(QIODevice &out, const JournalController *only, QString *error = nullptr);
+    // CSV of one history or of all to `out`, of one visit only when
+    // `visit` is not 0; false with `error` set.
+    bool exportCsv(QIODevice &out, const JournalController *only, QString *error = nullptr, qint64 visit = 0);
     // The same to `file`, replaced only by a complete export and readable by
     // its owner alone (it holds the same sales as the journal); with a UTF-8
     // byte-order mark first when `bom`, for spreadsheets that look for one.
     // Refused over the journal or beside it under its name.
-    bool exportCsvTo(const QString &file, const JournalController *only, bool bom, QString *error = nullptr);
+    bool exportCsvTo(const QString &file, const JournalController *only, bool bom, QString *error = nullptr,
+                     qint64 visit = 0);
     // A consistent copy of the whole journal in one file, while other
     // instances go on writing; owner-only like the journal.
     bool backupTo(const QString &file, QString *error = nullptr);
@@ -126,6 +144,10 @@ private:
     qint64 insertRows(const JournalEvent &event);
     void salvage();
     bool openReadOnly();
+    void placeVisit(JournalEvent &e);
+    bool continues(const QString &where, const QVariantList &bind, const JournalEvent &reading);
+    bool noteMachineIdentity(qint64 machine, const JournalEvent &e);
+    static QString historyWhere(const JournalController &c, QVariantList *bind);
     bool exec(const QString &sql);
     void fail(const QString &why);
     bool begin();
@@ -144,4 +166,11 @@ private:
     QString missedSince_;
     int salvaged_ = -1;
     bool readOnly_ = false;
+    bool startingVisit_ = false;
+    qint64 sameMachineAs_ = 0;
+    qint64 visit_ = 0;            // the visit under way
+    qint64 visitMachine_ = 0;
+    bool visitApart_ = false;
+    QByteArray visitIdentification_;
+    QByteArray visitVersion_;
 };

@@ -31,11 +31,15 @@ struct JournalItem {
     QVariant reported;
 };
 
-// A controller as the journal knows it: what it reports of itself. It is
-// told apart by the bytes it reported; the texts are those bytes decoded for
-// people, and two controllers whose bytes differ can read alike.
+// One history the journal keeps: a machine the technician named (its asset
+// number and location), or else a controller as it reports itself, told
+// apart by the bytes it reported (the texts are those bytes decoded for
+// people, and two controllers whose bytes differ can read alike). A visit
+// that could not be put with the others without guessing (its total fell
+// with no clear recorded, or its identity is that of two named machines)
+// is a history of its own until the technician assigns it.
 struct JournalController {
-    QString identification;
+    QString identification;   // of its last event
     QString version;
     int events = 0;
     QString lastTime;
@@ -43,9 +47,17 @@ struct JournalController {
     QString lastDevice;
     QByteArray identificationBytes;
     QByteArray versionBytes;
+    qint64 machine = 0;       // the named machine, 0 for none
+    QString asset;
+    QString location;
+    qint64 apartVisit = 0;    // a visit kept apart, 0 for none
 
     bool operator==(const JournalController &o) const
     {
+        if (machine != 0 || o.machine != 0)
+            return machine == o.machine;
+        if (apartVisit != 0 || o.apartVisit != 0)
+            return apartVisit == o.apartVisit;
         return identificationBytes == o.identificationBytes && versionBytes == o.versionBytes;
     }
 };
@@ -64,6 +76,11 @@ struct JournalEvent {
     // texts above in code page 932.
     QByteArray identificationBytes;
     QByteArray versionBytes;
+    // The visit (the id of its connection's reading, 0 outside one) and the
+    // named machine (0 for none) the journal put the event with.
+    qint64 visit = 0;
+    qint64 machine = 0;
+    bool apart = false;
 };
 
 namespace JournalItemName {

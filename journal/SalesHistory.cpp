@@ -242,6 +242,7 @@ QList<CountPoint> countPoints(const QList<JournalEvent> &events)
         CountPoint p;
         p.eventId = e.id;
         p.time = e.time;
+        p.visit = e.visit;
         p.clear = clear;
         bool any = false;
         for (const JournalItem &item : e.items) {

@@ -36,6 +36,7 @@ constexpr int Columns = 16;
 struct CountPoint {
     qint64 eventId = 0;
     QString time;
+    qint64 visit = 0;   // the visit it belongs to, 0 outside one
     bool clear = false;
     // A reading's figures; a clear's figures read just before it was sent.
     std::array<std::optional<qint64>, Figures> counts{};

@@ -9,6 +9,7 @@
 #include "ui/MessageBoxes.h"
 #include "ui_TMainForm.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QStatusBar>
@@ -58,11 +59,15 @@ void TMainForm::recordConnectionReading(const FullRead::Result &read)
     journalConnected_ = true;
     if (!journal_)
         return;
+    // The same controller the proof waits for, whatever identification it
+    // reports now: the visit goes with the machine of the write.
+    const bool proven = pendingProof_ && pendingProof_->journalEvent != 0
+        && WriteProof::concerns(pendingProof_->writtenTo, pendingProof_->sent, identity_);
+    journal_->startVisit(proven ? pendingProof_->journalEvent : 0);
     journal_->recordReading(identity_, data_, &origins_, false, &read.read);
     // What the controller reports of the settings a restarting write sent
-    // to it, now that it is back: the same controller the proof waits for.
-    if (pendingProof_ && pendingProof_->journalEvent != 0
-        && WriteProof::concerns(pendingProof_->writtenTo, pendingProof_->sent, identity_))
+    // to it, now that it is back.
+    if (proven)
         journal_->recordSettingsOutcome(pendingProof_->journalEvent, pendingProof_->sent, origins_);
     showJournalNotice();
 }
@@ -80,10 +85,13 @@ void TMainForm::recordDisconnectReading()
     if (!journalConnected_)
         return;
     journalConnected_ = false;
-    if (!journal_ || Connected == 0)
+    if (!journal_)
         return;
-    journal_->recordReading(identity_, data_, nullptr, true);
-    showJournalNotice();
+    if (Connected != 0) {
+        journal_->recordReading(identity_, data_, nullptr, true);
+        showJournalNotice();
+    }
+    journal_->endVisit();
 }
 
 bool TMainForm::recordBeforeClear()
@@ -139,6 +147,19 @@ void TMainForm::JournalBtnClick()
     if (!journalWindow_) {
         journalWindow_ = new JournalWindow(*journal_, this);
         journalWindow_->setWindowFlag(Qt::Window);
+        // The options as this window labels them and lists their items.
+        JournalDisplay::Options options;
+        const QList<QLabel *> labels = findChildren<QLabel *>();
+        for (QComboBox *box : optionBoxes()) {
+            JournalDisplay::Option option;
+            for (const QLabel *label : labels)
+                if (label->buddy() == box)
+                    option.label = label->text();
+            for (int i = 0; i < box->count(); ++i)
+                option.items << box->itemText(i);
+            options.append(option);
+        }
+        journalWindow_->setOptions(options);
     }
     journalWindow_->reload(identity_.known() ? std::optional<ControllerIdentity>(identity_) : std::nullopt);
     journalWindow_->show();

@@ -124,6 +124,7 @@ private slots:
     void lockDroppedByForeignClose();
     void identityByBytesAndEmptyText();
     void exportsAndBackup();
+    void visitsPutWithNamedMachines();
     void killedWhileWriting();
 
 private:
@@ -248,7 +249,7 @@ void TestJournal::schemaVersion()
         QVERIFY(journal.open(path_));
     }
     RawSqlite raw(path_);
-    QCOMPARE(raw.one(QStringLiteral("PRAGMA user_version")).toInt(), 2);
+    QCOMPARE(raw.one(QStringLiteral("PRAGMA user_version")).toInt(), 3);
     QCOMPARE(raw.one(QStringLiteral("PRAGMA journal_mode")).toString(), QStringLiteral("wal"));
 }
 
@@ -557,6 +558,59 @@ void TestJournal::exportsAndBackup()
     }
     RawSqlite raw(copy);
     QCOMPARE(raw.one(QStringLiteral("SELECT COUNT(*) FROM event")).toInt(), 1);
+}
+
+// Two controllers that report the same identity, one named: a visit whose
+// counts and total disagree with the machine's is kept apart; once both are
+// named, a visit of that identity is kept apart for the technician; a
+// change of identification made by this utility keeps the machine.
+void TestJournal::visitsPutWithNamedMachines()
+{
+    Journal journal;
+    QVERIFY(journal.open(path_));
+    auto visit = [&journal](const char *id, qint64 count, qint64 total, qint64 sameAs = 0) {
+        DeviceData data;
+        data.ColumnPrice(0) = 100;
+        data.ColumnSalesCount(0) = std::int32_t(count);
+        data.SalesTotal() = std::int32_t(total);
+        journal.startVisit(sameAs);
+        const qint64 first = journal.recordReading(machine(id), data, nullptr);
+        journal.recordReading(machine(id), data, nullptr, true);
+        journal.endVisit();
+        return first;
+    };
+    auto historyOf = [&journal](qint64 event) {
+        for (const JournalController &c : journal.controllers())
+            for (const JournalEvent &e : journal.events(&c))
+                if (e.id == event)
+                    return c;
+        return JournalController();
+    };
+    const qint64 a1 = visit("SAME", 10, 1000);
+    const qint64 a = journal.nameMachine(QStringLiteral("A-001"), QStringLiteral("駅東口"));
+    QVERIFY(journal.assign(historyOf(a1), a));
+    QCOMPARE(historyOf(a1).machine, a);
+    QCOMPARE(historyOf(a1).asset, QStringLiteral("A-001"));
+    // The other controller: 5 pieces at 100 cannot be 10 before and 49,000 more.
+    const qint64 b1 = visit("SAME", 5, 50000);
+    QCOMPARE(historyOf(b1).machine, qint64(0));
+    QCOMPARE(historyOf(b1).apartVisit, b1);
+    // The named one again: 3 sold, 300 more.
+    const qint64 a2 = visit("SAME", 13, 1300);
+    QCOMPARE(historyOf(a2).machine, a);
+    QCOMPARE(journal.countEvents(historyOf(a2)).size(), 4);
+    const qint64 b = journal.nameMachine(QStringLiteral("B-002"), QStringLiteral("駅西口"));
+    QVERIFY(journal.assign(historyOf(b1), b));
+    const JournalController named = historyOf(b1);
+    QCOMPARE(named.machine, b);
+    QCOMPARE(journal.events(&named).size(), 2);
+    // Two named machines with this identity: kept apart.
+    const qint64 b2 = visit("SAME", 6, 50100);
+    QCOMPARE(historyOf(b2).apartVisit, b2);
+    // Renamed by this utility: the write's event vouches for the machine.
+    const qint64 a3 = visit("RENAMED", 14, 1400, a2);
+    QCOMPARE(historyOf(a3).machine, a);
+    QCOMPARE(journal.controllers().size(), 3);
 }
 
 void TestJournal::killedWhileWriting()

@@ -22,6 +22,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTableWidget>
 #include <QTreeWidget>
 #include <QtTest>
 #include <csignal>
@@ -106,6 +107,7 @@ private slots:
     void historyFigures_data();
     void historyFigures();
     void historyButtonInFreeSpace();
+    void lastVisitTableAndForms();
     void exportDialogThenSecondInstance();
     void endsOnSignals_data();
     void endsOnSignals();
@@ -294,7 +296,7 @@ void TestJournalWindow::historyFigures()
     // The export of the one shown, then of all.
     for (const bool all : {false, true}) {
         const QString file = dir.filePath(QStringLiteral("out.csv"));
-        QVERIFY(history->exportTo(file, all));
+        QVERIFY(history->exportTo(file, all ? JournalWindow::ExportScope::All : JournalWindow::ExportScope::History));
         QFile csv(file);
         QVERIFY(csv.open(QIODevice::ReadOnly));
         const QByteArray text = csv.readAll();
@@ -351,6 +353,65 @@ int eventsOnDisk(const QString &journal, bool withLog)
 }
 
 } // namespace
+
+// Three visits of one controller: the history opens on the last against the
+// one before, with a table of numbers beside the chart, values in the
+// window's forms; the technician names the machine.
+void TestJournalWindow::lastVisitTableAndForms()
+{
+    WindowFixture fixture;
+    QTemporaryDir dir;
+    Journal journal;
+    QVERIFY(journal.open(dir.filePath(QStringLiteral("j.sqlite"))));
+    ControllerIdentity who;
+    who.portNumber = 4;
+    who.identification = "VISIT";
+    who.version = "ver1.00";
+    who.identificationRead = who.versionRead = true;
+    DeviceData data;
+    data.ColumnPrice(0) = 85;   // the window shows 8.5
+    data.ColumnPrice(4) = 120;  // and 120
+    data.OptionSelection(0) = 1;
+    for (const auto &[c1, c5] : {std::pair{10, 3}, std::pair{14, 5}, std::pair{20, 9}}) {
+        data.ColumnSalesCount(0) = c1;
+        data.ColumnSalesCount(4) = c5;
+        data.SalesTotal() = c1 * 85 + c5 * 120;
+        journal.startVisit();
+        QVERIFY(journal.recordReading(who, data, nullptr) > 0);
+        QVERIFY(journal.recordReading(who, data, nullptr, true) > 0);
+        journal.endVisit();
+    }
+    fixture.openOnFakePort();
+    fixture.form->setJournal(&journal);
+    fixture.form->show();
+    fixture.child<QPushButton>("JournalBtn")->click();
+    JournalWindow *history = fixture.form->journalWindow();
+    QCOMPARE(history->points().size(), 6);
+    QCOMPARE(history->chosenReadings(), std::make_pair(3, 5));
+    auto *table = history->findChild<QTableWidget *>(QStringLiteral("SalesTable"));
+    QVERIFY(table);
+    const QStringList column1 = {table->item(0, 0)->text(), table->item(0, 1)->text(), table->item(0, 2)->text()};
+    QCOMPARE(column1, (QStringList{QStringLiteral("8.5"), QStringLiteral("6"), QStringLiteral("510")}));
+    QCOMPARE(table->item(4, 0)->text(), QStringLiteral("120"));
+    QCOMPARE(table->item(4, 1)->text(), QStringLiteral("4"));
+    QCOMPARE(table->item(16, 1)->text(), QStringLiteral("10"));
+    QCOMPARE(table->item(16, 2)->text(), QStringLiteral("990"));
+    auto *bars = qobject_cast<QBarSeries *>(
+        history->findChild<QChartView *>(QStringLiteral("SalesChart"))->chart()->series().value(0));
+    QVERIFY(bars && bars->isLabelsVisible());
+    auto *tree = history->findChild<QTreeWidget *>(QStringLiteral("EventTree"));
+    tree->expandItem(tree->topLevelItem(0));
+    QHash<QString, QString> shown;
+    for (int i = 0; i < tree->topLevelItem(0)->childCount(); ++i)
+        shown.insert(tree->topLevelItem(0)->child(i)->text(1), tree->topLevelItem(0)->child(i)->text(2));
+    QCOMPARE(shown.value(QStringLiteral("コラム1価格")), QStringLiteral("8.5"));
+    QCOMPARE(shown.value(QStringLiteral("領収書の発行時間")), QStringLiteral("タイムアウト２０秒"));
+    QCOMPARE(shown.value(QStringLiteral("コラム5枚数")), QStringLiteral("3"));
+    QVERIFY(history->nameShown(QStringLiteral("A-001"), QStringLiteral("駅東口")));
+    QCOMPARE(history->controllers().size(), 1);
+    QCOMPARE(history->controllers().first().asset, QStringLiteral("A-001"));
+    QVERIFY(history->windowTitle().contains(QStringLiteral("駅東口")));
+}
 
 // The export dialog browsing the journal's folder, then the command line's
 // export (another instance opening and closing the journal), then more

@@ -666,7 +666,8 @@ bool Journal::continues(const QString &where, const QVariantList &bind, const Jo
     // Against the last reading or clear of the history. After a clear the
     // counts start again. Otherwise the reading goes on from it only when
     // the total did not fall (past 2^32 is a wrap) and grew by at least what
-    // the counts sold at their prices (a count past 65535 is a wrap too):
+    // the counts sold at their prices, give or take a few sales made while
+    // it was read (a count past 65535 is a wrap too):
     // a controller whose counts and total disagree so is another machine,
     // or one cleared elsewhere.
     const QSqlDatabase db = QSqlDatabase::database(connection_, false);
@@ -690,6 +691,7 @@ bool Journal::continues(const QString &where, const QVariantList &bind, const Jo
     if (grew >= Span / 2)
         return false;
     qint64 sold = 0;
+    qint64 dearest = 0;
     for (int c = 0; c < 16; ++c) {
         const std::optional<qint64> count = itemValue(reading, JournalItemName::count(c));
         const std::optional<qint64> lastCount = itemValue(before, JournalItemName::count(c));
@@ -697,10 +699,14 @@ bool Journal::continues(const QString &where, const QVariantList &bind, const Jo
         const std::optional<qint64> lastPrice = itemValue(before, JournalItemName::price(c));
         if (lastPrice)
             price = price ? std::min(*price, *lastPrice) : *lastPrice;
-        if (count && lastCount && price && *price > 0)
+        if (count && lastCount && price && *price > 0) {
             sold += ((*count - *lastCount) % 65536 + 65536) % 65536 * *price;
+            dearest = std::max(dearest, *price);
+        }
     }
-    return sold <= grew;
+    // The counts and the total are read one after the other, so a sale or
+    // two made meanwhile can sit in one and not yet in the other.
+    return sold <= grew + 4 * dearest;
 }
 
 void Journal::placeVisit(JournalEvent &e)

@@ -31,6 +31,8 @@
 #include <QValueAxis>
 #include <QVBoxLayout>
 
+#include <cmath>
+
 namespace {
 
 QString kindText(const QString &kind)
@@ -117,7 +119,7 @@ JournalWindow::JournalWindow(Journal &journal, QWidget *parent) : QWidget(parent
     eventTree_->setUniformRowHeights(true);
     eventTree_->header()->setSectionResizeMode(QHeaderView::Interactive);
     eventTree_->header()->setStretchLastSection(true);
-    eventTree_->setColumnWidth(0, 210);
+    eventTree_->setColumnWidth(0, 240);
     eventTree_->setColumnWidth(1, 200);
     eventTree_->setColumnWidth(2, 330);
     eventTree_->setColumnWidth(3, 110);
@@ -161,10 +163,6 @@ JournalWindow::JournalWindow(Journal &journal, QWidget *parent) : QWidget(parent
         *salesBars_ << 0;
     auto *bars = new QBarSeries;
     bars->append(salesBars_);
-    bars->setLabelsVisible(true);
-    bars->setLabelsFormat(QStringLiteral("@value"));
-    bars->setLabelsPosition(QAbstractBarSeries::LabelsOutsideEnd);
-    bars->setLabelsPrecision(10);
     salesChart->addSeries(bars);
     QStringList columns;
     for (int i = 1; i <= 16; ++i)
@@ -180,6 +178,12 @@ JournalWindow::JournalWindow(Journal &journal, QWidget *parent) : QWidget(parent
     countAxis->setLabelFormat(QStringLiteral("%d"));
     salesChart->addAxis(countAxis, Qt::AlignLeft);
     bars->attachAxis(countAxis);
+    bars->setLabelsFormat(QStringLiteral("@value"));
+    bars->setLabelsPosition(QAbstractBarSeries::LabelsOutsideEnd);
+    bars->setLabelsPrecision(10);
+    bars->setLabelsVisible(true);
+    // The theme's label colour is transparent: the numbers would not show.
+    salesBars_->setLabelColor(Qt::black);
     salesChart_ = new QChartView(salesChart);
     salesChart_->setObjectName(QStringLiteral("SalesChart"));
 
@@ -231,13 +235,20 @@ JournalWindow::JournalWindow(Journal &journal, QWidget *parent) : QWidget(parent
     auto *right = new QWidget;
     auto *rightLayout = new QVBoxLayout(right);
     rightLayout->setContentsMargins(0, 0, 0, 0);
-    rightLayout->addWidget(eventTree_, 3);
+    rightLayout->addWidget(eventTree_, 2);
     rightLayout->addLayout(choose);
     rightLayout->addWidget(salesLabel_);
+    // The table at the width of its contents, the charts one above the other
+    // beside it: room for sixteen column labels.
+    salesTable_->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
+    salesTable_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    salesTable_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+    auto *charts = new QVBoxLayout;
+    charts->addWidget(salesChart_, 3);
+    charts->addWidget(totalChart_, 2);
     auto *figures = new QHBoxLayout;
     figures->addWidget(salesTable_, 0);
-    figures->addWidget(salesChart_, 3);
-    figures->addWidget(totalChart_, 2);
+    figures->addLayout(charts, 1);
     rightLayout->addLayout(figures, 5);
 
     auto *naming = new QGridLayout;
@@ -455,8 +466,8 @@ void JournalWindow::updateSales()
     if (shown_.gap[SalesHistory::TotalFigure])
         notes << QStringLiteral("欠けあり");
     salesTable_->item(totalRow, 3)->setText(notes.join(QStringLiteral(", ")));
-    // Room above the tallest bar for its number.
-    wholeRange(salesChart_->chart()->axes(Qt::Vertical).value(0), 0, top * 1.15);
+    // Room above the tallest bar for its number, in whole pieces.
+    wholeRange(salesChart_->chart()->axes(Qt::Vertical).value(0), 0, top + std::max<qreal>(1, std::ceil(top * 0.15)));
     salesLabel_->setText(from >= 0 ? salesText(shown_) : QStringLiteral("読み取りの記録がありません"));
 }
 

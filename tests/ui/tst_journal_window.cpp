@@ -399,6 +399,7 @@ void TestJournalWindow::lastVisitTableAndForms()
     auto *bars = qobject_cast<QBarSeries *>(
         history->findChild<QChartView *>(QStringLiteral("SalesChart"))->chart()->series().value(0));
     QVERIFY(bars && bars->isLabelsVisible());
+    QCOMPARE(bars->barSets().value(0)->labelColor().alpha(), 255);
     auto *tree = history->findChild<QTreeWidget *>(QStringLiteral("EventTree"));
     tree->expandItem(tree->topLevelItem(0));
     QHash<QString, QString> shown;

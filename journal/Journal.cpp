@@ -1036,27 +1036,41 @@ QList<JournalController> Journal::controllers()
     QList<JournalController> list;
     if (!QSqlDatabase::contains(connection_))
         return list;
-    QSqlQuery q(QSqlDatabase::database(connection_, false));
-    q.setForwardOnly(true);
-    // One history a named machine, a visit kept apart, or else a controller's
-    // identity; its last event tells where it was last met.
-    if (!q.exec(QStringLiteral(
-            "SELECT e.identification, e.version, g.n, e.time, e.port, e.device, e.identification_bytes,"
-            " e.version_bytes, e.machine, g.apartVisit, m.asset, m.location FROM"
-            " (SELECT COUNT(*) AS n, MAX(id) AS last,"
-            "  CASE WHEN machine IS NULL AND apart = 1 THEN visit ELSE 0 END AS apartVisit FROM event"
-            "  GROUP BY machine, apartVisit, CASE WHEN machine IS NULL AND apart = 0 THEN identification_bytes END,"
-            "  CASE WHEN machine IS NULL AND apart = 0 THEN version_bytes END) g"
-            " JOIN event e ON e.id = g.last LEFT JOIN machine m ON m.id = e.machine"
-            " ORDER BY m.id IS NULL, m.asset, m.location, e.identification, e.version, e.identification_bytes,"
-            " e.version_bytes, g.apartVisit")))
-        return list;
-    while (q.next()) {
-        JournalController c{q.value(0).toString(), q.value(1).toString(), q.value(2).toInt(), q.value(3).toString(),
-                            q.value(4).toInt(), q.value(5).toString(), nonNullBytes(q.value(6).toByteArray()),
-                            nonNullBytes(q.value(7).toByteArray()), q.value(8).toLongLong(), q.value(10).toString(),
-                            q.value(11).toString(), q.value(9).toLongLong()};
-        list.append(c);
+    const QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    // Each history's last event tells what it last reported and where it
+    // was last met. Named machines first, each found through the index of
+    // its own events; then the events of no machine, by identity, and the
+    // visits kept apart.
+    const QString columns = QStringLiteral(
+        "SELECT e.identification, e.version, g.n, e.time, e.port, e.device, e.identification_bytes,"
+        " e.version_bytes, e.machine, g.apartVisit, m.asset, m.location FROM ");
+    const QStringList queries = {
+        columns
+            + QStringLiteral(
+                "(SELECT (SELECT MAX(id) FROM event WHERE machine = n.id) AS last,"
+                " (SELECT COUNT(*) FROM event WHERE machine = n.id) AS n, 0 AS apartVisit FROM machine n) g"
+                " JOIN event e ON e.id = g.last JOIN machine m ON m.id = e.machine ORDER BY m.asset, m.location, m.id"),
+        columns
+            + QStringLiteral(
+                "(SELECT COUNT(*) AS n, MAX(id) AS last, CASE WHEN apart = 1 THEN visit ELSE 0 END AS apartVisit"
+                " FROM event WHERE machine IS NULL GROUP BY apartVisit,"
+                " CASE WHEN apart = 0 THEN identification_bytes END, CASE WHEN apart = 0 THEN version_bytes END) g"
+                " JOIN event e ON e.id = g.last LEFT JOIN machine m ON m.id = e.machine"
+                " ORDER BY e.identification, e.version, e.identification_bytes, e.version_bytes, g.apartVisit"),
+    };
+    for (const QString &sql : queries) {
+        QSqlQuery q(db);
+        q.setForwardOnly(true);
+        if (!q.exec(sql))
+            return list;
+        while (q.next()) {
+            JournalController c{q.value(0).toString(), q.value(1).toString(), q.value(2).toInt(),
+                                q.value(3).toString(), q.value(4).toInt(), q.value(5).toString(),
+                                nonNullBytes(q.value(6).toByteArray()), nonNullBytes(q.value(7).toByteArray()),
+                                q.value(8).toLongLong(), q.value(10).toString(), q.value(11).toString(),
+                                q.value(9).toLongLong()};
+            list.append(c);
+        }
     }
     return list;
 }

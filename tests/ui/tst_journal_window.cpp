@@ -108,6 +108,7 @@ private slots:
     void historyFigures();
     void historyButtonInFreeSpace();
     void lastVisitTableAndForms();
+    void roundOfTwinMachines();
     void exportDialogThenSecondInstance();
     void endsOnSignals_data();
     void endsOnSignals();
@@ -412,6 +413,67 @@ void TestJournalWindow::lastVisitTableAndForms()
     QCOMPARE(history->controllers().size(), 1);
     QCOMPARE(history->controllers().first().asset, QStringLiteral("A-001"));
     QVERIFY(history->windowTitle().contains(QStringLiteral("駅東口")));
+}
+
+// A round through the real window: two controllers that report the same
+// identification, visited in turn (each visit a fresh emulator holding that
+// controller's figures), a clear through the window, then a clear cut off
+// before it was sent (what a kill leaves: the clear's event without its
+// read-back). The other controller's visit is kept apart, and the history's
+// table shows exactly what was sold.
+void TestJournalWindow::roundOfTwinMachines()
+{
+    JournalRig rig;
+    QVERIFY(rig.journal.open(rig.journalPath()));
+    rig.openOnSerialPort();
+    rig.form->setJournal(&rig.journal);
+    rig.form->show();
+    auto visit = [&rig](int column1, int column5, int total, bool clear) {
+        rig.emulator.stop();
+        const QByteArray scenario = QStringLiteral(
+            R"({"id": "TWIN", "prices": [100, 0, 0, 0, 50, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0],
+                "counts": [%1, 0, 0, 0, %2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0], "salesTotal": %3})")
+                                        .arg(column1).arg(column5).arg(total).toUtf8();
+        if (!rig.emulator.startAt(EmulatorCom, scenario, EmulatorProcess::fastLine()))
+            return false;
+        rig.form->link().setReadTimeoutMs(300);
+        rig.answerer();
+        rig.form->ConBtnClick();
+        if (rig.form->Connected != 1)
+            return false;
+        if (clear) {
+            rig.answerer().actions << ModalAnswerer::click(QStringLiteral("OK"));
+            rig.child<QPushButton>("CntClrBtn")->click();
+        }
+        rig.form->ConBtnClick();
+        return rig.form->Connected == 0;
+    };
+    QVERIFY(visit(100, 40, 12000, false));   // the first, A
+    QVERIFY(visit(7, 3, 900, false));        // the other, B
+    QVERIFY(visit(110, 45, 13250, true));    // A: 10 and 5 sold, then cleared
+    QVERIFY(visit(6, 2, 700, false));        // A: 6 and 2 since the clear
+    LivePoll::Counters before;
+    before.counts[0] = 6;
+    before.counts[4] = 2;
+    before.total = 700;
+    QVERIFY(rig.journal.recordCounterClear(rig.form->identity(), before) > 0);
+    QVERIFY(visit(9, 2, 1000, false));       // the clear never went out: 3 more sold
+    QCOMPARE(rig.answerer().unexpected, 0);
+
+    rig.child<QPushButton>("JournalBtn")->click();
+    JournalWindow *history = rig.form->journalWindow();
+    const QList<JournalController> histories = history->controllers();
+    QCOMPARE(histories.size(), 2);
+    QCOMPARE(histories[0].apartVisit, qint64(0));   // A
+    QVERIFY(histories[1].apartVisit != 0);           // B, for the technician to assign
+    history->showController(0);
+    history->chooseReadings(0, int(history->points().size()) - 1);
+    auto *table = history->findChild<QTableWidget *>(QStringLiteral("SalesTable"));
+    QCOMPARE(table->item(0, 1)->text(), QStringLiteral("19"));
+    QCOMPARE(table->item(4, 1)->text(), QStringLiteral("7"));
+    QCOMPARE(table->item(16, 2)->text(), QStringLiteral("2250"));
+    QCOMPARE(history->shownSales().clears, 2);
+    QCOMPARE(history->shownSales().unproven, 1);
 }
 
 // The export dialog browsing the journal's folder, then the command line's

@@ -22,6 +22,8 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTableWidget>
 #include <QTreeWidget>
 #include <QtTest>
@@ -109,6 +111,7 @@ private slots:
     void historyButtonInFreeSpace();
     void lastVisitTableAndForms();
     void roundOfTwinMachines();
+    void notKeptMarkUntilResumed();
     void exportDialogThenSecondInstance();
     void endsOnSignals_data();
     void endsOnSignals();
@@ -474,6 +477,34 @@ void TestJournalWindow::roundOfTwinMachines()
     QCOMPARE(table->item(16, 2)->text(), QStringLiteral("2250"));
     QCOMPARE(history->shownSales().clears, 2);
     QCOMPARE(history->shownSales().unproven, 1);
+}
+
+// While events cannot be kept (another program holds the journal), 履歴なし
+// stays in the status bar; once recording resumes it goes, and the journal
+// counts what it missed.
+void TestJournalWindow::notKeptMarkUntilResumed()
+{
+    JournalRig rig;
+    QVERIFY(rig.startConnected(rig.journalPath()));
+    auto *mark = rig.child<QWidget>("JournalState");
+    QVERIFY(!mark->isVisible());
+    {
+        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("holder"));
+        other.setDatabaseName(rig.journalPath());
+        QVERIFY(other.open());
+        QVERIFY(QSqlQuery(other).exec(QStringLiteral("BEGIN EXCLUSIVE")));
+        rig.form->ConBtnClick();   // the counts at disconnection: not kept
+        QVERIFY(mark->isVisible());
+        QSqlQuery(other).exec(QStringLiteral("ROLLBACK"));
+        other.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("holder"));
+    rig.form->ConBtnClick();
+    QCOMPARE(rig.form->Connected, 1);
+    QVERIFY(!mark->isVisible());
+    const QList<JournalEvent> events = rig.journal.events(nullptr);
+    QCOMPARE(events.size(), 3);
+    QCOMPARE(events[1].kind, JournalKind::Gap);
 }
 
 // The export dialog browsing the journal's folder, then the command line's

@@ -1,5 +1,7 @@
 #include "journal/SalesHistory.h"
 
+#include <cstdlib>
+
 namespace SalesHistory {
 
 namespace {
@@ -118,21 +120,52 @@ private:
             else if (*p.after[c] >= *before)
                 refused = true;
         }
+        const auto &totalBefore = p.counts[TotalFigure];
         if (refused) {
+            // Not carried out: the total goes on too, whatever it shows.
             ++sales_.unproven;
         } else if (undecided) {
             pendingCounts_ = p.counts;
+            pendingTotal_ = totalBefore;
         } else {
             restartCounts();
+            if (totalBefore && p.after[TotalFigure])
+                restartTotal(*totalBefore, *p.after[TotalFigure], p.after);
+            else if (totalBefore)
+                pendingTotal_ = totalBefore;
         }
-        const auto &before = p.counts[TotalFigure];
-        if (before && *before > 0) {
-            const auto &after = p.after[TotalFigure];
-            if (!after)
-                pendingTotal_ = *before;
-            else if (*after < *before)
-                last_[TotalFigure] = 0;
+    }
+
+    // After a clear carried out: a total below the one before restarted
+    // from 0, unless it only passed 2^32 (a controller that keeps its total).
+    // The counts since the clear at their prices tell which; without them,
+    // whichever means fewer sales.
+    void restartTotal(qint64 before, qint64 now, const std::array<std::optional<qint64>, Figures> &counts)
+    {
+        if (now >= before)
+            return;
+        const qint64 wrapped = modulo(now - before, TotalSpan);
+        bool restarted = now <= wrapped;
+        if (const std::optional<qint64> yen = yenOf(counts))
+            restarted = std::abs(now - *yen) <= std::abs(wrapped - *yen);
+        if (restarted)
+            last_[TotalFigure] = 0;
+    }
+
+    // What counts since a clear are worth at the last prices known.
+    std::optional<qint64> yenOf(const std::array<std::optional<qint64>, Figures> &counts) const
+    {
+        qint64 yen = 0;
+        for (std::size_t c = 0; c < std::size_t(Columns); ++c) {
+            if (!counts[c])
+                return std::nullopt;
+            if (*counts[c] == 0)
+                continue;
+            if (!price_[c])
+                return std::nullopt;
+            yen += *counts[c] * *price_[c];
         }
+        return yen;
     }
 
     // The first reading after a clear not read back decides it.
@@ -141,25 +174,30 @@ private:
         if (pendingCounts_) {
             bool seen = false;
             bool below = true;
+            bool any = false;
             for (std::size_t c = 0; c < std::size_t(Columns); ++c) {
                 const auto &before = (*pendingCounts_)[c];
-                if (!before || *before == 0 || !p.counts[c])
+                if (!before || *before == 0)
+                    continue;
+                any = true;
+                if (!p.counts[c])
                     continue;
                 seen = true;
                 if (*p.counts[c] >= *before)
                     below = false;
             }
-            if (seen) {
-                if (below)
-                    restartCounts();
-                else
-                    ++sales_.unproven;
-                pendingCounts_.reset();
+            if (!seen && any)
+                return;   // nothing to decide by yet
+            if (below) {
+                restartCounts();
+            } else {
+                ++sales_.unproven;
+                pendingTotal_.reset();
             }
+            pendingCounts_.reset();
         }
         if (pendingTotal_ && p.counts[TotalFigure]) {
-            if (*p.counts[TotalFigure] < *pendingTotal_)
-                last_[TotalFigure] = 0;
+            restartTotal(*pendingTotal_, *p.counts[TotalFigure], p.counts);
             pendingTotal_.reset();
         }
     }

@@ -145,6 +145,7 @@ private slots:
     void placeAndPermissions();
     void schemaVersion();
     void newerSchemaIsNotTouched();
+    void olderSchemaMigrated();
     void cannotOpen_data();
     void cannotOpen();
     void damagedFileMovedAside();
@@ -304,6 +305,38 @@ void TestJournal::newerSchemaIsNotTouched()
     QCOMPARE(journal.recordReading(machine(), DeviceData(), nullptr), qint64(0));
     RawSqlite raw(path_);
     QCOMPARE(raw.one(QStringLiteral("SELECT COUNT(*) FROM event")).toInt(), 1);
+}
+
+// A journal the first build wrote: its events keep their controller, now
+// known by the bytes its text encodes to, and take visits and machines.
+void TestJournal::olderSchemaMigrated()
+{
+    QVERIFY(QDir().mkpath(QFileInfo(path_).absolutePath()));
+    {
+        RawSqlite raw(path_);
+        for (const char *sql :
+             {"CREATE TABLE event (id INTEGER PRIMARY KEY, time TEXT NOT NULL, kind TEXT NOT NULL,"
+              " port INTEGER NOT NULL, device TEXT NOT NULL, identification TEXT NOT NULL, version TEXT NOT NULL,"
+              " summary TEXT NOT NULL DEFAULT '')",
+              "CREATE INDEX event_by_controller ON event(identification, version, id)",
+              "CREATE TABLE item (event INTEGER NOT NULL REFERENCES event(id), position INTEGER NOT NULL,"
+              " name TEXT NOT NULL, value, sent, reported, PRIMARY KEY (event, position)) WITHOUT ROWID",
+              "INSERT INTO event VALUES (1, '2026-12-01T10:00:00+09:00', 'reading', 3, '/dev/pts/1', '機械', 'v1', '')",
+              "INSERT INTO item VALUES (1, 0, 'total', 500, NULL, NULL)", "PRAGMA user_version = 1"})
+            QVERIFY2(raw.exec(QString::fromUtf8(sql)), sql);
+    }
+    Journal journal;
+    QVERIFY2(journal.open(path_), qPrintable(journal.problem()));
+    const QList<JournalController> known = journal.controllers();
+    QCOMPARE(known.size(), 1);
+    QCOMPARE(known.first().identificationBytes, QByteArray("\x8b\x40\x8a\x42"));
+    QCOMPARE(journal.countEvents(known.first()).size(), 1);
+    // The same controller met again goes with its old events.
+    ControllerIdentity again = machine("\x8b\x40\x8a\x42");
+    again.version = "v1";
+    QVERIFY(journal.recordReading(again, DeviceData(), nullptr) > 0);
+    QCOMPARE(journal.controllers().size(), 1);
+    QCOMPARE(journal.controllers().first().events, 2);
 }
 
 void TestJournal::cannotOpen_data()

@@ -1283,6 +1283,85 @@ QList<JournalEvent> Journal::countEvents(const JournalController &only)
     return list;
 }
 
+QList<SalesHistory::CountPoint> Journal::countPoints(const JournalController &only)
+{
+    QList<SalesHistory::CountPoint> points;
+    if (!QSqlDatabase::contains(connection_))
+        return points;
+    const QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    QVariantList bind;
+    const QString where = historyWhere(only, &bind)
+        + QStringLiteral(" AND e.kind IN ('reading', 'counter-clear')");
+    // The events first, then their figures by number (0-15 the counts, 16
+    // the total, 100-115 the prices): no item name is made into a string.
+    QSqlQuery events(db);
+    events.setForwardOnly(true);
+    events.prepare(QStringLiteral("SELECT e.id, e.time, e.kind, e.visit FROM event e WHERE ") + where
+                   + QStringLiteral(" ORDER BY e.id"));
+    for (const QVariant &v : bind)
+        events.addBindValue(v);
+    if (!events.exec())
+        return points;
+    QList<SalesHistory::CountPoint> all;
+    while (events.next()) {
+        SalesHistory::CountPoint p;
+        p.eventId = events.value(0).toLongLong();
+        p.time = events.value(1).toString();
+        p.clear = events.value(2).toString() == JournalKind::CounterClear;
+        p.visit = events.value(3).toLongLong();
+        all.append(p);
+    }
+    events.finish();
+    QSqlQuery figures(db);
+    figures.setForwardOnly(true);
+    figures.prepare(QStringLiteral(
+                        "SELECT e.id, CASE WHEN i.name = 'total' THEN 16"
+                        // Only "count1" to "count16" and "price1" to "price16".
+                        " WHEN CAST(CAST(substr(i.name, 6) AS INTEGER) AS TEXT) != substr(i.name, 6)"
+                        "  OR CAST(substr(i.name, 6) AS INTEGER) NOT BETWEEN 1 AND 16 THEN -1"
+                        " WHEN substr(i.name, 1, 5) = 'count' THEN CAST(substr(i.name, 6) AS INTEGER) - 1"
+                        " ELSE 99 + CAST(substr(i.name, 6) AS INTEGER) END, i.value, i.reported"
+                        " FROM event e JOIN item i ON i.event = e.id WHERE ")
+                    + where
+                    + QStringLiteral(" AND (i.name = 'total' OR i.name GLOB 'count[0-9]*' OR i.name GLOB 'price[0-9]*')"
+                                     " ORDER BY e.id"));
+    for (const QVariant &v : bind)
+        figures.addBindValue(v);
+    if (!figures.exec())
+        return points;
+    auto integer = [](const QVariant &v) -> std::optional<qint64> {
+        if (v.isNull())
+            return std::nullopt;
+        bool ok = false;
+        const qint64 n = v.toLongLong(&ok);
+        return ok ? std::optional<qint64>(n) : std::nullopt;
+    };
+    std::vector<bool> hasFigure(std::size_t(all.size()), false);
+    qsizetype at = 0;
+    while (figures.next()) {
+        const qint64 id = figures.value(0).toLongLong();
+        while (at < all.size() && all[at].eventId < id)
+            ++at;
+        if (at >= all.size() || all[at].eventId != id)
+            continue;
+        SalesHistory::CountPoint &p = all[at];
+        const int f = figures.value(1).toInt();
+        if (f >= 0 && f < SalesHistory::Figures) {
+            p.counts[std::size_t(f)] = integer(figures.value(2));
+            p.after[std::size_t(f)] = integer(figures.value(3));
+            hasFigure[std::size_t(at)] = true;
+        } else if (f >= 100 && f < 100 + SalesHistory::Columns) {
+            p.prices[std::size_t(f - 100)] = integer(figures.value(2));
+        }
+    }
+    // A reading that got no count at all says nothing of the sales.
+    points.reserve(all.size());
+    for (qsizetype i = 0; i < all.size(); ++i)
+        if (hasFigure[std::size_t(i)])
+            points.append(all[i]);
+    return points;
+}
+
 bool Journal::exportCsv(QIODevice &out, const JournalController *only, QString *error, qint64 visit)
 {
     auto failed = [error](const QString &why) {

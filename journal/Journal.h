@@ -10,6 +10,7 @@
 #include "device/WriteProof.h"
 #include "journal/JournalEvent.h"
 #include "journal/JournalLock.h"
+#include "journal/SalesHistory.h"
 
 #include <QIODevice>
 #include <QList>
@@ -112,6 +113,8 @@ public:
     // The events of one controller that carry counts, with only their
     // counts, total and prices.
     QList<JournalEvent> countEvents(const JournalController &only);
+    // The same as the sales arithmetic takes them, read at once.
+    QList<SalesHistory::CountPoint> countPoints(const JournalController &only);
     // CSV of one history or of all to `out`, of one visit only when
     // `visit` is not 0; false with `error` set.
     bool exportCsv(QIODevice &out, const JournalController *only, QString *error = nullptr, qint64 visit = 0);

@@ -376,7 +376,7 @@ void JournalWindow::showController(int row)
     eventTree_->addTopLevelItems(items);
     eventTree_->scrollToBottom();
 
-    points_ = SalesHistory::countPoints(journal_.countEvents(c));
+    points_ = journal_.countPoints(c);
     QStringList texts;
     texts.reserve(points_.size());
     for (const SalesHistory::CountPoint &p : std::as_const(points_))

@@ -2,7 +2,7 @@
 // settings texts and counts.
 // What must hold: the controller read back is the one recorded, told apart
 // by the bytes it reported (texts that decode alike stay apart); every
-// count comes back exactly; a text read as empty comes back empty, never as
+// count comes back exactly, read as events or as figures at once; a text read as empty comes back empty, never as
 // not recorded; a text not read comes back not recorded.
 #include "journal/Journal.h"
 
@@ -72,6 +72,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QList<JournalEvent> counts = j.countEvents(*mine);
     if (counts.isEmpty() || counts.last().id != id)
         fail("the reading is not the controller's last", who.identification);
+    // The figures read at once are those the events give.
+    const QList<SalesHistory::CountPoint> direct = j.countPoints(*mine);
+    const QList<SalesHistory::CountPoint> viaEvents = SalesHistory::countPoints(counts);
+    if (direct.size() != viaEvents.size())
+        fail("the figures read at once differ", who.identification);
+    for (int i = 0; i < direct.size(); ++i)
+        if (direct[i].eventId != viaEvents[i].eventId || direct[i].counts != viaEvents[i].counts
+            || direct[i].after != viaEvents[i].after || direct[i].prices != viaEvents[i].prices
+            || direct[i].clear != viaEvents[i].clear)
+            fail("the figures read at once differ", who.identification);
     for (const JournalItem &item : j.items(id)) {
         if (item.name == QLatin1String("identification")) {
             if (!identificationRead && !item.value.isNull())

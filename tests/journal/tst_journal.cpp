@@ -671,6 +671,11 @@ void TestJournal::visitsPutWithNamedMachines()
     const qint64 a2 = visit("SAME", 13, 1200);
     QCOMPARE(historyOf(a2).machine, a);
     QCOMPARE(journal.countEvents(historyOf(a2)).size(), 4);
+    const QList<SalesHistory::CountPoint> points = journal.countPoints(historyOf(a2));
+    QCOMPARE(points.size(), 4);
+    QCOMPARE(points[2].prices[0], std::optional<qint64>(100));
+    QCOMPARE(points[2].visit, a2);
+    QCOMPARE(SalesHistory::between(points, 0, 3).sold[0], qint64(3));
     const qint64 b = journal.nameMachine(QStringLiteral("B-002"), QStringLiteral("駅西口"));
     QVERIFY(journal.assign(historyOf(b1), b));
     const JournalController named = historyOf(b1);

@@ -158,7 +158,7 @@ int large()
     const qsizetype events = machine ? journal.events(machine).size() : 0;
     const double eventsS = clock.nsecsElapsed() / 1e9;
     clock.start();
-    const qsizetype counts = machine ? journal.countEvents(*machine).size() : 0;
+    const qsizetype counts = machine ? journal.countPoints(*machine).size() : 0;
     std::printf("  of which: %lld histories listed in %.3f s, %lld events of one in %.3f s, its %lld readings' counts"
                 " in %.3f s\n",
                 static_cast<long long>(histories.size()), listS, static_cast<long long>(events), eventsS,
@@ -237,10 +237,9 @@ int main(int argc, char *argv[])
         const qsizetype events = journal.events(&shown).size();
         const double eventsS = clock.nsecsElapsed() / 1e9;
         clock.start();
-        const QList<JournalEvent> counts = journal.countEvents(shown);
+        const QList<SalesHistory::CountPoint> points = journal.countPoints(shown);
         const double countsS = clock.nsecsElapsed() / 1e9;
         clock.start();
-        const QList<SalesHistory::CountPoint> points = SalesHistory::countPoints(counts);
         const QList<SalesHistory::Sales> sums = SalesHistory::cumulative(points);
         std::printf("  of which: %lld events listed in %.3f s, their counts read in %.3f s, the sales across %lld"
                     " readings in %.3f s\n",

@@ -1,19 +1,28 @@
 #include "journal/Journal.h"
 
+#include "device/ValueFormats.h"
 #include "journal/JournalCsv.h"
 #include "link/ShiftJis.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QThread>
+#include <QUrl>
 #include <QUuid>
+#include <cerrno>
 #include <cstdlib>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -46,9 +55,40 @@ QVariant unsignedValue(std::int32_t v)
     return QVariant(qint64(std::uint32_t(v)));
 }
 
+// Qt binds a null string as NULL, which the journal reads as not recorded;
+// a text read as empty is an empty text.
+QString nonNull(const QString &s)
+{
+    return s.isNull() ? QStringLiteral("") : s;
+}
+
+QByteArray nonNullBytes(const QByteArray &b)
+{
+    return b.isNull() ? QByteArray("", 0) : b;
+}
+
+QVariant storable(const QVariant &v)
+{
+    if (v.typeId() == QMetaType::QString && v.toString().isNull())
+        return QStringLiteral("");
+    if (v.typeId() == QMetaType::QByteArray && v.toByteArray().isNull())
+        return QByteArray("", 0);
+    return v;
+}
+
 QVariant text(const std::optional<QByteArray> &raw)
 {
-    return raw ? QVariant(ShiftJis::decode(*raw)) : QVariant();
+    return raw ? QVariant(nonNull(ShiftJis::decode(*raw))) : QVariant();
+}
+
+// A controller's text as it reported it, for a text given without its bytes.
+QByteArray bytesOf(const QByteArray &bytes, const QString &text)
+{
+    if (!bytes.isNull())
+        return bytes;
+    bool ok = false;
+    const QByteArray encoded = ShiftJis::encode(text, &ok);
+    return nonNullBytes(ok ? encoded : text.toUtf8());
 }
 
 bool isOption(ValueOrigins::Field f)
@@ -72,7 +112,7 @@ QVariant settingValue(ValueOrigins::Field f, const std::optional<QByteArray> &ra
         const qint64 n = raw->toLongLong(&ok, 16);
         return ok ? QVariant(n) : QVariant(QString::fromLatin1(*raw));
     }
-    return ShiftJis::decode(*raw);
+    return nonNull(ShiftJis::decode(*raw));
 }
 
 // A whole receipt line as it was read: X digit, Y digit, text; nothing
@@ -95,12 +135,6 @@ std::optional<QByteArray> settingAsRead(const ValueOrigins &origins, ValueOrigin
     return origins.asRead(f);
 }
 
-// Qt binds a null string as NULL; the journal's texts are never NULL.
-QString nonNull(const QString &s)
-{
-    return s.isNull() ? QStringLiteral("") : s;
-}
-
 JournalEvent eventFor(const QString &kind, const ControllerIdentity &identity)
 {
     JournalEvent e;
@@ -109,7 +143,28 @@ JournalEvent eventFor(const QString &kind, const ControllerIdentity &identity)
     e.device = identity.devicePath;
     e.identification = identity.identificationText();
     e.version = identity.versionText();
+    e.identificationBytes = nonNullBytes(identity.identification);
+    e.versionBytes = nonNullBytes(identity.version);
     return e;
+}
+
+// Tells SQLite not to fold the write-ahead log into the file and delete it
+// when this connection closes: another instance still writes into it. The
+// setting is reached in the SQLite library Qt's driver has loaded.
+bool keepLogOnClose(const QSqlDatabase &db)
+{
+    using DbConfig = int (*)(void *, int, ...);
+    static const DbConfig config = [] {
+        void *library = dlopen("libsqlite3.so.0", RTLD_LAZY | RTLD_NOLOAD);
+        return library ? reinterpret_cast<DbConfig>(dlsym(library, "sqlite3_db_config")) : nullptr;
+    }();
+    constexpr int NoCheckpointOnClose = 1006;   // SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    if (!config || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return false;
+    void *sqlite = *static_cast<void *const *>(handle.constData());
+    int set = 0;
+    return sqlite && config(sqlite, NoCheckpointOnClose, 1, &set) == 0 && set == 1;
 }
 
 } // namespace
@@ -135,9 +190,16 @@ QString Journal::defaultPath()
 void Journal::close()
 {
     if (QSqlDatabase::contains(connection_)) {
-        QSqlDatabase::database(connection_, false).close();
+        {
+            QSqlDatabase db = QSqlDatabase::database(connection_, false);
+            // Only the last instance out lets SQLite check the journal out.
+            if (db.isOpen() && lock_.held() && !lock_.takeAlone())
+                keepLogOnClose(db);
+            db.close();
+        }
         QSqlDatabase::removeDatabase(connection_);
     }
+    lock_.release();
     ok_ = false;
 }
 
@@ -161,6 +223,8 @@ bool Journal::open(const QString &path)
     path_ = QFileInfo(path).absoluteFilePath();
     problem_.clear();
     setAside_.clear();
+    salvaged_ = -1;
+    readOnly_ = false;
 
     const QFileInfo file(path_);
     const QString dir = file.absolutePath();
@@ -190,11 +254,14 @@ bool Journal::open(const QString &path)
     clock.start();
     for (;;) {
         busy_ = false;
+        lock_.share(path_, BusyTimeoutMs);
         if (openAt(path_) && prepare())
             break;
         // A journal not fully prepared takes no event: it may be of a newer
         // schema, or damaged in a way that could not be set aside.
         close();
+        if (!busy_ && (!QFileInfo(path_).isWritable() || !QFileInfo(dir).isWritable()))
+            return openReadOnly();
         if (!busy_ || clock.elapsed() > BusyTimeoutMs)
             return false;
         QThread::msleep(20);
@@ -203,12 +270,46 @@ bool Journal::open(const QString &path)
     return true;
 }
 
+bool Journal::openReadOnly()
+{
+    // Read-only media: the journal is shown and exported, never written.
+    // Without room for SQLite's shared-memory file beside it, the file is
+    // read as it stands (a journal closed normally holds everything).
+    const QString why = QStringLiteral("%1 は読み取り専用です").arg(path_);
+    for (const bool immutable : {false, true}) {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
+        db.setDatabaseName(immutable ? QStringLiteral("file:%1?immutable=1")
+                                           .arg(QString::fromLatin1(QUrl::toPercentEncoding(path_, "/")))
+                                     : path_);
+        db.setConnectOptions(immutable ? QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI")
+                                       : QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (db.open()) {
+            QSqlQuery q(db);
+            if (q.exec(QStringLiteral("PRAGMA user_version")) && q.next() && q.value(0).toInt() == SchemaVersion) {
+                q.finish();
+                readOnly_ = true;
+                fail(why);
+                return false;
+            }
+        }
+        db = QSqlDatabase();
+        close();
+    }
+    fail(why);
+    return false;
+}
+
 bool Journal::prepare()
 {
     bool damaged = false;
     if (!checkSound(&damaged)) {
         if (!damaged)
             return false;
+        // Never from under another instance that has it open.
+        if (lock_.held() && !lock_.takeAlone()) {
+            fail(QStringLiteral("%1 は壊れていますが, ほかのユーティリティが使っています").arg(path_));
+            return false;
+        }
         close();
         if (!moveAside())
             return false;
@@ -219,14 +320,82 @@ bool Journal::prepare()
         }
         create.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         create.close();
+        lock_.share(path_, BusyTimeoutMs);
         if (!openAt(path_) || !checkSound(&damaged))
             return false;
     }
     // The write-ahead log lets a reader and a writer work at once and
     // survives a process killed mid-write; a full sync makes an event
     // durable before the utility goes on (a clear is sent only after).
-    return exec(QStringLiteral("PRAGMA journal_mode=WAL")) && exec(QStringLiteral("PRAGMA synchronous=FULL"))
-        && migrate();
+    if (!exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !exec(QStringLiteral("PRAGMA synchronous=FULL"))
+        || !migrate())
+        return false;
+    if (!setAside_.isEmpty() && salvaged_ < 0)
+        salvage();
+    return true;
+}
+
+void Journal::salvage()
+{
+    // What can still be read of the damaged file, read-only, event by event
+    // in the order recorded; whatever fails to read ends the copy there.
+    salvaged_ = 0;
+    QList<JournalEvent> found;
+    const QString name = connection_ + QStringLiteral("-salvage");
+    {
+        QSqlDatabase old = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        old.setDatabaseName(setAside_);
+        old.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (old.open()) {
+            QSqlQuery events(old);
+            events.setForwardOnly(true);
+            const bool withBytes = events.exec(QStringLiteral(
+                "SELECT id, time, kind, port, device, identification, version, summary, identification_bytes,"
+                " version_bytes FROM event ORDER BY id"));
+            if (withBytes
+                || events.exec(QStringLiteral(
+                    "SELECT id, time, kind, port, device, identification, version, summary FROM event ORDER BY id"))) {
+                while (events.next()) {
+                    JournalEvent e;
+                    e.id = events.value(0).toLongLong();
+                    e.time = events.value(1).toString();
+                    e.kind = events.value(2).toString();
+                    e.port = events.value(3).toInt();
+                    e.device = events.value(4).toString();
+                    e.identification = events.value(5).toString();
+                    e.version = events.value(6).toString();
+                    e.summary = events.value(7).toString();
+                    if (withBytes) {
+                        e.identificationBytes = events.value(8).toByteArray();
+                        e.versionBytes = events.value(9).toByteArray();
+                    }
+                    found.append(e);
+                }
+            }
+            events.finish();
+            QSqlQuery items(old);
+            items.prepare(QStringLiteral("SELECT name, value, sent, reported FROM item WHERE event = ? ORDER BY position"));
+            for (JournalEvent &e : found) {
+                items.bindValue(0, e.id);
+                if (items.exec())
+                    while (items.next())
+                        e.items.append({items.value(0).toString(), items.value(1), items.value(2), items.value(3)});
+            }
+            items.finish();
+            old.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    if (found.isEmpty() || !begin())
+        return;
+    for (const JournalEvent &e : std::as_const(found)) {
+        if (insertRows(e) == 0) {
+            rollback();
+            return;
+        }
+    }
+    if (commit())
+        salvaged_ = int(found.size());
 }
 
 bool Journal::openAt(const QString &path)
@@ -340,6 +509,24 @@ bool Journal::migrate()
                            "name TEXT NOT NULL, value, sent, reported,"
                            "PRIMARY KEY (event, position)) WITHOUT ROWID"),
         },
+        {
+            // A controller is told apart by the bytes it reported: texts that
+            // are not code page 932 decode alike.
+            QStringLiteral("ALTER TABLE event ADD COLUMN identification_bytes BLOB"),
+            QStringLiteral("ALTER TABLE event ADD COLUMN version_bytes BLOB"),
+            QStringLiteral("CREATE INDEX event_by_bytes ON event(identification_bytes, version_bytes, id)"),
+        },
+        {
+            // Machines the technician names, the visit (connection) each
+            // event belongs to, and the visits kept apart until assigned.
+            QStringLiteral("CREATE TABLE machine (id INTEGER PRIMARY KEY, asset TEXT NOT NULL, location TEXT NOT NULL,"
+                           " identification_bytes BLOB, version_bytes BLOB)"),
+            QStringLiteral("ALTER TABLE event ADD COLUMN visit INTEGER"),
+            QStringLiteral("ALTER TABLE event ADD COLUMN machine INTEGER REFERENCES machine(id)"),
+            QStringLiteral("ALTER TABLE event ADD COLUMN apart INTEGER NOT NULL DEFAULT 0"),
+            QStringLiteral("CREATE INDEX event_by_machine ON event(machine, id)"),
+            QStringLiteral("CREATE INDEX event_by_visit ON event(visit, id)"),
+        },
     };
     {
         // A journal already of this version needs no write lock at all: an
@@ -383,6 +570,10 @@ bool Journal::migrate()
                 return false;
             }
         }
+        if (version == 1 && !fillControllerBytes()) {
+            rollback();
+            return false;
+        }
         if (!exec(QStringLiteral("PRAGMA user_version = %1").arg(version + 1)) || !commit()) {
             rollback();
             return false;
@@ -390,8 +581,40 @@ bool Journal::migrate()
     }
 }
 
+bool Journal::fillControllerBytes()
+{
+    // Events recorded before the bytes were kept: their texts encoded again,
+    // exact for every text that decoded without a replacement.
+    const QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    QSqlQuery pairs(db);
+    if (!pairs.exec(QStringLiteral("SELECT DISTINCT identification, version FROM event"))) {
+        failWith(pairs.lastError());
+        return false;
+    }
+    QList<QPair<QString, QString>> texts;
+    while (pairs.next())
+        texts.append({pairs.value(0).toString(), pairs.value(1).toString()});
+    pairs.finish();
+    QSqlQuery update(db);
+    update.prepare(QStringLiteral("UPDATE event SET identification_bytes = ?, version_bytes = ?"
+                                  " WHERE identification = ? AND version = ?"));
+    for (const auto &[identification, version] : texts) {
+        update.addBindValue(bytesOf(QByteArray(), identification));
+        update.addBindValue(bytesOf(QByteArray(), version));
+        update.addBindValue(identification);
+        update.addBindValue(version);
+        if (!update.exec()) {
+            failWith(update.lastError());
+            return false;
+        }
+    }
+    return true;
+}
+
 qint64 Journal::record(JournalEvent event)
 {
+    if (readOnly_)
+        return 0;
     if (!QSqlDatabase::contains(connection_) || !QSqlDatabase::database(connection_, false).isOpen()) {
         if (problem_.isEmpty())
             fail(QStringLiteral("履歴が開かれていません"));
@@ -399,12 +622,228 @@ qint64 Journal::record(JournalEvent event)
     }
     if (event.time.isEmpty())
         event.time = now();
-    if (!begin())
+    const qint64 id = insert(event);
+    if (id == 0) {
+        if (missed_++ == 0)
+            missedSince_ = event.time;
         return 0;
+    }
+    ok_ = true;
+    return id;
+}
+
+void Journal::startVisit(qint64 sameMachineAs)
+{
+    startingVisit_ = true;
+    sameMachineAs_ = sameMachineAs;
+    visit_ = 0;
+}
+
+void Journal::endVisit()
+{
+    startingVisit_ = false;
+    sameMachineAs_ = 0;
+    visit_ = 0;
+}
+
+namespace {
+
+std::optional<qint64> itemValue(const JournalEvent &e, const QString &name)
+{
+    for (const JournalItem &i : e.items)
+        if (i.name == name && !i.value.isNull()) {
+            bool ok = false;
+            const qint64 v = i.value.toLongLong(&ok);
+            return ok ? std::optional<qint64>(v) : std::nullopt;
+        }
+    return std::nullopt;
+}
+
+} // namespace
+
+bool Journal::continues(const QString &where, const QVariantList &bind, const JournalEvent &reading)
+{
+    // Against the last reading or clear of the history. After a clear the
+    // counts start again. Otherwise the reading goes on from it only when
+    // the total did not fall (past 2^32 is a wrap) and grew by at least what
+    // the counts sold at their prices, give or take a few sales made while
+    // it was read (a count past 65535 is a wrap too):
+    // a controller whose counts and total disagree so is another machine,
+    // or one cleared elsewhere.
     const QSqlDatabase db = QSqlDatabase::database(connection_, false);
     QSqlQuery q(db);
-    q.prepare(QStringLiteral("INSERT INTO event (time, kind, port, device, identification, version, summary)"
-                             " VALUES (?, ?, ?, ?, ?, ?, ?)"));
+    q.prepare(QStringLiteral("SELECT e.id, e.kind FROM event e WHERE ") + where
+              + QStringLiteral(" AND e.kind IN ('reading', 'counter-clear') ORDER BY e.id DESC LIMIT 1"));
+    for (const QVariant &v : bind)
+        q.addBindValue(v);
+    if (!q.exec() || !q.next() || q.value(1).toString() == JournalKind::CounterClear)
+        return true;
+    const qint64 last = q.value(0).toLongLong();
+    q.finish();
+    JournalEvent before;
+    before.items = items(last);
+    const std::optional<qint64> total = itemValue(reading, JournalItemName::Total);
+    const std::optional<qint64> lastTotal = itemValue(before, JournalItemName::Total);
+    if (!total || !lastTotal)
+        return true;
+    constexpr qint64 Span = qint64(1) << 32;
+    const qint64 grew = ((*total - *lastTotal) % Span + Span) % Span;
+    if (grew >= Span / 2)
+        return false;
+    qint64 sold = 0;
+    qint64 dearest = 0;
+    for (int c = 0; c < 16; ++c) {
+        const std::optional<qint64> count = itemValue(reading, JournalItemName::count(c));
+        const std::optional<qint64> lastCount = itemValue(before, JournalItemName::count(c));
+        std::optional<qint64> price = itemValue(reading, JournalItemName::price(c));
+        const std::optional<qint64> lastPrice = itemValue(before, JournalItemName::price(c));
+        if (lastPrice)
+            price = price ? std::min(*price, *lastPrice) : *lastPrice;
+        if (count && lastCount && price && *price > 0) {
+            sold += ((*count - *lastCount) % 65536 + 65536) % 65536 * *price;
+            dearest = std::max(dearest, *price);
+        }
+    }
+    // The counts and the total are read one after the other, so a sale or
+    // two made meanwhile can sit in one and not yet in the other.
+    return sold <= grew + 4 * dearest;
+}
+
+void Journal::placeVisit(JournalEvent &e)
+{
+    const QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    const QByteArray id = bytesOf(e.identificationBytes, e.identification);
+    const QByteArray version = bytesOf(e.versionBytes, e.version);
+    QList<qint64> named;
+    if (sameMachineAs_ != 0) {
+        // A controller whose identification this utility just changed.
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("SELECT machine FROM event WHERE id = ? AND machine IS NOT NULL"));
+        q.addBindValue(sameMachineAs_);
+        if (q.exec() && q.next())
+            named.append(q.value(0).toLongLong());
+    }
+    if (named.isEmpty()) {
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("SELECT id FROM machine WHERE identification_bytes = ? AND version_bytes = ?"));
+        q.addBindValue(id);
+        q.addBindValue(version);
+        if (q.exec())
+            while (q.next())
+                named.append(q.value(0).toLongLong());
+    }
+    e.machine = 0;
+    e.apart = false;
+    if (named.size() > 1) {
+        e.apart = true;
+    } else if (named.size() == 1) {
+        if (continues(QStringLiteral("e.machine = ?"), {named.first()}, e))
+            e.machine = named.first();
+        else
+            e.apart = true;
+    } else {
+        e.apart = !continues(QStringLiteral("e.machine IS NULL AND e.apart = 0 AND e.identification_bytes = ?"
+                                            " AND e.version_bytes = ?"),
+                             {id, version}, e);
+    }
+}
+
+qint64 Journal::insert(const JournalEvent &given)
+{
+    if (!begin())
+        return 0;
+    JournalEvent event = given;
+    const bool starting = startingVisit_ && event.kind == JournalKind::Reading;
+    if (starting) {
+        placeVisit(event);
+    } else if (visit_ != 0 && bytesOf(event.identificationBytes, event.identification) == visitIdentification_
+               && bytesOf(event.versionBytes, event.version) == visitVersion_) {
+        event.visit = visit_;
+        event.machine = visitMachine_;
+        event.apart = visitApart_;
+    }
+    // The events that could not be kept leave a mark where they belong.
+    if (missed_ > 0) {
+        JournalEvent gap;
+        gap.time = event.time;
+        gap.kind = JournalKind::Gap;
+        gap.port = event.port;
+        gap.device = event.device;
+        gap.identification = event.identification;
+        gap.version = event.version;
+        gap.identificationBytes = event.identificationBytes;
+        gap.versionBytes = event.versionBytes;
+        gap.visit = event.visit;
+        gap.machine = event.machine;
+        gap.apart = event.apart;
+        gap.summary = QStringLiteral("記録できなかった記録 %1件 (%2 から)").arg(missed_).arg(missedSince_);
+        gap.items = {{QStringLiteral("missed"), qint64(missed_), {}, {}},
+                     {QStringLiteral("since"), missedSince_, {}, {}}};
+        if (insertRows(gap) == 0) {
+            rollback();
+            return 0;
+        }
+    }
+    const qint64 id = insertRows(event);
+    if (id == 0) {
+        rollback();
+        return 0;
+    }
+    const QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    if (starting) {
+        // A visit is known by its connection's reading.
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("UPDATE event SET visit = ? WHERE id = ?"));
+        q.addBindValue(id);
+        q.addBindValue(id);
+        if (!q.exec()) {
+            failWith(q.lastError());
+            rollback();
+            return 0;
+        }
+    }
+    if (event.machine != 0 && !noteMachineIdentity(event.machine, event)) {
+        rollback();
+        return 0;
+    }
+    if (!commit())
+        return 0;
+    missed_ = 0;
+    if (starting) {
+        startingVisit_ = false;
+        sameMachineAs_ = 0;
+        visit_ = id;
+        visitMachine_ = event.machine;
+        visitApart_ = event.apart;
+        visitIdentification_ = bytesOf(event.identificationBytes, event.identification);
+        visitVersion_ = bytesOf(event.versionBytes, event.version);
+    }
+    return id;
+}
+
+bool Journal::noteMachineIdentity(qint64 machine, const JournalEvent &e)
+{
+    // What the machine last reported of itself: a later visit with the same
+    // identity is put with it.
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    q.prepare(QStringLiteral("UPDATE machine SET identification_bytes = ?, version_bytes = ? WHERE id = ?"));
+    q.addBindValue(bytesOf(e.identificationBytes, e.identification));
+    q.addBindValue(bytesOf(e.versionBytes, e.version));
+    q.addBindValue(machine);
+    if (!q.exec()) {
+        failWith(q.lastError());
+        return false;
+    }
+    return true;
+}
+
+qint64 Journal::insertRows(const JournalEvent &event)
+{
+    const QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("INSERT INTO event (time, kind, port, device, identification, version, summary,"
+                             " identification_bytes, version_bytes, visit, machine, apart)"
+                             " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
     q.addBindValue(event.time);
     q.addBindValue(nonNull(event.kind));
     q.addBindValue(event.port);
@@ -412,9 +851,13 @@ qint64 Journal::record(JournalEvent event)
     q.addBindValue(nonNull(event.identification));
     q.addBindValue(nonNull(event.version));
     q.addBindValue(nonNull(event.summary));
+    q.addBindValue(bytesOf(event.identificationBytes, event.identification));
+    q.addBindValue(bytesOf(event.versionBytes, event.version));
+    q.addBindValue(event.visit != 0 ? QVariant(event.visit) : QVariant(QMetaType(QMetaType::LongLong)));
+    q.addBindValue(event.machine != 0 ? QVariant(event.machine) : QVariant(QMetaType(QMetaType::LongLong)));
+    q.addBindValue(event.apart ? 1 : 0);
     if (!q.exec()) {
         fail(q.lastError().text());
-        rollback();
         return 0;
     }
     const qint64 id = q.lastInsertId().toLongLong();
@@ -426,18 +869,14 @@ qint64 Journal::record(JournalEvent event)
         item.bindValue(0, id);
         item.bindValue(1, position++);
         item.bindValue(2, i.name);
-        item.bindValue(3, i.value);
-        item.bindValue(4, i.sent);
-        item.bindValue(5, i.reported);
+        item.bindValue(3, storable(i.value));
+        item.bindValue(4, storable(i.sent));
+        item.bindValue(5, storable(i.reported));
         if (!item.exec()) {
             fail(item.lastError().text());
-            rollback();
             return 0;
         }
     }
-    if (!commit())
-        return 0;
-    ok_ = true;
     return id;
 }
 
@@ -450,7 +889,7 @@ bool Journal::recordOutcome(qint64 eventId, const QList<JournalItem> &reported)
     QSqlQuery q(QSqlDatabase::database(connection_, false));
     q.prepare(QStringLiteral("UPDATE item SET reported = ? WHERE event = ? AND name = ?"));
     for (const JournalItem &i : reported) {
-        q.bindValue(0, i.reported);
+        q.bindValue(0, storable(i.reported));
         q.bindValue(1, eventId);
         q.bindValue(2, i.name);
         if (!q.exec()) {
@@ -529,7 +968,11 @@ qint64 Journal::recordPrice(const ControllerIdentity &identity, int column, qint
                             std::optional<qint64> reported)
 {
     JournalEvent e = eventFor(JournalKind::Price, identity);
-    e.summary = QStringLiteral("コラム%1の価格 %2 → %3").arg(column + 1).arg(before).arg(sent);
+    // In the forms the window shows (8.5, not 85).
+    e.summary = QStringLiteral("コラム%1の価格 %2 → %3")
+                    .arg(column + 1)
+                    .arg(ValueFormats::priceText(column, std::int32_t(before)).trimmed(),
+                         ValueFormats::priceText(column, std::int32_t(sent)).trimmed());
     e.items.append({JournalItemName::price(column), before, sent,
                     reported ? QVariant(*reported) : QVariant()});
     return record(e);
@@ -539,8 +982,16 @@ qint64 Journal::recordSettingsWrite(const QString &kind, const ControllerIdentit
                                     const WriteProof::SentSettings &sent, const ValueOrigins &before)
 {
     JournalEvent e = eventFor(kind, identity);
-    e.summary = kind == JournalKind::StandardCount ? QStringLiteral("基準枚数の書き込み %1項目").arg(sent.size())
-                                                   : QStringLiteral("設定の書き込み %1項目").arg(sent.size());
+    // What the write changes; every field is sent, most as they were.
+    int changed = 0;
+    for (const WriteProof::SentSetting &s : sent)
+        if (settingValue(s.field, settingAsRead(before, s.field)) != settingValue(s.field, s.value))
+            ++changed;
+    e.summary = QStringLiteral("%1 %2項目を変更 (送信%3項目)")
+                    .arg(kind == JournalKind::StandardCount ? QStringLiteral("基準枚数の書き込み")
+                                                            : QStringLiteral("設定の書き込み"))
+                    .arg(changed)
+                    .arg(sent.size());
     for (const WriteProof::SentSetting &s : sent)
         e.items.append({settingName(s.field), settingValue(s.field, settingAsRead(before, s.field)),
                         settingValue(s.field, s.value), {}});
@@ -585,18 +1036,149 @@ QList<JournalController> Journal::controllers()
     QList<JournalController> list;
     if (!QSqlDatabase::contains(connection_))
         return list;
-    QSqlQuery q(QSqlDatabase::database(connection_, false));
-    q.setForwardOnly(true);
-    // The last event's port and device: where the controller was last met.
-    if (!q.exec(QStringLiteral(
-            "SELECT e.identification, e.version, g.n, e.time, e.port, e.device FROM event e JOIN"
-            " (SELECT identification, version, COUNT(*) AS n, MAX(id) AS last FROM event"
-            "  GROUP BY identification, version) g ON e.id = g.last ORDER BY e.identification, e.version")))
-        return list;
-    while (q.next())
-        list.append({q.value(0).toString(), q.value(1).toString(), q.value(2).toInt(), q.value(3).toString(),
-                     q.value(4).toInt(), q.value(5).toString()});
+    const QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    // Each history's last event tells what it last reported and where it
+    // was last met. Named machines first, each found through the index of
+    // its own events; then the events of no machine, by identity, and the
+    // visits kept apart.
+    const QString columns = QStringLiteral(
+        "SELECT e.identification, e.version, g.n, e.time, e.port, e.device, e.identification_bytes,"
+        " e.version_bytes, e.machine, g.apartVisit, m.asset, m.location FROM ");
+    const QStringList queries = {
+        columns
+            + QStringLiteral(
+                "(SELECT (SELECT MAX(id) FROM event WHERE machine = n.id) AS last,"
+                " (SELECT COUNT(*) FROM event WHERE machine = n.id) AS n, 0 AS apartVisit FROM machine n) g"
+                " JOIN event e ON e.id = g.last JOIN machine m ON m.id = e.machine ORDER BY m.asset, m.location, m.id"),
+        columns
+            + QStringLiteral(
+                "(SELECT COUNT(*) AS n, MAX(id) AS last, CASE WHEN apart = 1 THEN visit ELSE 0 END AS apartVisit"
+                " FROM event WHERE machine IS NULL GROUP BY apartVisit,"
+                " CASE WHEN apart = 0 THEN identification_bytes END, CASE WHEN apart = 0 THEN version_bytes END) g"
+                " JOIN event e ON e.id = g.last LEFT JOIN machine m ON m.id = e.machine"
+                " ORDER BY e.identification, e.version, e.identification_bytes, e.version_bytes, g.apartVisit"),
+    };
+    for (const QString &sql : queries) {
+        QSqlQuery q(db);
+        q.setForwardOnly(true);
+        if (!q.exec(sql))
+            return list;
+        while (q.next()) {
+            JournalController c{q.value(0).toString(), q.value(1).toString(), q.value(2).toInt(),
+                                q.value(3).toString(), q.value(4).toInt(), q.value(5).toString(),
+                                nonNullBytes(q.value(6).toByteArray()), nonNullBytes(q.value(7).toByteArray()),
+                                q.value(8).toLongLong(), q.value(10).toString(), q.value(11).toString(),
+                                q.value(9).toLongLong()};
+            list.append(c);
+        }
+    }
     return list;
+}
+
+QString Journal::historyWhere(const JournalController &c, QVariantList *bind)
+{
+    if (c.machine != 0) {
+        bind->append(c.machine);
+        return QStringLiteral("e.machine = ?");
+    }
+    if (c.apartVisit != 0) {
+        bind->append(c.apartVisit);
+        return QStringLiteral("e.machine IS NULL AND e.apart = 1 AND e.visit = ?");
+    }
+    bind->append(bytesOf(c.identificationBytes, c.identification));
+    bind->append(bytesOf(c.versionBytes, c.version));
+    return QStringLiteral("e.machine IS NULL AND e.apart = 0 AND e.identification_bytes = ? AND e.version_bytes = ?");
+}
+
+qint64 Journal::nameMachine(const QString &asset, const QString &location)
+{
+    if (readOnly_ || !QSqlDatabase::contains(connection_))
+        return 0;
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    q.prepare(QStringLiteral("INSERT INTO machine (asset, location) VALUES (?, ?)"));
+    q.addBindValue(nonNull(asset));
+    q.addBindValue(nonNull(location));
+    if (!q.exec()) {
+        failWith(q.lastError());
+        return 0;
+    }
+    return q.lastInsertId().toLongLong();
+}
+
+bool Journal::renameMachine(qint64 machine, const QString &asset, const QString &location)
+{
+    if (readOnly_ || !QSqlDatabase::contains(connection_))
+        return false;
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    q.prepare(QStringLiteral("UPDATE machine SET asset = ?, location = ? WHERE id = ?"));
+    q.addBindValue(nonNull(asset));
+    q.addBindValue(nonNull(location));
+    q.addBindValue(machine);
+    return q.exec() && q.numRowsAffected() == 1;
+}
+
+QList<JournalController> Journal::machines()
+{
+    QList<JournalController> list;
+    if (!QSqlDatabase::contains(connection_))
+        return list;
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    if (!q.exec(QStringLiteral("SELECT id, asset, location FROM machine ORDER BY asset, location, id")))
+        return list;
+    while (q.next()) {
+        JournalController c;
+        c.machine = q.value(0).toLongLong();
+        c.asset = q.value(1).toString();
+        c.location = q.value(2).toString();
+        list.append(c);
+    }
+    return list;
+}
+
+bool Journal::assign(const JournalController &history, qint64 machine)
+{
+    if (readOnly_ || machine == 0 || !QSqlDatabase::contains(connection_) || !begin())
+        return false;
+    const QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    QVariantList bind;
+    const QString where = historyWhere(history, &bind);
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("UPDATE event SET machine = ?, apart = 0 WHERE id IN (SELECT e.id FROM event e WHERE ")
+              + where + QStringLiteral(")"));
+    q.addBindValue(machine);
+    for (const QVariant &v : bind)
+        q.addBindValue(v);
+    if (!q.exec()) {
+        failWith(q.lastError());
+        rollback();
+        return false;
+    }
+    // The machine is now met under the identity of its last event.
+    QSqlQuery last(db);
+    last.prepare(QStringLiteral("SELECT identification_bytes, version_bytes FROM event WHERE machine = ?"
+                                " ORDER BY id DESC LIMIT 1"));
+    last.addBindValue(machine);
+    if (last.exec() && last.next()) {
+        JournalEvent e;
+        e.identificationBytes = nonNullBytes(last.value(0).toByteArray());
+        e.versionBytes = nonNullBytes(last.value(1).toByteArray());
+        last.finish();
+        if (!noteMachineIdentity(machine, e)) {
+            rollback();
+            return false;
+        }
+    }
+    // The visit under way goes on with its machine.
+    if (visit_ != 0) {
+        QSqlQuery v(db);
+        v.prepare(QStringLiteral("SELECT machine FROM event WHERE id = ?"));
+        v.addBindValue(visit_);
+        if (v.exec() && v.next()) {
+            visitMachine_ = v.value(0).toLongLong();
+            visitApart_ = false;
+        }
+    }
+    return commit();
 }
 
 namespace {
@@ -627,18 +1209,21 @@ QList<JournalEvent> Journal::events(const JournalController *only, bool withItem
     const QSqlDatabase db = QSqlDatabase::database(connection_, false);
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    const QString where = only ? QStringLiteral(" WHERE e.identification = ? AND e.version = ?") : QString();
-    q.prepare(QStringLiteral("SELECT ") + EventColumns + QStringLiteral(", e.summary FROM event e") + where
-              + QStringLiteral(" ORDER BY e.id"));
-    if (only) {
-        q.addBindValue(only->identification);
-        q.addBindValue(only->version);
-    }
+    QVariantList bind;
+    const QString where = only ? QStringLiteral(" WHERE ") + historyWhere(*only, &bind) : QString();
+    q.prepare(QStringLiteral("SELECT ") + EventColumns + QStringLiteral(", e.summary, e.visit, e.machine, e.apart"
+                                                                       " FROM event e")
+              + where + QStringLiteral(" ORDER BY e.id"));
+    for (const QVariant &v : bind)
+        q.addBindValue(v);
     if (!q.exec())
         return list;
     while (q.next()) {
         JournalEvent e = eventFromRow(q);
         e.summary = q.value(7).toString();
+        e.visit = q.value(8).toLongLong();
+        e.machine = q.value(9).toLongLong();
+        e.apart = q.value(10).toInt() != 0;
         list.append(e);
     }
     if (withItems) {
@@ -671,12 +1256,16 @@ QList<JournalEvent> Journal::countEvents(const JournalController &only)
         return list;
     QSqlQuery q(QSqlDatabase::database(connection_, false));
     q.setForwardOnly(true);
+    QVariantList bind;
     q.prepare(QStringLiteral(
-        "SELECT e.id, e.time, e.kind, i.name, i.value, i.reported FROM event e JOIN item i ON i.event = e.id"
-        " WHERE e.identification = ? AND e.version = ? AND e.kind IN ('reading', 'counter-clear')"
-        " AND (i.name = 'total' OR i.name GLOB 'count[0-9]*') ORDER BY e.id, i.position"));
-    q.addBindValue(only.identification);
-    q.addBindValue(only.version);
+                  "SELECT e.id, e.time, e.kind, i.name, i.value, i.reported, e.visit FROM event e"
+                  " JOIN item i ON i.event = e.id WHERE ")
+              + historyWhere(only, &bind)
+              + QStringLiteral(" AND e.kind IN ('reading', 'counter-clear')"
+                               " AND (i.name = 'total' OR i.name GLOB 'count[0-9]*' OR i.name GLOB 'price[0-9]*')"
+                               " ORDER BY e.id, i.position"));
+    for (const QVariant &v : bind)
+        q.addBindValue(v);
     if (!q.exec())
         return list;
     while (q.next()) {
@@ -686,6 +1275,7 @@ QList<JournalEvent> Journal::countEvents(const JournalController &only)
             e.id = id;
             e.time = q.value(1).toString();
             e.kind = q.value(2).toString();
+            e.visit = q.value(6).toLongLong();
             list.append(e);
         }
         list.last().items.append({q.value(3).toString(), q.value(4), {}, q.value(5)});
@@ -693,7 +1283,86 @@ QList<JournalEvent> Journal::countEvents(const JournalController &only)
     return list;
 }
 
-bool Journal::exportCsv(QIODevice &out, const JournalController *only, QString *error)
+QList<SalesHistory::CountPoint> Journal::countPoints(const JournalController &only)
+{
+    QList<SalesHistory::CountPoint> points;
+    if (!QSqlDatabase::contains(connection_))
+        return points;
+    const QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    QVariantList bind;
+    const QString where = historyWhere(only, &bind)
+        + QStringLiteral(" AND e.kind IN ('reading', 'counter-clear')");
+    // The events first, then their figures by number (0-15 the counts, 16
+    // the total, 100-115 the prices): no item name is made into a string.
+    QSqlQuery events(db);
+    events.setForwardOnly(true);
+    events.prepare(QStringLiteral("SELECT e.id, e.time, e.kind, e.visit FROM event e WHERE ") + where
+                   + QStringLiteral(" ORDER BY e.id"));
+    for (const QVariant &v : bind)
+        events.addBindValue(v);
+    if (!events.exec())
+        return points;
+    QList<SalesHistory::CountPoint> all;
+    while (events.next()) {
+        SalesHistory::CountPoint p;
+        p.eventId = events.value(0).toLongLong();
+        p.time = events.value(1).toString();
+        p.clear = events.value(2).toString() == JournalKind::CounterClear;
+        p.visit = events.value(3).toLongLong();
+        all.append(p);
+    }
+    events.finish();
+    QSqlQuery figures(db);
+    figures.setForwardOnly(true);
+    figures.prepare(QStringLiteral(
+                        "SELECT e.id, CASE WHEN i.name = 'total' THEN 16"
+                        // Only "count1" to "count16" and "price1" to "price16".
+                        " WHEN CAST(CAST(substr(i.name, 6) AS INTEGER) AS TEXT) != substr(i.name, 6)"
+                        "  OR CAST(substr(i.name, 6) AS INTEGER) NOT BETWEEN 1 AND 16 THEN -1"
+                        " WHEN substr(i.name, 1, 5) = 'count' THEN CAST(substr(i.name, 6) AS INTEGER) - 1"
+                        " ELSE 99 + CAST(substr(i.name, 6) AS INTEGER) END, i.value, i.reported"
+                        " FROM event e JOIN item i ON i.event = e.id WHERE ")
+                    + where
+                    + QStringLiteral(" AND (i.name = 'total' OR i.name GLOB 'count[0-9]*' OR i.name GLOB 'price[0-9]*')"
+                                     " ORDER BY e.id"));
+    for (const QVariant &v : bind)
+        figures.addBindValue(v);
+    if (!figures.exec())
+        return points;
+    auto integer = [](const QVariant &v) -> std::optional<qint64> {
+        if (v.isNull())
+            return std::nullopt;
+        bool ok = false;
+        const qint64 n = v.toLongLong(&ok);
+        return ok ? std::optional<qint64>(n) : std::nullopt;
+    };
+    std::vector<bool> hasFigure(std::size_t(all.size()), false);
+    qsizetype at = 0;
+    while (figures.next()) {
+        const qint64 id = figures.value(0).toLongLong();
+        while (at < all.size() && all[at].eventId < id)
+            ++at;
+        if (at >= all.size() || all[at].eventId != id)
+            continue;
+        SalesHistory::CountPoint &p = all[at];
+        const int f = figures.value(1).toInt();
+        if (f >= 0 && f < SalesHistory::Figures) {
+            p.counts[std::size_t(f)] = integer(figures.value(2));
+            p.after[std::size_t(f)] = integer(figures.value(3));
+            hasFigure[std::size_t(at)] = true;
+        } else if (f >= 100 && f < 100 + SalesHistory::Columns) {
+            p.prices[std::size_t(f - 100)] = integer(figures.value(2));
+        }
+    }
+    // A reading that got no count at all says nothing of the sales.
+    points.reserve(all.size());
+    for (qsizetype i = 0; i < all.size(); ++i)
+        if (hasFigure[std::size_t(i)])
+            points.append(all[i]);
+    return points;
+}
+
+bool Journal::exportCsv(QIODevice &out, const JournalController *only, QString *error, qint64 visit)
 {
     auto failed = [error](const QString &why) {
         if (error)
@@ -704,14 +1373,20 @@ bool Journal::exportCsv(QIODevice &out, const JournalController *only, QString *
         return failed(problem_.isEmpty() ? QStringLiteral("履歴が開かれていません") : problem_);
     QSqlQuery q(QSqlDatabase::database(connection_, false));
     q.setForwardOnly(true);
-    const QString where = only ? QStringLiteral(" WHERE e.identification = ? AND e.version = ?") : QString();
+    QVariantList bind;
+    QStringList conditions;
+    if (only)
+        conditions << historyWhere(*only, &bind);
+    if (visit != 0) {
+        conditions << QStringLiteral("e.visit = ?");
+        bind.append(visit);
+    }
+    const QString where = conditions.isEmpty() ? QString() : QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
     q.prepare(QStringLiteral("SELECT ") + EventColumns
               + QStringLiteral(", i.name, i.value, i.sent, i.reported FROM event e JOIN item i ON i.event = e.id")
               + where + QStringLiteral(" ORDER BY e.id, i.position"));
-    if (only) {
-        q.addBindValue(only->identification);
-        q.addBindValue(only->version);
-    }
+    for (const QVariant &v : bind)
+        q.addBindValue(v);
     if (!q.exec())
         return failed(q.lastError().text());
     QByteArray buffer = JournalCsv::header();
@@ -744,5 +1419,86 @@ bool Journal::exportCsv(QIODevice &out, const JournalController *only, QString *
         return failed(q.lastError().text());
     if (!flush())
         return failed(out.errorString());
+    return true;
+}
+
+bool Journal::isJournalFile(const QString &journalPath, const QString &file)
+{
+    const QFileInfo journal(journalPath);
+    const QFileInfo target(file);
+    // Through links and relative names: the folder as the system finds it.
+    const QString journalDir = QFileInfo(journal.absolutePath()).canonicalFilePath();
+    const QString targetDir = QFileInfo(target.absolutePath()).canonicalFilePath();
+    if (journalDir.isEmpty() || targetDir != journalDir)
+        return false;
+    if (target.fileName().startsWith(journal.fileName()))
+        return true;
+    // A link in the folder that leads to the journal itself.
+    const QString canonical = target.canonicalFilePath();
+    return !canonical.isEmpty() && canonical == journal.canonicalFilePath();
+}
+
+bool Journal::exportCsvTo(const QString &file, const JournalController *only, bool bom, QString *error,
+                          qint64 visit)
+{
+    auto failed = [error](const QString &why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (isJournalFile(path_, file))
+        return failed(QStringLiteral("履歴のファイル %1 には出力できません").arg(path_));
+    QSaveFile out(file);
+    if (!out.open(QIODevice::WriteOnly))
+        return failed(out.errorString());
+    if (!out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+        return failed(out.errorString());
+    if (bom && out.write("\xEF\xBB\xBF", 3) != 3)
+        return failed(out.errorString());
+    QString why;
+    if (!exportCsv(out, only, &why, visit))
+        return failed(why);
+    if (!out.commit())
+        return failed(out.errorString());
+    return true;
+}
+
+bool Journal::backupTo(const QString &file, QString *error)
+{
+    auto failed = [error](const QString &why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (!QSqlDatabase::contains(connection_) || !QSqlDatabase::database(connection_, false).isOpen())
+        return failed(problem_.isEmpty() ? QStringLiteral("履歴が開かれていません") : problem_);
+    if (isJournalFile(path_, file))
+        return failed(QStringLiteral("履歴のファイル %1 には出力できません").arg(path_));
+    // SQLite writes the copy into an empty file of ours, made owner-only
+    // first; it replaces the target only once complete.
+    const QString absolute = QFileInfo(file).absoluteFilePath();
+    QString temporary;
+    int fd = -1;
+    for (int n = 0; fd < 0 && n < 100; ++n) {
+        temporary = absolute + QStringLiteral(".part-%1-%2").arg(QCoreApplication::applicationPid()).arg(n);
+        fd = ::open(QFile::encodeName(temporary).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0)
+        return failed(QStringLiteral("%1 を作れません").arg(temporary));
+    ::close(fd);
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    q.prepare(QStringLiteral("VACUUM INTO ?"));
+    q.addBindValue(temporary);
+    if (!q.exec()) {
+        QFile::remove(temporary);
+        return failed(q.lastError().text());
+    }
+    q.finish();
+    if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(absolute).constData()) != 0) {
+        QFile::remove(temporary);
+        return failed(QStringLiteral("%1 に書き込めません").arg(absolute));
+    }
     return true;
 }

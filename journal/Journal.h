@@ -9,19 +9,22 @@
 #include "device/ValueOrigins.h"
 #include "device/WriteProof.h"
 #include "journal/JournalEvent.h"
+#include "journal/JournalLock.h"
+#include "journal/SalesHistory.h"
 
 #include <QIODevice>
 #include <QList>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QString>
+#include <algorithm>
 #include <bitset>
 #include <optional>
 
 class Journal {
 public:
     // The schema this build writes; older journals are migrated up to it.
-    static constexpr int SchemaVersion = 1;
+    static constexpr int SchemaVersion = 3;
     // How long a write waits for another instance's write to finish.
     static constexpr int BusyTimeoutMs = 1500;
 
@@ -35,22 +38,28 @@ public:
 
     // Opens `path`, creating it and its directory (0700, file 0600) when
     // missing. A damaged file is moved aside under a name carrying the
-    // time and a new journal started in its place. False: not kept.
+    // time, a new journal started in its place and the events that can
+    // still be read copied into it. False: not kept.
     bool open(const QString &path);
     void close();
 
     bool ok() const { return ok_; }
+    // Open for reading only (read-only media): shown and exported, not kept.
+    bool readOnly() const { return readOnly_; }
     QString path() const { return path_; }
     // Why the journal is not kept, for the status line.
     QString problem() const { return problem_; }
-    // Where a damaged journal was moved, when one was.
+    // Where a damaged journal was moved, when one was, and how many of its
+    // events were copied into the new journal (0 when none could be read).
     QString setAsidePath() const { return setAside_; }
+    int salvagedEvents() const { return std::max(0, salvaged_); }
     // The status-line text that the journal is not kept: once per run, at
     // the first time it is asked after the journal failed.
     std::optional<QString> takeNotKeptNotice();
 
     // One event in one transaction; the time is filled in when empty.
-    // Returns the event's id, 0 when it could not be kept.
+    // Returns the event's id, 0 when it could not be kept. The first event
+    // kept after some were not is preceded by a gap event that counts them.
     qint64 record(JournalEvent event);
     // Sets `reported` of the event's items by name, in one transaction.
     bool recordOutcome(qint64 eventId, const QList<JournalItem> &reported);
@@ -79,16 +88,48 @@ public:
                                const WriteProof::SentSettings &sent, const ValueOrigins &before);
     bool recordSettingsOutcome(qint64 eventId, const WriteProof::SentSettings &sent, const ValueOrigins &now);
 
-    // Reading back.
+    // Visits: the connection's reading starts one (`sameMachineAs`: an
+    // event of the same controller before this utility changed its
+    // identification), the disconnection ends it. The visit's events go
+    // with a named machine when its identity is that of exactly one and its
+    // total goes on from that machine's; otherwise, when its total fell
+    // with no clear recorded or two machines claim it, it is kept apart.
+    void startVisit(qint64 sameMachineAs = 0);
+    void endVisit();
+
+    // Machines the technician names, and the histories put with them.
+    qint64 nameMachine(const QString &asset, const QString &location);
+    bool renameMachine(qint64 machine, const QString &asset, const QString &location);
+    QList<JournalController> machines();
+    bool assign(const JournalController &history, qint64 machine);
+
+    // Reading back. The histories: named machines first, then controllers
+    // by identity, then visits kept apart.
     QList<JournalController> controllers();
     // The events of one controller, or of all when `only` is null, in the
     // order recorded; with their items when asked.
     QList<JournalEvent> events(const JournalController *only, bool withItems = false);
     QList<JournalItem> items(qint64 eventId);
-    // The events of one controller that carry counts, with only those items.
+    // The events of one controller that carry counts, with only their
+    // counts, total and prices.
     QList<JournalEvent> countEvents(const JournalController &only);
-    // CSV of one controller or of all to `out`; false with `error` set.
-    bool exportCsv(QIODevice &out, const JournalController *only, QString *error = nullptr);
+    // The same as the sales arithmetic takes them, read at once.
+    QList<SalesHistory::CountPoint> countPoints(const JournalController &only);
+    // CSV of one history or of all to `out`, of one visit only when
+    // `visit` is not 0; false with `error` set.
+    bool exportCsv(QIODevice &out, const JournalController *only, QString *error = nullptr, qint64 visit = 0);
+    // The same to `file`, replaced only by a complete export and readable by
+    // its owner alone (it holds the same sales as the journal); with a UTF-8
+    // byte-order mark first when `bom`, for spreadsheets that look for one.
+    // Refused over the journal or beside it under its name.
+    bool exportCsvTo(const QString &file, const JournalController *only, bool bom, QString *error = nullptr,
+                     qint64 visit = 0);
+    // A consistent copy of the whole journal in one file, while other
+    // instances go on writing; owner-only like the journal.
+    bool backupTo(const QString &file, QString *error = nullptr);
+    // True when writing `file` would replace the journal at `journalPath`
+    // or one of the files SQLite and the instances keep beside it.
+    static bool isJournalFile(const QString &journalPath, const QString &file);
 
     // Item names of the settings fields ("option1", "line2", "identification",
     // "standard-count3").
@@ -101,6 +142,15 @@ private:
     bool checkSound(bool *damaged);
     bool moveAside();
     bool migrate();
+    bool fillControllerBytes();
+    qint64 insert(const JournalEvent &event);
+    qint64 insertRows(const JournalEvent &event);
+    void salvage();
+    bool openReadOnly();
+    void placeVisit(JournalEvent &e);
+    bool continues(const QString &where, const QVariantList &bind, const JournalEvent &reading);
+    bool noteMachineIdentity(qint64 machine, const JournalEvent &e);
+    static QString historyWhere(const JournalController &c, QVariantList *bind);
     bool exec(const QString &sql);
     void fail(const QString &why);
     bool begin();
@@ -114,4 +164,16 @@ private:
     bool ok_ = false;
     bool noticeGiven_ = false;
     bool busy_ = false;   // the last failure was another instance holding the file
+    JournalLock lock_;
+    int missed_ = 0;          // events not kept since the last one kept
+    QString missedSince_;
+    int salvaged_ = -1;
+    bool readOnly_ = false;
+    bool startingVisit_ = false;
+    qint64 sameMachineAs_ = 0;
+    qint64 visit_ = 0;            // the visit under way
+    qint64 visitMachine_ = 0;
+    bool visitApart_ = false;
+    QByteArray visitIdentification_;
+    QByteArray visitVersion_;
 };

@@ -1,5 +1,7 @@
 #include "journal/JournalCsv.h"
 
+#include <cstring>
+
 namespace JournalCsv {
 
 QByteArray header()
@@ -10,6 +12,10 @@ QByteArray header()
 QByteArray field(const QString &text)
 {
     QByteArray bytes = text.toUtf8();
+    // A spreadsheet runs a cell that starts like a formula: with an
+    // apostrophe before it, it shows the text instead.
+    if (!bytes.isEmpty() && std::strchr("=+-@\t\r", bytes.front()) != nullptr)
+        bytes.prepend('\'');
     if (!bytes.contains(',') && !bytes.contains('"') && !bytes.contains('\r') && !bytes.contains('\n'))
         return bytes;
     bytes.replace('"', QByteArrayLiteral("\"\""));
@@ -47,9 +53,12 @@ void appendValue(QByteArray &line, const QVariant &value)
     case QMetaType::UInt:
         line += QByteArray::number(value.toLongLong());
         break;
-    default:
-        line += field(valueText(value));
+    default: {
+        // An empty text is quoted, a value not recorded left empty.
+        const QString text = valueText(value);
+        line += text.isEmpty() ? QByteArray("\"\"") : field(text);
         break;
+    }
     }
 }
 

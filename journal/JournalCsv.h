@@ -1,7 +1,9 @@
 #pragma once
 // The journal as CSV: UTF-8, RFC 4180 quoting (fields holding a comma, a
 // quote or a line break are quoted, quotes doubled, rows end in CR LF), one
-// header row, then one row per recorded item.
+// header row, then one row per recorded item. A text that a spreadsheet
+// would run as a formula (starting with =, +, -, @, a tab or a CR) gets an
+// apostrophe before it; an empty text is "", a value not recorded nothing.
 #include "journal/JournalEvent.h"
 
 #include <QByteArray>

@@ -2,6 +2,7 @@
 // What the journal keeps: events, each with the controller it concerned and
 // the values it recorded. Plain values, shared by the journal, the sales
 // arithmetic, the CSV export and the history window.
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QVariant>
@@ -12,6 +13,9 @@ inline const QString CounterClear = QStringLiteral("counter-clear");
 inline const QString Price = QStringLiteral("price");
 inline const QString Settings = QStringLiteral("settings");
 inline const QString StandardCount = QStringLiteral("standard-count");
+// Recording resumed after events could not be kept (a full disk, the file
+// held too long): how many and since when.
+inline const QString Gap = QStringLiteral("gap");
 } // namespace JournalKind
 
 // One recorded value. A reading fills `value` only. A write records the
@@ -27,18 +31,34 @@ struct JournalItem {
     QVariant reported;
 };
 
-// A controller as the journal knows it: what it reports of itself.
+// One history the journal keeps: a machine the technician named (its asset
+// number and location), or else a controller as it reports itself, told
+// apart by the bytes it reported (the texts are those bytes decoded for
+// people, and two controllers whose bytes differ can read alike). A visit
+// that could not be put with the others without guessing (its total fell
+// with no clear recorded, or its identity is that of two named machines)
+// is a history of its own until the technician assigns it.
 struct JournalController {
-    QString identification;
+    QString identification;   // of its last event
     QString version;
     int events = 0;
     QString lastTime;
     int lastPort = 0;
     QString lastDevice;
+    QByteArray identificationBytes;
+    QByteArray versionBytes;
+    qint64 machine = 0;       // the named machine, 0 for none
+    QString asset;
+    QString location;
+    qint64 apartVisit = 0;    // a visit kept apart, 0 for none
 
     bool operator==(const JournalController &o) const
     {
-        return identification == o.identification && version == o.version;
+        if (machine != 0 || o.machine != 0)
+            return machine == o.machine;
+        if (apartVisit != 0 || o.apartVisit != 0)
+            return apartVisit == o.apartVisit;
+        return identificationBytes == o.identificationBytes && versionBytes == o.versionBytes;
     }
 };
 
@@ -52,6 +72,15 @@ struct JournalEvent {
     QString version;
     QString summary;
     QList<JournalItem> items;
+    // The controller's texts as it reported them; when left null, the
+    // texts above in code page 932.
+    QByteArray identificationBytes;
+    QByteArray versionBytes;
+    // The visit (the id of its connection's reading, 0 outside one) and the
+    // named machine (0 for none) the journal put the event with.
+    qint64 visit = 0;
+    qint64 machine = 0;
+    bool apart = false;
 };
 
 namespace JournalItemName {

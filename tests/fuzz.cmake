@@ -2,7 +2,8 @@
 # build each replays its corpus (the seeds and every finding's input) as a
 # test. Configured with QUVO_FUZZ=ON under clang (scripts/fuzz.sh does it in
 # build-fuzz/), they are libFuzzer targets, and so is everything they link.
-set(QUVO_FUZZ_TARGETS fuzz_reply fuzz_transaction fuzz_full_read fuzz_entry fuzz_text fuzz_trace fuzz_scenario)
+set(QUVO_FUZZ_TARGETS fuzz_reply fuzz_transaction fuzz_full_read fuzz_entry fuzz_text fuzz_trace fuzz_scenario
+    fuzz_sales fuzz_csv fuzz_journal)
 add_custom_target(fuzz_targets)
 foreach(t ${QUVO_FUZZ_TARGETS})
     if(QUVO_FUZZ)
@@ -12,7 +13,7 @@ foreach(t ${QUVO_FUZZ_TARGETS})
         add_executable(${t} fuzz/${t}.cpp fuzz/FuzzInput.h fuzz/ReplayMain.cpp)
         add_test(NAME ${t} COMMAND ${t} ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/corpus/${t})
     endif()
-    target_link_libraries(${t} PRIVATE quvo_test_support quvo_emulator)
+    target_link_libraries(${t} PRIVATE quvo_test_support quvo_emulator quvo_journal)
     add_dependencies(fuzz_targets ${t})
 endforeach()
 

@@ -37,3 +37,8 @@ target_compile_definitions(tst_journal_window PRIVATE QUVO_EMULATOR="$<TARGET_FI
 add_dependencies(tst_journal_window quvo-emulator quvo-utility)
 quvo_add_test(bench_journal LIBS quvo_ui SOURCES ui/bench_journal.cpp)
 set_tests_properties(bench_journal PROPERTIES RUN_SERIAL TRUE)
+# The same with a journal of 1,000,000 readings across 500 machines.
+add_test(NAME bench_journal_large COMMAND bench_journal --large)
+get_test_property(bench_journal ENVIRONMENT bench_environment)
+set_tests_properties(bench_journal_large PROPERTIES RUN_SERIAL TRUE TIMEOUT 1800
+                     ENVIRONMENT "${bench_environment}")

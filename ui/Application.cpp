@@ -20,11 +20,17 @@
 #include <QFileInfo>
 #include <QLibraryInfo>
 #include <QSaveFile>
+#include <QSocketNotifier>
+#include <QTimer>
 #include <QTranslator>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <optional>
 #include <memory>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -53,6 +59,8 @@ struct CommandLine {
     std::optional<QString> exportTo;
     std::optional<QString> readPort;   // --read: COMn or auto
     QString output = QStringLiteral("-");
+    std::optional<QString> backupTo;
+    bool bom = false;
 };
 
 // --help and --version print and end the program; without arguments it
@@ -86,7 +94,13 @@ CommandLine processCommandLine(const QCoreApplication &app)
     const QCommandLineOption output(QStringLiteral("output"),
                                     QStringLiteral("With --read: write to <file> instead of standard output."),
                                     QStringLiteral("file"), QStringLiteral("-"));
-    parser.addOptions({journal, noJournal, exportJournal, read, format, output});
+    const QCommandLineOption backupJournal(
+        QStringLiteral("backup-journal"),
+        QStringLiteral("Write a consistent copy of the journal to <file>, also while the utility records, and end."),
+        QStringLiteral("file"));
+    const QCommandLineOption bom(QStringLiteral("bom"),
+                                 QStringLiteral("Start the CSV of --export-journal with a UTF-8 byte-order mark."));
+    parser.addOptions({journal, noJournal, exportJournal, backupJournal, bom, read, format, output});
     parser.process(app);
     CommandLine line;
     if (!parser.positionalArguments().isEmpty()) {
@@ -113,15 +127,24 @@ CommandLine processCommandLine(const QCoreApplication &app)
         return refuse("--format takes json");
     line.journalPath = parser.value(journal);
     line.noJournal = parser.isSet(noJournal);
+    if (parser.isSet(exportJournal) && parser.isSet(backupJournal)) {
+        std::fprintf(stderr, "quvo-utility: one of --export-journal and --backup-journal at a time\n");
+        line.valid = false;
+        return line;
+    }
     if (parser.isSet(exportJournal))
         line.exportTo = parser.value(exportJournal);
     if (parser.isSet(read))
         line.readPort = parser.value(read);
     line.output = parser.value(output);
+    if (parser.isSet(backupJournal))
+        line.backupTo = parser.value(backupJournal);
+    line.bom = parser.isSet(bom);
     return line;
 }
 
-// --export-journal: the journal as CSV, without a window.
+// --export-journal and --backup-journal: the journal as CSV or as a copy,
+// without a window.
 int exportJournal(const CommandLine &line)
 {
     const QString path = line.journalPath.isEmpty() ? Journal::defaultPath() : line.journalPath;
@@ -130,37 +153,49 @@ int exportJournal(const CommandLine &line)
         return 1;
     };
     if (line.noJournal)
-        return fail(QStringLiteral("--export-journal needs a journal, not --no-journal"));
+        return fail(QStringLiteral("%1 needs a journal, not --no-journal")
+                        .arg(line.exportTo ? QStringLiteral("--export-journal") : QStringLiteral("--backup-journal")));
     // A user who has not connected to a controller yet has no journal: the
     // export is the header alone, and creates no journal. A journal named on
-    // the command line that is not there is more likely a missing stick.
+    // the command line that is not there is more likely a missing stick, and
+    // there is nothing to back up.
     const bool none = !QFileInfo::exists(path);
-    if (none && !line.journalPath.isEmpty())
+    if (none && (!line.journalPath.isEmpty() || line.backupTo))
         return fail(QStringLiteral("no journal at %1").arg(path));
     Journal journal;
-    if (!none && !journal.open(path))
+    if (!none && !journal.open(path) && !journal.readOnly())
         return fail(QStringLiteral("cannot open the journal %1: %2").arg(path, journal.problem()));
     if (!journal.setAsidePath().isEmpty())
-        return fail(QStringLiteral("the journal %1 was damaged and has been moved to %2")
-                        .arg(path, journal.setAsidePath()));
+        std::fprintf(stderr, "quvo-utility: %s\n",
+                     qPrintable(QStringLiteral("the journal %1 was damaged: kept as %2, %3 readable events copied "
+                                               "into a new journal")
+                                    .arg(path, journal.setAsidePath())
+                                    .arg(journal.salvagedEvents())));
     QString error;
-    auto exportCsv = [&](QIODevice &out) {
-        if (!none)
-            return journal.exportCsv(out, nullptr, &error);
-        const QByteArray header = JournalCsv::header();
-        return out.write(header) == header.size();
-    };
+    if (line.backupTo) {
+        if (!journal.backupTo(*line.backupTo, &error))
+            return fail(QStringLiteral("cannot write %1: %2").arg(*line.backupTo, error));
+        return 0;
+    }
+    if (none) {
+        const QByteArray header = (line.bom ? QByteArray("\xEF\xBB\xBF") : QByteArray()) + JournalCsv::header();
+        QFile out;
+        const bool toStdout = *line.exportTo == QLatin1String("-");
+        if (toStdout ? !out.open(stdout, QIODevice::WriteOnly) : (out.setFileName(*line.exportTo), !out.open(QIODevice::WriteOnly)))
+            return fail(QStringLiteral("cannot write %1: %2").arg(*line.exportTo, out.errorString()));
+        if (out.write(header) != header.size() || !out.flush())
+            return fail(QStringLiteral("cannot write %1: %2").arg(*line.exportTo, out.errorString()));
+        return 0;
+    }
     if (*line.exportTo == QLatin1String("-")) {
         QFile out;
-        if (!out.open(stdout, QIODevice::WriteOnly) || !exportCsv(out) || !out.flush())
+        if (!out.open(stdout, QIODevice::WriteOnly) || (line.bom && out.write("\xEF\xBB\xBF", 3) != 3)
+            || !journal.exportCsv(out, nullptr, &error) || !out.flush())
             return fail(QStringLiteral("cannot write the export: %1").arg(error.isEmpty() ? out.errorString() : error));
         return 0;
     }
-    // A file is replaced only by a complete export.
-    QSaveFile out(*line.exportTo);
-    if (!out.open(QIODevice::WriteOnly) || !exportCsv(out) || !out.commit())
-        return fail(QStringLiteral("cannot write %1: %2")
-                        .arg(*line.exportTo, error.isEmpty() ? out.errorString() : error));
+    if (!journal.exportCsvTo(*line.exportTo, nullptr, line.bom, &error))
+        return fail(QStringLiteral("cannot write %1: %2").arg(*line.exportTo, error));
     return 0;
 }
 
@@ -208,11 +243,55 @@ std::optional<int> runCommandLine(int &argc, char *argv[], CommandLine &line)
     line = processCommandLine(textOnly);
     if (!line.valid)
         return 1;
-    if (line.exportTo)
+    if (line.exportTo || line.backupTo)
         return exportJournal(line);
     if (line.readPort)
         return readController(line);
     return std::nullopt;
+}
+
+// SIGTERM (a logout, a supervisor), SIGHUP (the terminal gone) and SIGINT
+// end the program as closing the window does: the last counts recorded,
+// the journal closed. The handler only wakes the event loop.
+int signalPipe[2] = {-1, -1};
+
+void onEndSignal(int)
+{
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+// Installed before the journal opens: a signal that comes before the
+// window waits in the pipe until the window listens.
+void catchEndSignals()
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, signalPipe) != 0)
+        return;
+    struct sigaction action {};
+    action.sa_handler = onEndSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGTERM, SIGHUP, SIGINT})
+        sigaction(signal, &action, nullptr);
+}
+
+void endOnSignals(QWidget *window)
+{
+    if (signalPipe[0] < 0)
+        return;
+    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, window);
+    QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
+        char bytes[16];
+        while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {
+        }
+        // A box waiting for the operator is answered as cancelled, so that
+        // the operation behind it ends before the window does.
+        for (int i = 0; i < 8 && QApplication::activeModalWidget(); ++i)
+            QApplication::activeModalWidget()->close();
+        QTimer::singleShot(0, window, &QWidget::close);
+    });
 }
 
 QIcon applicationIcon()
@@ -250,10 +329,19 @@ int runApplication(int argc, char *argv[])
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         app.installTranslator(&qtTranslator);
 
+    catchEndSignals();
     // The journal comes first so that it outlives the window recording into it.
     Journal journal;
     if (!line.noJournal)
         journal.open(line.journalPath.isEmpty() ? Journal::defaultPath() : line.journalPath);
+    if (!journal.setAsidePath().isEmpty())
+        showOk(nullptr,
+               QStringLiteral("履歴のファイル %1 は壊れていました.\n読み取れた記録 %2件を新しい履歴に移し, "
+                              "壊れたファイルは %3 として残しました.")
+                   .arg(journal.path())
+                   .arg(journal.salvagedEvents())
+                   .arg(journal.setAsidePath()),
+               QStringLiteral("Information"));
     std::unique_ptr<TMainForm> mainForm;
     std::unique_ptr<TSubForm> subForm;
     std::unique_ptr<TDataSetDialog> dataSetDialog;
@@ -268,6 +356,7 @@ int runApplication(int argc, char *argv[])
     mainForm->setDataSetDialog(dataSetDialog.get());
     if (!line.noJournal)
         mainForm->setJournal(&journal);
+    endOnSignals(mainForm.get());
     mainForm->show();
     return app.exec();
 }

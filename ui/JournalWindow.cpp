@@ -1,6 +1,7 @@
 #include "ui/JournalWindow.h"
 
 #include "journal/Journal.h"
+#include "device/ValueFormats.h"
 #include "ui/MessageBoxes.h"
 
 #include <QBarCategoryAxis>
@@ -10,21 +11,27 @@
 #include <QChartView>
 #include <QComboBox>
 #include <QDateTime>
+#include <QAbstractFileIconProvider>
+#include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLineSeries>
 #include <QListWidget>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScreen>
+#include <QStandardPaths>
+#include <QTableWidget>
 #include <QSplitter>
 #include <QTreeWidget>
 #include <QValueAxis>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 namespace {
 
@@ -40,18 +47,14 @@ QString kindText(const QString &kind)
         return QStringLiteral("設定");
     if (kind == JournalKind::StandardCount)
         return QStringLiteral("基準枚数");
+    if (kind == JournalKind::Gap)
+        return QStringLiteral("記録の欠け");
     return kind;
-}
-
-QString controllerText(const JournalController &c)
-{
-    return QStringLiteral("「%1」(%2) %3件 COM%4")
-        .arg(c.identification, c.version, QString::number(c.events), QString::number(c.lastPort));
 }
 
 QString pointText(const SalesHistory::CountPoint &p)
 {
-    const QString time = QDateTime::fromString(p.time, Qt::ISODate).toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+    const QString time = JournalDisplay::time(p.time);
     return p.clear ? time + QStringLiteral(" クリア") : time;
 }
 
@@ -71,6 +74,25 @@ void wholeRange(QAbstractAxis *axis, qreal bottom, qreal top)
     }
 }
 
+// Icons and types from what a directory listing says, never from a file's
+// contents: guessing a type opens the file, and a close of the journal's
+// file anywhere in this process drops SQLite's locks on it.
+class ListingIconProvider : public QAbstractFileIconProvider {
+public:
+    QIcon icon(IconType type) const override { return QAbstractFileIconProvider::icon(type); }
+    QIcon icon(const QFileInfo &info) const override
+    {
+        return QAbstractFileIconProvider::icon(info.isDir() ? Folder : File);
+    }
+    QString type(const QFileInfo &info) const override
+    {
+        if (info.isDir())
+            return QStringLiteral("フォルダ");
+        const QString suffix = info.suffix();
+        return suffix.isEmpty() ? QStringLiteral("ファイル") : suffix.toUpper() + QStringLiteral(" ファイル");
+    }
+};
+
 // Marks a tree item that has its items still to load.
 constexpr int EventIdRole = Qt::UserRole;
 
@@ -80,35 +102,61 @@ JournalWindow::JournalWindow(Journal &journal, QWidget *parent) : QWidget(parent
 {
     setObjectName(QStringLiteral("JournalWindow"));
     setWindowTitle(QStringLiteral("履歴"));
-    // Room for both charts, but never wider than a small laptop's screen.
-    QSize size(1150, 720);
+    // Room for the table and both charts, but never wider than the screen.
+    QSize size(1240, 900);
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         size = size.boundedTo(screen->availableSize() * 0.95);
     resize(size);
 
     controllerList_ = new QListWidget;
     controllerList_->setObjectName(QStringLiteral("ControllerList"));
+    controllerList_->setWordWrap(true);
+    controllerList_->setTextElideMode(Qt::ElideNone);
     eventTree_ = new QTreeWidget;
     eventTree_->setObjectName(QStringLiteral("EventTree"));
     eventTree_->setHeaderLabels({QStringLiteral("日時"), QStringLiteral("種類"), QStringLiteral("内容"),
                                  QStringLiteral("送信値"), QStringLiteral("報告値")});
     eventTree_->setUniformRowHeights(true);
     eventTree_->header()->setSectionResizeMode(QHeaderView::Interactive);
-    eventTree_->setColumnWidth(0, 170);
-    eventTree_->setColumnWidth(1, 100);
-    eventTree_->setColumnWidth(2, 220);
+    eventTree_->header()->setStretchLastSection(true);
+    eventTree_->setColumnWidth(0, 240);
+    eventTree_->setColumnWidth(1, 200);
+    eventTree_->setColumnWidth(2, 330);
+    eventTree_->setColumnWidth(3, 110);
 
     fromReading_ = new QComboBox;
     fromReading_->setObjectName(QStringLiteral("FromReading"));
+    fromReading_->setAccessibleName(QStringLiteral("比べる読み取り(から)"));
     toReading_ = new QComboBox;
     toReading_->setObjectName(QStringLiteral("ToReading"));
+    toReading_->setAccessibleName(QStringLiteral("比べる読み取り(まで)"));
     salesLabel_ = new QLabel;
     salesLabel_->setObjectName(QStringLiteral("SalesText"));
     salesLabel_->setWordWrap(true);
 
-    // Sales per column between the two readings.
+    // Per column, what was sold between the two readings, in numbers.
+    salesTable_ = new QTableWidget(SalesHistory::Columns + 1, 4);
+    salesTable_->setObjectName(QStringLiteral("SalesTable"));
+    salesTable_->setHorizontalHeaderLabels({QStringLiteral("設定価格(円)"), QStringLiteral("販売枚数"),
+                                            QStringLiteral("売上(円)"), QStringLiteral("注記")});
+    QStringList rows;
+    for (int i = 1; i <= SalesHistory::Columns; ++i)
+        rows << QStringLiteral("コラム%1").arg(i);
+    rows << QStringLiteral("合計");
+    salesTable_->setVerticalHeaderLabels(rows);
+    salesTable_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    salesTable_->verticalHeader()->setDefaultSectionSize(20);
+    salesTable_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    for (int r = 0; r < salesTable_->rowCount(); ++r)
+        for (int c = 0; c < salesTable_->columnCount(); ++c) {
+            auto *cell = new QTableWidgetItem;
+            cell->setTextAlignment(c == 3 ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignRight | Qt::AlignVCenter);
+            salesTable_->setItem(r, c, cell);
+        }
+
+    // Sales per column between the two readings, each bar with its number.
     auto *salesChart = new QChart;
-    salesChart->setTitle(QStringLiteral("コラム別の販売枚数(選んだ2回の読み取りの間)"));
+    salesChart->setTitle(QStringLiteral("コラム別の販売枚数"));
     salesChart->legend()->hide();
     salesBars_ = new QBarSet(QStringLiteral("販売枚数"));
     for (int i = 0; i < 16; ++i)
@@ -130,6 +178,12 @@ JournalWindow::JournalWindow(Journal &journal, QWidget *parent) : QWidget(parent
     countAxis->setLabelFormat(QStringLiteral("%d"));
     salesChart->addAxis(countAxis, Qt::AlignLeft);
     bars->attachAxis(countAxis);
+    bars->setLabelsFormat(QStringLiteral("@value"));
+    bars->setLabelsPosition(QAbstractBarSeries::LabelsOutsideEnd);
+    bars->setLabelsPrecision(10);
+    bars->setLabelsVisible(true);
+    // The theme's label colour is transparent: the numbers would not show.
+    salesBars_->setLabelColor(Qt::black);
     salesChart_ = new QChartView(salesChart);
     salesChart_->setObjectName(QStringLiteral("SalesChart"));
 
@@ -151,6 +205,21 @@ JournalWindow::JournalWindow(Journal &journal, QWidget *parent) : QWidget(parent
     totalChart_ = new QChartView(totalChart);
     totalChart_->setObjectName(QStringLiteral("TotalChart"));
 
+    assetEdit_ = new QLineEdit;
+    assetEdit_->setObjectName(QStringLiteral("AssetEdit"));
+    assetEdit_->setAccessibleName(QStringLiteral("資産番号"));
+    locationEdit_ = new QLineEdit;
+    locationEdit_->setObjectName(QStringLiteral("LocationEdit"));
+    locationEdit_->setAccessibleName(QStringLiteral("設置場所"));
+    nameButton_ = new QPushButton(QStringLiteral("名前を付ける"));
+    nameButton_->setObjectName(QStringLiteral("NameBtn"));
+    machineChoice_ = new QComboBox;
+    machineChoice_->setObjectName(QStringLiteral("MachineChoice"));
+    machineChoice_->setAccessibleName(QStringLiteral("割り当てる機械"));
+    assignButton_ = new QPushButton(QStringLiteral("この機械に割り当てる"));
+    assignButton_->setObjectName(QStringLiteral("AssignBtn"));
+    exportVisit_ = new QPushButton(QStringLiteral("この訪問をCSVに出力..."));
+    exportVisit_->setObjectName(QStringLiteral("ExportVisitBtn"));
     exportOne_ = new QPushButton(QStringLiteral("この機械をCSVに出力..."));
     exportOne_->setObjectName(QStringLiteral("ExportOneBtn"));
     exportAll_ = new QPushButton(QStringLiteral("すべてをCSVに出力..."));
@@ -166,20 +235,42 @@ JournalWindow::JournalWindow(Journal &journal, QWidget *parent) : QWidget(parent
     auto *right = new QWidget;
     auto *rightLayout = new QVBoxLayout(right);
     rightLayout->setContentsMargins(0, 0, 0, 0);
-    rightLayout->addWidget(eventTree_, 3);
+    rightLayout->addWidget(eventTree_, 2);
     rightLayout->addLayout(choose);
     rightLayout->addWidget(salesLabel_);
-    auto *charts = new QHBoxLayout;
-    // The column chart needs room for sixteen labels.
+    // The table at the width of its contents, the charts one above the other
+    // beside it: room for sixteen column labels.
+    salesTable_->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
+    salesTable_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    salesTable_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+    auto *charts = new QVBoxLayout;
     charts->addWidget(salesChart_, 3);
     charts->addWidget(totalChart_, 2);
-    rightLayout->addLayout(charts, 4);
+    auto *figures = new QHBoxLayout;
+    figures->addWidget(salesTable_, 0);
+    figures->addLayout(charts, 1);
+    rightLayout->addLayout(figures, 5);
+
+    auto *naming = new QGridLayout;
+    auto *assetLabel = new QLabel(QStringLiteral("資産番号"));
+    assetLabel->setBuddy(assetEdit_);
+    auto *locationLabel = new QLabel(QStringLiteral("設置場所"));
+    locationLabel->setBuddy(locationEdit_);
+    naming->addWidget(assetLabel, 0, 0);
+    naming->addWidget(assetEdit_, 0, 1);
+    naming->addWidget(locationLabel, 1, 0);
+    naming->addWidget(locationEdit_, 1, 1);
+    naming->addWidget(nameButton_, 2, 0, 1, 2);
+    naming->addWidget(machineChoice_, 3, 0, 1, 2);
+    naming->addWidget(assignButton_, 4, 0, 1, 2);
 
     auto *left = new QWidget;
     auto *leftLayout = new QVBoxLayout(left);
     leftLayout->setContentsMargins(0, 0, 0, 0);
     leftLayout->addWidget(new QLabel(QStringLiteral("記録のある機械")));
     leftLayout->addWidget(controllerList_);
+    leftLayout->addLayout(naming);
+    leftLayout->addWidget(exportVisit_);
     leftLayout->addWidget(exportOne_);
     leftLayout->addWidget(exportAll_);
 
@@ -187,7 +278,7 @@ JournalWindow::JournalWindow(Journal &journal, QWidget *parent) : QWidget(parent
     split->addWidget(left);
     split->addWidget(right);
     split->setStretchFactor(1, 1);
-    split->setSizes({260, 740});
+    split->setSizes({270, 950});
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(split);
 
@@ -195,24 +286,54 @@ JournalWindow::JournalWindow(Journal &journal, QWidget *parent) : QWidget(parent
     connect(eventTree_, &QTreeWidget::itemExpanded, this, &JournalWindow::EventTreeExpand);
     connect(fromReading_, &QComboBox::currentIndexChanged, this, &JournalWindow::updateSales);
     connect(toReading_, &QComboBox::currentIndexChanged, this, &JournalWindow::updateSales);
-    connect(exportOne_, &QPushButton::clicked, this, [this] { ExportBtnClick(false); });
-    connect(exportAll_, &QPushButton::clicked, this, [this] { ExportBtnClick(true); });
+    connect(nameButton_, &QPushButton::clicked, this, &JournalWindow::NameBtnClick);
+    connect(assignButton_, &QPushButton::clicked, this, &JournalWindow::AssignBtnClick);
+    connect(exportVisit_, &QPushButton::clicked, this, [this] { ExportBtnClick(ExportScope::Visit); });
+    connect(exportOne_, &QPushButton::clicked, this, [this] { ExportBtnClick(ExportScope::History); });
+    connect(exportAll_, &QPushButton::clicked, this, [this] { ExportBtnClick(ExportScope::All); });
+}
+
+QString JournalWindow::historyText(const JournalController &c) const
+{
+    const QString who = QStringLiteral("「%1」(%2)").arg(c.identification, c.version);
+    const QString where = QStringLiteral("%1件 最後 %2 COM%3")
+                              .arg(c.events)
+                              .arg(JournalDisplay::time(c.lastTime))
+                              .arg(c.lastPort);
+    if (c.machine != 0)
+        return QStringLiteral("%1 %2\n%3 %4").arg(c.asset, c.location, who, where);
+    if (c.apartVisit != 0)
+        return QStringLiteral("別扱いの訪問 %1\n%2 (割り当ててください)").arg(who, where);
+    return QStringLiteral("%1\n%2").arg(who, where);
 }
 
 void JournalWindow::reload(const std::optional<ControllerIdentity> &select)
 {
     controllers_ = journal_.controllers();
     int row = controllers_.isEmpty() ? -1 : 0;
+    // The connected controller: the history its latest event went to.
+    QString latest;
     for (int i = 0; select && i < controllers_.size(); ++i)
-        if (controllers_[i].identification == select->identificationText()
-            && controllers_[i].version == select->versionText())
+        if (controllers_[i].identificationBytes == select->identification
+            && controllers_[i].versionBytes == select->version && controllers_[i].lastTime >= latest) {
+            latest = controllers_[i].lastTime;
             row = i;
+        }
     {
         const QSignalBlocker quiet(controllerList_);
         controllerList_->clear();
-        for (const JournalController &c : controllers_)
-            controllerList_->addItem(controllerText(c));
+        for (const JournalController &c : controllers_) {
+            auto *item = new QListWidgetItem(historyText(c));
+            item->setToolTip(item->text());
+            controllerList_->addItem(item);
+        }
         controllerList_->setCurrentRow(row);
+    }
+    {
+        const QSignalBlocker quiet(machineChoice_);
+        machineChoice_->clear();
+        for (const JournalController &m : journal_.machines())
+            machineChoice_->addItem(QStringLiteral("%1 %2").arg(m.asset, m.location), m.machine);
     }
     exportAll_->setEnabled(!controllers_.isEmpty());
     showController(row);
@@ -222,8 +343,12 @@ void JournalWindow::showController(int row)
 {
     eventTree_->clear();
     points_.clear();
-    exportOne_->setEnabled(row >= 0 && row < controllers_.size());
-    if (row < 0 || row >= controllers_.size()) {
+    const bool shown = row >= 0 && row < controllers_.size();
+    exportOne_->setEnabled(shown);
+    nameButton_->setEnabled(shown && !journal_.readOnly());
+    assignButton_->setEnabled(shown && !journal_.readOnly() && machineChoice_->count() > 0
+                              && controllers_[row].machine == 0);
+    if (!shown) {
         const QSignalBlocker quietFrom(fromReading_), quietTo(toReading_);
         fromReading_->clear();
         toReading_->clear();
@@ -231,17 +356,19 @@ void JournalWindow::showController(int row)
         return;
     }
     const JournalController &c = controllers_[row];
-    setWindowTitle(QStringLiteral("履歴 「%1」(%2)").arg(c.identification, c.version));
+    assetEdit_->setText(c.asset);
+    locationEdit_->setText(c.location);
+    setWindowTitle(c.machine != 0 ? QStringLiteral("履歴 %1 %2").arg(c.asset, c.location)
+                                  : QStringLiteral("履歴 「%1」(%2)").arg(c.identification, c.version));
 
     // The events without their items: an event's items load when it opens.
     const QList<JournalEvent> events = journal_.events(&c);
     QList<QTreeWidgetItem *> items;
     items.reserve(events.size());
     for (const JournalEvent &e : events) {
-        auto *item = new QTreeWidgetItem({QDateTime::fromString(e.time, Qt::ISODate)
-                                              .toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")),
-                                          kindText(e.kind), e.summary});
+        auto *item = new QTreeWidgetItem({JournalDisplay::time(e.time), kindText(e.kind), e.summary});
         item->setToolTip(0, e.time + QStringLiteral(" COM%1 %2").arg(e.port).arg(e.device));
+        item->setToolTip(2, e.summary);
         item->setData(0, EventIdRole, e.id);
         item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
         items.append(item);
@@ -249,20 +376,28 @@ void JournalWindow::showController(int row)
     eventTree_->addTopLevelItems(items);
     eventTree_->scrollToBottom();
 
-    points_ = SalesHistory::countPoints(journal_.countEvents(c));
+    points_ = journal_.countPoints(c);
     QStringList texts;
     texts.reserve(points_.size());
     for (const SalesHistory::CountPoint &p : std::as_const(points_))
         texts << pointText(p);
+    // The last visit against the visit before it: from the last reading of
+    // the one before to the last reading of the last.
+    const int last = int(points_.size()) - 1;
+    int from = std::max(0, last - 1);
+    if (last >= 0 && points_[last].visit != 0) {
+        from = last;
+        while (from > 0 && points_[from].visit == points_[last].visit)
+            --from;
+    }
     {
         const QSignalBlocker quietFrom(fromReading_), quietTo(toReading_);
         fromReading_->clear();
         toReading_->clear();
         fromReading_->addItems(texts);
         toReading_->addItems(texts);
-        // The last two readings: what the machine sold since the visit before.
-        fromReading_->setCurrentIndex(std::max(0, int(points_.size()) - 2));
-        toReading_->setCurrentIndex(int(points_.size()) - 1);
+        fromReading_->setCurrentIndex(from);
+        toReading_->setCurrentIndex(last);
     }
     updateSales();
     updateTotalChart();
@@ -276,6 +411,11 @@ void JournalWindow::chooseReadings(int from, int to)
     updateSales();
 }
 
+std::pair<int, int> JournalWindow::chosenReadings() const
+{
+    return {fromReading_->currentIndex(), toReading_->currentIndex()};
+}
+
 void JournalWindow::updateSales()
 {
     int from = fromReading_->currentIndex();
@@ -283,12 +423,51 @@ void JournalWindow::updateSales()
     if (from > to)
         std::swap(from, to);
     shown_ = from >= 0 ? SalesHistory::between(points_, from, to) : SalesHistory::Sales();
+    exportVisit_->setEnabled(to >= 0 && to < points_.size() && points_[to].visit != 0);
+    // The prices last reported up to the later reading.
+    std::array<std::optional<qint64>, SalesHistory::Columns> prices{};
+    for (int i = to; i >= 0; --i)
+        for (std::size_t c = 0; c < prices.size(); ++c)
+            if (!prices[c] && points_[i].prices[c])
+                prices[c] = points_[i].prices[c];
     qreal top = 1;
+    qint64 pieces = 0;
+    qint64 value = 0;
     for (int i = 0; i < 16; ++i) {
-        salesBars_->replace(i, qreal(shown_.sold[std::size_t(i)]));
-        top = std::max(top, qreal(shown_.sold[std::size_t(i)]));
+        const std::size_t c = std::size_t(i);
+        salesBars_->replace(i, qreal(shown_.sold[c]));
+        top = std::max(top, qreal(shown_.sold[c]));
+        pieces += shown_.sold[c];
+        salesTable_->item(i, 0)->setText(prices[c] ? ValueFormats::priceText(i, std::int32_t(*prices[c])).trimmed()
+                                                   : QStringLiteral("—"));
+        salesTable_->item(i, 1)->setText(QString::number(shown_.sold[c]));
+        // In the total's own unit: what the controller adds per sale.
+        salesTable_->item(i, 2)->setText(prices[c] ? QString::number(shown_.sold[c] * *prices[c]) : QStringLiteral("—"));
+        if (prices[c])
+            value += shown_.sold[c] * *prices[c];
+        QStringList notes;
+        if (shown_.fell[c])
+            notes << QStringLiteral("少なくとも");
+        if (shown_.unsure[c])
+            notes << QStringLiteral("+65536枚の可能性");
+        if (shown_.gap[c])
+            notes << QStringLiteral("欠けあり");
+        salesTable_->item(i, 3)->setText(notes.join(QStringLiteral(", ")));
     }
-    wholeRange(salesChart_->chart()->axes(Qt::Vertical).value(0), 0, top);
+    const int totalRow = SalesHistory::Columns;
+    salesTable_->item(totalRow, 0)->setText(QString());
+    salesTable_->item(totalRow, 1)->setText(QString::number(pieces));
+    salesTable_->item(totalRow, 2)->setText(QString::number(shown_.sold[SalesHistory::TotalFigure]));
+    QStringList notes;
+    if (value != shown_.sold[SalesHistory::TotalFigure])
+        notes << QStringLiteral("コラム別の計 %1").arg(value);
+    if (shown_.fell[SalesHistory::TotalFigure])
+        notes << QStringLiteral("少なくとも");
+    if (shown_.gap[SalesHistory::TotalFigure])
+        notes << QStringLiteral("欠けあり");
+    salesTable_->item(totalRow, 3)->setText(notes.join(QStringLiteral(", ")));
+    // Room above the tallest bar for its number, in whole pieces.
+    wholeRange(salesChart_->chart()->axes(Qt::Vertical).value(0), 0, top + std::max<qreal>(1, std::ceil(top * 0.15)));
     salesLabel_->setText(from >= 0 ? salesText(shown_) : QStringLiteral("読み取りの記録がありません"));
 }
 
@@ -310,15 +489,73 @@ void JournalWindow::updateTotalChart()
     wholeRange(vertical.value(0), 0, top);
 }
 
+bool JournalWindow::nameShown(const QString &asset, const QString &location)
+{
+    const int row = controllerList_->currentRow();
+    if (row < 0 || row >= controllers_.size())
+        return false;
+    const JournalController c = controllers_[row];
+    if (asset.trimmed().isEmpty()) {
+        showOk(this, QStringLiteral("資産番号を入れてください"), QStringLiteral("Error"));
+        return false;
+    }
+    bool done;
+    qint64 machine = c.machine;
+    if (machine != 0) {
+        done = journal_.renameMachine(machine, asset.trimmed(), location.trimmed());
+    } else {
+        machine = journal_.nameMachine(asset.trimmed(), location.trimmed());
+        done = machine != 0 && journal_.assign(c, machine);
+    }
+    if (!done) {
+        showOk(this, QStringLiteral("履歴に書き込めませんでした.\n%1").arg(journal_.problem()), QStringLiteral("Error"));
+        return false;
+    }
+    reload();
+    for (int i = 0; i < controllers_.size(); ++i)
+        if (controllers_[i].machine == machine)
+            controllerList_->setCurrentRow(i);
+    return true;
+}
+
+bool JournalWindow::assignShown(qint64 machine)
+{
+    const int row = controllerList_->currentRow();
+    if (row < 0 || row >= controllers_.size() || machine == 0)
+        return false;
+    if (!journal_.assign(controllers_[row], machine)) {
+        showOk(this, QStringLiteral("履歴に書き込めませんでした.\n%1").arg(journal_.problem()), QStringLiteral("Error"));
+        return false;
+    }
+    reload();
+    for (int i = 0; i < controllers_.size(); ++i)
+        if (controllers_[i].machine == machine)
+            controllerList_->setCurrentRow(i);
+    return true;
+}
+
+void JournalWindow::NameBtnClick()
+{
+    nameShown(assetEdit_->text(), locationEdit_->text());
+}
+
+void JournalWindow::AssignBtnClick()
+{
+    assignShown(machineChoice_->currentData().toLongLong());
+}
+
 QString JournalWindow::salesText(const SalesHistory::Sales &sales)
 {
     qint64 pieces = 0;
     QStringList fell;
+    QStringList unsure;
     QStringList gaps;
     for (int i = 0; i < 16; ++i) {
         pieces += sales.sold[std::size_t(i)];
         if (sales.fell[std::size_t(i)])
             fell << QStringLiteral("コラム%1").arg(i + 1);
+        if (sales.unsure[std::size_t(i)])
+            unsure << QString::number(i + 1);
         if (sales.gap[std::size_t(i)])
             gaps << QStringLiteral("コラム%1").arg(i + 1);
     }
@@ -329,8 +566,12 @@ QString JournalWindow::salesText(const SalesHistory::Sales &sales)
     QString text = QStringLiteral("この間の販売枚数 %1枚, 売上 %2円").arg(pieces).arg(sales.sold[SalesHistory::TotalFigure]);
     if (sales.clears > 0)
         text += QStringLiteral(" (カウンタクリア%1回をまたぐ)").arg(sales.clears);
+    if (sales.unproven > 0)
+        text += QStringLiteral("\n行われたと確かめられないカウンタクリアが%1回あります: その前の枚数から数えています").arg(sales.unproven);
     if (!fell.isEmpty())
-        text += QStringLiteral("\n記録のないクリアか桁あふれで値が減りました: %1 (少なくともこの値)").arg(fell.join(QStringLiteral(", ")));
+        text += QStringLiteral("\n記録のないクリアで値が減りました: %1 (少なくともこの値)").arg(fell.join(QStringLiteral(", ")));
+    if (!unsure.isEmpty())
+        text += QStringLiteral("\nさらに65536枚多い可能性があるコラム: %1").arg(unsure.join(QStringLiteral(", ")));
     if (!gaps.isEmpty())
         text += QStringLiteral("\n読み取れなかった値があります: %1").arg(gaps.join(QStringLiteral(", ")));
     return text;
@@ -341,36 +582,71 @@ void JournalWindow::EventTreeExpand(QTreeWidgetItem *item)
     if (item->childCount() > 0 || item->parent())
         return;
     for (const JournalItem &i : journal_.items(item->data(0, EventIdRole).toLongLong())) {
-        auto *child = new QTreeWidgetItem(
-            {QString(), i.name, i.value.isNull() ? QStringLiteral("—") : i.value.toString(),
-             i.sent.isNull() ? QString() : i.sent.toString(), i.reported.isNull() ? QString() : i.reported.toString()});
+        auto *child = new QTreeWidgetItem({QString(), JournalDisplay::itemName(i.name, options_),
+                                           JournalDisplay::itemValue(i.name, i.value, options_),
+                                           i.sent.isNull() ? QString() : JournalDisplay::itemValue(i.name, i.sent, options_),
+                                           i.reported.isNull() ? QString()
+                                                               : JournalDisplay::itemValue(i.name, i.reported, options_)});
+        child->setToolTip(1, i.name);
+        child->setToolTip(2, child->text(2));
         item->addChild(child);
     }
     if (item->childCount() == 0)
         item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
 }
 
-bool JournalWindow::exportTo(const QString &file, bool all)
+bool JournalWindow::exportTo(const QString &file, ExportScope scope)
 {
     const int row = controllerList_->currentRow();
-    const JournalController *only = !all && row >= 0 && row < controllers_.size() ? &controllers_[row] : nullptr;
-    if (!all && !only)
+    const JournalController *only = scope != ExportScope::All && row >= 0 && row < controllers_.size()
+        ? &controllers_[row]
+        : nullptr;
+    if (scope != ExportScope::All && !only)
         return false;
-    QSaveFile out(file);
+    qint64 visit = 0;
+    if (scope == ExportScope::Visit) {
+        const int to = std::max(fromReading_->currentIndex(), toReading_->currentIndex());
+        visit = to >= 0 && to < points_.size() ? points_[to].visit : 0;
+        if (visit == 0)
+            return false;
+    }
     QString error;
-    if (!out.open(QIODevice::WriteOnly) || !journal_.exportCsv(out, only, &error) || !out.commit()) {
-        showOk(this, QStringLiteral("%1 に書き込めませんでした.\n%2").arg(file, error.isEmpty() ? out.errorString() : error),
-               QStringLiteral("Error"));
+    // With a byte-order mark: a spreadsheet on a Japanese PC reads the file
+    // as UTF-8 only when it starts with one.
+    if (!journal_.exportCsvTo(file, only, true, &error, visit)) {
+        showOk(this, QStringLiteral("%1 に書き込めませんでした.\n%2").arg(file, error), QStringLiteral("Error"));
         return false;
     }
     return true;
 }
 
-void JournalWindow::ExportBtnClick(bool all)
+QFileDialog *JournalWindow::exportDialog()
 {
-    const QString file = QFileDialog::getSaveFileName(this, QStringLiteral("CSVに出力"),
-                                                      QStringLiteral("journal.csv"),
-                                                      QStringLiteral("CSV (*.csv)"));
-    if (!file.isEmpty())
-        exportTo(file, all);
+    if (!exportDialog_) {
+        exportDialog_ = new QFileDialog(this, QStringLiteral("CSVに出力"));
+        exportDialog_->setObjectName(QStringLiteral("ExportDialog"));
+        // Qt's own dialog, in this process, under the icon provider above.
+        exportDialog_->setOption(QFileDialog::DontUseNativeDialog);
+        static ListingIconProvider listingIcons;
+        exportDialog_->setIconProvider(&listingIcons);
+        exportDialog_->setAcceptMode(QFileDialog::AcceptSave);
+        exportDialog_->setFileMode(QFileDialog::AnyFile);
+        exportDialog_->setNameFilter(QStringLiteral("CSV (*.csv)"));
+        exportDialog_->setDefaultSuffix(QStringLiteral("csv"));
+        // Never the journal's own folder to start with.
+        QString start = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        if (start.isEmpty() || !QFileInfo(start).isDir())
+            start = QDir::homePath();
+        exportDialog_->setDirectory(start);
+        exportDialog_->selectFile(QStringLiteral("journal.csv"));
+    }
+    return exportDialog_;
+}
+
+void JournalWindow::ExportBtnClick(ExportScope scope)
+{
+    QFileDialog *dialog = exportDialog();
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty())
+        return;
+    exportTo(dialog->selectedFiles().constFirst(), scope);
 }

@@ -1,10 +1,13 @@
 #pragma once
-// The journal's history: the controllers it knows and, for one, its events
-// with their items, the sales per column between two chosen readings, the
-// sales total across its readings, and the export to CSV.
+// The journal's history: the machines it knows (named by the technician,
+// or as the controller reports itself), and for one its events, the sales
+// between two readings (by default its last visit against the visit
+// before) as a table and a chart, the sales total across its readings,
+// naming and assigning machines, and the export to CSV.
 #include "device/ControllerIdentity.h"
 #include "journal/JournalEvent.h"
 #include "journal/SalesHistory.h"
+#include "ui/JournalDisplay.h"
 
 #include <QWidget>
 #include <optional>
@@ -13,10 +16,13 @@ class Journal;
 class QBarSet;
 class QChartView;
 class QComboBox;
+class QFileDialog;
 class QLabel;
+class QLineEdit;
 class QLineSeries;
 class QListWidget;
 class QPushButton;
+class QTableWidget;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -25,32 +31,50 @@ class JournalWindow : public QWidget {
 public:
     explicit JournalWindow(Journal &journal, QWidget *parent = nullptr);
 
+    // The option labels and item texts as the main window shows them.
+    void setOptions(const JournalDisplay::Options &options) { options_ = options; }
+
     // Reads the journal afresh; `select` is the controller to show first
-    // (the connected one), otherwise the first known.
+    // (the connected one: the history of its latest event), otherwise the
+    // first known.
     void reload(const std::optional<ControllerIdentity> &select = std::nullopt);
-    // Shows controller `row` of the list.
+    // Shows history `row` of the list.
     void showController(int row);
-    // The two readings compared, as indexes into the controller's points.
+    // The two readings compared, as indexes into the history's points.
     void chooseReadings(int from, int to);
+    std::pair<int, int> chosenReadings() const;
 
     const QList<JournalController> &controllers() const { return controllers_; }
     const QList<SalesHistory::CountPoint> &points() const { return points_; }
-    // The sales between the two chosen readings, as the chart shows them.
+    // The sales between the two chosen readings, as the table and chart show them.
     const SalesHistory::Sales &shownSales() const { return shown_; }
 
-    // The CSV of the shown controller, or of all, to `file`; false with a box.
-    bool exportTo(const QString &file, bool all);
+    // The CSV of the shown history, of all, or of the visit of the later
+    // reading compared, to `file`; false with a box.
+    enum class ExportScope { History, All, Visit };
+    bool exportTo(const QString &file, ExportScope scope);
+    // The dialog that asks where to export, made on first use.
+    QFileDialog *exportDialog();
+
+    // Names the shown history's machine (or renames it); puts the shown
+    // history with machine `machine`.
+    bool nameShown(const QString &asset, const QString &location);
+    bool assignShown(qint64 machine);
 
     // Summary text of the comparison, with what fell and what is missing.
     static QString salesText(const SalesHistory::Sales &sales);
 
 private:
-    void ExportBtnClick(bool all);
+    void ExportBtnClick(ExportScope scope);
+    void NameBtnClick();
+    void AssignBtnClick();
     void EventTreeExpand(QTreeWidgetItem *item);
     void updateSales();
     void updateTotalChart();
+    QString historyText(const JournalController &c) const;
 
     Journal &journal_;
+    JournalDisplay::Options options_;
     QList<JournalController> controllers_;
     QList<SalesHistory::CountPoint> points_;
     SalesHistory::Sales shown_;
@@ -59,10 +83,18 @@ private:
     QComboBox *fromReading_;
     QComboBox *toReading_;
     QLabel *salesLabel_;
+    QTableWidget *salesTable_;
     QChartView *salesChart_;
     QChartView *totalChart_;
     QBarSet *salesBars_ = nullptr;
     QLineSeries *totalLine_ = nullptr;
+    QLineEdit *assetEdit_;
+    QLineEdit *locationEdit_;
+    QPushButton *nameButton_;
+    QComboBox *machineChoice_;
+    QPushButton *assignButton_;
+    QPushButton *exportVisit_;
     QPushButton *exportOne_;
     QPushButton *exportAll_;
+    QFileDialog *exportDialog_ = nullptr;
 };

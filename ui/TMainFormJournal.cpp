@@ -9,6 +9,7 @@
 #include "ui/MessageBoxes.h"
 #include "ui_TMainForm.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QStatusBar>
@@ -39,8 +40,14 @@ void TMainForm::setJournal(Journal *journal)
 
 void TMainForm::showJournalNotice()
 {
-    if (!journal_ || journal_->ok())
+    if (!journal_)
         return;
+    // The mark stays while events are not kept, whatever the status line
+    // shows meanwhile, and goes once recording resumes.
+    if (journal_->ok()) {
+        journalState_->hide();
+        return;
+    }
     journalState_->setToolTip(journal_->problem());
     journalState_->show();
     if (const std::optional<QString> notice = journal_->takeNotKeptNotice())
@@ -52,11 +59,15 @@ void TMainForm::recordConnectionReading(const FullRead::Result &read)
     journalConnected_ = true;
     if (!journal_)
         return;
+    // The same controller the proof waits for, whatever identification it
+    // reports now: the visit goes with the machine of the write.
+    const bool proven = pendingProof_ && pendingProof_->journalEvent != 0
+        && WriteProof::concerns(pendingProof_->writtenTo, pendingProof_->sent, identity_);
+    journal_->startVisit(proven ? pendingProof_->journalEvent : 0);
     journal_->recordReading(identity_, data_, &origins_, false, &read.read);
     // What the controller reports of the settings a restarting write sent
-    // to it, now that it is back: the same controller the proof waits for.
-    if (pendingProof_ && pendingProof_->journalEvent != 0
-        && WriteProof::concerns(pendingProof_->writtenTo, pendingProof_->sent, identity_))
+    // to it, now that it is back.
+    if (proven)
         journal_->recordSettingsOutcome(pendingProof_->journalEvent, pendingProof_->sent, origins_);
     showJournalNotice();
 }
@@ -74,10 +85,13 @@ void TMainForm::recordDisconnectReading()
     if (!journalConnected_)
         return;
     journalConnected_ = false;
-    if (!journal_ || Connected == 0)
+    if (!journal_)
         return;
-    journal_->recordReading(identity_, data_, nullptr, true);
-    showJournalNotice();
+    if (Connected != 0) {
+        journal_->recordReading(identity_, data_, nullptr, true);
+        showJournalNotice();
+    }
+    journal_->endVisit();
 }
 
 bool TMainForm::clearMayGoUnrecorded()
@@ -162,6 +176,19 @@ void TMainForm::JournalBtnClick()
     if (!journalWindow_) {
         journalWindow_ = new JournalWindow(*journal_, this);
         journalWindow_->setWindowFlag(Qt::Window);
+        // The options as this window labels them and lists their items.
+        JournalDisplay::Options options;
+        const QList<QLabel *> labels = findChildren<QLabel *>();
+        for (QComboBox *box : optionBoxes()) {
+            JournalDisplay::Option option;
+            for (const QLabel *label : labels)
+                if (label->buddy() == box)
+                    option.label = label->text();
+            for (int i = 0; i < box->count(); ++i)
+                option.items << box->itemText(i);
+            options.append(option);
+        }
+        journalWindow_->setOptions(options);
     }
     journalWindow_->reload(identity_.known() ? std::optional<ControllerIdentity>(identity_) : std::nullopt);
     journalWindow_->show();

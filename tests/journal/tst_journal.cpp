@@ -7,6 +7,8 @@
 //   tst_journal --writer FILE COUNT [--as-nobody]: the child these tests start.
 #include "journal/Journal.h"
 
+#include <QBuffer>
+#include <QDeadlineTimer>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -55,28 +57,80 @@ struct RawSqlite {
     QString name = QStringLiteral("raw-%1").arg(quintptr(this));
 };
 
+// What a file dialog guessing a file's type does: open and close the file,
+// which drops every POSIX lock this process holds on it.
+void peekAt(const QString &path)
+{
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly))
+        file.read(16);
+}
+
 // The child: records COUNT readings, printing each id once committed.
+// COUNT -2: a line of stdin at a time, "r" records one reading (its id),
+// "p" peeks at the journal as a file dialog would ("peeked"), "q" closes
+// the journal and ends ("bye").
 int writer(const QString &path, int count, bool asNobody)
 {
     if (asNobody && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
         return 3;
     Journal journal;
     if (!journal.open(path)) {
+        if (journal.readOnly()) {
+            QBuffer csv;
+            csv.open(QIODevice::WriteOnly);
+            std::printf("read-only %d %d\n", int(journal.events(nullptr).size()),
+                        journal.exportCsv(csv, nullptr) ? int(csv.data().count('\n')) : -1);
+            return 4;
+        }
         std::printf("not-kept %s\n", qPrintable(journal.problem()));
         return 2;
     }
     DeviceData data;
-    for (int i = 0; i < count || count < 0; ++i) {
+    auto record = [&journal, &data](int i) {
         data.ColumnSalesCount(0) = i;
         const qint64 id = journal.recordReading(machine(), data, nullptr);
-        if (id == 0) {
+        if (id == 0)
             std::printf("failed %s\n", qPrintable(journal.problem()));
-            return 1;
-        }
-        std::printf("%lld\n", static_cast<long long>(id));
+        else
+            std::printf("%lld\n", static_cast<long long>(id));
         std::fflush(stdout);
+        return id != 0;
+    };
+    if (count == -2) {
+        char line[16];
+        for (int i = 0; std::fgets(line, sizeof line, stdin); ++i) {
+            if (line[0] == 'r' && !record(i))
+                return 1;
+            if (line[0] == 'p') {
+                peekAt(path);
+                std::printf("peeked\n");
+                std::fflush(stdout);
+            }
+            if (line[0] == 'q')
+                break;
+        }
+        journal.close();
+        std::printf("bye\n");
+        return 0;
     }
+    for (int i = 0; i < count || count < 0; ++i)
+        if (!record(i))
+            return 1;
     return 0;
+}
+
+// Sends script lines to a writer started with COUNT -2 and waits, a bounded
+// time, for its answer to each.
+bool tell(QProcess &p, const QByteArray &lines)
+{
+    p.write(lines);
+    QByteArray got;
+    QDeadlineTimer deadline(30000);
+    while (got.count('\n') < lines.count('\n') && !deadline.hasExpired())
+        if (p.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime()))))
+            got += p.readAllStandardOutput();
+    return got.count('\n') >= lines.count('\n') && !got.contains("failed");
 }
 
 } // namespace
@@ -91,12 +145,20 @@ private slots:
     void placeAndPermissions();
     void schemaVersion();
     void newerSchemaIsNotTouched();
+    void olderSchemaMigrated();
     void cannotOpen_data();
     void cannotOpen();
     void damagedFileMovedAside();
+    void damagedFileSalvaged();
+    void readOnlyJournalViewable();
     void fullDisk();
     void heldByAnotherInstance();
     void twoInstancesWriteAtOnce();
+    void threeInstancesWithForeignCloses();
+    void lockDroppedByForeignClose();
+    void identityByBytesAndEmptyText();
+    void exportsAndBackup();
+    void visitsPutWithNamedMachines();
     void killedWhileWriting();
 
 private:
@@ -221,7 +283,7 @@ void TestJournal::schemaVersion()
         QVERIFY(journal.open(path_));
     }
     RawSqlite raw(path_);
-    QCOMPARE(raw.one(QStringLiteral("PRAGMA user_version")).toInt(), 1);
+    QCOMPARE(raw.one(QStringLiteral("PRAGMA user_version")).toInt(), 3);
     QCOMPARE(raw.one(QStringLiteral("PRAGMA journal_mode")).toString(), QStringLiteral("wal"));
 }
 
@@ -243,6 +305,38 @@ void TestJournal::newerSchemaIsNotTouched()
     QCOMPARE(journal.recordReading(machine(), DeviceData(), nullptr), qint64(0));
     RawSqlite raw(path_);
     QCOMPARE(raw.one(QStringLiteral("SELECT COUNT(*) FROM event")).toInt(), 1);
+}
+
+// A journal the first build wrote: its events keep their controller, now
+// known by the bytes its text encodes to, and take visits and machines.
+void TestJournal::olderSchemaMigrated()
+{
+    QVERIFY(QDir().mkpath(QFileInfo(path_).absolutePath()));
+    {
+        RawSqlite raw(path_);
+        for (const char *sql :
+             {"CREATE TABLE event (id INTEGER PRIMARY KEY, time TEXT NOT NULL, kind TEXT NOT NULL,"
+              " port INTEGER NOT NULL, device TEXT NOT NULL, identification TEXT NOT NULL, version TEXT NOT NULL,"
+              " summary TEXT NOT NULL DEFAULT '')",
+              "CREATE INDEX event_by_controller ON event(identification, version, id)",
+              "CREATE TABLE item (event INTEGER NOT NULL REFERENCES event(id), position INTEGER NOT NULL,"
+              " name TEXT NOT NULL, value, sent, reported, PRIMARY KEY (event, position)) WITHOUT ROWID",
+              "INSERT INTO event VALUES (1, '2026-12-01T10:00:00+09:00', 'reading', 3, '/dev/pts/1', '機械', 'v1', '')",
+              "INSERT INTO item VALUES (1, 0, 'total', 500, NULL, NULL)", "PRAGMA user_version = 1"})
+            QVERIFY2(raw.exec(QString::fromUtf8(sql)), sql);
+    }
+    Journal journal;
+    QVERIFY2(journal.open(path_), qPrintable(journal.problem()));
+    const QList<JournalController> known = journal.controllers();
+    QCOMPARE(known.size(), 1);
+    QCOMPARE(known.first().identificationBytes, QByteArray("\x8b\x40\x8a\x42"));
+    QCOMPARE(journal.countEvents(known.first()).size(), 1);
+    // The same controller met again goes with its old events.
+    ControllerIdentity again = machine("\x8b\x40\x8a\x42");
+    again.version = "v1";
+    QVERIFY(journal.recordReading(again, DeviceData(), nullptr) > 0);
+    QCOMPARE(journal.controllers().size(), 1);
+    QCOMPARE(journal.controllers().first().events, 2);
 }
 
 void TestJournal::cannotOpen_data()
@@ -312,6 +406,67 @@ void TestJournal::damagedFileMovedAside()
     QCOMPARE(kept.readAll(), garbage);
 }
 
+// A damaged page that leaves the events readable: they are copied into the
+// new journal, the damaged file kept beside it.
+void TestJournal::damagedFileSalvaged()
+{
+    {
+        Journal journal;
+        QVERIFY(journal.open(path_));
+        for (int i = 0; i < 5; ++i)
+            QVERIFY(journal.recordReading(machine(), DeviceData(), nullptr) > 0);
+    }
+    int page = 0, pageSize = 0;
+    {
+        RawSqlite raw(path_);
+        page = raw.one(QStringLiteral("SELECT rootpage FROM sqlite_master WHERE name = 'event_by_controller'")).toInt();
+        pageSize = raw.one(QStringLiteral("PRAGMA page_size")).toInt();
+    }
+    QVERIFY(page > 1 && pageSize > 0);
+    QFile file(path_);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.seek(qint64(page - 1) * pageSize));
+    file.write(QByteArray(pageSize, '\x5a'));
+    file.close();
+
+    Journal journal;
+    QVERIFY2(journal.open(path_), qPrintable(journal.problem()));
+    QVERIFY(QFileInfo::exists(journal.setAsidePath()));
+    QCOMPARE(journal.salvagedEvents(), 5);
+    const QList<JournalEvent> events = journal.events(nullptr, true);
+    QCOMPARE(events.size(), 5);
+    QCOMPARE(events.last().items.size(), 17 + 1 + 16 + 6 + 3);
+    QCOMPARE(journal.controllers().size(), 1);
+}
+
+// On read-only media (a folder and file nobody may write): shown and
+// exported, nothing recorded, nothing created beside it.
+void TestJournal::readOnlyJournalViewable()
+{
+    {
+        Journal journal;
+        QVERIFY(journal.open(path_));
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(journal.recordReading(machine(), DeviceData(), nullptr) > 0);
+    }
+    const QString folder = QFileInfo(path_).absolutePath();
+    QFile::remove(JournalLock::lockPath(path_));
+    QVERIFY(::chown(QFile::encodeName(folder).constData(), 65534, 65534) == 0 || geteuid() != 0);
+    QVERIFY(::chown(QFile::encodeName(path_).constData(), 65534, 65534) == 0 || geteuid() != 0);
+    QFile::setPermissions(dir_->path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                            | QFileDevice::ExeOther | QFileDevice::ReadOther);
+    QFile::setPermissions(path_, QFileDevice::ReadOwner | QFileDevice::ReadOther);
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther
+                                      | QFileDevice::ExeOther);
+    QProcess child;
+    QCOMPARE(startWriter(child, 1, {QStringLiteral("--as-nobody")}), QString());
+    QVERIFY(child.waitForFinished(30000));
+    const QByteArray out = child.readAllStandardOutput();
+    QCOMPARE(child.exitCode(), 4);
+    QCOMPARE(out, QByteArray("read-only 3 130\n"));   // the header and 3 x 43 items
+    QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("journal.sqlite")});
+}
+
 void TestJournal::fullDisk()
 {
     Journal journal;
@@ -331,8 +486,17 @@ void TestJournal::fullDisk()
     QCOMPARE(id, qint64(0));
     QVERIFY(!journal.ok());
     QVERIFY(journal.takeNotKeptNotice().has_value());
-    // Room again: the journal goes on, with the first event in it.
-    QVERIFY(journal.recordReading(machine(), DeviceData(), nullptr) > 0);
+    // Room again: the journal goes on, with the first event in it, and a
+    // mark of the events it could not keep just before the next.
+    const qint64 next = journal.recordReading(machine(), DeviceData(), nullptr);
+    QVERIFY(next > 0);
+    QVERIFY(journal.ok());
+    const QList<JournalEvent> events = journal.events(nullptr);
+    QVERIFY(events.size() >= 3);
+    QCOMPARE(events.last().id, next);
+    const JournalEvent &gap = events[events.size() - 2];
+    QCOMPARE(gap.kind, QStringLiteral("gap"));
+    QVERIFY2(gap.summary.contains(QStringLiteral(" 1件")), qPrintable(gap.summary));
     journal.close();
     RawSqlite raw(path_);
     QCOMPARE(raw.one(QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
@@ -367,6 +531,163 @@ void TestJournal::twoInstancesWriteAtOnce()
     RawSqlite raw(path_);
     QCOMPARE(raw.one(QStringLiteral("SELECT COUNT(*) FROM event")).toInt(), 300);
     QCOMPARE(raw.one(QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
+}
+
+// The sequence that lost events: one instance's SQLite locks dropped by a
+// peek while it stays open; a second records and closes, the first records
+// on, a third records and closes, and the first closes last.
+void TestJournal::threeInstancesWithForeignCloses()
+{
+    QProcess a, b, c;
+    QCOMPARE(startWriter(a, -2), QString());
+    QVERIFY(tell(a, "r\nr\np\n"));
+    QCOMPARE(startWriter(b, -2), QString());
+    QVERIFY(tell(b, "r\nr\nq\n"));
+    QVERIFY(tell(a, "r\nr\n"));
+    QCOMPARE(startWriter(c, -2), QString());
+    QVERIFY(tell(c, "r\nr\nq\n"));
+    QVERIFY(tell(a, "q\n"));
+    for (QProcess *p : {&a, &b, &c})
+        QVERIFY(p->waitForFinished(30000) && p->exitCode() == 0);
+    RawSqlite raw(path_);
+    QCOMPARE(raw.one(QStringLiteral("SELECT COUNT(*) FROM event")).toInt(), 8);
+    QCOMPARE(raw.one(QStringLiteral("PRAGMA integrity_check")).toString(), QStringLiteral("ok"));
+}
+
+// This instance's locks dropped by a peek, another instance opens and
+// closes the journal (the command line's export), this one writes on and
+// is killed: what is on disk then holds every event.
+void TestJournal::lockDroppedByForeignClose()
+{
+    Journal journal;
+    QVERIFY(journal.open(path_));
+    QVERIFY(journal.recordReading(machine(), DeviceData(), nullptr) > 0);
+    peekAt(path_);
+    QProcess other;
+    QCOMPARE(startWriter(other, 0), QString());
+    QVERIFY(other.waitForFinished(30000));
+    QCOMPARE(other.exitCode(), 0);
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(journal.recordReading(machine(), DeviceData(), nullptr) > 0);
+    // The files as a kill would leave them.
+    QTemporaryDir copy;
+    for (const char *suffix : {"", "-wal"})
+        QFile::copy(path_ + QLatin1String(suffix), copy.filePath(QStringLiteral("j.sqlite")) + QLatin1String(suffix));
+    RawSqlite raw(copy.filePath(QStringLiteral("j.sqlite")));
+    QCOMPARE(raw.one(QStringLiteral("SELECT COUNT(*) FROM event")).toInt(), 4);
+}
+
+void TestJournal::identityByBytesAndEmptyText()
+{
+    Journal journal;
+    QVERIFY(journal.open(path_));
+    ValueOrigins origins;
+    origins.read(ValueOrigins::Identification, QByteArray(""));
+    // Two texts that are not code page 932 and decode alike.
+    QVERIFY(journal.recordReading(machine("\xED"), DeviceData(), &origins) > 0);
+    QVERIFY(journal.recordReading(machine("\xF5"), DeviceData(), nullptr) > 0);
+    const QList<JournalController> known = journal.controllers();
+    QCOMPARE(known.size(), 2);
+    QCOMPARE(journal.events(&known[0]).size(), 1);
+    QCOMPARE(journal.countEvents(known[1]).size(), 1);
+    const QList<JournalItem> items = journal.events(&known[0], true).first().items;
+    const auto identification = std::find_if(items.begin(), items.end(), [](const JournalItem &i) {
+        return i.name == QLatin1String("identification");
+    });
+    QVERIFY(identification != items.end());
+    QVERIFY(!identification->value.isNull());
+    QCOMPARE(identification->value.toString(), QString());
+}
+
+void TestJournal::exportsAndBackup()
+{
+    Journal journal;
+    QVERIFY(journal.open(path_));
+    QVERIFY(journal.recordReading(machine(), DeviceData(), nullptr) > 0);
+    const QString folder = QFileInfo(path_).absolutePath();
+    // Never over the journal or beside it under its name.
+    for (const QString &name : {QStringLiteral("journal.sqlite"), QStringLiteral("journal.sqlite-wal"),
+                                QStringLiteral("journal.sqlite.csv")}) {
+        QString error;
+        QVERIFY2(!journal.exportCsvTo(folder + QLatin1Char('/') + name, nullptr, false, &error), qPrintable(name));
+        QVERIFY(!error.isEmpty());
+        QVERIFY(!journal.backupTo(folder + QStringLiteral("/./") + name));
+    }
+    QCOMPARE(journal.events(nullptr).size(), 1);
+    // Owner-only, a byte-order mark when asked; the backup a journal of its own.
+    const QString csv = dir_->filePath(QStringLiteral("out.csv"));
+    QVERIFY(journal.exportCsvTo(csv, nullptr, true));
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().startsWith("\xEF\xBB\xBFtime,port,"));
+    const QString copy = dir_->filePath(QStringLiteral("backup.sqlite"));
+    QVERIFY(journal.backupTo(copy));
+    for (const QString &f : {csv, copy}) {
+        struct stat st{};
+        QCOMPARE(::stat(QFile::encodeName(f).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 0777, 0600u);
+    }
+    RawSqlite raw(copy);
+    QCOMPARE(raw.one(QStringLiteral("SELECT COUNT(*) FROM event")).toInt(), 1);
+}
+
+// Two controllers that report the same identity, one named: a visit whose
+// counts and total disagree with the machine's is kept apart; once both are
+// named, a visit of that identity is kept apart for the technician; a
+// change of identification made by this utility keeps the machine.
+void TestJournal::visitsPutWithNamedMachines()
+{
+    Journal journal;
+    QVERIFY(journal.open(path_));
+    auto visit = [&journal](const char *id, qint64 count, qint64 total, qint64 sameAs = 0) {
+        DeviceData data;
+        data.ColumnPrice(0) = 100;
+        data.ColumnSalesCount(0) = std::int32_t(count);
+        data.SalesTotal() = std::int32_t(total);
+        journal.startVisit(sameAs);
+        const qint64 first = journal.recordReading(machine(id), data, nullptr);
+        journal.recordReading(machine(id), data, nullptr, true);
+        journal.endVisit();
+        return first;
+    };
+    auto historyOf = [&journal](qint64 event) {
+        for (const JournalController &c : journal.controllers())
+            for (const JournalEvent &e : journal.events(&c))
+                if (e.id == event)
+                    return c;
+        return JournalController();
+    };
+    const qint64 a1 = visit("SAME", 10, 1000);
+    const qint64 a = journal.nameMachine(QStringLiteral("A-001"), QStringLiteral("駅東口"));
+    QVERIFY(journal.assign(historyOf(a1), a));
+    QCOMPARE(historyOf(a1).machine, a);
+    QCOMPARE(historyOf(a1).asset, QStringLiteral("A-001"));
+    // The other controller: 5 pieces at 100 cannot be 10 before and 49,000 more.
+    const qint64 b1 = visit("SAME", 5, 50000);
+    QCOMPARE(historyOf(b1).machine, qint64(0));
+    QCOMPARE(historyOf(b1).apartVisit, b1);
+    // The named one again: 3 sold, one of them not yet in the total as it
+    // was read.
+    const qint64 a2 = visit("SAME", 13, 1200);
+    QCOMPARE(historyOf(a2).machine, a);
+    QCOMPARE(journal.countEvents(historyOf(a2)).size(), 4);
+    const QList<SalesHistory::CountPoint> points = journal.countPoints(historyOf(a2));
+    QCOMPARE(points.size(), 4);
+    QCOMPARE(points[2].prices[0], std::optional<qint64>(100));
+    QCOMPARE(points[2].visit, a2);
+    QCOMPARE(SalesHistory::between(points, 0, 3).sold[0], qint64(3));
+    const qint64 b = journal.nameMachine(QStringLiteral("B-002"), QStringLiteral("駅西口"));
+    QVERIFY(journal.assign(historyOf(b1), b));
+    const JournalController named = historyOf(b1);
+    QCOMPARE(named.machine, b);
+    QCOMPARE(journal.events(&named).size(), 2);
+    // Two named machines with this identity: kept apart.
+    const qint64 b2 = visit("SAME", 6, 50100);
+    QCOMPARE(historyOf(b2).apartVisit, b2);
+    // Renamed by this utility: the write's event vouches for the machine.
+    const qint64 a3 = visit("RENAMED", 14, 1400, a2);
+    QCOMPARE(historyOf(a3).machine, a);
+    QCOMPARE(journal.controllers().size(), 3);
 }
 
 void TestJournal::killedWhileWriting()

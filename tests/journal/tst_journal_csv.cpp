@@ -24,6 +24,10 @@ void TestJournalCsv::field_data()
     QTest::newRow("quote") << QStringLiteral("5\"") << QByteArray("\"5\"\"\"");
     QTest::newRow("line feed") << QStringLiteral("a\nb") << QByteArray("\"a\nb\"");
     QTest::newRow("carriage return") << QStringLiteral("a\rb") << QByteArray("\"a\rb\"");
+    QTest::newRow("formula") << QStringLiteral("=1+1") << QByteArray("'=1+1");
+    QTest::newRow("formula at sign") << QStringLiteral("@SUM(A1)") << QByteArray("'@SUM(A1)");
+    QTest::newRow("formula minus, quoted") << QStringLiteral("-1,2") << QByteArray("\"'-1,2\"");
+    QTest::newRow("formula plus") << QStringLiteral("+81") << QByteArray("'+81");
     QTest::newRow("japanese in UTF-8") << QStringLiteral("領収書") << QByteArray("\xe9\xa0\x98\xe5\x8f\x8e\xe6\x9b\xb8");
 }
 
@@ -46,6 +50,8 @@ void TestJournalCsv::row_data()
                            << QByteArray("price3,120,150,150");
     QTest::newRow("not read") << JournalItem{QStringLiteral("line1"), QVariant(), QStringLiteral("11a,b"), QVariant()}
                               << QByteArray("line1,,\"11a,b\",");
+    QTest::newRow("empty text") << JournalItem{QStringLiteral("identification"), QStringLiteral(""), {}, {}}
+                                << QByteArray("identification,\"\",,");
 }
 
 void TestJournalCsv::row()

@@ -1,5 +1,5 @@
-// The sales between two readings: across recorded counter clears, and a
-// count that fell with no clear recorded flagged, never negative.
+// The sales between two readings: across proven and unproven counter
+// clears, across wraps of the counts and the total, flagged where unsure.
 #include "journal/SalesHistory.h"
 
 #include <QtTest>
@@ -9,11 +9,12 @@ Q_DECLARE_METATYPE(SalesHistory::CountPoint)
 
 namespace {
 
-// A point whose column 1 and total hold the figures given (-1: not recorded).
-CountPoint point(qint64 count, qint64 total, bool clear = false, qint64 after = 0)
+// A reading whose column 1 and total hold the figures given (-1: not
+// recorded), column 1 priced `price` (the window shows 5.0 for 50); the
+// other columns stand at 0.
+CountPoint point(qint64 count, qint64 total, qint64 price = 50)
 {
     CountPoint p;
-    p.clear = clear;
     for (int f = 0; f < SalesHistory::Figures; ++f)
         p.counts[std::size_t(f)] = 0;
     if (count >= 0)
@@ -21,11 +22,21 @@ CountPoint point(qint64 count, qint64 total, bool clear = false, qint64 after = 
     else
         p.counts[0].reset();
     p.counts[SalesHistory::TotalFigure] = total;
-    if (clear) {
-        for (int f = 0; f < SalesHistory::Figures; ++f)
-            p.after[std::size_t(f)] = 0;
-        p.after[0] = after;
-    }
+    p.prices[0] = price;
+    return p;
+}
+
+// A clear: the figures before it, then those read back (-1: not read back).
+CountPoint clear(qint64 count, qint64 total, qint64 afterCount, qint64 afterTotal)
+{
+    CountPoint p = point(count, total);
+    p.clear = true;
+    p.prices = {};
+    for (int f = 0; f < SalesHistory::Figures; ++f)
+        p.after[std::size_t(f)] = 0;
+    auto set = [](std::optional<qint64> &slot, qint64 v) { slot = v >= 0 ? std::optional<qint64>(v) : std::nullopt; };
+    set(p.after[0], afterCount);
+    set(p.after[SalesHistory::TotalFigure], afterTotal);
     return p;
 }
 
@@ -46,33 +57,66 @@ void TestSalesHistory::between_data()
     QTest::addColumn<qint64>("sold");
     QTest::addColumn<qint64>("soldYen");
     QTest::addColumn<bool>("fell");
+    QTest::addColumn<bool>("unsure");
     QTest::addColumn<bool>("gap");
     QTest::addColumn<int>("clears");
+    QTest::addColumn<int>("unproven");
 
     QTest::newRow("plain rise") << QList<CountPoint>{point(100, 5000), point(130, 6500)}
-                                << qint64(30) << qint64(1500) << false << false << 0;
-    QTest::newRow("no sales") << QList<CountPoint>{point(100, 5000), point(100, 5000)}
-                              << qint64(0) << qint64(0) << false << false << 0;
-    QTest::newRow("above four digits") << QList<CountPoint>{point(9990, 0), point(12345, 0)}
-                                       << qint64(2355) << qint64(0) << false << false << 0;
+                                << qint64(30) << qint64(1500) << false << false << false << 0 << 0;
+    QTest::newRow("above four digits") << QList<CountPoint>{point(9990, 0), point(12345, 117750)}
+                                       << qint64(2355) << qint64(117750) << false << false << false << 0 << 0;
     // 40 sold up to the clear, counting from 0 again, 25 after it.
-    QTest::newRow("across a clear") << QList<CountPoint>{point(100, 5000), point(140, 7000, true), point(25, 1250)}
-                                    << qint64(65) << qint64(3250) << false << false << 1;
-    QTest::newRow("two clears") << QList<CountPoint>{point(10, 100), point(20, 200, true), point(5, 50, true),
-                                                     point(7, 70)}
-                                << qint64(22) << qint64(220) << false << false << 2;
-    // A clear the controller did not take: its read-back still held 140.
-    QTest::newRow("clear not taken") << QList<CountPoint>{point(100, 0), point(140, 0, true, 140), point(150, 0)}
-                                     << qint64(50) << qint64(0) << false << false << 1;
-    // A count past 65535 or a clear made elsewhere: at least the 20 since.
-    QTest::newRow("wrapped") << QList<CountPoint>{point(65530, 9000), point(20, 9100)}
-                             << qint64(20) << qint64(100) << true << false << 0;
-    QTest::newRow("fell then rose") << QList<CountPoint>{point(500, 0), point(10, 0), point(30, 0)}
-                                    << qint64(30) << qint64(0) << true << false << 0;
-    QTest::newRow("count not read between") << QList<CountPoint>{point(10, 0), point(-1, 0), point(25, 0)}
-                                            << qint64(15) << qint64(0) << false << true << 0;
-    QTest::newRow("start not read") << QList<CountPoint>{point(-1, 0), point(25, 0), point(30, 0)}
-                                    << qint64(5) << qint64(0) << false << true << 0;
+    QTest::newRow("clear confirmed") << QList<CountPoint>{point(100, 5000), clear(140, 7000, 0, 0), point(25, 1250)}
+                                     << qint64(65) << qint64(3250) << false << false << false << 1 << 0;
+    // Three sold between the clear and its read-back: in the 25 after it.
+    QTest::newRow("sales during the clear")
+        << QList<CountPoint>{point(100, 5000), clear(140, 7000, 3, 150), point(25, 1250)}
+        << qint64(65) << qint64(3250) << false << false << false << 1 << 0;
+    QTest::newRow("two clears") << QList<CountPoint>{point(10, 500), clear(20, 1000, 0, 0), clear(5, 250, 0, 0),
+                                                     point(7, 350)}
+                                << qint64(22) << qint64(1100) << false << false << false << 2 << 0;
+    // Killed before the read-back, never sent: the next reading is above.
+    QTest::newRow("not confirmed, not carried out")
+        << QList<CountPoint>{point(100, 5000), clear(140, 7000, -1, -1), point(150, 7500)}
+        << qint64(50) << qint64(2500) << false << false << false << 1 << 1;
+    QTest::newRow("not confirmed, decided later")
+        << QList<CountPoint>{point(100, 5000), clear(140, 7000, -1, -1), point(25, 1250)}
+        << qint64(65) << qint64(3250) << false << false << false << 1 << 0;
+    QTest::newRow("not confirmed, not yet decided")
+        << QList<CountPoint>{point(100, 5000), clear(140, 7000, -1, -1)}
+        << qint64(40) << qint64(2000) << false << false << false << 1 << 1;
+    // Read back unchanged: the controller did not take it.
+    QTest::newRow("clear refused") << QList<CountPoint>{point(100, 5000), clear(140, 7000, 141, 7050), point(150, 7500)}
+                                   << qint64(50) << qint64(2500) << false << false << false << 1 << 1;
+    QTest::newRow("total kept at the clear")
+        << QList<CountPoint>{point(100, 5000), clear(140, 7000, 0, 7000), point(25, 8250)}
+        << qint64(65) << qint64(3250) << false << false << false << 1 << 0;
+    // The total passed 2^32 while a clear was read back: refused, it runs on.
+    QTest::newRow("clear refused, total wrapped")
+        << QList<CountPoint>{point(100, 4294967000LL), clear(140, 4294967295LL, 141, 500), point(150, 1000)}
+        << qint64(50) << qint64(1296) << false << false << false << 1 << 1;
+    // Taken by a controller that keeps its total, one sale at 50 made
+    // meanwhile: 49 is the kept total past 2^32, not a total restarted.
+    QTest::newRow("total kept, wrapped at the clear")
+        << QList<CountPoint>{point(100, 4294967000LL), clear(140, 4294967295LL, 1, 49), point(5, 249)}
+        << qint64(45) << qint64(545) << false << false << false << 1 << 0;
+    // Past 65535: exact modulo 65,536; one more wrap (65,562 x 5.0 yen) would not fit in 1,300 yen.
+    QTest::newRow("count wrapped") << QList<CountPoint>{point(65530, 9000), point(20, 10300)}
+                                   << qint64(26) << qint64(1300) << false << false << false << 0 << 0;
+    QTest::newRow("two wraps possible") << QList<CountPoint>{point(65530, 9000, 1), point(20, 20000, 1)}
+                                        << qint64(26) << qint64(11000) << false << true << false << 0 << 0;
+    QTest::newRow("priced 0") << QList<CountPoint>{point(10, 9000, 0), point(12, 9000, 0)}
+                              << qint64(2) << qint64(0) << false << true << false << 0 << 0;
+    QTest::newRow("total past 32 bits") << QList<CountPoint>{point(100, 4294967000LL), point(110, 204)}
+                                        << qint64(10) << qint64(500) << false << false << false << 0 << 0;
+    // The total fell too: cleared elsewhere, at least what was counted since.
+    QTest::newRow("cleared elsewhere") << QList<CountPoint>{point(500, 9000), point(10, 500)}
+                                       << qint64(10) << qint64(500) << true << false << false << 0 << 0;
+    QTest::newRow("count not read between") << QList<CountPoint>{point(10, 0), point(-1, 0), point(25, 0, 0)}
+                                            << qint64(15) << qint64(0) << false << true << true << 0 << 0;
+    QTest::newRow("start not read") << QList<CountPoint>{point(-1, 0), point(25, 0), point(30, 250)}
+                                    << qint64(5) << qint64(250) << false << false << true << 0 << 0;
 }
 
 void TestSalesHistory::between()
@@ -81,14 +125,18 @@ void TestSalesHistory::between()
     QFETCH(qint64, sold);
     QFETCH(qint64, soldYen);
     QFETCH(bool, fell);
+    QFETCH(bool, unsure);
     QFETCH(bool, gap);
     QFETCH(int, clears);
+    QFETCH(int, unproven);
     const SalesHistory::Sales s = SalesHistory::between(points, 0, int(points.size()) - 1);
     QCOMPARE(s.sold[0], sold);
     QCOMPARE(s.sold[SalesHistory::TotalFigure], soldYen);
     QCOMPARE(s.fell[0], fell);
+    QCOMPARE(s.unsure[0], unsure);
     QCOMPARE(s.gap[0], gap);
     QCOMPARE(s.clears, clears);
+    QCOMPARE(s.unproven, unproven);
     // The other columns stood at 0 throughout.
     QCOMPARE(s.sold[1], qint64(0));
     QVERIFY(!s.fell[1]);
@@ -96,7 +144,7 @@ void TestSalesHistory::between()
 
 void TestSalesHistory::cumulativeMatchesBetween()
 {
-    const QList<CountPoint> points{point(100, 10), point(140, 20, true), point(25, 30), point(3, 40),
+    const QList<CountPoint> points{point(100, 10), clear(140, 20, 0, 0), point(25, 30), point(3, 40),
                                    point(8, 45)};
     const QList<SalesHistory::Sales> sums = SalesHistory::cumulative(points);
     QCOMPARE(sums.size(), points.size());
@@ -111,16 +159,17 @@ void TestSalesHistory::cumulativeMatchesBetween()
 void TestSalesHistory::fromRecordedEvents()
 {
     // Only readings and clears carry counts; a write between them is skipped.
-    JournalEvent reading{1, QStringLiteral("t1"), JournalKind::Reading, 3, {}, {}, {}, {}, {}};
+    JournalEvent reading{1, QStringLiteral("t1"), JournalKind::Reading, 3, {}, {}, {}, {}, {}, {}, {}};
     reading.items = {{QStringLiteral("price1"), 120, {}, {}}, {QStringLiteral("count1"), 70000 - 4465, {}, {}},
                      {QStringLiteral("total"), 900, {}, {}}};
-    JournalEvent price{2, QStringLiteral("t2"), JournalKind::Price, 3, {}, {}, {}, {}, {}};
+    JournalEvent price{2, QStringLiteral("t2"), JournalKind::Price, 3, {}, {}, {}, {}, {}, {}, {}};
     price.items = {{QStringLiteral("price1"), 120, 150, 150}};
-    JournalEvent clear{3, QStringLiteral("t3"), JournalKind::CounterClear, 3, {}, {}, {}, {}, {}};
+    JournalEvent clear{3, QStringLiteral("t3"), JournalKind::CounterClear, 3, {}, {}, {}, {}, {}, {}, {}};
     clear.items = {{QStringLiteral("count1"), 65535, {}, 0}, {QStringLiteral("total"), 1000, {}, QVariant()}};
     const QList<CountPoint> points = SalesHistory::countPoints({reading, price, clear});
     QCOMPARE(points.size(), 2);
     QCOMPARE(points[0].counts[0], std::optional<qint64>(65535));
+    QCOMPARE(points[0].prices[0], std::optional<qint64>(120));
     QVERIFY(!points[0].counts[1]);
     QVERIFY(points[1].clear);
     QCOMPARE(points[1].after[0], std::optional<qint64>(0));

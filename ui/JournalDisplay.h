@@ -1,0 +1,26 @@
+#pragma once
+// How the history shows what the journal keeps: item names in Japanese as
+// the main window labels them, prices and totals in the window's forms,
+// options by their item texts, receipt lines as their text with the
+// magnifications apart, times in the local time recorded with its offset.
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+namespace JournalDisplay {
+
+// One option as the window shows it: its label and its items in order.
+struct Option {
+    QString label;
+    QStringList items;
+};
+using Options = QList<Option>;
+
+QString itemName(const QString &name, const Options &options);
+// `value` as the window would show it; "—" for a value not recorded.
+QString itemValue(const QString &name, const QVariant &value, const Options &options);
+// "2026/12/07 15:55:00 (+09:00)" from the journal's ISO 8601 time.
+QString time(const QString &iso);
+
+} // namespace JournalDisplay

@@ -348,15 +348,6 @@ CounterClear clearCounters(DeviceLink &link, bool manualMode,
     return result;
 }
 
-bool clearConfirmed(const LivePoll::Counters &before, const LivePoll::Counters &after)
-{
-    for (std::size_t i = 0; i < before.counts.size(); ++i) {
-        if (before.counts[i] > 0 && after.counts[i] >= before.counts[i])
-            return false;
-    }
-    return before.total == 0 || after.total < before.total;
-}
-
 QString invalidMagnificationText(const QStringList &boxes)
 {
     return QStringLiteral("値が正しくありません\n・") + boxes.join(QStringLiteral("\n・"))

@@ -144,10 +144,6 @@ struct CounterClear {
 CounterClear clearCounters(DeviceLink &link, bool manualMode,
                            const std::function<bool(const std::optional<LivePoll::Counters> &)> &beforeClear = {});
 
-// The clear took effect: every count and the total that were above 0
-// before it are below what they were.
-bool clearConfirmed(const LivePoll::Counters &before, const LivePoll::Counters &after);
-
 // The refusal of magnification boxes that do not hold one of 1-4, each
 // named as the operator knows it ("領収書文字2行目の倍率Y"), in screen order.
 QString invalidMagnificationText(const QStringList &boxes);

@@ -68,8 +68,6 @@ private slots:
 
     void clearCounters_data();
     void clearCounters();
-    void clearConfirmed_data();
-    void clearConfirmed();
 
     void settingsNotTaken_data();
     void settingsNotTaken();
@@ -514,37 +512,6 @@ void TestWriteOperations::clearCounters()
     QCOMPARE(clear.after.has_value(), clear.answered);
     QCOMPARE(rig.log->entries, expected);
     QVERIFY(rig.link.portHandleValid());
-}
-
-void TestWriteOperations::clearConfirmed_data()
-{
-    // Column 1 and the total before and after; whether the clear took effect.
-    QTest::addColumn<int>("countBefore");
-    QTest::addColumn<int>("countAfter");
-    QTest::addColumn<int>("totalBefore");
-    QTest::addColumn<int>("totalAfter");
-    QTest::addColumn<bool>("confirmed");
-    QTest::newRow("cleared") << 10 << 0 << 500 << 0 << true;
-    QTest::newRow("a sale right after") << 10 << 1 << 500 << 50 << true;
-    QTest::newRow("not cleared") << 10 << 10 << 500 << 500 << false;
-    QTest::newRow("the total kept") << 10 << 0 << 500 << 500 << false;
-    QTest::newRow("nothing to clear") << 0 << 0 << 0 << 0 << true;
-}
-
-void TestWriteOperations::clearConfirmed()
-{
-    QFETCH(int, countBefore);
-    QFETCH(int, countAfter);
-    QFETCH(int, totalBefore);
-    QFETCH(int, totalAfter);
-    QFETCH(bool, confirmed);
-    LivePoll::Counters before;
-    LivePoll::Counters after;
-    before.counts[0] = std::uint32_t(countBefore);
-    after.counts[0] = std::uint32_t(countAfter);
-    before.total = std::uint32_t(totalBefore);
-    after.total = std::uint32_t(totalAfter);
-    QCOMPARE(WriteOperations::clearConfirmed(before, after), confirmed);
 }
 
 void TestWriteOperations::settingsNotTaken_data()

@@ -3,6 +3,7 @@
 // before a clear whose counts cannot be kept; the history window's figures
 // and the button that opens it; the program's command line without a display.
 #include "journal/Journal.h"
+#include "journal/SalesHistory.h"
 #include "tests/support/EmulatorProcess.h"
 #include "tests/support/PortSandbox.h"
 #include "tests/support/WindowFixture.h"
@@ -130,6 +131,8 @@ private slots:
     void headlessRead();
     void lastVisitTableAndForms();
     void roundOfTwinMachines();
+    void writesKeptBeforeSent_data();
+    void writesKeptBeforeSent();
     void notKeptMarkUntilResumed();
     void exportDialogThenSecondInstance();
     void endsOnSignals_data();
@@ -600,6 +603,77 @@ void TestJournalWindow::roundOfTwinMachines()
     QCOMPARE(table->item(16, 2)->text(), QStringLiteral("2250"));
     QCOMPARE(history->shownSales().clears, 2);
     QCOMPARE(history->shownSales().unproven, 1);
+}
+
+// A write is kept before it goes out: a clear, a price or settings write
+// whose controller stops answering leaves its record with the values before
+// it and sent, and nothing reported; a clear never proven adds no sales.
+void TestJournalWindow::writesKeptBeforeSent_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QByteArray>("silent");   // the command the controller never answers
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QVariant>("before");
+    QTest::addColumn<QVariant>("sent");
+    QTest::newRow("clear") << "clear" << QByteArray("QVZ0") << JournalKind::CounterClear << "count3"
+                           << QVariant(12345) << QVariant();
+    QTest::newRow("price") << "price" << QByteArray("QVSP*") << JournalKind::Price << "price1" << QVariant(100)
+                           << QVariant(95);
+    QTest::newRow("settings") << "options" << QByteArray("QVSO1*") << JournalKind::Settings << "option1"
+                              << QVariant(0) << QVariant(1);
+}
+
+void TestJournalWindow::writesKeptBeforeSent()
+{
+    QFETCH(QString, operation);
+    QFETCH(QByteArray, silent);
+    QFETCH(QString, kind);
+    QFETCH(QString, item);
+    QFETCH(QVariant, before);
+    QFETCH(QVariant, sent);
+    JournalRig rig;
+    QVERIFY(rig.journal.open(rig.journalPath()));
+    const QByteArray scenario = R"({"id": "KEPT", "prices": [100], "counts": [1, 2, 12345], "salesTotal": 5000,
+        "faults": [{"command": ")" + silent + R"(", "fault": "silence"}, {"command": "QV", "fault": "silence", "skip": 1}]})";
+    QVERIFY(rig.emulator.startAt(EmulatorCom, scenario, EmulatorProcess::fastLine()));
+    rig.openOnSerialPort();
+    rig.form->link().setReadTimeoutMs(300);
+    rig.form->setJournal(&rig.journal);
+    rig.form->show();
+    rig.answerer().setAlways(ModalAnswerer::press(QMessageBox::Ok));
+    rig.form->ConBtnClick();
+    QCOMPARE(rig.form->Connected, 1);
+    if (operation == QLatin1String("clear")) {
+        rig.child<QPushButton>("CntClrBtn")->click();
+    } else if (operation == QLatin1String("price")) {
+        rig.answerer().actions << ModalAnswerer::enter(QStringLiteral("9.5"));
+        rig.clickCell("OptGrid1", 1, 0);
+    } else {
+        rig.child<QComboBox>("Opt1Sel")->setCurrentIndex(1);
+        rig.child<QPushButton>("SendSalesBtn")->click();
+    }
+    // The controller answers again and the window reads it afresh.
+    QTRY_VERIFY_WITH_TIMEOUT(rig.form->Connected == 1 && !rig.form->deviceLost(), 10000);
+    rig.form->ConBtnClick();
+
+    const QList<JournalEvent> events = rig.journal.events(nullptr, true);
+    const auto written = std::find_if(events.begin(), events.end(), [&](const JournalEvent &e) { return e.kind == kind; });
+    QVERIFY(written != events.end());
+    const auto it = std::find_if(written->items.begin(), written->items.end(),
+                                 [&](const JournalItem &i) { return i.name == item; });
+    QVERIFY(it != written->items.end());
+    QCOMPARE(it->value.toLongLong(), before.toLongLong());
+    QCOMPARE(it->sent.isValid() && !it->sent.isNull(), sent.isValid());
+    if (sent.isValid())
+        QCOMPARE(it->sent.toLongLong(), sent.toLongLong());
+    if (kind != JournalKind::Settings)   // the settings' proof comes at the controller's restart
+        QVERIFY(it->reported.isNull());
+    // Across a clear that never happened, nothing was sold.
+    const QList<SalesHistory::CountPoint> points = SalesHistory::countPoints(events);
+    const SalesHistory::Sales sales = SalesHistory::between(points, 0, int(points.size()) - 1);
+    for (int f = 0; f < SalesHistory::Figures; ++f)
+        QCOMPARE(sales.sold[std::size_t(f)], qint64(0));
 }
 
 // While events cannot be kept (another program holds the journal), 履歴なし

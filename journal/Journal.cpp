@@ -167,6 +167,20 @@ bool keepLogOnClose(const QSqlDatabase &db)
     return sqlite && config(sqlite, NoCheckpointOnClose, 1, &set) == 0 && set == 1;
 }
 
+// An event row: id, time, kind, port, device, identification, version.
+JournalEvent eventFromRow(const QSqlQuery &q)
+{
+    JournalEvent e;
+    e.id = q.value(0).toLongLong();
+    e.time = q.value(1).toString();
+    e.kind = q.value(2).toString();
+    e.port = q.value(3).toInt();
+    e.device = q.value(4).toString();
+    e.identification = q.value(5).toString();
+    e.version = q.value(6).toString();
+    return e;
+}
+
 } // namespace
 
 Journal::Journal()
@@ -356,14 +370,7 @@ void Journal::salvage()
                 || events.exec(QStringLiteral(
                     "SELECT id, time, kind, port, device, identification, version, summary FROM event ORDER BY id"))) {
                 while (events.next()) {
-                    JournalEvent e;
-                    e.id = events.value(0).toLongLong();
-                    e.time = events.value(1).toString();
-                    e.kind = events.value(2).toString();
-                    e.port = events.value(3).toInt();
-                    e.device = events.value(4).toString();
-                    e.identification = events.value(5).toString();
-                    e.version = events.value(6).toString();
+                    JournalEvent e = eventFromRow(events);
                     e.summary = events.value(7).toString();
                     if (withBytes) {
                         e.identificationBytes = events.value(8).toByteArray();
@@ -1186,18 +1193,6 @@ namespace {
 // The columns every event query selects first, in this order.
 const QString EventColumns = QStringLiteral("e.id, e.time, e.kind, e.port, e.device, e.identification, e.version");
 
-JournalEvent eventFromRow(const QSqlQuery &q)
-{
-    JournalEvent e;
-    e.id = q.value(0).toLongLong();
-    e.time = q.value(1).toString();
-    e.kind = q.value(2).toString();
-    e.port = q.value(3).toInt();
-    e.device = q.value(4).toString();
-    e.identification = q.value(5).toString();
-    e.version = q.value(6).toString();
-    return e;
-}
 
 } // namespace
 

@@ -507,15 +507,7 @@ bool JournalWindow::nameShown(const QString &asset, const QString &location)
         machine = journal_.nameMachine(asset.trimmed(), location.trimmed());
         done = machine != 0 && journal_.assign(c, machine);
     }
-    if (!done) {
-        showOk(this, QStringLiteral("履歴に書き込めませんでした.\n%1").arg(journal_.problem()), QStringLiteral("Error"));
-        return false;
-    }
-    reload();
-    for (int i = 0; i < controllers_.size(); ++i)
-        if (controllers_[i].machine == machine)
-            controllerList_->setCurrentRow(i);
-    return true;
+    return showMachine(done, machine);
 }
 
 bool JournalWindow::assignShown(qint64 machine)
@@ -523,7 +515,12 @@ bool JournalWindow::assignShown(qint64 machine)
     const int row = controllerList_->currentRow();
     if (row < 0 || row >= controllers_.size() || machine == 0)
         return false;
-    if (!journal_.assign(controllers_[row], machine)) {
+    return showMachine(journal_.assign(controllers_[row], machine), machine);
+}
+
+bool JournalWindow::showMachine(bool written, qint64 machine)
+{
+    if (!written) {
         showOk(this, QStringLiteral("履歴に書き込めませんでした.\n%1").arg(journal_.problem()), QStringLiteral("Error"));
         return false;
     }

@@ -65,6 +65,9 @@ public:
     static QString salesText(const SalesHistory::Sales &sales);
 
 private:
+    // After naming or assigning: the box when it was not written, else the
+    // histories anew with the machine's selected.
+    bool showMachine(bool written, qint64 machine);
     void ExportBtnClick(ExportScope scope);
     void NameBtnClick();
     void AssignBtnClick();

@@ -26,12 +26,15 @@ QByteArray field(const QByteArray &bytes, int width)
 
 namespace {
 
-// Numeric fields never carry a sign; a count that cannot be negative is
-// never shown as one, and a field wider than the standard's is capped.
+// Numeric fields never carry a sign, and a figure wider than its field
+// rolls over as a meter does (readers take differences modulo the field),
+// rather than stopping at a wrong maximum.
 QByteArray number(qint64 n, int width)
 {
-    const qint64 cap = [width] { qint64 c = 1; for (int i = 0; i < width; ++i) c *= 10; return c - 1; }();
-    return QByteArray::number(std::clamp<qint64>(n, 0, cap));
+    qint64 span = 1;
+    for (int i = 0; i < width; ++i)
+        span *= 10;
+    return QByteArray::number(std::max<qint64>(n, 0) % span);
 }
 
 class Segments {

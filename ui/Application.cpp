@@ -2,6 +2,7 @@
 
 #include "device/HeadlessRead.h"
 #include "device/ReadingJson.h"
+#include "journal/AuditExport.h"
 #include "journal/Journal.h"
 #include "journal/JournalCsv.h"
 #include "ui/AccessibleComboBox.h"
@@ -16,6 +17,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QIcon>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLibraryInfo>
@@ -60,6 +62,8 @@ struct CommandLine {
     std::optional<QString> readPort;   // --read: COMn or auto
     QString output = QStringLiteral("-");
     std::optional<QString> backupTo;
+    std::optional<QString> auditTo;    // --export-dex
+    QString controller;                // --controller: one history only
     bool bom = false;
 };
 
@@ -100,7 +104,16 @@ CommandLine processCommandLine(const QCoreApplication &app)
         QStringLiteral("file"));
     const QCommandLineOption bom(QStringLiteral("bom"),
                                  QStringLiteral("Start the CSV of --export-journal with a UTF-8 byte-order mark."));
-    parser.addOptions({journal, noJournal, exportJournal, backupJournal, bom, read, format, output});
+    const QCommandLineOption exportDex(
+        QStringLiteral("export-dex"),
+        QStringLiteral("Write the audit file (EVA-DTS) of each machine's last reading to <file> (- for standard "
+                       "output; a folder: one file per machine) and end."),
+        QStringLiteral("file"));
+    const QCommandLineOption controller(
+        QStringLiteral("controller"),
+        QStringLiteral("With --export-dex: only the machine with this asset number or identification text."),
+        QStringLiteral("text"));
+    parser.addOptions({journal, noJournal, exportJournal, backupJournal, bom, read, format, output, exportDex, controller});
     parser.process(app);
     CommandLine line;
     if (!parser.positionalArguments().isEmpty()) {
@@ -136,6 +149,14 @@ CommandLine processCommandLine(const QCoreApplication &app)
         line.exportTo = parser.value(exportJournal);
     if (parser.isSet(read))
         line.readPort = parser.value(read);
+    if (int(parser.isSet(exportDex)) + int(parser.isSet(exportJournal)) + int(parser.isSet(backupJournal))
+            + int(parser.isSet(read)) > 1)
+        return refuse("--export-dex, --export-journal, --backup-journal and --read exclude each other");
+    if (parser.isSet(controller) && !parser.isSet(exportDex))
+        return refuse("--controller goes with --export-dex");
+    if (parser.isSet(exportDex))
+        line.auditTo = parser.value(exportDex);
+    line.controller = parser.value(controller);
     line.output = parser.value(output);
     if (parser.isSet(backupJournal))
         line.backupTo = parser.value(backupJournal);
@@ -199,6 +220,57 @@ int exportJournal(const CommandLine &line)
     return 0;
 }
 
+// --export-dex: the audit file of each machine's last reading.
+int exportAudit(const CommandLine &line)
+{
+    const QString path = line.journalPath.isEmpty() ? Journal::defaultPath() : line.journalPath;
+    auto fail = [](const QString &why) {
+        std::fprintf(stderr, "quvo-utility: %s\n", qPrintable(why));
+        return 1;
+    };
+    if (line.noJournal)
+        return fail(QStringLiteral("--export-dex needs a journal, not --no-journal"));
+    if (!QFileInfo::exists(path))
+        return fail(QStringLiteral("no journal at %1").arg(path));
+    Journal journal;
+    if (!journal.open(path) && !journal.readOnly())
+        return fail(QStringLiteral("cannot open the journal %1: %2").arg(path, journal.problem()));
+    QList<AuditFile::Reading> readings;
+    for (const JournalController &c : journal.controllers()) {
+        if (!line.controller.isEmpty() && c.asset != line.controller && c.identification != line.controller)
+            continue;
+        if (const std::optional<AuditFile::Reading> r = AuditExport::reading(journal, c))
+            readings.append(*r);
+    }
+    if (readings.isEmpty())
+        return fail(line.controller.isEmpty() ? QStringLiteral("the journal holds no reading")
+                                              : QStringLiteral("no reading of \"%1\" in the journal").arg(line.controller));
+    const QString &to = *line.auditTo;
+    if (to == QLatin1String("-")) {
+        for (const AuditFile::Reading &r : readings) {
+            const QByteArray file = AuditFile::format(r);
+            if (std::fwrite(file.constData(), 1, std::size_t(file.size()), stdout) != std::size_t(file.size()))
+                return fail(QStringLiteral("cannot write the audit file"));
+        }
+        return std::fflush(stdout) == 0 ? 0 : fail(QStringLiteral("cannot write the audit file"));
+    }
+    const bool folder = QFileInfo(to).isDir();
+    if (!folder && readings.size() > 1)
+        return fail(QStringLiteral("%1 machines: give a folder, or one with --controller").arg(readings.size()));
+    for (const AuditFile::Reading &r : readings) {
+        const QString file = folder ? QDir(to).filePath(AuditExport::fileName(r)) : to;
+        if (Journal::isJournalFile(path, file))
+            return fail(QStringLiteral("%1 is the journal's own file").arg(file));
+        QSaveFile out(file);
+        const QByteArray text = AuditFile::format(r);
+        // The same sales as the journal: readable by its owner only.
+        if (!out.open(QIODevice::WriteOnly) || out.write(text) != text.size()
+            || !out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) || !out.commit())
+            return fail(QStringLiteral("cannot write %1: %2").arg(file, out.errorString()));
+    }
+    return 0;
+}
+
 // --read: the controller read once, without a window; never a write.
 int readController(const CommandLine &line)
 {
@@ -245,6 +317,8 @@ std::optional<int> runCommandLine(int &argc, char *argv[], CommandLine &line)
         return 1;
     if (line.exportTo || line.backupTo)
         return exportJournal(line);
+    if (line.auditTo)
+        return exportAudit(line);
     if (line.readPort)
         return readController(line);
     return std::nullopt;

@@ -5,6 +5,7 @@
 // full disk, another instance holding it, two instances writing at once,
 // a process killed while writing.
 //   tst_journal --writer FILE COUNT [--as-nobody]: the child these tests start.
+#include "journal/AuditExport.h"
 #include "journal/Journal.h"
 
 #include <QBuffer>
@@ -160,6 +161,7 @@ private slots:
     void exportsAndBackup();
     void visitsPutWithNamedMachines();
     void killedWhileWriting();
+    void auditFileSinceInitialisation();
 
 private:
     QString startWriter(QProcess &p, int count, const QStringList &extra = {});
@@ -709,6 +711,45 @@ void TestJournal::killedWhileWriting()
                     .toInt() == 1);
         QVERIFY(raw.one(QStringLiteral("SELECT COUNT(*) FROM event")).toInt() >= ids.size());
     }
+}
+
+void TestJournal::auditFileSinceInitialisation()
+{
+    // Column 1 at 10.0 yen: a first reading near the count's end, ten sales
+    // across its wrap, a clear, then three sales. Since initialisation: the
+    // first reading's figures plus every sale after it; since the reset:
+    // the controller's own counters.
+    Journal journal;
+    QVERIFY2(journal.open(path_), qPrintable(journal.problem()));
+    const auto reading = [&journal](int count, int total) {
+        DeviceData d;
+        d.ColumnPrice(0) = 100;
+        d.ColumnSalesCount(0) = count;
+        d.SalesTotal() = total;
+        return journal.recordReading(machine(), d, nullptr) > 0;
+    };
+    QVERIFY(reading(65530, 1000));
+    QVERIFY(reading(4, 1100));
+    LivePoll::Counters before;
+    before.counts[0] = 4;
+    before.total = 1100;
+    const qint64 clear = journal.recordCounterClear(machine(), before);
+    QVERIFY(clear > 0);
+    QVERIFY(journal.recordClearOutcome(clear, DeviceData()));
+    QVERIFY(reading(3, 30));
+
+    const QList<JournalController> histories = journal.controllers();
+    QCOMPARE(histories.size(), 1);
+    const std::optional<AuditFile::Reading> r = AuditExport::reading(journal, histories.first());
+    QVERIFY(r);
+    QCOMPARE(r->columns.first().priceTenths, qint64(100));
+    QCOMPARE(r->columns.first().countSinceInit, qint64(65530 + 10 + 3));
+    QCOMPARE(r->columns.first().valueSinceInit, qint64(65543 * 100));
+    QCOMPARE(r->columns.first().countSinceReset, qint64(3));
+    QCOMPARE(r->valueSinceInit, qint64((1000 + 100 + 30) * 10));
+    QCOMPARE(r->valueSinceReset, qint64(300));
+    QCOMPARE(r->readings, 3);
+    QVERIFY(AuditFile::format(*r).contains("\r\nPA2*65543*6554300*3*300\r\n"));
 }
 
 int main(int argc, char *argv[])

@@ -452,6 +452,17 @@ void TestJournalWindow::headlessRead()
                  .value(QStringLiteral("identification")).toObject().value(QStringLiteral("value")).toString(),
              QStringLiteral("JNL"));
     QVERIFY(kept);
+    // The reading's audit file carries the controller's prices and counts,
+    // money in tenths of a yen (column 3 at 30.0 yen).
+    QProcess dex;
+    dex.setProcessEnvironment(withoutDisplay(data.path()));
+    dex.start(QStringLiteral(QUVO_UTILITY), {QStringLiteral("--export-dex"), QStringLiteral("-")});
+    QVERIFY(dex.waitForFinished(30000));
+    QCOMPARE(dex.exitCode(), 0);
+    const QByteArray audit = dex.readAllStandardOutput();
+    QVERIFY2(audit.contains("\r\nID1*JNL*QUVO*"), audit.constData());
+    QVERIFY2(price3 == "null" || audit.contains("\r\nPA1*3*300\r\nPA2*12345*3703500*12345*3703500\r\n"),
+             audit.constData());
     // Nothing was written to the controller.
     for (const QString &c : emulator.commands())
         QVERIFY2(!c.startsWith(QLatin1String("QVS")) && c != QLatin1String("QVU1") && c != QLatin1String("QVZ0"),

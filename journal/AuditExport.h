@@ -1,0 +1,23 @@
+#pragma once
+// The audit file's figures for one history of the journal: the machine, its
+// last reading, and the sales since its first reading in the journal (what
+// it reported then, plus every sale after it, across clears and wraps) and
+// since its last memory clear (its own counters, as its total is headed on
+// the screen).
+#include "journal/AuditFile.h"
+#include "journal/JournalEvent.h"
+
+#include <optional>
+
+class Journal;
+
+namespace AuditExport {
+
+// Nothing when the history holds no reading.
+std::optional<AuditFile::Reading> reading(Journal &journal, const JournalController &history);
+
+// The file's name in a folder: the asset number or identification text and
+// the reading's date and time ("ST-0001_20261207-0905.dex").
+QString fileName(const AuditFile::Reading &reading);
+
+} // namespace AuditExport

@@ -1,5 +1,7 @@
 #include "ui/JournalWindow.h"
 
+#include "journal/AuditExport.h"
+
 #include "journal/Journal.h"
 #include "device/ValueFormats.h"
 #include "ui/MessageBoxes.h"
@@ -14,6 +16,7 @@
 #include <QAbstractFileIconProvider>
 #include <QDir>
 #include <QFileDialog>
+#include <QSaveFile>
 #include <QGuiApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -224,6 +227,9 @@ JournalWindow::JournalWindow(Journal &journal, QWidget *parent) : QWidget(parent
     exportOne_->setObjectName(QStringLiteral("ExportOneBtn"));
     exportAll_ = new QPushButton(QStringLiteral("すべてをCSVに出力..."));
     exportAll_->setObjectName(QStringLiteral("ExportAllBtn"));
+    exportDex_ = new QPushButton(QStringLiteral("DEX出力..."));
+    exportDex_->setObjectName(QStringLiteral("DexBtn"));
+    exportDex_->setToolTip(QStringLiteral("この機械の最後の読み取りを監査ファイル(EVA-DTS)に出力します"));
 
     auto *choose = new QHBoxLayout;
     choose->addWidget(new QLabel(QStringLiteral("比べる読み取り:")));
@@ -273,6 +279,7 @@ JournalWindow::JournalWindow(Journal &journal, QWidget *parent) : QWidget(parent
     leftLayout->addWidget(exportVisit_);
     leftLayout->addWidget(exportOne_);
     leftLayout->addWidget(exportAll_);
+    leftLayout->addWidget(exportDex_);
 
     auto *split = new QSplitter;
     split->addWidget(left);
@@ -291,6 +298,7 @@ JournalWindow::JournalWindow(Journal &journal, QWidget *parent) : QWidget(parent
     connect(exportVisit_, &QPushButton::clicked, this, [this] { ExportBtnClick(ExportScope::Visit); });
     connect(exportOne_, &QPushButton::clicked, this, [this] { ExportBtnClick(ExportScope::History); });
     connect(exportAll_, &QPushButton::clicked, this, [this] { ExportBtnClick(ExportScope::All); });
+    connect(exportDex_, &QPushButton::clicked, this, &JournalWindow::DexBtnClick);
 }
 
 QString JournalWindow::historyText(const JournalController &c) const
@@ -336,6 +344,7 @@ void JournalWindow::reload(const std::optional<ControllerIdentity> &select)
             machineChoice_->addItem(QStringLiteral("%1 %2").arg(m.asset, m.location), m.machine);
     }
     exportAll_->setEnabled(!controllers_.isEmpty());
+    exportDex_->setEnabled(!controllers_.isEmpty());
     showController(row);
 }
 
@@ -638,6 +647,48 @@ QFileDialog *JournalWindow::exportDialog()
         exportDialog_->selectFile(QStringLiteral("journal.csv"));
     }
     return exportDialog_;
+}
+
+bool JournalWindow::exportAuditTo(const QString &file)
+{
+    const int row = controllerList_->currentRow();
+    if (row < 0 || row >= controllers_.size())
+        return false;
+    const std::optional<AuditFile::Reading> reading = AuditExport::reading(journal_, controllers_[row]);
+    QString why = QStringLiteral("この機械の読み取りが履歴にありません.");
+    if (reading && !Journal::isJournalFile(journal_.path(), file)) {
+        QSaveFile out(file);
+        const QByteArray text = AuditFile::format(*reading);
+        // The same sales as the journal: readable by its owner only.
+        if (out.open(QIODevice::WriteOnly) && out.write(text) == text.size()
+            && out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) && out.commit())
+            return true;
+        why = out.errorString();
+    } else if (reading) {
+        why = QStringLiteral("履歴のファイルには書き込みません.");
+    }
+    showOk(this, QStringLiteral("%1 に書き込めませんでした.\n%2").arg(file, why), QStringLiteral("Error"));
+    return false;
+}
+
+void JournalWindow::DexBtnClick()
+{
+    const int row = controllerList_->currentRow();
+    if (row < 0 || row >= controllers_.size())
+        return;
+    // The same dialog as the CSV's, which never opens the journal's files.
+    QFileDialog *dialog = exportDialog();
+    dialog->setWindowTitle(QStringLiteral("DEX出力"));
+    dialog->setNameFilter(QStringLiteral("DEX (*.dex)"));
+    dialog->setDefaultSuffix(QStringLiteral("dex"));
+    if (const auto reading = AuditExport::reading(journal_, controllers_[row]))
+        dialog->selectFile(AuditExport::fileName(*reading));
+    const bool chosen = dialog->exec() == QDialog::Accepted && !dialog->selectedFiles().isEmpty();
+    dialog->setWindowTitle(QStringLiteral("CSVに出力"));
+    dialog->setNameFilter(QStringLiteral("CSV (*.csv)"));
+    dialog->setDefaultSuffix(QStringLiteral("csv"));
+    if (chosen)
+        exportAuditTo(dialog->selectedFiles().constFirst());
 }
 
 void JournalWindow::ExportBtnClick(ExportScope scope)

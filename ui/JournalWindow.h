@@ -53,6 +53,8 @@ public:
     // reading compared, to `file`; false with a box.
     enum class ExportScope { History, All, Visit };
     bool exportTo(const QString &file, ExportScope scope);
+    // The audit file (EVA-DTS) of the shown machine's last reading.
+    bool exportAuditTo(const QString &file);
     // The dialog that asks where to export, made on first use.
     QFileDialog *exportDialog();
 
@@ -69,6 +71,7 @@ private:
     // histories anew with the machine's selected.
     bool showMachine(bool written, qint64 machine);
     void ExportBtnClick(ExportScope scope);
+    void DexBtnClick();
     void NameBtnClick();
     void AssignBtnClick();
     void EventTreeExpand(QTreeWidgetItem *item);
@@ -99,5 +102,6 @@ private:
     QPushButton *exportVisit_;
     QPushButton *exportOne_;
     QPushButton *exportAll_;
+    QPushButton *exportDex_;
     QFileDialog *exportDialog_ = nullptr;
 };

@@ -463,6 +463,17 @@ void TestJournalWindow::headlessRead()
     QVERIFY2(audit.contains("\r\nID1*JNL*QUVO*"), audit.constData());
     QVERIFY2(price3 == "null" || audit.contains("\r\nPA1*3*300\r\nPA2*12345*3703500*12345*3703500\r\n"),
              audit.constData());
+    // The history window's DEX出力 writes the same file, owner-only.
+    Journal journal;
+    QVERIFY(journal.open(data.filePath(QStringLiteral("quvo-utility/journal.sqlite"))));
+    JournalWindow history(journal);
+    history.reload();
+    const QString dexFile = data.filePath(QStringLiteral("shown.dex"));
+    QVERIFY(history.exportAuditTo(dexFile));
+    QFile written(dexFile);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QCOMPARE(written.readAll(), audit);
+    QCOMPARE(written.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther), QFileDevice::Permissions());
     // Nothing was written to the controller.
     for (const QString &c : emulator.commands())
         QVERIFY2(!c.startsWith(QLatin1String("QVS")) && c != QLatin1String("QVU1") && c != QLatin1String("QVZ0"),

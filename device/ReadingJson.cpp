@@ -2,70 +2,116 @@
 
 #include "link/ShiftJis.h"
 
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-
-namespace {
-
-QJsonValue text(const std::optional<QByteArray> &raw)
-{
-    return raw ? QJsonValue(ShiftJis::decode(*raw)) : QJsonValue();
-}
-
-// A value and whether it was read; an unread one is null.
-QJsonObject value(const QJsonValue &v, bool read)
-{
-    return QJsonObject{{QStringLiteral("value"), read ? v : QJsonValue()}, {QStringLiteral("read"), read}};
-}
-
-} // namespace
+#include <QVariantMap>
 
 namespace ReadingJson {
 
-QByteArray format(const HeadlessRead::Reading &r)
+QList<Value> values(const HeadlessRead::Reading &r)
 {
-    const auto slot = [&r](int s, qint64 v) { return value(v, r.read.read[std::size_t(s)]); };
-    const auto unsignedSlot = [&r, &slot](int s) { return slot(s, qint64(std::uint32_t(r.data[s]))); };
-
-    QJsonObject values;
-    values.insert(QStringLiteral("status"), slot(Slot::DeviceStatusFlags, r.data.DeviceStatusFlags()));
-    for (int i = 0; i < 16; ++i) {
-        // Prices as the wire carries them: tenths of a yen for columns 1-4
-        // and 9-16, yen for 5-8, as the window shows them.
-        values.insert(QStringLiteral("price%1").arg(i + 1), slot(Slot::ColumnPrice + i, r.data.ColumnPrice(i)));
-        values.insert(QStringLiteral("count%1").arg(i + 1), unsignedSlot(Slot::ColumnSalesCount + i));
-    }
-    values.insert(QStringLiteral("total"), unsignedSlot(Slot::SalesTotal));
+    QList<Value> out;
+    const auto slot = [&r, &out](const QString &name, int s, qint64 v) {
+        const bool read = r.read.read[std::size_t(s)];
+        out.append({name, read ? QVariant(v) : QVariant(), read});
+    };
+    const auto unsignedSlot = [&r, &slot](const QString &name, int s) { slot(name, s, qint64(std::uint32_t(r.data[s]))); };
+    slot(QStringLiteral("status"), Slot::DeviceStatusFlags, r.data.DeviceStatusFlags());
+    // Prices as the wire carries them: tenths of a yen for columns 1-4 and
+    // 9-16, yen for 5-8, as the window shows them.
+    for (int i = 0; i < 16; ++i)
+        slot(QStringLiteral("price%1").arg(i + 1), Slot::ColumnPrice + i, r.data.ColumnPrice(i));
+    for (int i = 0; i < 16; ++i)
+        unsignedSlot(QStringLiteral("count%1").arg(i + 1), Slot::ColumnSalesCount + i);
+    unsignedSlot(QStringLiteral("total"), Slot::SalesTotal);
     for (int k = 0; k < 6; ++k)
-        values.insert(QStringLiteral("option%1").arg(k + 1), slot(Slot::OptionSelection + k, r.data.OptionSelection(k)));
+        slot(QStringLiteral("option%1").arg(k + 1), Slot::OptionSelection + k, r.data.OptionSelection(k));
     for (int line = 0; line < 3; ++line) {
         const auto x = r.settings.asRead(ValueOrigins::line(line, 0));
         const auto y = r.settings.asRead(ValueOrigins::line(line, 1));
         const auto t = r.settings.asRead(ValueOrigins::line(line, 2));
         const bool read = x && y && t;
-        const QJsonObject whole{{QStringLiteral("x"), read ? QJsonValue(x->toInt()) : QJsonValue()},
-                                {QStringLiteral("y"), read ? QJsonValue(y->toInt()) : QJsonValue()},
-                                {QStringLiteral("text"), read ? text(t) : QJsonValue()}};
-        values.insert(QStringLiteral("receipt%1").arg(line + 1), value(whole, read));
+        const QVariant whole = read ? QVariant(QVariantMap{{QStringLiteral("x"), x->toInt()},
+                                                           {QStringLiteral("y"), y->toInt()},
+                                                           {QStringLiteral("text"), ShiftJis::decode(*t)}})
+                                    : QVariant();
+        out.append({QStringLiteral("receipt%1").arg(line + 1), whole, read});
     }
-    values.insert(QStringLiteral("earnC"), slot(Slot::EarnValueC, r.data.EarnValueC()));
-    values.insert(QStringLiteral("coinReply"), slot(Slot::CoinReplyValue, r.data.CoinReplyValue()));
+    slot(QStringLiteral("earnC"), Slot::EarnValueC, r.data.EarnValueC());
+    slot(QStringLiteral("coinReply"), Slot::CoinReplyValue, r.data.CoinReplyValue());
+    return out;
+}
 
-    const ControllerIdentity &id = r.identity;
-    const QJsonObject controller{
-        {QStringLiteral("port"), QStringLiteral("COM%1").arg(id.portNumber)},
-        {QStringLiteral("device"), id.devicePath},
-        // The identification as text, and as the code page 932 bytes it is.
-        {QStringLiteral("identification"), value(id.identificationText(), id.identificationRead)},
-        {QStringLiteral("identificationHex"),
-         value(QString::fromLatin1(id.identification.toHex().toUpper()), id.identificationRead)},
-        {QStringLiteral("version"), value(id.versionText(), id.versionRead)},
-    };
-    const QJsonObject all{{QStringLiteral("controller"), controller},
+namespace {
+
+QJsonObject value(const QJsonValue &v, bool read)
+{
+    return QJsonObject{{QStringLiteral("value"), read ? v : QJsonValue()}, {QStringLiteral("read"), read}};
+}
+
+// The controller as the reading names it: text, its bytes, the version.
+QList<Value> controller(const ControllerIdentity &id)
+{
+    return {{QStringLiteral("port"), QStringLiteral("COM%1").arg(id.portNumber), true},
+            {QStringLiteral("device"), id.devicePath, true},
+            {QStringLiteral("identification"), id.identificationText(), id.identificationRead},
+            {QStringLiteral("identificationHex"), QString::fromLatin1(id.identification.toHex().toUpper()),
+             id.identificationRead},
+            {QStringLiteral("version"), id.versionText(), id.versionRead}};
+}
+
+QByteArray csvField(const QString &text)
+{
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n'))
+        && !text.contains(QLatin1Char('\r')))
+        return text.toUtf8();
+    QString quoted = text;
+    quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
+    return '"' + quoted.toUtf8() + '"';
+}
+
+} // namespace
+
+QByteArray format(const HeadlessRead::Reading &r)
+{
+    QJsonObject all;
+    for (const Value &v : values(r))
+        all.insert(v.name, value(QJsonValue::fromVariant(v.value), v.read));
+    QJsonObject who;
+    for (const Value &v : controller(r.identity)) {
+        if (v.name == QLatin1String("port") || v.name == QLatin1String("device"))
+            who.insert(v.name, v.value.toString());
+        else
+            who.insert(v.name, value(v.value.toString(), v.read));
+    }
+    const QJsonObject doc{{QStringLiteral("controller"), who},
                           {QStringLiteral("time"), r.time.toOffsetFromUtc(r.time.offsetFromUtc()).toString(Qt::ISODate)},
-                          {QStringLiteral("values"), values}};
-    return QJsonDocument(all).toJson(QJsonDocument::Indented);
+                          {QStringLiteral("values"), all}};
+    return QJsonDocument(doc).toJson(QJsonDocument::Indented);
+}
+
+QByteArray formatCsv(const HeadlessRead::Reading &r)
+{
+    QByteArray out = "name,value,read\r\n";
+    const auto row = [&out](const QString &name, const QString &text, bool read) {
+        out += csvField(name) + ',' + csvField(text) + ',' + (read ? "1" : "0") + "\r\n";
+    };
+    for (const Value &v : controller(r.identity))
+        row(v.name, v.read ? v.value.toString() : QString(), v.read);
+    row(QStringLiteral("time"), r.time.toOffsetFromUtc(r.time.offsetFromUtc()).toString(Qt::ISODate), true);
+    for (const Value &v : values(r)) {
+        QString text;
+        if (v.read && v.value.typeId() == QMetaType::QVariantMap) {
+            const QVariantMap m = v.value.toMap();
+            text = QStringLiteral("%1%2%3").arg(m.value(QStringLiteral("x")).toString(),
+                                                m.value(QStringLiteral("y")).toString(),
+                                                m.value(QStringLiteral("text")).toString());
+        } else if (v.read) {
+            text = v.value.toString();
+        }
+        row(v.name, text, v.read);
+    }
+    return out;
 }
 
 } // namespace ReadingJson

@@ -61,6 +61,7 @@ struct CommandLine {
     std::optional<QString> exportTo;
     std::optional<QString> readPort;   // --read: COMn or auto
     QString output = QStringLiteral("-");
+    bool csv = false;                  // --format csv
     std::optional<QString> backupTo;
     std::optional<QString> auditTo;    // --export-dex
     QString controller;                // --controller: one history only
@@ -93,7 +94,7 @@ CommandLine processCommandLine(const QCoreApplication &app)
                        "3 some value not read, 2 no controller answered, 1 a usage or port error. "
                        "Nothing is written to the controller."),
         QStringLiteral("port"));
-    const QCommandLineOption format(QStringLiteral("format"), QStringLiteral("With --read: json (the only form)."),
+    const QCommandLineOption format(QStringLiteral("format"), QStringLiteral("With --read: json or csv."),
                                     QStringLiteral("form"), QStringLiteral("json"));
     const QCommandLineOption output(QStringLiteral("output"),
                                     QStringLiteral("With --read: write to <file> instead of standard output."),
@@ -136,8 +137,9 @@ CommandLine processCommandLine(const QCoreApplication &app)
         return refuse("--read and --export-journal exclude each other");
     if (!parser.isSet(read) && (parser.isSet(format) || parser.isSet(output)))
         return refuse("--format and --output go with --read");
-    if (parser.value(format) != QLatin1String("json"))
-        return refuse("--format takes json");
+    if (parser.value(format) != QLatin1String("json") && parser.value(format) != QLatin1String("csv"))
+        return refuse("--format takes json or csv");
+    line.csv = parser.value(format) == QLatin1String("csv");
     line.journalPath = parser.value(journal);
     line.noJournal = parser.isSet(noJournal);
     if (parser.isSet(exportJournal) && parser.isSet(backupJournal)) {
@@ -286,7 +288,7 @@ int readController(const CommandLine &line)
                          qPrintable(journal.problem()));
     }
     if (outcome.reading) {
-        const QByteArray text = ReadingJson::format(*outcome.reading);
+        const QByteArray text = line.csv ? ReadingJson::formatCsv(*outcome.reading) : ReadingJson::format(*outcome.reading);
         bool written = false;
         if (line.output == QLatin1String("-")) {
             written = std::fwrite(text.constData(), 1, std::size_t(text.size()), stdout) == std::size_t(text.size())

@@ -463,6 +463,17 @@ void TestJournalWindow::headlessRead()
     QVERIFY2(audit.contains("\r\nID1*JNL*QUVO*"), audit.constData());
     QVERIFY2(price3 == "null" || audit.contains("\r\nPA1*3*300\r\nPA2*12345*3703500*12345*3703500\r\n"),
              audit.constData());
+    // The same controller as CSV (the emulator's fault has fired): name, value, read.
+    QProcess csv;
+    csv.setProcessEnvironment(withoutDisplay(data.path()));
+    csv.start(QStringLiteral(QUVO_UTILITY), {QStringLiteral("--read"), port, QStringLiteral("--format"),
+                                             QStringLiteral("csv"), QStringLiteral("--no-journal")});
+    QVERIFY(csv.waitForFinished(60000));
+    QCOMPARE(csv.exitCode(), 0);
+    const QByteArray rows = csv.readAllStandardOutput();
+    QVERIFY2(rows.startsWith("name,value,read\r\n") && rows.contains("\r\ncount3,12345,1\r\n")
+                 && rows.contains("\r\nprice3,300,1\r\n") && rows.contains("\r\nidentification,JNL,1\r\n"),
+             rows.constData());
     // The history window's DEX出力 writes the same file, owner-only.
     Journal journal;
     QVERIFY(journal.open(data.filePath(QStringLiteral("quvo-utility/journal.sqlite"))));

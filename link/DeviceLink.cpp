@@ -121,6 +121,15 @@ void DeviceLink::discardLeftover()
     leftover_ = Leftover::None;
 }
 
+bool DeviceLink::probe()
+{
+    const int usual = readTimeoutMs_;
+    readTimeoutMs_ = std::min(usual, ProbeTimeoutMs);
+    const bool heard = Transact("QV", 0).heard();
+    readTimeoutMs_ = usual;
+    return heard;
+}
+
 bool DeviceLink::checkpoint()
 {
     // A late reply still owed is discarded before the next command as

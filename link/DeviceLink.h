@@ -81,8 +81,11 @@ public:
     bool answeredLate();
     // The transaction was answered, if only late.
     bool answered(const TransactResult &r) { return r.heard() || answeredLate(); }
-    // The probe "QV": whether anything answers on the line at all.
-    bool probe() { return Transact("QV", 0).heard(); }
+    // The probe "QV": whether anything answers on the line at all. Its
+    // seven bytes take 7 ms at 9600 baud; a controller that is there
+    // answers well within ProbeTimeoutMs, and a dead line is told sooner.
+    static constexpr int ProbeTimeoutMs = 300;
+    bool probe();
 
     // Raised at every gap in the line: a transaction that got no whole
     // reply with a status the protocol knows (silent, cut, late, garbled,

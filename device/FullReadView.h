@@ -21,3 +21,13 @@ public:
     // Identification text box (runs its change handler when it differs).
     virtual void setIdentificationText(const QString &text) = 0;
 };
+
+// No window: the values the read makes are in the table and the settings'
+// origins (the headless read, the fuzz targets).
+class NoFullReadView : public FullReadView {
+public:
+    std::optional<QString> setReceiptText(int, const QString &) override { return std::nullopt; }
+    void setMagnificationIndex(int, int) override {}
+    void setCommentBlack(int) override {}
+    void setIdentificationText(const QString &) override {}
+};

@@ -8,16 +8,6 @@
 
 namespace {
 
-// The full read's views have no window here: the values it reads are in
-// the table and the settings' origins.
-class NoWindow : public FullReadView {
-public:
-    std::optional<QString> setReceiptText(int, const QString &) override { return std::nullopt; }
-    void setMagnificationIndex(int, int) override {}
-    void setCommentBlack(int) override {}
-    void setIdentificationText(const QString &) override {}
-};
-
 HeadlessRead::Outcome fail(int code, const QString &message)
 {
     HeadlessRead::Outcome o;
@@ -85,7 +75,7 @@ Outcome run(DeviceLink &link, const QString &port)
     r.identity = ControllerIdentity{link.portNumber(), link.devicePath(), QByteArray(), version.payload, false,
                                     version.usable()};
     r.data.FirmwareVersion() = firmwareVersionFromReply(version.payload);
-    NoWindow view;
+    NoFullReadView view;
     const quint64 since = link.generation();
     r.read = link.answered(version) || link.probe() ? FullRead::run(link, r.data, view, &r.settings, &r.identity, since)
                                                    : FullRead::Result{false, {}, true, false, {}, false, {}};

@@ -25,14 +25,6 @@ void fail(const char *what, int field)
     std::abort();
 }
 
-class NoView : public FullReadView {
-public:
-    std::optional<QString> setReceiptText(int, const QString &) override { return std::nullopt; }
-    void setMagnificationIndex(int, int) override {}
-    void setCommentBlack(int) override {}
-    void setIdentificationText(const QString &) override {}
-};
-
 // Printable code page 932 text of up to `max` bytes, single-byte characters.
 QByteArray printable(FuzzInput &in, int max)
 {
@@ -87,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     };
     DeviceLink link(std::make_unique<FakePort>(state));
     DeviceData table;
-    NoView view;
+    NoFullReadView view;
     ValueOrigins origins;
     const FullRead::Result result = FullRead::run(link, table, view, &origins);
 

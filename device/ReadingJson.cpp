@@ -49,7 +49,8 @@ QJsonObject value(const QJsonValue &v, bool read)
     return QJsonObject{{QStringLiteral("value"), read ? v : QJsonValue()}, {QStringLiteral("read"), read}};
 }
 
-// The controller as the reading names it: text, its bytes, the version.
+} // namespace
+
 QList<Value> controller(const ControllerIdentity &id)
 {
     return {{QStringLiteral("port"), QStringLiteral("COM%1").arg(id.portNumber), true},
@@ -59,18 +60,6 @@ QList<Value> controller(const ControllerIdentity &id)
              id.identificationRead},
             {QStringLiteral("version"), id.versionText(), id.versionRead}};
 }
-
-QByteArray csvField(const QString &text)
-{
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n'))
-        && !text.contains(QLatin1Char('\r')))
-        return text.toUtf8();
-    QString quoted = text;
-    quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
-    return '"' + quoted.toUtf8() + '"';
-}
-
-} // namespace
 
 QByteArray format(const HeadlessRead::Reading &r)
 {
@@ -88,30 +77,6 @@ QByteArray format(const HeadlessRead::Reading &r)
                           {QStringLiteral("time"), r.time.toOffsetFromUtc(r.time.offsetFromUtc()).toString(Qt::ISODate)},
                           {QStringLiteral("values"), all}};
     return QJsonDocument(doc).toJson(QJsonDocument::Indented);
-}
-
-QByteArray formatCsv(const HeadlessRead::Reading &r)
-{
-    QByteArray out = "name,value,read\r\n";
-    const auto row = [&out](const QString &name, const QString &text, bool read) {
-        out += csvField(name) + ',' + csvField(text) + ',' + (read ? "1" : "0") + "\r\n";
-    };
-    for (const Value &v : controller(r.identity))
-        row(v.name, v.read ? v.value.toString() : QString(), v.read);
-    row(QStringLiteral("time"), r.time.toOffsetFromUtc(r.time.offsetFromUtc()).toString(Qt::ISODate), true);
-    for (const Value &v : values(r)) {
-        QString text;
-        if (v.read && v.value.typeId() == QMetaType::QVariantMap) {
-            const QVariantMap m = v.value.toMap();
-            text = QStringLiteral("%1%2%3").arg(m.value(QStringLiteral("x")).toString(),
-                                                m.value(QStringLiteral("y")).toString(),
-                                                m.value(QStringLiteral("text")).toString());
-        } else if (v.read) {
-            text = v.value.toString();
-        }
-        row(v.name, text, v.read);
-    }
-    return out;
 }
 
 } // namespace ReadingJson

@@ -1,6 +1,7 @@
 #pragma once
-// The headless read's reading in the forms a script takes: every value
-// under a name of its own with whether it was read, from one list. A value
+// The headless read's reading as JSON, and the one list of its values that
+// every form of it takes: each value under a name of its own with whether
+// it was read. A value
 // not read is null, never a 0 that a script could take for the
 // controller's.
 #include "device/HeadlessRead.h"
@@ -21,11 +22,11 @@ struct Value {
 // count1-16, total, option1-6, receipt1-3, earnC, coinReply.
 QList<Value> values(const HeadlessRead::Reading &reading);
 
+// The controller as the reading names it: port, device, identification
+// (text and its bytes in hexadecimal), version.
+QList<Value> controller(const ControllerIdentity &identity);
+
 // One JSON object: controller, time, values.
 QByteArray format(const HeadlessRead::Reading &reading);
-
-// CSV, UTF-8 with RFC 4180 quoting: name,value,read; the controller's
-// port, identification and version first.
-QByteArray formatCsv(const HeadlessRead::Reading &reading);
 
 } // namespace ReadingJson

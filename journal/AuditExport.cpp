@@ -5,6 +5,8 @@
 #include "link/ControllerSearch.h"
 #include "link/ShiftJis.h"
 
+#include <QSaveFile>
+
 namespace AuditExport {
 
 std::optional<AuditFile::Reading> reading(Journal &journal, const JournalController &history)
@@ -52,6 +54,21 @@ std::optional<AuditFile::Reading> reading(Journal &journal, const JournalControl
     r.valueSinceInit = (figure(a.counts[SalesHistory::TotalFigure]) + sold.sold[SalesHistory::TotalFigure]) * 10;
     r.valueSinceReset = figure(z.counts[SalesHistory::TotalFigure]) * 10;
     return r;
+}
+
+bool write(const AuditFile::Reading &reading, const QString &file, const QString &journalPath, QString *error)
+{
+    if (Journal::isJournalFile(journalPath, file)) {
+        *error = QStringLiteral("%1 is the journal's own file").arg(file);
+        return false;
+    }
+    QSaveFile out(file);
+    const QByteArray text = AuditFile::format(reading);
+    if (out.open(QIODevice::WriteOnly) && out.write(text) == text.size()
+        && out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) && out.commit())
+        return true;
+    *error = out.errorString();
+    return false;
 }
 
 QString fileName(const AuditFile::Reading &reading)

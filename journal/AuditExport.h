@@ -16,6 +16,11 @@ namespace AuditExport {
 // Nothing when the history holds no reading.
 std::optional<AuditFile::Reading> reading(Journal &journal, const JournalController &history);
 
+// Writes the reading's audit file to `file`: replaced only whole, readable
+// by its owner alone (the same sales as the journal), never over the
+// journal at `journalPath` or beside it under its name. False with `error`.
+bool write(const AuditFile::Reading &reading, const QString &file, const QString &journalPath, QString *error);
+
 // The file's name in a folder: the asset number or identification text and
 // the reading's date and time ("ST-0001_20261207-0905.dex").
 QString fileName(const AuditFile::Reading &reading);

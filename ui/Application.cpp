@@ -3,6 +3,7 @@
 #include "device/HeadlessRead.h"
 #include "device/ReadingJson.h"
 #include "journal/AuditExport.h"
+#include "journal/ReadingCsv.h"
 #include "journal/Journal.h"
 #include "journal/JournalCsv.h"
 #include "ui/AccessibleComboBox.h"
@@ -166,15 +167,23 @@ CommandLine processCommandLine(const QCoreApplication &app)
     return line;
 }
 
+// One line on standard error and the exit code of a usage or file error.
+int fail(const QString &why)
+{
+    std::fprintf(stderr, "quvo-utility: %s\n", qPrintable(why));
+    return 1;
+}
+
+QString journalPathOf(const CommandLine &line)
+{
+    return line.journalPath.isEmpty() ? Journal::defaultPath() : line.journalPath;
+}
+
 // --export-journal and --backup-journal: the journal as CSV or as a copy,
 // without a window.
 int exportJournal(const CommandLine &line)
 {
-    const QString path = line.journalPath.isEmpty() ? Journal::defaultPath() : line.journalPath;
-    auto fail = [](const QString &why) {
-        std::fprintf(stderr, "quvo-utility: %s\n", qPrintable(why));
-        return 1;
-    };
+    const QString path = journalPathOf(line);
     if (line.noJournal)
         return fail(QStringLiteral("%1 needs a journal, not --no-journal")
                         .arg(line.exportTo ? QStringLiteral("--export-journal") : QStringLiteral("--backup-journal")));
@@ -225,11 +234,7 @@ int exportJournal(const CommandLine &line)
 // --export-dex: the audit file of each machine's last reading.
 int exportAudit(const CommandLine &line)
 {
-    const QString path = line.journalPath.isEmpty() ? Journal::defaultPath() : line.journalPath;
-    auto fail = [](const QString &why) {
-        std::fprintf(stderr, "quvo-utility: %s\n", qPrintable(why));
-        return 1;
-    };
+    const QString path = journalPathOf(line);
     if (line.noJournal)
         return fail(QStringLiteral("--export-dex needs a journal, not --no-journal"));
     if (!QFileInfo::exists(path))
@@ -261,14 +266,9 @@ int exportAudit(const CommandLine &line)
         return fail(QStringLiteral("%1 machines: give a folder, or one with --controller").arg(readings.size()));
     for (const AuditFile::Reading &r : readings) {
         const QString file = folder ? QDir(to).filePath(AuditExport::fileName(r)) : to;
-        if (Journal::isJournalFile(path, file))
-            return fail(QStringLiteral("%1 is the journal's own file").arg(file));
-        QSaveFile out(file);
-        const QByteArray text = AuditFile::format(r);
-        // The same sales as the journal: readable by its owner only.
-        if (!out.open(QIODevice::WriteOnly) || out.write(text) != text.size()
-            || !out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) || !out.commit())
-            return fail(QStringLiteral("cannot write %1: %2").arg(file, out.errorString()));
+        QString error;
+        if (!AuditExport::write(r, file, path, &error))
+            return fail(QStringLiteral("cannot write %1: %2").arg(file, error));
     }
     return 0;
 }
@@ -280,7 +280,7 @@ int readController(const CommandLine &line)
     const HeadlessRead::Outcome outcome = HeadlessRead::run(link, *line.readPort);
     if (outcome.reading && !line.noJournal) {
         Journal journal;
-        const QString path = line.journalPath.isEmpty() ? Journal::defaultPath() : line.journalPath;
+        const QString path = journalPathOf(line);
         const HeadlessRead::Reading &r = *outcome.reading;
         // A journal that cannot be kept is said, not a failure of the read.
         if (!journal.open(path) || journal.recordReading(r.identity, r.data, &r.settings, false, &r.read.read) == 0)
@@ -288,7 +288,7 @@ int readController(const CommandLine &line)
                          qPrintable(journal.problem()));
     }
     if (outcome.reading) {
-        const QByteArray text = line.csv ? ReadingJson::formatCsv(*outcome.reading) : ReadingJson::format(*outcome.reading);
+        const QByteArray text = line.csv ? ReadingCsv::format(*outcome.reading) : ReadingJson::format(*outcome.reading);
         bool written = false;
         if (line.output == QLatin1String("-")) {
             written = std::fwrite(text.constData(), 1, std::size_t(text.size()), stdout) == std::size_t(text.size())
@@ -297,10 +297,8 @@ int readController(const CommandLine &line)
             QSaveFile out(line.output);
             written = out.open(QIODevice::WriteOnly) && out.write(text) == text.size() && out.commit();
         }
-        if (!written) {
-            std::fprintf(stderr, "quvo-utility: cannot write %s\n", qPrintable(line.output));
-            return HeadlessRead::UsageOrPortError;
-        }
+        if (!written)
+            return fail(QStringLiteral("cannot write %1").arg(line.output));
     }
     if (!outcome.message.isEmpty())
         std::fprintf(stderr, "quvo-utility: %s\n", qPrintable(outcome.message));

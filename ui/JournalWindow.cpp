@@ -656,17 +656,8 @@ bool JournalWindow::exportAuditTo(const QString &file)
         return false;
     const std::optional<AuditFile::Reading> reading = AuditExport::reading(journal_, controllers_[row]);
     QString why = QStringLiteral("この機械の読み取りが履歴にありません.");
-    if (reading && !Journal::isJournalFile(journal_.path(), file)) {
-        QSaveFile out(file);
-        const QByteArray text = AuditFile::format(*reading);
-        // The same sales as the journal: readable by its owner only.
-        if (out.open(QIODevice::WriteOnly) && out.write(text) == text.size()
-            && out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) && out.commit())
-            return true;
-        why = out.errorString();
-    } else if (reading) {
-        why = QStringLiteral("履歴のファイルには書き込みません.");
-    }
+    if (reading && AuditExport::write(*reading, file, journal_.path(), &why))
+        return true;
     showOk(this, QStringLiteral("%1 に書き込めませんでした.\n%2").arg(file, why), QStringLiteral("Error"));
     return false;
 }

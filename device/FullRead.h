@@ -33,6 +33,15 @@ struct Result {
     // as read.
     QByteArray identification;
     bool identificationRead = false;
+
+    // The read that was never begun: the line did not answer before it.
+    static Result deadLine()
+    {
+        Result r;
+        r.completed = false;
+        r.silent = true;
+        return r;
+    }
     // Slots filled from a whole reply with the normal status and a payload
     // of the expected form; any other slot holds what an unusable reply
     // read as, which is shown but vouches for nothing.

@@ -78,7 +78,7 @@ Outcome run(DeviceLink &link, const QString &port)
     NoFullReadView view;
     const quint64 since = link.generation();
     r.read = link.answered(version) || link.probe() ? FullRead::run(link, r.data, view, &r.settings, &r.identity, since)
-                                                   : FullRead::Result{false, {}, true, false, {}, false, {}};
+                                                   : FullRead::Result::deadLine();
     const int portNumber = link.portNumber();
     link.closePort();
     if (r.read.silent)

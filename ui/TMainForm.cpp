@@ -344,7 +344,7 @@ void TMainForm::startConnection(const ControllerIdentity *before)
     const quint64 since = link_.generation();
     const FullRead::Result read = link_.answered(version) || link_.probe()
         ? FullRead(since)
-        : FullRead::Result{false, {}, true, false, {}, false, {}};
+        : FullRead::Result::deadLine();
     if (read.silent || read.identityChanged) {
         // A dead line at the operator's own click ends the connection; one
         // that came back under the window, or a device that went, is

@@ -64,6 +64,9 @@ Outcome run(DeviceLink &link, OperationHost &host, const DeviceData &data)
     if (!host.confirm(QStringLiteral("自動つり銭合せ（精算）処理を開始します.\n実行してもよろしいですか？")))
         return Outcome::Declined;
     link.Transact("QVU1", 2);
+    // A reconciliation begun is ended and write mode closed before a
+    // cancel takes effect: the coin mechanism must not stay in it.
+    const DeviceLink::CancelHold untilEnded(link);
     const TransactResult report = link.Transact("QVER", reportLength(data.FirmwareVersion()));
     // The box waits for the operator: the coin mechanism pays out and the
     // operator refills meanwhile. The poll keeps running under it.

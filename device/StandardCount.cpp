@@ -139,6 +139,9 @@ bool write(DeviceLink &link, OperationHost &host, const DeviceData &data,
     if (!host.stillSameController())
         return false;
     const bool opened = link.Transact("QVU1", 2).status == StatusOk;
+    // Counts half sent, or stored without the restart that applies them,
+    // would leave the controller worse off than finishing: a cancel waits.
+    const DeviceLink::CancelHold untilRestart(link);
     bool taken[TubeCount] = {};
     for (int t = 0; t < TubeCount; ++t) {
         taken[t] = link.Transact(command(t, data.TubeStandardCount(t)), replyLength(t)).status

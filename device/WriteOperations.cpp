@@ -68,6 +68,8 @@ PriceWrite setPrice(DeviceLink &link, DeviceData &data, int row, const QString &
         result.answered = false;
         return result;
     }
+    // Write mode is open: a cancel waits until it is closed again.
+    const DeviceLink::CancelHold writeMode(link);
     result.commandSent = true;
     if (!link.answered(link.Transact(PriceEntry::writeCommand(row, data.ColumnPrice(row)), 4))) {
         data.ColumnPrice(row) = before;
@@ -240,6 +242,10 @@ bool writeOptionsAndRestart(DeviceLink &link, OperationHost &host, const DeviceD
     };
     if (!link.answered(link.Transact("QVU1", 2)))
         return stopUnanswered();
+    // From the first setting to the restart that applies them all: settings
+    // half sent and never stored, or stored and never applied, would leave
+    // the controller worse off than finishing.
+    const DeviceLink::CancelHold untilRestart(link);
     for (const Command &command : *commands) {
         if (!link.answered(link.Transact(command.text, command.expected)))
             return stopUnanswered();
@@ -334,6 +340,8 @@ CounterClear clearCounters(DeviceLink &link, bool manualMode,
     CounterClear result;
     if (!link.answered(link.Transact("QVU1", 2)))
         return result;
+    // Write mode is open: a cancel waits until it is closed again.
+    const DeviceLink::CancelHold writeMode(link);
     result.before = LivePoll::readCounters(link);
     if (beforeClear && !beforeClear(result.before)) {
         result.cancelled = true;

@@ -59,6 +59,7 @@ TransactResult DeviceLink::Transact(const QByteArray &command, int expectedLengt
         || command.size() + 1 > IoBufferSize) {
         return TransactResult{};
     }
+    throwIfCancelled();
     if (!port_->isOpen()) {
         ++generation_;
         lastHeard_ = false;
@@ -92,6 +93,7 @@ bool DeviceLink::answeredLate()
 {
     if (!port_->isOpen() || leftover_ != Leftover::LateReply)
         return false;
+    throwIfCancelled();
     const int listen = int(std::max<qint64>(0, LateReplyListenMs - (port_->nowMs() - readEndedAtMs_)));
     leftover_ = Leftover::None;
     return port_->drain(QuietGapMs, listen, listen + DrainBoundMs) > 0;
@@ -132,6 +134,7 @@ bool DeviceLink::probe()
 
 bool DeviceLink::checkpoint()
 {
+    throwIfCancelled();
     // A late reply still owed is discarded before the next command as
     // usual: its value was not counted, and it belongs to no other.
     if (port_->isOpen() && leftover_ != Leftover::LateReply) {

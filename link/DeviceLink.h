@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <atomic>
 #include <memory>
 
 // A port that exists but would not open, and why.
@@ -18,6 +19,10 @@ struct UnopenedPort {
     // let the user open the device (empty for a device only root may open).
     QString admittingGroup;
 };
+
+// Thrown at a command boundary once the operator has ended the running
+// sequence (切断, closing the window): nothing more goes out for it.
+struct LineCancelled {};
 
 class DeviceLink {
 public:
@@ -105,6 +110,24 @@ public:
     // one of them may be another command's reply that an adapter held back.
     bool checkpoint();
 
+    // Set from another thread to end the running sequence: the next
+    // command (or wait on the line) throws LineCancelled instead, unless a
+    // CancelHold stands.
+    void setCancelFlag(const std::atomic<bool> *flag) { cancel_ = flag; }
+    // A step that must be finished once begun, because stopping inside it
+    // would leave the controller worse off than going on (write mode left
+    // open, settings sent without the restart that applies them): a cancel
+    // waits until the hold ends.
+    class CancelHold {
+    public:
+        explicit CancelHold(DeviceLink &link) : link_(link) { ++link_.holds_; }
+        ~CancelHold() { --link_.holds_; }
+        CancelHold(const CancelHold &) = delete;
+        CancelHold &operator=(const CancelHold &) = delete;
+    private:
+        DeviceLink &link_;
+    };
+
     PortIo &port() { return *port_; }
     // How long a read waits for its reply; tests that do not look at timing
     // shorten it for a link another object owns.
@@ -115,6 +138,11 @@ private:
     enum class Leftover { None, Tail, LateReply };
 
     void discardLeftover();
+    void throwIfCancelled() const
+    {
+        if (cancel_ && holds_ == 0 && cancel_->load())
+            throw LineCancelled{};
+    }
     void noteLeftover(const PortRead &read, int status);
 
     std::unique_ptr<PortIo> port_;
@@ -127,4 +155,6 @@ private:
     bool displaced_ = false;     // an unexpected byte since the last checkpoint
     bool lastHeard_ = false;
     UnopenedPort openFailure_;
+    const std::atomic<bool> *cancel_ = nullptr;
+    int holds_ = 0;
 };

@@ -5,6 +5,8 @@
 #include <QString>
 #include <chrono>
 
+class QThread;
+
 // Why a device that exists would not open.
 struct PortOpenError {
     enum Reason { None, PermissionDenied, InUse, Other };
@@ -49,6 +51,9 @@ public:
     // Never runs the event loop. A device that has gone is released: the
     // port closes.
     virtual PortRead read(int maxBytes, int timeoutMs, int quietMs, int confirmMs) = 0;
+    // The thread that will do all reading and writing; a port built on
+    // Qt's objects moves them there.
+    virtual void moveToThread(QThread *) {}
     // The port's clock in milliseconds; the link times its listening on it.
     virtual qint64 nowMs() const
     {

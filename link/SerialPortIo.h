@@ -14,6 +14,7 @@ public:
     int drain(int quietMs, int listenMs, int boundMs) override;
     void write(const QByteArray &bytes) override;
     PortRead read(int maxBytes, int timeoutMs, int quietMs, int confirmMs) override;
+    void moveToThread(QThread *thread) override { port_.moveToThread(thread); }
 
     // What a failed open means to the operator. QSerialPort reports a
     // denied access, a busy device and a held lock all as PermissionError;

@@ -57,7 +57,7 @@ TMainForm::TMainForm(std::unique_ptr<PortIo> port, QWidget *parent)
                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint
                           | Qt::MSWindowsFixedSizeDialogHint),
       ui(new Ui::TMainForm),
-      link_(std::move(port))
+      line_(std::move(port))
 {
     // The window and its controls from the layout, at their fixed size and fonts.
     ui->setupUi(this);
@@ -84,6 +84,10 @@ TMainForm::TMainForm(std::unique_ptr<PortIo> port, QWidget *parent)
     Timer->setInterval(100);
     reconnect_ = new QTimer(this);
     reconnect_->setSingleShot(true);
+    afterLineTimer_ = new QTimer(this);
+    afterLineTimer_->setSingleShot(true);
+    afterLineTimer_->setInterval(0);
+    connect(afterLineTimer_, &QTimer::timeout, this, &TMainForm::runDeferred);
 
     // The link starts closed: no port is opened before 接続.
     // The lamp pictures, in the order the status codes index them (0-6).
@@ -285,9 +289,20 @@ void TMainForm::showConnectButton(bool connected)
 
 void TMainForm::ConBtnClick()
 {
-    // The button is off during a search, but a queued click must not start a second one.
+    // 切断, or 中止 during the search, while a sequence is on the wire: it
+    // ends at its next command, and the connection closes.
+    if (line_.waiting()) {
+        if (Connected != 0 || searching_)
+            line_.cancel();
+        return;
+    }
     if (searching_)
         return;
+    lineEntry([this] { connectOrDisconnect(); });
+}
+
+void TMainForm::connectOrDisconnect()
+{
     ui->PCBVer->clear();
     if (Connected != 0) {
         closeConnection();
@@ -295,16 +310,25 @@ void TMainForm::ConBtnClick()
     }
 
     searching_ = true;
-    ui->ConBtn->setEnabled(false);
-    const SearchOutcome found = searchController(link_, [this](int n) {
-        ui->ComStatus->setText(QStringLiteral("COM%1").arg(n) + TextSearching);
-        QCoreApplication::processEvents();
-        return !closing_;
-    });
+    // The button cancels the search while it runs.
+    ui->ConBtn->setText(QStringLiteral("中止"));
+    ui->ConBtn->setToolTip(QStringLiteral("QUVOの探索を中止します"));
+    SearchOutcome found;
+    {
+        const WorkShown work(*this, QStringLiteral("QUVOを探しています."));
+        found = line_.run([this](DeviceLink &link) {
+            return searchController(link, [this](int n) {
+                return line_.onWindow([this, n] {
+                    ui->ComStatus->setText(QStringLiteral("COM%1").arg(n) + TextSearching);
+                    return !line_.cancelling();
+                });
+            });
+        });
+    }
     searching_ = false;
+    showConnectButton(false);
     if (found.kind == SearchOutcome::Aborted)
-        return; // the window is closing; FormClose has closed the port
-    ui->ConBtn->setEnabled(true);
+        return; // ended by the operator: the handler closes the port
 
     if (found.kind != SearchOutcome::Found) {
         ui->ComStatus->setText(TextNotConnected);
@@ -319,18 +343,90 @@ void TMainForm::ConBtnClick()
     startConnection();
 }
 
+void TMainForm::lineEntry(const std::function<void()> &body, std::function<void()> again)
+{
+    if (line_.waiting()) {
+        if (again) {
+            afterLine_.push_back(std::move(again));
+            afterLineTimer_->start();
+        }
+        return;
+    }
+    ++entries_;
+    try {
+        body();
+    } catch (const LineCancelled &) {
+        if (entries_ > 1) {
+            // Inside another handler's sequence: it ends there.
+            --entries_;
+            throw;
+        }
+    }
+    --entries_;
+    if (entries_ > 0)
+        return;
+    // A cancel that came after the sequence's last command ends the
+    // connection all the same.
+    if (line_.cancelling() || closeAfterLine_)
+        sequenceCancelled();
+    else if (!afterLine_.empty())
+        afterLineTimer_->start();
+}
+
+void TMainForm::sequenceCancelled()
+{
+    line_.clearCancel();
+    afterLine_.clear();
+    searching_ = false;
+    if (closeAfterLine_) {
+        closeAfterLine_ = false;
+        close();
+        return;
+    }
+    closeConnection();
+}
+
+void TMainForm::runDeferred()
+{
+    if (afterLine_.empty())
+        return;
+    // Only once nothing runs: not inside a handler, a box or a wait.
+    if (entries_ > 0 || operations_ > 0 || line_.waiting() || QApplication::activeModalWidget())
+        return;
+    const std::function<void()> request = std::move(afterLine_.front());
+    afterLine_.pop_front();
+    request();
+    if (!afterLine_.empty())
+        afterLineTimer_->start();
+}
+
+TMainForm::WorkShown::WorkShown(TMainForm &form, const QString &text) : form_(form), text_(text)
+{
+    form_.setCursor(Qt::BusyCursor);
+    form_.ui->StatusLine->showMessage(text_);
+}
+
+TMainForm::WorkShown::~WorkShown()
+{
+    form_.unsetCursor();
+    // What came meanwhile (a poll's sentence, a loss) stays.
+    if (form_.ui->StatusLine->currentMessage() == text_)
+        form_.ui->StatusLine->clearMessage();
+}
+
 void TMainForm::startConnection(const ControllerIdentity *before)
 {
-    const int port = link_.portNumber();
+    const int port = link().portNumber();
     ui->ComStatus->setText(QStringLiteral("COM%1").arg(port) + TextConnectedOn);
-    ui->ComStatus->setToolTip(link_.devicePath());
+    ui->ComStatus->setToolTip(link().devicePath());
     ui->StatusLine->clearMessage();
+    const WorkShown work(*this, QStringLiteral("QUVOから読み込んでいます."));
 
     // The version text as it came; only a whole normal reply names the controller.
-    const TransactResult version = link_.Transact("QVV", 100);
+    const TransactResult version = line_.run([](DeviceLink &link) { return link.Transact("QVV", 100); });
     ui->PCBVer->setText(ShiftJis::decode(version.payload));
     data_.FirmwareVersion() = firmwareVersionFromReply(version.payload);
-    identity_ = ControllerIdentity{port, link_.devicePath(), QByteArray(), version.payload, false,
+    identity_ = ControllerIdentity{port, link().devicePath(), QByteArray(), version.payload, false,
                                    version.usable()};
 
     showConnectButton(true);
@@ -341,16 +437,15 @@ void TMainForm::startConnection(const ControllerIdentity *before)
     // answering is told in seconds, not after every read has timed out.
     origins_.forget();
     priceRead_.reset();
-    const quint64 since = link_.generation();
-    const FullRead::Result read = link_.answered(version) || link_.probe()
-        ? FullRead(since)
-        : FullRead::Result::deadLine();
+    const quint64 since = link().generation();
+    const bool alive = line_.run([&version](DeviceLink &link) { return link.answered(version) || link.probe(); });
+    const FullRead::Result read = alive ? FullRead(since) : FullRead::Result::deadLine();
     if (read.silent || read.identityChanged) {
         // A dead line at the operator's own click ends the connection; one
         // that came back under the window, or a device that went, is
         // waited for, and a controller that changed during the read is
         // connected to afresh.
-        if (!before && !read.identityChanged && !link_.deviceGone()) {
+        if (!before && !read.identityChanged && !link().deviceGone()) {
             reportNoAnswer();
             closeConnection();
             return;
@@ -369,7 +464,7 @@ void TMainForm::startConnection(const ControllerIdentity *before)
     identity_.identification = read.identification;
     identity_.identificationRead = read.identificationRead;
     // From here the controller is identified: a later gap means checking it again.
-    generation_ = link_.generation();
+    generation_ = link().generation();
     if (before && before->known() && identity_.known() && !before->sameController(identity_)) {
         notify(QStringLiteral("COM%1に別のQUVOが接続されました.\n前: QUVO%2\n今: QUVO%3\n"
                               "表示は今接続されているQUVOから読み込んだ値です.")
@@ -404,7 +499,7 @@ void TMainForm::loseDevice()
     ui->EarnBtn->setEnabled(false);
     ui->PanelMode->setEnabled(false);
     setReceiptLinesUnread();
-    if (!link_.deviceGone() && link_.lastHeard()) {
+    if (!link().deviceGone() && link().lastHeard()) {
         // Something answers after a gap: find out who before anything else.
         ui->StatusLine->showMessage(QStringLiteral("COM%1のQUVOを確認しています.").arg(identity_.portNumber));
         reconnect_->start(0);
@@ -423,12 +518,13 @@ void TMainForm::showLost()
 
 bool TMainForm::pollHeld() const
 {
-    return operations_ > 0 || QApplication::activeModalWidget() != nullptr;
+    return operations_ > 0 || entries_ > 0 || line_.waiting() || !afterLine_.empty()
+        || QApplication::activeModalWidget() != nullptr;
 }
 
 bool TMainForm::lineStillOurs()
 {
-    if (!link_.deviceGone() && link_.generation() == generation_)
+    if (!link().deviceGone() && link().generation() == generation_)
         return true;
     loseDevice();
     return false;
@@ -442,22 +538,28 @@ void TMainForm::lookForDevice()
         reconnect_->start(ReconnectIntervalMs);
         return;
     }
-    if (link_.deviceGone() && !link_.reopenPort()) {
-        reconnect_->start(ReconnectIntervalMs);
-        return;
-    }
-    // Something is there again: only a controller's normal answer counts,
-    // and it is connected to as at a click on 接続.
-    const TransactResult probe = link_.Transact("QV", 0);
-    if (probe.status != StatusOk) {
-        if (!probe.heard())
-            showLost();
-        reconnect_->start(probe.heard() ? ReconnectIntervalMs : SilentProbeRetryMs);
-        return;
-    }
-    deviceLost_ = false;
-    const ControllerIdentity before = identity_;
-    startConnection(&before);
+    lineEntry([this] {
+        // Something is there again: only a controller's normal answer
+        // counts, and it is connected to as at a click on 接続.
+        const std::optional<TransactResult> probe = line_.run([](DeviceLink &link) -> std::optional<TransactResult> {
+            if (link.deviceGone() && !link.reopenPort())
+                return std::nullopt;
+            return link.Transact("QV", 0);
+        });
+        if (!probe) {
+            reconnect_->start(ReconnectIntervalMs);
+            return;
+        }
+        if (probe->status != StatusOk) {
+            if (!probe->heard())
+                showLost();
+            reconnect_->start(probe->heard() ? ReconnectIntervalMs : SilentProbeRetryMs);
+            return;
+        }
+        deviceLost_ = false;
+        const ControllerIdentity before = identity_;
+        startConnection(&before);
+    });
 }
 
 void TMainForm::disconnectController()
@@ -472,7 +574,7 @@ void TMainForm::closeConnection()
     Timer->stop();
     reconnect_->stop();
     deviceLost_ = false;
-    link_.closePort();
+    line_.run([](DeviceLink &link) { link.closePort(); });
     ui->ComStatus->setText(TextNotConnected);
     ui->ComStatus->setToolTip(QString());
     ui->StatusLine->clearMessage();
@@ -487,19 +589,25 @@ void TMainForm::closeConnection()
 
 void TMainForm::closeEvent(QCloseEvent *event)
 {
+    // A sequence on the wire ends at its next command first; the window
+    // closes once it has.
+    if (entries_ > 0) {
+        closeAfterLine_ = true;
+        line_.cancel();
+        event->ignore();
+        return;
+    }
     FormClose();
     QWidget::closeEvent(event);
 }
 
 void TMainForm::FormClose()
 {
-    // A search in progress ends at its next port.
-    closing_ = true;
     recordDisconnectReading();
     Timer->stop();
     reconnect_->stop();
     for (QPixmap &pm : LampBitmap)
         pm = QPixmap();
     // Nothing is sent to the controller on close.
-    link_.closePort();
+    line_.run([](DeviceLink &link) { link.closePort(); });
 }

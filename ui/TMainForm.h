@@ -11,12 +11,16 @@
 #include "device/OperationHost.h"
 #include "device/ValueOrigins.h"
 #include "device/WriteProof.h"
+#include "device/OnWindow.h"
 #include "link/DeviceLink.h"
+#include "link/LineThread.h"
 
 #include <QPixmap>
 #include <QWidget>
 #include <array>
 #include <bitset>
+#include <deque>
+#include <functional>
 #include <memory>
 
 class Journal;
@@ -97,8 +101,10 @@ public:
     void setReceiptLinesUnread();
 
     // Device link, data and where the settings came from, reachable by the
-    // tests as by the handlers.
-    DeviceLink &link() { return link_; }
+    // tests as by the handlers. The link is read here only while no
+    // sequence runs on the line.
+    DeviceLink &link() { return line_.link(); }
+    LineThread &line() { return line_; }
     DeviceData &data() { return data_; }
     ValueOrigins &origins() { return origins_; }
     // The controller of the current (or last) connection.
@@ -119,6 +125,29 @@ protected:
 
 private:
     void FormClose();
+    // Every handler that talks to the controller runs its body through
+    // here. While the window waits on the wire for one sequence, a request
+    // from outside it (`again`) is carried out after that sequence ends, as
+    // the blocked window once did with the events queued meanwhile; a
+    // sequence the operator ended (切断, closing the window) unwinds to the
+    // outermost handler, which closes the connection.
+    void lineEntry(const std::function<void()> &body, std::function<void()> again = {});
+    void sequenceCancelled();
+    void runDeferred();
+    // The body of a click on 接続/切断 once the line is free.
+    void connectOrDisconnect();
+    // While an operation, the search or the connection's read runs: the
+    // status line says what, and the cursor shows busy over the window.
+    class WorkShown {
+    public:
+        WorkShown(TMainForm &form, const QString &text);
+        ~WorkShown();
+        WorkShown(const WorkShown &) = delete;
+        WorkShown &operator=(const WorkShown &) = delete;
+    private:
+        TMainForm &form_;
+        QString text_;
+    };
     // Steps of the disconnection; nothing is sent.
     void closeConnection();
     // The connection's steps once the probe has answered on the link's
@@ -214,7 +243,15 @@ private:
 
     Ui::TMainForm *ui;
     ReceiptPreview *receipt_ = nullptr;
-    DeviceLink link_;
+    // The serial line on its own thread; the views and the host as a
+    // sequence on it reaches them.
+    LineThread line_;
+    FullReadViewOnWindow viewOnWindow_{line_, *this};
+    OperationHostOnWindow hostOnWindow_{line_, *this};
+    std::deque<std::function<void()>> afterLine_;   // requests waiting for the line
+    QTimer *afterLineTimer_ = nullptr;
+    int entries_ = 0;               // handlers running that talk to the controller
+    bool closeAfterLine_ = false;   // closed while a sequence ran
     DeviceData data_;
     // Where the settings values in the controls came from since connecting.
     ValueOrigins origins_;
@@ -275,5 +312,4 @@ private:
     bool journalConnected_ = false;  // a connection's reading was recorded
     qint64 clearEvent_ = 0;          // the counter clear awaiting its read-back
     bool searching_ = false; // a search is running inside ConBtnClick
-    bool closing_ = false;   // the window was closed during a search
 };

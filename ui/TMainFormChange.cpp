@@ -92,14 +92,26 @@ void TMainForm::CoinGridSelectCell(int ACol, int ARow)
 
 void TMainForm::SendCoinBtnClick()
 {
-    const OperationRunning running(*this);
-    WriteProof::SentSettings sent;
-    if (StandardCount::write(link_, *this, data_, origins_, &sent))
-        keepProof(JournalKind::StandardCount, sent);
+    lineEntry(
+        [this] {
+            const OperationRunning running(*this);
+            const WorkShown work(*this, QStringLiteral("QUVOに書き込んでいます."));
+            WriteProof::SentSettings sent;
+            if (line_.run([&](DeviceLink &link) {
+                    return StandardCount::write(link, hostOnWindow_, data_, origins_, &sent);
+                }))
+                keepProof(JournalKind::StandardCount, sent);
+        },
+        [this] { SendCoinBtnClick(); });
 }
 
 void TMainForm::EarnBtnClick()
 {
-    const OperationRunning running(*this);
-    ChangeReconciliation::run(link_, *this, data_);
+    lineEntry(
+        [this] {
+            const OperationRunning running(*this);
+            const WorkShown work(*this, QStringLiteral("つり銭合せをしています."));
+            line_.run([this](DeviceLink &link) { ChangeReconciliation::run(link, hostOnWindow_, data_); });
+        },
+        [this] { EarnBtnClick(); });
 }

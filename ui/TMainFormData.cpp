@@ -19,7 +19,9 @@ FullRead::Result TMainForm::FullRead(std::optional<quint64> since)
 {
     // A read cut short leaves the views as they were: a silent line must not
     // turn the figures into zeros, nor a failed conversion half-fill them.
-    const FullRead::Result result = FullRead::run(link_, data_, *this, &origins_, &identity_, since);
+    const FullRead::Result result = line_.run([&](DeviceLink &link) {
+        return FullRead::run(link, data_, viewOnWindow_, &origins_, &identity_, since);
+    });
     if (result.completed && !result.identityChanged) {
         for (int i = 0; i < 16; ++i)
             priceRead_[std::size_t(i)] = result.read[std::size_t(Slot::ColumnPrice + i)];
@@ -132,14 +134,16 @@ void TMainForm::TimerTimer()
         Timer->start();
         return;
     }
-    if (LivePoll::advancePollTick(PollTickCount) && !RefreshLiveValues() && deviceLost_)
-        return;
-    requestStatus();
+    lineEntry([this] {
+        if (LivePoll::advancePollTick(PollTickCount) && !RefreshLiveValues() && deviceLost_)
+            return;
+        requestStatus();
+    });
 }
 
 void TMainForm::requestStatus()
 {
-    const int state = LivePoll::requestDeviceState(link_);
+    const int state = line_.run([](DeviceLink &link) { return LivePoll::requestDeviceState(link); });
     if (!lineStillOurs())
         return;
     ui->StatusLine->showMessage(LivePoll::stateSentence(state));
@@ -151,11 +155,11 @@ bool TMainForm::RefreshLiveValues()
     // The grids show the table: values a cut-short refresh did not read
     // keep what they showed.
     const DeviceData before = data_;
-    const bool complete = LivePoll::refreshLiveValues(link_, data_);
+    const bool complete = line_.run([this](DeviceLink &link) { return LivePoll::refreshLiveValues(link, data_); });
     // Figures that fall where no sale can make them fall come from another
     // machine as surely as an answer after a silence does.
     if (LivePoll::figuresFell(before, data_))
-        link_.raiseGeneration();
+        link().raiseGeneration();
     if (!lineStillOurs()) {
         // What came after the gap may be another controller's: not shown as this one's.
         data_ = before;

@@ -35,12 +35,19 @@ void TMainForm::drawInputLamp(int row, bool hovered)
 
 void TMainForm::PanelModeChange()
 {
-    if (!link_.portHandleValid())
+    if (!link().portHandleValid())
         return;
-    if (ui->PanelMode->currentIndex() == 1)
-        IoPort::enterManualMode(link_, OutputSignalState);
-    else
-        IoPort::leaveManualMode(link_);
+    const bool manual = ui->PanelMode->currentIndex() == 1;
+    lineEntry(
+        [this, manual] {
+            line_.run([this, manual](DeviceLink &link) {
+                if (manual)
+                    IoPort::enterManualMode(link, OutputSignalState);
+                else
+                    IoPort::leaveManualMode(link);
+            });
+        },
+        [this] { PanelModeChange(); });
 }
 
 void TMainForm::Image1MouseMove(Qt::KeyboardModifiers, int X, int Y)
@@ -68,8 +75,15 @@ void TMainForm::Image1MouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers Sh
         return;
     // Only manual mode drives the inputs: a ring left over from an earlier
     // manual mode must not send anything in monitor mode or without a port.
-    if (!manualMode() || !link_.portHandleValid())
+    if (!manualMode() || !link().portHandleValid())
         return;
-    IoPort::toggleSignal(link_, OutputSignalState, IoPort::rowSignal(HoverLampRow));
-    drawInputLamp(HoverLampRow, true);
+    const int row = HoverLampRow;
+    lineEntry(
+        [this, row] {
+            line_.run([this, row](DeviceLink &link) {
+                IoPort::toggleSignal(link, OutputSignalState, IoPort::rowSignal(row));
+            });
+            drawInputLamp(row, true);
+        },
+        [this, X, Y] { Image1MouseDown(Qt::LeftButton, Qt::NoModifier, X, Y); });
 }

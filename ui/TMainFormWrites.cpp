@@ -18,120 +18,137 @@
 
 void TMainForm::OptGrid1SelectCell(int ACol, int ARow)
 {
-    if (Connected == 0 || deviceLost_ || ACol != 1 || ARow < 0 || ARow >= PriceEntry::SettableRows
-        || !dataSetDialog_)
-        return;
-    const OperationRunning running(*this);
-    // The dialog offers what the controller holds now, never a figure read
-    // before a gap or from a reply that did not vouch for it.
-    const quint64 opened = link_.generation();
-    const std::optional<std::int32_t> held = WriteOperations::readPrice(link_, ARow);
-    if (!held) {
-        if (!link_.lastHeard() || link_.deviceGone()) {
-            reportNoAnswer();
-            loseDevice();
-            return;
-        }
-        reportError(QStringLiteral("コラム%1の設定価格をQUVOから読み込めませんでした.\n"
-                                   "何も送信していません.もう一度実行して下さい.")
-                        .arg(ARow + 1));
-        if (link_.generation() != opened)
-            loseDevice();
-        return;
-    }
-    data_.ColumnPrice(ARow) = *held;
-    priceRead_[std::size_t(ARow)] = true;
-    ui->OptGrid1->setCell(1, ARow, ValueFormats::priceText(ARow, *held));
-    ui->SalesGrid->setCell(1, ARow + 1, ui->OptGrid1->cells(1, ARow));
-    if (link_.generation() != generation_) {
-        loseDevice();
-        return;
-    }
+    lineEntry(
+        [this, ACol, ARow] {
+            if (Connected == 0 || deviceLost_ || ACol != 1 || ARow < 0 || ARow >= PriceEntry::SettableRows
+                || !dataSetDialog_)
+                return;
+            const OperationRunning running(*this);
+            // The dialog offers what the controller holds now, never a figure read
+            // before a gap or from a reply that did not vouch for it.
+            const quint64 opened = link().generation();
+            const std::optional<std::int32_t> held =
+                line_.run([ARow](DeviceLink &link) { return WriteOperations::readPrice(link, ARow); });
+            if (!held) {
+                if (!link().lastHeard() || link().deviceGone()) {
+                    reportNoAnswer();
+                    loseDevice();
+                    return;
+                }
+                reportError(QStringLiteral("コラム%1の設定価格をQUVOから読み込めませんでした.\n"
+                                           "何も送信していません.もう一度実行して下さい.")
+                                .arg(ARow + 1));
+                if (link().generation() != opened)
+                    loseDevice();
+                return;
+            }
+            data_.ColumnPrice(ARow) = *held;
+            priceRead_[std::size_t(ARow)] = true;
+            ui->OptGrid1->setCell(1, ARow, ValueFormats::priceText(ARow, *held));
+            ui->SalesGrid->setCell(1, ARow + 1, ui->OptGrid1->cells(1, ARow));
+            if (link().generation() != generation_) {
+                loseDevice();
+                return;
+            }
 
-    dataSetDialog_->Label()->setText(QStringLiteral("コラム%1 設定価格").arg(ARow + 1));
-    dataSetDialog_->SubLabel()->setText(PriceEntry::rangeText(ARow));
-    dataSetDialog_->Edit()->setText(ui->SalesGrid->cells(1, ARow + 1));
-    generationAtBox_ = link_.generation();
-    if (dataSetDialog_->exec() != QDialog::Accepted)
-        return;
-    if (!PriceEntry::check(ARow, dataSetDialog_->Edit()->text()).ok) {
-        rejectInput();
-        return;
-    }
-    if (!stillSameController())
-        return;
-    // The price the dialog offered must still be the controller's.
-    const std::optional<std::int32_t> still = WriteOperations::readPrice(link_, ARow);
-    if (!still || *still != *held) {
-        reportError(QStringLiteral("コラム%1の設定価格が入力画面を開いた時と異なるため,送信しませんでした.\n"
-                                   "QUVOを確認してから読み込み直します.")
-                        .arg(ARow + 1));
-        loseDevice();
-        return;
-    }
+            dataSetDialog_->Label()->setText(QStringLiteral("コラム%1 設定価格").arg(ARow + 1));
+            dataSetDialog_->SubLabel()->setText(PriceEntry::rangeText(ARow));
+            dataSetDialog_->Edit()->setText(ui->SalesGrid->cells(1, ARow + 1));
+            generationAtBox_ = link().generation();
+            if (dataSetDialog_->exec() != QDialog::Accepted)
+                return;
+            if (!PriceEntry::check(ARow, dataSetDialog_->Edit()->text()).ok) {
+                rejectInput();
+                return;
+            }
+            if (!stillSameController())
+                return;
+            // The price the dialog offered must still be the controller's.
+            const std::optional<std::int32_t> still =
+                line_.run([ARow](DeviceLink &link) { return WriteOperations::readPrice(link, ARow); });
+            if (!still || *still != *held) {
+                reportError(QStringLiteral("コラム%1の設定価格が入力画面を開いた時と異なるため,送信しませんでした.\n"
+                                           "QUVOを確認してから読み込み直します.")
+                                .arg(ARow + 1));
+                loseDevice();
+                return;
+            }
 
-    const std::int32_t reportedBefore = data_.ColumnPrice(ARow);
-    const quint64 beforeWrite = link_.generation();
-    // Kept before it is sent: a write cut off at any moment leaves its record.
-    const qint64 intent =
-        recordPriceIntent(ARow, reportedBefore, PriceEntry::check(ARow, dataSetDialog_->Edit()->text()).stored);
-    const WriteOperations::PriceWrite result =
-        WriteOperations::setPrice(link_, data_, ARow, dataSetDialog_->Edit()->text(), manualMode());
-    if (!result.sent) {
-        rejectInput();
-        return;
-    }
-    if (!result.answered) {
-        // Nothing went out, or nothing answers: the grids keep the price
-        // the controller last reported.
-        if (!result.commandSent || link_.deviceGone() || !link_.probe()) {
-            reportNoAnswer();
-            loseDevice();
-            return;
-        }
-        // The price command went out and the controller is there: its
-        // reply came late or not at all, and only the read-back can say
-        // whether it took the price.
-        if (!manualMode())
-            link_.Transact("QVU0", 2);
-    }
-    ui->OptGrid1->setCell(1, ARow, result.entry.cellText);
-    ui->SalesGrid->setCell(1, ARow + 1, ui->OptGrid1->cells(1, ARow));
-    // A refusal is not a failure of the sequence; the operator is told
-    // when the controller does not report the price sent.
-    const auto read = readBack(beforeWrite);
-    recordPriceWrite(intent, ARow, read);
-    if (read) {
-        if (const auto text = WriteProof::priceNotTaken(ARow, result.entry.stored, data_.ColumnPrice(ARow),
-                                                        read->read[std::size_t(Slot::ColumnPrice + ARow)]))
-            reportError(*text);
-    } else {
-        // The entry stays out of the grids and the table: they hold what
-        // the controller last reported.
-        data_.ColumnPrice(ARow) = reportedBefore;
-        ui->OptGrid1->setCell(1, ARow, ValueFormats::priceText(ARow, reportedBefore));
-        ui->SalesGrid->setCell(1, ARow + 1, ui->OptGrid1->cells(1, ARow));
-    }
+            const std::int32_t reportedBefore = data_.ColumnPrice(ARow);
+            const quint64 beforeWrite = link().generation();
+            // Kept before it is sent: a write cut off at any moment leaves its record.
+            const qint64 intent =
+                recordPriceIntent(ARow, reportedBefore, PriceEntry::check(ARow, dataSetDialog_->Edit()->text()).stored);
+            const WorkShown work(*this, QStringLiteral("QUVOに書き込んでいます."));
+            const QString entry = dataSetDialog_->Edit()->text();
+            const bool manual = manualMode();
+            const WriteOperations::PriceWrite result = line_.run(
+                [&](DeviceLink &link) { return WriteOperations::setPrice(link, data_, ARow, entry, manual); });
+            if (!result.sent) {
+                rejectInput();
+                return;
+            }
+            if (!result.answered) {
+                // Nothing went out, or nothing answers: the grids keep the price
+                // the controller last reported.
+                if (!result.commandSent || link().deviceGone()
+                    || !line_.run([](DeviceLink &link) { return link.probe(); })) {
+                    reportNoAnswer();
+                    loseDevice();
+                    return;
+                }
+                // The price command went out and the controller is there: its
+                // reply came late or not at all, and only the read-back can say
+                // whether it took the price.
+                if (!manual)
+                    line_.run([](DeviceLink &link) { link.Transact("QVU0", 2); });
+            }
+            ui->OptGrid1->setCell(1, ARow, result.entry.cellText);
+            ui->SalesGrid->setCell(1, ARow + 1, ui->OptGrid1->cells(1, ARow));
+            // A refusal is not a failure of the sequence; the operator is told
+            // when the controller does not report the price sent.
+            const auto read = readBack(beforeWrite);
+            recordPriceWrite(intent, ARow, read);
+            if (read) {
+                if (const auto text = WriteProof::priceNotTaken(ARow, result.entry.stored, data_.ColumnPrice(ARow),
+                                                                read->read[std::size_t(Slot::ColumnPrice + ARow)]))
+                    reportError(*text);
+            } else {
+                // The entry stays out of the grids and the table: they hold what
+                // the controller last reported.
+                data_.ColumnPrice(ARow) = reportedBefore;
+                ui->OptGrid1->setCell(1, ARow, ValueFormats::priceText(ARow, reportedBefore));
+                ui->SalesGrid->setCell(1, ARow + 1, ui->OptGrid1->cells(1, ARow));
+            }
+        },
+        [this, ACol, ARow] { OptGrid1SelectCell(ACol, ARow); });
 }
 
 void TMainForm::SendSalesBtnClick()
 {
-    const OperationRunning running(*this);
-    WriteOperations::OptionSettings settings;
-    const auto options = optionBoxes();
-    for (std::size_t k = 0; k < 6; ++k)
-        settings.selected[k] = options[k]->currentIndex();
-    settings.identification = ui->xxxxxxxx->text();
-    const auto edits = receiptEdits();
-    const auto boxes = magnificationBoxes();
-    for (std::size_t line = 0; line < 3; ++line)
-        settings.lines[line] = {boxes[line * 2]->currentText(), boxes[line * 2 + 1]->currentText(),
-                                edits[line]->text()};
-    WriteProof::SentSettings sent;
-    intentKind_ = JournalKind::Settings;
-    intentEvent_ = 0;
-    if (WriteOperations::writeOptionsAndRestart(link_, *this, data_, settings, origins_, &sent))
-        keepProof(JournalKind::Settings, sent);
+    lineEntry(
+        [this] {
+            const OperationRunning running(*this);
+            WriteOperations::OptionSettings settings;
+            const auto options = optionBoxes();
+            for (std::size_t k = 0; k < 6; ++k)
+                settings.selected[k] = options[k]->currentIndex();
+            settings.identification = ui->xxxxxxxx->text();
+            const auto edits = receiptEdits();
+            const auto boxes = magnificationBoxes();
+            for (std::size_t line = 0; line < 3; ++line)
+                settings.lines[line] = {boxes[line * 2]->currentText(), boxes[line * 2 + 1]->currentText(),
+                                        edits[line]->text()};
+            WriteProof::SentSettings sent;
+            intentKind_ = JournalKind::Settings;
+            intentEvent_ = 0;
+            const WorkShown work(*this, QStringLiteral("QUVOに書き込んでいます."));
+            if (line_.run([&](DeviceLink &link) {
+                    return WriteOperations::writeOptionsAndRestart(link, hostOnWindow_, data_, settings, origins_, &sent);
+                }))
+                keepProof(JournalKind::Settings, sent);
+        },
+        [this] { SendSalesBtnClick(); });
 }
 
 void TMainForm::aboutToWrite(const WriteProof::SentSettings &sent)
@@ -172,43 +189,52 @@ void TMainForm::noteOperatorEdits()
 
 void TMainForm::CntClrBtnClick()
 {
-    const OperationRunning running(*this);
-    if (deviceLost_ || !confirm(WriteOperations::clearConfirmText()) || !stillSameController())
-        return;
-    // The counts to clear must still be this controller's.
-    if (!WriteOperations::sameIdentity(link_, identity_)) {
-        if (!link_.lastHeard() || link_.deviceGone()) {
-            reportNoAnswer();
-        } else {
-            reportError(QStringLiteral("COM%1のQUVOが画面に表示しているQUVOと異なるため,カウンタをクリアしませんでした.\n"
-                                       "QUVOを確認してから読み込み直します.")
-                            .arg(identity_.portNumber));
-        }
-        loseDevice();
-        return;
-    }
-    // Before any reading: whether to go on when the journal cannot keep the counts.
-    if (!clearMayGoUnrecorded())
-        return;
-    const quint64 beforeWrite = link_.generation();
-    const WriteOperations::CounterClear clear = WriteOperations::clearCounters(
-        link_, manualMode(), [this](const std::optional<LivePoll::Counters> &before) { return recordBeforeClear(before); });
-    if (clear.cancelled)
-        return;
-    if (!clear.answered) {
-        // The counts on screen stay: nothing says they were cleared.
-        reportNoAnswer();
-        loseDevice();
-        return;
-    }
-    recordClearOutcome(clear.after);
-    if (const auto read = readBack(beforeWrite)) {
-        std::array<bool, 16> countRead{};
-        for (int i = 0; i < 16; ++i)
-            countRead[std::size_t(i)] = read->read[std::size_t(Slot::ColumnSalesCount + i)];
-        if (const auto text = WriteProof::countersNotCleared(data_, countRead))
-            reportError(*text);
-    }
+    lineEntry(
+        [this] {
+            const OperationRunning running(*this);
+            if (deviceLost_ || !confirm(WriteOperations::clearConfirmText()) || !stillSameController())
+                return;
+            // The counts to clear must still be this controller's.
+            const WorkShown work(*this, QStringLiteral("カウンタをクリアしています."));
+            if (!line_.run([this](DeviceLink &link) { return WriteOperations::sameIdentity(link, identity_); })) {
+                if (!link().lastHeard() || link().deviceGone()) {
+                    reportNoAnswer();
+                } else {
+                    reportError(QStringLiteral("COM%1のQUVOが画面に表示しているQUVOと異なるため,カウンタをクリアしませんでした.\n"
+                                               "QUVOを確認してから読み込み直します.")
+                                    .arg(identity_.portNumber));
+                }
+                loseDevice();
+                return;
+            }
+            // Before any reading: whether to go on when the journal cannot keep the counts.
+            if (!clearMayGoUnrecorded())
+                return;
+            const quint64 beforeWrite = link().generation();
+            const bool manual = manualMode();
+            const WriteOperations::CounterClear clear = line_.run([&](DeviceLink &link) {
+                return WriteOperations::clearCounters(link, manual, [this](const std::optional<LivePoll::Counters> &before) {
+                    return line_.onWindow([&] { return recordBeforeClear(before); });
+                });
+            });
+            if (clear.cancelled)
+                return;
+            if (!clear.answered) {
+                // The counts on screen stay: nothing says they were cleared.
+                reportNoAnswer();
+                loseDevice();
+                return;
+            }
+            recordClearOutcome(clear.after);
+            if (const auto read = readBack(beforeWrite)) {
+                std::array<bool, 16> countRead{};
+                for (int i = 0; i < 16; ++i)
+                    countRead[std::size_t(i)] = read->read[std::size_t(Slot::ColumnSalesCount + i)];
+                if (const auto text = WriteProof::countersNotCleared(data_, countRead))
+                    reportError(*text);
+            }
+        },
+        [this] { CntClrBtnClick(); });
 }
 
 std::optional<FullRead::Result> TMainForm::readBack(quint64 since)
@@ -228,7 +254,7 @@ std::optional<FullRead::Result> TMainForm::readBack(quint64 since)
         showConversionError(read.error);
         return std::nullopt;
     }
-    generation_ = link_.generation();
+    generation_ = link().generation();
     recordReadBack(read);
     return read;
 }
@@ -261,13 +287,13 @@ void TMainForm::showPendingProof()
 
 bool TMainForm::confirm(const QString &text)
 {
-    generationAtBox_ = link_.generation();
+    generationAtBox_ = link().generation();
     return askOkCancel(this, text, QStringLiteral("Information"));
 }
 
 bool TMainForm::stillSameController()
 {
-    if (!deviceLost_ && link_.generation() == generationAtBox_ && generationAtBox_ == generation_)
+    if (!deviceLost_ && link().generation() == generationAtBox_ && generationAtBox_ == generation_)
         return true;
     reportError(QStringLiteral("COM%1との通信が途切れたため,送信しませんでした.\n"
                                "QUVOを確認してから読み込み直します.")
@@ -311,7 +337,7 @@ std::optional<QString> TMainForm::runFullRead()
         loseDevice();
         return std::nullopt;
     }
-    generation_ = link_.generation();
+    generation_ = link().generation();
     return read.completed ? std::nullopt : std::optional<QString>(read.error);
 }
 

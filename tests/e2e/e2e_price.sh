@@ -35,7 +35,10 @@ if [ "${1:-}" = "--inside" ]; then
     xdotool key --window "$dlg" ctrl+a
     xdotool type --window "$dlg" --delay 50 '12.5'
     "$shooter" --unlike "$work/dialog.png" "$shots/price_e2e_dialog.png" "$dlg" || echo "note: no dialog screenshot" >&2
-    xdotool key --window "$dlg" Return
+    # Through the keyboard, not to the dialog's window: the window answers
+    # while the write goes out, and the dialog is gone before the key's
+    # release could be sent to it.
+    xdotool key Return
     # The full read after the write ends with QVC.
     read_back_done() { e2e_commands | sed -n '/^QVSP2=007D$/,$p' | grep -qx QVC; }
     for _ in $(seq 1 300); do read_back_done && break; sleep 0.1; done

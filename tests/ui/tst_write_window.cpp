@@ -6,10 +6,13 @@
 #include "ui/Application.h"
 #include "ui/Fonts.h"
 #include "ui/StringGrid.h"
+#include "ui/TPageControl.h"
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QClipboard>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QtTest>
 
 namespace {
@@ -45,6 +48,15 @@ struct WindowRig : WindowFixture {
         mode->setCurrentIndex(manual ? 1 : 0);
     }
 
+    // Runs `hook` on the line thread as each command reaches the controller.
+    void onCommand(std::function<void(const QByteArray &)> hook)
+    {
+        port->fallback = [inner = port->fallback, hook](const QByteArray &c) {
+            hook(c);
+            return inner(c);
+        };
+    }
+
     // The commands up to (not including) the first one of the full read.
     QByteArrayList beforeFullRead() const
     {
@@ -52,6 +64,17 @@ struct WindowRig : WindowFixture {
         return at < 0 ? port->commands : port->commands.mid(0, at);
     }
 };
+
+// From the line thread, while a command waits for its reply: has the
+// window's thread do `f`, and says whether it did within 5 s (a window
+// blocked on the wire would not).
+bool windowDoes(QObject *form, const std::function<void()> &f)
+{
+    auto done = std::make_shared<QSemaphore>();
+    QMetaObject::invokeMethod(
+        form, [f, done] { f(); done->release(); }, Qt::QueuedConnection);
+    return done->tryAcquire(1, 5000);
+}
 
 QStringList sorted(QStringList l)
 {
@@ -82,6 +105,11 @@ private slots:
 
     void counterClear_data();
     void counterClear();
+
+    // The line on its own thread.
+    void windowAnswersDuringFullRead();
+    void priceWriteWaitsForTheTick();
+    void disconnectEndsTheFullRead();
 };
 
 void TestWriteWindow::initTestCase()
@@ -433,6 +461,72 @@ void TestWriteWindow::counterClear()
     auto *counts = rig.child<StringGrid>("OptGrid2");
     for (int r = 0; r < 16; ++r)
         QCOMPARE(counts->cells(1, r), QStringLiteral("0000"));
+}
+
+void TestWriteWindow::windowAnswersDuringFullRead()
+{
+    WindowRig rig;
+    auto *pages = rig.child<TPageControl>("PageControl");
+    auto *sales = rig.child<StringGrid>("SalesGrid");
+    QApplication::clipboard()->clear();
+    bool answered = false;
+    rig.onCommand([&](const QByteArray &c) {
+        if (c != "QVRP3" || answered)
+            return;
+        answered = windowDoes(rig.form.get(), [&] {
+            QTest::mouseClick(pages->tabRow(), Qt::LeftButton, {}, pages->tabRow()->tabRect(0).center());
+            QTest::keyClick(sales, Qt::Key_C, Qt::ControlModifier);
+        });
+    });
+    rig.form->ConBtnClick();
+    QVERIFY(answered);
+    QCOMPARE(pages->currentWidget(), rig.child<QWidget>("TabSheet1"));
+    QVERIFY(QApplication::clipboard()->text().contains(QStringLiteral("コラム")));
+    // The read went on to its end.
+    QCOMPARE(rig.form->Connected, 1);
+    QVERIFY(rig.port->commands.contains("QVC"));
+}
+
+void TestWriteWindow::priceWriteWaitsForTheTick()
+{
+    WindowRig rig;
+    rig.connectController();
+    bool clicked = false;
+    rig.onCommand([&](const QByteArray &c) {
+        if (c == "QVRC0" && !clicked)
+            clicked = windowDoes(rig.form.get(), [&] { rig.clickCell("OptGrid1", 1, 2); });
+    });
+    rig.answerer().actions << ModalAnswerer::enter(QStringLiteral("12.5"));
+    rig.form->findChild<QTimer *>(QStringLiteral("Timer"))->start();
+    QTRY_VERIFY_WITH_TIMEOUT(rig.port->commands.contains("QVSP2=007D"), 10000);
+    QVERIFY(clicked);
+    // The whole tick (its refresh, then the status request) before the
+    // write's first command; the write's own commands in their order.
+    const QByteArrayList &sent = rig.port->commands;
+    const qsizetype tickStart = sent.indexOf("QVRC0");
+    const qsizetype status = sent.indexOf("QVY", tickStart);
+    const qsizetype priceRead = sent.indexOf("QVRP2", tickStart);
+    QVERIFY(status > tickStart);
+    QCOMPARE(priceRead, status + 1);
+    QCOMPARE(sent.mid(priceRead, 5), QByteArrayList({"QVRP2", "QVRP2", "QVU1", "QVSP2=007D", "QVU0"}));
+}
+
+void TestWriteWindow::disconnectEndsTheFullRead()
+{
+    WindowRig rig;
+    bool clicked = false;
+    rig.onCommand([&](const QByteArray &c) {
+        if (c == "QVRP3" && !clicked)
+            clicked = windowDoes(rig.form.get(), [&] { QTest::mouseClick(rig.child<QPushButton>("ConBtn"), Qt::LeftButton); });
+    });
+    rig.form->ConBtnClick();
+    QVERIFY(clicked);
+    // Ended at its next command: nothing went out after the one it was on.
+    QCOMPARE(rig.port->commands.last(), QByteArray("QVRP3"));
+    QVERIFY(!rig.port->open);
+    QCOMPARE(rig.form->Connected, 0);
+    QCOMPARE(rig.child<QLineEdit>("ComStatus")->text(), QStringLiteral("未接続"));
+    QVERIFY(rig.answerer().seen.isEmpty());
 }
 
 QTEST_MAIN(TestWriteWindow)

@@ -400,6 +400,33 @@ void TMainForm::runDeferred()
         afterLineTimer_->start();
 }
 
+TMainForm::OperationRunning::OperationRunning(TMainForm &form) : form_(form)
+{
+    if (form_.operations_++ > 0)
+        return;
+    for (QWidget *w : form_.operationStarters()) {
+        starters_.emplace_back(w, w->isEnabled());
+        w->setEnabled(false);
+    }
+}
+
+TMainForm::OperationRunning::~OperationRunning()
+{
+    if (--form_.operations_ > 0)
+        return;
+    if (form_.Connected != 0 && !form_.deviceLost_) {
+        for (const auto &[w, on] : starters_)
+            w->setEnabled(on);
+    }
+    form_.afterLineTimer_->start();
+}
+
+std::vector<QWidget *> TMainForm::operationStarters() const
+{
+    // Not the I/O selector: the manual-mode test reads its enabled state.
+    return {ui->OptGrid1, ui->SendSalesBtn, ui->CntClrBtn, ui->SendCoinBtn, ui->EarnBtn};
+}
+
 TMainForm::WorkShown::WorkShown(TMainForm &form, const QString &text) : form_(form), text_(text)
 {
     form_.setCursor(Qt::BusyCursor);

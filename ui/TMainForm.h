@@ -22,6 +22,8 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 class Journal;
 class JournalWindow;
@@ -166,15 +168,20 @@ private:
     // operator: the poll holds its ticks, so that nothing reconnects under
     // an open box or between an operation's box and its commands.
     bool pollHeld() const;
+    // While one runs, the controls that would start a second operation
+    // are off; they come back as they were unless the connection ended or
+    // was lost meanwhile (which set them itself).
     class OperationRunning {
     public:
-        explicit OperationRunning(TMainForm &form) : form_(form) { ++form_.operations_; }
-        ~OperationRunning() { --form_.operations_; }
+        explicit OperationRunning(TMainForm &form);
+        ~OperationRunning();
         OperationRunning(const OperationRunning &) = delete;
         OperationRunning &operator=(const OperationRunning &) = delete;
     private:
         TMainForm &form_;
+        std::vector<std::pair<QWidget *, bool>> starters_;   // each control and whether it was on
     };
+    std::vector<QWidget *> operationStarters() const;
     int operations_ = 0;
     // After a poll step: false (and the controller lost) when the device
     // went, or the line had a gap since the controller was last identified.

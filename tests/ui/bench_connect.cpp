@@ -1,18 +1,22 @@
 // Benchmark, prints figures and never fails on speed: the gaps inside a
 // reply paced at 9600 baud (what the link's quiet gap must outlast); the
 // time from the connect click to the first "QVY", a price setting and a
-// counter clear, each beside the wire time of what crossed the line; then
-// the poll's ticks per second beside its limit.
+// counter clear, each beside the wire time of what crossed the line; the
+// poll's ticks per second beside its limit; and for each of those, the
+// options write with its restart and a dead line, how long the window's
+// event loop went without handling an event and the share of the time it
+// was held.
 //   bench_connect [path-to-quvo-emulator]
 // The emulator built beside it is the default.
-#include "device/WriteOperations.h"
 #include "link/DeviceLink.h"
 #include "link/PortNamespace.h"
 #include "link/SerialPortIo.h"
 #include "tests/support/EmulatorProcess.h"
+#include "tests/support/ModalAnswerer.h"
 #include "tests/support/PortSandbox.h"
 #include "ui/Application.h"
 #include "ui/Fonts.h"
+#include "ui/TDataSetDialog.h"
 #include "ui/TMainForm.h"
 
 #include <QApplication>
@@ -25,8 +29,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <thread>
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -43,7 +49,23 @@ public:
         qint64 startNs, endNs;
         int asked = 0;
     };
-    CountingPort(QElapsedTimer *clock, QList<Event> *events) : clock_(clock), events_(events) {}
+    // The line thread notes, the window's thread reads: one lock for both.
+    struct Events {
+        std::mutex lock;
+        QList<Event> list;
+        QList<Event> snapshot()
+        {
+            const std::lock_guard hold(lock);
+            return list;
+        }
+        void append(Event e)
+        {
+            const std::lock_guard hold(lock);
+            list.append(std::move(e));
+        }
+    };
+    CountingPort(QElapsedTimer *clock, Events *events) : clock_(clock), events_(events) {}
+    void moveToThread(QThread *thread) override { port_.moveToThread(thread); }
     bool open(const QString &p) override { return port_.open(p); }
     void close() override { port_.close(); }
     bool isOpen() const override { return port_.isOpen(); }
@@ -65,7 +87,7 @@ public:
 private:
     SerialPortIo port_;
     QElapsedTimer *clock_;
-    QList<Event> *events_;
+    Events *events_;
 };
 
 // Sends each command straight to the port and notes when each piece of its
@@ -138,6 +160,53 @@ void printSpan(const char *what, const QList<CountingPort::Event> &events, int f
                 took, transactions, wire, bytes, took / wire);
 }
 
+// Times the window's event loop with a 5 ms timer: a stretch between two of
+// its ticks longer than a frame (16 ms) is time the window did not answer.
+class StallMeter {
+public:
+    StallMeter()
+    {
+        timer_.setInterval(5);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
+    }
+    void start()
+    {
+        longestNs_ = blockedNs_ = 0;
+        span_.start();
+        last_.start();
+        timer_.start();
+    }
+    void stop(const char *what)
+    {
+        tick();
+        timer_.stop();
+        const qint64 total = span_.nsecsElapsed();
+        std::printf("  window during %s: longest stall %.0f ms, held %.1f%% of %.2f s (goal: 50 ms, 2%%)\n", what,
+                    longestNs_ / 1e6, total > 0 ? 100.0 * blockedNs_ / total : 0.0, total / 1e9);
+    }
+
+private:
+    void tick()
+    {
+        const qint64 gap = last_.nsecsElapsed();
+        last_.start();
+        longestNs_ = std::max(longestNs_, gap);
+        if (gap > 16000000)
+            blockedNs_ += gap;
+    }
+    QTimer timer_;
+    QElapsedTimer span_, last_;
+    qint64 longestNs_ = 0, blockedNs_ = 0;
+};
+
+int indexOfWrite(const QList<CountingPort::Event> &events, const QByteArray &bytes, int from)
+{
+    for (int i = from; i < int(events.size()); ++i)
+        if (events[i].write && events[i].bytes == bytes)
+            return i;
+    return -1;
+}
+
 void runFor(int ms)
 {
     QElapsedTimer t;
@@ -176,25 +245,25 @@ int main(int argc, char *argv[])
     measureReplyGaps(PortNamespace::devicePath(ComNumber));
 
     QElapsedTimer clock;
-    QList<CountingPort::Event> events;
+    CountingPort::Events counted;
     clock.start();
-    TMainForm form(std::make_unique<CountingPort>(&clock, &events));
+    TDataSetDialog dialog;
+    TMainForm form(std::make_unique<CountingPort>(&clock, &counted));
+    form.setDataSetDialog(&dialog);
     form.show();
     QCoreApplication::processEvents();
+    ModalAnswerer answerer(&form);
+    StallMeter meter;
 
     const qint64 clickNs = clock.nsecsElapsed();
+    meter.start();
     form.ConBtnClick();
-    auto firstQvy = [&]() -> int {
-        for (int i = 0; i < int(events.size()); ++i)
-            if (events[i].write && events[i].bytes == "QVY\r")
-                return i;
-        return -1;
-    };
     QElapsedTimer guard;
     guard.start();
-    while (firstQvy() < 0 && guard.elapsed() < 20000)
+    while (indexOfWrite(counted.snapshot(), "QVY\r", 0) < 0 && guard.elapsed() < 20000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-    const int q = firstQvy();
+    QList<CountingPort::Event> events = counted.snapshot();
+    const int q = indexOfWrite(events, "QVY\r", 0);
     if (form.Connected != 1 || q < 0) {
         std::printf("bench_connect: no connection or no poll (connected %d); no figures\n", form.Connected);
         return 0;
@@ -210,23 +279,33 @@ int main(int argc, char *argv[])
     std::printf("connect click -> first QVY: %.3f s after %d transactions; wire time %.3f s (%lld bytes) + 0.100 s"
                 " before the first tick; ratio %.2f (limit 1.2)\n",
                 toQvy, q / 2, wire, bytes, toQvy / (wire + 0.1));
+    meter.stop("the connection");
 
-    // A price setting and a counter clear, from "QVU1" to the end of the
-    // read-back. Nothing here runs the event loop, so no poll tick falls in.
-    int from = int(events.size());
-    WriteOperations::setPrice(form.link(), form.data(), 2, QStringLiteral("12.5"), form.manualMode());
-    form.runFullRead();
-    printSpan("price setting QVU1 -> last read-back", events, from, int(events.size()));
-    from = int(events.size());
-    WriteOperations::clearCounters(form.link(), form.manualMode());
-    form.runFullRead();
-    printSpan("counter clear QVU1 -> last read-back", events, from, int(events.size()));
+    // A price setting and a counter clear through the window, as the
+    // operator starts them; the span runs from "QVU1" to the end of the
+    // read-back.
+    auto operation = [&](const char *what, const char *span, const std::function<void()> &start) {
+        const int from = int(counted.snapshot().size());
+        meter.start();
+        start();
+        meter.stop(what);
+        events = counted.snapshot();
+        const int open = indexOfWrite(events, "QVU1\r", from);
+        printSpan(span, events, open < 0 ? from : open, int(events.size()));
+    };
+    answerer.actions << ModalAnswerer::enter(QStringLiteral("12.5"));
+    operation("a price setting", "price setting QVU1 -> last read-back", [&] { form.OptGrid1SelectCell(1, 2); });
+    answerer.actions << ModalAnswerer::press(QMessageBox::Ok);
+    operation("a counter clear", "counter clear QVU1 -> last read-back", [&] { form.CntClrBtnClick(); });
 
-    // The poll: QVY writes over a measured stretch.
-    from = int(events.size());
+    // The poll over 30 s.
+    int from = int(counted.snapshot().size());
     const qint64 startNs = clock.nsecsElapsed();
-    runFor(3000);
+    meter.start();
+    runFor(30000);
+    meter.stop("30 s of polling");
     const qint64 spanNs = clock.nsecsElapsed() - startNs;
+    events = counted.snapshot();
     int ticks = 0;
     qint64 pollBytes = 0;
     for (int i = from; i < events.size(); ++i) {
@@ -269,7 +348,19 @@ int main(int argc, char *argv[])
     std::printf("  bytes on the line while polling: %lld (%.1f%% of the line's capacity)\n", pollBytes,
                 100.0 * pollBytes * ByteSeconds / (spanNs / 1e9));
 
-    form.ConBtnClick();
+    // The options write: its box, the settings, "QVW", the restart notice,
+    // the restart and the disconnection it ends with.
+    answerer.actions << ModalAnswerer::press(QMessageBox::Ok) << ModalAnswerer::press(QMessageBox::Ok);
+    from = int(counted.snapshot().size());
+    meter.start();
+    form.SendSalesBtnClick();
+    meter.stop("the options write with its restart");
+    events = counted.snapshot();
+    const int sentFrom = indexOfWrite(events, "QVU1\r", from);
+    printSpan("options write QVU1 -> restart", events, sentFrom < 0 ? from : sentFrom, int(events.size()));
+    std::printf("  (the span holds the 300 ms the controller is given to store before the restart)\n");
+    if (form.Connected != 0)
+        form.ConBtnClick();
 
     // A controller that falls silent after the connect read (QV, QVV and 46
     // reads), published above the first so that the search finds it first:
@@ -279,22 +370,14 @@ int main(int argc, char *argv[])
     silent.process().setProcessChannelMode(QProcess::ForwardedErrorChannel);
     const QByteArray silentScenario = R"({"faults": [{"command": "*", "fault": "silence", "skip": 48, "times": "always"}]})";
     if (silent.startAt(ComNumber + 10, silentScenario, {QStringLiteral("--baud"), QString::number(Baud)})) {
+        answerer.setAlways(ModalAnswerer::press(QMessageBox::Ok));
+        meter.start();
         form.ConBtnClick();
-        QElapsedTimer sinceEvent;
-        qint64 longest = 0;
-        QTimer probe;
-        probe.setInterval(10);
-        QObject::connect(&probe, &QTimer::timeout, [&] {
-            longest = std::max(longest, sinceEvent.restart());
-        });
-        sinceEvent.start();
-        probe.start();
         runFor(4000);
-        std::printf("silent line (connected to COM%d: %d): the longest stretch without handling an event in 4 s: "
-                    "%lld ms\n",
-                    ComNumber + 10, form.Connected, longest);
+        std::printf("silent line (connected to COM%d: %d):\n", ComNumber + 10, form.Connected);
+        meter.stop("a dead line, 4 s from the click on 接続");
         // The click arrives from outside while the window is most likely
-        // inside a transaction, as an operator's would.
+        // waiting on a transaction, as an operator's would.
         QElapsedTimer clock;
         clock.start();
         std::atomic<qint64> postedAt{-1};

@@ -23,6 +23,12 @@ LineThread::~LineThread()
     }
     cancel_ = true;
     changed_.notify_all();
+    {
+        // Waited for here, not only through the thread's end: the link
+        // went on that thread, and this is what orders it before the rest.
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return finished_; });
+    }
     thread_->wait();
     delete thread_;
 }
@@ -115,6 +121,11 @@ void LineThread::serve()
     lock.unlock();
     // The port's objects belong to this thread: they end here.
     link_.reset();
+    // Told under the lock: the waiting destructor may end the condition
+    // variable as soon as it holds the lock again.
+    lock.lock();
+    finished_ = true;
+    changed_.notify_all();
 }
 
 void LineThread::carryOut(Task &task)
@@ -164,11 +175,13 @@ void LineThread::wakeWindow()
 {
     // Whatever loop the window's thread is in (a box's, the wait above)
     // carries out the line's calls; the wait also re-checks its sequence.
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            runWindowTasks();
-            emit woken();
-        },
-        Qt::QueuedConnection);
+    // Posted by name: nothing of the line's own goes across with it, so all
+    // that passes between the threads passes under mutex_.
+    QMetaObject::invokeMethod(this, "wake", Qt::QueuedConnection);
+}
+
+void LineThread::wake()
+{
+    runWindowTasks();
+    emit woken();
 }

@@ -88,6 +88,10 @@ signals:
     // The line has something for the window: a call to make, a sequence's end.
     void woken();
 
+private slots:
+    // On the window's thread: the line has something for it.
+    void wake();
+
 private:
     struct Task {
         std::function<void()> work;
@@ -113,4 +117,5 @@ private:
     std::deque<Task *> lineTasks_;     // sequences for the line
     std::deque<Task *> windowTasks_;   // calls for the window
     bool stopping_ = false;
+    bool finished_ = false;   // the line thread is done with the link
 };

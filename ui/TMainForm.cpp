@@ -383,6 +383,8 @@ void TMainForm::sequenceCancelled()
         close();
         return;
     }
+    // As a click on 切断 leaves it.
+    ui->PCBVer->clear();
     closeConnection();
 }
 

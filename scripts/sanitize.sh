@@ -22,9 +22,12 @@ if [ "${1:-}" = "--thread" ]; then
            tst_main_form_receipt tst_write_round_trip tst_change_emulator)
     flags="-fsanitize=thread -fno-omit-frame-pointer -O1 -g"
     cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug "${launcher[@]}" \
-          -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" >/dev/null
+          -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" \
+          -DQUVO_TEST_TIMEOUT=3000 >/dev/null
     cmake --build build-tsan -j"$(nproc)" --target quvo-emulator "${tests[@]}"
-    export TSAN_OPTIONS="suppressions=$PWD/scripts/tsan.supp:halt_on_error=1:second_deadlock_stack=1"
+    # die_after_fork=0: the emulator is started with fork and exec, and the
+    # child only execs.
+    export TSAN_OPTIONS="suppressions=$PWD/scripts/tsan.supp:halt_on_error=1:second_deadlock_stack=1:die_after_fork=0"
     pattern=$(IFS='|'; echo "^(${tests[*]})\$")
     cd build-tsan
     ctest --output-on-failure --timeout 1800 -R "$pattern" "$@"

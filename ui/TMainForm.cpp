@@ -518,6 +518,9 @@ void TMainForm::loseDevice()
     if (deviceLost_ || Connected == 0)
         return;
     deviceLost_ = true;
+    // A click that waited for the line was meant for the controller now
+    // in doubt: it is dropped with the controls it came from.
+    afterLine_.clear();
     recordDisconnectReading();
     Timer->stop();
     // The values stay in view, but nothing read from this device may be
@@ -599,6 +602,7 @@ void TMainForm::disconnectController()
 
 void TMainForm::closeConnection()
 {
+    afterLine_.clear();
     recordDisconnectReading();
     Timer->stop();
     reconnect_->stop();

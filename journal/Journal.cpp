@@ -706,14 +706,16 @@ bool Journal::continues(const QString &where, const QVariantList &bind, const Jo
         const std::optional<qint64> lastPrice = itemValue(before, JournalItemName::price(c));
         if (lastPrice)
             price = price ? std::min(*price, *lastPrice) : *lastPrice;
+        // In tenths of a yen, as the prices of all but columns 5-8 are.
         if (count && lastCount && price && *price > 0) {
-            sold += ((*count - *lastCount) % 65536 + 65536) % 65536 * *price;
-            dearest = std::max(dearest, *price);
+            const qint64 tenths = SalesHistory::priceTenths(c, *price);
+            sold += ((*count - *lastCount) % 65536 + 65536) % 65536 * tenths;
+            dearest = std::max(dearest, tenths);
         }
     }
     // The counts and the total are read one after the other, so a sale or
     // two made meanwhile can sit in one and not yet in the other.
-    return sold <= grew + 4 * dearest;
+    return sold <= grew * 10 + 4 * dearest;
 }
 
 void Journal::placeVisit(JournalEvent &e)

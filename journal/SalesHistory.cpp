@@ -155,7 +155,8 @@ private:
     // What counts since a clear are worth at the last prices known.
     std::optional<qint64> yenOf(const std::array<std::optional<qint64>, Figures> &counts) const
     {
-        qint64 yen = 0;
+        // Prices are tenths of a yen but for columns 5-8; the total whole yen.
+        qint64 tenths = 0;
         for (std::size_t c = 0; c < std::size_t(Columns); ++c) {
             if (!counts[c])
                 return std::nullopt;
@@ -163,9 +164,9 @@ private:
                 continue;
             if (!price_[c])
                 return std::nullopt;
-            yen += *counts[c] * *price_[c];
+            tenths += *counts[c] * priceTenths(int(c), *price_[c]);
         }
-        return yen;
+        return tenths / 10;
     }
 
     // The first reading after a clear not read back decides it.

@@ -24,6 +24,7 @@
 #include <QLibraryInfo>
 #include <QSaveFile>
 #include <QSocketNotifier>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QTranslator>
 #include <cerrno>
@@ -62,7 +63,7 @@ struct CommandLine {
     std::optional<QString> exportTo;
     std::optional<QString> readPort;   // --read: COMn or auto
     QString output = QStringLiteral("-");
-    bool csv = false;                  // --format csv
+    enum class Format { Json, Csv, Dex } format = Format::Json;   // --format
     std::optional<QString> backupTo;
     std::optional<QString> auditTo;    // --export-dex
     QString controller;                // --controller: one history only
@@ -91,12 +92,14 @@ CommandLine processCommandLine(const QCoreApplication &app)
     const QCommandLineOption read(
         QStringLiteral("read"),
         QStringLiteral("Read the controller on <port> (COMn, or auto to search as 接続 does) without a window, "
-                       "record the reading in the journal, print it as JSON and end: 0 every value read, "
+                       "record the reading in the journal, print it (see --format) and end: 0 every value read, "
                        "3 some value not read, 2 no controller answered, 1 a usage or port error. "
                        "Nothing is written to the controller."),
         QStringLiteral("port"));
-    const QCommandLineOption format(QStringLiteral("format"), QStringLiteral("With --read: json or csv."),
-                                    QStringLiteral("form"), QStringLiteral("json"));
+    const QCommandLineOption format(
+        QStringLiteral("format"),
+        QStringLiteral("With --read: json, csv, or dex for the reading's audit file (EVA-DTS)."),
+        QStringLiteral("form"), QStringLiteral("json"));
     const QCommandLineOption output(QStringLiteral("output"),
                                     QStringLiteral("With --read: write to <file> instead of standard output."),
                                     QStringLiteral("file"), QStringLiteral("-"));
@@ -138,9 +141,13 @@ CommandLine processCommandLine(const QCoreApplication &app)
         return refuse("--read and --export-journal exclude each other");
     if (!parser.isSet(read) && (parser.isSet(format) || parser.isSet(output)))
         return refuse("--format and --output go with --read");
-    if (parser.value(format) != QLatin1String("json") && parser.value(format) != QLatin1String("csv"))
-        return refuse("--format takes json or csv");
-    line.csv = parser.value(format) == QLatin1String("csv");
+    const QString form = parser.value(format);
+    if (form == QLatin1String("csv"))
+        line.format = CommandLine::Format::Csv;
+    else if (form == QLatin1String("dex"))
+        line.format = CommandLine::Format::Dex;
+    else if (form != QLatin1String("json"))
+        return refuse("--format takes json, csv or dex");
     line.journalPath = parser.value(journal);
     line.noJournal = parser.isSet(noJournal);
     if (parser.isSet(exportJournal) && parser.isSet(backupJournal)) {
@@ -273,22 +280,61 @@ int exportAudit(const CommandLine &line)
     return 0;
 }
 
+bool recordIn(Journal &journal, const HeadlessRead::Reading &r)
+{
+    return journal.recordReading(r.identity, r.data, &r.settings, false, &r.read.read) != 0;
+}
+
+// The audit file of the reading just made, by the one writer the export
+// uses: its figures since initialisation from the journal it was kept in,
+// or, when none was kept, from a journal of this reading alone. Empty when
+// the reading has no count to give.
+QByteArray readingAudit(const HeadlessRead::Reading &r, Journal *kept)
+{
+    QTemporaryDir alone;
+    Journal scratch;
+    Journal *journal = kept;
+    if (!journal) {
+        if (!alone.isValid() || !scratch.open(alone.filePath(QStringLiteral("journal.sqlite"))) || !recordIn(scratch, r))
+            return {};
+        journal = &scratch;
+    }
+    const std::optional<JournalController> history =
+        AuditExport::historyOf(*journal, r.identity.identification, r.identity.version);
+    const std::optional<AuditFile::Reading> reading = history ? AuditExport::reading(*journal, *history) : std::nullopt;
+    return reading ? AuditFile::format(*reading) : QByteArray();
+}
+
 // --read: the controller read once, without a window; never a write.
 int readController(const CommandLine &line)
 {
     DeviceLink link;
     const HeadlessRead::Outcome outcome = HeadlessRead::run(link, *line.readPort);
+    Journal journal;
+    bool kept = false;
     if (outcome.reading && !line.noJournal) {
-        Journal journal;
         const QString path = journalPathOf(line);
-        const HeadlessRead::Reading &r = *outcome.reading;
         // A journal that cannot be kept is said, not a failure of the read.
-        if (!journal.open(path) || journal.recordReading(r.identity, r.data, &r.settings, false, &r.read.read) == 0)
+        kept = journal.open(path) && recordIn(journal, *outcome.reading);
+        if (!kept)
             std::fprintf(stderr, "quvo-utility: the reading is not kept in the journal %s: %s\n", qPrintable(path),
                          qPrintable(journal.problem()));
     }
     if (outcome.reading) {
-        const QByteArray text = line.csv ? ReadingCsv::format(*outcome.reading) : ReadingJson::format(*outcome.reading);
+        QByteArray text;
+        switch (line.format) {
+        case CommandLine::Format::Json: text = ReadingJson::format(*outcome.reading); break;
+        case CommandLine::Format::Csv: text = ReadingCsv::format(*outcome.reading); break;
+        case CommandLine::Format::Dex:
+            text = readingAudit(*outcome.reading, kept ? &journal : nullptr);
+            // Nothing to print, and a read that lacks every count is one
+            // with values not read: its own exit code, not a usage error.
+            if (text.isEmpty()) {
+                std::fprintf(stderr, "quvo-utility: no sales count was read: no audit file\n");
+                return HeadlessRead::SomeUnread;
+            }
+            break;
+        }
         bool written = false;
         if (line.output == QLatin1String("-")) {
             written = std::fwrite(text.constData(), 1, std::size_t(text.size()), stdout) == std::size_t(text.size())

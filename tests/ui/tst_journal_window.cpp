@@ -485,6 +485,22 @@ void TestJournalWindow::headlessRead()
     QVERIFY(written.open(QIODevice::ReadOnly));
     QCOMPARE(written.readAll(), audit);
     QCOMPARE(written.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther), QFileDevice::Permissions());
+    // The read prints its own audit file: of itself alone without a
+    // journal, else as the journal's second reading of the controller.
+    for (const char *readings : {"1", "2"}) {
+        QProcess own;
+        own.setProcessEnvironment(withoutDisplay(data.path()));
+        QStringList arguments{QStringLiteral("--read"), port, QStringLiteral("--format"), QStringLiteral("dex")};
+        if (readings == QByteArray("1"))
+            arguments << QStringLiteral("--no-journal");
+        own.start(QStringLiteral(QUVO_UTILITY), arguments);
+        QVERIFY(own.waitForFinished(60000));
+        QCOMPARE(own.exitCode(), 0);
+        const QByteArray file = own.readAllStandardOutput();
+        QVERIFY2(file.startsWith("DXS*") && file.contains("\r\nPA1*3*300\r\nPA2*12345*3703500*12345*3703500\r\n")
+                     && file.contains("\r\nEA3*" + QByteArray(readings) + "*"),
+                 file.constData());
+    }
     // Nothing was written to the controller.
     for (const QString &c : emulator.commands())
         QVERIFY2(!c.startsWith(QLatin1String("QVS")) && c != QLatin1String("QVU1") && c != QLatin1String("QVZ0"),

@@ -1,5 +1,6 @@
 #include "journal/SalesHistory.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace SalesHistory {
@@ -235,20 +236,6 @@ int columnOf(const QString &name, QLatin1String prefix)
     return ok && column >= 1 && column <= Columns ? column - 1 : -1;
 }
 
-// Prices last reported at or before point `at`.
-std::array<std::optional<qint64>, Columns> pricesUpTo(const QList<CountPoint> &points, int at)
-{
-    std::array<std::optional<qint64>, Columns> prices{};
-    int missing = Columns;
-    for (int i = at; i >= 0 && missing > 0; --i)
-        for (std::size_t c = 0; c < std::size_t(Columns); ++c)
-            if (!prices[c] && points[i].prices[c]) {
-                prices[c] = points[i].prices[c];
-                --missing;
-            }
-    return prices;
-}
-
 } // namespace
 
 qint64 priceTenths(int column, qint64 price)
@@ -328,6 +315,31 @@ QList<Sales> cumulative(const QList<CountPoint> &points)
         result.append(tally.sales());
     }
     return result;
+}
+
+std::pair<int, int> lastVisit(const QList<CountPoint> &points)
+{
+    const int last = int(points.size()) - 1;
+    int from = std::max(0, last - 1);
+    if (last >= 0 && points[last].visit != 0) {
+        from = last;
+        while (from > 0 && points[from].visit == points[last].visit)
+            --from;
+    }
+    return {last < 0 ? -1 : from, last};
+}
+
+std::array<std::optional<qint64>, Columns> pricesUpTo(const QList<CountPoint> &points, int to)
+{
+    std::array<std::optional<qint64>, Columns> prices{};
+    int missing = Columns;
+    for (int i = std::min(to, int(points.size()) - 1); i >= 0 && missing > 0; --i)
+        for (std::size_t c = 0; c < std::size_t(Columns); ++c)
+            if (!prices[c] && points[i].prices[c]) {
+                prices[c] = points[i].prices[c];
+                --missing;
+            }
+    return prices;
 }
 
 } // namespace SalesHistory

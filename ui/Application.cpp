@@ -12,10 +12,12 @@
 #include "ui/TDataSetDialog.h"
 #include "ui/TMainForm.h"
 #include "ui/TSubForm.h"
+#include "ui/VisitReport.h"
 
 #include "QuvoVersion.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QCommandLineParser>
 #include <QIcon>
 #include <QDir>
@@ -66,6 +68,7 @@ struct CommandLine {
     enum class Format { Json, Csv, Dex } format = Format::Json;   // --format
     std::optional<QString> backupTo;
     std::optional<QString> auditTo;    // --export-dex
+    std::optional<QString> reportTo;   // --report
     QString controller;                // --controller: one history only
     bool bom = false;
 };
@@ -114,11 +117,17 @@ CommandLine processCommandLine(const QCoreApplication &app)
         QStringLiteral("Write the audit file (EVA-DTS) of each machine's last reading to <file> (- for standard "
                        "output; a folder: one file per machine) and end."),
         QStringLiteral("file"));
+    const QCommandLineOption report(
+        QStringLiteral("report"),
+        QStringLiteral("Write the visit report (PDF, one A4 page per machine: the sales between its last visit and the "
+                       "one before, the clears and writes of the visit) to <file> and end."),
+        QStringLiteral("file"));
     const QCommandLineOption controller(
         QStringLiteral("controller"),
-        QStringLiteral("With --export-dex: only the machine with this asset number or identification text."),
+        QStringLiteral("With --export-dex or --report: only the machine with this asset number or identification text."),
         QStringLiteral("text"));
-    parser.addOptions({journal, noJournal, exportJournal, backupJournal, bom, read, format, output, exportDex, controller});
+    parser.addOptions(
+        {journal, noJournal, exportJournal, backupJournal, bom, read, format, output, exportDex, report, controller});
     parser.process(app);
     CommandLine line;
     if (!parser.positionalArguments().isEmpty()) {
@@ -160,12 +169,14 @@ CommandLine processCommandLine(const QCoreApplication &app)
     if (parser.isSet(read))
         line.readPort = parser.value(read);
     if (int(parser.isSet(exportDex)) + int(parser.isSet(exportJournal)) + int(parser.isSet(backupJournal))
-            + int(parser.isSet(read)) > 1)
-        return refuse("--export-dex, --export-journal, --backup-journal and --read exclude each other");
-    if (parser.isSet(controller) && !parser.isSet(exportDex))
-        return refuse("--controller goes with --export-dex");
+            + int(parser.isSet(read)) + int(parser.isSet(report)) > 1)
+        return refuse("--export-dex, --export-journal, --backup-journal, --read and --report exclude each other");
+    if (parser.isSet(controller) && !parser.isSet(exportDex) && !parser.isSet(report))
+        return refuse("--controller goes with --export-dex or --report");
     if (parser.isSet(exportDex))
         line.auditTo = parser.value(exportDex);
+    if (parser.isSet(report))
+        line.reportTo = parser.value(report);
     line.controller = parser.value(controller);
     line.output = parser.value(output);
     if (parser.isSet(backupJournal))
@@ -238,27 +249,48 @@ int exportJournal(const CommandLine &line)
     return 0;
 }
 
-// --export-dex: the audit file of each machine's last reading.
-int exportAudit(const CommandLine &line)
+// The journal the audit file and the report read, or the exit code of why not.
+std::optional<int> openToExport(const CommandLine &line, const char *option, Journal &journal)
 {
     const QString path = journalPathOf(line);
     if (line.noJournal)
-        return fail(QStringLiteral("--export-dex needs a journal, not --no-journal"));
+        return fail(QStringLiteral("%1 needs a journal, not --no-journal").arg(QLatin1String(option)));
     if (!QFileInfo::exists(path))
         return fail(QStringLiteral("no journal at %1").arg(path));
-    Journal journal;
     if (!journal.open(path) && !journal.readOnly())
         return fail(QStringLiteral("cannot open the journal %1: %2").arg(path, journal.problem()));
+    return std::nullopt;
+}
+
+// The histories --controller names, or all.
+QList<JournalController> chosenHistories(Journal &journal, const CommandLine &line)
+{
+    QList<JournalController> chosen;
+    for (const JournalController &c : journal.controllers())
+        if (line.controller.isEmpty() || c.asset == line.controller || c.identification == line.controller)
+            chosen.append(c);
+    return chosen;
+}
+
+int noReading(const CommandLine &line)
+{
+    return fail(line.controller.isEmpty() ? QStringLiteral("the journal holds no reading")
+                                          : QStringLiteral("no reading of \"%1\" in the journal").arg(line.controller));
+}
+
+// --export-dex: the audit file of each machine's last reading.
+int exportAudit(const CommandLine &line)
+{
+    Journal journal;
+    if (const std::optional<int> failed = openToExport(line, "--export-dex", journal))
+        return *failed;
+    const QString path = journalPathOf(line);
     QList<AuditFile::Reading> readings;
-    for (const JournalController &c : journal.controllers()) {
-        if (!line.controller.isEmpty() && c.asset != line.controller && c.identification != line.controller)
-            continue;
+    for (const JournalController &c : chosenHistories(journal, line))
         if (const std::optional<AuditFile::Reading> r = AuditExport::reading(journal, c))
             readings.append(*r);
-    }
     if (readings.isEmpty())
-        return fail(line.controller.isEmpty() ? QStringLiteral("the journal holds no reading")
-                                              : QStringLiteral("no reading of \"%1\" in the journal").arg(line.controller));
+        return noReading(line);
     const QString &to = *line.auditTo;
     if (to == QLatin1String("-")) {
         for (const AuditFile::Reading &r : readings) {
@@ -351,23 +383,51 @@ int readController(const CommandLine &line)
     return outcome.exitCode;
 }
 
+// --report: the visit report of each machine, one page each. The page's
+// text needs fonts, which come with a QGuiApplication; the offscreen
+// platform gives one without a display.
+int writeReport(int &argc, char *argv[], const CommandLine &line)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication fonts(argc, argv);
+    installFontSubstitutions();
+    Journal journal;
+    if (const std::optional<int> failed = openToExport(line, "--report", journal))
+        return *failed;
+    QList<VisitReport::Page> pages;
+    for (const JournalController &c : chosenHistories(journal, line))
+        if (const std::optional<VisitReport::Page> page = VisitReport::page(journal, c))
+            pages.append(*page);
+    if (pages.isEmpty())
+        return noReading(line);
+    QString error;
+    if (!VisitReport::write(pages, *line.reportTo, journalPathOf(line), &error))
+        return fail(QStringLiteral("cannot write %1: %2").arg(*line.reportTo, error));
+    return 0;
+}
+
 // The command line is read before the window's application exists, which
-// needs a display: --help, --version, the export and a command line in error
-// answer on a machine with no window system. Returns the exit code when the
-// program ends here; otherwise `line` says how to open the window.
+// needs a display: --help, --version, the exports, the report and a command
+// line in error answer on a machine with no window system. Returns the exit
+// code when the program ends here; otherwise `line` says how to open the
+// window.
 std::optional<int> runCommandLine(int &argc, char *argv[], CommandLine &line)
 {
-    QCoreApplication textOnly(argc, argv);
-    line = processCommandLine(textOnly);
-    if (!line.valid)
-        return 1;
-    if (line.exportTo || line.backupTo)
-        return exportJournal(line);
-    if (line.auditTo)
-        return exportAudit(line);
-    if (line.readPort)
-        return readController(line);
-    return std::nullopt;
+    {
+        QCoreApplication textOnly(argc, argv);
+        line = processCommandLine(textOnly);
+        if (!line.valid)
+            return 1;
+        if (line.exportTo || line.backupTo)
+            return exportJournal(line);
+        if (line.auditTo)
+            return exportAudit(line);
+        if (line.readPort)
+            return readController(line);
+        if (!line.reportTo)
+            return std::nullopt;
+    }
+    return writeReport(argc, argv, line);
 }
 
 // SIGTERM (a logout, a supervisor), SIGHUP (the terminal gone) and SIGINT

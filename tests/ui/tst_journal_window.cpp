@@ -77,6 +77,17 @@ QProcessEnvironment withoutDisplay(const QString &dataHome)
     return env;
 }
 
+// A controller as a connection knows it, both texts read.
+ControllerIdentity knownController(const QByteArray &identification, const QByteArray &version, int port)
+{
+    ControllerIdentity id;
+    id.portNumber = port;
+    id.identification = identification;
+    id.version = version;
+    id.identificationRead = id.versionRead = true;
+    return id;
+}
+
 bool inOrder(const QStringList &got, const QStringList &wanted)
 {
     int at = 0;
@@ -521,11 +532,7 @@ void TestJournalWindow::visitReport()
     const QString path = data.filePath(QStringLiteral("quvo-utility/journal.sqlite"));
     Journal journal;
     QVERIFY(journal.open(path));
-    ControllerIdentity id;
-    id.portNumber = 5;
-    id.identification = "RPT";
-    id.version = "QUVO ver2.05";
-    id.identificationRead = id.versionRead = true;
+    const ControllerIdentity id = knownController("RPT", "QUVO ver2.05", 5);
     // Columns 5-8 at 150 yen, the others at 10.0, 11.0, ... (tenths); each
     // column sells 11 x its number, the total growing by what they cost.
     DeviceData before;
@@ -620,11 +627,7 @@ void TestJournalWindow::lastVisitTableAndForms()
     QTemporaryDir dir;
     Journal journal;
     QVERIFY(journal.open(dir.filePath(QStringLiteral("j.sqlite"))));
-    ControllerIdentity who;
-    who.portNumber = 4;
-    who.identification = "VISIT";
-    who.version = "ver1.00";
-    who.identificationRead = who.versionRead = true;
+    const ControllerIdentity who = knownController("VISIT", "ver1.00", 4);
     DeviceData data;
     data.ColumnPrice(0) = 85;   // the window shows 8.5
     data.ColumnPrice(4) = 120;  // and 120

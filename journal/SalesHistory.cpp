@@ -98,8 +98,11 @@ private:
                 } else {
                     const qint64 sold = modulo(value - last, CountSpan);
                     sales_.sold[c] += sold;
+                    // The total counts whole yen and keeps up to 0.9 yen
+                    // inside: the sales behind its growth may be worth
+                    // nine tenths more.
                     if (!growth || !price
-                        || (sold + CountSpan) * priceTenths(int(c), *price) <= *growth * 10)
+                        || (sold + CountSpan) * priceTenths(int(c), *price) <= *growth * 10 + 9)
                         sales_.unsure[c] = true;
                 }
             }

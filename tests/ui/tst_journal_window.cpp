@@ -378,6 +378,10 @@ void TestJournalWindow::commandLineWithoutDisplay_data()
     QTest::newRow("export of a named journal not there")
         << QStringList{"--journal", "gone.sqlite", "--export-journal", "-"} << 1 << QByteArray()
         << QByteArray("no journal at");
+    QTest::newRow("report before any journal") << QStringList{"--report", "r.pdf"} << 1 << QByteArray()
+                                               << QByteArray("no journal at");
+    QTest::newRow("report and read at once") << QStringList{"--report", "r.pdf", "--read", "auto"} << 1
+                                             << QByteArray() << QByteArray("exclude each other");
 }
 
 void TestJournalWindow::commandLineWithoutDisplay()

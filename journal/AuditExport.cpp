@@ -56,6 +56,17 @@ std::optional<AuditFile::Reading> reading(Journal &journal, const JournalControl
     return r;
 }
 
+std::optional<JournalController> historyOf(Journal &journal, const QByteArray &identification,
+                                           const QByteArray &version)
+{
+    std::optional<JournalController> found;
+    for (const JournalController &c : journal.controllers())
+        if (c.identificationBytes == identification && c.versionBytes == version
+            && (!found || c.lastTime >= found->lastTime))
+            found = c;
+    return found;
+}
+
 bool write(const AuditFile::Reading &reading, const QString &file, const QString &journalPath, QString *error)
 {
     if (Journal::isJournalFile(journalPath, file)) {

@@ -16,6 +16,12 @@ namespace AuditExport {
 // Nothing when the history holds no reading.
 std::optional<AuditFile::Reading> reading(Journal &journal, const JournalController &history);
 
+// The history a controller's reading just recorded went to: of those with
+// its identity, the one with the latest event (a named machine or a visit
+// kept apart as the journal placed it).
+std::optional<JournalController> historyOf(Journal &journal, const QByteArray &identification,
+                                           const QByteArray &version);
+
 // Writes the reading's audit file to `file`: replaced only whole, readable
 // by its owner alone (the same sales as the journal), never over the
 // journal at `journalPath` or beside it under its name. False with `error`.

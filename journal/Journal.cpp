@@ -19,12 +19,41 @@
 #include <QUrl>
 #include <QUuid>
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace {
+
+// The items the sales arithmetic takes: "count1" to "count16", "price1" to
+// "price16" and "total", each by its exact name.
+const QString FigureItems = [] {
+    QStringList names{QStringLiteral("'total'")};
+    for (int c = 0; c < SalesHistory::Columns; ++c)
+        names << QLatin1Char('\'') + JournalItemName::count(c) + QLatin1Char('\'')
+              << QLatin1Char('\'') + JournalItemName::price(c) + QLatin1Char('\'');
+    return QStringLiteral("i.name IN (%1)").arg(names.join(QStringLiteral(", ")));
+}();
+
+// The figure an item gives: 0-15 the counts, 16 the total, 100-115 the
+// prices; -1 for another item.
+int figureOf(QByteArrayView name)
+{
+    if (name == "total")
+        return SalesHistory::TotalFigure;
+    const bool count = name.startsWith("count");
+    if (!count && !name.startsWith("price"))
+        return -1;
+    const QByteArrayView digits = name.sliced(5);
+    int column = 0;
+    const auto [end, error] = std::from_chars(digits.begin(), digits.end(), column);
+    if (error != std::errc() || end != digits.end() || column < 1 || column > SalesHistory::Columns
+        || digits.startsWith('0'))
+        return -1;
+    return count ? column - 1 : 99 + column;
+}
 
 // SQLite's primary result codes that mean the file itself is damaged.
 constexpr int SqliteBusy = 5;
@@ -706,14 +735,16 @@ bool Journal::continues(const QString &where, const QVariantList &bind, const Jo
         const std::optional<qint64> lastPrice = itemValue(before, JournalItemName::price(c));
         if (lastPrice)
             price = price ? std::min(*price, *lastPrice) : *lastPrice;
+        // In tenths of a yen, as the prices of all but columns 5-8 are.
         if (count && lastCount && price && *price > 0) {
-            sold += ((*count - *lastCount) % 65536 + 65536) % 65536 * *price;
-            dearest = std::max(dearest, *price);
+            const qint64 tenths = SalesHistory::priceTenths(c, *price);
+            sold += ((*count - *lastCount) % 65536 + 65536) % 65536 * tenths;
+            dearest = std::max(dearest, tenths);
         }
     }
     // The counts and the total are read one after the other, so a sale or
     // two made meanwhile can sit in one and not yet in the other.
-    return sold <= grew + 4 * dearest;
+    return sold <= grew * 10 + 4 * dearest;
 }
 
 void Journal::placeVisit(JournalEvent &e)
@@ -1278,6 +1309,26 @@ QList<JournalEvent> Journal::countEvents(const JournalController &only)
     return list;
 }
 
+namespace {
+
+// "12" or "" (NULL) from the figures' text; false for anything else.
+// std::from_chars: hundreds of thousands of figures in a long history.
+bool readFigure(QByteArrayView text, std::optional<qint64> *value)
+{
+    if (text.isEmpty()) {
+        value->reset();
+        return true;
+    }
+    qint64 n = 0;
+    const auto [end, error] = std::from_chars(text.begin(), text.end(), n);
+    if (error != std::errc() || end != text.end())
+        return false;
+    *value = n;
+    return true;
+}
+
+} // namespace
+
 QList<SalesHistory::CountPoint> Journal::countPoints(const JournalController &only)
 {
     QList<SalesHistory::CountPoint> points;
@@ -1287,73 +1338,86 @@ QList<SalesHistory::CountPoint> Journal::countPoints(const JournalController &on
     QVariantList bind;
     const QString where = historyWhere(only, &bind)
         + QStringLiteral(" AND e.kind IN ('reading', 'counter-clear')");
-    // The events first, then their figures by number (0-15 the counts, 16
-    // the total, 100-115 the prices): no item name is made into a string.
-    QSqlQuery events(db);
-    events.setForwardOnly(true);
-    events.prepare(QStringLiteral("SELECT e.id, e.time, e.kind, e.visit FROM event e WHERE ") + where
-                   + QStringLiteral(" ORDER BY e.id"));
+    // One row per event, its figures as three lists gathered by SQLite (the
+    // names, the values, the values reported), row for row alike: a history
+    // of thousands of readings is thousands of rows, not one row per figure,
+    // and no text is put together for each figure. The names are exact and
+    // the values integers as this program writes them; an event with any
+    // other value is read again item by item.
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT e.id, e.time, e.kind, e.visit, group_concat(i.name),"
+                             " group_concat(ifnull(i.value, '')), group_concat(ifnull(i.reported, ''))"
+                             " FROM event e LEFT JOIN item i ON i.event = e.id AND ")
+              + FigureItems + QStringLiteral(" WHERE ") + where + QStringLiteral(" GROUP BY e.id ORDER BY e.id"));
     for (const QVariant &v : bind)
-        events.addBindValue(v);
-    if (!events.exec())
+        q.addBindValue(v);
+    if (!q.exec())
         return points;
-    QList<SalesHistory::CountPoint> all;
-    while (events.next()) {
+    while (q.next()) {
         SalesHistory::CountPoint p;
-        p.eventId = events.value(0).toLongLong();
-        p.time = events.value(1).toString();
-        p.clear = events.value(2).toString() == JournalKind::CounterClear;
-        p.visit = events.value(3).toLongLong();
-        all.append(p);
-    }
-    events.finish();
-    QSqlQuery figures(db);
-    figures.setForwardOnly(true);
-    figures.prepare(QStringLiteral(
-                        "SELECT e.id, CASE WHEN i.name = 'total' THEN 16"
-                        // Only "count1" to "count16" and "price1" to "price16".
-                        " WHEN CAST(CAST(substr(i.name, 6) AS INTEGER) AS TEXT) != substr(i.name, 6)"
-                        "  OR CAST(substr(i.name, 6) AS INTEGER) NOT BETWEEN 1 AND 16 THEN -1"
-                        " WHEN substr(i.name, 1, 5) = 'count' THEN CAST(substr(i.name, 6) AS INTEGER) - 1"
-                        " ELSE 99 + CAST(substr(i.name, 6) AS INTEGER) END, i.value, i.reported"
-                        " FROM event e JOIN item i ON i.event = e.id WHERE ")
-                    + where
-                    + QStringLiteral(" AND (i.name = 'total' OR i.name GLOB 'count[0-9]*' OR i.name GLOB 'price[0-9]*')"
-                                     " ORDER BY e.id"));
-    for (const QVariant &v : bind)
-        figures.addBindValue(v);
-    if (!figures.exec())
-        return points;
-    auto integer = [](const QVariant &v) -> std::optional<qint64> {
-        if (v.isNull())
-            return std::nullopt;
-        bool ok = false;
-        const qint64 n = v.toLongLong(&ok);
-        return ok ? std::optional<qint64>(n) : std::nullopt;
-    };
-    std::vector<bool> hasFigure(std::size_t(all.size()), false);
-    qsizetype at = 0;
-    while (figures.next()) {
-        const qint64 id = figures.value(0).toLongLong();
-        while (at < all.size() && all[at].eventId < id)
-            ++at;
-        if (at >= all.size() || all[at].eventId != id)
-            continue;
-        SalesHistory::CountPoint &p = all[at];
-        const int f = figures.value(1).toInt();
-        if (f >= 0 && f < SalesHistory::Figures) {
-            p.counts[std::size_t(f)] = integer(figures.value(2));
-            p.after[std::size_t(f)] = integer(figures.value(3));
-            hasFigure[std::size_t(at)] = true;
-        } else if (f >= 100 && f < 100 + SalesHistory::Columns) {
-            p.prices[std::size_t(f - 100)] = integer(figures.value(2));
+        p.eventId = q.value(0).toLongLong();
+        p.time = q.value(1).toString();
+        p.clear = q.value(2).toString() == JournalKind::CounterClear;
+        p.visit = q.value(3).toLongLong();
+        const QByteArray names = q.value(4).toString().toLatin1();
+        const QByteArray values = q.value(5).toString().toLatin1();
+        const QByteArray reports = q.value(6).toString().toLatin1();
+        bool hasFigure = false;
+        const auto take = [&p, &hasFigure](int f, std::optional<qint64> value, std::optional<qint64> reported) {
+            if (f >= 0 && f < SalesHistory::Figures) {
+                p.counts[std::size_t(f)] = value;
+                p.after[std::size_t(f)] = reported;
+                hasFigure = true;
+            } else if (f >= 100 && f < 100 + SalesHistory::Columns) {
+                p.prices[std::size_t(f - 100)] = value;
+            }
+        };
+        // The next field of a list, or nothing past its end.
+        const auto next = [](const QByteArray &list, qsizetype &at) -> std::optional<QByteArrayView> {
+            if (at > list.size())
+                return std::nullopt;
+            qsizetype end = list.indexOf(',', at);
+            if (end < 0)
+                end = list.size();
+            const QByteArrayView field = QByteArrayView(list).sliced(at, end - at);
+            at = end + 1;
+            return field;
+        };
+        bool plain = values.count(',') == names.count(',') && reports.count(',') == names.count(',');
+        qsizetype n = 0, v = 0, r = 0;
+        while (plain && !names.isEmpty()) {
+            const std::optional<QByteArrayView> name = next(names, n);
+            const std::optional<QByteArrayView> value = next(values, v);
+            const std::optional<QByteArrayView> reported = next(reports, r);
+            if (!name || !value || !reported)
+                break;
+            std::optional<qint64> number;
+            std::optional<qint64> after;
+            plain = readFigure(*value, &number) && readFigure(*reported, &after);
+            if (plain)
+                take(figureOf(*name), number, after);
         }
+        if (!plain) {
+            // A value that is not a plain integer (a text, a real, one with
+            // a comma): this event's items one by one, taken as the values
+            // they are.
+            p.counts = {};
+            p.after = {};
+            p.prices = {};
+            hasFigure = false;
+            const auto integer = [](const QVariant &value) -> std::optional<qint64> {
+                bool ok = false;
+                const qint64 number = value.toLongLong(&ok);
+                return !value.isNull() && ok ? std::optional<qint64>(number) : std::nullopt;
+            };
+            for (const JournalItem &i : items(p.eventId))
+                take(figureOf(i.name.toLatin1()), integer(i.value), integer(i.reported));
+        }
+        // A reading that got no count at all says nothing of the sales.
+        if (hasFigure)
+            points.append(p);
     }
-    // A reading that got no count at all says nothing of the sales.
-    points.reserve(all.size());
-    for (qsizetype i = 0; i < all.size(); ++i)
-        if (hasFigure[std::size_t(i)])
-            points.append(all[i]);
     return points;
 }
 

@@ -1,5 +1,6 @@
 #include "journal/SalesHistory.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace SalesHistory {
@@ -97,8 +98,11 @@ private:
                 } else {
                     const qint64 sold = modulo(value - last, CountSpan);
                     sales_.sold[c] += sold;
+                    // The total counts whole yen and keeps up to 0.9 yen
+                    // inside: the sales behind its growth may be worth
+                    // nine tenths more.
                     if (!growth || !price
-                        || (sold + CountSpan) * priceTenths(int(c), *price) <= *growth * 10)
+                        || (sold + CountSpan) * priceTenths(int(c), *price) <= *growth * 10 + 9)
                         sales_.unsure[c] = true;
                 }
             }
@@ -155,7 +159,8 @@ private:
     // What counts since a clear are worth at the last prices known.
     std::optional<qint64> yenOf(const std::array<std::optional<qint64>, Figures> &counts) const
     {
-        qint64 yen = 0;
+        // Prices are tenths of a yen but for columns 5-8; the total whole yen.
+        qint64 tenths = 0;
         for (std::size_t c = 0; c < std::size_t(Columns); ++c) {
             if (!counts[c])
                 return std::nullopt;
@@ -163,9 +168,9 @@ private:
                 continue;
             if (!price_[c])
                 return std::nullopt;
-            yen += *counts[c] * *price_[c];
+            tenths += *counts[c] * priceTenths(int(c), *price_[c]);
         }
-        return yen;
+        return tenths / 10;
     }
 
     // The first reading after a clear not read back decides it.
@@ -232,20 +237,6 @@ int columnOf(const QString &name, QLatin1String prefix)
     bool ok = false;
     const int column = name.mid(prefix.size()).toInt(&ok);
     return ok && column >= 1 && column <= Columns ? column - 1 : -1;
-}
-
-// Prices last reported at or before point `at`.
-std::array<std::optional<qint64>, Columns> pricesUpTo(const QList<CountPoint> &points, int at)
-{
-    std::array<std::optional<qint64>, Columns> prices{};
-    int missing = Columns;
-    for (int i = at; i >= 0 && missing > 0; --i)
-        for (std::size_t c = 0; c < std::size_t(Columns); ++c)
-            if (!prices[c] && points[i].prices[c]) {
-                prices[c] = points[i].prices[c];
-                --missing;
-            }
-    return prices;
 }
 
 } // namespace
@@ -327,6 +318,31 @@ QList<Sales> cumulative(const QList<CountPoint> &points)
         result.append(tally.sales());
     }
     return result;
+}
+
+std::pair<int, int> lastVisit(const QList<CountPoint> &points)
+{
+    const int last = int(points.size()) - 1;
+    int from = std::max(0, last - 1);
+    if (last >= 0 && points[last].visit != 0) {
+        from = last;
+        while (from > 0 && points[from].visit == points[last].visit)
+            --from;
+    }
+    return {last < 0 ? -1 : from, last};
+}
+
+std::array<std::optional<qint64>, Columns> pricesUpTo(const QList<CountPoint> &points, int to)
+{
+    std::array<std::optional<qint64>, Columns> prices{};
+    int missing = Columns;
+    for (int i = std::min(to, int(points.size()) - 1); i >= 0 && missing > 0; --i)
+        for (std::size_t c = 0; c < std::size_t(Columns); ++c)
+            if (!prices[c] && points[i].prices[c]) {
+                prices[c] = points[i].prices[c];
+                --missing;
+            }
+    return prices;
 }
 
 } // namespace SalesHistory

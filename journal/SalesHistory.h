@@ -24,6 +24,7 @@
 #include <QList>
 #include <array>
 #include <optional>
+#include <utility>
 
 namespace SalesHistory {
 
@@ -73,6 +74,14 @@ Sales between(const QList<CountPoint> &points, int from, int to);
 // Sales from the first point to each point: one entry per point, built in
 // one pass, for the chart.
 QList<Sales> cumulative(const QList<CountPoint> &points);
+
+// The readings a history is first shown by: the last reading of its last
+// visit against the last reading of the visit before (outside visits, the
+// reading before). {-1, -1} without points.
+std::pair<int, int> lastVisit(const QList<CountPoint> &points);
+
+// The prices last reported up to point `to`.
+std::array<std::optional<qint64>, Columns> pricesUpTo(const QList<CountPoint> &points, int to);
 
 // A price as the window shows it, in tenths: columns 5-8 show whole yen,
 // the others tenths.

@@ -13,6 +13,8 @@ cd "$(dirname "$0")/.."
 packages=(cmake g++ make qt6-base-dev qt6-serialport-dev qt6-translations-l10n
           libgl1-mesa-dev fonts-ipafont-gothic xvfb xauth xdotool
           qt6-charts-dev libqt6opengl6-dev libqt6sql6-sqlite)
+# The visit report's test reads the PDF's text with pdftotext.
+packages+=(poppler-utils)
 # The fuzz targets (scripts/fuzz.sh, the test fuzz_short): clang with its
 # libFuzzer and sanitizer runtimes, which Debian 12 ships in libclang-rt-14-dev.
 packages+=(clang libclang-rt-14-dev)

@@ -30,6 +30,14 @@ if(TARGET quvo-emulator)
     add_dependencies(bench_connect quvo-emulator)
 endif()
 
+# Benchmark: the headless read against the emulator beside its wire time
+# and the program's start; prints figures, never fails on speed.
+quvo_add_test(bench_read LIBS quvo_core SOURCES ui/bench_read.cpp)
+set_tests_properties(bench_read PROPERTIES RUN_SERIAL TRUE)
+target_compile_definitions(bench_read PRIVATE QUVO_EMULATOR_PATH="$<TARGET_FILE:quvo-emulator>"
+                           QUVO_UTILITY_PATH="$<TARGET_FILE:quvo-utility>")
+add_dependencies(bench_read quvo-emulator quvo-utility)
+
 # The machine journal from the window, with the emulator and the program's export.
 quvo_add_test(tst_journal_window LIBS quvo_ui SOURCES ui/tst_journal_window.cpp support/WindowFixture.h)
 target_compile_definitions(tst_journal_window PRIVATE QUVO_EMULATOR="$<TARGET_FILE:quvo-emulator>"

@@ -12,10 +12,12 @@
 #include "ui/TDataSetDialog.h"
 #include "ui/TMainForm.h"
 #include "ui/TSubForm.h"
+#include "ui/VisitReport.h"
 
 #include "QuvoVersion.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QCommandLineParser>
 #include <QIcon>
 #include <QDir>
@@ -24,6 +26,7 @@
 #include <QLibraryInfo>
 #include <QSaveFile>
 #include <QSocketNotifier>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QTranslator>
 #include <cerrno>
@@ -62,9 +65,10 @@ struct CommandLine {
     std::optional<QString> exportTo;
     std::optional<QString> readPort;   // --read: COMn or auto
     QString output = QStringLiteral("-");
-    bool csv = false;                  // --format csv
+    enum class Format { Json, Csv, Dex } format = Format::Json;   // --format
     std::optional<QString> backupTo;
     std::optional<QString> auditTo;    // --export-dex
+    std::optional<QString> reportTo;   // --report
     QString controller;                // --controller: one history only
     bool bom = false;
 };
@@ -91,12 +95,14 @@ CommandLine processCommandLine(const QCoreApplication &app)
     const QCommandLineOption read(
         QStringLiteral("read"),
         QStringLiteral("Read the controller on <port> (COMn, or auto to search as 接続 does) without a window, "
-                       "record the reading in the journal, print it as JSON and end: 0 every value read, "
+                       "record the reading in the journal, print it (see --format) and end: 0 every value read, "
                        "3 some value not read, 2 no controller answered, 1 a usage or port error. "
                        "Nothing is written to the controller."),
         QStringLiteral("port"));
-    const QCommandLineOption format(QStringLiteral("format"), QStringLiteral("With --read: json or csv."),
-                                    QStringLiteral("form"), QStringLiteral("json"));
+    const QCommandLineOption format(
+        QStringLiteral("format"),
+        QStringLiteral("With --read: json, csv, or dex for the reading's audit file (EVA-DTS)."),
+        QStringLiteral("form"), QStringLiteral("json"));
     const QCommandLineOption output(QStringLiteral("output"),
                                     QStringLiteral("With --read: write to <file> instead of standard output."),
                                     QStringLiteral("file"), QStringLiteral("-"));
@@ -111,11 +117,17 @@ CommandLine processCommandLine(const QCoreApplication &app)
         QStringLiteral("Write the audit file (EVA-DTS) of each machine's last reading to <file> (- for standard "
                        "output; a folder: one file per machine) and end."),
         QStringLiteral("file"));
+    const QCommandLineOption report(
+        QStringLiteral("report"),
+        QStringLiteral("Write the visit report (PDF, one A4 page per machine: the sales between its last visit and the "
+                       "one before, the clears and writes of the visit) to <file> and end."),
+        QStringLiteral("file"));
     const QCommandLineOption controller(
         QStringLiteral("controller"),
-        QStringLiteral("With --export-dex: only the machine with this asset number or identification text."),
+        QStringLiteral("With --export-dex or --report: only the machine with this asset number or identification text."),
         QStringLiteral("text"));
-    parser.addOptions({journal, noJournal, exportJournal, backupJournal, bom, read, format, output, exportDex, controller});
+    parser.addOptions(
+        {journal, noJournal, exportJournal, backupJournal, bom, read, format, output, exportDex, report, controller});
     parser.process(app);
     CommandLine line;
     if (!parser.positionalArguments().isEmpty()) {
@@ -138,9 +150,13 @@ CommandLine processCommandLine(const QCoreApplication &app)
         return refuse("--read and --export-journal exclude each other");
     if (!parser.isSet(read) && (parser.isSet(format) || parser.isSet(output)))
         return refuse("--format and --output go with --read");
-    if (parser.value(format) != QLatin1String("json") && parser.value(format) != QLatin1String("csv"))
-        return refuse("--format takes json or csv");
-    line.csv = parser.value(format) == QLatin1String("csv");
+    const QString form = parser.value(format);
+    if (form == QLatin1String("csv"))
+        line.format = CommandLine::Format::Csv;
+    else if (form == QLatin1String("dex"))
+        line.format = CommandLine::Format::Dex;
+    else if (form != QLatin1String("json"))
+        return refuse("--format takes json, csv or dex");
     line.journalPath = parser.value(journal);
     line.noJournal = parser.isSet(noJournal);
     if (parser.isSet(exportJournal) && parser.isSet(backupJournal)) {
@@ -153,12 +169,14 @@ CommandLine processCommandLine(const QCoreApplication &app)
     if (parser.isSet(read))
         line.readPort = parser.value(read);
     if (int(parser.isSet(exportDex)) + int(parser.isSet(exportJournal)) + int(parser.isSet(backupJournal))
-            + int(parser.isSet(read)) > 1)
-        return refuse("--export-dex, --export-journal, --backup-journal and --read exclude each other");
-    if (parser.isSet(controller) && !parser.isSet(exportDex))
-        return refuse("--controller goes with --export-dex");
+            + int(parser.isSet(read)) + int(parser.isSet(report)) > 1)
+        return refuse("--export-dex, --export-journal, --backup-journal, --read and --report exclude each other");
+    if (parser.isSet(controller) && !parser.isSet(exportDex) && !parser.isSet(report))
+        return refuse("--controller goes with --export-dex or --report");
     if (parser.isSet(exportDex))
         line.auditTo = parser.value(exportDex);
+    if (parser.isSet(report))
+        line.reportTo = parser.value(report);
     line.controller = parser.value(controller);
     line.output = parser.value(output);
     if (parser.isSet(backupJournal))
@@ -231,27 +249,48 @@ int exportJournal(const CommandLine &line)
     return 0;
 }
 
-// --export-dex: the audit file of each machine's last reading.
-int exportAudit(const CommandLine &line)
+// The journal the audit file and the report read, or the exit code of why not.
+std::optional<int> openToExport(const CommandLine &line, const char *option, Journal &journal)
 {
     const QString path = journalPathOf(line);
     if (line.noJournal)
-        return fail(QStringLiteral("--export-dex needs a journal, not --no-journal"));
+        return fail(QStringLiteral("%1 needs a journal, not --no-journal").arg(QLatin1String(option)));
     if (!QFileInfo::exists(path))
         return fail(QStringLiteral("no journal at %1").arg(path));
-    Journal journal;
     if (!journal.open(path) && !journal.readOnly())
         return fail(QStringLiteral("cannot open the journal %1: %2").arg(path, journal.problem()));
+    return std::nullopt;
+}
+
+// The histories --controller names, or all.
+QList<JournalController> chosenHistories(Journal &journal, const CommandLine &line)
+{
+    QList<JournalController> chosen;
+    for (const JournalController &c : journal.controllers())
+        if (line.controller.isEmpty() || c.asset == line.controller || c.identification == line.controller)
+            chosen.append(c);
+    return chosen;
+}
+
+int noReading(const CommandLine &line)
+{
+    return fail(line.controller.isEmpty() ? QStringLiteral("the journal holds no reading")
+                                          : QStringLiteral("no reading of \"%1\" in the journal").arg(line.controller));
+}
+
+// --export-dex: the audit file of each machine's last reading.
+int exportAudit(const CommandLine &line)
+{
+    Journal journal;
+    if (const std::optional<int> failed = openToExport(line, "--export-dex", journal))
+        return *failed;
+    const QString path = journalPathOf(line);
     QList<AuditFile::Reading> readings;
-    for (const JournalController &c : journal.controllers()) {
-        if (!line.controller.isEmpty() && c.asset != line.controller && c.identification != line.controller)
-            continue;
+    for (const JournalController &c : chosenHistories(journal, line))
         if (const std::optional<AuditFile::Reading> r = AuditExport::reading(journal, c))
             readings.append(*r);
-    }
     if (readings.isEmpty())
-        return fail(line.controller.isEmpty() ? QStringLiteral("the journal holds no reading")
-                                              : QStringLiteral("no reading of \"%1\" in the journal").arg(line.controller));
+        return noReading(line);
     const QString &to = *line.auditTo;
     if (to == QLatin1String("-")) {
         for (const AuditFile::Reading &r : readings) {
@@ -273,22 +312,61 @@ int exportAudit(const CommandLine &line)
     return 0;
 }
 
+bool recordIn(Journal &journal, const HeadlessRead::Reading &r)
+{
+    return journal.recordReading(r.identity, r.data, &r.settings, false, &r.read.read) != 0;
+}
+
+// The audit file of the reading just made, by the one writer the export
+// uses: its figures since initialisation from the journal it was kept in,
+// or, when none was kept, from a journal of this reading alone. Empty when
+// the reading has no count to give.
+QByteArray readingAudit(const HeadlessRead::Reading &r, Journal *kept)
+{
+    QTemporaryDir alone;
+    Journal scratch;
+    Journal *journal = kept;
+    if (!journal) {
+        if (!alone.isValid() || !scratch.open(alone.filePath(QStringLiteral("journal.sqlite"))) || !recordIn(scratch, r))
+            return {};
+        journal = &scratch;
+    }
+    const std::optional<JournalController> history =
+        AuditExport::historyOf(*journal, r.identity.identification, r.identity.version);
+    const std::optional<AuditFile::Reading> reading = history ? AuditExport::reading(*journal, *history) : std::nullopt;
+    return reading ? AuditFile::format(*reading) : QByteArray();
+}
+
 // --read: the controller read once, without a window; never a write.
 int readController(const CommandLine &line)
 {
     DeviceLink link;
     const HeadlessRead::Outcome outcome = HeadlessRead::run(link, *line.readPort);
+    Journal journal;
+    bool kept = false;
     if (outcome.reading && !line.noJournal) {
-        Journal journal;
         const QString path = journalPathOf(line);
-        const HeadlessRead::Reading &r = *outcome.reading;
         // A journal that cannot be kept is said, not a failure of the read.
-        if (!journal.open(path) || journal.recordReading(r.identity, r.data, &r.settings, false, &r.read.read) == 0)
+        kept = journal.open(path) && recordIn(journal, *outcome.reading);
+        if (!kept)
             std::fprintf(stderr, "quvo-utility: the reading is not kept in the journal %s: %s\n", qPrintable(path),
                          qPrintable(journal.problem()));
     }
     if (outcome.reading) {
-        const QByteArray text = line.csv ? ReadingCsv::format(*outcome.reading) : ReadingJson::format(*outcome.reading);
+        QByteArray text;
+        switch (line.format) {
+        case CommandLine::Format::Json: text = ReadingJson::format(*outcome.reading); break;
+        case CommandLine::Format::Csv: text = ReadingCsv::format(*outcome.reading); break;
+        case CommandLine::Format::Dex:
+            text = readingAudit(*outcome.reading, kept ? &journal : nullptr);
+            // Nothing to print, and a read that lacks every count is one
+            // with values not read: its own exit code, not a usage error.
+            if (text.isEmpty()) {
+                std::fprintf(stderr, "quvo-utility: no sales count was read: no audit file\n");
+                return HeadlessRead::SomeUnread;
+            }
+            break;
+        }
         bool written = false;
         if (line.output == QLatin1String("-")) {
             written = std::fwrite(text.constData(), 1, std::size_t(text.size()), stdout) == std::size_t(text.size())
@@ -305,23 +383,51 @@ int readController(const CommandLine &line)
     return outcome.exitCode;
 }
 
+// --report: the visit report of each machine, one page each. The page's
+// text needs fonts, which come with a QGuiApplication; the offscreen
+// platform gives one without a display.
+int writeReport(int &argc, char *argv[], const CommandLine &line)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication fonts(argc, argv);
+    installFontSubstitutions();
+    Journal journal;
+    if (const std::optional<int> failed = openToExport(line, "--report", journal))
+        return *failed;
+    QList<VisitReport::Page> pages;
+    for (const JournalController &c : chosenHistories(journal, line))
+        if (const std::optional<VisitReport::Page> page = VisitReport::page(journal, c))
+            pages.append(*page);
+    if (pages.isEmpty())
+        return noReading(line);
+    QString error;
+    if (!VisitReport::write(pages, *line.reportTo, journalPathOf(line), &error))
+        return fail(QStringLiteral("cannot write %1: %2").arg(*line.reportTo, error));
+    return 0;
+}
+
 // The command line is read before the window's application exists, which
-// needs a display: --help, --version, the export and a command line in error
-// answer on a machine with no window system. Returns the exit code when the
-// program ends here; otherwise `line` says how to open the window.
+// needs a display: --help, --version, the exports, the report and a command
+// line in error answer on a machine with no window system. Returns the exit
+// code when the program ends here; otherwise `line` says how to open the
+// window.
 std::optional<int> runCommandLine(int &argc, char *argv[], CommandLine &line)
 {
-    QCoreApplication textOnly(argc, argv);
-    line = processCommandLine(textOnly);
-    if (!line.valid)
-        return 1;
-    if (line.exportTo || line.backupTo)
-        return exportJournal(line);
-    if (line.auditTo)
-        return exportAudit(line);
-    if (line.readPort)
-        return readController(line);
-    return std::nullopt;
+    {
+        QCoreApplication textOnly(argc, argv);
+        line = processCommandLine(textOnly);
+        if (!line.valid)
+            return 1;
+        if (line.exportTo || line.backupTo)
+            return exportJournal(line);
+        if (line.auditTo)
+            return exportAudit(line);
+        if (line.readPort)
+            return readController(line);
+        if (!line.reportTo)
+            return std::nullopt;
+    }
+    return writeReport(argc, argv, line);
 }
 
 // SIGTERM (a logout, a supervisor), SIGHUP (the terminal gone) and SIGINT

@@ -1,5 +1,7 @@
 #include "ui/JournalDisplay.h"
 
+#include "journal/JournalEvent.h"
+
 #include "device/ValueFormats.h"
 
 #include <QRegularExpression>
@@ -92,6 +94,31 @@ QString time(const QString &iso)
         text += QStringLiteral(" (%1)").arg(m.captured(5) == QLatin1String("Z") ? QStringLiteral("+00:00")
                                                                                 : m.captured(5));
     return text;
+}
+
+QString kindText(const QString &kind)
+{
+    if (kind == JournalKind::Reading)
+        return QStringLiteral("読み取り");
+    if (kind == JournalKind::CounterClear)
+        return QStringLiteral("カウンタクリア");
+    if (kind == JournalKind::Price)
+        return QStringLiteral("価格");
+    if (kind == JournalKind::Settings)
+        return QStringLiteral("設定");
+    if (kind == JournalKind::StandardCount)
+        return QStringLiteral("基準枚数");
+    if (kind == JournalKind::Gap)
+        return QStringLiteral("記録の欠け");
+    return kind;
+}
+
+QString yen(qint64 tenths)
+{
+    const QString sign = tenths < 0 ? QStringLiteral("-") : QString();
+    const qint64 size = tenths < 0 ? -tenths : tenths;
+    return size % 10 == 0 ? sign + QString::number(size / 10)
+                          : QStringLiteral("%1%2.%3").arg(sign).arg(size / 10).arg(size % 10);
 }
 
 } // namespace JournalDisplay

@@ -22,5 +22,10 @@ QString itemName(const QString &name, const Options &options);
 QString itemValue(const QString &name, const QVariant &value, const Options &options);
 // "2026/12/07 15:55:00 (+09:00)" from the journal's ISO 8601 time.
 QString time(const QString &iso);
+// Money kept in tenths of a yen as the window shows it: whole yen, or
+// with the one decimal when there is one ("51", "8.5").
+QString yen(qint64 tenths);
+// An event's kind ("カウンタクリア", "価格").
+QString kindText(const QString &kind);
 
 } // namespace JournalDisplay

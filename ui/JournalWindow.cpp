@@ -5,6 +5,7 @@
 #include "journal/Journal.h"
 #include "device/ValueFormats.h"
 #include "ui/MessageBoxes.h"
+#include "ui/VisitReport.h"
 
 #include <QBarCategoryAxis>
 #include <QBarSeries>
@@ -37,23 +38,6 @@
 #include <cmath>
 
 namespace {
-
-QString kindText(const QString &kind)
-{
-    if (kind == JournalKind::Reading)
-        return QStringLiteral("読み取り");
-    if (kind == JournalKind::CounterClear)
-        return QStringLiteral("カウンタクリア");
-    if (kind == JournalKind::Price)
-        return QStringLiteral("価格");
-    if (kind == JournalKind::Settings)
-        return QStringLiteral("設定");
-    if (kind == JournalKind::StandardCount)
-        return QStringLiteral("基準枚数");
-    if (kind == JournalKind::Gap)
-        return QStringLiteral("記録の欠け");
-    return kind;
-}
 
 QString pointText(const SalesHistory::CountPoint &p)
 {
@@ -230,6 +214,9 @@ JournalWindow::JournalWindow(Journal &journal, QWidget *parent) : QWidget(parent
     exportDex_ = new QPushButton(QStringLiteral("DEX出力..."));
     exportDex_->setObjectName(QStringLiteral("DexBtn"));
     exportDex_->setToolTip(QStringLiteral("この機械の最後の読み取りを監査ファイル(EVA-DTS)に出力します"));
+    report_ = new QPushButton(QStringLiteral("報告書..."));
+    report_->setObjectName(QStringLiteral("ReportBtn"));
+    report_->setToolTip(QStringLiteral("比べている二つの読み取りの間の販売を訪問報告書(PDF)に出力します"));
 
     auto *choose = new QHBoxLayout;
     choose->addWidget(new QLabel(QStringLiteral("比べる読み取り:")));
@@ -280,6 +267,7 @@ JournalWindow::JournalWindow(Journal &journal, QWidget *parent) : QWidget(parent
     leftLayout->addWidget(exportOne_);
     leftLayout->addWidget(exportAll_);
     leftLayout->addWidget(exportDex_);
+    leftLayout->addWidget(report_);
 
     auto *split = new QSplitter;
     split->addWidget(left);
@@ -299,6 +287,7 @@ JournalWindow::JournalWindow(Journal &journal, QWidget *parent) : QWidget(parent
     connect(exportOne_, &QPushButton::clicked, this, [this] { ExportBtnClick(ExportScope::History); });
     connect(exportAll_, &QPushButton::clicked, this, [this] { ExportBtnClick(ExportScope::All); });
     connect(exportDex_, &QPushButton::clicked, this, &JournalWindow::DexBtnClick);
+    connect(report_, &QPushButton::clicked, this, &JournalWindow::ReportBtnClick);
 }
 
 QString JournalWindow::historyText(const JournalController &c) const
@@ -354,6 +343,7 @@ void JournalWindow::showController(int row)
     points_.clear();
     const bool shown = row >= 0 && row < controllers_.size();
     exportOne_->setEnabled(shown);
+    report_->setEnabled(shown);
     nameButton_->setEnabled(shown && !journal_.readOnly());
     assignButton_->setEnabled(shown && !journal_.readOnly() && machineChoice_->count() > 0
                               && controllers_[row].machine == 0);
@@ -375,7 +365,7 @@ void JournalWindow::showController(int row)
     QList<QTreeWidgetItem *> items;
     items.reserve(events.size());
     for (const JournalEvent &e : events) {
-        auto *item = new QTreeWidgetItem({JournalDisplay::time(e.time), kindText(e.kind), e.summary});
+        auto *item = new QTreeWidgetItem({JournalDisplay::time(e.time), JournalDisplay::kindText(e.kind), e.summary});
         item->setToolTip(0, e.time + QStringLiteral(" COM%1 %2").arg(e.port).arg(e.device));
         item->setToolTip(2, e.summary);
         item->setData(0, EventIdRole, e.id);
@@ -390,15 +380,7 @@ void JournalWindow::showController(int row)
     texts.reserve(points_.size());
     for (const SalesHistory::CountPoint &p : std::as_const(points_))
         texts << pointText(p);
-    // The last visit against the visit before it: from the last reading of
-    // the one before to the last reading of the last.
-    const int last = int(points_.size()) - 1;
-    int from = std::max(0, last - 1);
-    if (last >= 0 && points_[last].visit != 0) {
-        from = last;
-        while (from > 0 && points_[from].visit == points_[last].visit)
-            --from;
-    }
+    const auto [from, last] = SalesHistory::lastVisit(points_);
     {
         const QSignalBlocker quietFrom(fromReading_), quietTo(toReading_);
         fromReading_->clear();
@@ -434,11 +416,7 @@ void JournalWindow::updateSales()
     shown_ = from >= 0 ? SalesHistory::between(points_, from, to) : SalesHistory::Sales();
     exportVisit_->setEnabled(to >= 0 && to < points_.size() && points_[to].visit != 0);
     // The prices last reported up to the later reading.
-    std::array<std::optional<qint64>, SalesHistory::Columns> prices{};
-    for (int i = to; i >= 0; --i)
-        for (std::size_t c = 0; c < prices.size(); ++c)
-            if (!prices[c] && points_[i].prices[c])
-                prices[c] = points_[i].prices[c];
+    const std::array<std::optional<qint64>, SalesHistory::Columns> prices = SalesHistory::pricesUpTo(points_, to);
     qreal top = 1;
     qint64 pieces = 0;
     qint64 value = 0;
@@ -450,10 +428,11 @@ void JournalWindow::updateSales()
         salesTable_->item(i, 0)->setText(prices[c] ? ValueFormats::priceText(i, std::int32_t(*prices[c])).trimmed()
                                                    : QStringLiteral("—"));
         salesTable_->item(i, 1)->setText(QString::number(shown_.sold[c]));
-        // In the total's own unit: what the controller adds per sale.
-        salesTable_->item(i, 2)->setText(prices[c] ? QString::number(shown_.sold[c] * *prices[c]) : QStringLiteral("—"));
-        if (prices[c])
-            value += shown_.sold[c] * *prices[c];
+        // The price in tenths of a yen (but for columns 5-8), the value in
+        // yen as the total counts it.
+        const qint64 worth = prices[c] ? shown_.sold[c] * SalesHistory::priceTenths(i, *prices[c]) : 0;
+        salesTable_->item(i, 2)->setText(prices[c] ? JournalDisplay::yen(worth) : QStringLiteral("—"));
+        value += worth;
         QStringList notes;
         if (shown_.fell[c])
             notes << QStringLiteral("少なくとも");
@@ -468,8 +447,8 @@ void JournalWindow::updateSales()
     salesTable_->item(totalRow, 1)->setText(QString::number(pieces));
     salesTable_->item(totalRow, 2)->setText(QString::number(shown_.sold[SalesHistory::TotalFigure]));
     QStringList notes;
-    if (value != shown_.sold[SalesHistory::TotalFigure])
-        notes << QStringLiteral("コラム別の計 %1").arg(value);
+    if (value != shown_.sold[SalesHistory::TotalFigure] * 10)
+        notes << QStringLiteral("コラム別の計 %1").arg(JournalDisplay::yen(value));
     if (shown_.fell[SalesHistory::TotalFigure])
         notes << QStringLiteral("少なくとも");
     if (shown_.gap[SalesHistory::TotalFigure])
@@ -662,24 +641,61 @@ bool JournalWindow::exportAuditTo(const QString &file)
     return false;
 }
 
-void JournalWindow::DexBtnClick()
+bool JournalWindow::askFile(const QString &title, const QString &filter, const QString &suffix, const QString &name,
+                            QString *file)
 {
-    const int row = controllerList_->currentRow();
-    if (row < 0 || row >= controllers_.size())
-        return;
     // The same dialog as the CSV's, which never opens the journal's files.
     QFileDialog *dialog = exportDialog();
-    dialog->setWindowTitle(QStringLiteral("DEX出力"));
-    dialog->setNameFilter(QStringLiteral("DEX (*.dex)"));
-    dialog->setDefaultSuffix(QStringLiteral("dex"));
-    if (const auto reading = AuditExport::reading(journal_, controllers_[row]))
-        dialog->selectFile(AuditExport::fileName(*reading));
+    dialog->setWindowTitle(title);
+    dialog->setNameFilter(filter);
+    dialog->setDefaultSuffix(suffix);
+    if (!name.isEmpty())
+        dialog->selectFile(name);
     const bool chosen = dialog->exec() == QDialog::Accepted && !dialog->selectedFiles().isEmpty();
     dialog->setWindowTitle(QStringLiteral("CSVに出力"));
     dialog->setNameFilter(QStringLiteral("CSV (*.csv)"));
     dialog->setDefaultSuffix(QStringLiteral("csv"));
     if (chosen)
-        exportAuditTo(dialog->selectedFiles().constFirst());
+        *file = dialog->selectedFiles().constFirst();
+    return chosen;
+}
+
+void JournalWindow::DexBtnClick()
+{
+    const int row = controllerList_->currentRow();
+    if (row < 0 || row >= controllers_.size())
+        return;
+    const auto reading = AuditExport::reading(journal_, controllers_[row]);
+    QString file;
+    if (askFile(QStringLiteral("DEX出力"), QStringLiteral("DEX (*.dex)"), QStringLiteral("dex"),
+                reading ? AuditExport::fileName(*reading) : QString(), &file))
+        exportAuditTo(file);
+}
+
+bool JournalWindow::writeReportTo(const QString &file)
+{
+    const int row = controllerList_->currentRow();
+    if (row < 0 || row >= controllers_.size())
+        return false;
+    const std::optional<VisitReport::Page> page =
+        VisitReport::page(journal_, controllers_[row], chosenReadings(), options_);
+    QString why = QStringLiteral("この機械の読み取りが履歴にありません.");
+    if (page && VisitReport::write({*page}, file, journal_.path(), &why))
+        return true;
+    showOk(this, QStringLiteral("%1 に書き込めませんでした.\n%2").arg(file, why), QStringLiteral("Error"));
+    return false;
+}
+
+void JournalWindow::ReportBtnClick()
+{
+    const int row = controllerList_->currentRow();
+    if (row < 0 || row >= controllers_.size())
+        return;
+    const JournalController &c = controllers_[row];
+    const QString name = (c.asset.isEmpty() ? c.identification : c.asset) + QStringLiteral("_report.pdf");
+    QString file;
+    if (askFile(QStringLiteral("報告書"), QStringLiteral("PDF (*.pdf)"), QStringLiteral("pdf"), name, &file))
+        writeReportTo(file);
 }
 
 void JournalWindow::ExportBtnClick(ExportScope scope)

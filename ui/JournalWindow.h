@@ -55,6 +55,9 @@ public:
     bool exportTo(const QString &file, ExportScope scope);
     // The audit file (EVA-DTS) of the shown machine's last reading.
     bool exportAuditTo(const QString &file);
+    // The visit report (PDF) of the shown machine, of the two readings
+    // compared; false with a box.
+    bool writeReportTo(const QString &file);
     // The dialog that asks where to export, made on first use.
     QFileDialog *exportDialog();
 
@@ -72,6 +75,10 @@ private:
     bool showMachine(bool written, qint64 machine);
     void ExportBtnClick(ExportScope scope);
     void DexBtnClick();
+    void ReportBtnClick();
+    // The export dialog for one kind of file, and back to the CSV after.
+    bool askFile(const QString &title, const QString &filter, const QString &suffix, const QString &name,
+                 QString *file);
     void NameBtnClick();
     void AssignBtnClick();
     void EventTreeExpand(QTreeWidgetItem *item);
@@ -103,5 +110,6 @@ private:
     QPushButton *exportOne_;
     QPushButton *exportAll_;
     QPushButton *exportDex_;
+    QPushButton *report_;
     QFileDialog *exportDialog_ = nullptr;
 };

@@ -2,7 +2,9 @@
 // random run of sales, readings, clears (taken, refused, read back with
 // sales made meanwhile, or cut off before their read-back), wraps of the
 // counts past 65535 and of the total past 2^32, with the total kept at a
-// clear or not.
+// clear or not. Money as the controller keeps it: prices in tenths of a
+// yen (whole yen for columns 5-8), the total in whole yen with the tenths
+// kept inside.
 // What must hold, from the first reading to every later one:
 // - the yen are exactly those sold;
 // - every column's pieces are those sold modulo 65,536, and exactly those
@@ -20,16 +22,24 @@ using SalesHistory::CountPoint;
 
 struct Controller {
     std::array<qint64, 16> counts{};
-    qint64 total = 0;
-    std::array<qint64, 16> prices{};
+    qint64 total = 0;     // whole yen
+    qint64 tenths = 0;    // below a yen, kept inside as the controller keeps it
+    std::array<qint64, 16> prices{};   // tenths of a yen, yen for columns 5-8
     bool keepsTotal = false;
 
+    // What `pieces` of a column add to the total, in yen.
+    qint64 worth(int column, qint64 pieces) const
+    {
+        return (tenths + pieces * SalesHistory::priceTenths(column, prices[std::size_t(column)])) / 10;
+    }
     void sell(int column, qint64 pieces, std::array<qint64, 17> &sold)
     {
         counts[std::size_t(column)] = (counts[std::size_t(column)] + pieces) % 65536;
-        total = (total + pieces * prices[std::size_t(column)]) % (qint64(1) << 32);
+        const qint64 all = tenths + pieces * SalesHistory::priceTenths(column, prices[std::size_t(column)]);
+        total = (total + all / 10) % (qint64(1) << 32);
+        tenths = all % 10;
         sold[std::size_t(column)] += pieces;
-        sold[16] += pieces * prices[std::size_t(column)];
+        sold[16] += all / 10;
     }
     CountPoint reading() const
     {
@@ -84,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 const qint64 pieces = in.flag() ? in.inRange<qint64>(0, 200) : in.inRange<qint64>(0, 140000);
                 if (sinceReading > (qint64(1) << 30))
                     continue;
-                sinceReading += pieces * m.prices[std::size_t(column)];
+                sinceReading += m.worth(column, pieces);
                 m.sell(column, pieces, sold);
             }
         } else {
@@ -97,8 +107,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             const bool taken = outcome == 0 || outcome == 3;
             if (taken) {
                 m.counts.fill(0);
-                if (!m.keepsTotal)
+                if (!m.keepsTotal) {
                     m.total = 0;
+                    m.tenths = 0;
+                }
             }
             if (outcome <= 1) {
                 // A sale or two before the read-back, few enough to leave
@@ -107,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 // cleared (nothing could tell the two apart).
                 const int column = in.inRange(0, 15);
                 const qint64 pieces = in.inRange<qint64>(1, 3);
-                const qint64 yen = pieces * m.prices[std::size_t(column)];
+                const qint64 yen = m.worth(column, pieces);
                 if (in.flag() && *clear.counts[std::size_t(column)] > pieces
                     && *clear.counts[std::size_t(column)] + pieces < 65536
                     && (!taken || m.keepsTotal || yen < *clear.counts[16]))

@@ -324,7 +324,11 @@ void TestJournal::olderSchemaMigrated()
               "CREATE TABLE item (event INTEGER NOT NULL REFERENCES event(id), position INTEGER NOT NULL,"
               " name TEXT NOT NULL, value, sent, reported, PRIMARY KEY (event, position)) WITHOUT ROWID",
               "INSERT INTO event VALUES (1, '2026-12-01T10:00:00+09:00', 'reading', 3, '/dev/pts/1', '機械', 'v1', '')",
-              "INSERT INTO item VALUES (1, 0, 'total', 500, NULL, NULL)", "PRAGMA user_version = 1"})
+              "INSERT INTO item VALUES (1, 0, 'total', 500, NULL, NULL)",
+              // Values no build writes: a number as text, one with a comma.
+              "INSERT INTO item VALUES (1, 1, 'count1', '7', NULL, NULL)",
+              "INSERT INTO item VALUES (1, 2, 'count2', '8,9', NULL, NULL)",
+              "INSERT INTO item VALUES (1, 3, 'count3', 10, NULL, NULL)", "PRAGMA user_version = 1"})
             QVERIFY2(raw.exec(QString::fromUtf8(sql)), sql);
     }
     Journal journal;
@@ -333,6 +337,12 @@ void TestJournal::olderSchemaMigrated()
     QCOMPARE(known.size(), 1);
     QCOMPARE(known.first().identificationBytes, QByteArray("\x8b\x40\x8a\x42"));
     QCOMPARE(journal.countEvents(known.first()).size(), 1);
+    const QList<SalesHistory::CountPoint> points = journal.countPoints(known.first());
+    QCOMPARE(points.size(), 1);
+    QCOMPARE(points[0].counts[0], std::optional<qint64>(7));
+    QCOMPARE(points[0].counts[1], std::optional<qint64>());
+    QCOMPARE(points[0].counts[2], std::optional<qint64>(10));
+    QCOMPARE(points[0].counts[SalesHistory::TotalFigure], std::optional<qint64>(500));
     // The same controller met again goes with its old events.
     ControllerIdentity again = machine("\x8b\x40\x8a\x42");
     again.version = "v1";

@@ -96,11 +96,17 @@ void TestSalesHistory::between_data()
     QTest::newRow("clear refused, total wrapped")
         << QList<CountPoint>{point(100, 4294967000LL), clear(140, 4294967295LL, 141, 500), point(150, 1000)}
         << qint64(50) << qint64(1296) << false << false << false << 1 << 1;
-    // Taken by a controller that keeps its total, one sale at 50 made
-    // meanwhile: 49 is the kept total past 2^32, not a total restarted.
+    // Taken by a controller that keeps its total, one sale at 50.0 yen made
+    // meanwhile (prices in tenths): 49 is the kept total past 2^32, not a
+    // total restarted.
     QTest::newRow("total kept, wrapped at the clear")
-        << QList<CountPoint>{point(100, 4294967000LL), clear(140, 4294967295LL, 1, 49), point(5, 249)}
+        << QList<CountPoint>{point(100, 4294967000LL, 500), clear(140, 4294967295LL, 1, 49), point(5, 249, 500)}
         << qint64(45) << qint64(545) << false << false << false << 1 << 0;
+    // Restarted from 0 with one sale at 5.0 yen: 5 yen, not a total kept
+    // past 2^32 (which would be 6).
+    QTest::newRow("total restarted, price in tenths")
+        << QList<CountPoint>{point(100, 4294967000LL), clear(140, 4294967295LL, 1, 5), point(5, 205)}
+        << qint64(45) << qint64(500) << false << false << false << 1 << 0;
     // Past 65535: exact modulo 65,536; one more wrap (65,562 x 5.0 yen) would not fit in 1,300 yen.
     QTest::newRow("count wrapped") << QList<CountPoint>{point(65530, 9000), point(20, 10300)}
                                    << qint64(26) << qint64(1300) << false << false << false << 0 << 0;

@@ -1,7 +1,8 @@
 // Benchmark, prints figures and never fails on speed: the time to record a
 // full reading (target 10 ms), then on a journal of 10,000 readings the time
 // to open and check it, the time the history window takes to open (target
-// 1 s) and the CSV export of all of it (target 2 s).
+// 1 s), the audit file of the machine at 5,000 and at 10,000 readings
+// (target 0.1 s at 5,000) and the CSV export of all of it (target 2 s).
 //   bench_journal --large: a journal of 1,000,000 readings across 500 named
 // machines, filled directly; the time to open and check it, and the time the
 // history window takes to open on one machine's last visit (target 1 s).
@@ -24,6 +25,8 @@
 namespace {
 
 constexpr int Readings = 10000;
+// The audit file is timed on the way, when this many are kept.
+constexpr int AuditReadings = 5000;
 
 ControllerIdentity machine()
 {
@@ -55,6 +58,38 @@ double percentile(QList<qint64> ns, double p)
 {
     std::sort(ns.begin(), ns.end());
     return ns.isEmpty() ? 0 : ns[std::min<qsizetype>(ns.size() - 1, qsizetype(p * ns.size()))] / 1e6;
+}
+
+// The audit file of the machine's history, read from the journal and
+// formatted, in seconds, five times over: the best and the median (the
+// machine may be busy with other work); nothing when there is no reading.
+struct Seconds {
+    double best = -1;   // -1: not measured
+    double median = -1;
+};
+
+Seconds auditFileSeconds(Journal &journal)
+{
+    QList<qint64> ns;
+    for (int round = 0; round < 5; ++round) {
+        QElapsedTimer clock;
+        clock.start();
+        const QList<JournalController> histories = journal.controllers();
+        const std::optional<AuditFile::Reading> audit =
+            histories.isEmpty() ? std::nullopt : AuditExport::reading(journal, histories.first());
+        if (!audit || AuditFile::format(*audit).isEmpty())
+            return {};
+        ns << clock.nsecsElapsed();
+    }
+    return {percentile(ns, 0), percentile(ns, 0.5)};
+}
+
+void printAudit(int readings, const Seconds &seconds)
+{
+    if (seconds.best >= 0)
+        std::printf("audit file (EVA-DTS) of a machine with %d readings: best %.0f ms, median %.0f ms of 5"
+                    " (target 100 ms at 5,000)\n",
+                    readings, seconds.best, seconds.median);
 }
 
 constexpr int LargeReadings = 1000000;
@@ -201,6 +236,7 @@ int main(int argc, char *argv[])
     QList<qint64> recordNs;
     recordNs.reserve(Readings);
     QElapsedTimer clock;
+    Seconds auditAt5000;
     for (int i = 0; i < Readings; ++i) {
         for (int c = 0; c < 16; ++c)
             data.ColumnSalesCount(c) = (i * (c + 1)) % 65536;
@@ -211,11 +247,15 @@ int main(int argc, char *argv[])
             return 0;
         }
         recordNs << clock.nsecsElapsed();
+        if (i + 1 == AuditReadings)
+            auditAt5000 = auditFileSeconds(journal);
     }
     std::printf("record a full reading (%lld items, one transaction, synced): median %.2f ms, 99%% %.2f ms, "
                 "max %.2f ms (target 10 ms)\n",
                 static_cast<long long>(journal.items(1).size()), percentile(recordNs, 0.5),
                 percentile(recordNs, 0.99), percentile(recordNs, 1.0));
+
+    printAudit(AuditReadings, auditAt5000);
 
     // The program checks the file at every start before it records.
     journal.close();
@@ -249,13 +289,7 @@ int main(int argc, char *argv[])
     }
 
     // The audit file reads the machine's figures once and formats them.
-    if (!window.controllers().isEmpty()) {
-        clock.start();
-        const std::optional<AuditFile::Reading> audit = AuditExport::reading(journal, window.controllers().first());
-        const QByteArray file = audit ? AuditFile::format(*audit) : QByteArray();
-        std::printf("audit file (EVA-DTS) of a machine with %d readings: %lld bytes in %.3f s (target 0.1 s)\n",
-                    Readings, static_cast<long long>(file.size()), clock.nsecsElapsed() / 1e9);
-    }
+    printAudit(Readings, auditFileSeconds(journal));
 
     QSaveFile out(dir.filePath(QStringLiteral("export.csv")));
     clock.start();

@@ -29,6 +29,7 @@
 #include <QTemporaryDir>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QStandardPaths>
 #include <QTableWidget>
 #include <QTreeWidget>
 #include <QtTest>
@@ -74,6 +75,17 @@ QProcessEnvironment withoutDisplay(const QString &dataHome)
     for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         env.remove(QLatin1String(name));
     return env;
+}
+
+// A controller as a connection knows it, both texts read.
+ControllerIdentity knownController(const QByteArray &identification, const QByteArray &version, int port)
+{
+    ControllerIdentity id;
+    id.portNumber = port;
+    id.identification = identification;
+    id.version = version;
+    id.identificationRead = id.versionRead = true;
+    return id;
 }
 
 bool inOrder(const QStringList &got, const QStringList &wanted)
@@ -129,6 +141,7 @@ private slots:
     void commandLineWithoutDisplay();
     void headlessRead_data();
     void headlessRead();
+    void visitReport();
     void lastVisitTableAndForms();
     void roundOfTwinMachines();
     void writesKeptBeforeSent_data();
@@ -365,6 +378,10 @@ void TestJournalWindow::commandLineWithoutDisplay_data()
     QTest::newRow("export of a named journal not there")
         << QStringList{"--journal", "gone.sqlite", "--export-journal", "-"} << 1 << QByteArray()
         << QByteArray("no journal at");
+    QTest::newRow("report before any journal") << QStringList{"--report", "r.pdf"} << 1 << QByteArray()
+                                               << QByteArray("no journal at");
+    QTest::newRow("report and read at once") << QStringList{"--report", "r.pdf", "--read", "auto"} << 1
+                                             << QByteArray() << QByteArray("exclude each other");
 }
 
 void TestJournalWindow::commandLineWithoutDisplay()
@@ -485,10 +502,98 @@ void TestJournalWindow::headlessRead()
     QVERIFY(written.open(QIODevice::ReadOnly));
     QCOMPARE(written.readAll(), audit);
     QCOMPARE(written.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther), QFileDevice::Permissions());
+    // The read prints its own audit file: of itself alone without a
+    // journal, else as the journal's second reading of the controller.
+    for (const char *readings : {"1", "2"}) {
+        QProcess own;
+        own.setProcessEnvironment(withoutDisplay(data.path()));
+        QStringList arguments{QStringLiteral("--read"), port, QStringLiteral("--format"), QStringLiteral("dex")};
+        if (readings == QByteArray("1"))
+            arguments << QStringLiteral("--no-journal");
+        own.start(QStringLiteral(QUVO_UTILITY), arguments);
+        QVERIFY(own.waitForFinished(60000));
+        QCOMPARE(own.exitCode(), 0);
+        const QByteArray file = own.readAllStandardOutput();
+        QVERIFY2(file.startsWith("DXS*") && file.contains("\r\nPA1*3*300\r\nPA2*12345*3703500*12345*3703500\r\n")
+                     && file.contains("\r\nEA3*" + QByteArray(readings) + "*"),
+                 file.constData());
+    }
     // Nothing was written to the controller.
     for (const QString &c : emulator.commands())
         QVERIFY2(!c.startsWith(QLatin1String("QVS")) && c != QLatin1String("QVU1") && c != QLatin1String("QVZ0"),
                  qPrintable(c));
+}
+
+// The visit report of a named machine with known prices and sales and a
+// price write in its last visit, from the window and from the command line
+// without a display, read back as text.
+void TestJournalWindow::visitReport()
+{
+    const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+    if (pdftotext.isEmpty())
+        QSKIP("pdftotext (poppler-utils) is not installed");
+    QTemporaryDir data;
+    const QString path = data.filePath(QStringLiteral("quvo-utility/journal.sqlite"));
+    Journal journal;
+    QVERIFY(journal.open(path));
+    const ControllerIdentity id = knownController("RPT", "QUVO ver2.05", 5);
+    // Columns 5-8 at 150 yen, the others at 10.0, 11.0, ... (tenths); each
+    // column sells 11 x its number, the total growing by what they cost.
+    DeviceData before;
+    DeviceData after;
+    QStringList rows;
+    for (int c = 0; c < 16; ++c) {
+        const bool whole = c >= 4 && c <= 7;
+        before.ColumnPrice(c) = after.ColumnPrice(c) = whole ? 150 : 100 + 10 * c;
+        before.ColumnSalesCount(c) = 1000 + c;
+        const int sold = 11 * (c + 1);
+        after.ColumnSalesCount(c) = 1000 + c + sold;
+        const int yen = whole ? 150 : 10 + c;
+        after.SalesTotal() += sold * yen;
+        rows << QStringLiteral("^ *%1 +%2 +%3 +%4\\b")
+                    .arg(c + 1)
+                    .arg(whole ? QStringLiteral("150") : QStringLiteral("%1.0").arg(10 + c))
+                    .arg(sold)
+                    .arg(sold * yen);
+    }
+    after.SalesTotal() += 50000;
+    before.SalesTotal() = 50000;
+    journal.startVisit();
+    QVERIFY(journal.recordReading(id, before, nullptr) != 0);
+    journal.endVisit();
+    journal.startVisit();
+    QVERIFY(journal.recordReading(id, after, nullptr) != 0);
+    QVERIFY(journal.recordPrice(id, 2, 120, 135, 135) != 0);
+    journal.endVisit();
+    const qint64 machine = journal.nameMachine(QStringLiteral("ST-0042"), QStringLiteral("駅前ロータリー"));
+    QVERIFY(journal.assign(journal.controllers().value(0), machine));
+
+    JournalWindow history(journal);
+    history.reload();
+    const QString shown = data.filePath(QStringLiteral("shown.pdf"));
+    QVERIFY(history.writeReportTo(shown));
+    const QString written = data.filePath(QStringLiteral("written.pdf"));
+    QProcess program;
+    program.setProcessEnvironment(withoutDisplay(data.path()));
+    program.start(QStringLiteral(QUVO_UTILITY), {QStringLiteral("--report"), written, QStringLiteral("--controller"),
+                                                 QStringLiteral("ST-0042")});
+    QVERIFY(program.waitForFinished(30000));
+    QVERIFY2(program.exitCode() == 0, program.readAllStandardError().constData());
+    for (const QString &file : {shown, written}) {
+        QProcess text;
+        text.start(pdftotext, {QStringLiteral("-layout"), file, QStringLiteral("-")});
+        QVERIFY(text.waitForFinished(30000));
+        QCOMPARE(text.exitCode(), 0);
+        const QString page = QString::fromUtf8(text.readAllStandardOutput());
+        for (const char *named : {"ST-0042", "駅前ロータリー", "RPT", "QUVO ver2.05"})
+            QVERIFY2(page.contains(QString::fromUtf8(named)), qPrintable(named + QStringLiteral(" in\n") + page));
+        // Column number, price, sales count and value on one row.
+        for (const QString &row : std::as_const(rows))
+            QVERIFY2(page.contains(QRegularExpression(row, QRegularExpression::MultilineOption)),
+                     qPrintable(row + QStringLiteral(" in\n") + page));
+        // The price write of the visit: before, sent, reported.
+        QVERIFY2(page.contains(QRegularExpression(QStringLiteral(" 12\\.0 +13\\.5 +13\\.5\\b"))), qPrintable(page));
+    }
 }
 
 namespace {
@@ -526,11 +631,7 @@ void TestJournalWindow::lastVisitTableAndForms()
     QTemporaryDir dir;
     Journal journal;
     QVERIFY(journal.open(dir.filePath(QStringLiteral("j.sqlite"))));
-    ControllerIdentity who;
-    who.portNumber = 4;
-    who.identification = "VISIT";
-    who.version = "ver1.00";
-    who.identificationRead = who.versionRead = true;
+    const ControllerIdentity who = knownController("VISIT", "ver1.00", 4);
     DeviceData data;
     data.ColumnPrice(0) = 85;   // the window shows 8.5
     data.ColumnPrice(4) = 120;  // and 120
@@ -538,7 +639,7 @@ void TestJournalWindow::lastVisitTableAndForms()
     for (const auto &[c1, c5] : {std::pair{10, 3}, std::pair{14, 5}, std::pair{20, 9}}) {
         data.ColumnSalesCount(0) = c1;
         data.ColumnSalesCount(4) = c5;
-        data.SalesTotal() = c1 * 85 + c5 * 120;
+        data.SalesTotal() = c1 * 85 / 10 + c5 * 120;   // whole yen
         journal.startVisit();
         QVERIFY(journal.recordReading(who, data, nullptr) > 0);
         QVERIFY(journal.recordReading(who, data, nullptr, true) > 0);
@@ -554,11 +655,12 @@ void TestJournalWindow::lastVisitTableAndForms()
     auto *table = history->findChild<QTableWidget *>(QStringLiteral("SalesTable"));
     QVERIFY(table);
     const QStringList column1 = {table->item(0, 0)->text(), table->item(0, 1)->text(), table->item(0, 2)->text()};
-    QCOMPARE(column1, (QStringList{QStringLiteral("8.5"), QStringLiteral("6"), QStringLiteral("510")}));
+    QCOMPARE(column1, (QStringList{QStringLiteral("8.5"), QStringLiteral("6"), QStringLiteral("51")}));
     QCOMPARE(table->item(4, 0)->text(), QStringLiteral("120"));
     QCOMPARE(table->item(4, 1)->text(), QStringLiteral("4"));
     QCOMPARE(table->item(16, 1)->text(), QStringLiteral("10"));
-    QCOMPARE(table->item(16, 2)->text(), QStringLiteral("990"));
+    QCOMPARE(table->item(16, 2)->text(), QStringLiteral("531"));
+    QCOMPARE(table->item(16, 3)->text(), QString());   // the columns add up to the total
     auto *bars = qobject_cast<QBarSeries *>(
         history->findChild<QChartView *>(QStringLiteral("SalesChart"))->chart()->series().value(0));
     QVERIFY(bars && bars->isLabelsVisible());

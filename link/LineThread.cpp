@@ -67,7 +67,6 @@ void LineThread::handOver(std::function<void()> work)
         loop.exec();
     }
     waiting_ = outer;
-    emit sequenceEnded();
     if (task.error)
         std::rethrow_exception(task.error);
 }

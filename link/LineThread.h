@@ -83,8 +83,6 @@ public:
     void clearCancel() { cancel_ = false; }
 
 signals:
-    // A sequence ended (on the window's thread, after its result is back).
-    void sequenceEnded();
     // The line has something for the window: a call to make, a sequence's end.
     void woken();
 

@@ -296,8 +296,6 @@ void TMainForm::ConBtnClick()
             line_.cancel();
         return;
     }
-    if (searching_)
-        return;
     lineEntry([this] { connectOrDisconnect(); });
 }
 
@@ -392,8 +390,7 @@ void TMainForm::runDeferred()
 {
     if (afterLine_.empty())
         return;
-    // Only once nothing runs: not inside a handler, a box or a wait.
-    if (entries_ > 0 || operations_ > 0 || line_.waiting() || QApplication::activeModalWidget())
+    if (lineBusy())
         return;
     const std::function<void()> request = std::move(afterLine_.front());
     afterLine_.pop_front();
@@ -420,7 +417,6 @@ TMainForm::OperationRunning::~OperationRunning()
         for (const auto &[w, on] : starters_)
             w->setEnabled(on);
     }
-    form_.afterLineTimer_->start();
 }
 
 std::vector<QWidget *> TMainForm::operationStarters() const
@@ -550,8 +546,12 @@ void TMainForm::showLost()
 
 bool TMainForm::pollHeld() const
 {
-    return operations_ > 0 || entries_ > 0 || line_.waiting() || !afterLine_.empty()
-        || QApplication::activeModalWidget() != nullptr;
+    return lineBusy() || !afterLine_.empty();
+}
+
+bool TMainForm::lineBusy() const
+{
+    return operations_ > 0 || entries_ > 0 || line_.waiting() || QApplication::activeModalWidget() != nullptr;
 }
 
 bool TMainForm::lineStillOurs()

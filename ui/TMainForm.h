@@ -168,6 +168,10 @@ private:
     // operator: the poll holds its ticks, so that nothing reconnects under
     // an open box or between an operation's box and its commands.
     bool pollHeld() const;
+    // Something runs: a handler that talks to the controller, an operation,
+    // a wait on the line, or a box. A request that waited for the line is
+    // carried out only once nothing does.
+    bool lineBusy() const;
     // While one runs, the controls that would start a second operation
     // are off; they come back as they were unless the connection ended or
     // was lost meanwhile (which set them itself).

@@ -12,8 +12,9 @@
 #include <QLineEdit>
 #include <QClipboard>
 #include <QPushButton>
-#include <QSemaphore>
 #include <QtTest>
+#include <condition_variable>
+#include <mutex>
 
 namespace {
 
@@ -66,15 +67,42 @@ struct WindowRig : WindowFixture {
 };
 
 // From the line thread, while a command waits for its reply: has the
-// window's thread do `f`, and says whether it did within 5 s (a window
-// blocked on the wire would not).
-bool windowDoes(QObject *form, const std::function<void()> &f)
-{
-    auto done = std::make_shared<QSemaphore>();
-    QMetaObject::invokeMethod(
-        form, [f, done] { f(); done->release(); }, Qt::QueuedConnection);
-    return done->tryAcquire(1, 5000);
-}
+// window's thread do some work, and says whether it did within 5 s (a
+// window blocked on the wire would not). The work crosses under a
+// std::mutex and the call is posted by name, so that a thread sanitizer
+// sees the hand-over.
+class WindowErrand : public QObject {
+    Q_OBJECT
+public:
+    bool run(std::function<void()> work)
+    {
+        std::unique_lock lock(mutex_);
+        work_ = std::move(work);
+        done_ = false;
+        QMetaObject::invokeMethod(this, "carryOut", Qt::QueuedConnection);
+        return changed_.wait_for(lock, std::chrono::seconds(5), [this] { return done_; });
+    }
+
+private slots:
+    void carryOut()
+    {
+        std::function<void()> work;
+        {
+            const std::lock_guard lock(mutex_);
+            work = work_;
+        }
+        work();
+        const std::lock_guard lock(mutex_);
+        done_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::function<void()> work_;
+    bool done_ = false;
+};
 
 QStringList sorted(QStringList l)
 {
@@ -466,6 +494,7 @@ void TestWriteWindow::counterClear()
 void TestWriteWindow::windowAnswersDuringFullRead()
 {
     WindowRig rig;
+    WindowErrand errand;
     auto *pages = rig.child<TPageControl>("PageControl");
     auto *sales = rig.child<StringGrid>("SalesGrid");
     QApplication::clipboard()->clear();
@@ -473,7 +502,7 @@ void TestWriteWindow::windowAnswersDuringFullRead()
     rig.onCommand([&](const QByteArray &c) {
         if (c != "QVRP3" || answered)
             return;
-        answered = windowDoes(rig.form.get(), [&] {
+        answered = errand.run([&] {
             QTest::mouseClick(pages->tabRow(), Qt::LeftButton, {}, pages->tabRow()->tabRect(0).center());
             QTest::keyClick(sales, Qt::Key_C, Qt::ControlModifier);
         });
@@ -490,11 +519,12 @@ void TestWriteWindow::windowAnswersDuringFullRead()
 void TestWriteWindow::priceWriteWaitsForTheTick()
 {
     WindowRig rig;
+    WindowErrand errand;
     rig.connectController();
     bool clicked = false;
     rig.onCommand([&](const QByteArray &c) {
         if (c == "QVRC0" && !clicked)
-            clicked = windowDoes(rig.form.get(), [&] { rig.clickCell("OptGrid1", 1, 2); });
+            clicked = errand.run([&] { rig.clickCell("OptGrid1", 1, 2); });
     });
     rig.answerer().actions << ModalAnswerer::enter(QStringLiteral("12.5"));
     rig.form->findChild<QTimer *>(QStringLiteral("Timer"))->start();
@@ -514,10 +544,11 @@ void TestWriteWindow::priceWriteWaitsForTheTick()
 void TestWriteWindow::disconnectEndsTheFullRead()
 {
     WindowRig rig;
+    WindowErrand errand;
     bool clicked = false;
     rig.onCommand([&](const QByteArray &c) {
         if (c == "QVRP3" && !clicked)
-            clicked = windowDoes(rig.form.get(), [&] { QTest::mouseClick(rig.child<QPushButton>("ConBtn"), Qt::LeftButton); });
+            clicked = errand.run([&] { QTest::mouseClick(rig.child<QPushButton>("ConBtn"), Qt::LeftButton); });
     });
     rig.form->ConBtnClick();
     QVERIFY(clicked);

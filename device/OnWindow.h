@@ -52,6 +52,11 @@ public:
     {
         line_.onWindow([&] { host_.aboutToWrite(sent); });
     }
+    void writeModeOpening() override { line_.onWindow([&] { host_.writeModeOpening(); }); }
+    void writeModeEnded(WriteModeEnd end, const QStringList &sent) override
+    {
+        line_.onWindow([&] { host_.writeModeEnded(end, sent); });
+    }
     void setWindowEnabled(bool enabled) override { line_.onWindow([&] { host_.setWindowEnabled(enabled); }); }
 
 private:

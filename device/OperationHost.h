@@ -2,9 +2,11 @@
 // What a write operation needs from the window around it. Device code asks
 // through this and never touches a widget; the main window implements it
 // and tests fake it.
+#include "device/WriteMode.h"
 #include "device/WriteProof.h"
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 class OperationHost {
@@ -43,6 +45,13 @@ public:
     // first of them goes out, so that a write cut off at any moment leaves
     // its record.
     virtual void aboutToWrite(const WriteProof::SentSettings &) {}
+    // Just before "QVU1": the record that write mode may be open is kept
+    // first, so that a write cut off at any moment (the program killed
+    // included) leaves it behind for the next connection to close.
+    virtual void writeModeOpening() {}
+    // How the write left write mode, with the settings it had sent by then
+    // (for a write cut short).
+    virtual void writeModeEnded(WriteModeEnd, const QStringList & /*sent*/) {}
     // Enables or disables the whole window while an operation runs.
     virtual void setWindowEnabled(bool enabled) = 0;
 };

@@ -138,10 +138,11 @@ bool write(DeviceLink &link, OperationHost &host, const DeviceData &data,
         return false;
     if (!host.stillSameController())
         return false;
-    const bool opened = link.Transact("QVU1", 2).status == StatusOk;
     // Counts half sent, or stored without the restart that applies them,
     // would leave the controller worse off than finishing: a cancel waits.
     const DeviceLink::CancelHold untilRestart(link);
+    host.writeModeOpening();
+    const bool opened = link.Transact("QVU1", 2).status == StatusOk;
     bool taken[TubeCount] = {};
     for (int t = 0; t < TubeCount; ++t) {
         taken[t] = link.Transact(command(t, data.TubeStandardCount(t)), replyLength(t)).status
@@ -158,8 +159,10 @@ bool write(DeviceLink &link, OperationHost &host, const DeviceData &data,
             sent->append({ValueOrigins::standardCount(t), text.mid(6), opened && taken[t] && stored});
         }
     }
-    link.Transact("QVF", 3);
+    const bool restarted = link.Transact("QVF", 3).heard() || link.answeredLate();
     link.Transact("QVF", 0);
+    // A restart nobody heard may leave write mode open: "QVU0" then.
+    host.writeModeEnded(restarted ? WriteModeEnd::Restarted : WriteMode::close(link, false), {});
     host.disconnectController();
     return true;
 }

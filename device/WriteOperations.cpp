@@ -12,13 +12,6 @@ namespace WriteOperations {
 
 namespace {
 
-// Leaving write mode; the I/O panel's manual mode needs it kept.
-void leaveWriteMode(DeviceLink &link, bool manualMode)
-{
-    if (!manualMode)
-        link.Transact("QVU0", 2);
-}
-
 // The window must come back even when a step throws.
 class WindowDisabled {
 public:
@@ -61,23 +54,28 @@ PriceWrite setPrice(DeviceLink &link, DeviceData &data, int row, const QString &
     data.ColumnPrice(row) = result.entry.stored;
     result.sent = true;
 
-    // A dead line gets nothing more; the table keeps what the controller
-    // last reported, not the entry.
+    // From "QVU1" on the controller may be in write mode: whatever stops
+    // the write, it is left again before this returns, and a cancel waits.
+    const DeviceLink::CancelHold writeMode(link);
     if (!link.answered(link.Transact("QVU1", 2))) {
+        // Only the reply may have been lost: a controller still there is
+        // told to leave write mode. The table keeps what it last reported.
         data.ColumnPrice(row) = before;
         result.answered = false;
+        result.writeMode = WriteMode::stillAnswers(link) ? WriteMode::close(link, manualMode) : WriteModeEnd::MayBeOpen;
         return result;
     }
-    // Write mode is open: a cancel waits until it is closed again.
-    const DeviceLink::CancelHold writeMode(link);
     result.commandSent = true;
     if (!link.answered(link.Transact(PriceEntry::writeCommand(row, data.ColumnPrice(row)), 4))) {
         data.ColumnPrice(row) = before;
         result.answered = false;
-        return result;
     }
-    // An unanswered closing command loses nothing: the read-back tells.
-    leaveWriteMode(link, manualMode);
+    // An unanswered price command may still have been taken: the
+    // read-back tells, once write mode is left. Manual mode sends no
+    // closing, so a probe says whether the controller is still there.
+    result.writeMode = WriteMode::close(link, manualMode);
+    if (!result.answered && result.writeMode == WriteModeEnd::KeptManual && !WriteMode::stillAnswers(link))
+        result.writeMode = WriteModeEnd::MayBeOpen;
     return result;
 }
 
@@ -231,36 +229,48 @@ bool writeOptionsAndRestart(DeviceLink &link, OperationHost &host, const DeviceD
     // Kept for the next connection, which compares what it reads.
     if (sent)
         *sent = toSend;
+    QStringList sentNames;
     // A command nobody answers ends the write: what was sent is not stored
     // before "QVW", and a restart the controller cannot hear proves nothing.
-    const auto stopUnanswered = [&] {
+    // A controller that lost only a reply is still taken out of write mode.
+    const auto stopUnanswered = [&](bool opened) {
         if (sent)
             sent->clear();
+        const WriteModeEnd end = opened || WriteMode::stillAnswers(link) ? WriteMode::close(link, false)
+                                                                         : WriteModeEnd::MayBeOpen;
+        host.writeModeEnded(end, sentNames);
         host.reportNoAnswer();
         host.loseController();
         return false;
     };
-    if (!link.answered(link.Transact("QVU1", 2)))
-        return stopUnanswered();
-    // From the first setting to the restart that applies them all: settings
-    // half sent and never stored, or stored and never applied, would leave
-    // the controller worse off than finishing.
+    // From "QVU1" to the restart that applies the settings: settings half
+    // sent and never stored, or stored and never applied, or write mode
+    // left open, would leave the controller worse off than finishing.
     const DeviceLink::CancelHold untilRestart(link);
+    host.writeModeOpening();
+    if (!link.answered(link.Transact("QVU1", 2)))
+        return stopUnanswered(false);
     for (const Command &command : *commands) {
         if (!link.answered(link.Transact(command.text, command.expected)))
-            return stopUnanswered();
+            return stopUnanswered(true);
+        sentNames << ValueOrigins::name(settingOf(command.text.at(4)));
     }
-    if (!link.answered(link.Transact("QVW", 3))) {
-        // The store may have happened; the next connection's proof tells.
+    // Every setting is on the controller: the store and the restart end
+    // write mode. A lost reply to "QVW" still goes on to the restart while
+    // the controller answers; the next connection's proof tells what was kept.
+    if (!link.answered(link.Transact("QVW", 3)) && !WriteMode::stillAnswers(link)) {
+        host.writeModeEnded(WriteModeEnd::MayBeOpen, sentNames);
         host.reportNoAnswer();
         host.loseController();
         return true;
     }
     // The controller needs a moment to store before it is told to restart.
     QThread::msleep(300);
-    host.notify(restartNoticeText());
-    link.Transact("QVF", 3);
+    const bool restarted = link.Transact("QVF", 3).heard() || link.answeredLate();
     link.Transact("QVF", 0);
+    host.writeModeEnded(restarted ? WriteModeEnd::Restarted : WriteModeEnd::MayBeOpen, sentNames);
+    // Told once the restart is under way: no box waits inside write mode.
+    host.notify(restartNoticeText());
     host.disconnectController();
     return true;
 }
@@ -338,21 +348,28 @@ CounterClear clearCounters(DeviceLink &link, bool manualMode,
                            const std::function<bool(const std::optional<LivePoll::Counters> &)> &beforeClear)
 {
     CounterClear result;
-    if (!link.answered(link.Transact("QVU1", 2)))
-        return result;
-    // Write mode is open: a cancel waits until it is closed again.
+    // From "QVU1" on, write mode is left again before this returns, and a
+    // cancel waits until it is.
     const DeviceLink::CancelHold writeMode(link);
+    if (!link.answered(link.Transact("QVU1", 2))) {
+        result.writeMode = WriteMode::stillAnswers(link) ? WriteMode::close(link, manualMode) : WriteModeEnd::MayBeOpen;
+        return result;
+    }
     result.before = LivePoll::readCounters(link);
     if (beforeClear && !beforeClear(result.before)) {
         result.cancelled = true;
-        leaveWriteMode(link, manualMode);
+        result.writeMode = WriteMode::close(link, manualMode);
         return result;
     }
-    if (!link.answered(link.Transact("QVZ0", 3)))
+    result.clearSent = true;
+    if (!link.answered(link.Transact("QVZ0", 3))) {
+        // The clear may have happened all the same: the read-back tells.
+        result.writeMode = WriteMode::close(link, manualMode);
         return result;
+    }
     result.answered = true;
     result.after = LivePoll::readCounters(link);
-    leaveWriteMode(link, manualMode);
+    result.writeMode = WriteMode::close(link, manualMode);
     return result;
 }
 

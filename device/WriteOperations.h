@@ -9,6 +9,7 @@
 #include "device/OperationHost.h"
 #include "device/PriceEntry.h"
 #include "device/ValueOrigins.h"
+#include "device/WriteMode.h"
 #include "device/WriteProof.h"
 #include "link/DeviceLink.h"
 
@@ -38,12 +39,14 @@ struct PriceWrite {
     // The price command went out: its reply may only have come late, so
     // whether the controller took it is for a read-back to tell.
     bool commandSent = false;
+    // How write mode was left.
+    WriteModeEnd writeMode = WriteModeEnd::NotOpened;
     PriceEntry::Checked entry;
 };
 
 // After the entry dialog returned OK for row r (0-9): checks the entry,
-// stores it in the table and writes it. Write mode is left afterwards
-// unless the I/O panel holds it in `manualMode`.
+// stores it in the table and writes it. Write mode is left afterwards,
+// whatever reply was lost, unless the I/O panel holds it in `manualMode`.
 PriceWrite setPrice(DeviceLink &link, DeviceData &data, int row, const QString &entry, bool manualMode);
 
 struct ReceiptLine {
@@ -128,6 +131,11 @@ struct CounterClear {
     bool answered = false;
     // `beforeClear` said not to go on: write mode was left, nothing cleared.
     bool cancelled = false;
+    // "QVZ0" went out, answered or not: only a read-back can tell whether
+    // the counters were cleared.
+    bool clearSent = false;
+    // How write mode was left.
+    WriteModeEnd writeMode = WriteModeEnd::NotOpened;
     // The sixteen counts and the total read in write mode just before
     // "QVZ0", and again at once after it: sales in between are in neither
     // reading of the full read that follows, but in these.
@@ -137,10 +145,11 @@ struct CounterClear {
 
 // Clears the controller's counters, once the operator has confirmed:
 // "QVU1", the counts and the total read afresh and handed to `beforeClear`
-// (to be kept before anything is cleared; false stops there), "QVZ0", the
-// counts and the total
-// read again at once, then "QVU0" unless the I/O panel holds write mode in
-// `manualMode`. The full read that proves the clear is the window's.
+// (to be kept before anything is cleared; false stops there, and it must
+// not wait for the operator: write mode is open), "QVZ0", the counts and
+// the total read again at once, then "QVU0" unless the I/O panel holds
+// write mode in `manualMode`; "QVU0" goes out whatever reply was lost.
+// The full read that proves the clear is the window's.
 CounterClear clearCounters(DeviceLink &link, bool manualMode,
                            const std::function<bool(const std::optional<LivePoll::Counters> &)> &beforeClear = {});
 

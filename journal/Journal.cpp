@@ -1016,6 +1016,55 @@ qint64 Journal::recordPrice(const ControllerIdentity &identity, int column, qint
     return record(e);
 }
 
+qint64 Journal::recordWriteModeOpened(const ControllerIdentity &identity, const QString &operation,
+                                      const QString &detail, int column, bool manual)
+{
+    JournalEvent e = eventFor(JournalKind::WriteMode, identity);
+    e.summary = manual ? QStringLiteral("書き込みモード開始 (%1, マニュアルモードのため開いたまま)").arg(detail)
+                       : QStringLiteral("書き込みモード開始 (%1)").arg(detail);
+    e.items.append({QStringLiteral("write-mode"), manual ? QStringLiteral("manual") : QStringLiteral("open"), {}, {}});
+    e.items.append({QStringLiteral("operation"), operation, {}, {}});
+    e.items.append({QStringLiteral("detail"), detail, {}, {}});
+    e.items.append({QStringLiteral("column"), column >= 0 ? QVariant(column + 1) : QVariant(), {}, {}});
+    e.items.append({QStringLiteral("sent"), {}, {}, {}});
+    return record(e);
+}
+
+bool Journal::recordWriteModeEnded(qint64 eventId, const QString &how, const QString &sent)
+{
+    QList<JournalItem> outcome{{QStringLiteral("write-mode"), {}, {}, how}};
+    if (!sent.isNull())
+        outcome.append({QStringLiteral("sent"), {}, {}, sent});
+    return recordOutcome(eventId, outcome);
+}
+
+QList<Journal::OpenWriteMode> Journal::openWriteModes()
+{
+    QList<OpenWriteMode> open;
+    if (!QSqlDatabase::contains(connection_))
+        return open;
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    q.prepare(QStringLiteral(
+        "SELECT e.id, e.time, e.identification_bytes, e.version_bytes,"
+        " (SELECT value FROM item WHERE event = e.id AND name = 'operation'),"
+        " (SELECT value FROM item WHERE event = e.id AND name = 'detail'),"
+        " (SELECT reported FROM item WHERE event = e.id AND name = 'sent'),"
+        " (SELECT value FROM item WHERE event = e.id AND name = 'column')"
+        " FROM event e JOIN item w ON w.event = e.id AND w.name = 'write-mode'"
+        " WHERE e.kind = ? AND w.value = 'open' AND (w.reported IS NULL OR w.reported = ?)"
+        " ORDER BY e.id DESC"));
+    q.addBindValue(JournalKind::WriteMode);
+    q.addBindValue(QStringLiteral("may-be-open"));
+    if (!q.exec())
+        return open;
+    while (q.next()) {
+        open.append({q.value(0).toLongLong(), q.value(1).toString(), nonNullBytes(q.value(2).toByteArray()),
+                     nonNullBytes(q.value(3).toByteArray()), q.value(4).toString(), q.value(5).toString(),
+                     q.value(7).isNull() ? -1 : q.value(7).toInt() - 1, q.value(6).toString()});
+    }
+    return open;
+}
+
 qint64 Journal::recordSettingsWrite(const QString &kind, const ControllerIdentity &identity,
                                     const WriteProof::SentSettings &sent, const ValueOrigins &before)
 {

@@ -88,6 +88,28 @@ public:
                                const WriteProof::SentSettings &sent, const ValueOrigins &before);
     bool recordSettingsOutcome(qint64 eventId, const WriteProof::SentSettings &sent, const ValueOrigins &now);
 
+    // Write mode about to be opened by the write of journal kind `operation`
+    // (`detail`: what it writes, in the window's words); `manual`: the I/O
+    // panel keeps it open on purpose, and nothing closes it later.
+    // `column`: the price's column 0-15, -1 for other writes.
+    qint64 recordWriteModeOpened(const ControllerIdentity &identity, const QString &operation,
+                                 const QString &detail, int column, bool manual);
+    // How it ended (WriteMode::endName), and what the write had sent by then.
+    bool recordWriteModeEnded(qint64 eventId, const QString &how, const QString &sent = QString());
+    struct OpenWriteMode {
+        qint64 event = 0;
+        QString time;
+        QByteArray identification;
+        QByteArray version;
+        QString operation;
+        QString detail;
+        int column = -1;
+        QString sent;
+    };
+    // Write modes opened and never known closed, the latest first: a write
+    // cut off by a dead line, a vanished device or the program's end.
+    QList<OpenWriteMode> openWriteModes();
+
     // Visits: the connection's reading starts one (`sameMachineAs`: an
     // event of the same controller before this utility changed its
     // identification), the disconnection ends it. The visit's events go

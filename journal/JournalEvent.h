@@ -13,6 +13,10 @@ inline const QString CounterClear = QStringLiteral("counter-clear");
 inline const QString Price = QStringLiteral("price");
 inline const QString Settings = QStringLiteral("settings");
 inline const QString StandardCount = QStringLiteral("standard-count");
+// Write mode opened by a write ("QVU1"), recorded before it goes out; its
+// item "write-mode" is "open" (or "manual", kept open on purpose) and
+// reports how it ended, or nothing while it may still be open.
+inline const QString WriteMode = QStringLiteral("write-mode");
 // Recording resumed after events could not be kept (a full disk, the file
 // held too long): how many and since when.
 inline const QString Gap = QStringLiteral("gap");

@@ -110,6 +110,8 @@ QString kindText(const QString &kind)
         return QStringLiteral("基準枚数");
     if (kind == JournalKind::Gap)
         return QStringLiteral("記録の欠け");
+    if (kind == JournalKind::WriteMode)
+        return QStringLiteral("書き込みモード");
     return kind;
 }
 

@@ -268,14 +268,26 @@ void TMainForm::PageControlDrawTab(QPainter &canvas, int TabIndex, const QRect &
     }
 }
 
-void TMainForm::setOperationControlsEnabled(bool enabled)
+void TMainForm::applyControlState()
 {
-    QWidget *controls[] = {ui->SendSalesBtn, ui->Opt1Sel, ui->Opt2Sel, ui->Opt3Sel, ui->Opt4Sel,
-                           ui->Opt5Sel, ui->Opt6Sel, ui->CntClrBtn, ui->Edit1, ui->Edit2, ui->Edit3,
-                           ui->xxxxxxxx, ui->ComboBox1, ui->ComboBox2, ui->ComboBox3, ui->ComboBox4,
-                           ui->ComboBox5, ui->ComboBox6};
-    for (QWidget *w : controls)
-        w->setEnabled(enabled);
+    // Every control from the connection's state alone, so that no ending
+    // (a restart, a loss, a cancel, an operation's own end) can leave one
+    // off that the state says is on.
+    const bool live = Connected != 0 && !deviceLost_;
+    const bool idle = operations_ == 0;
+    QWidget *settings[] = {ui->Opt1Sel, ui->Opt2Sel, ui->Opt3Sel, ui->Opt4Sel, ui->Opt5Sel, ui->Opt6Sel,
+                           ui->Edit1, ui->Edit2, ui->Edit3, ui->xxxxxxxx, ui->ComboBox1, ui->ComboBox2,
+                           ui->ComboBox3, ui->ComboBox4, ui->ComboBox5, ui->ComboBox6};
+    for (QWidget *w : settings)
+        w->setEnabled(live);
+    // What starts an operation is off while one runs.
+    ui->OptGrid1->setEnabled(live && idle);
+    ui->SendSalesBtn->setEnabled(live && idle);
+    ui->CntClrBtn->setEnabled(live && idle);
+    ui->SendCoinBtn->setEnabled(live && idle && autoChangeButtons_);
+    ui->EarnBtn->setEnabled(live && idle && autoChangeButtons_);
+    if (!live)
+        ui->PanelMode->setEnabled(false);
 }
 
 void TMainForm::showConnectButton(bool connected)
@@ -284,6 +296,9 @@ void TMainForm::showConnectButton(bool connected)
     ui->ConBtn->setText(connected ? QStringLiteral("切断") : QStringLiteral("接続"));
     ui->ConBtn->setToolTip(connected ? QStringLiteral("QUVOとの接続を切断します")
                                      : QStringLiteral("QUVOを探索し接続します"));
+    // A click queued under the state before belongs to it, not to this one.
+    if ((connected ? 1 : 0) != Connected)
+        ++connectionEpoch_;
     Connected = connected ? 1 : 0;
 }
 
@@ -344,8 +359,13 @@ void TMainForm::connectOrDisconnect()
 void TMainForm::lineEntry(const std::function<void()> &body, std::function<void()> again)
 {
     if (line_.waiting()) {
+        // A click belongs to the connection it was made under: one that
+        // ends, is lost or is re-checked meanwhile drops it.
         if (again) {
-            afterLine_.push_back(std::move(again));
+            afterLine_.push_back([this, epoch = connectionEpoch_, again = std::move(again)] {
+                if (epoch == connectionEpoch_)
+                    again();
+            });
             afterLineTimer_->start();
         }
         return;
@@ -401,28 +421,16 @@ void TMainForm::runDeferred()
 
 TMainForm::OperationRunning::OperationRunning(TMainForm &form) : form_(form)
 {
-    if (form_.operations_++ > 0)
-        return;
-    for (QWidget *w : form_.operationStarters()) {
-        starters_.emplace_back(w, w->isEnabled());
-        w->setEnabled(false);
-    }
+    if (form_.operations_++ == 0)
+        form_.applyControlState();
 }
 
 TMainForm::OperationRunning::~OperationRunning()
 {
-    if (--form_.operations_ > 0)
-        return;
-    if (form_.Connected != 0 && !form_.deviceLost_) {
-        for (const auto &[w, on] : starters_)
-            w->setEnabled(on);
-    }
-}
-
-std::vector<QWidget *> TMainForm::operationStarters() const
-{
-    // Not the I/O selector: the manual-mode test reads its enabled state.
-    return {ui->OptGrid1, ui->SendSalesBtn, ui->CntClrBtn, ui->SendCoinBtn, ui->EarnBtn};
+    // Whatever ended the operation (a restart, a loss, a cancel), the
+    // controls come back as the connection's state says.
+    if (--form_.operations_ == 0)
+        form_.applyControlState();
 }
 
 TMainForm::WorkShown::WorkShown(TMainForm &form, const QString &text) : form_(form), text_(text)
@@ -441,6 +449,13 @@ TMainForm::WorkShown::~WorkShown()
 
 void TMainForm::startConnection(const ControllerIdentity *before)
 {
+    // A click made while the controller is being found out belongs to no
+    // connection: it is dropped however the connection ends.
+    struct EpochAtEnd {
+        quint64 &epoch;
+        ~EpochAtEnd() { ++epoch; }
+    } const clicksBefore{connectionEpoch_};
+    ++connectionEpoch_;
     const int port = link().portNumber();
     ui->ComStatus->setText(QStringLiteral("COM%1").arg(port) + TextConnectedOn);
     ui->ComStatus->setToolTip(link().devicePath());
@@ -455,7 +470,7 @@ void TMainForm::startConnection(const ControllerIdentity *before)
                                    version.usable()};
 
     showConnectButton(true);
-    setOperationControlsEnabled(true);
+    applyControlState();
 
     // Everything the controller holds into the pages; what the controls held
     // before this connection counts as unknown. A controller that stops
@@ -464,6 +479,9 @@ void TMainForm::startConnection(const ControllerIdentity *before)
     priceRead_.reset();
     const quint64 since = link().generation();
     const bool alive = line_.run([&version](DeviceLink &link) { return link.answered(version) || link.probe(); });
+    // A write left in write mode on this controller is closed before anything
+    // is read: the read then shows what the controller holds in service.
+    const std::optional<OpenWrite> closedLeft = alive ? closeLeftWriteMode(version) : std::nullopt;
     const FullRead::Result read = alive ? FullRead(since) : FullRead::Result::deadLine();
     if (read.silent || read.identityChanged) {
         // A dead line at the operator's own click ends the connection; one
@@ -496,6 +514,8 @@ void TMainForm::startConnection(const ControllerIdentity *before)
                    .arg(QString::number(port), before->describe(), identity_.describe()));
     }
     recordConnectionReading(read);
+    if (closedLeft)
+        notify(leftWriteModeText(*closedLeft));
     // What a write before the restart sent, against what was just read.
     showPendingProof();
     // The I/O panel back to its resting state for the new controller.
@@ -522,10 +542,9 @@ void TMainForm::loseDevice()
     // The values stay in view, but nothing read from this device may be
     // written anywhere: whatever answers next may be another controller.
     origins_.forget();
-    setOperationControlsEnabled(false);
-    ui->SendCoinBtn->setEnabled(false);
-    ui->EarnBtn->setEnabled(false);
-    ui->PanelMode->setEnabled(false);
+    ++connectionEpoch_;
+    autoChangeButtons_ = false;
+    applyControlState();
     setReceiptLinesUnread();
     if (!link().deviceGone() && link().lastHeard()) {
         // Something answers after a gap: find out who before anything else.
@@ -612,11 +631,9 @@ void TMainForm::closeConnection()
     ui->ComStatus->setToolTip(QString());
     ui->StatusLine->clearMessage();
     showConnectButton(false);
-    setOperationControlsEnabled(false);
-    ui->SendCoinBtn->setEnabled(false);
-    ui->EarnBtn->setEnabled(false);
+    autoChangeButtons_ = false;
+    applyControlState();
     ui->LabelAutoFlag->hide();
-    ui->PanelMode->setEnabled(false);
     setReceiptLinesUnread();
 }
 

@@ -16,12 +16,14 @@
 #include "link/LineThread.h"
 
 #include <QPixmap>
+#include <QStringList>
 #include <QWidget>
 #include <array>
 #include <bitset>
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -66,6 +68,20 @@ public:
     void OptGrid1SelectCell(int ACol, int ARow);
     void SendSalesBtnClick();
     void CntClrBtnClick();
+    // Write mode as the window last knew it was left (tests, the journal).
+    // A write that could not leave it: the controller it concerned, kept
+    // until a connection to that controller closes it.
+    struct OpenWrite {
+        ControllerIdentity to;
+        QString operation;   // the journal's kind of the write
+        QString detail;      // what it wrote, in the operator's words
+        int column = -1;     // the price's column
+        QString sent;        // what a restarting write had sent
+        QString time;        // ISO 8601, when it was opened
+        qint64 journalEvent = 0;
+        bool manual = false;
+    };
+    const std::optional<OpenWrite> &writeModeLeftOpen() const { return leftOpen_; }
     // The window's side of a write operation.
     bool confirm(const QString &text) override;
     void notify(const QString &text) override;
@@ -78,6 +94,8 @@ public:
     void setWindowEnabled(bool enabled) override;
     bool stillSameController() override;
     void loseController() override;
+    void writeModeOpening() override;
+    void writeModeEnded(WriteModeEnd end, const QStringList &sent) override;
 
     // Device data: the full read and the poll (TMainFormData.cpp).
     // FullRead leaves the conversion error that ended it unshown: one error
@@ -183,15 +201,21 @@ private:
         OperationRunning &operator=(const OperationRunning &) = delete;
     private:
         TMainForm &form_;
-        std::vector<std::pair<QWidget *, bool>> starters_;   // each control and whether it was on
     };
-    std::vector<QWidget *> operationStarters() const;
     int operations_ = 0;
+    // Raised whenever the connection the window stands for changes (made,
+    // ended, lost): a click queued under one is dropped under the next.
+    quint64 connectionEpoch_ = 0;
+    // The change page's two buttons, once a full read of this connection
+    // found automatic change in use.
+    bool autoChangeButtons_ = false;
     // After a poll step: false (and the controller lost) when the device
     // went, or the line had a gap since the controller was last identified.
     bool lineStillOurs();
     void PageControlDrawTab(QPainter &canvas, int TabIndex, const QRect &Rect, bool Active);
-    void setOperationControlsEnabled(bool enabled);
+    // Each control's enabled state from the connection's state: connected
+    // and not lost, and whether an operation runs.
+    void applyControlState();
     void showConnectButton(bool connected);
 
     // The full read's and the poll's views (TMainFormData.cpp).
@@ -229,6 +253,23 @@ private:
     // it completed, so the views and the table show what the controller
     // reports.
     std::optional<FullRead::Result> readBack(quint64 since);
+    // The counter clear; `unrecordedAgreed`: the operator already chose to
+    // clear counts the journal cannot keep (it starts afresh after that
+    // answer, with its checks, but without asking twice).
+    void runCounterClear(bool unrecordedAgreed);
+    // A price the controller may or may not hold: shown unknown.
+    void showPriceUnknown(int row);
+    // Write mode: kept before "QVU1" (the journal, and this run's own
+    // record), and how it ended. A write that may have left it open is
+    // kept in leftOpen_, and the operator is told with the next box.
+    void openingWriteMode(const QString &operation, const QString &detail, int column, bool manual);
+    void endingWriteMode(WriteModeEnd end, const QStringList &sent = {});
+    void showWriteModeNote();
+    // At a connection, before the full read: a write left in write mode on
+    // this controller (this run, or one that ended before closing it) is
+    // closed with "QVU0"; the write, to be told once the read is done.
+    std::optional<OpenWrite> closeLeftWriteMode(const TransactResult &version);
+    QString leftWriteModeText(const OpenWrite &w) const;
 
     // Recording into the journal (TMainFormJournal.cpp). Each does nothing
     // without a journal; a journal that fails is reported once.
@@ -236,12 +277,11 @@ private:
     void recordConnectionReading(const FullRead::Result &read);
     void recordReadBack(const FullRead::Result &read);
     void recordDisconnectReading();
-    // Before a counter clear reads anything: true to go on (the journal
-    // keeps the counts, or the operator, told it cannot, chose to clear).
-    bool clearMayGoUnrecorded();
+    // Whether to clear counts the journal cannot keep; the controller is
+    // checked again after the answer.
     bool askClearUnrecorded();
     // The counts read in write mode just before "QVZ0"; false when they
-    // could not be kept and the operator chose not to clear.
+    // could not be kept (the clear then stops, leaves write mode and asks).
     bool recordBeforeClear(const std::optional<LivePoll::Counters> &counts);
     // The counts read at once after "QVZ0".
     void recordClearOutcome(const std::optional<LivePoll::Counters> &after);
@@ -280,6 +320,10 @@ private:
     void keepProof(const QString &kind, const WriteProof::SentSettings &sent);
     // The journal's record of a restarting write, made before it was sent.
     void aboutToWrite(const WriteProof::SentSettings &sent) override;
+    std::optional<OpenWrite> writeMode_;   // the write running, from its "QVU1"
+    std::optional<OpenWrite> leftOpen_;
+    QString writeModeNote_;                // for the next box
+    QString intentDetail_;     // what the restarting write running writes
     QString intentKind_;       // the journal kind of the write running
     qint64 intentEvent_ = 0;   // its record, 0: none
     ControllerIdentity identity_;

@@ -97,10 +97,14 @@ void TMainForm::SendCoinBtnClick()
             const OperationRunning running(*this);
             const WorkShown work(*this, QStringLiteral("QUVOに書き込んでいます."));
             WriteProof::SentSettings sent;
+            intentKind_ = JournalKind::StandardCount;
+            intentDetail_ = QStringLiteral("基準枚数の書き込み");
+            intentEvent_ = 0;
             if (line_.run([&](DeviceLink &link) {
                     return StandardCount::write(link, hostOnWindow_, data_, origins_, &sent);
                 }))
                 keepProof(JournalKind::StandardCount, sent);
+            showWriteModeNote();
         },
         [this] { SendCoinBtnClick(); });
 }

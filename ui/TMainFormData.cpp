@@ -79,13 +79,13 @@ void TMainForm::fillViewsFromData()
     ui->TotalGrid2->setCell(1, 0, ui->TotalGrid1->cells(1, 0));
     ui->TotalGrid2->refresh();
     if (!(data_.DeviceStatusFlags() & AutoChangeDisabled)) {
-        ui->SendCoinBtn->setEnabled(true);
-        ui->EarnBtn->setEnabled(true);
+        autoChangeButtons_ = true;
         ui->LabelAutoFlag->hide();
     } else {
         // The buttons keep whatever state they had.
         ui->LabelAutoFlag->show();
     }
+    applyControlState();
 
     copyToSettingsGrids();
 

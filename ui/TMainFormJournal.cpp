@@ -94,16 +94,9 @@ void TMainForm::recordDisconnectReading()
     journal_->endVisit();
 }
 
-bool TMainForm::clearMayGoUnrecorded()
-{
-    clearEvent_ = 0;
-    if (!journal_ || journal_->ok())
-        return true;
-    return askClearUnrecorded();
-}
-
 bool TMainForm::askClearUnrecorded()
 {
+    generationAtBox_ = link().generation();
     return askOkCancelDefaultCancel(
         this,
         QStringLiteral("現在の販売枚数と総売上を履歴に記録できませんでした.\n"
@@ -120,7 +113,8 @@ bool TMainForm::recordBeforeClear(const std::optional<LivePoll::Counters> &count
     if (counts)
         clearEvent_ = journal_->recordCounterClear(identity_, *counts);
     showJournalNotice();
-    return clearEvent_ != 0 || askClearUnrecorded();
+    // Not asked here: write mode is open. The clear stops and asks after.
+    return clearEvent_ != 0;
 }
 
 void TMainForm::recordClearOutcome(const std::optional<LivePoll::Counters> &after)

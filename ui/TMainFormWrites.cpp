@@ -7,14 +7,19 @@
 #include "device/ValueFormats.h"
 #include "device/WriteOperations.h"
 #include "journal/JournalEvent.h"
+#include "journal/Journal.h"
+#include "ui/JournalDisplay.h"
 #include "ui/MessageBoxes.h"
 #include "ui/StringGrid.h"
 #include "ui/TDataSetDialog.h"
 #include "ui_TMainForm.h"
 
 #include <QComboBox>
+#include <QDateTime>
 #include <QLabel>
 #include <QLineEdit>
+#include <algorithm>
+#include <utility>
 
 void TMainForm::OptGrid1SelectCell(int ACol, int ARow)
 {
@@ -76,38 +81,47 @@ void TMainForm::OptGrid1SelectCell(int ACol, int ARow)
 
             const std::int32_t reportedBefore = data_.ColumnPrice(ARow);
             const quint64 beforeWrite = link().generation();
-            // Kept before it is sent: a write cut off at any moment leaves its record.
-            const qint64 intent =
-                recordPriceIntent(ARow, reportedBefore, PriceEntry::check(ARow, dataSetDialog_->Edit()->text()).stored);
-            const WorkShown work(*this, QStringLiteral("QUVOに書き込んでいます."));
             const QString entry = dataSetDialog_->Edit()->text();
+            const PriceEntry::Checked checked = PriceEntry::check(ARow, entry);
+            // Kept before it is sent: a write cut off at any moment leaves its record.
+            const qint64 intent = recordPriceIntent(ARow, reportedBefore, checked.stored);
+            const WorkShown work(*this, QStringLiteral("QUVOに書き込んでいます."));
             const bool manual = manualMode();
+            openingWriteMode(JournalKind::Price,
+                             QStringLiteral("コラム%1の価格の書き込み (%2)").arg(ARow + 1).arg(checked.cellText.trimmed()),
+                             ARow, manual);
             const WriteOperations::PriceWrite result = line_.run(
                 [&](DeviceLink &link) { return WriteOperations::setPrice(link, data_, ARow, entry, manual); });
+            endingWriteMode(result.writeMode);
             if (!result.sent) {
                 rejectInput();
                 return;
             }
-            if (!result.answered) {
-                // Nothing went out, or nothing answers: the grids keep the price
-                // the controller last reported.
-                if (!result.commandSent || link().deviceGone()
-                    || !line_.run([](DeviceLink &link) { return link.probe(); })) {
-                    reportNoAnswer();
-                    loseDevice();
-                    return;
-                }
-                // The price command went out and the controller is there: its
-                // reply came late or not at all, and only the read-back can say
-                // whether it took the price.
-                if (!manual)
-                    line_.run([](DeviceLink &link) { link.Transact("QVU0", 2); });
+            // Nothing went out, or nothing answers now: the grids keep the
+            // price the controller last reported. A price command that went
+            // out to a controller still there (it heard the closing) may have
+            // been taken: only the read-back can say.
+            if (!result.answered && (!result.commandSent || result.writeMode == WriteModeEnd::MayBeOpen)) {
+                reportNoAnswer();
+                loseDevice();
+                return;
             }
             ui->OptGrid1->setCell(1, ARow, result.entry.cellText);
             ui->SalesGrid->setCell(1, ARow + 1, ui->OptGrid1->cells(1, ARow));
             // A refusal is not a failure of the sequence; the operator is told
             // when the controller does not report the price sent.
-            const auto read = readBack(beforeWrite);
+            std::optional<FullRead::Result> read;
+            try {
+                read = readBack(beforeWrite);
+            } catch (const LineCancelled &) {
+                // 切断 came before the read-back: what the controller holds
+                // is not known, and the grid says so instead of the entry.
+                showPriceUnknown(ARow);
+                reportError(QStringLiteral("切断したため,コラム%1の価格が書き込まれたか確認できていません.\n"
+                                           "接続し直して確認して下さい.")
+                                .arg(ARow + 1));
+                throw;
+            }
             recordPriceWrite(intent, ARow, read);
             if (read) {
                 if (const auto text = WriteProof::priceNotTaken(ARow, result.entry.stored, data_.ColumnPrice(ARow),
@@ -120,6 +134,7 @@ void TMainForm::OptGrid1SelectCell(int ACol, int ARow)
                 ui->OptGrid1->setCell(1, ARow, ValueFormats::priceText(ARow, reportedBefore));
                 ui->SalesGrid->setCell(1, ARow + 1, ui->OptGrid1->cells(1, ARow));
             }
+            showWriteModeNote();
         },
         [this, ACol, ARow] { OptGrid1SelectCell(ACol, ARow); });
 }
@@ -141,12 +156,14 @@ void TMainForm::SendSalesBtnClick()
                                         edits[line]->text()};
             WriteProof::SentSettings sent;
             intentKind_ = JournalKind::Settings;
+            intentDetail_ = QStringLiteral("設定値の書き込み");
             intentEvent_ = 0;
             const WorkShown work(*this, QStringLiteral("QUVOに書き込んでいます."));
             if (line_.run([&](DeviceLink &link) {
                     return WriteOperations::writeOptionsAndRestart(link, hostOnWindow_, data_, settings, origins_, &sent);
                 }))
                 keepProof(JournalKind::Settings, sent);
+            showWriteModeNote();
         },
         [this] { SendSalesBtnClick(); });
 }
@@ -189,10 +206,29 @@ void TMainForm::noteOperatorEdits()
 
 void TMainForm::CntClrBtnClick()
 {
+    runCounterClear(false);
+}
+
+void TMainForm::runCounterClear(bool unrecordedAgreed)
+{
     lineEntry(
-        [this] {
+        [this, unrecordedAgreed] {
             const OperationRunning running(*this);
-            if (deviceLost_ || !confirm(WriteOperations::clearConfirmText()) || !stillSameController())
+            if (deviceLost_ || Connected == 0)
+                return;
+            bool mayGoUnrecorded = unrecordedAgreed;
+            if (!mayGoUnrecorded) {
+                if (!confirm(WriteOperations::clearConfirmText()))
+                    return;
+                // Asked before the controller is checked, so that the check
+                // follows the last answer: the cable may move during any box.
+                if (journal_ && !journal_->ok()) {
+                    if (!askClearUnrecorded())
+                        return;
+                    mayGoUnrecorded = true;
+                }
+            }
+            if (!stillSameController())
                 return;
             // The counts to clear must still be this controller's.
             const WorkShown work(*this, QStringLiteral("カウンタをクリアしています."));
@@ -207,25 +243,40 @@ void TMainForm::CntClrBtnClick()
                 loseDevice();
                 return;
             }
-            // Before any reading: whether to go on when the journal cannot keep the counts.
-            if (!clearMayGoUnrecorded())
-                return;
+            clearEvent_ = 0;
             const quint64 beforeWrite = link().generation();
             const bool manual = manualMode();
+            bool notKept = false;
+            openingWriteMode(JournalKind::CounterClear, QStringLiteral("カウンタクリア"), -1, manual);
             const WriteOperations::CounterClear clear = line_.run([&](DeviceLink &link) {
-                return WriteOperations::clearCounters(link, manual, [this](const std::optional<LivePoll::Counters> &before) {
-                    return line_.onWindow([&] { return recordBeforeClear(before); });
+                return WriteOperations::clearCounters(link, manual, [&](const std::optional<LivePoll::Counters> &before) {
+                    // No question waits inside write mode: counts the journal
+                    // could not keep stop the clear, and the operator is asked
+                    // once write mode is closed.
+                    return line_.onWindow([&] {
+                        if (recordBeforeClear(before) || mayGoUnrecorded)
+                            return true;
+                        notKept = true;
+                        return false;
+                    });
                 });
             });
-            if (clear.cancelled)
+            endingWriteMode(clear.writeMode);
+            if (clear.cancelled) {
+                if (notKept && clear.writeMode != WriteModeEnd::MayBeOpen && askClearUnrecorded())
+                    runCounterClear(true);   // afresh, with its checks
+                else
+                    showWriteModeNote();
                 return;
-            if (!clear.answered) {
+            }
+            if (!clear.clearSent || clear.writeMode == WriteModeEnd::MayBeOpen) {
                 // The counts on screen stay: nothing says they were cleared.
                 reportNoAnswer();
                 loseDevice();
                 return;
             }
-            recordClearOutcome(clear.after);
+            // "QVZ0" unanswered by a controller still there: the read-back tells.
+            recordClearOutcome(clear.answered ? clear.after : std::nullopt);
             if (const auto read = readBack(beforeWrite)) {
                 std::array<bool, 16> countRead{};
                 for (int i = 0; i < 16; ++i)
@@ -233,8 +284,144 @@ void TMainForm::CntClrBtnClick()
                 if (const auto text = WriteProof::countersNotCleared(data_, countRead))
                     reportError(*text);
             }
+            showWriteModeNote();
         },
-        [this] { CntClrBtnClick(); });
+        [this, unrecordedAgreed] { runCounterClear(unrecordedAgreed); });
+}
+
+void TMainForm::showPriceUnknown(int row)
+{
+    priceRead_[std::size_t(row)] = false;
+    ui->OptGrid1->setCell(1, row, QString());
+    ui->SalesGrid->setCell(1, row + 1, QString());
+}
+
+void TMainForm::openingWriteMode(const QString &operation, const QString &detail, int column, bool manual)
+{
+    OpenWrite w;
+    w.to = identity_;
+    w.operation = operation;
+    w.detail = detail;
+    w.column = column;
+    w.manual = manual;
+    w.time = QDateTime::currentDateTime().toString(Qt::ISODate);
+    if (journal_) {
+        w.journalEvent = journal_->recordWriteModeOpened(identity_, operation, detail, column, manual);
+        showJournalNotice();
+    }
+    writeMode_ = w;
+}
+
+void TMainForm::writeModeOpening()
+{
+    openingWriteMode(intentKind_, intentDetail_, -1, false);
+}
+
+void TMainForm::writeModeEnded(WriteModeEnd end, const QStringList &sent)
+{
+    endingWriteMode(end, sent);
+}
+
+void TMainForm::endingWriteMode(WriteModeEnd end, const QStringList &sent)
+{
+    if (!writeMode_)
+        return;
+    OpenWrite w = *writeMode_;
+    writeMode_.reset();
+    w.sent = sent.join(QStringLiteral(", "));
+    const bool kept = journal_ && w.journalEvent != 0
+        && journal_->recordWriteModeEnded(w.journalEvent, WriteMode::endName(end),
+                                          sent.isEmpty() ? QString() : w.sent);
+    if (journal_)
+        showJournalNotice();
+    // Manual mode keeps write mode open on purpose: nothing closes it later.
+    if (end != WriteModeEnd::MayBeOpen || w.manual)
+        return;
+    leftOpen_ = w;
+    writeModeNote_ = kept ? QStringLiteral("QUVOが書き込みモードのままになっている可能性があります.\n"
+                                           "次にこのQUVOに接続した時に,書き込みモードを終了します.")
+                          : QStringLiteral("QUVOが書き込みモードのままになっている可能性があります.\n"
+                                           "次の書き込みかQUVOの再起動で書き込みモードは終了します.");
+}
+
+void TMainForm::showWriteModeNote()
+{
+    if (writeModeNote_.isEmpty())
+        return;
+    const QString note = std::exchange(writeModeNote_, QString());
+    reportError(note);
+}
+
+std::optional<TMainForm::OpenWrite> TMainForm::closeLeftWriteMode(const TransactResult &version)
+{
+    if (!version.usable())
+        return std::nullopt;
+    std::vector<OpenWrite> candidates;
+    if (leftOpen_ && leftOpen_->to.versionRead && leftOpen_->to.version == version.payload)
+        candidates.push_back(*leftOpen_);
+    if (journal_) {
+        for (const Journal::OpenWriteMode &o : journal_->openWriteModes()) {
+            if (o.version != version.payload
+                || std::any_of(candidates.begin(), candidates.end(),
+                               [&o](const OpenWrite &c) { return c.journalEvent == o.event; }))
+                continue;
+            OpenWrite w;
+            w.to.identification = o.identification;
+            w.to.identificationRead = true;
+            w.to.version = o.version;
+            w.to.versionRead = true;
+            w.operation = o.operation;
+            w.detail = o.detail;
+            w.column = o.column;
+            w.sent = o.sent;
+            w.time = o.time;
+            w.journalEvent = o.event;
+            candidates.push_back(w);
+        }
+    }
+    if (candidates.empty())
+        return std::nullopt;
+    // Only the controller the write was made to is taken out of write mode:
+    // its identification text must read as it did then.
+    const TransactResult id = line_.run([](DeviceLink &link) { return link.Transact("QVRON", 10); });
+    if (!id.usable())
+        return std::nullopt;
+    std::vector<OpenWrite> ours;
+    for (const OpenWrite &c : candidates)
+        if (c.to.identificationRead && c.to.identification == id.payload)
+            ours.push_back(c);
+    if (ours.empty())
+        return std::nullopt;
+    const WriteModeEnd end = line_.run([](DeviceLink &link) { return WriteMode::close(link, false); });
+    if (end != WriteModeEnd::Closed)
+        return std::nullopt;
+    for (const OpenWrite &c : ours) {
+        if (journal_ && c.journalEvent != 0)
+            journal_->recordWriteModeEnded(c.journalEvent, QStringLiteral("closed-at-connection"));
+        if (leftOpen_ && leftOpen_->journalEvent == c.journalEvent && leftOpen_->time == c.time)
+            leftOpen_.reset();
+    }
+    return ours.front();
+}
+
+QString TMainForm::leftWriteModeText(const OpenWrite &w) const
+{
+    QString text = QStringLiteral("前回の%1が途中で終わり,QUVOが書き込みモードのままになっていました (%2).\n"
+                                  "書き込みモードを終了し,QUVOから読み込み直しました.\n")
+                       .arg(w.detail, JournalDisplay::time(w.time));
+    if (w.operation == JournalKind::Price && w.column >= 0 && w.column < 16) {
+        const QString now = ui->OptGrid1->cells(1, w.column);
+        text += QStringLiteral("読み込んだコラム%1の価格: %2")
+                    .arg(w.column + 1)
+                    .arg(now.isEmpty() ? QStringLiteral("読み込めませんでした") : now.trimmed());
+    } else if (w.operation == JournalKind::CounterClear) {
+        text += QStringLiteral("読み込んだ総売上: %1円\n販売枚数は画面に表示している値です.")
+                    .arg(ui->TotalGrid1->cells(1, 0));
+    } else {
+        text += QStringLiteral("途中で終わる前に送信した設定: %1\n設定値は画面に表示している値です.")
+                    .arg(w.sent.isEmpty() ? QStringLiteral("記録がありません") : w.sent);
+    }
+    return text;
 }
 
 std::optional<FullRead::Result> TMainForm::readBack(quint64 since)
@@ -343,9 +530,13 @@ std::optional<QString> TMainForm::runFullRead()
 
 void TMainForm::reportNoAnswer()
 {
-    reportError(QStringLiteral("COM%1のQUVOから応答がありません.\n送信と読み込みを中止しました.\n"
-                               "ケーブルとQUVOの電源を確かめて下さい.")
-                    .arg(identity_.portNumber));
+    // One box: what write mode may have been left in goes with it.
+    QString text = QStringLiteral("COM%1のQUVOから応答がありません.\n送信と読み込みを中止しました.\n"
+                                  "ケーブルとQUVOの電源を確かめて下さい.")
+                       .arg(identity_.portNumber);
+    if (!writeModeNote_.isEmpty())
+        text += QStringLiteral("\n") + std::exchange(writeModeNote_, QString());
+    reportError(text);
 }
 
 void TMainForm::showConversionError(const QString &message)

@@ -741,7 +741,8 @@ void TestJournalWindow::roundOfTwinMachines()
 }
 
 // A write is kept before it goes out: a clear, a price or settings write
-// whose controller stops answering leaves its record with the values before
+// whose controller stops answering (neither its reply nor the closing
+// "QVU0" nor the probe after it heard) leaves its record with the values before
 // it and sent, and nothing reported; a clear never proven adds no sales.
 void TestJournalWindow::writesKeptBeforeSent_data()
 {
@@ -770,7 +771,8 @@ void TestJournalWindow::writesKeptBeforeSent()
     JournalRig rig;
     QVERIFY(rig.journal.open(rig.journalPath()));
     const QByteArray scenario = R"({"id": "KEPT", "prices": [100], "counts": [1, 2, 12345], "salesTotal": 5000,
-        "faults": [{"command": ")" + silent + R"(", "fault": "silence"}, {"command": "QV", "fault": "silence", "skip": 1}]})";
+        "faults": [{"command": ")" + silent + R"(", "fault": "silence"}, {"command": "QVU0", "fault": "silence"},
+                   {"command": "QV", "fault": "silence", "skip": 1}]})";
     QVERIFY(rig.emulator.startAt(EmulatorCom, scenario, EmulatorProcess::fastLine()));
     rig.openOnSerialPort();
     rig.form->link().setReadTimeoutMs(300);

@@ -2,6 +2,7 @@
 // options write with the restart, the counter clear, against the fake port
 // with a small controller model behind it.
 #include "tests/support/FakeController.h"
+#include "journal/Journal.h"
 #include "tests/support/WindowFixture.h"
 #include "ui/Application.h"
 #include "ui/Fonts.h"
@@ -12,6 +13,7 @@
 #include <QLineEdit>
 #include <QClipboard>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <condition_variable>
 #include <mutex>
@@ -133,6 +135,15 @@ private slots:
 
     void counterClear_data();
     void counterClear();
+
+    // What an ending leaves behind.
+    void writeModeClosedAtEveryEnding_data();
+    void writeModeClosedAtEveryEnding();
+    void writeModeLeftByAnEarlierRunIsClosed();
+    void priceDialogOpensAfterEveryEnding_data();
+    void priceDialogOpensAfterEveryEnding();
+    void clickBelongsToItsConnection_data();
+    void clickBelongsToItsConnection();
 
     // The line on its own thread.
     void windowAnswersDuringFullRead();
@@ -489,6 +500,243 @@ void TestWriteWindow::counterClear()
     auto *counts = rig.child<StringGrid>("OptGrid2");
     for (int r = 0; r < 16; ++r)
         QCOMPARE(counts->cells(1, r), QStringLiteral("0000"));
+}
+
+void TestWriteWindow::writeModeClosedAtEveryEnding_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QByteArray>("lost");      // the command whose reply is lost
+    QTest::addColumn<bool>("disconnect");      // 切断 pressed as it goes out
+    QTest::addColumn<bool>("manual");
+    QTest::addColumn<QByteArrayList>("after"); // what goes out right after it
+
+    // A lost reply may be only the reply: a controller that still answers
+    // is told to leave write mode, whatever the write was doing.
+    QTest::newRow("price: QVU1 lost") << "price" << QByteArray("QVU1") << false << false
+                                      << QByteArrayList{"QV", "QVU0"};
+    QTest::newRow("price: QVSP lost") << "price" << QByteArray("QVSP2") << false << false
+                                      << QByteArrayList{"QVU0", "QVQ"};
+    QTest::newRow("price: QVSP lost, manual") << "price" << QByteArray("QVSP2") << false << true
+                                              << QByteArrayList{"QV", "QVQ"};
+    QTest::newRow("price: 切断 during QVSP's wait") << "price" << QByteArray("QVSP2") << true << false
+                                                     << QByteArrayList{"QVU0"};
+    QTest::newRow("price: 切断 as QVSP goes out") << "price" << QByteArray() << true << false
+                                                   << QByteArrayList{"QVU0"};
+    QTest::newRow("clear: QVU1 lost") << "clear" << QByteArray("QVU1") << false << false
+                                      << QByteArrayList{"QV", "QVU0"};
+    QTest::newRow("clear: QVZ0 lost") << "clear" << QByteArray("QVZ0") << false << false
+                                      << QByteArrayList{"QVU0", "QVQ"};
+    QTest::newRow("clear: 切断 during QVZ0's wait") << "clear" << QByteArray("QVZ0") << true << false
+                                                     << QByteArrayList{"QVU0"};
+    QTest::newRow("options: QVU1 lost") << "options" << QByteArray("QVU1") << false << false
+                                        << QByteArrayList{"QV", "QVU0"};
+    QTest::newRow("options: QVSO3 lost") << "options" << QByteArray("QVSO3") << false << false
+                                         << QByteArrayList{"QVU0"};
+    // Every setting is on the controller: the restart ends write mode.
+    QTest::newRow("options: QVW lost") << "options" << QByteArray("QVW") << false << false
+                                       << QByteArrayList{"QV", "QVF", "QVF"};
+}
+
+void TestWriteWindow::writeModeClosedAtEveryEnding()
+{
+    QFETCH(QString, operation);
+    QFETCH(QByteArray, lost);
+    QFETCH(bool, disconnect);
+    QFETCH(bool, manual);
+    QFETCH(QByteArrayList, after);
+
+    WindowRig rig;
+    WindowErrand errand;
+    rig.connectController();
+    rig.setManualMode(manual);
+    const QByteArray at = lost.isEmpty() ? QByteArray("QVSP2") : lost;
+    bool seen = false;
+    bool pressed = false;
+    rig.port->fallback = [model = rig.model, fallback = rig.port->fallback, &lost, &seen](const QByteArray &c) {
+        const QByteArray reply = fallback(c);
+        if (!lost.isEmpty() && !seen && c.startsWith(lost)) {
+            seen = true;
+            return QByteArray();   // taken, but its reply never comes
+        }
+        return reply;
+    };
+    rig.onCommand([&](const QByteArray &c) {
+        if (disconnect && !pressed && c.startsWith(at))
+            pressed = errand.run([&] { QTest::mouseClick(rig.child<QPushButton>("ConBtn"), Qt::LeftButton); });
+    });
+    for (int i = 0; i < 6; ++i)
+        rig.answerer().actions << ModalAnswerer::enter(QStringLiteral("12.5"));
+
+    if (operation == QLatin1String("price"))
+        rig.clickCell("OptGrid1", 1, 2);
+    else if (operation == QLatin1String("clear"))
+        rig.child<QPushButton>("CntClrBtn")->click();
+    else
+        rig.child<QPushButton>("SendSalesBtn")->click();
+
+    QCOMPARE(disconnect, pressed);
+    const QByteArrayList &sent = rig.port->commands;
+    qsizetype i = 0;
+    while (i < sent.size() && !sent[i].startsWith(at))
+        ++i;
+    QVERIFY2(i < sent.size(), at.constData());
+    QCOMPARE(sent.mid(i + 1, after.size()), after);
+    // However it ended, write mode was left (or kept by manual mode on purpose).
+    const qsizetype opened = sent.lastIndexOf("QVU1");
+    QVERIFY(opened >= 0);
+    const QByteArrayList rest = sent.mid(opened);
+    QCOMPARE(manual || rest.contains("QVU0") || rest.contains("QVF"), true);
+    QVERIFY(!rig.form->writeModeLeftOpen());
+    if (disconnect) {
+        // Cut off before its read-back: the price is not shown as the entry.
+        QCOMPARE(rig.form->Connected, 0);
+        if (operation == QLatin1String("price")) {
+            QCOMPARE(rig.child<StringGrid>("OptGrid1")->cells(1, 2), QString());
+            QVERIFY(std::any_of(rig.answerer().seen.begin(), rig.answerer().seen.end(), [](const auto &b) {
+                return b.text.contains(QStringLiteral("コラム3の価格が書き込まれたか確認できていません"));
+            }));
+        }
+    }
+}
+
+void TestWriteWindow::writeModeLeftByAnEarlierRunIsClosed()
+{
+    // A run killed after "QVU1" left its record; the next run closes write
+    // mode on that controller before reading it, and says so once.
+    QTemporaryDir dir;
+    Journal journal;
+    QVERIFY(journal.open(dir.filePath(QStringLiteral("journal.sqlite"))));
+    ControllerIdentity written{WindowFixture::FakeCom, QStringLiteral("/dev/null"), "ID", "ver1.05", true, true};
+    ControllerIdentity other = written;
+    other.identification = "OTHER";
+    QVERIFY(journal.recordWriteModeOpened(other, QStringLiteral("price"), QStringLiteral("コラム1の価格の書き込み"), 0, false) > 0);
+    QVERIFY(journal.recordWriteModeOpened(written, QStringLiteral("price"), QStringLiteral("コラム3の価格の書き込み (12.5)"), 2, false) > 0);
+    QCOMPARE(journal.openWriteModes().size(), 2);
+
+    WindowRig rig;
+    rig.model->price[2] = 125;
+    rig.form->setJournal(&journal);
+    rig.answerer().actions << ModalAnswerer::click(QStringLiteral("OK"));
+    rig.form->ConBtnClick();
+
+    QCOMPARE(rig.form->Connected, 1);
+    const QByteArrayList &sent = rig.port->commands;
+    const qsizetype v = sent.indexOf("QVV");
+    QCOMPARE(sent.mid(v, 4), (QByteArrayList{"QVV", "QVRON", "QVU0", "QVQ"}));
+    QCOMPARE(rig.answerer().seen.size(), 1);
+    const QString text = rig.answerer().seen.first().text;
+    QVERIFY2(text.contains(QStringLiteral("前回のコラム3の価格の書き込み (12.5)が途中で終わり")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("読み込んだコラム3の価格: 12.5")), qPrintable(text));
+    // Closed once: the other controller's record stays for that controller.
+    QCOMPARE(journal.openWriteModes().size(), 1);
+    rig.answerer().seen.clear();
+    rig.form->ConBtnClick();
+    rig.form->ConBtnClick();
+    QCOMPARE(rig.port->commands.count("QVU0"), 1);
+    QCOMPARE(rig.answerer().seen.size(), 0);
+}
+
+void TestWriteWindow::priceDialogOpensAfterEveryEnding_data()
+{
+    QTest::addColumn<QString>("ending");
+    QTest::newRow("options write, restart, reconnection") << "options";
+    QTest::newRow("standard-count write") << "counts";
+    QTest::newRow("counter clear") << "clear";
+    QTest::newRow("price write") << "price";
+    QTest::newRow("cable moved during the price's read-back") << "moved";
+    QTest::newRow("price write ended by 切断") << "cut";
+    QTest::newRow("write refused") << "refused";
+}
+
+void TestWriteWindow::priceDialogOpensAfterEveryEnding()
+{
+    QFETCH(QString, ending);
+
+    WindowRig rig;
+    WindowErrand errand;
+    rig.connectController();
+    bool done = false;
+    if (ending == QLatin1String("moved")) {
+        rig.onCommand([&](const QByteArray &c) {
+            if (c == "QVQ" && rig.port->commands.contains("QVU0") && !done) {
+                done = true;
+                rig.port->gone = true;
+            }
+        });
+    } else if (ending == QLatin1String("cut")) {
+        rig.onCommand([&](const QByteArray &c) {
+            if (c.startsWith("QVSP") && !done)
+                done = errand.run([&] { QTest::mouseClick(rig.child<QPushButton>("ConBtn"), Qt::LeftButton); });
+        });
+    }
+    for (int i = 0; i < 6; ++i)
+        rig.answerer().actions << ModalAnswerer::enter(ending == QLatin1String("refused") ? QStringLiteral("abc")
+                                                                                          : QStringLiteral("12.5"));
+    if (ending == QLatin1String("options")) {
+        rig.child<QPushButton>("SendSalesBtn")->click();
+    } else if (ending == QLatin1String("counts")) {
+        for (int t = 0; t < 8; ++t)
+            rig.form->origins().setByOperator(ValueOrigins::standardCount(t));
+        rig.child<QPushButton>("SendCoinBtn")->click();
+    } else if (ending == QLatin1String("clear")) {
+        rig.child<QPushButton>("CntClrBtn")->click();
+    } else {
+        rig.clickCell("OptGrid1", 1, 2);
+    }
+    if (ending == QLatin1String("moved")) {
+        QTRY_VERIFY(rig.form->deviceLost());
+        rig.port->gone = false;
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.form->deviceLost() && rig.form->Connected == 1, 10000);
+    }
+    if (rig.form->Connected == 0)
+        rig.form->ConBtnClick();
+    QCOMPARE(rig.form->Connected, 1);
+    if (auto *timer = rig.form->findChild<QTimer *>(QStringLiteral("Timer")))
+        timer->stop();
+    rig.answerer().seen.clear();
+    rig.answerer().actions.clear();
+    rig.answerer().actions << ModalAnswerer::click(QStringLiteral("キャンセル"));
+    rig.port->commands.clear();
+
+    rig.clickCell("OptGrid1", 1, 3);
+
+    QCOMPARE(rig.answerer().seen.size(), 1);
+    QCOMPARE(rig.answerer().seen.first().text, QStringLiteral("コラム4 設定価格"));
+    QCOMPARE(rig.port->commands, QByteArrayList{"QVRP3"});
+    // The other controls are as the connection says.
+    for (const char *name : {"SendSalesBtn", "CntClrBtn", "Opt1Sel", "Edit1", "ComboBox1", "OptGrid1"})
+        QVERIFY2(rig.child<QWidget>(name)->isEnabled(), name);
+}
+
+void TestWriteWindow::clickBelongsToItsConnection_data()
+{
+    QTest::addColumn<QByteArray>("during");   // the command the click comes during
+    // Not connected yet: the version is being read.
+    QTest::newRow("connection's version read") << QByteArray("QVV");
+    // Connected, but the controller's values are not read yet.
+    QTest::newRow("connection's full read") << QByteArray("QVRP5");
+}
+
+void TestWriteWindow::clickBelongsToItsConnection()
+{
+    QFETCH(QByteArray, during);
+
+    WindowRig rig;
+    WindowErrand errand;
+    bool clicked = false;
+    rig.onCommand([&](const QByteArray &c) {
+        if (c == during && !clicked)
+            clicked = errand.run([&] { rig.clickCell("OptGrid1", 1, 2); });
+    });
+    rig.answerer().actions << ModalAnswerer::click(QStringLiteral("キャンセル"));
+    rig.form->ConBtnClick();
+    QVERIFY(clicked);
+    QCOMPARE(rig.form->Connected, 1);
+    // A click waiting for the line would have run by the next tick.
+    QTest::qWait(300);   // the wait is the check: nothing may open meanwhile
+    QCOMPARE(rig.answerer().seen.size(), 0);
+    // Only the full read asked for column 3's price: no dialog's read followed.
+    QCOMPARE(rig.port->commands.count("QVRP2"), 1);
 }
 
 void TestWriteWindow::windowAnswersDuringFullRead()

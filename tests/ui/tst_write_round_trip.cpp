@@ -660,15 +660,29 @@ void TestWriteRoundTrip::deadLine()
 void TestWriteRoundTrip::operationOnAVanishedDevice_data()
 {
     QTest::addColumn<QString>("operation");
-    QTest::newRow("price setting") << "price";
-    QTest::newRow("counter clear") << "clear";
+    QTest::addColumn<QByteArray>("vanishAt");
+    QTest::addColumn<QString>("interrupted");   // the box after the return names it; empty: no return
+    QTest::newRow("price setting") << "price" << QByteArray("QVU1") << QString();
+    QTest::newRow("counter clear") << "clear" << QByteArray("QVU1") << QString();
+    // The same controller back under the same number: write mode is closed
+    // before it is read, and the operator told which write was cut short.
+    QTest::newRow("price setting, back") << "price" << QByteArray("QVSP*")
+                                         << QStringLiteral("前回のコラム1の価格の書き込み (9.5)が途中で終わり");
+    QTest::newRow("counter clear, back") << "clear" << QByteArray("QVZ0")
+                                         << QStringLiteral("前回のカウンタクリアが途中で終わり");
+    QTest::newRow("options write, back") << "options" << QByteArray("QVSO2*")
+                                         << QStringLiteral("前回の設定値の書き込みが途中で終わり");
 }
 
 void TestWriteRoundTrip::operationOnAVanishedDevice()
 {
     QFETCH(QString, operation);
+    QFETCH(QByteArray, vanishAt);
+    QFETCH(QString, interrupted);
     EmulatorRig rig;
-    QVERIFY(rig.startConnected(withFaults(ScenarioA, R"([{"command": "QVU1", "fault": "vanish"}])")));
+    const QByteArray reappear = interrupted.isEmpty() ? QByteArray() : QByteArray(R"(, "reappearMs": 1500)");
+    QVERIFY(rig.startConnected(
+        withFaults(ScenarioA, R"([{"command": ")" + vanishAt + R"(", "fault": "vanish")" + reappear + "}]")));
     QStringList shown;
     for (const char *g : {"SalesGrid", "OptGrid1", "OptGrid2", "TotalGrid1"})
         shown << gridTexts(rig.child<StringGrid>(g));
@@ -677,8 +691,10 @@ void TestWriteRoundTrip::operationOnAVanishedDevice()
 
     if (operation == QLatin1String("price"))
         rig.clickCell("OptGrid1", 1, 0);
-    else
+    else if (operation == QLatin1String("clear"))
         rig.child<QPushButton>("CntClrBtn")->click();
+    else
+        rig.child<QPushButton>("SendSalesBtn")->click();
 
     // The grids show what the controller last reported: not the entry, not 0000.
     QStringList after;
@@ -686,12 +702,23 @@ void TestWriteRoundTrip::operationOnAVanishedDevice()
         after << gridTexts(rig.child<StringGrid>(g));
     QCOMPARE(after, shown);
     QCOMPARE(rig.child<QLineEdit>("Edit1")->text(), line1);
-    // "QVU1" may have been taken: the box says write mode may be open.
-    QCOMPARE(captionsAndTexts(rig.answerer().seen.mid(1)),
+    // The write may have opened write mode: the box says it may be open.
+    QCOMPARE(captionsAndTexts(rig.answerer().seen.mid(1, 1)),
              QStringList{"Error|" + noAnswerBox(EmulatorCom)
                          + QStringLiteral("\nQUVOが書き込みモードのままになっている可能性があります.\n"
                                           "次の書き込みかQUVOの再起動で書き込みモードは終了します.")});
     QCOMPARE(rig.child<QLineEdit>("ComStatus")->text(), QStringLiteral("COM%1接続断").arg(EmulatorCom));
+    if (interrupted.isEmpty())
+        return;
+    QTRY_VERIFY_WITH_TIMEOUT(rig.form->Connected == 1 && !rig.form->deviceLost(), 15000);
+    const QStringList sent = rig.commands();
+    QVERIFY2(writeModeLeft(sent), qPrintable(sent.join(u' ')));
+    // Closed before anything of the controller is read again.
+    const qsizetype closed = sent.lastIndexOf(QStringLiteral("QVU0"));
+    QCOMPARE(sent.mid(closed - 2, 4), (QStringList{"QVV", "QVRON", "QVU0", "QVQ"}));
+    const QString told = rig.answerer().seen.last().text;
+    QVERIFY2(told.startsWith(interrupted), qPrintable(told));
+    QVERIFY(!rig.form->writeModeLeftOpen());
 }
 
 void TestWriteRoundTrip::noWrongWrite_data()

@@ -108,8 +108,9 @@ bool TMainForm::recordBeforeClear(const std::optional<LivePoll::Counters> &count
 {
     // From the controller in write mode, not the screen: the grids show
     // four digits and whatever the last poll left.
-    if (!journal_ || !journal_->ok())
+    if (!journal_)
         return true;
+    // Tried even after a failure: recording may have resumed.
     if (counts)
         clearEvent_ = journal_->recordCounterClear(identity_, *counts);
     showJournalNotice();

@@ -147,6 +147,8 @@ private slots:
     void writesKeptBeforeSent_data();
     void writesKeptBeforeSent();
     void notKeptMarkUntilResumed();
+    void clearAsksOutsideWriteMode_data();
+    void clearAsksOutsideWriteMode();
     void exportDialogThenSecondInstance();
     void endsOnSignals_data();
     void endsOnSignals();
@@ -839,6 +841,64 @@ void TestJournalWindow::notKeptMarkUntilResumed()
     const QList<JournalEvent> events = rig.journal.events(nullptr);
     QCOMPARE(events.size(), 3);
     QCOMPARE(events[1].kind, JournalKind::Gap);
+}
+
+// A clear whose counts the journal cannot keep asks the operator, but never
+// inside write mode, and the controller is checked after the answer: held
+// from the start, the question comes before the check; failing inside
+// write mode, the clear leaves write mode, asks, and starts afresh.
+void TestJournalWindow::clearAsksOutsideWriteMode_data()
+{
+    QTest::addColumn<bool>("failedBefore");   // the journal had already failed
+    QTest::addColumn<QStringList>("sequence");
+    QStringList counts;
+    for (const char *i : {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "A", "B", "C", "D", "E", "F"})
+        counts << QStringLiteral("QVRC%1").arg(QLatin1String(i));
+    counts << QStringLiteral("QVREA");
+    const QStringList check{"QVRON", "QVV"};
+    const QStringList clear = QStringList{"QVU1"} + counts + QStringList{"QVZ0"} + counts + QStringList{"QVU0"};
+    QTest::newRow("failed before the clear") << true << QStringList{"?"} + check + clear;
+    QTest::newRow("fails inside write mode")
+        << false << check + QStringList{"QVU1"} + counts + QStringList{"QVU0", "?"} + check + clear;
+}
+
+void TestJournalWindow::clearAsksOutsideWriteMode()
+{
+    QFETCH(bool, failedBefore);
+    QFETCH(QStringList, sequence);
+
+    JournalRig rig;
+    QVERIFY(rig.startConnected(rig.journalPath()));
+    if (auto *timer = rig.form->findChild<QTimer *>(QStringLiteral("Timer")))
+        timer->stop();
+    QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("holder"));
+    other.setDatabaseName(rig.journalPath());
+    QVERIFY(other.open());
+    QVERIFY(QSqlQuery(other).exec(QStringLiteral("BEGIN EXCLUSIVE")));
+    if (failedBefore)
+        QVERIFY(rig.journal.recordReading(rig.form->identity(), DeviceData(), nullptr, true) == 0);
+    const qsizetype from = rig.emulator.commands().size();
+    // The question's place among the commands is marked "?".
+    QStringList asked;
+    rig.answerer().actions << ModalAnswerer::press(QMessageBox::Ok);
+    rig.answerer().actions << [&](QWidget *box) {
+        asked = rig.emulator.commands().mid(from);
+        ModalAnswerer::press(QMessageBox::Ok)(box);
+    };
+    rig.child<QPushButton>("CntClrBtn")->click();
+    QSqlQuery(other).exec(QStringLiteral("ROLLBACK"));
+    other.close();
+    QSqlDatabase::removeDatabase(QStringLiteral("holder"));
+
+    QVERIFY2(rig.answerer().seen.size() >= 2, qPrintable(rig.emulator.commands().mid(from).join(u' ')));
+    QVERIFY2(rig.answerer().seen.at(1).text.startsWith(QStringLiteral("現在の販売枚数と総売上を履歴に記録できませんでした")),
+             qPrintable(rig.answerer().seen.at(1).text));
+    QStringList got = asked;
+    got << QStringLiteral("?");
+    got += rig.emulator.commands().mid(from + asked.size());
+    QCOMPARE(got.mid(0, sequence.size()), sequence);
+    // Cleared once the operator said so.
+    QCOMPARE(rig.child<StringGrid>("OptGrid2")->cells(1, 2), QStringLiteral("0000"));
 }
 
 // The export dialog browsing the journal's folder, then the command line's

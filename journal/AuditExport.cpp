@@ -6,6 +6,8 @@
 #include "link/ShiftJis.h"
 
 #include <QSaveFile>
+#include <QStringList>
+#include <array>
 
 namespace AuditExport {
 
@@ -25,9 +27,24 @@ std::optional<AuditFile::Reading> reading(Journal &journal, const JournalControl
     }
     if (first < 0)
         return std::nullopt;
-    const SalesHistory::CountPoint &a = points[first];
-    const SalesHistory::CountPoint &z = points[last];
     const SalesHistory::Sales sold = SalesHistory::between(points, first, last);
+    // Each figure as first and last read among the readings, and each price
+    // as last read up to the last reading: never a later one, never 0 for
+    // one not read.
+    std::array<std::optional<qint64>, SalesHistory::Figures> firstRead{};
+    std::array<std::optional<qint64>, SalesHistory::Figures> lastRead{};
+    for (int i = first; i <= last; ++i) {
+        if (points[i].clear)
+            continue;
+        for (std::size_t f = 0; f < std::size_t(SalesHistory::Figures); ++f) {
+            if (!points[i].counts[f])
+                continue;
+            if (!firstRead[f])
+                firstRead[f] = points[i].counts[f];
+            lastRead[f] = points[i].counts[f];
+        }
+    }
+    const std::array<std::optional<qint64>, SalesHistory::Columns> prices = SalesHistory::pricesUpTo(points, last);
 
     AuditFile::Reading r;
     r.serial = history.asset.isEmpty() ? history.identificationBytes : ShiftJis::encode(history.asset);
@@ -35,25 +52,48 @@ std::optional<AuditFile::Reading> reading(Journal &journal, const JournalControl
     r.version = ShiftJis::decode(history.versionBytes);
     r.firmware = firmwareVersionFromReply(history.versionBytes);
     r.readings = readings;
-    r.time = QDateTime::fromString(z.time, Qt::ISODate);
-    const auto figure = [](const std::optional<qint64> &v) { return v.value_or(0); };
+    r.time = QDateTime::fromString(points[last].time, Qt::ISODate);
+    // One unit for the machine whatever the visit: whole yen unless one of
+    // its recorded prices ever had tenths.
+    r.decimals = 0;
+    for (const SalesHistory::CountPoint &p : points)
+        for (int c = 0; c < SalesHistory::Columns; ++c)
+            if (p.prices[std::size_t(c)] && SalesHistory::priceTenths(c, *p.prices[std::size_t(c)]) % 10 != 0)
+                r.decimals = 1;
     for (int c = 0; c < SalesHistory::Columns; ++c) {
+        const std::size_t i = std::size_t(c);
+        if (!prices[i] || !firstRead[i] || !lastRead[i]) {
+            r.leftOut.append(c + 1);
+            continue;
+        }
         AuditFile::Column col;
         col.number = c + 1;
-        const qint64 price = SalesHistory::priceTenths(c, figure(z.prices[std::size_t(c)]));
+        const qint64 price = SalesHistory::priceTenths(c, *prices[i]);
         col.priceTenths = price;
-        col.countSinceInit = figure(a.counts[std::size_t(c)]) + sold.sold[std::size_t(c)];
+        col.countSinceInit = *firstRead[i] + sold.sold[i];
         col.valueSinceInit = col.countSinceInit * price;
-        col.countSinceReset = figure(z.counts[std::size_t(c)]);
+        col.countSinceReset = *lastRead[i];
         col.valueSinceReset = col.countSinceReset * price;
         r.countSinceInit += col.countSinceInit;
         r.countSinceReset += col.countSinceReset;
         r.columns.append(col);
     }
-    // The total is whole yen; the file's money is tenths.
-    r.valueSinceInit = (figure(a.counts[SalesHistory::TotalFigure]) + sold.sold[SalesHistory::TotalFigure]) * 10;
-    r.valueSinceReset = figure(z.counts[SalesHistory::TotalFigure]) * 10;
+    // The total is whole yen; the file's money is kept in tenths.
+    const std::size_t total = std::size_t(SalesHistory::TotalFigure);
+    r.valueSinceInit = (firstRead[total].value_or(0) + sold.sold[total]) * 10;
+    r.valueSinceReset = lastRead[total].value_or(0) * 10;
     return r;
+}
+
+QString leftOutText(const AuditFile::Reading &reading)
+{
+    if (reading.leftOut.isEmpty())
+        return QString();
+    QStringList columns;
+    for (int c : reading.leftOut)
+        columns << QString::number(c);
+    return QStringLiteral("コラム%1は価格か販売枚数を読み込めていないため,DEXファイルに含めていません.")
+        .arg(columns.join(QStringLiteral(", ")));
 }
 
 std::optional<JournalController> historyOf(Journal &journal, const QByteArray &identification,

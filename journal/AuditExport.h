@@ -13,8 +13,12 @@ class Journal;
 
 namespace AuditExport {
 
-// Nothing when the history holds no reading.
+// Nothing when the history holds no reading. A column whose price or count
+// no reading obtained is left out (`leftOut`), never given as 0.
 std::optional<AuditFile::Reading> reading(Journal &journal, const JournalController &history);
+
+// The operator's words for the columns left out; empty when none was.
+QString leftOutText(const AuditFile::Reading &reading);
 
 // The history a controller's reading just recorded went to: of those with
 // its identity, the one with the latest event (a named machine or a visit

@@ -37,6 +37,14 @@ QByteArray number(qint64 n, int width)
     return QByteArray::number(std::max<qint64>(n, 0) % span);
 }
 
+constexpr qint64 FieldSpan = 100000000;   // eight digits
+
+// Money kept in tenths, as the file's unit gives it.
+qint64 money(const Reading &r, qint64 tenths)
+{
+    return r.decimals == 0 ? tenths / 10 : tenths;
+}
+
 class Segments {
 public:
     void add(const QList<QByteArray> &fields)
@@ -58,6 +66,27 @@ private:
 
 } // namespace
 
+QStringList rolledOver(const Reading &r)
+{
+    QStringList wide;
+    const auto check = [&](qint64 n, const QString &name) {
+        if (n >= FieldSpan)
+            wide << name;
+    };
+    check(money(r, r.valueSinceInit), QStringLiteral("VA101"));
+    check(r.countSinceInit, QStringLiteral("VA102"));
+    check(money(r, r.valueSinceReset), QStringLiteral("VA103"));
+    check(r.countSinceReset, QStringLiteral("VA104"));
+    for (const Column &c : r.columns) {
+        const QString of = QStringLiteral(" of column %1").arg(c.number);
+        check(c.countSinceInit, QStringLiteral("PA201") + of);
+        check(money(r, c.valueSinceInit), QStringLiteral("PA202") + of);
+        check(c.countSinceReset, QStringLiteral("PA203") + of);
+        check(money(r, c.valueSinceReset), QStringLiteral("PA204") + of);
+    }
+    return wide;
+}
+
 QByteArray format(const Reading &r)
 {
     // Widths as the standard gives them (AN: characters, N: digits).
@@ -68,21 +97,21 @@ QByteArray format(const Reading &r)
              number(r.firmware, 4),                        // ID103 build standard, N 1-4
              QByteArray(),                                 // ID104 (unused)
              field(r.location, 30)});                      // ID105 location, AN 1-30
-    set.add({"ID4", "1", "392"});                          // ID401 decimal places, ID402 currency (JPY)
+    set.add({"ID4", number(r.decimals, 1), "392"});        // ID401 decimal places, ID402 currency (JPY)
     set.add({"CB1", field(r.serial, 20),                   // CB101 control board serial, AN 1-20
              "QUVO",                                       // CB102 model, AN 1-20
              number(r.firmware, 4)});                      // CB103 software revision, N 1-4
-    set.add({"VA1", number(r.valueSinceInit, 8),           // VA101 value of paid sales since init, N 1-8
+    set.add({"VA1", number(money(r, r.valueSinceInit), 8), // VA101 value of paid sales since init, N 1-8
              number(r.countSinceInit, 8),                  // VA102 their number, N 1-8
-             number(r.valueSinceReset, 8),                 // VA103 value since the last reset, N 1-8
+             number(money(r, r.valueSinceReset), 8),       // VA103 value since the last reset, N 1-8
              number(r.countSinceReset, 8)});               // VA104 their number, N 1-8
     for (const Column &c : r.columns) {
         set.add({"PA1", number(c.number, 8),               // PA101 product identifier, AN 1-8
-                 number(c.priceTenths, 8)});               // PA102 price, N 1-8
+                 number(money(r, c.priceTenths), 8)});     // PA102 price, N 1-8
         set.add({"PA2", number(c.countSinceInit, 8),       // PA201 paid vends since init, N 1-8
-                 number(c.valueSinceInit, 8),              // PA202 their value, N 1-8
+                 number(money(r, c.valueSinceInit), 8),    // PA202 their value, N 1-8
                  number(c.countSinceReset, 8),             // PA203 paid vends since reset, N 1-8
-                 number(c.valueSinceReset, 8)});           // PA204 their value, N 1-8
+                 number(money(r, c.valueSinceReset), 8)}); // PA204 their value, N 1-8
     }
     set.add({"EA3", number(r.readings, 6),                 // EA301 number of readings, N 1-6
              r.time.toString(QStringLiteral("yyMMdd")).toLatin1(),   // EA302 date of this one, YYMMDD

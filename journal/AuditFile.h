@@ -5,13 +5,17 @@
 // from (the journal's sales since initialisation and since the last clear)
 // is the caller's business.
 //
-// Money is in tenths of a yen, as the window shows it: one decimal place,
-// currency 392. A price the screen shows as 12.5 is 125, one it shows as
-// 150 (columns 5-8) is 1500; a total of 1,000 yen is 10000.
+// Money is whole yen (ID4: no decimal places, currency 392) for a machine
+// none of whose recorded prices ever had tenths, so that an ordinary
+// machine's figures since initialisation fit their eight digits for
+// years; tenths of a yen (one decimal place) otherwise, as the window shows
+// them: a price shown as 12.5 is 125. The figures are kept in tenths here
+// and written in the machine's unit.
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace AuditFile {
 
@@ -36,7 +40,14 @@ struct Reading {
     QList<Column> columns;
     int readings = 0;       // readings of this machine in the journal
     QDateTime time;         // of this reading
+    int decimals = 1;       // 0: money in whole yen, 1: in tenths
+    // Columns (1-16) left out: their price or count was never read.
+    QList<int> leftOut;
 };
+
+// Names the money and count fields wider than their eight digits, which the
+// file gives rolled over as a meter does ("VA101", "PA202 of column 3").
+QStringList rolledOver(const Reading &reading);
 
 // The CRC-16 EVA-DTS uses (CRC-16/ARC: polynomial 0x8005 reflected,
 // initial value 0, no final XOR).

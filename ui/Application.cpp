@@ -278,6 +278,23 @@ int noReading(const CommandLine &line)
                                           : QStringLiteral("no reading of \"%1\" in the journal").arg(line.controller));
 }
 
+// What an audit file leaves out or rolls over, on standard error: the file
+// has no field to say it.
+void noteAuditGaps(const AuditFile::Reading &r)
+{
+    QStringList columns;
+    for (int c : r.leftOut)
+        columns << QString::number(c);
+    const QString machine = QString::fromLatin1(AuditFile::field(r.serial, 20));
+    if (!columns.isEmpty())
+        std::fprintf(stderr, "quvo-utility: %s: column %s left out of the audit file: price or count never read\n",
+                     qPrintable(machine), qPrintable(columns.join(QStringLiteral(", "))));
+    const QStringList wide = AuditFile::rolledOver(r);
+    if (!wide.isEmpty())
+        std::fprintf(stderr, "quvo-utility: %s: wider than its field, rolled over: %s\n", qPrintable(machine),
+                     qPrintable(wide.join(QStringLiteral(", "))));
+}
+
 // --export-dex: the audit file of each machine's last reading.
 int exportAudit(const CommandLine &line)
 {
@@ -291,6 +308,8 @@ int exportAudit(const CommandLine &line)
             readings.append(*r);
     if (readings.isEmpty())
         return noReading(line);
+    for (const AuditFile::Reading &r : readings)
+        noteAuditGaps(r);
     const QString &to = *line.auditTo;
     if (to == QLatin1String("-")) {
         for (const AuditFile::Reading &r : readings) {
@@ -334,6 +353,8 @@ QByteArray readingAudit(const HeadlessRead::Reading &r, Journal *kept)
     const std::optional<JournalController> history =
         AuditExport::historyOf(*journal, r.identity.identification, r.identity.version);
     const std::optional<AuditFile::Reading> reading = history ? AuditExport::reading(*journal, *history) : std::nullopt;
+    if (reading)
+        noteAuditGaps(*reading);
     return reading ? AuditFile::format(*reading) : QByteArray();
 }
 

@@ -635,8 +635,18 @@ bool JournalWindow::exportAuditTo(const QString &file)
         return false;
     const std::optional<AuditFile::Reading> reading = AuditExport::reading(journal_, controllers_[row]);
     QString why = QStringLiteral("この機械の読み取りが履歴にありません.");
-    if (reading && AuditExport::write(*reading, file, journal_.path(), &why))
+    if (reading && AuditExport::write(*reading, file, journal_.path(), &why)) {
+        // What the file could not carry, said where the technician looks.
+        QStringList notes;
+        if (!reading->leftOut.isEmpty())
+            notes << AuditExport::leftOutText(*reading);
+        if (!AuditFile::rolledOver(*reading).isEmpty())
+            notes << QStringLiteral("桁数を超えた値があり,メーターのように桁あふれした値を書き込みました (%1).")
+                         .arg(AuditFile::rolledOver(*reading).join(QStringLiteral(", ")));
+        if (!notes.isEmpty())
+            showOk(this, notes.join(u'\n'), QStringLiteral("Information"));
         return true;
+    }
     showOk(this, QStringLiteral("%1 に書き込めませんでした.\n%2").arg(file, why), QStringLiteral("Error"));
     return false;
 }
@@ -652,11 +662,13 @@ bool JournalWindow::askFile(const QString &title, const QString &filter, const Q
     if (!name.isEmpty())
         dialog->selectFile(name);
     const bool chosen = dialog->exec() == QDialog::Accepted && !dialog->selectedFiles().isEmpty();
+    // The name as typed, taken before the dialog is set back to the CSV's
+    // filter and suffix, which would rename it.
+    if (chosen)
+        *file = dialog->selectedFiles().constFirst();
     dialog->setWindowTitle(QStringLiteral("CSVに出力"));
     dialog->setNameFilter(QStringLiteral("CSV (*.csv)"));
     dialog->setDefaultSuffix(QStringLiteral("csv"));
-    if (chosen)
-        *file = dialog->selectedFiles().constFirst();
     return chosen;
 }
 

@@ -12,6 +12,8 @@ private slots:
     void field_data();
     void field();
     void file();
+    void money_data();
+    void money();
 };
 
 void TestAuditFile::crc_data()
@@ -91,6 +93,50 @@ void TestAuditFile::file()
     QVERIFY(segments.contains("PA1*3*30"));
     QVERIFY(segments.contains("PA2*3*90*0*0"));
     QVERIFY(segments.contains("EA3*7*261207*0905"));
+}
+
+void TestAuditFile::money_data()
+{
+    // The file's unit, the figures kept in tenths of a yen, and what it writes.
+    QTest::addColumn<int>("decimals");
+    QTest::addColumn<qint64>("valueTenths");
+    QTest::addColumn<qint64>("priceTenths");
+    QTest::addColumn<QByteArray>("id4");
+    QTest::addColumn<QByteArray>("va1");
+    QTest::addColumn<QByteArray>("pa1");
+    QTest::addColumn<QStringList>("rolled");
+    // A register at 10,255,662 yen fits eight digits in whole yen.
+    QTest::newRow("whole yen") << 0 << qint64(102556620) << qint64(1200) << QByteArray("ID4*0*392")
+                               << QByteArray("VA1*10255662*0*0*0") << QByteArray("PA1*1*120") << QStringList();
+    // In tenths it does not: it rolls over as a meter does, and is named.
+    QTest::newRow("tenths, rolled over") << 1 << qint64(102556620) << qint64(125) << QByteArray("ID4*1*392")
+                                         << QByteArray("VA1*2556620*0*0*0") << QByteArray("PA1*1*125")
+                                         << QStringList{"VA101"};
+    QTest::newRow("whole yen, rolled over") << 0 << qint64(1000000010) << qint64(1500) << QByteArray("ID4*0*392")
+                                            << QByteArray("VA1*1*0*0*0") << QByteArray("PA1*1*150")
+                                            << QStringList{"VA101"};
+}
+
+void TestAuditFile::money()
+{
+    QFETCH(int, decimals);
+    QFETCH(qint64, valueTenths);
+    QFETCH(qint64, priceTenths);
+    QFETCH(QByteArray, id4);
+    QFETCH(QByteArray, va1);
+    QFETCH(QByteArray, pa1);
+    QFETCH(QStringList, rolled);
+    AuditFile::Reading r;
+    r.serial = "M";
+    r.decimals = decimals;
+    r.valueSinceInit = valueTenths;
+    r.columns.append({1, priceTenths, 0, 0, 0, 0});
+    r.time = QDateTime(QDate(2026, 12, 7), QTime(9, 5));
+    const QList<QByteArray> segments = AuditFile::format(r).replace("\r\n", "\n").split('\n');
+    QVERIFY(segments.contains(id4));
+    QVERIFY(segments.contains(va1));
+    QVERIFY(segments.contains(pa1));
+    QCOMPARE(AuditFile::rolledOver(r), rolled);
 }
 
 QTEST_APPLESS_MAIN(TestAuditFile)

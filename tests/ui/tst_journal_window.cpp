@@ -2,6 +2,7 @@
 // with the counts from before it and exported by the command line; the box
 // before a clear whose counts cannot be kept; the history window's figures
 // and the button that opens it; the program's command line without a display.
+#include "device/ValueFormats.h"
 #include "journal/Journal.h"
 #include "journal/SalesHistory.h"
 #include "tests/support/EmulatorProcess.h"
@@ -131,6 +132,7 @@ class TestJournalWindow : public QObject {
 private slots:
     void initTestCase();
     void counterClearKeptAndExported();
+    void auditFileOfAVisit();
     void writesKeptWithBeforeAndSent();
     void clearWhenCountsCannotBeKept_data();
     void clearWhenCountsCannotBeKept();
@@ -192,6 +194,64 @@ void TestJournalWindow::counterClearKeptAndExported()
     // The connection's reading and the read-back's.
     QVERIFY(csv.contains(",reading,count3,12345,,\r\n"));
     QVERIFY(csv.contains(",reading,count3,0,,\r\n"));
+}
+
+// The technician's own flow (connect, the poll running, a price set, a
+// clear, 切断), then --export-dex: every column's price and count in the
+// file is the controller's, in the file's unit.
+void TestJournalWindow::auditFileOfAVisit()
+{
+    JournalRig rig;
+    QVERIFY(rig.startConnected(rig.journalPath()));
+    QTRY_VERIFY_WITH_TIMEOUT(rig.emulator.commands().count(QStringLiteral("QVY")) >= 6, 15000);
+    rig.answerer().actions << ModalAnswerer::enter(QStringLiteral("12.5"));
+    rig.clickCell("OptGrid1", 1, 2);
+    rig.answerer().actions << ModalAnswerer::click(QStringLiteral("OK"));
+    rig.child<QPushButton>("CntClrBtn")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(rig.emulator.commands().count(QStringLiteral("QVY")) >= 12, 15000);
+    rig.form->ConBtnClick();
+    QCOMPARE(rig.form->Connected, 0);
+    QCOMPARE(rig.answerer().unexpected, 0);
+
+    QProcess dex;
+    dex.setProcessEnvironment(withoutDisplay(rig.data.path()));
+    dex.start(QStringLiteral(QUVO_UTILITY), {QStringLiteral("--export-dex"), QStringLiteral("-")});
+    QVERIFY(dex.waitForFinished(30000));
+    QCOMPARE(dex.exitCode(), 0);
+    const QList<QByteArray> lines = dex.readAllStandardOutput().split('\n');
+
+    // What the controller holds, asked on a link of the test's own.
+    DeviceLink link;
+    link.OpenPort(EmulatorCom);
+    QVERIFY(link.portHandleValid());
+    int decimals = -1;
+    QHash<int, QList<QByteArray>> pa1;
+    QHash<int, QList<QByteArray>> pa2;
+    int column = 0;
+    for (const QByteArray &l : lines) {
+        const QList<QByteArray> f = l.trimmed().split('*');
+        if (f[0] == "ID4")
+            decimals = f.value(1).toInt();
+        if (f[0] == "PA1")
+            pa1[column = f.value(1).toInt()] = f;
+        if (f[0] == "PA2")
+            pa2[column] = f;
+    }
+    QVERIFY(decimals == 0 || decimals == 1);
+    QCOMPARE(pa1.size(), 16);
+    for (int c = 0; c < 16; ++c) {
+        const char index = "0123456789ABCDEF"[c];
+        const qint64 stored = ValueFormats::hexValue(link.Transact(QByteArray("QVRP") + index, 4).payload);
+        const qint64 count = ValueFormats::hexValue(link.Transact(QByteArray("QVRC") + index, 4).payload);
+        const qint64 tenths = c >= 4 && c <= 7 ? stored * 10 : stored;
+        const qint64 price = decimals == 1 ? tenths : tenths / 10;
+        QCOMPARE(pa1[c + 1].value(2).toLongLong(), price);
+        QCOMPARE(pa2[c + 1].value(3).toLongLong(), count);
+        QCOMPARE(pa2[c + 1].value(4).toLongLong(), count * price);
+    }
+    // Column 3 was set to 12.5: the file is in tenths of a yen.
+    QCOMPARE(decimals, 1);
+    QCOMPARE(pa1[3].value(2), QByteArray("125"));
 }
 
 void TestJournalWindow::writesKeptWithBeforeAndSent()
@@ -472,15 +532,21 @@ void TestJournalWindow::headlessRead()
              QStringLiteral("JNL"));
     QVERIFY(kept);
     // The reading's audit file carries the controller's prices and counts,
-    // money in tenths of a yen (column 3 at 30.0 yen).
+    // money in whole yen, as no price of this machine has tenths (column 3
+    // at 30 yen); the total of 3,000,000,000 yen rolls over its eight digits.
     QProcess dex;
     dex.setProcessEnvironment(withoutDisplay(data.path()));
     dex.start(QStringLiteral(QUVO_UTILITY), {QStringLiteral("--export-dex"), QStringLiteral("-")});
     QVERIFY(dex.waitForFinished(30000));
     QCOMPARE(dex.exitCode(), 0);
     const QByteArray audit = dex.readAllStandardOutput();
-    QVERIFY2(audit.contains("\r\nID1*JNL*QUVO*"), audit.constData());
-    QVERIFY2(price3 == "null" || audit.contains("\r\nPA1*3*300\r\nPA2*12345*3703500*12345*3703500\r\n"),
+    QVERIFY2(audit.contains("\r\nID1*JNL*QUVO*") && audit.contains("\r\nID4*0*392\r\n"), audit.constData());
+    const QByteArray told = dex.readAllStandardError();
+    QVERIFY2(told.contains("rolled over: VA101"), told.constData());
+    QVERIFY2(price3 == "null" || audit.contains("\r\nPA1*3*30\r\nPA2*12345*370350*12345*370350\r\n"),
+             audit.constData());
+    // A price never read is no price of 0: the column is left out, and said so.
+    QVERIFY2(price3 != "null" || (!audit.contains("\r\nPA1*3*") && told.contains("column 3 left out")),
              audit.constData());
     // The same controller as CSV (the emulator's fault has fired): name, value, read.
     QProcess csv;
@@ -499,7 +565,12 @@ void TestJournalWindow::headlessRead()
     JournalWindow history(journal);
     history.reload();
     const QString dexFile = data.filePath(QStringLiteral("shown.dex"));
+    ModalAnswerer windowTold(ModalAnswerer::press(QMessageBox::Ok));
     QVERIFY(history.exportAuditTo(dexFile));
+    // What the file could not carry is said in the window too.
+    QCOMPARE(windowTold.seen.size(), 1);
+    QVERIFY2(windowTold.seen.first().text.contains(QStringLiteral("VA101")), qPrintable(windowTold.seen.first().text));
+    QCOMPARE(windowTold.seen.first().text.contains(QStringLiteral("コラム3は")), price3 == "null");
     QFile written(dexFile);
     QVERIFY(written.open(QIODevice::ReadOnly));
     QCOMPARE(written.readAll(), audit);
@@ -516,7 +587,7 @@ void TestJournalWindow::headlessRead()
         QVERIFY(own.waitForFinished(60000));
         QCOMPARE(own.exitCode(), 0);
         const QByteArray file = own.readAllStandardOutput();
-        QVERIFY2(file.startsWith("DXS*") && file.contains("\r\nPA1*3*300\r\nPA2*12345*3703500*12345*3703500\r\n")
+        QVERIFY2(file.startsWith("DXS*") && file.contains("\r\nPA1*3*30\r\nPA2*12345*370350*12345*370350\r\n")
                      && file.contains("\r\nEA3*" + QByteArray(readings) + "*"),
                  file.constData());
     }

@@ -128,6 +128,8 @@ void TestDataViews::displayForms_data()
     QTest::newRow("0 in column 2") << QByteArray("QVRP1") << QByteArray("0000") << price(2) << "0.0";
     QTest::newRow("0 in column 6") << QByteArray("QVRP5") << QByteArray("0000") << price(6) << "0";
     QTest::newRow("999 in column 16") << QByteArray("QVRPF") << QByteArray("03E7") << price(16) << "99.9";
+    // A price no whole reply vouched for shows as nothing, never as 0.0.
+    QTest::newRow("price not hexadecimal") << QByteArray("QVRP1") << QByteArray("00G7") << price(2) << "";
     QTest::newRow("count 0") << QByteArray("QVRC0") << QByteArray("0000") << count(1) << "0000";
     QTest::newRow("count 7") << QByteArray("QVRC6") << QByteArray("0007") << count(7) << "0007";
     QTest::newRow("count 12345") << QByteArray("QVRCA") << QByteArray("3039") << count(11) << "2345";

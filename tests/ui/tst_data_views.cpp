@@ -102,6 +102,8 @@ private slots:
     void pollOnTheTimer();
     void silentLineDuringRefresh();
     void liveRefreshGrids();
+    void fallingFigures_data();
+    void fallingFigures();
     void disconnectStopsPoll();
     void gridPainting_data();
     void gridPainting();
@@ -501,6 +503,39 @@ void TestDataViews::liveRefreshGrids()
     QCOMPARE(rig.grid("OptGrid2")->cells(1, 15), sales->cells(2, 16));
     QCOMPARE(rig.grid("OptGrid1")->cells(1, 3), QStringLiteral("55.5"));
     QCOMPARE(sales->cells(1, 3), price3);
+}
+
+void TestDataViews::fallingFigures_data()
+{
+    // A live figure below what the connection read: no sale makes it fall,
+    // so another controller answers.
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QByteArray>("payload");
+    QTest::newRow("column 3's count") << QByteArray("QVRC2") << QByteArray("0001");   // read as 81
+    QTest::newRow("the total") << QByteArray("QVREA") << QByteArray("00000001");     // read as 123456
+}
+
+void TestDataViews::fallingFigures()
+{
+    QFETCH(QByteArray, command);
+    QFETCH(QByteArray, payload);
+    Rig rig;
+    rig.form->ConBtnClick();
+    rig.timer()->stop();
+    StringGrid *sales = rig.grid("SalesGrid");
+    const QString count3 = sales->cells(2, 3);
+    const QString total = rig.grid("TotalGrid1")->cells(1, 0);
+    rig.port->replies.insert(command, FakePort::ok(payload));
+    for (int tick = 1; tick <= 4; ++tick)
+        rig.form->TimerTimer();
+    const int from = int(rig.port->commands.size());
+    rig.form->TimerTimer();
+    // No status request for this controller: the window first finds out who answers.
+    QCOMPARE(rig.commandsSince(from), refreshCommands());
+    QCOMPARE(rig.statusLine()->currentMessage(), QStringLiteral("COM7のQUVOを確認しています."));
+    // Nor are the figures shown as this controller's.
+    QCOMPARE(sales->cells(2, 3), count3);
+    QCOMPARE(rig.grid("TotalGrid1")->cells(1, 0), total);
 }
 
 void TestDataViews::disconnectStopsPoll()

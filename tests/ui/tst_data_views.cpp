@@ -512,6 +512,7 @@ void TestDataViews::fallingFigures_data()
     QTest::addColumn<QByteArray>("command");
     QTest::addColumn<QByteArray>("payload");
     QTest::newRow("column 3's count") << QByteArray("QVRC2") << QByteArray("0001");   // read as 81
+    QTest::newRow("column 16's count") << QByteArray("QVRCF") << QByteArray("0001");   // read as 562
     QTest::newRow("the total") << QByteArray("QVREA") << QByteArray("00000001");     // read as 123456
 }
 

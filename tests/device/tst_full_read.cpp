@@ -264,6 +264,10 @@ void TestFullRead::gapInTheLine_data()
                                               << QList<int>() << QStringList{"領収書文字2行目"} << false << 46 << QByteArray();
     QTest::newRow("identification not code page 932") << QByteArray("QVRON") << QByteArrayList{FakePort::ok("AB\xFF")}
                                                       << QList<int>() << QStringList{"識別文字"} << false << 46 << QByteArray();
+    // Bytes that decode, but to text that encodes to other bytes (NEC row 13's
+    // approximately-equal sign): not what the controller holds either.
+    QTest::newRow("identification not its own round trip") << QByteArray("QVRON") << QByteArrayList{FakePort::ok("AB\x87\x90")}
+                                                          << QList<int>() << QStringList{"識別文字"} << false << 46 << QByteArray();
 }
 
 void TestFullRead::gapInTheLine()

@@ -12,6 +12,8 @@ private slots:
     void refresh();
     void refreshOnASilentLine_data();
     void refreshOnASilentLine();
+    void refreshDisturbed_data();
+    void refreshDisturbed();
     void countersBeforeAClear_data();
     void countersBeforeAClear();
     void sentence_data();
@@ -114,6 +116,36 @@ void TestLivePoll::refreshOnASilentLine()
     QCOMPARE(data.SalesTotal(), sent > 17 ? 1 : 9000 + Slot::SalesTotal);
     QCOMPARE(data.EarnValueB(), sent > 17 ? 0 : 9000 + Slot::EarnValueB);
     QCOMPARE(data.CoinReplyValue(), 9000 + Slot::CoinReplyValue);
+}
+
+void TestLivePoll::refreshDisturbed_data()
+{
+    // A byte nobody asked for behind one reply: any value of the refresh may
+    // be another command's reply, so none is taken.
+    QTest::addColumn<QByteArray>("strayAfter");
+    QTest::newRow("behind a count") << QByteArray("QVRC3");
+    QTest::newRow("behind the last reply") << QByteArray("QVC");
+}
+
+void TestLivePoll::refreshDisturbed()
+{
+    QFETCH(QByteArray, strayAfter);
+    ScriptedLink s;
+    for (int i = 0; i < 16; ++i)
+        s.answer(QByteArray("QVRC") + "0123456789ABCDEF"[i], "0001");
+    s.answer("QVREA", "00000001");
+    s.answer("QVC", QByteArray(19, '1'));
+    s.answerRaw(strayAfter, s.state->replies.value(strayAfter) + "X");
+    DeviceData data;
+    for (int i = 0; i < Slot::Count; ++i)
+        data[i] = 9000 + i;
+    const DeviceData before = data;
+
+    LivePoll::refreshLiveValues(s.link, data);
+
+    QCOMPARE(s.state->commands.size(), 18);   // the refresh ran to its end
+    for (int i = 0; i < Slot::Count; ++i)
+        QCOMPARE(data[i], before[i]);
 }
 
 void TestLivePoll::countersBeforeAClear_data()

@@ -73,6 +73,9 @@ private slots:
     void settingsNotTaken();
     void clearProof_data();
     void clearProof();
+
+    void readPrice_data();
+    void readPrice();
 };
 
 void TestWriteOperations::setPrice_data()
@@ -611,6 +614,33 @@ void TestWriteOperations::clearProof()
     QCOMPARE(WriteProof::priceNotTaken(2, 125, 0, false).value_or(QString()),
              QStringLiteral("設定価格がQUVOに反映されたか確認できませんでした.\n"
                             "・コラム3: 送信値 12.5 → 現在値 (読み込めませんでした)\n接続し直して価格を確かめて下さい."));
+}
+
+void TestWriteOperations::readPrice_data()
+{
+    // What waits on the line before "QVRP2", its reply, and the price the
+    // dialog may offer.
+    QTest::addColumn<QByteArray>("waiting");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<int>("price");   // -1: nothing to offer
+    QTest::newRow("whole") << QByteArray() << QByteArray("OK   :007D\r") << 125;
+    QTest::newRow("not hexadecimal") << QByteArray() << QByteArray("OK   :00G7\r") << -1;
+    // A byte nobody asked for: the reply may have been another command's.
+    QTest::newRow("stray byte before") << QByteArray("X") << QByteArray("OK   :007D\r") << -1;
+    QTest::newRow("stray byte behind") << QByteArray() << QByteArray("OK   :007D\rX") << -1;
+}
+
+void TestWriteOperations::readPrice()
+{
+    QFETCH(QByteArray, waiting);
+    QFETCH(QByteArray, reply);
+    QFETCH(int, price);
+    Rig rig;
+    rig.port->staleInput = waiting;
+    rig.port->replies.insert("QVRP2", reply);
+    const std::optional<std::int32_t> read = WriteOperations::readPrice(rig.link, 2);
+    QCOMPARE(read.value_or(-1), price);
+    QCOMPARE(rig.port->commands, QByteArrayList{"QVRP2"});
 }
 
 QTEST_GUILESS_MAIN(TestWriteOperations)

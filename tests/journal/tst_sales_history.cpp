@@ -110,6 +110,10 @@ void TestSalesHistory::between_data()
     // Past 65535: exact modulo 65,536; one more wrap (65,562 x 5.0 yen) would not fit in 1,300 yen.
     QTest::newRow("count wrapped") << QList<CountPoint>{point(65530, 9000), point(20, 10300)}
                                    << qint64(26) << qint64(1300) << false << false << false << 0 << 0;
+    // 26 sold at 0.1 yen, or 65,562 with one more wrap: 6,556.2 yen, which a
+    // total of whole yen shows as 6,556 grown; so the wrap cannot be ruled out.
+    QTest::newRow("wrap hidden in the kept tenths") << QList<CountPoint>{point(65530, 9000, 1), point(20, 15556, 1)}
+                                                    << qint64(26) << qint64(6556) << false << true << false << 0 << 0;
     QTest::newRow("two wraps possible") << QList<CountPoint>{point(65530, 9000, 1), point(20, 20000, 1)}
                                         << qint64(26) << qint64(11000) << false << true << false << 0 << 0;
     QTest::newRow("priced 0") << QList<CountPoint>{point(10, 9000, 0), point(12, 9000, 0)}

@@ -14,9 +14,12 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QtTest>
+#include <atomic>
+#include <memory>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 class TestDeviceLink : public QObject {
     Q_OBJECT
@@ -38,6 +41,8 @@ private slots:
     void bufferGuard_data();
     void bufferGuard();
     void closedPortSendsNothing();
+    void cancelWaitsForTheHold_data();
+    void cancelWaitsForTheHold();
     void traceLine_data();
     void traceLine();
     void traceOnlyWhenSwitchedOn();
@@ -454,6 +459,47 @@ void TestDeviceLink::closedPortSendsNothing()
     DeviceLink link(std::make_unique<FakePort>(state));
     QCOMPARE(link.Transact("QVY", 2).status, 100);
     QVERIFY(state->commands.isEmpty());
+}
+
+void TestDeviceLink::cancelWaitsForTheHold_data()
+{
+    // Whether 切断 has been pressed, and how many steps that must finish
+    // are under way (a write mode open, settings before their restart).
+    QTest::addColumn<bool>("cancelled");
+    QTest::addColumn<int>("holds");
+    QTest::addColumn<bool>("sent");
+    QTest::newRow("not cancelled") << false << 0 << true;
+    QTest::newRow("cancelled") << true << 0 << false;
+    QTest::newRow("cancelled under a hold") << true << 1 << true;
+    QTest::newRow("cancelled under two holds") << true << 2 << true;
+}
+
+void TestDeviceLink::cancelWaitsForTheHold()
+{
+    QFETCH(bool, cancelled);
+    QFETCH(int, holds);
+    QFETCH(bool, sent);
+    auto state = std::make_shared<FakePort::State>();
+    state->open = true;
+    state->fallback = [](const QByteArray &) { return FakePort::ok("00"); };
+    DeviceLink link(std::make_unique<FakePort>(state));
+    const std::atomic<bool> flag{cancelled};
+    link.setCancelFlag(&flag);
+    std::vector<std::unique_ptr<DeviceLink::CancelHold>> held;
+    for (int i = 0; i < holds; ++i)
+        held.push_back(std::make_unique<DeviceLink::CancelHold>(link));
+    bool threw = false;
+    try {
+        link.Transact("QVU0", 2);
+    } catch (const LineCancelled &) {
+        threw = true;
+    }
+    QCOMPARE(threw, !sent);
+    QCOMPARE(state->commands, sent ? QByteArrayList{"QVU0"} : QByteArrayList{});
+    // Once the last hold ends, the cancel takes effect at the next command.
+    held.clear();
+    if (cancelled)
+        QVERIFY_THROWS_EXCEPTION(LineCancelled, link.Transact("QVRC0", 4));
 }
 
 void TestDeviceLink::traceLine_data()

@@ -11,6 +11,8 @@ private slots:
     void encode();
     void decodeInvalid_data();
     void decodeInvalid();
+    void exact_data();
+    void exact();
 };
 
 void TestShiftJis::encode_data()
@@ -60,6 +62,28 @@ void TestShiftJis::decodeInvalid()
     QFETCH(QByteArray, bytes);
     QFETCH(QString, text);
     QCOMPARE(ShiftJis::decode(bytes), text);
+}
+
+void TestShiftJis::exact_data()
+{
+    // Bytes the controller could hold as text: they decode, and encode back
+    // to the very same bytes.
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("exact");
+    QTest::newRow("ascii and kanji") << QByteArray("No7 \x97\xcc") << true;
+    QTest::newRow("empty") << QByteArray() << true;
+    QTest::newRow("invalid pair") << QByteArray("A\x85\x40") << false;
+    // Duplicates in the code page: each decodes, but encodes to its twin.
+    QTest::newRow("NEC row 13 approximately equal") << QByteArray("\x87\x90") << false;
+    QTest::newRow("NEC-selected IBM kanji") << QByteArray("A\xed\x40") << false;
+    QTest::newRow("NEC-selected not sign") << QByteArray("\xee\xf9") << false;
+}
+
+void TestShiftJis::exact()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, exact);
+    QCOMPARE(ShiftJis::exact(bytes), exact);
 }
 
 QTEST_APPLESS_MAIN(TestShiftJis)

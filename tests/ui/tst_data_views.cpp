@@ -102,6 +102,8 @@ private slots:
     void pollOnTheTimer();
     void silentLineDuringRefresh();
     void liveRefreshGrids();
+    void fallingFigures_data();
+    void fallingFigures();
     void disconnectStopsPoll();
     void gridPainting_data();
     void gridPainting();
@@ -128,6 +130,8 @@ void TestDataViews::displayForms_data()
     QTest::newRow("0 in column 2") << QByteArray("QVRP1") << QByteArray("0000") << price(2) << "0.0";
     QTest::newRow("0 in column 6") << QByteArray("QVRP5") << QByteArray("0000") << price(6) << "0";
     QTest::newRow("999 in column 16") << QByteArray("QVRPF") << QByteArray("03E7") << price(16) << "99.9";
+    // A price no whole reply vouched for shows as nothing, never as 0.0.
+    QTest::newRow("price not hexadecimal") << QByteArray("QVRP1") << QByteArray("00G7") << price(2) << "";
     QTest::newRow("count 0") << QByteArray("QVRC0") << QByteArray("0000") << count(1) << "0000";
     QTest::newRow("count 7") << QByteArray("QVRC6") << QByteArray("0007") << count(7) << "0007";
     QTest::newRow("count 12345") << QByteArray("QVRCA") << QByteArray("3039") << count(11) << "2345";
@@ -499,6 +503,40 @@ void TestDataViews::liveRefreshGrids()
     QCOMPARE(rig.grid("OptGrid2")->cells(1, 15), sales->cells(2, 16));
     QCOMPARE(rig.grid("OptGrid1")->cells(1, 3), QStringLiteral("55.5"));
     QCOMPARE(sales->cells(1, 3), price3);
+}
+
+void TestDataViews::fallingFigures_data()
+{
+    // A live figure below what the connection read: no sale makes it fall,
+    // so another controller answers.
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QByteArray>("payload");
+    QTest::newRow("column 3's count") << QByteArray("QVRC2") << QByteArray("0001");   // read as 81
+    QTest::newRow("column 16's count") << QByteArray("QVRCF") << QByteArray("0001");   // read as 562
+    QTest::newRow("the total") << QByteArray("QVREA") << QByteArray("00000001");     // read as 123456
+}
+
+void TestDataViews::fallingFigures()
+{
+    QFETCH(QByteArray, command);
+    QFETCH(QByteArray, payload);
+    Rig rig;
+    rig.form->ConBtnClick();
+    rig.timer()->stop();
+    StringGrid *sales = rig.grid("SalesGrid");
+    const QString count3 = sales->cells(2, 3);
+    const QString total = rig.grid("TotalGrid1")->cells(1, 0);
+    rig.port->replies.insert(command, FakePort::ok(payload));
+    for (int tick = 1; tick <= 4; ++tick)
+        rig.form->TimerTimer();
+    const int from = int(rig.port->commands.size());
+    rig.form->TimerTimer();
+    // No status request for this controller: the window first finds out who answers.
+    QCOMPARE(rig.commandsSince(from), refreshCommands());
+    QCOMPARE(rig.statusLine()->currentMessage(), QStringLiteral("COM7のQUVOを確認しています."));
+    // Nor are the figures shown as this controller's.
+    QCOMPARE(sales->cells(2, 3), count3);
+    QCOMPARE(rig.grid("TotalGrid1")->cells(1, 0), total);
 }
 
 void TestDataViews::disconnectStopsPoll()

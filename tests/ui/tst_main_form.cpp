@@ -84,6 +84,7 @@ private slots:
     void vanishFallsBackToTheBuiltInTable();
     void valuesFitTheirCells_data();
     void valuesFitTheirCells();
+    void closingDuringSearchEndsIt_data();
     void closingDuringSearchEndsIt();
     void copyWholeGrid_data();
     void copyWholeGrid();
@@ -390,20 +391,41 @@ void TestMainForm::closingSendsNothing()
     QCOMPARE(state->commands.size(), sent);
 }
 
+void TestMainForm::closingDuringSearchEndsIt_data()
+{
+    // Closing the window, or a click on the button while it reads 中止.
+    QTest::addColumn<bool>("byButton");
+    QTest::newRow("window closed") << false;
+    QTest::newRow("中止") << true;
+}
+
 void TestMainForm::closingDuringSearchEndsIt()
 {
+    QFETCH(bool, byButton);
     WindowFixture rig;   // the fake port stands behind its COM7
     const auto &state = rig.port;
     state->replies.insert("QV", FakePort::ok());
     TMainForm *form = &rig.openOnFakePort();
     form->show();
     ModalAnswerer answer(ModalAnswerer::press(QMessageBox::Ok));
-    // The close arrives while the search lets window messages run.
-    QTimer::singleShot(0, form, [&] { form->close(); });
+    // The close or the click arrives while the search lets window messages run.
+    auto *button = findControl<QPushButton>(form, "ConBtn");
+    QTimer::singleShot(0, form, [&] {
+        if (!byButton) {
+            form->close();
+            return;
+        }
+        QCOMPARE(button->text(), QStringLiteral("中止"));
+        QTest::mouseClick(button, Qt::LeftButton);
+    });
     form->ConBtnClick();
-    QVERIFY(state->commands.isEmpty()); // stopped before COM7 was probed
+    // Stopped before COM7 was opened, let alone probed.
+    QVERIFY(state->openedPath.isEmpty());
+    QVERIFY(state->commands.isEmpty());
     QVERIFY(!state->open);
     QCOMPARE(form->Connected, 0);
+    if (byButton)
+        QCOMPARE(button->text(), QStringLiteral("接続"));
     // The wait is the check: no box follows the search it ended.
     QTest::qWait(50);
     QVERIFY(answer.seen.isEmpty());

@@ -13,8 +13,10 @@
 #include <QLineEdit>
 #include <QClipboard>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 
@@ -149,6 +151,12 @@ private slots:
     void windowAnswersDuringFullRead();
     void priceWriteWaitsForTheTick();
     void disconnectEndsTheFullRead();
+    void disconnectDuringAWrite_data();
+    void disconnectDuringAWrite();
+    void noPollUnderABox_data();
+    void noPollUnderABox();
+    void queuedClickDropped_data();
+    void queuedClickDropped();
 };
 
 void TestWriteWindow::initTestCase()
@@ -806,6 +814,166 @@ void TestWriteWindow::disconnectEndsTheFullRead()
     QCOMPARE(rig.form->Connected, 0);
     QCOMPARE(rig.child<QLineEdit>("ComStatus")->text(), QStringLiteral("未接続"));
     QVERIFY(rig.answerer().seen.isEmpty());
+}
+
+void TestWriteWindow::disconnectDuringAWrite_data()
+{
+    // The button that starts the write, the command during which 切断 is
+    // pressed, and how the write must still end: write mode closed again,
+    // settings once begun stored and applied by the restart.
+    QTest::addColumn<QByteArray>("button");   // empty: the price cell of column 3
+    QTest::addColumn<QByteArray>("pressedAt");
+    QTest::addColumn<QByteArrayList>("tail");
+    QByteArrayList counts;
+    for (const char *i : {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "A", "B", "C", "D", "E", "F"})
+        counts << QByteArray("QVRC") + i;
+    counts << "QVREA";
+    QTest::newRow("price write") << QByteArray() << QByteArray("QVSP2=007D")
+                                 << QByteArrayList{"QVSP2=007D", "QVU0"};
+    QTest::newRow("counter clear") << QByteArray("CntClrBtn") << QByteArray("QVZ0")
+                                   << QByteArrayList{"QVZ0"} + counts + QByteArrayList{"QVU0"};
+    QTest::newRow("options write") << QByteArray("SendSalesBtn") << QByteArray("QVSO1=02")
+                                   << QByteArrayList{"QVW", "QVF", "QVF"};
+}
+
+void TestWriteWindow::disconnectDuringAWrite()
+{
+    QFETCH(QByteArray, button);
+    QFETCH(QByteArray, pressedAt);
+    QFETCH(QByteArrayList, tail);
+
+    WindowRig rig;
+    WindowErrand errand;
+    rig.connectController();
+    rig.child<QComboBox>("Opt1Sel")->setCurrentIndex(2);
+    // Every box is confirmed, the value dialog given 12.5.
+    rig.answerer().setAlways(ModalAnswerer::enter(QStringLiteral("12.5")));
+    bool pressed = false;
+    bool startersOff = false;
+    rig.onCommand([&](const QByteArray &c) {
+        if (c != pressedAt || pressed)
+            return;
+        pressed = errand.run([&] {
+            // No second operation can start meanwhile.
+            startersOff = !rig.child<QWidget>("OptGrid1")->isEnabled() && !rig.child<QWidget>("SendSalesBtn")->isEnabled()
+                && !rig.child<QWidget>("CntClrBtn")->isEnabled();
+            // What a click on 切断 calls; the options write has the whole window off.
+            rig.form->ConBtnClick();
+        });
+    });
+
+    if (button.isEmpty())
+        rig.clickCell("OptGrid1", 1, 2);
+    else
+        rig.child<QPushButton>(button.constData())->click();
+
+    QVERIFY(pressed);
+    QVERIFY(startersOff);
+    const QByteArrayList &sent = rig.port->commands;
+    QVERIFY(sent.size() >= tail.size());
+    QCOMPARE(sent.mid(sent.size() - tail.size()), tail);
+    // The 切断 took effect once the write was through.
+    QCOMPARE(rig.form->Connected, 0);
+    QVERIFY(!rig.port->open);
+}
+
+void TestWriteWindow::noPollUnderABox_data()
+{
+    // What opens the box: the price cell of column 3, a button, or a
+    // magnification that is no number (the error box of the preview).
+    QTest::addColumn<QByteArray>("opener");
+    QTest::newRow("value dialog") << QByteArray("OptGrid1");
+    QTest::newRow("counter clear's confirmation") << QByteArray("CntClrBtn");
+    QTest::newRow("magnification error") << QByteArray("ComboBox1");
+}
+
+void TestWriteWindow::noPollUnderABox()
+{
+    QFETCH(QByteArray, opener);
+    WindowRig rig;
+    rig.connectController();
+    auto *timer = rig.form->findChild<QTimer *>(QStringLiteral("Timer"));
+    QSignalSpy ticks(timer, &QTimer::timeout);
+    timer->start();
+    QByteArrayList whenOpened;
+    QByteArrayList whenClosing;
+    rig.answerer().actions << [&](QWidget *box) {
+        whenOpened = rig.port->commands;
+        // Three ticks come and go while the box is open.
+        const qsizetype at = ticks.count();
+        QTRY_VERIFY(ticks.count() >= at + 3);
+        whenClosing = rig.port->commands;
+        ModalAnswerer::click(QStringLiteral("キャンセル"))(box);
+        if (box->isVisible())
+            ModalAnswerer::click(QStringLiteral("OK"))(box);
+    };
+
+    if (opener == "OptGrid1")
+        rig.clickCell("OptGrid1", 1, 2);
+    else if (opener == "ComboBox1")
+        rig.child<QComboBox>("ComboBox1")->setEditText(QStringLiteral("a"));
+    else
+        rig.child<QPushButton>(opener.constData())->click();
+
+    QTRY_COMPARE(rig.answerer().seen.size(), 1);
+    QCOMPARE(rig.answerer().stuck, 0);
+    QCOMPARE(whenClosing, whenOpened);
+}
+
+void TestWriteWindow::queuedClickDropped_data()
+{
+    // 確定・送信 clicked while a sequence is on the wire waits for the line;
+    // the connection then ends or is lost before the sequence is through,
+    // and the click must not come back later on any controller.
+    QTest::addColumn<QByteArray>("clickedAt");   // QVRC0: a poll tick; QVRP3: the connection's read
+    QTest::addColumn<bool>("silentAfter");       // else 切断 is pressed, then 接続 again
+    QTest::addColumn<int>("boxes");
+    QTest::newRow("切断 during a tick, then 接続") << QByteArray("QVRC0") << false << 0;
+    QTest::newRow("line falls silent during a tick") << QByteArray("QVRC0") << true << 0;
+    // Only the box that says nothing answers.
+    QTest::newRow("line falls silent during the connection's read") << QByteArray("QVRP3") << true << 1;
+}
+
+void TestWriteWindow::queuedClickDropped()
+{
+    QFETCH(QByteArray, clickedAt);
+    QFETCH(bool, silentAfter);
+    QFETCH(int, boxes);
+    WindowRig rig;
+    WindowErrand errand;
+    rig.answerer().setAlways(ModalAnswerer::click(QStringLiteral("OK")));
+    const bool duringTick = clickedAt == "QVRC0";
+    if (duringTick)
+        rig.connectController();
+    bool clicked = false;
+    std::atomic<bool> silent{false};
+    rig.port->fallback = [&, inner = rig.port->fallback](const QByteArray &c) {
+        if (c == clickedAt && !clicked) {
+            clicked = errand.run([&] {
+                rig.child<QPushButton>("SendSalesBtn")->click();
+                if (!silentAfter)
+                    rig.form->ConBtnClick();
+            });
+            silent = silentAfter;
+        }
+        return silent ? QByteArray() : inner(c);
+    };
+    if (duringTick)
+        rig.form->findChild<QTimer *>(QStringLiteral("Timer"))->start();
+    else
+        rig.form->ConBtnClick();
+    if (silentAfter) {
+        QTRY_VERIFY_WITH_TIMEOUT(rig.child<QLineEdit>("ComStatus")->text() != QStringLiteral("COM7接続中"), 10000);
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(rig.form->Connected, 0, 10000);
+        rig.form->ConBtnClick();
+        QCOMPARE(rig.form->Connected, 1);
+    }
+    QVERIFY(clicked);
+    // The wait is the check: a click still queued would run at the next
+    // pass of the event loop and open a box.
+    QTest::qWait(100);
+    QCOMPARE(rig.answerer().seen.size(), boxes);
 }
 
 QTEST_MAIN(TestWriteWindow)

@@ -140,7 +140,9 @@ void TestStandardCount::writeSequence_data()
     QTest::addColumn<QStringList>("expected");
     QTest::addColumn<QString>("error");
 
-    const QStringList tail = {"QVW/3", "QVF/3", "QVF/0", "disconnect"};
+    // This controller answers no restart: write mode is closed ("QVU0",
+    // then a probe when that is not heard either) before the disconnection.
+    const QStringList tail = {"QVW/3", "QVF/3", "QVF/0", "QVU0/2", "QV/0", "disconnect"};
 
     QTest::newRow("all zero")
         << QList<int>{0, 0, 0, 0, 0, 0, 0, 0} << FakePort::ok("00")

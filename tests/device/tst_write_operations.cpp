@@ -142,25 +142,43 @@ void TestWriteOperations::setPrice()
 
 void TestWriteOperations::setPriceOnADeadLine_data()
 {
-    QTest::addColumn<QByteArray>("silent");
+    QTest::addColumn<QByteArray>("silent");   // the command whose reply is lost
+    QTest::addColumn<bool>("dead");           // and nothing answers from it on
     QTest::addColumn<QStringList>("expected");
-    QTest::newRow("QVU1 silent") << QByteArray("QVU1") << QStringList{"QVU1/2"};
-    QTest::newRow("QVSP silent") << QByteArray("QVSP2=007D") << QStringList{"QVU1/2", "QVSP2=007D/4"};
+    QTest::addColumn<int>("writeMode");
+    // A reply lost while the controller still answers: write mode is left.
+    QTest::newRow("QVU1's reply lost") << QByteArray("QVU1") << false
+                                       << QStringList{"QVU1/2", "QV/0", "QVU0/2"} << int(WriteModeEnd::Closed);
+    QTest::newRow("QVSP's reply lost") << QByteArray("QVSP2=007D") << false
+                                       << QStringList{"QVU1/2", "QVSP2=007D/4", "QVU0/2"} << int(WriteModeEnd::Closed);
+    // A dead line cannot be told: write mode may be open.
+    QTest::newRow("dead from QVU1") << QByteArray("QVU1") << true << QStringList{"QVU1/2", "QV/0"}
+                                    << int(WriteModeEnd::MayBeOpen);
+    QTest::newRow("dead from QVSP") << QByteArray("QVSP2=007D") << true
+                                    << QStringList{"QVU1/2", "QVSP2=007D/4", "QVU0/2", "QV/0"}
+                                    << int(WriteModeEnd::MayBeOpen);
 }
 
 void TestWriteOperations::setPriceOnADeadLine()
 {
-    // Nothing follows a command nobody answered, and the table keeps the
-    // price the controller last reported, not the entry.
+    // The table keeps the price the controller last reported, not the entry.
     QFETCH(QByteArray, silent);
+    QFETCH(bool, dead);
     QFETCH(QStringList, expected);
+    QFETCH(int, writeMode);
     Rig rig;
-    rig.port->replies.insert(silent, QByteArray());
+    bool silenced = false;
+    rig.port->fallback = [&](const QByteArray &c) {
+        const bool now = c == silent || (dead && silenced);
+        silenced = silenced || c == silent;
+        return now ? QByteArray() : FakePort::ok();
+    };
     rig.data.ColumnPrice(2) = 300;
     const WriteOperations::PriceWrite result = WriteOperations::setPrice(rig.link, rig.data, 2, "12.5", false);
     QVERIFY(result.sent);
     QVERIFY(!result.answered);
     QCOMPARE(rig.log->entries, expected);
+    QCOMPARE(int(result.writeMode), writeMode);
     QCOMPARE(rig.data.ColumnPrice(2), 300);
 }
 
@@ -267,8 +285,8 @@ void TestWriteOperations::optionsWriteSequence()
         "QVSOB=12Thanks/40",
         "QVSOC=13/40",
         "QVW/3",
-        "notify",
         "QVF/3", "QVF/0",
+        "notify",
         "disconnect", "enable",
     };
 
@@ -280,7 +298,8 @@ void TestWriteOperations::optionsWriteSequence()
                                         "QUVOとは一旦切断されますので,再起動後に接続し直して下さい.\n"
                                         "実行してもよろしいですか？")});
     QCOMPARE(rig.host.noticeTexts, QStringList{QStringLiteral("QUVOを再起動します.")});
-    // The controller is given its pause after storing, before the notice.
+    // The controller is given its pause after storing, before the restart;
+    // the notice comes once the restart has gone out, outside write mode.
     const int w = rig.log->entries.indexOf(QStringLiteral("QVW/3"));
     QVERIFY2(rig.log->times[w + 1] - rig.log->times[w] >= 299,
              qPrintable(QString::number(rig.log->times[w + 1] - rig.log->times[w])));
@@ -314,14 +333,16 @@ void TestWriteOperations::optionsWriteIgnoresStatuses_data()
     QTest::addColumn<bool>("stored");
     QTest::addColumn<QStringList>("ending");
     QTest::newRow("errors only: the sequence goes on") << QByteArray() << 14 << true
-                                                       << QStringList{"QVF/0", "disconnect", "enable"};
-    QTest::newRow("silent from QVU1") << QByteArray("QVU1") << 1 << false
+                                                       << QStringList{"notify", "disconnect", "enable"};
+    // Then the probe: nothing answers it either.
+    QTest::newRow("silent from QVU1") << QByteArray("QVU1") << 2 << false
                                       << QStringList{"no answer", "lost", "enable"};
-    QTest::newRow("silent from QVSON") << QByteArray("QVSON=ID01") << 8 << false
+    // Then the closing "QVU0" and the probe after it.
+    QTest::newRow("silent from QVSON") << QByteArray("QVSON=ID01") << 10 << false
                                        << QStringList{"no answer", "lost", "enable"};
     // The store may have happened: the next connection's proof tells. The
     // window waits for the controller to answer again.
-    QTest::newRow("silent at QVW") << QByteArray("QVW") << 12 << true
+    QTest::newRow("silent at QVW") << QByteArray("QVW") << 13 << true
                                    << QStringList{"no answer", "lost", "enable"};
 }
 
@@ -481,11 +502,13 @@ void TestWriteOperations::clearCounters_data()
     QTest::newRow("monitor mode") << false << QByteArray() << true
                                   << open + QStringList{"QVZ0/3"} + counts + QStringList{"QVU0/2"};
     QTest::newRow("manual mode") << true << QByteArray() << true << open + QStringList{"QVZ0/3"} + counts;
-    QTest::newRow("QVU1 silent") << false << QByteArray("QVU1") << true << QStringList{"QVU1/2"};
-    QTest::newRow("QVZ0 silent") << false << QByteArray("QVZ0") << true << open + QStringList{"QVZ0/3"};
-    // The closing command unanswered loses nothing: the read-back tells.
+    // A lost reply while the controller answers: write mode is left all the same.
+    QTest::newRow("QVU1 silent") << false << QByteArray("QVU1") << true << QStringList{"QVU1/2", "QV/0", "QVU0/2"};
+    QTest::newRow("QVZ0 silent") << false << QByteArray("QVZ0") << true
+                                 << open + QStringList{"QVZ0/3", "QVU0/2"};
+    // The closing command unanswered: the probe, and once more.
     QTest::newRow("QVU0 silent") << false << QByteArray("QVU0") << true
-                                 << open + QStringList{"QVZ0/3"} + counts + QStringList{"QVU0/2"};
+                                 << open + QStringList{"QVZ0/3"} + counts + QStringList{"QVU0/2", "QV/0", "QVU0/2"};
     // The counts could not be kept and the operator chose not to clear.
     QTest::newRow("not kept, not cleared") << false << QByteArray() << false << open + QStringList{"QVU0/2"};
 }
@@ -513,7 +536,11 @@ void TestWriteOperations::clearCounters()
     QCOMPARE(clear.cancelled, !goOn);
     QCOMPARE(handed, silent != "QVU1");
     QCOMPARE(clear.after.has_value(), clear.answered);
+    QCOMPARE(clear.clearSent, goOn && silent != "QVU1");
     QCOMPARE(rig.log->entries, expected);
+    // A standing silence of "QVU0" is a controller that never hears the closing.
+    QCOMPARE(clear.writeMode, manual ? WriteModeEnd::KeptManual
+                                     : silent == "QVU0" ? WriteModeEnd::MayBeOpen : WriteModeEnd::Closed);
     QVERIFY(rig.link.portHandleValid());
 }
 

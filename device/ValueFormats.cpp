@@ -55,6 +55,11 @@ QByteArray hexDigits(std::uint32_t value, int digits)
     return QByteArray::number(value, 16).toUpper().rightJustified(digits, '0');
 }
 
+qint64 priceTenths(int column, qint64 price)
+{
+    return column >= 4 && column <= 7 ? price * 10 : price;
+}
+
 QString priceText(int columnIndex, std::int32_t value)
 {
     if (columnIndex >= 4 && columnIndex <= 7)

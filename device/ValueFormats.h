@@ -29,6 +29,10 @@ char indexChar(int index);
 // Upper-case hexadecimal with leading zeros, `digits` wide ("QVSP" values).
 QByteArray hexDigits(std::uint32_t value, int digits);
 
+// A stored price in tenths of a yen: columns 5-8 store whole yen, the
+// others tenths.
+qint64 priceTenths(int column, qint64 price);
+
 // Price cell text of column index i (0-15): "%2.1f" of value / 10 for
 // columns 1-4 and 9-16, plain decimal for columns 5-8.
 QString priceText(int columnIndex, std::int32_t value);

@@ -45,25 +45,66 @@ std::optional<QString> priceNotTaken(int row, std::int32_t sent, std::int32_t re
                            QStringLiteral("もう一度設定して下さい."));
 }
 
-std::optional<QString> countersNotCleared(const DeviceData &data, const std::array<bool, 16> &countRead)
+ClearVerdict clearVerdict(const ClearFigures &before, const ClearFigures &after,
+                          const std::array<std::optional<qint64>, 16> &priceTenths)
 {
-    QList<Difference> unread;
-    QList<Difference> rows;
-    const QString expected = QStringLiteral("期待値");
-    for (int i = 0; i < 16; ++i) {
-        const QString name = QStringLiteral("コラム%1枚数").arg(i + 1);
-        if (!countRead[std::size_t(i)])
-            unread.append({name, QStringLiteral("0"), unreadMarker(), expected});
-        else if (data.ColumnSalesCount(i) != 0)
-            rows.append({name, QStringLiteral("0"), QString::number(data.ColumnSalesCount(i)), expected});
+    // The money taken between the two reads, whole yen; unknown: none is
+    // assumed, and every count must have fallen to 0.
+    std::optional<qint64> money;
+    if (before.total && after.total)
+        money = *after.total < *before.total ? *after.total : *after.total - *before.total;
+    ClearVerdict verdict;
+    for (int c = 0; c < 16; ++c) {
+        const std::optional<qint64> &was = before.counts[std::size_t(c)];
+        if (!was || *was == 0)
+            continue;
+        const std::optional<qint64> &price = priceTenths[std::size_t(c)];
+        if (money && *money > 0 && (!price || *price <= 0))
+            continue;   // a price unknown or 0: any number of pieces could have been sold
+        const qint64 couldSell = money && *money > 0 ? *money * 10 / *price : 0;
+        if (*was <= couldSell)
+            continue;
+        const std::optional<qint64> &now = after.counts[std::size_t(c)];
+        if (!now)
+            verdict.unread << c;
+        else if (*now > couldSell)
+            verdict.stayed << c;
     }
-    if (!unread.isEmpty())
-        return differencesText(QStringLiteral("カウンタのクリアがQUVOに反映されたか確認できませんでした."),
-                               unread + rows, QStringLiteral("接続し直して枚数を確かめて下さい."));
-    if (rows.isEmpty())
+    return verdict;
+}
+
+std::optional<QString> countersNotCleared(const std::optional<ClearFigures> &before, const ClearFigures &after,
+                                          const std::array<std::optional<qint64>, 16> &priceTenths)
+{
+    // Without the figures before, each count read counts as one that was
+    // there, and the total as wholly taken since (a controller that clears it).
+    ClearFigures was;
+    if (before) {
+        was = *before;
+    } else {
+        for (int c = 0; c < 16; ++c)
+            was.counts[std::size_t(c)] = after.counts[std::size_t(c)].value_or(65535);
+        was.total = after.total ? std::optional<qint64>(*after.total + 1) : std::nullopt;
+    }
+    const ClearVerdict verdict = clearVerdict(was, after, priceTenths);
+    if (verdict.taken())
         return std::nullopt;
-    return differencesText(QStringLiteral("カウンタのクリアがQUVOに反映されていません."), rows,
-                           QStringLiteral("もう一度カウンタクリアを実行して下さい."));
+    const QString label = before ? QStringLiteral("クリア前") : QStringLiteral("期待値");
+    const auto row = [&](int c) {
+        const QString name = QStringLiteral("コラム%1枚数").arg(c + 1);
+        const QString then = before ? QString::number(*was.counts[std::size_t(c)]) : QStringLiteral("0");
+        const std::optional<qint64> &now = after.counts[std::size_t(c)];
+        return Difference{name, then, now ? QString::number(*now) : unreadMarker(), label};
+    };
+    QList<Difference> rows;
+    for (int c = 0; c < 16; ++c)
+        if (verdict.stayed.contains(c) || verdict.unread.contains(c))
+            rows << row(c);
+    if (verdict.refused())
+        return differencesText(QStringLiteral("カウンタのクリアがQUVOに反映されていません."), rows,
+                               QStringLiteral("もう一度カウンタクリアを実行して下さい."));
+    return differencesText(QStringLiteral("カウンタのクリアがQUVOに反映されたか確認できませんでした."), rows,
+                           QStringLiteral("接続し直して枚数を確かめて下さい."));
 }
 
 std::optional<QString> settingsNotTaken(const SentSettings &sentSettings, const ValueOrigins &origins,

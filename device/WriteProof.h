@@ -48,11 +48,36 @@ QString differencesText(const QString &heading, const QList<Difference> &rows, c
 // the write could not be confirmed.
 std::optional<QString> priceNotTaken(int row, std::int32_t sent, std::int32_t reported, bool reportedRead = true);
 
-// After a counter clear and its read-back: the box text when a sales count
-// is not 0, or was not read (`countRead`, one per column). Which counters
-// "QVZ0" clears is the controller's business; the total is a total since
-// the last memory clear and may stay.
-std::optional<QString> countersNotCleared(const DeviceData &data, const std::array<bool, 16> &countRead);
+// The sixteen sales counts and the sales total, each as read or unread.
+struct ClearFigures {
+    std::array<std::optional<qint64>, 16> counts{};
+    std::optional<qint64> total;
+};
+
+// Whether a counter clear was taken, from the figures read just before
+// "QVZ0" and those read after it, while the machine may have gone on
+// selling. The money taken in between (the total's growth on a controller
+// that keeps its total, the total itself on one that clears it) buys at most
+// so many pieces at each column's price: a column whose count before was
+// above that and still is names a clear not taken; a column that was at or
+// below it cannot tell. `priceTenths`: each column's price in tenths of a
+// yen, nothing when unknown (as is a price of 0, which buys without limit).
+struct ClearVerdict {
+    QList<int> stayed;   // columns (0-15) whose count no sale explains
+    QList<int> unread;   // columns that would decide but were not read after
+    bool taken() const { return stayed.isEmpty() && unread.isEmpty(); }
+    bool refused() const { return !stayed.isEmpty(); }
+};
+ClearVerdict clearVerdict(const ClearFigures &before, const ClearFigures &after,
+                          const std::array<std::optional<qint64>, 16> &priceTenths);
+
+// After a counter clear: the box text when its figures (see clearVerdict)
+// show it not taken, or cannot tell. Which counters "QVZ0" clears is the
+// controller's business; the total is a total since the last memory clear
+// and may stay. Without figures from before the clear, the counts read
+// after it are weighed against the total alone.
+std::optional<QString> countersNotCleared(const std::optional<ClearFigures> &before, const ClearFigures &after,
+                                          const std::array<std::optional<qint64>, 16> &priceTenths);
 
 // At the first connection after a restarting write, once its full read has
 // completed: the box text when a setting the controller now reports differs

@@ -1,5 +1,7 @@
 #include "journal/SalesHistory.h"
 
+#include "device/ValueFormats.h"
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -243,7 +245,7 @@ int columnOf(const QString &name, QLatin1String prefix)
 
 qint64 priceTenths(int column, qint64 price)
 {
-    return column >= 4 && column <= 7 ? price * 10 : price;
+    return ValueFormats::priceTenths(column, price);
 }
 
 std::optional<bool> clearConfirmed(const CountPoint &clear)

@@ -277,11 +277,33 @@ void TMainForm::runCounterClear(bool unrecordedAgreed)
             }
             // "QVZ0" unanswered by a controller still there: the read-back tells.
             recordClearOutcome(clear.answered ? clear.after : std::nullopt);
-            if (const auto read = readBack(beforeWrite)) {
-                std::array<bool, 16> countRead{};
+            const auto read = readBack(beforeWrite);
+            // Decided from the figures read at once after "QVZ0" (else the
+            // read-back's), weighed against what the machine took meanwhile.
+            if (clear.after || read) {
+                WriteProof::ClearFigures after;
+                for (int i = 0; i < 16; ++i) {
+                    if (clear.after)
+                        after.counts[std::size_t(i)] = clear.after->counts[std::size_t(i)];
+                    else if (read->read[std::size_t(Slot::ColumnSalesCount + i)])
+                        after.counts[std::size_t(i)] = std::uint16_t(data_.ColumnSalesCount(i));
+                }
+                if (clear.after)
+                    after.total = clear.after->total;
+                else if (read->read[std::size_t(Slot::SalesTotal)])
+                    after.total = std::uint32_t(data_.SalesTotal());
+                std::optional<WriteProof::ClearFigures> before;
+                if (clear.before) {
+                    before.emplace();
+                    for (int i = 0; i < 16; ++i)
+                        before->counts[std::size_t(i)] = clear.before->counts[std::size_t(i)];
+                    before->total = clear.before->total;
+                }
+                std::array<std::optional<qint64>, 16> prices{};
                 for (int i = 0; i < 16; ++i)
-                    countRead[std::size_t(i)] = read->read[std::size_t(Slot::ColumnSalesCount + i)];
-                if (const auto text = WriteProof::countersNotCleared(data_, countRead))
+                    if (priceRead_[std::size_t(i)])
+                        prices[std::size_t(i)] = ValueFormats::priceTenths(i, data_.ColumnPrice(i));
+                if (const auto text = WriteProof::countersNotCleared(before, after, prices))
                     reportError(*text);
             }
             showWriteModeNote();

@@ -601,42 +601,83 @@ void TestWriteOperations::settingsNotTaken()
 
 void TestWriteOperations::clearProof_data()
 {
-    // Counts as read back (-1: not read) and the total; the box, if any.
-    QTest::addColumn<QList<int>>("counts");
-    QTest::addColumn<int>("total");
+    // Counts and total just before "QVZ0" (empty: not read) and right after
+    // it (-1: not read); column 1 at 150 yen, column 2 at 12.5, the rest
+    // at 100 yen; the box, if any.
+    QTest::addColumn<QList<int>>("before");
+    QTest::addColumn<int>("totalBefore");
+    QTest::addColumn<QList<int>>("after");
+    QTest::addColumn<int>("totalAfter");
     QTest::addColumn<QString>("box");
-    QList<int> cleared(16, 0);
-    QTest::newRow("all 0") << cleared << 0 << QString();
+    const QList<int> was{10, 4, 12345, 0, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7};
+    const QList<int> cleared(16, 0);
+    QTest::newRow("all 0") << was << 5000 << cleared << 0 << QString();
     // The total is a total since the last memory clear: it may stay.
-    QTest::newRow("counts cleared, total kept") << cleared << 123456 << QString();
-    QList<int> one = cleared;
-    one[2] = 12345;
+    QTest::newRow("counts cleared, total kept") << was << 5000 << cleared << 5000 << QString();
+    // The machine sold while the clear was read back: a count of 1 is a sale.
+    QList<int> oneSale = cleared;
+    oneSale[0] = 1;
+    QTest::newRow("a sale after QVZ0, total kept") << was << 5000 << oneSale << 5150 << QString();
+    QTest::newRow("a sale after QVZ0, total cleared") << was << 5000 << oneSale << 150 << QString();
+    // A column at 0 before that sold one: no refusal either.
+    QList<int> fromZero = cleared;
+    fromZero[3] = 1;
+    QTest::newRow("a column at 0 sold one") << was << 5000 << fromZero << 100 << QString();
+    // 12.5 yen buys eight pieces of column 2 for 100 yen: four before, five now.
+    QList<int> five = cleared;
+    five[1] = 5;
+    QTest::newRow("column 2 sold back above its count") << was << 5000 << five << 100 << QString();
+    QList<int> left = cleared;
+    left[2] = 12345;
     QTest::newRow("one count left")
-        << one << 0
-        << QStringLiteral("カウンタのクリアがQUVOに反映されていません.\n・コラム3枚数: 期待値 0 → 現在値 12345\n"
+        << was << 5000 << left << 5000
+        << QStringLiteral("カウンタのクリアがQUVOに反映されていません.\n・コラム3枚数: クリア前 12345 → 現在値 12345\n"
                           "もう一度カウンタクリアを実行して下さい.");
-    QList<int> unread = one;
+    // No money came in: a count that merely fell is still not cleared.
+    QList<int> fell = cleared;
+    fell[0] = 9;
+    QTest::newRow("a count fell, no money")
+        << was << 5000 << fell << 5000
+        << QStringLiteral("カウンタのクリアがQUVOに反映されていません.\n・コラム1枚数: クリア前 10 → 現在値 9\n"
+                          "もう一度カウンタクリアを実行して下さい.");
+    QList<int> unread = cleared;
     unread[0] = -1;
     QTest::newRow("a count not read")
-        << unread << 0
+        << was << 5000 << unread << 5000
         << QStringLiteral("カウンタのクリアがQUVOに反映されたか確認できませんでした.\n"
-                          "・コラム1枚数: 期待値 0 → 現在値 (読み込めませんでした)\n"
-                          "・コラム3枚数: 期待値 0 → 現在値 12345\n接続し直して枚数を確かめて下さい.");
+                          "・コラム1枚数: クリア前 10 → 現在値 (読み込めませんでした)\n接続し直して枚数を確かめて下さい.");
+    // Nothing read before the clear: the counts against the total alone.
+    QTest::newRow("no figures before, one left")
+        << QList<int>() << 0 << left << 0
+        << QStringLiteral("カウンタのクリアがQUVOに反映されていません.\n・コラム3枚数: 期待値 0 → 現在値 12345\n"
+                          "もう一度カウンタクリアを実行して下さい.");
+    QTest::newRow("no figures before, a sale") << QList<int>() << 0 << oneSale << 150 << QString();
 }
 
 void TestWriteOperations::clearProof()
 {
-    QFETCH(QList<int>, counts);
-    QFETCH(int, total);
+    QFETCH(QList<int>, before);
+    QFETCH(int, totalBefore);
+    QFETCH(QList<int>, after);
+    QFETCH(int, totalAfter);
     QFETCH(QString, box);
-    DeviceData data;
-    std::array<bool, 16> read{};
-    for (int i = 0; i < 16; ++i) {
-        data.ColumnSalesCount(i) = std::max(0, counts[i]);
-        read[std::size_t(i)] = counts[i] >= 0;
+    std::optional<WriteProof::ClearFigures> was;
+    if (!before.isEmpty()) {
+        was.emplace();
+        for (int i = 0; i < 16; ++i)
+            was->counts[std::size_t(i)] = before[i];
+        was->total = totalBefore;
     }
-    data.SalesTotal() = total;
-    QCOMPARE(WriteProof::countersNotCleared(data, read).value_or(QString()), box);
+    WriteProof::ClearFigures now;
+    for (int i = 0; i < 16; ++i)
+        if (after[i] >= 0)
+            now.counts[std::size_t(i)] = after[i];
+    now.total = totalAfter;
+    std::array<std::optional<qint64>, 16> prices{};
+    prices.fill(1000);
+    prices[0] = 1500;
+    prices[1] = 125;
+    QCOMPARE(WriteProof::countersNotCleared(was, now, prices).value_or(QString()), box);
     // A price the read-back did not read is not called refused.
     QCOMPARE(WriteProof::priceNotTaken(2, 125, 0, false).value_or(QString()),
              QStringLiteral("設定価格がQUVOに反映されたか確認できませんでした.\n"

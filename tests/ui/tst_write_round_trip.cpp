@@ -399,7 +399,7 @@ void TestWriteRoundTrip::writeProof_data()
     // Only the sixteen counts are checked: the total is the controller's business.
     QStringList counts;
     for (int i = 1; i <= 16; ++i)
-        counts << QStringLiteral("コラム%1枚数: 期待値 0 → 現在値 %2").arg(i).arg(i);
+        counts << QStringLiteral("コラム%1枚数: クリア前 %2 → 現在値 %2").arg(i).arg(i);
     const QStringList clear = box(QStringLiteral("カウンタのクリアがQUVOに反映されていません."), counts,
                                   "もう一度カウンタクリアを実行して下さい.");
     // The proof names the controller it concerns.
@@ -441,6 +441,15 @@ void TestWriteRoundTrip::writeProof_data()
     QTest::newRow("clear: QVU0 silent") << "clear" << fault("QVU0", "silence") << QStringList();
     // Which counters "QVZ0" clears is the controller's business.
     QTest::newRow("clear: total kept") << "clear" << QByteArray(R"([], "clearKeepsTotal": true)") << QStringList();
+    // Sales go on while the clear is read back: a count of a few pieces the
+    // money taken meanwhile explains is no clear refused.
+    QTest::newRow("clear while the machine sells")
+        << "clear" << QByteArray(R"([], "simulateSales": {"minIntervalMs": 5, "maxIntervalMs": 15, "seed": 7})")
+        << QStringList();
+    QTest::newRow("clear while the machine sells, total kept")
+        << "clear"
+        << QByteArray(R"([], "clearKeepsTotal": true, "simulateSales": {"minIntervalMs": 5, "maxIntervalMs": 15, "seed": 3})")
+        << QStringList();
     QTest::newRow("options taken") << "options" << QByteArray() << QStringList();
     QTest::newRow("options: ERR on QVSO3") << "options" << fault("QVSO3*", "error") << option3;
     // Stopped before the store: nothing to prove at the next connection.

@@ -302,8 +302,9 @@ void TestWriteRoundTrip::guardedWrites_data()
     QTest::addColumn<QStringList>("boxes");   // captions of the boxes the write shows
     QTest::addColumn<QString>("sent");        // the QVSOB command, empty: nothing sent
 
-    // The connect read stops at line 1: nothing of the settings is known.
-    QTest::newRow("read stopped early")
+    // A refused receipt line is left unread by the connect read, and the
+    // write will not send it.
+    QTest::newRow("ERR02 on line 1")
         << QByteArray(R"([{"command": "QVROA", "fault": "error", "number": 2}])")
         << QStringList{"Error"} << QString();
     // A refused or cut reply vouches for nothing: the write is refused

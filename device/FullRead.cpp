@@ -87,9 +87,17 @@ public:
     bool group(const QList<int> &slotList, const QList<ValueOrigins::Field> &fields, Reads reads)
     {
         for (int attempt = 0; attempt < 2; ++attempt) {
+            // What an attempt reads counts only once its checkpoint passes:
+            // neither a voided attempt nor one the line ended vouches for a
+            // value, and a second attempt only for what it read itself.
             notes_.clear();
-            if (!reads())
+            for (int slot : slotList)
+                result_.read[std::size_t(slot)] = false;
+            if (!reads()) {
+                for (int slot : slotList)
+                    result_.read[std::size_t(slot)] = false;
                 return false;
+            }
             if (link_.checkpoint()) {
                 if (origins_) {
                     for (const auto &n : notes_) {
@@ -233,6 +241,7 @@ Result run(DeviceLink &link, DeviceData &data, FullReadView &view, ValueOrigins 
                               F::Line3X, F::Line3Y, F::Line3Text, F::Identification};
     const int voidedBeforeLines = seq.voided();
     const bool lines = seq.group({}, lineFields, [&] {
+        result.identificationRead = false;
         const char letters[3] = {'A', 'B', 'C'};
         for (int line = 0; line < 3; ++line) {
             if (!readReceiptLine(seq, letters[line], line, view, &result.error)) {

@@ -41,11 +41,20 @@ public:
 
     // One read; false when neither it nor the probe after it got a byte:
     // the line is dead, which ends the sequence. A read the probe shows to
-    // be one lost reply comes back empty, its value unread.
+    // be one lost reply comes back empty, its value unread. A controller
+    // that answers the probe and nothing else is no better than a dead line:
+    // read after read would each cost the time-out and the listening behind
+    // it, so that many reads in a row answered only by the probe end the
+    // sequence too.
+    static constexpr int ProbeOnlyLimit = 3;
     bool transact(const QByteArray &command, int expectedLength, TransactResult *reply)
     {
         *reply = link_.Transact(command, expectedLength);
-        if (link_.answered(*reply) || (!link_.deviceGone() && link_.probe()))
+        if (link_.answered(*reply)) {
+            probeOnly_ = 0;
+            return true;
+        }
+        if (!link_.deviceGone() && link_.probe() && ++probeOnly_ < ProbeOnlyLimit)
             return true;
         result_.silent = true;
         result_.completed = false;
@@ -78,9 +87,17 @@ public:
     bool group(const QList<int> &slotList, const QList<ValueOrigins::Field> &fields, Reads reads)
     {
         for (int attempt = 0; attempt < 2; ++attempt) {
+            // What an attempt reads counts only once its checkpoint passes:
+            // neither a voided attempt nor one the line ended vouches for a
+            // value, and a second attempt only for what it read itself.
             notes_.clear();
-            if (!reads())
+            for (int slot : slotList)
+                result_.read[std::size_t(slot)] = false;
+            if (!reads()) {
+                for (int slot : slotList)
+                    result_.read[std::size_t(slot)] = false;
                 return false;
+            }
             if (link_.checkpoint()) {
                 if (origins_) {
                     for (const auto &n : notes_) {
@@ -112,6 +129,7 @@ private:
     ValueOrigins *origins_;
     QList<QPair<ValueOrigins::Field, std::optional<QByteArray>>> notes_;
     int voided_ = 0;
+    int probeOnly_ = 0;   // reads in a row that only the probe after them answered
 };
 
 void noteLine(Sequence &seq, int line, const QByteArray *raw)
@@ -123,10 +141,13 @@ void noteLine(Sequence &seq, int line, const QByteArray *raw)
 }
 
 // One receipt line: the text first (its change handler keeps the preview
-// in step), then X, then Y. A magnification of a whole reply that is not a
-// digit, or a relayout the text started that fails, stops here, leaving
-// whatever was already set in place. A cut or lost reply carries no
-// magnification at all: the boxes show none, and nothing is converted.
+// in step), then X, then Y. Only a whole normal reply whose magnifications
+// are digits is shown as the controller's line (a digit outside 1-4 still
+// selects no item). Any other reply (lost, cut, late, garbled, busy, a
+// magnification that is no digit) leaves the line unread as an unread price
+// is: an empty text, no magnification, the comment grey; the read goes on.
+// What came off the wire is never a conversion error; only a relayout the
+// text started can fail, on what the operator typed into another box.
 bool readReceiptLine(Sequence &seq, char letter, int line, FullReadView &view, QString *error)
 {
     TransactResult reply;
@@ -134,22 +155,18 @@ bool readReceiptLine(Sequence &seq, char letter, int line, FullReadView &view, Q
         return false;
     const QByteArray &value = reply.payload;
     noteLine(seq, line, nullptr);
+    const std::optional<int> x = ValueFormats::magnificationDigit(value, 0);
+    const std::optional<int> y = ValueFormats::magnificationDigit(value, 1);
+    const bool shown = reply.usable() && x && y;
     if (const std::optional<QString> failed =
-            view.setReceiptText(line, ValueFormats::receiptLineText(value))) {
+            view.setReceiptText(line, shown ? ValueFormats::receiptLineText(value) : QString())) {
         *error = *failed;
         return false;
     }
-    if (!reply.complete) {
-        view.setMagnificationIndex(line * 2, -1);
-        view.setMagnificationIndex(line * 2 + 1, -1);
+    view.setMagnificationIndex(line * 2, shown ? ValueFormats::magnificationIndex(*x) : -1);
+    view.setMagnificationIndex(line * 2 + 1, shown ? ValueFormats::magnificationIndex(*y) : -1);
+    if (!shown)
         return true;
-    }
-    for (int axis = 0; axis < 2; ++axis) {
-        int digit = 0;
-        if (!ValueFormats::magnificationDigit(value, axis, &digit, error))
-            return false;
-        view.setMagnificationIndex(line * 2 + axis, ValueFormats::magnificationIndex(digit));
-    }
     view.setCommentBlack(line);
     if (usableLine(reply))
         noteLine(seq, line, &value);
@@ -224,6 +241,7 @@ Result run(DeviceLink &link, DeviceData &data, FullReadView &view, ValueOrigins 
                               F::Line3X, F::Line3Y, F::Line3Text, F::Identification};
     const int voidedBeforeLines = seq.voided();
     const bool lines = seq.group({}, lineFields, [&] {
+        result.identificationRead = false;
         const char letters[3] = {'A', 'B', 'C'};
         for (int line = 0; line < 3; ++line) {
             if (!readReceiptLine(seq, letters[line], line, view, &result.error)) {

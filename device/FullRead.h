@@ -16,15 +16,18 @@ class ValueOrigins;
 namespace FullRead {
 
 struct Result {
-    // False when a receipt-line magnification did not convert, in the reply
-    // or in the relayout a text handler ran, or when the line fell silent:
-    // the read stopped there, the table holds what came before it.
+    // False when the relayout a receipt text's handler ran failed (a
+    // magnification the operator typed into another box is no number), or
+    // when the line fell silent: the read stopped there, the table holds
+    // what came before it. A reply never stops it: an unusable receipt line
+    // is left unread like any other value.
     bool completed = true;
     // The conversion error, for the application's error display.
     QString error;
-    // A read received no byte at all and neither did the probe after it:
-    // the controller does not answer, and the other reads would each only
-    // cost a time-out.
+    // A read received no byte at all and neither did the probe after it,
+    // or several reads in a row were answered only by the probe: the
+    // controller does not answer, and the other reads would each only cost
+    // a time-out.
     bool silent = false;
     // The line had a gap during the read and what answered at its end is
     // not the controller it began with: nothing of the read counts.
@@ -54,8 +57,9 @@ struct Result {
 // then does the window show them.
 //
 // A read that gets nothing is followed by the probe "QV": one lost reply
-// leaves its value unread and the sequence goes on; only an unanswered
-// probe ends it, before it touches that slot or its boxes. Values count
+// leaves its value unread and the sequence goes on; an unanswered probe, or
+// the third read in a row that only the probe answered, ends it before it
+// touches that slot or its boxes. Values count
 // only once their group (prices, counts, options, receipt lines with the
 // identification, totals) has passed a checkpoint of the link; a group
 // voided there is read once more. After any gap, "QVRON" and "QVV" are

@@ -1,8 +1,9 @@
 #pragma once
 // What the full read puts into the window while it runs. The receipt lines
-// reach their boxes one by one, before the sequence is over, because a
-// magnification that fails to convert stops the read with the texts before
-// it already shown. The main window implements this; tests record it.
+// reach their boxes one by one, before the sequence is over: each text runs
+// its box's change handler, whose relayout may fail on what the operator
+// typed and stop the read with the texts before it already shown. The main
+// window implements this; tests record it.
 #include <QString>
 #include <optional>
 
@@ -14,7 +15,7 @@ public:
     // relayout that handler runs comes back here, unshown, and ends the read.
     virtual std::optional<QString> setReceiptText(int line, const QString &text) = 0;
     // Magnification box 0-5 (ComboBox1-ComboBox6): item index, -1 for no
-    // selection. Does not run the change handler.
+    // selection (also an unread line's). Does not run the change handler.
     virtual void setMagnificationIndex(int box, int index) = 0;
     // The preview's comment label of line 0-2 turns black.
     virtual void setCommentBlack(int line) = 0;

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "link/ShiftJis.h"
-#include "receipt/layout/ReceiptText.h"
 
 namespace ValueFormats {
 
@@ -84,16 +83,11 @@ QString receiptLineText(const QByteArray &value)
     return ShiftJis::decode(value.mid(2));
 }
 
-bool magnificationDigit(const QByteArray &value, int position, int *digit, QString *error)
+std::optional<int> magnificationDigit(const QByteArray &value, int position)
 {
-    const QByteArray ch = value.mid(position, 1);
-    if (ch.size() == 1 && ch[0] >= '0' && ch[0] <= '9') {
-        *digit = ch[0] - '0';
-        return true;
-    }
-    if (error)
-        *error = ReceiptText::conversionError(ShiftJis::decode(ch));
-    return false;
+    if (position < 0 || position >= value.size() || value[position] < '0' || value[position] > '9')
+        return std::nullopt;
+    return value[position] - '0';
 }
 
 int magnificationIndex(int digit)

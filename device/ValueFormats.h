@@ -45,9 +45,9 @@ QString countText(std::int32_t count);
 QString receiptLineText(const QByteArray &value);
 
 // The magnification character at `position` (0 for X, 1 for Y) read as a
-// decimal integer. A missing or non-digit character fails the conversion:
-// false, with the error message in `error`.
-bool magnificationDigit(const QByteArray &value, int position, int *digit, QString *error);
+// decimal digit; nothing for a missing or non-digit character, which leaves
+// the line unread rather than failing a conversion.
+std::optional<int> magnificationDigit(const QByteArray &value, int position);
 
 // The item a magnification digit selects in its box ("1" ... "4"):
 // digit - 1, or -1 (no selection) outside 1-4.

@@ -23,14 +23,14 @@ QString admittingGroup(const QString &devicePath)
 
 } // namespace
 
-SearchOutcome searchController(DeviceLink &link, const BeforePort &beforePort)
+SearchOutcome searchController(DeviceLink &link, const BeforePort &beforePort, int from)
 {
     SearchOutcome outcome;
     outcome.directory = PortNamespace::checkPortDirectory();
     const QString directoryProblem = PortNamespace::directoryProblem(outcome.directory);
     if (!directoryProblem.isEmpty())
         qWarning("%s; ignored, the built-in port table applies", qPrintable(directoryProblem));
-    for (int n = HighestPort; n >= 1; --n) {
+    for (int n = std::min(from, HighestPort); n >= 1; --n) {
         if (beforePort && !beforePort(n)) {
             link.closePort();
             outcome.kind = SearchOutcome::Aborted;

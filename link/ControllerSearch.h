@@ -26,8 +26,10 @@ constexpr int HighestPort = 255;
 using BeforePort = std::function<bool(int portNumber)>;
 
 // On Found the port stays open in `link`; otherwise it is closed. A port
-// directory that does not count is named on standard error.
-SearchOutcome searchController(DeviceLink &link, const BeforePort &beforePort);
+// directory that does not count is named on standard error. The search
+// begins at `from` and goes down: a caller that found nothing to read on one
+// port goes on below it.
+SearchOutcome searchController(DeviceLink &link, const BeforePort &beforePort, int from = HighestPort);
 
 // The not-found message: "QUVOが見つかりません", then one line for each port
 // that would not open (at most MaxUnopenedLines, then how many more), the

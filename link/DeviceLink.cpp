@@ -80,9 +80,14 @@ TransactResult DeviceLink::Transact(const QByteArray &command, int expectedLengt
         ++generation_;
     lastHeard_ = result.heard();
     // A whole frame with more right behind it: the more may be a reply
-    // that belongs to no command. (A read that stopped at its length
-    // without a CR vouches for nothing anyway; its tail is drained.)
-    if (read.end == ReadEnd::Overrun)
+    // that belongs to no command. Bytes a read took that were not one whole
+    // reply (noise before the status field, a garbled or cut reply, a read
+    // that ended at its deadline or its length with bytes in it) may be the
+    // rest of an earlier command's reply, and this command's own reply may
+    // then come late and be taken for the next one's: both void the group
+    // as bytes waiting before a command do. A silent read is a lost reply,
+    // and an ERR or busy reply is the controller's own answer.
+    if (!read.bytes.isEmpty() && (read.end != ReadEnd::Quiet || result.status == StatusNoReply))
         displaced_ = true;
     noteLeftover(read, result.status);
     traceTransaction(portNumber_, devicePath_, command, read.bytes, result.status, port_->nowMs() - started);

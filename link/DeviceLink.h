@@ -106,8 +106,17 @@ public:
     // Waits until the line has stayed quiet for CheckpointQuietMs behind
     // the last reply; true when no byte the link did not expect came since
     // the last checkpoint (bytes waiting before a command, more behind a
-    // reply, an extra reply now). False voids every value read since then:
-    // one of them may be another command's reply that an adapter held back.
+    // reply, an extra reply now, bytes a read took that were not one whole
+    // reply). False voids every value read since then: one of them may be
+    // another command's reply that an adapter held back or that came late.
+    //
+    // What it still cannot tell: a whole reply of the expected length that
+    // belongs to an earlier command, when nothing else stray comes before
+    // the checkpoint. That happens when replies are shifted by one (a copy
+    // held back, a reply later than the listening after its read) and the
+    // shift ends without a byte to show it: a command whose own reply is
+    // never sent, or whose reply comes only after the checkpoint's quiet
+    // time. Each reply then looks like the answer of the command before it.
     bool checkpoint();
 
     // Set from another thread to end the running sequence: the next

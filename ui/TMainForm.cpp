@@ -477,6 +477,10 @@ void TMainForm::startConnection(const ControllerIdentity *before)
     // answering is told in seconds, not after every read has timed out.
     origins_.forget();
     priceRead_.reset();
+    // Nothing typed for the last connection may fail the relayouts of this
+    // one's read: the magnifications start unread, as the read finds them.
+    for (int box = 0; box < 6; ++box)
+        setMagnificationIndex(box, -1);
     const quint64 since = link().generation();
     const bool alive = line_.run([&version](DeviceLink &link) { return link.answered(version) || link.probe(); });
     // A write left in write mode on this controller is closed before anything

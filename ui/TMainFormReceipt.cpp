@@ -15,11 +15,22 @@
 
 namespace {
 
+// A box the read left without a value (no item chosen, nothing typed) is an
+// unread magnification, not a bad entry: its line is laid out at the
+// reference size, as in the start-up picture. Only what the operator typed
+// can fail to convert.
+QString magnificationText(const QComboBox *box)
+{
+    if (box->currentIndex() < 0 && box->currentText().isEmpty())
+        return QStringLiteral("1");
+    return box->currentText();
+}
+
 ReceiptPreview::MagnificationTexts magnifications(const Ui::TMainForm *ui)
 {
-    return {ui->ComboBox1->currentText(), ui->ComboBox2->currentText(),
-            ui->ComboBox3->currentText(), ui->ComboBox4->currentText(),
-            ui->ComboBox5->currentText(), ui->ComboBox6->currentText()};
+    return {magnificationText(ui->ComboBox1), magnificationText(ui->ComboBox2),
+            magnificationText(ui->ComboBox3), magnificationText(ui->ComboBox4),
+            magnificationText(ui->ComboBox5), magnificationText(ui->ComboBox6)};
 }
 
 } // namespace

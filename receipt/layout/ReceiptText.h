@@ -25,7 +25,7 @@ QStringList wrap(const QString &text, int maxCells);
 // The magnification boxes hold decimal integers; anything else is a
 // conversion error with the message the operator sees.
 std::optional<int> parseMagnification(const QString &text, QString *errorMessage = nullptr);
-// The message of that conversion error; the full read's digits say the same.
+// The message of that conversion error.
 QString conversionError(const QString &text);
 
 // What a magnification does to the font: a sign is ignored, 0 stands for the

@@ -1,17 +1,27 @@
 // The full read against a controller whose state and whose answers are
-// fuzzed: each reply as the controller means it, or busy, an error, cut
-// short, garbled, ended by LF or CR LF, sent twice, with a tail beyond the
-// read, or silent.
+// fuzzed, on a line with time: each reply as the controller means it, or
+// silent, cut, garbled, busy or refused with a payload of its own, ended by
+// LF or CR LF, sent twice, followed by a copy an adapter held back, over-long,
+// late, preceded by noise that fills the read (its reply then late), or
+// followed by noise; its bytes at fuzzed gaps; or the controller falls
+// silent for good, the probe unanswered too.
 // What must hold: every setting the read counts as read (options, receipt
 // lines, identification) and every number slot it marks as read equals
-// what the controller holds, as its own clean reply to that read carries it.
+// what the controller holds.
+// Bounds of the line, those of the link's own fuzz target: a copy follows
+// its reply within the adapter's 16 ms, and until the group's checkpoint
+// every later command gets a reply of its own in time with no noise, unless
+// a reply cut short has left bytes a read takes (a shift that ends without
+// a byte to tell it by cannot be told, see DeviceLink::checkpoint); a late
+// reply starts at most 1.25 s after its command and not while noise is
+// still arriving; noise holds no CR or colon.
 #include "device/DeviceData.h"
 #include "device/FullRead.h"
 #include "device/FullReadView.h"
 #include "device/ValueOrigins.h"
 #include "emulator/ControllerModel.h"
 #include "link/DeviceLink.h"
-#include "tests/support/FakePort.h"
+#include "tests/support/VirtualLine.h"
 
 #include "tests/fuzz/FuzzInput.h"
 
@@ -19,6 +29,10 @@
 #include <cstdlib>
 
 namespace {
+
+enum class Answer { Clean, Silent, Cut, Garbled, NoiseFirst, Busy, Refused, LineFeed, CrLf, Twice, Copy, Overlong,
+                    Late, NoiseAfter, Dead, Count };
+
 void fail(const char *what, int field)
 {
     std::fprintf(stderr, "%s (field %d)\n", what, field);
@@ -33,6 +47,22 @@ QByteArray printable(FuzzInput &in, int max)
         c = char(0x20 + uchar(c) % 0x5F);
     return t;
 }
+
+// Noise: any bytes but a CR or a colon, which could make it a frame.
+QByteArray noise(FuzzInput &in, int min, int max)
+{
+    QByteArray n = in.bytes(std::size_t(in.inRange<int>(min, max)));
+    return n.replace('\r', '\x15').replace(':', '\x15');
+}
+
+// The first read of each group of the full read (a group read again starts
+// with it again), and the question after a gap.
+bool startsGroup(const QByteArray &command, const QByteArray &lastRead)
+{
+    return command == "QVQ" || command == "QVRC0" || command == "QVRO1" || command == "QVROA" || command == "QVREA"
+        || (command == "QVRON" && lastRead != "QVROC");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -58,26 +88,119 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const QByteArray r = model.handleCommand(command);
         return r.mid(6, r.size() - 7);
     };
-    auto state = std::make_shared<FakePort::State>();
-    state->open = true;
-    state->fallback = [&](const QByteArray &command) -> QByteArray {
-        const QByteArray r = model.handleCommand(command);
-        if (in.remaining() == 0)
-            return r;
-        switch (in.inRange<int>(0, 15)) {
-        case 0: return "RBUSY:" + r.mid(6);
-        case 1: return "ERR" + QByteArray::number(in.inRange<int>(10, 99)) + ':' + r.mid(6);
-        case 2: return r.left(in.inRange<int>(0, int(r.size()) - 1));
-        case 3: return "NG   :" + r.mid(6);
-        case 4: return r.left(r.size() - 1) + '\n';
-        case 5: return r + '\n';
-        case 6: return r + r;
-        case 7: return r.left(r.size() - 1) + QByteArray(48, '7') + '\r';   // beyond any read's length
-        case 8: return QByteArray();
-        default: return r;
+
+    bool hazard = false;        // a copy since the group began: the rest of it answers in time
+    bool told = false;          // a reply cut short since the copy: its bytes void the group
+    qint64 lastNoiseUs = -1;    // when the last noise or copy stops arriving
+    QByteArray lastRead;
+    bool dead = false;
+    auto controller = [&](VirtualLine &line, const QByteArray &sent, qint64 atUs) {
+        if (dead)
+            return;
+        const QByteArray command = sent.left(sent.size() - 1);
+        const QByteArray frame = model.handleCommand(command);
+        // The probe and the version question are answered as meant: what is
+        // fuzzed is the read.
+        if (command == "QV" || command == "QVV" || in.remaining() == 0) {
+            line.send(frame, atUs + 1000, 0);
+            return;
+        }
+        if (startsGroup(command, lastRead))
+            hazard = told = false;
+        lastRead = command;
+        Answer answer = Answer(in.inRange<int>(0, 15) % int(Answer::Count));
+        if (hazard
+            && (answer == Answer::NoiseFirst || answer == Answer::NoiseAfter
+                || (!told && (answer == Answer::Silent || answer == Answer::Late || answer == Answer::Dead))))
+            answer = Answer::Clean;
+        const qint64 startUs = atUs + in.inRange<int>(0, 3000);
+        const qint64 jitter = in.inRange<int>(0, 16000);
+        auto gap = [&in, jitter](int) -> qint64 { return jitter ? in.inRange<qint64>(0, jitter) : 0; };
+        const QByteArray payload = frame.mid(6, frame.size() - 7);
+        // A refused or busy reply carries a payload of its own, not the value.
+        const auto otherPayload = [&in, &payload] {
+            QByteArray p = in.bytes(std::size_t(payload.size()));
+            for (char &c : p)
+                c = "0123456789ABCDEF"[uchar(c) % 16];
+            return p.leftJustified(payload.size(), '7');
+        };
+        switch (answer) {
+        case Answer::Clean:
+        case Answer::Count:
+            line.send(frame, startUs, 0, gap);
+            break;
+        case Answer::Silent:
+            break;
+        case Answer::Dead:
+            dead = true;
+            break;
+        case Answer::Cut: {
+            // After a copy at least one byte comes, or it would be a silence.
+            QByteArray kept = frame.left(in.inRange<int>(hazard ? 1 : 0, int(frame.size()) - 1));
+            while (kept.endsWith('\r'))
+                kept.chop(1);
+            line.send(kept, startUs, 0, gap);
+            told = told || hazard;
+            break;
+        }
+        case Answer::Garbled:
+            line.send("NG   :" + frame.mid(6), startUs, 0, gap);
+            break;
+        case Answer::NoiseFirst:
+            // Noise still arriving would end the read before the late reply comes.
+            if (lastNoiseUs >= atUs)
+                break;
+            line.send(noise(in, 1, 48), startUs, -1, gap);
+            line.send(frame, line.queuedUntilUs() + in.inRange<int>(700, 1250) * 1000, 0, gap);
+            break;
+        case Answer::Busy:
+            line.send("RBUSY:" + otherPayload() + '\r', startUs, 0, gap);
+            break;
+        case Answer::Refused: {
+            const QByteArray status = "ERR" + QByteArray::number(in.inRange<int>(10, 99)) + ':';
+            line.send(status + otherPayload() + '\r', startUs, 0, gap);
+            break;
+        }
+        case Answer::LineFeed:
+            line.send(frame.left(frame.size() - 1) + '\n', startUs, 0, gap);
+            break;
+        case Answer::CrLf:
+            line.send(frame + '\n', startUs, 0, gap);
+            break;
+        case Answer::Twice:
+            line.send(frame + frame, startUs, 0, gap);
+            lastNoiseUs = line.queuedUntilUs();
+            hazard = true;
+            break;
+        case Answer::Copy:
+            line.send(frame, startUs, 0, gap);
+            // Its first byte within the adapter's 16 ms of the reply's last.
+            line.send(frame, line.queuedUntilUs() + in.inRange<int>(0, 14000), 0,
+                      [&gap](int i) { return i == 0 ? 0 : gap(i); });
+            lastNoiseUs = line.queuedUntilUs();
+            hazard = true;
+            break;
+        case Answer::Overlong:
+            line.send(frame.left(frame.size() - 1) + in.someBytes(48) + '\r', startUs, 0, gap);
+            break;
+        case Answer::Late:
+            if (lastNoiseUs >= atUs)
+                break;
+            line.send(frame, atUs + in.inRange<int>(700, 1250) * 1000, 0, gap);
+            break;
+        case Answer::NoiseAfter: {
+            line.send(frame, startUs, 0, gap);
+            const QByteArray n = noise(in, 0, 12);
+            if (!n.isEmpty()) {
+                line.send(n, line.queuedUntilUs() + in.inRange<int>(0, 300) * 1000, -1, gap);
+                lastNoiseUs = line.queuedUntilUs();
+            }
+            break;
+        }
         }
     };
-    DeviceLink link(std::make_unique<FakePort>(state));
+
+    DeviceLink link(std::make_unique<VirtualLine>(controller));
     DeviceData table;
     NoFullReadView view;
     ValueOrigins origins;
@@ -119,6 +242,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     const auto id = origins.asRead(ValueOrigins::Identification);
     if (id && *id != clean("QVRON"))
+        fail("the identification counted as read differs from the controller's", ValueOrigins::Identification);
+    if (result.identificationRead && result.identification != clean("QVRON"))
         fail("the identification counted as read differs from the controller's", ValueOrigins::Identification);
     return 0;
 }

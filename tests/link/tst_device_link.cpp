@@ -37,6 +37,8 @@ private slots:
     void onTheLine();
     void onTheVirtualLine_data();
     void onTheVirtualLine();
+    void checkpointOfAGroup_data();
+    void checkpointOfAGroup();
     void vanishedPeerComesBack();
     void bufferGuard_data();
     void bufferGuard();
@@ -224,6 +226,7 @@ void TestDeviceLink::deniedToAnotherUser()
 
 using Pieces = QList<PtyResponder::Piece>;
 Q_DECLARE_METATYPE(Pieces)
+Q_DECLARE_METATYPE(QList<Pieces>)
 
 void TestDeviceLink::onTheLine_data()
 {
@@ -348,7 +351,7 @@ void TestDeviceLink::onTheVirtualLine_data()
         trickle.append({20, "A"});
     trickle.append({0, "\r"});
     QTest::newRow("cut by the deadline after a CR inside")
-        << 40 << trickle << 0 << QByteArray("11") << false << false << true << false;
+        << 40 << trickle << 0 << QByteArray("11") << false << false << true << true;
     QTest::newRow("late beyond the listening, the next reply behind it")
         << 2 << Pieces{{1400, "OK   :0A\r"}} << 100 << QByteArray() << false << true << true << true;
 }
@@ -388,6 +391,77 @@ void TestDeviceLink::onTheVirtualLine()
     const TransactResult after = link.Transact("QVQ", 2);
     QVERIFY(after.usable());
     QCOMPARE(after.payload, QByteArray("01"));
+}
+
+void TestDeviceLink::checkpointOfAGroup_data()
+{
+    // A group of reads "QVRP0", "QVRP1", ... (four payload characters each)
+    // on a line with exact timing: each command's reply pieces, the first
+    // after its arrival, each later one after the piece before; the time the
+    // caller spends before each command; and whether the checkpoint behind
+    // the group finds it clean. Whenever a value may have been taken from
+    // another command's reply, it must not.
+    QTest::addColumn<QList<Pieces>>("replies");
+    QTest::addColumn<QList<int>>("idleMs");
+    QTest::addColumn<bool>("clean");
+    const QByteArray noise11("\x15\x85\x15\x15\x85\x15\x15\x85\x15\x15\x85");
+    QTest::newRow("every reply its own")
+        << QList<Pieces>{{{0, "OK   :0064\r"}}, {{0, "OK   :0065\r"}}, {{0, "OK   :0066\r"}}} << QList<int>() << true;
+    // One lost reply and a refused one are answers of the controller, not strays.
+    QTest::newRow("a lost reply") << QList<Pieces>{{{0, "OK   :0064\r"}}, {}, {{0, "OK   :0066\r"}}} << QList<int>()
+                                  << true;
+    QTest::newRow("an ERR reply") << QList<Pieces>{{{0, "OK   :0064\r"}}, {{0, "ERR12:\r"}}, {{0, "OK   :0066\r"}}}
+                                  << QList<int>() << true;
+    QTest::newRow("a late reply owed") << QList<Pieces>{{{0, "OK   :0064\r"}}, {{900, "OK   :0065\r"}}, {{0, "OK   :0066\r"}}}
+                                       << QList<int>() << true;
+    // Noise fills the first read; its reply comes 700 ms late and is taken
+    // whole by the second command, which never answers itself.
+    QTest::newRow("noise fills a read, its reply taken by the next")
+        << QList<Pieces>{{{0, noise11}, {700, "OK   :0064\r"}}, {}} << QList<int>() << false;
+    // The first reply's copy is taken by the second command; the second's own
+    // reply, cut, lands in the third read, which ends at its deadline; the
+    // third's reply comes late and is drained as the one owed.
+    QTest::newRow("a copy, then a cut reply in the next read")
+        << QList<Pieces>{{{0, "OK   :0064\r"}, {12, "OK   :0064\r"}}, {{20, "OK   :00"}}, {{800, "OK   :0066\r"}}}
+        << QList<int>() << false;
+    // An adapter holds the last reply's copy back 12 ms: only the quiet
+    // time of the checkpoint hears it.
+    QTest::newRow("a copy 12 ms behind the last reply")
+        << QList<Pieces>{{{0, "OK   :0064\r"}}, {{0, "OK   :0065\r"}, {12, "OK   :0065\r"}}} << QList<int>() << false;
+    // Noise arrives while the caller works between two commands: it waits
+    // before the second command, which drains it.
+    QTest::newRow("bytes waiting before a command")
+        << QList<Pieces>{{{0, "OK   :0064\r"}, {30, "\x15\x15"}}, {{0, "OK   :0065\r"}}} << QList<int>{0, 100} << false;
+}
+
+void TestDeviceLink::checkpointOfAGroup()
+{
+    QFETCH(QList<Pieces>, replies);
+    QFETCH(QList<int>, idleMs);
+    QFETCH(bool, clean);
+    int index = -1;
+    auto port = std::make_unique<VirtualLine>([&replies, &index](VirtualLine &line, const QByteArray &, qint64 atUs) {
+        ++index;
+        qint64 at = atUs;
+        for (const PtyResponder::Piece &piece : replies.value(index)) {
+            line.send(piece.bytes, std::max(at, line.queuedUntilUs()) + piece.pauseMs * 1000, index);
+            at = line.queuedUntilUs();
+        }
+    });
+    VirtualLine *line = port.get();
+    DeviceLink link(std::move(port));
+    bool misread = false;   // a value taken from bytes not sent for its command
+    for (int i = 0; i < replies.size(); ++i) {
+        line->idle(qint64(idleMs.value(i)) * 1000);
+        const TransactResult r = link.Transact("QVRP" + QByteArray::number(i), 4);
+        const QList<int> tags = line->lastReadTags();
+        if (r.usable())
+            misread = misread || std::any_of(tags.begin(), tags.end(), [i](int tag) { return tag != i; });
+        link.answered(r);   // as a read does: listens for a late reply
+    }
+    QVERIFY(!misread || !clean);
+    QCOMPARE(link.checkpoint(), clean);
+    QCOMPARE(link.checkpoint(), true);   // the next group starts clean
 }
 
 void TestDeviceLink::vanishedPeerComesBack()

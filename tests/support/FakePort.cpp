@@ -9,10 +9,12 @@ bool FakePort::open(const QString &devicePath)
     return true;
 }
 
-int FakePort::drain(int, int listenMs, int)
+int FakePort::drain(int quietMs, int listenMs, int)
 {
     s_->drains.append(listenMs);
     const int dropped = int(s_->staleInput.size() + s_->pendingInput.size());
+    if (s_->timed)
+        s_->clockMs += listenMs + dropped + (dropped > 0 ? quietMs : 0);
     s_->staleInput.clear();
     s_->pendingInput.clear();
     return dropped;
@@ -24,6 +26,8 @@ void FakePort::write(const QByteArray &bytes)
         s_->open = false;
         return;
     }
+    if (s_->timed)
+        s_->clockMs += bytes.size();
     QByteArray command = bytes;
     if (command.endsWith('\r'))
         command.chop(1);
@@ -36,11 +40,16 @@ void FakePort::write(const QByteArray &bytes)
         reply = s_->replies.value(command);
     else if (s_->fallback)
         reply = s_->fallback(command);
-    s_->pendingInput = s_->staleInput + reply;
+    if (s_->late.contains(command)) {
+        s_->pendingInput = s_->staleInput;
+        s_->lateInput = reply;
+    } else {
+        s_->pendingInput = s_->staleInput + reply;
+    }
     s_->staleInput.clear();
 }
 
-PortRead FakePort::read(int maxBytes, int, int, int)
+PortRead FakePort::read(int maxBytes, int timeoutMs, int quietMs, int)
 {
     s_->readSizes.append(maxBytes);
     if (s_->gone) {
@@ -58,6 +67,10 @@ PortRead FakePort::read(int maxBytes, int, int, int)
         r.end = s_->staleInput.isEmpty() ? ReadEnd::Quiet : ReadEnd::Overrun;
     else
         r.end = holdsFrameEnd(r.bytes) ? ReadEnd::Quiet : ReadEnd::Deadline;
+    if (s_->timed)
+        s_->clockMs += r.end == ReadEnd::Deadline ? timeoutMs : r.bytes.size() + quietMs;
+    s_->staleInput += s_->lateInput;
+    s_->lateInput.clear();
     return r;
 }
 

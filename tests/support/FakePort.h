@@ -24,9 +24,18 @@ public:
         std::function<QByteArray(const QByteArray &)> fallback;
         QByteArray pendingInput;              // what the next read sees
         QByteArray staleInput;                // waiting before a command (a drain drops it)
+        // Commands whose reply arrives only after the read's deadline: the
+        // read gets nothing, the listening for a late reply hears it.
+        QList<QByteArray> late;
+        QByteArray lateInput;
         QList<int> drains;                    // each drain's listening time, ms
         QList<int> readSizes;                 // the bytes each read asked for
         bool gone = false;                    // the device has gone: the port releases it
+        // The port's clock, ms. It moves only when `timed`: a read that ends
+        // at its deadline takes its whole time-out, a drain its listening,
+        // and every byte on the wire about a millisecond.
+        bool timed = false;
+        qint64 clockMs = 0;
     };
 
     // The state outlives the link that owns the port, so tests keep a handle.
@@ -43,6 +52,7 @@ public:
     int drain(int quietMs, int listenMs, int boundMs) override;
     void write(const QByteArray &bytes) override;
     PortRead read(int maxBytes, int timeoutMs, int quietMs, int confirmMs) override;
+    qint64 nowMs() const override { return s_->timed ? s_->clockMs : PortIo::nowMs(); }
 
     // "OK   :" + payload + CR, the usual good reply.
     static QByteArray ok(const QByteArray &payload = QByteArray());

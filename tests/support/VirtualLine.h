@@ -27,6 +27,9 @@ public:
     qint64 queuedUntilUs() const { return queue_.empty() ? nowUs_ : queue_.back().atUs; }
 
     qint64 nowUs() const { return nowUs_; }
+    // Time passes between commands (the caller works): what arrives
+    // meanwhile waits for the next read or drain.
+    void idle(qint64 us) { nowUs_ += us; }
     // The tags of the bytes the last read returned, in order.
     const QList<int> &lastReadTags() const { return readTags_; }
 

@@ -103,6 +103,15 @@ bool inOrder(const QStringList &got, const QStringList &wanted)
 
 // Events of one controller as the journal keeps them; count1 and count2
 // and the total. count2 passes 65535 between the third and fourth.
+// Faults that silence every read of the full read: the probe and the
+// version still answer.
+QByteArray onlyProbeAndVersionAnswered()
+{
+    return R"([{"command": "QVQ", "fault": "silence", "times": "always"},
+               {"command": "QVR*", "fault": "silence", "times": "always"},
+               {"command": "QVC", "fault": "silence", "times": "always"}])";
+}
+
 void fillHistory(Journal &journal)
 {
     auto event = [](const QString &kind, qint64 c1, qint64 c2, qint64 total, bool clear = false) {
@@ -476,18 +485,28 @@ void TestJournalWindow::headlessRead_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QByteArray>("err");
     QTest::addColumn<QByteArray>("price3");
+    // A second controller on the port above, which answers the probe and
+    // the version and then nothing.
+    QTest::addColumn<bool>("probeOnlyAbove");
     const QString com = QStringLiteral("COM%1").arg(EmulatorCom);
-    QTest::newRow("every value read") << QByteArray("[]") << com << 0 << QByteArray() << QByteArray("300");
-    QTest::newRow("searched") << QByteArray("[]") << QStringLiteral("auto") << 0 << QByteArray() << QByteArray("300");
+    const QByteArray probeOnly = onlyProbeAndVersionAnswered();
+    QTest::newRow("every value read") << QByteArray("[]") << com << 0 << QByteArray() << QByteArray("300") << false;
+    QTest::newRow("searched") << QByteArray("[]") << QStringLiteral("auto") << 0 << QByteArray() << QByteArray("300")
+                              << false;
     QTest::newRow("a refused value") << QByteArray(R"([{"command": "QVRP2", "fault": "error", "number": 12}])") << com
-                                     << 3 << QByteArray("could not be read") << QByteArray("null");
+                                     << 3 << QByteArray("could not be read") << QByteArray("null") << false;
     QTest::newRow("no controller answers")
         << QByteArray(R"([{"command": "*", "fault": "silence", "times": "always"}])") << com << 2
-        << QByteArray("no QUVO answered") << QByteArray();
+        << QByteArray("no QUVO answered") << QByteArray() << false;
+    QTest::newRow("only the probe answers") << probeOnly << com << 2 << QByteArray("stopped answering") << QByteArray()
+                                            << false;
+    // The search goes on below a port where only the probe answers.
+    QTest::newRow("searched past a port where only the probe answers")
+        << QByteArray("[]") << QStringLiteral("auto") << 0 << QByteArray() << QByteArray("300") << true;
     QTest::newRow("a port with no device") << QByteArray() << QStringLiteral("COM6") << 1
-                                           << QByteArray("COM6 has no device") << QByteArray();
+                                           << QByteArray("COM6 has no device") << QByteArray() << false;
     QTest::newRow("not a port") << QByteArray() << QStringLiteral("COM0") << 1 << QByteArray("not a port")
-                                << QByteArray();
+                                << QByteArray() << false;
 }
 
 void TestJournalWindow::headlessRead()
@@ -497,12 +516,19 @@ void TestJournalWindow::headlessRead()
     QFETCH(int, exitCode);
     QFETCH(QByteArray, err);
     QFETCH(QByteArray, price3);
+    QFETCH(bool, probeOnlyAbove);
     PortSandbox sandbox;
     EmulatorProcess emulator(QStringLiteral(QUVO_EMULATOR), sandbox.runtimeDir());
-    if (!faults.isNull()) {
-        const QByteArray scenario = R"({"prices": [100, 200, 300], "counts": [1, 2, 12345], "salesTotal": 3000000000,
-                                        "id": "JNL", "faults": )" + faults + "}";
-        QVERIFY(emulator.startAt(EmulatorCom, scenario, EmulatorProcess::fastLine()));
+    const auto scenario = [](const QByteArray &f) {
+        return R"({"prices": [100, 200, 300], "counts": [1, 2, 12345], "salesTotal": 3000000000,
+                   "id": "JNL", "faults": )" + f + "}";
+    };
+    if (!faults.isNull())
+        QVERIFY(emulator.startAt(EmulatorCom, scenario(faults), EmulatorProcess::fastLine()));
+    QTemporaryDir aboveDir;
+    EmulatorProcess above(QStringLiteral(QUVO_EMULATOR), aboveDir.path());
+    if (probeOnlyAbove) {
+        QVERIFY(above.startAt(EmulatorCom + 1, scenario(onlyProbeAndVersionAnswered()), EmulatorProcess::fastLine()));
     }
     QTemporaryDir data;
     QProcess program;

@@ -1,7 +1,9 @@
 // The receipt preview inside the real main window: built at start from the
 // window's scroll box and reference label, fed by the receipt fields of the
 // option group, byte limits on those fields, the conversion error shown
-// once per change, and the comment colours.
+// once per change, the comment colours, and a receipt line the connection's
+// read could not read.
+#include "device/ValueOrigins.h"
 #include "receipt/ReceiptItem.h"
 #include "receipt/ReceiptPreview.h"
 #include "receipt/ReceiptShape.h"
@@ -18,6 +20,7 @@
 #include <QLineEdit>
 #include <QScrollArea>
 #include <QTabWidget>
+#include <QTimer>
 #include <QtTest>
 
 namespace {
@@ -72,6 +75,8 @@ private slots:
     void fieldLimits();
     void readTextNotCut();
     void commentColours();
+    void unreadLineOnConnection_data();
+    void unreadLineOnConnection();
     void pictures();
 
 };
@@ -350,6 +355,78 @@ void TestMainFormReceipt::commentColours()
     img = canvas->grab().toImage();
     for (int n = 1; n <= 3; ++n)
         QCOMPARE(darkestChannel(img, line(n)), 192);
+}
+
+void TestMainFormReceipt::unreadLineOnConnection_data()
+{
+    // What line 2 ("QVROB") answers at the first connection; the next one
+    // finds it healthy.
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<bool>("late");
+    // Bytes that were no whole reply void the receipt group, which is read
+    // again and voided again: none of its fields counts.
+    QTest::addColumn<bool>("groupVoided");
+    QTest::newRow("lost") << QByteArray() << false << false;
+    QTest::newRow("cut") << QByteArray("OK   :2") << false << true;
+    QTest::newRow("late") << QByteArray("OK   :12EF\r") << true << false;
+    QTest::newRow("noise before the status") << QByteArray("\x15\x15OK   :12EF\r") << false << true;
+    QTest::newRow("Y a letter") << QByteArray("OK   :1ZEF\r") << false << false;
+}
+
+void TestMainFormReceipt::unreadLineOnConnection()
+{
+    // The line is shown unread (empty text and boxes, its comment grey) and
+    // noted as not known, with no conversion box: the read goes on and the
+    // poll starts. The empty boxes it leaves do not stop the next connection.
+    QFETCH(QByteArray, reply);
+    QFETCH(bool, late);
+    QFETCH(bool, groupVoided);
+    WindowFixture rig;
+    rig.port->replies.insert("QVROA", FakePort::ok("21AB"));
+    rig.port->replies.insert("QVROB", reply);
+    rig.port->replies.insert("QVROC", FakePort::ok("11CD"));
+    if (late)
+        rig.port->late << "QVROB";
+    TMainForm *form = &rig.openOnFakePort();
+    ModalAnswerer answer(ModalAnswerer::press(QMessageBox::Ok));
+    auto *timer = form->findChild<QTimer *>(QStringLiteral("Timer"));
+    auto *edit2 = findControl<QLineEdit>(form, "Edit2");
+    auto *box3 = findControl<QComboBox>(form, "ComboBox3");
+    auto *box4 = findControl<QComboBox>(form, "ComboBox4");
+    const auto comment = [&](int n) {
+        return findControl<ReceiptItem>(form, qPrintable(QStringLiteral("LblComment%1").arg(n)))->textColour();
+    };
+
+    form->ConBtnClick();
+    QVERIFY2(answer.seen.isEmpty(), qPrintable(answer.seen.value(0).text));
+    QCOMPARE(form->Connected, 1);
+    QVERIFY(rig.port->commands.contains("QVC"));
+    QVERIFY(timer->isActive());
+    QCOMPARE(edit2->text(), QString());
+    for (QComboBox *box : {box3, box4}) {
+        QCOMPARE(box->currentIndex(), -1);
+        QCOMPARE(box->currentText(), QString());
+    }
+    QCOMPARE(comment(2), ReceiptPreview::UnreadColour);
+    QCOMPARE(comment(1), ReceiptPreview::ReadColour);
+    QCOMPARE(comment(3), ReceiptPreview::ReadColour);
+    // The options write names it among what it will not send unread.
+    const QStringList group{"領収書文字1行目", "領収書文字2行目", "領収書文字3行目", "識別文字"};
+    QCOMPARE(form->origins().unknownNames(ValueOrigins::Line1X, ValueOrigins::Identification),
+             groupVoided ? group : QStringList{group[1]});
+
+    form->ConBtnClick();
+    QCOMPARE(form->Connected, 0);
+    rig.port->replies.insert("QVROB", FakePort::ok("12EF"));
+    rig.port->late.clear();
+    form->ConBtnClick();
+    QVERIFY2(answer.seen.isEmpty(), qPrintable(answer.seen.value(0).text));
+    QVERIFY(timer->isActive());
+    QCOMPARE(edit2->text(), QStringLiteral("EF"));
+    QCOMPARE(box3->currentIndex(), 0);
+    QCOMPARE(box4->currentIndex(), 1);
+    QCOMPARE(comment(2), ReceiptPreview::ReadColour);
+    QCOMPARE(form->origins().unknownNames(ValueOrigins::Line1X, ValueOrigins::Identification), QStringList());
 }
 
 // Pictures of the settings page for a person to look at, written only when

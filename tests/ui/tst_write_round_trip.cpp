@@ -316,8 +316,9 @@ void TestWriteRoundTrip::guardedWrites_data()
     QTest::addColumn<QStringList>("boxes");   // captions of the boxes the write shows
     QTest::addColumn<QString>("sent");        // the QVSOB command, empty: nothing sent
 
-    // The connect read stops at line 1: nothing of the settings is known.
-    QTest::newRow("read stopped early")
+    // A refused receipt line is left unread by the connect read, and the
+    // write will not send it.
+    QTest::newRow("ERR02 on line 1")
         << QByteArray(R"([{"command": "QVROA", "fault": "error", "number": 2}])")
         << QStringList{"Error"} << QString();
     // A refused or cut reply vouches for nothing: the write is refused
@@ -327,8 +328,9 @@ void TestWriteRoundTrip::guardedWrites_data()
         << QStringList{"Error"} << QString();
     QTest::newRow("RBUSY on option 3")
         << QByteArray(R"([{"command": "QVRO3", "fault": "rbusy"}])") << QStringList{"Error"} << QString();
+    // Cut at every read: a line cut once is read again with its group.
     QTest::newRow("line 1 cut after a blank")
-        << QByteArray(R"([{"command": "QVROA", "fault": "truncate", "keep": 11}])")
+        << QByteArray(R"([{"command": "QVROA", "fault": "truncate", "keep": 11, "times": "always"}])")
         << QStringList{"Error"} << QString();
     // Line 2 holds bytes that are not code page 932: no text the controller
     // can hold, so it is not written back.

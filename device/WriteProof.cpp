@@ -50,9 +50,18 @@ ClearVerdict clearVerdict(const ClearFigures &before, const ClearFigures &after,
 {
     // The money taken between the two reads, whole yen; unknown: none is
     // assumed, and every count must have fallen to 0.
+    // A total below the one before was cleared with the counts, or passed
+    // 2^32 on a controller that keeps it: the more it can have taken.
     std::optional<qint64> money;
-    if (before.total && after.total)
-        money = *after.total < *before.total ? *after.total : *after.total - *before.total;
+    if (before.total && after.total) {
+        constexpr qint64 TotalSpan = qint64(1) << 32;
+        if (*after.total >= *before.total) {
+            money = *after.total - *before.total;
+        } else {
+            const qint64 wrapped = *after.total + TotalSpan - *before.total;
+            money = wrapped < TotalSpan / 2 ? std::max(*after.total, wrapped) : *after.total;
+        }
+    }
     ClearVerdict verdict;
     for (int c = 0; c < 16; ++c) {
         const std::optional<qint64> &was = before.counts[std::size_t(c)];

@@ -68,6 +68,8 @@ std::optional<AuditFile::Reading> reading(Journal &journal, const JournalControl
         }
         AuditFile::Column col;
         col.number = c + 1;
+        if (sold.wraps[i] > 0)
+            r.inferredWraps.append({c + 1, sold.wraps[i]});
         const qint64 price = SalesHistory::priceTenths(c, *prices[i]);
         col.priceTenths = price;
         col.countSinceInit = *firstRead[i] + sold.sold[i];

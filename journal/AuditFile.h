@@ -16,6 +16,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <utility>
 
 namespace AuditFile {
 
@@ -43,6 +44,9 @@ struct Reading {
     int decimals = 1;       // 0: money in whole yen, 1: in tenths
     // Columns (1-16) left out: their price or count was never read.
     QList<int> leftOut;
+    // Turns of 65,536 pieces the since-initialisation figures include on a
+    // column (1-16) from the money alone: the file has no field to mark them.
+    QList<std::pair<int, qint64>> inferredWraps;
 };
 
 // Names the money and count fields wider than their eight digits, which the

@@ -5,20 +5,24 @@
 // The controller's counts are 16 bits and its total 32 bits, so a
 // difference is taken modulo 65,536 (modulo 2^32 for the total): exact as
 // long as fewer than 65,536 pieces were sold between two readings. The
-// total tells the rest: a column is flagged as unsure where one more turn
-// of 65,536 pieces at its price would still fit in the total's growth
-// (always for a column priced 0). A count that fell while the total grew
-// is such a wrap; a total that fell with no clear recorded means a clear
-// made elsewhere, and then only the counts since are surely sold.
+// total tells the rest: the money it grew by, less what the counts are
+// worth, is whole turns of 65,536 pieces of some column. Where exactly one
+// way of splitting it over the columns fits (within the nine tenths of a
+// yen the total keeps), the turns are placed on their column and marked as
+// inferred; where several could, or a price changed, the columns that
+// could are flagged. A column priced 0 explains no money and is never
+// flagged. A total that fell with no clear recorded means a clear made
+// elsewhere, and then only the counts since are surely sold; so do counts
+// that fell further than the total's growth can have wrapped them.
 //
 // A counter clear counts only when proven: its figures are read fresh just
-// before it is sent and again right after. A figure that is now below what
-// it was restarted from 0 at the clear, so the sales after it are the
-// later figures themselves (sales made while the clear was being read back
-// included). A figure not read back is decided by the next reading: below
-// the clear's figure, the clear was carried out; otherwise the sales go on
-// from the figures before the clear. A controller that keeps its total at a
-// clear is measured across it.
+// before it is sent and again right after. It is carried out when every
+// count fell as far as the money taken meanwhile allows (a sale made while
+// it was read back is no refusal), and the sales after it are then the
+// later figures themselves. A clear not read back is decided likewise by
+// the next reading or clear; otherwise the sales go on from the figures
+// before the clear. A controller that keeps its total at a clear is
+// measured across it.
 #include "journal/JournalEvent.h"
 
 #include <QList>
@@ -51,19 +55,20 @@ struct Sales {
     std::array<qint64, Figures> sold{};
     // The total fell with no clear recorded: `sold` is the least it can be.
     std::array<bool, Figures> fell{};
-    // One more wrap of the count would still fit in the total's growth:
-    // `sold` is exact modulo 65,536 only.
+    // Turns of 65,536 pieces found from the money and placed on their
+    // column (included in `sold`): inferred, not counted.
+    std::array<qint64, Figures> wraps{};
+    // Turns that would explain money no count shows, on a column that could
+    // hold them while nothing tells which did: `sold` may be short by this
+    // many times 65,536.
+    std::array<qint64, Figures> mayWrap{};
+    // mayWrap above 0.
     std::array<bool, Figures> unsure{};
     // A point between the two lacked this figure.
     std::array<bool, Figures> gap{};
     int clears = 0;       // recorded clears between the two readings
     int unproven = 0;     // of them, clears the readings do not show carried out
 };
-
-// Whether a clear's read-back proves it: every count and the total that
-// were above 0 before it are below what they were. Nothing when a figure
-// that was above 0 was not read back.
-std::optional<bool> clearConfirmed(const CountPoint &clear);
 
 // The readings and clears of one controller's events, in order.
 QList<CountPoint> countPoints(const QList<JournalEvent> &events);

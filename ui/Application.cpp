@@ -289,6 +289,9 @@ void noteAuditGaps(const AuditFile::Reading &r)
     if (!columns.isEmpty())
         std::fprintf(stderr, "quvo-utility: %s: column %s left out of the audit file: price or count never read\n",
                      qPrintable(machine), qPrintable(columns.join(QStringLiteral(", "))));
+    for (const auto &[column, turns] : r.inferredWraps)
+        std::fprintf(stderr, "quvo-utility: %s: column %d includes %lld pieces inferred from the money (its count passed 65535)\n",
+                     qPrintable(machine), column, static_cast<long long>(turns * 65536));
     const QStringList wide = AuditFile::rolledOver(r);
     if (!wide.isEmpty())
         std::fprintf(stderr, "quvo-utility: %s: wider than its field, rolled over: %s\n", qPrintable(machine),

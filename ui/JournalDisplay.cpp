@@ -115,6 +115,18 @@ QString kindText(const QString &kind)
     return kind;
 }
 
+QStringList wrapNotes(qint64 inferred, qint64 possible)
+{
+    QStringList notes;
+    if (inferred > 0)
+        notes << (inferred == 1 ? QStringLiteral("65536枚を売上から推定")
+                                : QStringLiteral("65536枚×%1を売上から推定").arg(inferred));
+    if (possible > 0)
+        notes << (possible == 1 ? QStringLiteral("+65536枚の可能性")
+                                : QStringLiteral("+65536枚×%1の可能性").arg(possible));
+    return notes;
+}
+
 QString yen(qint64 tenths)
 {
     const QString sign = tenths < 0 ? QStringLiteral("-") : QString();

@@ -24,6 +24,10 @@ QString itemValue(const QString &name, const QVariant &value, const Options &opt
 QString time(const QString &iso);
 // Money kept in tenths of a yen as the window shows it: whole yen, or
 // with the one decimal when there is one ("51", "8.5").
+// A column's notes on turns of 65,536 pieces: those inferred from the
+// money and included, and those that may be missing.
+QStringList wrapNotes(qint64 inferred, qint64 possible);
+
 QString yen(qint64 tenths);
 // An event's kind ("カウンタクリア", "価格").
 QString kindText(const QString &kind);

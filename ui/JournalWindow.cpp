@@ -436,8 +436,7 @@ void JournalWindow::updateSales()
         QStringList notes;
         if (shown_.fell[c])
             notes << QStringLiteral("少なくとも");
-        if (shown_.unsure[c])
-            notes << QStringLiteral("+65536枚の可能性");
+        notes << JournalDisplay::wrapNotes(shown_.wraps[c], shown_.mayWrap[c]);
         if (shown_.gap[c])
             notes << QStringLiteral("欠けあり");
         salesTable_->item(i, 3)->setText(notes.join(QStringLiteral(", ")));
@@ -534,6 +533,7 @@ QString JournalWindow::salesText(const SalesHistory::Sales &sales)
     qint64 pieces = 0;
     QStringList fell;
     QStringList unsure;
+    QStringList inferred;
     QStringList gaps;
     for (int i = 0; i < 16; ++i) {
         pieces += sales.sold[std::size_t(i)];
@@ -541,6 +541,8 @@ QString JournalWindow::salesText(const SalesHistory::Sales &sales)
             fell << QStringLiteral("コラム%1").arg(i + 1);
         if (sales.unsure[std::size_t(i)])
             unsure << QString::number(i + 1);
+        if (sales.wraps[std::size_t(i)] > 0)
+            inferred << QStringLiteral("コラム%1 +%2枚").arg(i + 1).arg(sales.wraps[std::size_t(i)] * 65536);
         if (sales.gap[std::size_t(i)])
             gaps << QStringLiteral("コラム%1").arg(i + 1);
     }
@@ -555,6 +557,8 @@ QString JournalWindow::salesText(const SalesHistory::Sales &sales)
         text += QStringLiteral("\n行われたと確かめられないカウンタクリアが%1回あります: その前の枚数から数えています").arg(sales.unproven);
     if (!fell.isEmpty())
         text += QStringLiteral("\n記録のないクリアで値が減りました: %1 (少なくともこの値)").arg(fell.join(QStringLiteral(", ")));
+    if (!inferred.isEmpty())
+        text += QStringLiteral("\n枚数の桁あふれを売上金額から推定して含めました: %1").arg(inferred.join(QStringLiteral(", ")));
     if (!unsure.isEmpty())
         text += QStringLiteral("\nさらに65536枚多い可能性があるコラム: %1").arg(unsure.join(QStringLiteral(", ")));
     if (!gaps.isEmpty())

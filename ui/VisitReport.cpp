@@ -219,8 +219,7 @@ void paint(QPainter &p, const Page &page)
         QStringList notes;
         if (page.sales.fell[i])
             notes << QStringLiteral("少なくとも");
-        if (page.sales.unsure[i])
-            notes << QStringLiteral("+65536枚の可能性");
+        notes << JournalDisplay::wrapNotes(page.sales.wraps[i], page.sales.mayWrap[i]);
         if (page.sales.gap[i])
             notes << QStringLiteral("欠けあり");
         row(p, Margin, y, h, widths,

@@ -40,6 +40,37 @@ CountPoint clear(qint64 count, qint64 total, qint64 afterCount, qint64 afterTota
     return p;
 }
 
+// A reading of all sixteen columns: the counts given by column (1-16), the
+// rest at 0; every price known, 101 yen unless given (stored as the
+// controller does: tenths but for columns 5-8), a price no other adds up to.
+using Figures = QMap<int, qint64>;
+CountPoint machine(const Figures &counts, qint64 total, const Figures &prices = {})
+{
+    CountPoint p;
+    for (int c = 0; c < SalesHistory::Columns; ++c) {
+        p.counts[std::size_t(c)] = counts.value(c + 1, 0);
+        const bool wholeYen = c >= 4 && c <= 7;
+        p.prices[std::size_t(c)] = prices.value(c + 1, wholeYen ? 101 : 1010);
+    }
+    p.counts[SalesHistory::TotalFigure] = total;
+    return p;
+}
+
+// A clear of such a machine: its figures before, then those read back
+// (empty: not read back).
+CountPoint machineClear(const Figures &before, qint64 total, const std::optional<Figures> &after, qint64 afterTotal)
+{
+    CountPoint p = machine(before, total);
+    p.clear = true;
+    p.prices = {};
+    if (after) {
+        for (int c = 0; c < SalesHistory::Columns; ++c)
+            p.after[std::size_t(c)] = after->value(c + 1, 0);
+        p.after[SalesHistory::TotalFigure] = afterTotal;
+    }
+    return p;
+}
+
 } // namespace
 
 class TestSalesHistory : public QObject {
@@ -47,6 +78,8 @@ class TestSalesHistory : public QObject {
 private slots:
     void between_data();
     void between();
+    void wrapsAndClears_data();
+    void wrapsAndClears();
     void cumulativeMatchesBetween();
     void fromRecordedEvents();
 };
@@ -114,17 +147,20 @@ void TestSalesHistory::between_data()
     // total of whole yen shows as 6,556 grown; so the wrap cannot be ruled out.
     QTest::newRow("wrap hidden in the kept tenths") << QList<CountPoint>{point(65530, 9000, 1), point(20, 15556, 1)}
                                                     << qint64(26) << qint64(6556) << false << true << false << 0 << 0;
-    QTest::newRow("two wraps possible") << QList<CountPoint>{point(65530, 9000, 1), point(20, 20000, 1)}
-                                        << qint64(26) << qint64(11000) << false << true << false << 0 << 0;
+    // No whole number of turns at 0.1 yen makes up the 10,997 yen no count
+    // shows: column 1 is not flagged for it.
+    QTest::newRow("money no turn explains") << QList<CountPoint>{point(65530, 9000, 1), point(20, 20000, 1)}
+                                            << qint64(26) << qint64(11000) << false << false << false << 0 << 0;
+    // A price of 0 explains no money: never flagged.
     QTest::newRow("priced 0") << QList<CountPoint>{point(10, 9000, 0), point(12, 9000, 0)}
-                              << qint64(2) << qint64(0) << false << true << false << 0 << 0;
+                              << qint64(2) << qint64(0) << false << false << false << 0 << 0;
     QTest::newRow("total past 32 bits") << QList<CountPoint>{point(100, 4294967000LL), point(110, 204)}
                                         << qint64(10) << qint64(500) << false << false << false << 0 << 0;
     // The total fell too: cleared elsewhere, at least what was counted since.
     QTest::newRow("cleared elsewhere") << QList<CountPoint>{point(500, 9000), point(10, 500)}
                                        << qint64(10) << qint64(500) << true << false << false << 0 << 0;
     QTest::newRow("count not read between") << QList<CountPoint>{point(10, 0), point(-1, 0), point(25, 0, 0)}
-                                            << qint64(15) << qint64(0) << false << true << true << 0 << 0;
+                                            << qint64(15) << qint64(0) << false << false << true << 0 << 0;
     QTest::newRow("start not read") << QList<CountPoint>{point(-1, 0), point(25, 0), point(30, 250)}
                                     << qint64(5) << qint64(250) << false << false << true << 0 << 0;
 }
@@ -150,6 +186,93 @@ void TestSalesHistory::between()
     // The other columns stood at 0 throughout.
     QCOMPARE(s.sold[1], qint64(0));
     QVERIFY(!s.fell[1]);
+}
+
+void TestSalesHistory::wrapsAndClears_data()
+{
+    // The readings and clears, then per column (1-16, others 0) the pieces
+    // sold, the turns of 65,536 placed, the turns flagged; and the money.
+    QTest::addColumn<QList<CountPoint>>("points");
+    QTest::addColumn<Figures>("sold");
+    QTest::addColumn<Figures>("wraps");
+    QTest::addColumn<Figures>("mayWrap");
+    QTest::addColumn<qint64>("yen");
+
+    // Column 6 at 150 yen sold 65,566: its count grew 30, the register
+    // 9,834,900 yen, which only one more turn of column 6 explains.
+    const Figures at150{{6, 150}};
+    QTest::newRow("one wrap")
+        << QList<CountPoint>{machine({{6, 10}}, 1000, at150), machine({{6, 40}}, 1000 + 65566 * 150, at150)}
+        << Figures{{6, 65566}} << Figures{{6, 1}} << Figures() << qint64(65566 * 150);
+    // Within the tenths the total keeps: column 1 at 12.3 yen sold 5 (61.5 yen).
+    const Figures withTenths{{1, 123}, {6, 150}};
+    QTest::newRow("one wrap, the total rounding tenths")
+        << QList<CountPoint>{machine({{1, 2}, {6, 10}}, 1000, withTenths),
+                             machine({{1, 7}, {6, 40}}, 1000 + 65566 * 150 + 61, withTenths)}
+        << Figures{{1, 5}, {6, 65566}} << Figures{{6, 1}} << Figures() << qint64(65566 * 150 + 61);
+    QTest::newRow("two wraps on one column")
+        << QList<CountPoint>{machine({{6, 10}}, 1000, at150), machine({{6, 40}}, 1000 + 131102 * 150, at150)}
+        << Figures{{6, 131102}} << Figures{{6, 2}} << Figures() << qint64(131102 * 150);
+    // Column 1 at 12.3 yen and column 6 at 150 yen turned once each; no
+    // other split of the money fits.
+    const Figures twoPrices{{1, 123}, {6, 150}};
+    QTest::newRow("one wrap on each of two columns")
+        << QList<CountPoint>{machine({{1, 100}, {6, 10}}, 0, twoPrices),
+                             machine({{1, 100}, {6, 10}}, 65536 * 1623 / 10, twoPrices)}
+        << Figures{{1, 65536}, {6, 65536}} << Figures{{1, 1}, {6, 1}} << Figures() << qint64(65536 * 1623 / 10);
+    // Column 6 went from 150 to 160 yen: which price the pieces sold at is
+    // not known, so nothing is placed; column 6 is flagged.
+    QTest::newRow("a price changed between the readings")
+        << QList<CountPoint>{machine({{6, 10}}, 1000, at150), machine({{6, 40}}, 1000 + 65566 * 150, {{6, 160}})}
+        << Figures{{6, 30}} << Figures() << Figures{{6, 1}} << qint64(65566 * 150);
+    // Columns 6 and 7 both at 150 yen: either could have turned. Column 8
+    // at 0 yen explains no money and is never flagged.
+    const Figures twins{{6, 150}, {7, 150}, {8, 0}};
+    QTest::newRow("ambiguous")
+        << QList<CountPoint>{machine({{6, 10}, {8, 3}}, 1000, twins), machine({{6, 40}, {8, 9}}, 1000 + 65566 * 150, twins)}
+        << Figures{{6, 30}, {8, 6}} << Figures() << Figures{{6, 1}, {7, 1}} << qint64(65566 * 150);
+
+    // A controller that keeps its total: a clear not read back, then three
+    // pieces at 5 yen, then a second clear. The second clear's figures
+    // decide the first.
+    const Figures at5{{1, 50}};
+    QTest::newRow("clear not read back, then a second clear")
+        << QList<CountPoint>{machine({{1, 40}}, 1000, at5), machineClear({{1, 40}}, 1000, std::nullopt, 0),
+                             machineClear({{1, 3}}, 1015, Figures(), 1015), machine({}, 1015, at5)}
+        << Figures{{1, 3}} << Figures() << Figures() << qint64(15);
+    // The same controller cleared with another tool: 3 pieces at 10 yen
+    // sold since, the total grew 30 yen; 52,247 would be worth far more.
+    const Figures at10{{1, 100}};
+    QTest::newRow("cleared with another tool, total kept")
+        << QList<CountPoint>{machine({{1, 13292}}, 5000, at10), machine({{1, 3}}, 5030, at10)}
+        << Figures{{1, 3}} << Figures() << Figures() << qint64(30);
+    // Not read back; column 1 sold back up to its old 1, but 60 yen came in:
+    // one piece of column 1 and ten of column 2, so the clear happened.
+    const Figures two{{1, 100}, {2, 50}};
+    QTest::newRow("clear not read back, a column sold back to its figure")
+        << QList<CountPoint>{machine({{1, 1}, {2, 50}}, 1000, two),
+                             machineClear({{1, 1}, {2, 50}}, 1000, std::nullopt, 0),
+                             machine({{1, 1}, {2, 10}}, 1060, two)}
+        << Figures{{1, 1}, {2, 10}} << Figures() << Figures() << qint64(60);
+}
+
+void TestSalesHistory::wrapsAndClears()
+{
+    QFETCH(QList<CountPoint>, points);
+    QFETCH(Figures, sold);
+    QFETCH(Figures, wraps);
+    QFETCH(Figures, mayWrap);
+    QFETCH(qint64, yen);
+    const SalesHistory::Sales s = SalesHistory::between(points, 0, int(points.size()) - 1);
+    for (int c = 0; c < SalesHistory::Columns; ++c) {
+        const std::size_t i = std::size_t(c);
+        QVERIFY2(s.sold[i] == sold.value(c + 1, 0), qPrintable(QStringLiteral("column %1: %2").arg(c + 1).arg(s.sold[i])));
+        QCOMPARE(s.wraps[i], wraps.value(c + 1, 0));
+        QCOMPARE(s.mayWrap[i], mayWrap.value(c + 1, 0));
+        QCOMPARE(s.unsure[i], mayWrap.value(c + 1, 0) > 0);
+    }
+    QCOMPARE(s.sold[SalesHistory::TotalFigure], yen);
+    QCOMPARE(s.unproven, 0);
 }
 
 void TestSalesHistory::cumulativeMatchesBetween()

@@ -42,6 +42,9 @@ public:
     void showController(int row);
     // The two readings compared, as indexes into the history's points.
     void chooseReadings(int from, int to);
+    // Compares the collection at clear point `clear` with the one before
+    // it (the first reading when there is none).
+    void chooseCollection(int clear);
     std::pair<int, int> chosenReadings() const;
 
     const QList<JournalController> &controllers() const { return controllers_; }
@@ -95,6 +98,7 @@ private:
     QTreeWidget *eventTree_;
     QComboBox *fromReading_;
     QComboBox *toReading_;
+    QComboBox *collectionChoice_;
     QLabel *salesLabel_;
     QTableWidget *salesTable_;
     QChartView *salesChart_;

@@ -598,9 +598,29 @@ void TestJournalWindow::headlessRead()
                  qPrintable(c));
 }
 
+namespace {
+
+// The PDF's text, page by page as pdftotext lays it out; empty when it
+// cannot be read.
+QString pdfText(const QString &file, int page = 0)
+{
+    const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+    QStringList args{QStringLiteral("-layout")};
+    if (page > 0)
+        args << QStringLiteral("-f") << QString::number(page) << QStringLiteral("-l") << QString::number(page);
+    QProcess text;
+    text.start(pdftotext, args << file << QStringLiteral("-"));
+    if (!text.waitForFinished(30000) || text.exitCode() != 0)
+        return QString();
+    return QString::fromUtf8(text.readAllStandardOutput());
+}
+
+} // namespace
+
 // The visit report of a named machine with known prices and sales and a
-// price write in its last visit, from the window and from the command line
-// without a display, read back as text.
+// price write in its last visit, then more writes than a page holds, from
+// the window and from the command line without a display, read back as
+// text: every write is there, the table going on under its heading.
 void TestJournalWindow::visitReport()
 {
     const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
@@ -638,6 +658,9 @@ void TestJournalWindow::visitReport()
     journal.startVisit();
     QVERIFY(journal.recordReading(id, after, nullptr) != 0);
     QVERIFY(journal.recordPrice(id, 2, 120, 135, 135) != 0);
+    constexpr int Writes = 100;
+    for (int i = 0; i < Writes; ++i)
+        QVERIFY(journal.recordPrice(id, 4, 300 + i, 500 + i, 700 + i) != 0);
     journal.endVisit();
     const qint64 machine = journal.nameMachine(QStringLiteral("ST-0042"), QStringLiteral("駅前ロータリー"));
     QVERIFY(journal.assign(journal.controllers().value(0), machine));
@@ -667,27 +690,18 @@ void TestJournalWindow::visitReport()
                      qPrintable(row + QStringLiteral(" in\n") + page));
         // The price write of the visit: before, sent, reported.
         QVERIFY2(page.contains(QRegularExpression(QStringLiteral(" 12\\.0 +13\\.5 +13\\.5\\b"))), qPrintable(page));
+        for (int i = 0; i < Writes; ++i)
+            QVERIFY2(page.contains(QRegularExpression(QStringLiteral(" %1 +%2 +%3\\b").arg(300 + i).arg(500 + i).arg(700 + i))),
+                     qPrintable(QStringLiteral("write %1 in\n").arg(i) + page));
+        // The last sheet goes on with the table, its heading and column names first.
+        const QString last = pdfText(file, 3);
+        QVERIFY2(last.contains(QRegularExpression(QStringLiteral("訪問中のカウンタクリアと書き込み \\(続き\\)\\s+時刻 +種類"))),
+                 qPrintable(last));
+        QVERIFY2(last.contains(QStringLiteral(" %1 ").arg(300 + Writes - 1)), qPrintable(last));
+        QVERIFY(pdfText(file, 4).isEmpty());
     }
 }
 
-namespace {
-
-// The PDF's text, page by page as pdftotext lays it out; empty when it
-// cannot be read.
-QString pdfText(const QString &file, int page = 0)
-{
-    const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
-    QStringList args{QStringLiteral("-layout")};
-    if (page > 0)
-        args << QStringLiteral("-f") << QString::number(page) << QStringLiteral("-l") << QString::number(page);
-    QProcess text;
-    text.start(pdftotext, args << file << QStringLiteral("-"));
-    if (!text.waitForFinished(30000) || text.exitCode() != 0)
-        return QString();
-    return QString::fromUtf8(text.readAllStandardOutput());
-}
-
-} // namespace
 
 // Two visits, a clear in each, sales between them and on during the second
 // visit, before its clear and after it. The report heads with the cash of

@@ -145,6 +145,8 @@ private slots:
     void headlessRead();
     void visitReport();
     void collectionReport();
+    void disconnectionAsShown_data();
+    void disconnectionAsShown();
     void lastVisitTableAndForms();
     void roundOfTwinMachines();
     void writesKeptBeforeSent_data();
@@ -797,6 +799,94 @@ void TestJournalWindow::collectionReport()
     QCOMPARE(history->shownSales().clears, 0);
     QVERIFY(history->findChild<QLabel *>(QStringLiteral("SalesText"))->text().contains(
         QStringLiteral("クリア直前の総売上 %1円").arg(yen)));
+}
+
+// With sales going on, the counts kept at the end of a visit are the
+// figures the grids showed last: at 切断 between polls or while a refresh
+// is on the wire (it ends that refresh at its next command), and when a
+// late reply inside a refresh makes the window doubt the controller (the
+// figures of that refresh are never shown, so they are not kept either).
+void TestJournalWindow::disconnectionAsShown_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QByteArray>("faults");
+    QTest::newRow("between polls") << "click" << QByteArray("[]");
+    QTest::newRow("during a refresh") << "click on the wire" << QByteArray("[]");
+    QTest::newRow("late reply in a refresh")
+        << "lost" << QByteArray(R"([{"command": "QVREA", "fault": "late", "delayMs": 500, "skip": 3}])");
+}
+
+void TestJournalWindow::disconnectionAsShown()
+{
+    QFETCH(QString, how);
+    QFETCH(QByteArray, faults);
+    JournalRig rig;
+    const QByteArray scenario = R"({"id": "LIVE", "prices": [100, 100, 100, 100, 150, 150, 150, 150, 0, 0, 0, 0, 0, 0, 0, 0],
+                                    "simulateSales": {"minIntervalMs": 5, "maxIntervalMs": 15, "seed": 11},
+                                    "faults": )" + faults + "}";
+    QVERIFY(rig.emulator.startAt(EmulatorCom, scenario, EmulatorProcess::fastLine()));
+    rig.openOnSerialPort();
+    rig.form->link().setReadTimeoutMs(300);
+    QVERIFY(rig.journal.open(rig.journalPath()));
+    rig.form->setJournal(&rig.journal);
+    rig.form->show();
+    rig.answerer();
+    rig.form->ConBtnClick();
+    QCOMPARE(rig.form->Connected, 1);
+    auto *sales = rig.child<StringGrid>("SalesGrid");
+    auto *total = rig.child<StringGrid>("TotalGrid1");
+    auto shown = [&] {
+        QStringList cells;
+        for (int r = 1; r <= 16; ++r)
+            cells << sales->cells(2, r);
+        return cells << total->cells(1, 0);
+    };
+    auto ended = [&] {
+        for (const JournalEvent &e : rig.journal.events(nullptr))
+            if (e.summary.startsWith(QStringLiteral("切断時")))
+                return true;
+        return false;
+    };
+    // Two refreshes that moved the figures.
+    for (int i = 0; i < 2 && how != QLatin1String("lost"); ++i) {
+        const QStringList before = shown();
+        QTRY_VERIFY_WITH_TIMEOUT(shown() != before, 10000);
+    }
+    QStringList last;
+    if (how == QLatin1String("click")) {
+        last = shown();
+        rig.form->ConBtnClick();
+        QCOMPARE(rig.form->Connected, 0);
+    } else {
+        // The figures shown, taken from the window's loop until the visit
+        // ends: while a refresh waits on the line, the click lands there.
+        QTimer watch;
+        watch.setInterval(0);
+        connect(&watch, &QTimer::timeout, rig.form.get(), [&] {
+            if (ended()) {
+                watch.stop();
+                return;
+            }
+            last = shown();
+            if (how == QLatin1String("click on the wire") && rig.form->line().waiting()) {
+                const QStringList sent = rig.emulator.commands();
+                if (!sent.isEmpty() && sent.last().startsWith(QStringLiteral("QVRC")))
+                    rig.child<QPushButton>("ConBtn")->click();
+            }
+        });
+        watch.start();
+        QTRY_VERIFY_WITH_TIMEOUT(!watch.isActive(), 10000);
+    }
+    QList<JournalEvent> kept;
+    for (const JournalEvent &e : rig.journal.events(nullptr, true))
+        if (e.summary.startsWith(QStringLiteral("切断時")))
+            kept << e;
+    QCOMPARE(kept.size(), 1);
+    QStringList recorded;
+    for (const JournalItem &i : kept.first().items)
+        recorded << (i.name == JournalItemName::Total ? i.value.toString()
+                                                       : ValueFormats::countText(std::int32_t(i.value.toLongLong())));
+    QCOMPARE(recorded, last);
 }
 
 namespace {

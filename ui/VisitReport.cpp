@@ -406,8 +406,9 @@ int paint(QPainter &p, const Page &page, const std::function<void()> &newPage)
     return sheet.sheets;
 }
 
-bool write(const QList<Page> &pages, const QString &file, const QString &journalPath, QString *error)
+bool write(const QList<Page> &pages, const QString &file, const QString &journalPath, QString *error, int *sheets)
 {
+    int drawn = 0;
     if (Journal::isJournalFile(journalPath, file)) {
         *error = QStringLiteral("%1 is the journal's own file").arg(file);
         return false;
@@ -439,11 +440,13 @@ bool write(const QList<Page> &pages, const QString &file, const QString &journal
             if (i > 0)
                 pdf.newPage();
             painter.save();
-            paint(painter, pages[i], newPage);
+            drawn += paint(painter, pages[i], newPage);
             painter.restore();
         }
         painter.end();
     }
+    if (sheets)
+        *sheets = drawn;
     if (out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) && out.commit())
         return true;
     *error = out.errorString();

@@ -70,7 +70,9 @@ int paint(QPainter &painter, const Page &page, const std::function<void()> &newP
 
 // The pages to `file` as one PDF, replaced only whole and readable by its
 // owner alone (the same sales as the journal), never over the journal at
-// `journalPath`. Needs a QGuiApplication for the fonts. False with `error`.
-bool write(const QList<Page> &pages, const QString &file, const QString &journalPath, QString *error);
+// `journalPath`. Needs a QGuiApplication for the fonts. False with `error`;
+// `sheets` gets the number of A4 sheets written.
+bool write(const QList<Page> &pages, const QString &file, const QString &journalPath, QString *error,
+           int *sheets = nullptr);
 
 } // namespace VisitReport

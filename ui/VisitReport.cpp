@@ -229,6 +229,7 @@ void table(Sheet &s, const QString &title, const TableLook &t, const QList<QStri
         row(s.painter(), Margin, s.y, t.rowHeight, t.widths, rows[i], t.aligns, total);
         s.y += t.rowHeight;
     }
+    s.y += 20;
 }
 
 void paragraph(Sheet &s, const QString &text, int height)

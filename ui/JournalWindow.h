@@ -2,7 +2,8 @@
 // The journal's history: the machines it knows (named by the technician,
 // or as the controller reports itself), and for one its events, the sales
 // between two readings (by default its last visit against the visit
-// before) as a table and a chart, the sales total across its readings,
+// before, or from one counter clear, where the cash was taken, to the
+// next) as a table and a chart, the sales total across its readings,
 // naming and assigning machines, and the export to CSV.
 #include "device/ControllerIdentity.h"
 #include "journal/JournalEvent.h"

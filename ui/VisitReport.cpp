@@ -212,8 +212,8 @@ void headerRow(Sheet &s, const TableLook &t)
 }
 
 // A table under its heading, row by row; a row that does not fit goes on
-// the next sheet under the heading and the column names again. Rows whose
-// index is in `shaded` are the totals.
+// the next sheet under the heading and the column names again. Rows from
+// `shadedFrom` on are the totals.
 void table(Sheet &s, const QString &title, const TableLook &t, const QList<QStringList> &rows, int shadedFrom)
 {
     s.room(60 + 2 * t.rowHeight);

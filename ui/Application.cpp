@@ -119,8 +119,9 @@ CommandLine processCommandLine(const QCoreApplication &app)
         QStringLiteral("file"));
     const QCommandLineOption report(
         QStringLiteral("report"),
-        QStringLiteral("Write the visit report (PDF, one A4 page per machine: the sales between its last visit and the "
-                       "one before, the clears and writes of the visit) to <file> and end."),
+        QStringLiteral("Write the visit report (PDF, A4, each machine on a page of its own: the cash of each counter "
+                       "clear of its last visit, the sales between that visit and the one before, the clears and "
+                       "writes of the visit) to <file> and end."),
         QStringLiteral("file"));
     const QCommandLineOption controller(
         QStringLiteral("controller"),

@@ -1,6 +1,7 @@
 #include "ui/JournalWindow.h"
 
 #include "journal/AuditExport.h"
+#include "journal/Collections.h"
 
 #include "journal/Journal.h"
 #include "device/ValueFormats.h"
@@ -117,6 +118,11 @@ JournalWindow::JournalWindow(Journal &journal, QWidget *parent) : QWidget(parent
     toReading_ = new QComboBox;
     toReading_->setObjectName(QStringLiteral("ToReading"));
     toReading_->setAccessibleName(QStringLiteral("比べる読み取り(まで)"));
+    // Each counter clear is where the cash was taken: one choice compares
+    // it with the clear before, as the cash was counted.
+    collectionChoice_ = new QComboBox;
+    collectionChoice_->setObjectName(QStringLiteral("CollectionChoice"));
+    collectionChoice_->setAccessibleName(QStringLiteral("回収から回収まで"));
     salesLabel_ = new QLabel;
     salesLabel_->setObjectName(QStringLiteral("SalesText"));
     salesLabel_->setWordWrap(true);
@@ -224,6 +230,8 @@ JournalWindow::JournalWindow(Journal &journal, QWidget *parent) : QWidget(parent
     choose->addWidget(new QLabel(QStringLiteral("から")));
     choose->addWidget(toReading_, 1);
     choose->addWidget(new QLabel(QStringLiteral("まで")));
+    choose->addWidget(new QLabel(QStringLiteral("回収:")));
+    choose->addWidget(collectionChoice_, 1);
 
     auto *right = new QWidget;
     auto *rightLayout = new QVBoxLayout(right);
@@ -281,6 +289,8 @@ JournalWindow::JournalWindow(Journal &journal, QWidget *parent) : QWidget(parent
     connect(eventTree_, &QTreeWidget::itemExpanded, this, &JournalWindow::EventTreeExpand);
     connect(fromReading_, &QComboBox::currentIndexChanged, this, &JournalWindow::updateSales);
     connect(toReading_, &QComboBox::currentIndexChanged, this, &JournalWindow::updateSales);
+    connect(collectionChoice_, &QComboBox::activated, this,
+            [this](int index) { chooseCollection(collectionChoice_->itemData(index).toInt()); });
     connect(nameButton_, &QPushButton::clicked, this, &JournalWindow::NameBtnClick);
     connect(assignButton_, &QPushButton::clicked, this, &JournalWindow::AssignBtnClick);
     connect(exportVisit_, &QPushButton::clicked, this, [this] { ExportBtnClick(ExportScope::Visit); });
@@ -389,6 +399,11 @@ void JournalWindow::showController(int row)
         toReading_->addItems(texts);
         fromReading_->setCurrentIndex(from);
         toReading_->setCurrentIndex(last);
+        const QSignalBlocker quietCollection(collectionChoice_);
+        collectionChoice_->clear();
+        collectionChoice_->addItem(QStringLiteral("選ぶ..."), -1);
+        for (const int clear : Collections::clearsBetween(points_, 0, int(points_.size()) - 1))
+            collectionChoice_->addItem(QStringLiteral("%1 の回収").arg(JournalDisplay::time(points_[clear].time)), clear);
     }
     updateSales();
     updateTotalChart();
@@ -402,6 +417,13 @@ void JournalWindow::chooseReadings(int from, int to)
     updateSales();
 }
 
+void JournalWindow::chooseCollection(int clear)
+{
+    const Collections::Collection c = Collections::at(points_, clear);
+    if (c.clear >= 0)
+        chooseReadings(std::max(0, c.previous), c.clear);
+}
+
 std::pair<int, int> JournalWindow::chosenReadings() const
 {
     return {fromReading_->currentIndex(), toReading_->currentIndex()};
@@ -413,7 +435,9 @@ void JournalWindow::updateSales()
     int to = toReading_->currentIndex();
     if (from > to)
         std::swap(from, to);
-    shown_ = from >= 0 ? SalesHistory::between(points_, from, to) : SalesHistory::Sales();
+    // A clear at the end is the figures read just before it: the sales its
+    // cash was counted against.
+    shown_ = from >= 0 ? Collections::upTo(points_, from, to) : SalesHistory::Sales();
     exportVisit_->setEnabled(to >= 0 && to < points_.size() && points_[to].visit != 0);
     // The prices last reported up to the later reading.
     const std::array<std::optional<qint64>, SalesHistory::Columns> prices = SalesHistory::pricesUpTo(points_, to);
@@ -455,7 +479,11 @@ void JournalWindow::updateSales()
     salesTable_->item(totalRow, 3)->setText(notes.join(QStringLiteral(", ")));
     // Room above the tallest bar for its number, in whole pieces.
     wholeRange(salesChart_->chart()->axes(Qt::Vertical).value(0), 0, top + std::max<qreal>(1, std::ceil(top * 0.15)));
-    salesLabel_->setText(from >= 0 ? salesText(shown_) : QStringLiteral("読み取りの記録がありません"));
+    QString text = from >= 0 ? salesText(shown_) : QStringLiteral("読み取りの記録がありません");
+    if (to >= 0 && to < points_.size() && points_[to].clear && points_[to].counts[SalesHistory::TotalFigure])
+        text += QStringLiteral("\n回収: クリア直前の総売上 %1円")
+                    .arg(*points_[to].counts[SalesHistory::TotalFigure]);
+    salesLabel_->setText(text);
 }
 
 void JournalWindow::updateTotalChart()

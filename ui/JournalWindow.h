@@ -2,7 +2,8 @@
 // The journal's history: the machines it knows (named by the technician,
 // or as the controller reports itself), and for one its events, the sales
 // between two readings (by default its last visit against the visit
-// before) as a table and a chart, the sales total across its readings,
+// before, or from one counter clear, where the cash was taken, to the
+// next) as a table and a chart, the sales total across its readings,
 // naming and assigning machines, and the export to CSV.
 #include "device/ControllerIdentity.h"
 #include "journal/JournalEvent.h"
@@ -42,6 +43,9 @@ public:
     void showController(int row);
     // The two readings compared, as indexes into the history's points.
     void chooseReadings(int from, int to);
+    // Compares the collection at clear point `clear` with the one before
+    // it (the first reading when there is none).
+    void chooseCollection(int clear);
     std::pair<int, int> chosenReadings() const;
 
     const QList<JournalController> &controllers() const { return controllers_; }
@@ -95,6 +99,7 @@ private:
     QTreeWidget *eventTree_;
     QComboBox *fromReading_;
     QComboBox *toReading_;
+    QComboBox *collectionChoice_;
     QLabel *salesLabel_;
     QTableWidget *salesTable_;
     QChartView *salesChart_;

@@ -304,6 +304,10 @@ private:
     int entries_ = 0;               // handlers running that talk to the controller
     bool closeAfterLine_ = false;   // closed while a sequence ran
     DeviceData data_;
+    // The counts and total as the grids show them last: the end of a visit
+    // keeps these, not the table, which a refresh or read that the window
+    // then doubts may have moved without showing it.
+    DeviceData shownFigures_;
     // Where the settings values in the controls came from since connecting.
     ValueOrigins origins_;
     // What the last write that restarted the controller sent, and to which

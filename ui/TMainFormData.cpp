@@ -75,6 +75,7 @@ void TMainForm::fillViewsFromData()
     sales->refresh();
     ui->TotalGrid1->setCell(1, 0, QString::number(data_.SalesTotal()));
     ui->TotalGrid1->refresh();
+    shownFigures_ = data_;
 
     ui->TotalGrid2->setCell(1, 0, ui->TotalGrid1->cells(1, 0));
     ui->TotalGrid2->refresh();
@@ -171,6 +172,7 @@ bool TMainForm::RefreshLiveValues()
     ui->SalesGrid->refresh();
     ui->TotalGrid1->setCell(1, 0, QString::number(data_.SalesTotal()));
     ui->TotalGrid1->refresh();
+    shownFigures_ = data_;
     if (!(data_.DeviceStatusFlags() & AutoChangeDisabled)) {
         for (int t = 0; t < 8; ++t)
             ui->CoinGrid->setCell(3, t + 1, QString::number(data_.TubeCurrentCount(t)));

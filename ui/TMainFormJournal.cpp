@@ -88,7 +88,9 @@ void TMainForm::recordDisconnectReading()
     if (!journal_)
         return;
     if (Connected != 0) {
-        journal_->recordReading(identity_, data_, nullptr, true);
+        // What the operator saw last: a refresh cut short by a doubt about
+        // the controller has left its figures in the table unshown.
+        journal_->recordReading(identity_, shownFigures_, nullptr, true);
         showJournalNotice();
     }
     journal_->endVisit();

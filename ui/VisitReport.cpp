@@ -143,15 +143,180 @@ std::optional<Page> page(Journal &journal, const JournalController &history, std
     if (from < to)
         page.previousTime = JournalDisplay::time(points[from].time);
     page.prices = SalesHistory::pricesUpTo(points, to);
-    page.sales = SalesHistory::between(points, from, to);
+    page.sales = Collections::upTo(points, from, to);
     page.changes = changesOf(journal, history, points, from, to, options);
+    for (const int clear : Collections::clearsOfVisit(points, from, to)) {
+        Collection c;
+        c.figures = Collections::at(points, clear);
+        c.time = JournalDisplay::time(points[clear].time);
+        if (c.figures.previous >= 0)
+            c.previousTime = JournalDisplay::time(points[c.figures.previous].time);
+        page.collections.append(c);
+    }
     return page;
 }
 
-void paint(QPainter &p, const Page &page)
-{
-    p.setPen(Qt::black);
+namespace {
+
+constexpr int Bottom = 2970 - Margin;
+
+// Where the next line goes down the sheet, and a fresh sheet when a block
+// would not fit on this one.
+class Sheet {
+public:
+    Sheet(QPainter &p, const std::function<void()> &newPage) : p_(p), newPage_(newPage) {}
+
+    QPainter &painter() { return p_; }
     int y = Margin;
+    int sheets = 1;
+
+    // True when the block of `height` went to a new sheet.
+    bool room(int height)
+    {
+        if (y + height <= Bottom || y == Margin)
+            return false;
+        newPage_();
+        p_.setPen(Qt::black);
+        y = Margin;
+        ++sheets;
+        return true;
+    }
+
+private:
+    QPainter &p_;
+    const std::function<void()> &newPage_;
+};
+
+struct TableLook {
+    QList<int> widths;
+    QStringList header;
+    QList<Qt::Alignment> aligns;
+    int rowHeight = 48;
+    QFont body;
+    QFont bold;
+};
+
+void heading(Sheet &s, const QString &text)
+{
+    s.painter().setFont(pixelFont(FontMsPGothic, 34, true));
+    s.painter().drawText(QRect(Margin, s.y, Inner, 50), int(Qt::AlignLeft | Qt::AlignVCenter), text);
+    s.y += 60;
+}
+
+void headerRow(Sheet &s, const TableLook &t)
+{
+    s.painter().setFont(t.bold);
+    row(s.painter(), Margin, s.y, t.rowHeight, t.widths, t.header, QList<Qt::Alignment>(t.widths.size(), Qt::AlignHCenter),
+        true);
+    s.y += t.rowHeight;
+}
+
+// A table under its heading, row by row; a row that does not fit goes on
+// the next sheet under the heading and the column names again. Rows from
+// `shadedFrom` on are the totals.
+void table(Sheet &s, const QString &title, const TableLook &t, const QList<QStringList> &rows, int shadedFrom)
+{
+    s.room(60 + 2 * t.rowHeight);
+    heading(s, title);
+    headerRow(s, t);
+    for (int i = 0; i < rows.size(); ++i) {
+        if (s.room(t.rowHeight)) {
+            heading(s, QStringLiteral("%1 (続き)").arg(title));
+            headerRow(s, t);
+        }
+        const bool total = i >= shadedFrom;
+        s.painter().setFont(total ? t.bold : t.body);
+        row(s.painter(), Margin, s.y, t.rowHeight, t.widths, rows[i], t.aligns, total);
+        s.y += t.rowHeight;
+    }
+    s.y += 20;
+}
+
+void paragraph(Sheet &s, const QString &text, int height)
+{
+    s.room(height);
+    s.painter().setFont(pixelFont(FontMsPGothic, 28));
+    s.painter().drawText(QRect(Margin, s.y, Inner, height), int(Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap), text);
+    s.y += height + 10;
+}
+
+QString notesOf(const SalesHistory::Sales &sales, std::size_t f)
+{
+    QStringList notes;
+    if (sales.fell[f])
+        notes << QStringLiteral("少なくとも");
+    if (f < std::size_t(SalesHistory::Columns))
+        notes << JournalDisplay::wrapNotes(sales.wraps[f], sales.mayWrap[f]);
+    if (sales.gap[f])
+        notes << QStringLiteral("欠けあり");
+    return notes.join(QStringLiteral(", "));
+}
+
+QString figure(const std::optional<qint64> &v)
+{
+    return v ? QString::number(*v) : QStringLiteral("—");
+}
+
+// The sixteen columns and the totals of `sales` at `prices`; with
+// `registered`, the figures read just before a clear beside them.
+QList<QStringList> salesRows(const std::array<std::optional<qint64>, SalesHistory::Columns> &prices,
+                             const SalesHistory::Sales &sales,
+                             const std::array<std::optional<qint64>, SalesHistory::Figures> *registered)
+{
+    QList<QStringList> rows;
+    qint64 pieces = 0;
+    qint64 tenths = 0;
+    bool everyPrice = true;
+    for (int c = 0; c < SalesHistory::Columns; ++c) {
+        const std::size_t i = std::size_t(c);
+        const qint64 sold = sales.sold[i];
+        pieces += sold;
+        QString price = QStringLiteral("—");
+        QString value = QStringLiteral("—");
+        if (prices[i]) {
+            price = ValueFormats::priceText(c, std::int32_t(*prices[i])).trimmed();
+            const qint64 v = sold * SalesHistory::priceTenths(c, *prices[i]);
+            value = JournalDisplay::yen(v);
+            tenths += v;
+        } else {
+            everyPrice = false;
+        }
+        QStringList cells{QString::number(c + 1), price, QString::number(sold), value};
+        if (registered)
+            cells << figure((*registered)[i]);
+        rows << (cells << notesOf(sales, i));
+    }
+    const qint64 total = sales.sold[SalesHistory::TotalFigure];
+    QStringList notes;
+    if (everyPrice && tenths != total * 10)
+        notes << QStringLiteral("コラム別の計 %1").arg(JournalDisplay::yen(tenths));
+    if (const QString more = notesOf(sales, SalesHistory::TotalFigure); !more.isEmpty())
+        notes << more;
+    QStringList cells{QStringLiteral("合計"), QString(), QString::number(pieces), QString::number(total)};
+    if (registered)
+        cells << figure((*registered)[SalesHistory::TotalFigure]);
+    rows << (cells << notes.join(QStringLiteral(", ")));
+    return rows;
+}
+
+QString summaryOf(const SalesHistory::Sales &sales)
+{
+    QString summary;
+    if (sales.clears > 0)
+        summary += QStringLiteral("カウンタクリア%1回をまたぐ販売です. ").arg(sales.clears);
+    if (sales.unproven > 0)
+        summary += QStringLiteral("行われたと確かめられないクリアが%1回あり, その前の枚数から数えています. ")
+                       .arg(sales.unproven);
+    return summary;
+}
+
+} // namespace
+
+int paint(QPainter &p, const Page &page, const std::function<void()> &newPage)
+{
+    Sheet sheet(p, newPage);
+    p.setPen(Qt::black);
+    int &y = sheet.y;
     p.setFont(pixelFont(FontMsPGothic, 70, true));
     p.drawText(QRect(Margin, y, Inner, 90), int(Qt::AlignLeft | Qt::AlignVCenter), QStringLiteral("訪問報告書"));
     p.setFont(pixelFont(FontMsPGothic, 30));
@@ -160,6 +325,7 @@ void paint(QPainter &p, const Page &page)
     y += 110;
     p.setPen(QPen(Qt::black, 4));
     p.drawLine(Margin, y, Margin + Inner, y);
+    p.setPen(Qt::black);
     y += 30;
 
     // The machine on the left, the visits on the right.
@@ -183,109 +349,67 @@ void paint(QPainter &p, const Page &page)
     }
     y += 4 * 60 + 50;
 
-    // The sixteen columns, then the totals.
-    p.setFont(pixelFont(FontMsPGothic, 34, true));
-    p.drawText(QRect(Margin, y, Inner, 50), int(Qt::AlignLeft | Qt::AlignVCenter),
-               page.previousTime.isEmpty() ? QStringLiteral("コラム別の販売")
-                                           : QStringLiteral("前回の訪問から今回の訪問までの販売"));
-    y += 60;
-    const QList<int> widths = {180, 330, 330, 360, Inner - 1200};
-    const QList<Qt::Alignment> right = {Qt::AlignHCenter, Qt::AlignRight, Qt::AlignRight, Qt::AlignRight, Qt::AlignLeft};
-    const int h = 48;
-    p.setFont(pixelFont(FontMsPGothic, 30, true));
-    row(p, Margin, y, h, widths,
-        {QStringLiteral("コラム"), QStringLiteral("設定価格(円)"), QStringLiteral("販売枚数"), QStringLiteral("売上(円)"),
-         QStringLiteral("備考")},
-        QList<Qt::Alignment>(5, Qt::AlignHCenter), true);
-    y += h;
-    p.setFont(pixelFont(FontMsGothic, 30));
-    qint64 pieces = 0;
-    qint64 tenths = 0;
-    bool everyPrice = true;
-    for (int c = 0; c < SalesHistory::Columns; ++c) {
-        const std::size_t i = std::size_t(c);
-        const qint64 sold = page.sales.sold[i];
-        pieces += sold;
-        QString price = QStringLiteral("—");
-        QString value = QStringLiteral("—");
-        if (page.prices[i]) {
-            price = ValueFormats::priceText(c, std::int32_t(*page.prices[i])).trimmed();
-            const qint64 v = sold * SalesHistory::priceTenths(c, *page.prices[i]);
-            value = JournalDisplay::yen(v);
-            tenths += v;
-        } else {
-            everyPrice = false;
-        }
-        QStringList notes;
-        if (page.sales.fell[i])
-            notes << QStringLiteral("少なくとも");
-        notes << JournalDisplay::wrapNotes(page.sales.wraps[i], page.sales.mayWrap[i]);
-        if (page.sales.gap[i])
-            notes << QStringLiteral("欠けあり");
-        row(p, Margin, y, h, widths,
-            {QString::number(c + 1), price, QString::number(sold), value, notes.join(QStringLiteral(", "))}, right);
-        y += h;
+    // The cash first: what each clear of the visit collected, against the
+    // register read just before it.
+    const TableLook collection{{150, 280, 250, 300, 340, Inner - 1320},
+                               {QStringLiteral("コラム"), QStringLiteral("設定価格(円)"), QStringLiteral("販売枚数"),
+                                QStringLiteral("売上(円)"), QStringLiteral("クリア直前"), QStringLiteral("備考")},
+                               {Qt::AlignHCenter, Qt::AlignRight, Qt::AlignRight, Qt::AlignRight, Qt::AlignRight,
+                                Qt::AlignLeft},
+                               48, pixelFont(FontMsGothic, 30), pixelFont(FontMsGothic, 30, true)};
+    for (const Collection &c : page.collections) {
+        const QString title = c.previousTime.isEmpty()
+            ? QStringLiteral("最初の記録から %1 の回収までの販売").arg(c.time)
+            : QStringLiteral("前回の回収 %1 から %2 の回収までの販売").arg(c.previousTime, c.time);
+        table(sheet, title, collection, salesRows(c.figures.prices, c.figures.sales, &c.figures.registered),
+              SalesHistory::Columns);
+        paragraph(sheet,
+                  QStringLiteral("回収金額はクリア直前の総売上 %1円 と照らし合わせます. %2")
+                      .arg(figure(c.figures.registered[SalesHistory::TotalFigure]), summaryOf(c.figures.sales)),
+                  80);
     }
-    const qint64 total = page.sales.sold[SalesHistory::TotalFigure];
-    QStringList notes;
-    if (everyPrice && tenths != total * 10)
-        notes << QStringLiteral("コラム別の計 %1").arg(JournalDisplay::yen(tenths));
-    if (page.sales.fell[SalesHistory::TotalFigure])
-        notes << QStringLiteral("少なくとも");
-    if (page.sales.gap[SalesHistory::TotalFigure])
-        notes << QStringLiteral("欠けあり");
-    p.setFont(pixelFont(FontMsGothic, 30, true));
-    row(p, Margin, y, h, widths,
-        {QStringLiteral("合計"), QString(), QString::number(pieces), QString::number(total), notes.join(QStringLiteral(", "))},
-        right, true);
-    y += h + 20;
-    p.setFont(pixelFont(FontMsPGothic, 28));
-    QString summary;
-    if (page.sales.clears > 0)
-        summary += QStringLiteral("カウンタクリア%1回をまたぐ販売です. ").arg(page.sales.clears);
-    if (page.sales.unproven > 0)
-        summary += QStringLiteral("行われたと確かめられないクリアが%1回あり, その前の枚数から数えています. ")
-                       .arg(page.sales.unproven);
-    summary += QStringLiteral("売上は本機の総売上の増分です.");
-    p.drawText(QRect(Margin, y, Inner, 80), int(Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap), summary);
-    y += 90;
 
+    // The sixteen columns, then the totals.
+    const TableLook sales{{180, 330, 330, 360, Inner - 1200},
+                          {QStringLiteral("コラム"), QStringLiteral("設定価格(円)"), QStringLiteral("販売枚数"),
+                           QStringLiteral("売上(円)"), QStringLiteral("備考")},
+                          {Qt::AlignHCenter, Qt::AlignRight, Qt::AlignRight, Qt::AlignRight, Qt::AlignLeft},
+                          48, pixelFont(FontMsGothic, 30), pixelFont(FontMsGothic, 30, true)};
+    table(sheet,
+          page.previousTime.isEmpty() ? QStringLiteral("コラム別の販売")
+                                      : QStringLiteral("前回の訪問から今回の訪問までの販売"),
+          sales, salesRows(page.prices, page.sales, nullptr), SalesHistory::Columns);
+    paragraph(sheet, summaryOf(page.sales) + QStringLiteral("売上は本機の総売上の増分です."), 80);
+
+    sheet.room(600);
     chart(p, QRect(Margin, y, Inner, 560), page.sales);
     y += 600;
 
-    // The clears and writes of the visit, as many rows as the page holds.
-    p.setFont(pixelFont(FontMsPGothic, 34, true));
-    p.drawText(QRect(Margin, y, Inner, 50), int(Qt::AlignLeft | Qt::AlignVCenter),
-               QStringLiteral("訪問中のカウンタクリアと書き込み"));
-    y += 60;
-    p.setFont(pixelFont(FontMsPGothic, 28));
+    // The clears and writes of the visit, every one of them.
     if (page.changes.isEmpty()) {
+        sheet.room(110);
+        heading(sheet, QStringLiteral("訪問中のカウンタクリアと書き込み"));
+        p.setFont(pixelFont(FontMsPGothic, 28));
         p.drawText(QRect(Margin, y, Inner, 45), int(Qt::AlignLeft | Qt::AlignVCenter), QStringLiteral("なし"));
-        return;
+        return sheet.sheets;
     }
-    const QList<int> changeWidths = {470, 200, 340, 262, 262, Inner - 1534};
-    const int ch = 42;
-    const int bottom = 2970 - Margin - ch;
-    row(p, Margin, y, ch, changeWidths,
-        {QStringLiteral("時刻"), QStringLiteral("種類"), QStringLiteral("項目"), QStringLiteral("前の値"),
-         QStringLiteral("送った値"), QStringLiteral("報告された値")},
-        QList<Qt::Alignment>(6, Qt::AlignHCenter), true);
-    y += ch;
-    for (int i = 0; i < page.changes.size(); ++i) {
-        if (y + ch > bottom && i + 1 < page.changes.size()) {
-            p.drawText(QRect(Margin, y, Inner, ch), int(Qt::AlignLeft | Qt::AlignVCenter),
-                       QStringLiteral("ほか%1件 (履歴をご覧ください)").arg(page.changes.size() - i));
-            break;
-        }
-        const Change &c = page.changes[i];
-        row(p, Margin, y, ch, changeWidths, {c.time, c.kind, c.item, c.before, c.sent, c.reported},
-            {Qt::AlignLeft, Qt::AlignLeft, Qt::AlignLeft, Qt::AlignRight, Qt::AlignRight, Qt::AlignRight});
-        y += ch;
-    }
+    const TableLook changes{{470, 200, 340, 262, 262, Inner - 1534},
+                            {QStringLiteral("時刻"), QStringLiteral("種類"), QStringLiteral("項目"),
+                             QStringLiteral("前の値"), QStringLiteral("送った値"), QStringLiteral("報告された値")},
+                            {Qt::AlignLeft, Qt::AlignLeft, Qt::AlignLeft, Qt::AlignRight, Qt::AlignRight,
+                             Qt::AlignRight},
+                            42, pixelFont(FontMsPGothic, 28), pixelFont(FontMsPGothic, 28, true)};
+    QList<QStringList> rows;
+    rows.reserve(page.changes.size());
+    for (const Change &c : page.changes)
+        rows << QStringList{c.time, c.kind, c.item, c.before, c.sent, c.reported};
+    table(sheet, QStringLiteral("訪問中のカウンタクリアと書き込み"), changes, rows, int(rows.size()));
+    return sheet.sheets;
 }
 
-bool write(const QList<Page> &pages, const QString &file, const QString &journalPath, QString *error)
+bool write(const QList<Page> &pages, const QString &file, const QString &journalPath, QString *error, int *sheets)
 {
+    int drawn = 0;
     if (Journal::isJournalFile(journalPath, file)) {
         *error = QStringLiteral("%1 is the journal's own file").arg(file);
         return false;
@@ -310,15 +434,20 @@ bool write(const QList<Page> &pages, const QString &file, const QString &journal
         painter.setRenderHint(QPainter::Antialiasing);
         // Tenths of a millimetre.
         painter.scale(Resolution / 254.0, Resolution / 254.0);
+        // A new sheet keeps the painter's scale; only its state of drawing
+        // (pen, font) starts again.
+        const std::function<void()> newPage = [&pdf] { pdf.newPage(); };
         for (int i = 0; i < pages.size(); ++i) {
             if (i > 0)
                 pdf.newPage();
             painter.save();
-            paint(painter, pages[i]);
+            drawn += paint(painter, pages[i], newPage);
             painter.restore();
         }
         painter.end();
     }
+    if (sheets)
+        *sheets = drawn;
     if (out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) && out.commit())
         return true;
     *error = out.errorString();

@@ -1,5 +1,6 @@
 // The sales between two readings: across proven and unproven counter
 // clears, across wraps of the counts and the total, flagged where unsure.
+#include "journal/Collections.h"
 #include "journal/SalesHistory.h"
 
 #include <QtTest>
@@ -82,6 +83,8 @@ private slots:
     void wrapsAndClears();
     void cumulativeMatchesBetween();
     void fromRecordedEvents();
+    void collection_data();
+    void collection();
 };
 
 void TestSalesHistory::between_data()
@@ -308,6 +311,63 @@ void TestSalesHistory::fromRecordedEvents()
     QCOMPARE(points[1].after[0], std::optional<qint64>(0));
     QVERIFY(!points[1].after[SalesHistory::TotalFigure]);
     QCOMPARE(SalesHistory::between(points, 0, 1).sold[SalesHistory::TotalFigure], qint64(100));
+}
+
+// The cash taken at the last clear of the points pays for the sales since
+// the clear before it up to the figures read just before the last: what
+// the last clear itself then did is the next collection's business.
+void TestSalesHistory::collection_data()
+{
+    QTest::addColumn<QList<CountPoint>>("points");
+    QTest::addColumn<int>("previous");
+    QTest::addColumn<qint64>("sold");
+    QTest::addColumn<qint64>("soldYen");
+    QTest::addColumn<int>("clears");
+    QTest::addColumn<int>("unproven");
+
+    // 3 sold while the first clear was read back belong to this collection.
+    QTest::newRow("clear to clear") << QList<CountPoint>{point(100, 5000), clear(140, 7000, 3, 150), point(25, 1250),
+                                                         clear(30, 1500, 0, 0), point(2, 100)}
+                                    << 1 << qint64(30) << qint64(1500) << 0 << 0;
+    // The cash is counted against the figures before: a clear refused at
+    // the end still closes them.
+    QTest::newRow("this clear refused") << QList<CountPoint>{clear(40, 2000, 0, 0), point(25, 1250),
+                                                             clear(30, 1500, 31, 1550)}
+                                        << 0 << qint64(30) << qint64(1500) << 0 << 0;
+    // The clear before was refused: the counts went on from its figures.
+    QTest::newRow("previous refused") << QList<CountPoint>{clear(40, 2000, 41, 2050), point(45, 2250),
+                                                           clear(52, 2600, 0, 0)}
+                                      << 0 << qint64(12) << qint64(600) << 0 << 0;
+    // Killed before its read-back: the next clear's figures below it decide
+    // that it was carried out.
+    QTest::newRow("previous decided by this") << QList<CountPoint>{clear(40, 2000, -1, -1), clear(12, 600, 0, 0)}
+                                              << 0 << qint64(12) << qint64(600) << 0 << 0;
+    QTest::newRow("no clear before") << QList<CountPoint>{point(100, 5000), point(120, 6000), clear(130, 6500, 0, 0)}
+                                     << -1 << qint64(30) << qint64(1500) << 0 << 0;
+}
+
+void TestSalesHistory::collection()
+{
+    QFETCH(QList<CountPoint>, points);
+    QFETCH(int, previous);
+    QFETCH(qint64, sold);
+    QFETCH(qint64, soldYen);
+    QFETCH(int, clears);
+    QFETCH(int, unproven);
+    const int last = int(points.size()) - 1;
+    int at = last;
+    while (!points[at].clear)
+        --at;
+    const Collections::Collection c = Collections::at(points, at);
+    QCOMPARE(c.clear, at);
+    QCOMPARE(c.previous, previous);
+    QCOMPARE(c.sales.sold[0], sold);
+    QCOMPARE(c.sales.sold[SalesHistory::TotalFigure], soldYen);
+    QCOMPARE(c.sales.clears, clears);
+    QCOMPARE(c.sales.unproven, unproven);
+    // The register is the figures read just before the clear.
+    QCOMPARE(c.registered[0], points[at].counts[0]);
+    QCOMPARE(c.registered[SalesHistory::TotalFigure], points[at].counts[SalesHistory::TotalFigure]);
 }
 
 QTEST_GUILESS_MAIN(TestSalesHistory)

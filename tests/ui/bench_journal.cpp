@@ -6,10 +6,13 @@
 //   bench_journal --large: a journal of 1,000,000 readings across 500 named
 // machines, filled directly; the time to open and check it, and the time the
 // history window takes to open on one machine's last visit (target 1 s).
+// Both runs time the report of 500 machines (target 20 ms a page).
 #include "journal/AuditExport.h"
 #include "journal/Journal.h"
 #include "ui/Application.h"
+#include "ui/Fonts.h"
 #include "ui/JournalWindow.h"
+#include "ui/VisitReport.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -97,8 +100,10 @@ constexpr int LargeMachines = 500;
 constexpr int ReadingsPerVisit = 4;
 
 // Readings as the window records them, round the machines in turn: a visit
-// of four, its first with the prices. Straight into the file, unsynced.
-bool fillLarge(const QString &path)
+// of four, its first with the prices; with `clears`, its third a counter
+// clear that left 0 and a dozen price writes after it. Straight into the
+// file, unsynced.
+bool fillLarge(const QString &path, int readings = LargeReadings, bool clears = false)
 {
     {
         Journal schema;
@@ -126,21 +131,25 @@ bool fillLarge(const QString &path)
         QSqlQuery event(db);
         event.prepare(QStringLiteral(
             "INSERT INTO event (id, time, kind, port, device, identification, version, summary, identification_bytes,"
-            " version_bytes, visit, machine, apart) VALUES (?, ?, 'reading', 5, '/dev/pts/3', ?, 'ver1.00', ?, ?,"
+            " version_bytes, visit, machine, apart) VALUES (?, ?, ?, 5, '/dev/pts/3', ?, 'ver1.00', ?, ?,"
             " 'ver1.00', ?, ?, 0)"));
         QSqlQuery item(db);
-        item.prepare(QStringLiteral("INSERT INTO item (event, position, name, value) VALUES (?, ?, ?, ?)"));
+        item.prepare(QStringLiteral("INSERT INTO item (event, position, name, value, sent, reported) VALUES (?, ?, ?, ?, ?, ?)"));
         std::vector<qint64> visitOf(LargeMachines + 1, 0);
-        for (int i = 0; ok && i < LargeReadings; ++i) {
+        // Writes get ids above the readings'.
+        qint64 writeId = readings;
+        for (int i = 0; ok && i < readings; ++i) {
             const int m = i % LargeMachines + 1;
             const int k = i / LargeMachines;   // the machine's own reading number
             const qint64 id = i + 1;
             if (k % ReadingsPerVisit == 0)
                 visitOf[std::size_t(m)] = id;
             const QString name = QStringLiteral("BENCH%1").arg(m);
+            const bool clear = clears && k % ReadingsPerVisit == 2;
             event.addBindValue(id);
             event.addBindValue(QDateTime::fromSecsSinceEpoch(1767225600 + qint64(k) * 600 + m)
                                    .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss+09:00")));
+            event.addBindValue(clear ? QStringLiteral("counter-clear") : QStringLiteral("reading"));
             event.addBindValue(name);
             event.addBindValue(QStringLiteral("読み取り 総売上%1").arg(k * 1000));
             event.addBindValue(name.toLatin1());
@@ -153,6 +162,8 @@ bool fillLarge(const QString &path)
                 item.addBindValue(position++);
                 item.addBindValue(n);
                 item.addBindValue(v);
+                item.addBindValue(QVariant());
+                item.addBindValue(clear ? QVariant(0) : QVariant());
                 ok = ok && item.exec();
             };
             if (k % ReadingsPerVisit == 0)
@@ -161,12 +172,59 @@ bool fillLarge(const QString &path)
             for (int c = 0; c < 16; ++c)
                 add(JournalItemName::count(c), (qint64(k) * (c + 1)) % 65536);
             add(JournalItemName::Total, qint64(k) * 13600 % (qint64(1) << 32));
+            for (int w = 0; clear && ok && w < 12; ++w) {
+                ++writeId;
+                event.addBindValue(writeId);
+                event.addBindValue(QDateTime::fromSecsSinceEpoch(1767225600 + qint64(k) * 600 + m + 1)
+                                       .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss+09:00")));
+                event.addBindValue(QStringLiteral("price"));
+                event.addBindValue(name);
+                event.addBindValue(QStringLiteral("価格"));
+                event.addBindValue(name.toLatin1());
+                event.addBindValue(visitOf[std::size_t(m)]);
+                event.addBindValue(m);
+                ok = ok && event.exec();
+                item.addBindValue(writeId);
+                item.addBindValue(0);
+                item.addBindValue(JournalItemName::price(w));
+                item.addBindValue(100);
+                item.addBindValue(110);
+                item.addBindValue(110);
+                ok = ok && item.exec();
+            }
         }
         ok = ok && db.commit();
         db.close();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("fill"));
     return ok;
+}
+
+// The report of every machine as --report writes it: the pages read from
+// the journal, then drawn into one PDF, in milliseconds a page.
+void printReport(Journal &journal, const QString &file)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QList<VisitReport::Page> pages;
+    for (const JournalController &c : journal.controllers())
+        if (const std::optional<VisitReport::Page> page = VisitReport::page(journal, c))
+            pages << *page;
+    const double readMs = clock.nsecsElapsed() / 1e6;
+    qsizetype collections = 0;
+    for (const VisitReport::Page &p : std::as_const(pages))
+        collections += p.collections.size();
+    clock.start();
+    QString error;
+    int sheets = 0;
+    const bool written = VisitReport::write(pages, file, journal.path(), &error, &sheets);
+    const double writeMs = clock.nsecsElapsed() / 1e6;
+    const double perSheet = sheets > 0 ? (readMs + writeMs) / sheets : 0;
+    std::printf("report of %lld machines (%lld collections), %d A4 sheets: %s, read in %.0f ms and drawn in %.0f ms, "
+                "%.1f ms a sheet (target 20 ms a page), %.1f MB\n",
+                static_cast<long long>(pages.size()), static_cast<long long>(collections), sheets,
+                written ? "written" : qPrintable(QStringLiteral("FAILED (%1)").arg(error)), readMs, writeMs, perSheet,
+                QFileInfo(file).size() / 1e6);
 }
 
 int large()
@@ -213,6 +271,7 @@ int large()
                 " open and first drawn in %.3f s (target 1 s)\n",
                 static_cast<long long>(window.controllers().size()), static_cast<long long>(window.points().size()),
                 from, to, clock.nsecsElapsed() / 1e9);
+    printReport(journal, dir.filePath(QStringLiteral("report.pdf")));
     return 0;
 }
 
@@ -222,6 +281,8 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     initUiResources();
+    // The report's fonts as the program maps them.
+    installFontSubstitutions();
     if (argc > 1 && qstrcmp(argv[1], "--large") == 0)
         return large();
     QTemporaryDir dir;
@@ -298,5 +359,13 @@ int main(int argc, char *argv[])
     std::printf("export of %d readings as CSV: %s in %.3f s, %.1f MB (target 2 s)\n", Readings,
                 exported ? "written" : "FAILED", exportS,
                 QFileInfo(dir.filePath(QStringLiteral("export.csv"))).size() / 1e6);
+
+    // Five hundred machines, two visits each with a clear and a dozen writes.
+    const QString round = dir.filePath(QStringLiteral("round.sqlite"));
+    Journal machines;
+    if (fillLarge(round, LargeMachines * ReadingsPerVisit * 2, true) && machines.open(round))
+        printReport(machines, dir.filePath(QStringLiteral("report.pdf")));
+    else
+        std::printf("bench_journal: the journal of 500 machines could not be filled; no report figures\n");
     return 0;
 }

@@ -153,6 +153,9 @@ private slots:
     void headlessRead_data();
     void headlessRead();
     void visitReport();
+    void collectionReport();
+    void disconnectionAsShown_data();
+    void disconnectionAsShown();
     void lastVisitTableAndForms();
     void roundOfTwinMachines();
     void writesKeptBeforeSent_data();
@@ -624,9 +627,29 @@ void TestJournalWindow::headlessRead()
                  qPrintable(c));
 }
 
+namespace {
+
+// The PDF's text, page by page as pdftotext lays it out; empty when it
+// cannot be read.
+QString pdfText(const QString &file, int page = 0)
+{
+    const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+    QStringList args{QStringLiteral("-layout")};
+    if (page > 0)
+        args << QStringLiteral("-f") << QString::number(page) << QStringLiteral("-l") << QString::number(page);
+    QProcess text;
+    text.start(pdftotext, args << file << QStringLiteral("-"));
+    if (!text.waitForFinished(30000) || text.exitCode() != 0)
+        return QString();
+    return QString::fromUtf8(text.readAllStandardOutput());
+}
+
+} // namespace
+
 // The visit report of a named machine with known prices and sales and a
-// price write in its last visit, from the window and from the command line
-// without a display, read back as text.
+// price write in its last visit, then more writes than a page holds, from
+// the window and from the command line without a display, read back as
+// text: every write is there, the table going on under its heading.
 void TestJournalWindow::visitReport()
 {
     const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
@@ -664,6 +687,9 @@ void TestJournalWindow::visitReport()
     journal.startVisit();
     QVERIFY(journal.recordReading(id, after, nullptr) != 0);
     QVERIFY(journal.recordPrice(id, 2, 120, 135, 135) != 0);
+    constexpr int Writes = 100;
+    for (int i = 0; i < Writes; ++i)
+        QVERIFY(journal.recordPrice(id, 4, 300 + i, 500 + i, 700 + i) != 0);
     journal.endVisit();
     const qint64 machine = journal.nameMachine(QStringLiteral("ST-0042"), QStringLiteral("駅前ロータリー"));
     QVERIFY(journal.assign(journal.controllers().value(0), machine));
@@ -693,7 +719,201 @@ void TestJournalWindow::visitReport()
                      qPrintable(row + QStringLiteral(" in\n") + page));
         // The price write of the visit: before, sent, reported.
         QVERIFY2(page.contains(QRegularExpression(QStringLiteral(" 12\\.0 +13\\.5 +13\\.5\\b"))), qPrintable(page));
+        for (int i = 0; i < Writes; ++i)
+            QVERIFY2(page.contains(QRegularExpression(QStringLiteral(" %1 +%2 +%3\\b").arg(300 + i).arg(500 + i).arg(700 + i))),
+                     qPrintable(QStringLiteral("write %1 in\n").arg(i) + page));
+        // The last sheet goes on with the table, its heading and column names first.
+        const QString last = pdfText(file, 3);
+        QVERIFY2(last.contains(QRegularExpression(QStringLiteral("訪問中のカウンタクリアと書き込み \\(続き\\)\\s+時刻 +種類"))),
+                 qPrintable(last));
+        QVERIFY2(last.contains(QStringLiteral(" %1 ").arg(300 + Writes - 1)), qPrintable(last));
+        QVERIFY(pdfText(file, 4).isEmpty());
     }
+}
+
+
+// Two visits, a clear in each, sales between them and on during the second
+// visit, before its clear and after it. The report heads with the cash of
+// the second clear: the sales since the first clear up to the figures read
+// just before the second, beside that register; the sales after the clear
+// are the next collection's, and the window shows the same.
+void TestJournalWindow::collectionReport()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        QSKIP("pdftotext (poppler-utils) is not installed");
+    JournalRig rig;
+    QVERIFY(rig.journal.open(rig.journalPath()));
+    rig.openOnSerialPort();
+    rig.form->setJournal(&rig.journal);
+    rig.form->show();
+    auto *total = rig.child<StringGrid>("TotalGrid1");
+    // A sale while a clear is checked has its own box, not what this test
+    // is about.
+    rig.answerer().setAlways(ModalAnswerer::click(QStringLiteral("OK")));
+    // Column 1 at 10.0 yen, column 5 at 150 yen; the rest unpriced.
+    auto visit = [&](int column1, int column5, bool selling) {
+        rig.emulator.stop();
+        const QByteArray scenario = QStringLiteral(
+            R"({"id": "COLL", "prices": [100, 0, 0, 0, 150, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0],
+                "counts": [%1, 0, 0, 0, %2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0], "salesTotal": %3,
+                "simulateSales": {"enabled": %4, "minIntervalMs": 1000, "maxIntervalMs": 1000}})")
+                                        .arg(column1).arg(column5).arg(column1 * 10 + column5 * 150)
+                                        .arg(selling ? "true" : "false").toUtf8();
+        if (!rig.emulator.startAt(EmulatorCom, scenario, EmulatorProcess::fastLine()))
+            return false;
+        rig.form->link().setReadTimeoutMs(300);
+        rig.answerer();
+        rig.form->ConBtnClick();
+        return rig.form->Connected == 1;
+    };
+    auto clear = [&] {
+        rig.answerer().actions << ModalAnswerer::click(QStringLiteral("OK"));
+        rig.child<QPushButton>("CntClrBtn")->click();
+    };
+    QVERIFY(visit(100, 40, false));
+    clear();
+    rig.form->ConBtnClick();
+    QVERIFY(visit(7, 3, true));   // sold since the first clear
+    const QString atConnection = total->cells(1, 0);
+    QTRY_VERIFY_WITH_TIMEOUT(total->cells(1, 0) != atConnection, 10000);   // sold during the visit
+    clear();
+    QTRY_VERIFY_WITH_TIMEOUT(total->cells(1, 0).toLongLong() > 0, 10000);   // and after the clear
+    rig.form->ConBtnClick();
+
+    // The register: what was read just before the second clear.
+    QList<JournalEvent> clears;
+    for (const JournalEvent &e : rig.journal.events(nullptr, true))
+        if (e.kind == JournalKind::CounterClear)
+            clears << e;
+    QCOMPARE(clears.size(), 2);
+    QHash<QString, qint64> registered;
+    for (const JournalItem &i : clears[1].items)
+        registered.insert(i.name, i.value.toLongLong());
+    const qint64 count1 = registered.value(QStringLiteral("count1"));
+    const qint64 count5 = registered.value(QStringLiteral("count5"));
+    const qint64 yen = registered.value(QStringLiteral("total"));
+    QVERIFY(count1 * 10 + count5 * 150 > 7 * 10 + 3 * 150);
+    QCOMPARE(yen, count1 * 10 + count5 * 150);
+
+    rig.child<QPushButton>("JournalBtn")->click();
+    JournalWindow *history = rig.form->journalWindow();
+    QVERIFY(history);
+    const QString file = rig.data.filePath(QStringLiteral("collection.pdf"));
+    QVERIFY(history->writeReportTo(file));
+    const QString page = pdfText(file);
+    // The first rows of column 1 and 5 and the first totals are the
+    // collection's: counted from the first clear, which left 0.
+    const auto first = [&page](const QString &pattern) {
+        return QRegularExpression(pattern, QRegularExpression::MultilineOption).match(page).captured(0).simplified();
+    };
+    QCOMPARE(first(QStringLiteral("^ *1 +10\\.0 +\\d+ +\\d+ +\\d+")),
+             QStringLiteral("1 10.0 %1 %2 %1").arg(count1).arg(count1 * 10));
+    QCOMPARE(first(QStringLiteral("^ *5 +150 +\\d+ +\\d+ +\\d+")),
+             QStringLiteral("5 150 %1 %2 %1").arg(count5).arg(count5 * 150));
+    QCOMPARE(first(QStringLiteral("合計 +\\d+ +\\d+ +\\d+")),
+             QStringLiteral("合計 %1 %2 %2").arg(count1 + count5).arg(yen));
+    QVERIFY2(page.contains(QStringLiteral("クリア直前の総売上 %1円").arg(yen)), qPrintable(page));
+
+    // The window, from one collection to the next.
+    int second = -1;
+    for (int i = 0; i < history->points().size(); ++i)
+        if (history->points()[i].clear)
+            second = i;
+    history->chooseCollection(second);
+    QCOMPARE(history->shownSales().sold[0], count1);
+    QCOMPARE(history->shownSales().sold[4], count5);
+    QCOMPARE(history->shownSales().sold[SalesHistory::TotalFigure], yen);
+    QCOMPARE(history->shownSales().clears, 0);
+    QVERIFY(history->findChild<QLabel *>(QStringLiteral("SalesText"))->text().contains(
+        QStringLiteral("クリア直前の総売上 %1円").arg(yen)));
+}
+
+// With sales going on, the counts kept at the end of a visit are the
+// figures the grids showed last: at 切断 between polls or while a refresh
+// is on the wire (it ends that refresh at its next command), and when a
+// late reply inside a refresh makes the window doubt the controller (the
+// figures of that refresh are never shown, so they are not kept either).
+void TestJournalWindow::disconnectionAsShown_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QByteArray>("faults");
+    QTest::newRow("between polls") << "click" << QByteArray("[]");
+    QTest::newRow("during a refresh") << "click on the wire" << QByteArray("[]");
+    QTest::newRow("late reply in a refresh")
+        << "lost" << QByteArray(R"([{"command": "QVREA", "fault": "late", "delayMs": 500, "skip": 3}])");
+}
+
+void TestJournalWindow::disconnectionAsShown()
+{
+    QFETCH(QString, how);
+    QFETCH(QByteArray, faults);
+    JournalRig rig;
+    const QByteArray scenario = R"({"id": "LIVE", "prices": [100, 100, 100, 100, 150, 150, 150, 150, 0, 0, 0, 0, 0, 0, 0, 0],
+                                    "simulateSales": {"minIntervalMs": 5, "maxIntervalMs": 15, "seed": 11},
+                                    "faults": )" + faults + "}";
+    QVERIFY(rig.emulator.startAt(EmulatorCom, scenario, EmulatorProcess::fastLine()));
+    rig.openOnSerialPort();
+    rig.form->link().setReadTimeoutMs(300);
+    QVERIFY(rig.journal.open(rig.journalPath()));
+    rig.form->setJournal(&rig.journal);
+    rig.form->show();
+    rig.answerer();
+    rig.form->ConBtnClick();
+    QCOMPARE(rig.form->Connected, 1);
+    auto *sales = rig.child<StringGrid>("SalesGrid");
+    auto *total = rig.child<StringGrid>("TotalGrid1");
+    auto shown = [&] {
+        QStringList cells;
+        for (int r = 1; r <= 16; ++r)
+            cells << sales->cells(2, r);
+        return cells << total->cells(1, 0);
+    };
+    auto ended = [&] {
+        for (const JournalEvent &e : rig.journal.events(nullptr))
+            if (e.summary.startsWith(QStringLiteral("切断時")))
+                return true;
+        return false;
+    };
+    // Two refreshes that moved the figures.
+    for (int i = 0; i < 2 && how != QLatin1String("lost"); ++i) {
+        const QStringList before = shown();
+        QTRY_VERIFY_WITH_TIMEOUT(shown() != before, 10000);
+    }
+    QStringList last;
+    if (how == QLatin1String("click")) {
+        last = shown();
+        rig.form->ConBtnClick();
+        QCOMPARE(rig.form->Connected, 0);
+    } else {
+        // The figures shown, taken from the window's loop until the visit
+        // ends: while a refresh waits on the line, the click lands there.
+        QTimer watch;
+        watch.setInterval(0);
+        connect(&watch, &QTimer::timeout, rig.form.get(), [&] {
+            if (ended()) {
+                watch.stop();
+                return;
+            }
+            last = shown();
+            if (how == QLatin1String("click on the wire") && rig.form->line().waiting()) {
+                const QStringList sent = rig.emulator.commands();
+                if (!sent.isEmpty() && sent.last().startsWith(QStringLiteral("QVRC")))
+                    rig.child<QPushButton>("ConBtn")->click();
+            }
+        });
+        watch.start();
+        QTRY_VERIFY_WITH_TIMEOUT(!watch.isActive(), 10000);
+    }
+    QList<JournalEvent> kept;
+    for (const JournalEvent &e : rig.journal.events(nullptr, true))
+        if (e.summary.startsWith(QStringLiteral("切断時")))
+            kept << e;
+    QCOMPARE(kept.size(), 1);
+    QStringList recorded;
+    for (const JournalItem &i : kept.first().items)
+        recorded << (i.name == JournalItemName::Total ? i.value.toString()
+                                                       : ValueFormats::countText(std::int32_t(i.value.toLongLong())));
+    QCOMPARE(recorded, last);
 }
 
 namespace {

@@ -68,12 +68,19 @@ ClearVerdict clearVerdict(const ClearFigures &before, const ClearFigures &after,
         if (!was || *was == 0)
             continue;
         const std::optional<qint64> &price = priceTenths[std::size_t(c)];
-        if (money && *money > 0 && (!price || *price <= 0))
-            continue;   // a price unknown or 0: any number of pieces could have been sold
+        const std::optional<qint64> &now = after.counts[std::size_t(c)];
+        if (!price || *price <= 0) {
+            // Its price unknown or 0: the money says nothing of its pieces,
+            // and only a count that did not fall at all stayed.
+            if (!now)
+                verdict.unread << c;
+            else if (*now >= *was)
+                verdict.stayed << c;
+            continue;
+        }
         const qint64 couldSell = money && *money > 0 ? *money * 10 / *price : 0;
         if (*was <= couldSell)
             continue;
-        const std::optional<qint64> &now = after.counts[std::size_t(c)];
         if (!now)
             verdict.unread << c;
         else if (*now > couldSell)

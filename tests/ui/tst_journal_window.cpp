@@ -164,6 +164,8 @@ private slots:
     void clearAsksOutsideWriteMode_data();
     void clearAsksOutsideWriteMode();
     void exportDialogThenSecondInstance();
+    void savedUnderTheNameTyped_data();
+    void savedUnderTheNameTyped();
     void endsOnSignals_data();
     void endsOnSignals();
 };
@@ -1217,6 +1219,49 @@ void TestJournalWindow::clearAsksOutsideWriteMode()
     QCOMPARE(got.mid(0, sequence.size()), sequence);
     // Cleared once the operator said so.
     QCOMPARE(rig.child<StringGrid>("OptGrid2")->cells(1, 2), QStringLiteral("0000"));
+}
+
+// The history window's file dialog saves each format under the name typed,
+// with the format's extension when none was typed.
+void TestJournalWindow::savedUnderTheNameTyped_data()
+{
+    QTest::addColumn<QByteArray>("button");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("saved");
+    QTest::newRow("report, named") << QByteArray("ReportBtn") << "report-C.pdf" << "report-C.pdf";
+    QTest::newRow("report, no extension") << QByteArray("ReportBtn") << "report-C" << "report-C.pdf";
+    QTest::newRow("audit file, named") << QByteArray("DexBtn") << "C.dex" << "C.dex";
+    QTest::newRow("audit file, no extension") << QByteArray("DexBtn") << "C" << "C.dex";
+    QTest::newRow("CSV, no extension") << QByteArray("ExportOneBtn") << "C" << "C.csv";
+}
+
+void TestJournalWindow::savedUnderTheNameTyped()
+{
+    QFETCH(QByteArray, button);
+    QFETCH(QString, typed);
+    QFETCH(QString, saved);
+    JournalRig rig;
+    QVERIFY(rig.startConnected(rig.journalPath()));
+    rig.form->ConBtnClick();
+    rig.child<QPushButton>("JournalBtn")->click();
+    JournalWindow *history = rig.form->journalWindow();
+    history->showController(0);
+    QTemporaryDir out;
+    rig.answerer().actions << [&](QWidget *w) {
+        auto *dialog = qobject_cast<QFileDialog *>(w);
+        QVERIFY(dialog);
+        dialog->setDirectory(out.path());
+        dialog->selectFile(typed);
+        QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+    };
+    rig.answerer().setAlways(ModalAnswerer::press(QMessageBox::Ok));
+    history->findChild<QPushButton *>(QString::fromLatin1(button))->click();
+    QTRY_COMPARE(QDir(out.path()).entryList(QDir::Files), QStringList{saved});
+    // What was written is of the format chosen, whatever the name.
+    QFile file(QDir(out.path()).filePath(saved));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray head = file.read(4);
+    QCOMPARE(head, button == "ReportBtn" ? QByteArray("%PDF") : button == "DexBtn" ? QByteArray("DXS*") : head);
 }
 
 // The export dialog browsing the journal's folder, then the command line's

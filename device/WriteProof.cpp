@@ -78,7 +78,8 @@ ClearVerdict clearVerdict(const ClearFigures &before, const ClearFigures &after,
                 verdict.stayed << c;
             continue;
         }
-        const qint64 couldSell = money && *money > 0 ? *money * 10 / *price : 0;
+        // The total counts whole yen and keeps up to nine tenths inside.
+        const qint64 couldSell = money && *money > 0 ? (*money * 10 + 9) / *price : 0;
         if (*was <= couldSell)
             continue;
         if (!now)

@@ -79,7 +79,7 @@ ClearVerdict clearVerdict(const ClearFigures &before, const ClearFigures &after,
             continue;
         }
         // The total counts whole yen and keeps up to nine tenths inside.
-        const qint64 couldSell = money && *money > 0 ? (*money * 10 + 9) / *price : 0;
+        const qint64 couldSell = money ? (*money * 10 + 9) / *price : 0;
         if (*was <= couldSell)
             continue;
         if (!now)

@@ -46,7 +46,7 @@ std::optional<QString> priceNotTaken(int row, std::int32_t sent, std::int32_t re
 }
 
 ClearVerdict clearVerdict(const ClearFigures &before, const ClearFigures &after,
-                          const std::array<std::optional<qint64>, 16> &priceTenths)
+                          const std::array<std::optional<qint64>, 16> &priceTenths, bool byMoneyOnly)
 {
     // The money taken between the two reads, whole yen; unknown: none is
     // assumed, and every count must have fallen to 0.
@@ -62,31 +62,36 @@ ClearVerdict clearVerdict(const ClearFigures &before, const ClearFigures &after,
             money = wrapped < TotalSpan / 2 ? std::max(*after.total, wrapped) : *after.total;
         }
     }
-    ClearVerdict verdict;
+    // A column whose count before was above what the money could buy
+    // decides: it must now read at most that. Without any such column, the
+    // counts can only show the clear by having fallen.
+    ClearVerdict decisive;
+    ClearVerdict fallen;
+    bool anyDecisive = false;
     for (int c = 0; c < 16; ++c) {
         const std::optional<qint64> &was = before.counts[std::size_t(c)];
         if (!was || *was == 0)
             continue;
         const std::optional<qint64> &price = priceTenths[std::size_t(c)];
         const std::optional<qint64> &now = after.counts[std::size_t(c)];
-        if (!price || *price <= 0) {
-            // Its price unknown or 0: the money says nothing of its pieces,
-            // and only a count that did not fall at all stayed.
-            if (!now)
-                verdict.unread << c;
-            else if (*now >= *was)
-                verdict.stayed << c;
+        if (!now)
+            fallen.unread << c;
+        else if (*now >= *was)
+            fallen.stayed << c;
+        // A price unknown or 0: the money says nothing of its pieces.
+        if (!price || *price <= 0)
             continue;
-        }
         // The total counts whole yen and keeps up to nine tenths inside.
         const qint64 couldSell = money ? (*money * 10 + 9) / *price : 0;
         if (*was <= couldSell)
             continue;
+        anyDecisive = true;
         if (!now)
-            verdict.unread << c;
+            decisive.unread << c;
         else if (*now > couldSell)
-            verdict.stayed << c;
+            decisive.stayed << c;
     }
+    const ClearVerdict verdict = anyDecisive || byMoneyOnly ? decisive : fallen;
     return verdict;
 }
 
@@ -103,7 +108,7 @@ std::optional<QString> countersNotCleared(const std::optional<ClearFigures> &bef
             was.counts[std::size_t(c)] = after.counts[std::size_t(c)].value_or(65535);
         was.total = after.total ? std::optional<qint64>(*after.total + 1) : std::nullopt;
     }
-    const ClearVerdict verdict = clearVerdict(was, after, priceTenths);
+    const ClearVerdict verdict = clearVerdict(was, after, priceTenths, !before);
     if (verdict.taken())
         return std::nullopt;
     const QString label = before ? QStringLiteral("クリア前") : QStringLiteral("期待値");

@@ -68,8 +68,11 @@ struct ClearVerdict {
     bool taken() const { return stayed.isEmpty() && unread.isEmpty(); }
     bool refused() const { return !stayed.isEmpty(); }
 };
+// A column at or below what the money could buy decides nothing; when no
+// column decides, the clear shows only by every count having fallen (unless
+// `byMoneyOnly`: figures before that are not really known).
 ClearVerdict clearVerdict(const ClearFigures &before, const ClearFigures &after,
-                          const std::array<std::optional<qint64>, 16> &priceTenths);
+                          const std::array<std::optional<qint64>, 16> &priceTenths, bool byMoneyOnly = false);
 
 // After a counter clear: the box text when its figures (see clearVerdict)
 // show it not taken, or cannot tell. Which counters "QVZ0" clears is the

@@ -91,7 +91,17 @@ ClearVerdict clearVerdict(const ClearFigures &before, const ClearFigures &after,
         else if (*now > couldSell)
             decisive.stayed << c;
     }
-    const ClearVerdict verdict = anyDecisive || byMoneyOnly ? decisive : fallen;
+    ClearVerdict verdict = anyDecisive || byMoneyOnly ? decisive : fallen;
+    // A clear refused: the columns the money says nothing of, whose counts
+    // did not fall either, are named with the rest.
+    if (verdict.refused() && verdict.stayed != fallen.stayed) {
+        for (int c : fallen.stayed) {
+            const std::optional<qint64> &price = priceTenths[std::size_t(c)];
+            if ((!price || *price <= 0) && !verdict.stayed.contains(c))
+                verdict.stayed << c;
+        }
+        std::sort(verdict.stayed.begin(), verdict.stayed.end());
+    }
     return verdict;
 }
 

@@ -29,6 +29,9 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export QT_QPA_PLATFORM=offscreen
 total_runs=0
 total_findings=0
+# Findings of an earlier run stay for reproducing them, but count only here.
+since=$(mktemp)
+trap 'rm -f "$since"' EXIT
 printf '%-18s %12s %10s %8s %8s %12s %9s\n' target executions exec/s cov ft "last new cov" findings
 for t in "${targets[@]}"; do
     work=build-fuzz/corpus/$t
@@ -52,7 +55,7 @@ for t in "${targets[@]}"; do
     last=$(awk -v s="$start" '/\t(INITED|NEW|REDUCE)[ \t]+cov:/ { for (i = 1; i <= NF; ++i) if ($i == "cov:") { c = $(i + 1) }
                                                   if (c > best) { best = c; t = $1 } }
                              END { if (t) printf "%.1f s", t - s; else print "-" }' "$log")
-    findings=$(find "$found" -type f | wc -l)
+    findings=$(find "$found" -type f -newer "$since" | wc -l)
     total_runs=$((total_runs + ${runs:-0}))
     total_findings=$((total_findings + findings))
     printf '%-18s %12s %10s %8s %8s %12s %9s\n' "$t" "${runs:-?}" "${speed:-?}" "${cov:-?}" "${ft:-?}" "$last" "$findings"

@@ -82,8 +82,12 @@ std::optional<AuditFile::Reading> reading(Journal &journal, const JournalControl
     }
     // The total is whole yen; the file's money is kept in tenths.
     const std::size_t total = std::size_t(SalesHistory::TotalFigure);
-    r.valueSinceInit = (firstRead[total].value_or(0) + sold.sold[total]) * 10;
-    r.valueSinceReset = lastRead[total].value_or(0) * 10;
+    if (firstRead[total] && lastRead[total]) {
+        r.valueSinceInit = (*firstRead[total] + sold.sold[total]) * 10;
+        r.valueSinceReset = *lastRead[total] * 10;
+    } else {
+        r.totalUnread = true;
+    }
     return r;
 }
 

@@ -73,9 +73,11 @@ QStringList rolledOver(const Reading &r)
         if (n >= FieldSpan)
             wide << name;
     };
-    check(money(r, r.valueSinceInit), QStringLiteral("VA101"));
+    if (!r.totalUnread)
+        check(money(r, r.valueSinceInit), QStringLiteral("VA101"));
     check(r.countSinceInit, QStringLiteral("VA102"));
-    check(money(r, r.valueSinceReset), QStringLiteral("VA103"));
+    if (!r.totalUnread)
+        check(money(r, r.valueSinceReset), QStringLiteral("VA103"));
     check(r.countSinceReset, QStringLiteral("VA104"));
     for (const Column &c : r.columns) {
         const QString of = QStringLiteral(" of column %1").arg(c.number);
@@ -101,9 +103,13 @@ QByteArray format(const Reading &r)
     set.add({"CB1", field(r.serial, 20),                   // CB101 control board serial, AN 1-20
              "QUVO",                                       // CB102 model, AN 1-20
              number(r.firmware, 4)});                      // CB103 software revision, N 1-4
-    set.add({"VA1", number(money(r, r.valueSinceInit), 8), // VA101 value of paid sales since init, N 1-8
+    // A total never read leaves its money empty rather than 0.
+    const auto totalMoney = [&r](qint64 tenths) {
+        return r.totalUnread ? QByteArray() : number(money(r, tenths), 8);
+    };
+    set.add({"VA1", totalMoney(r.valueSinceInit),          // VA101 value of paid sales since init, N 1-8
              number(r.countSinceInit, 8),                  // VA102 their number, N 1-8
-             number(money(r, r.valueSinceReset), 8),       // VA103 value since the last reset, N 1-8
+             totalMoney(r.valueSinceReset),                // VA103 value since the last reset, N 1-8
              number(r.countSinceReset, 8)});               // VA104 their number, N 1-8
     for (const Column &c : r.columns) {
         set.add({"PA1", number(c.number, 8),               // PA101 product identifier, AN 1-8

@@ -42,6 +42,8 @@ struct Reading {
     int readings = 0;       // readings of this machine in the journal
     QDateTime time;         // of this reading
     int decimals = 1;       // 0: money in whole yen, 1: in tenths
+    // The total was never read: VA101 and VA103 are left empty, not 0.
+    bool totalUnread = false;
     // Columns (1-16) left out: their price or count was never read.
     QList<int> leftOut;
     // Turns of 65,536 pieces the since-initialisation figures include on a

@@ -290,6 +290,9 @@ void noteAuditGaps(const AuditFile::Reading &r)
     if (!columns.isEmpty())
         std::fprintf(stderr, "quvo-utility: %s: column %s left out of the audit file: price or count never read\n",
                      qPrintable(machine), qPrintable(columns.join(QStringLiteral(", "))));
+    if (r.totalUnread)
+        std::fprintf(stderr, "quvo-utility: %s: the sales total was never read: VA101 and VA103 left empty\n",
+                     qPrintable(machine));
     for (const auto &[column, turns] : r.inferredWraps)
         std::fprintf(stderr, "quvo-utility: %s: column %d includes %lld pieces inferred from the money (its count passed 65535)\n",
                      qPrintable(machine), column, static_cast<long long>(turns * 65536));

@@ -3,6 +3,7 @@
 #include "journal/AuditFile.h"
 
 #include <QtTest>
+#include <algorithm>
 
 class TestAuditFile : public QObject {
     Q_OBJECT
@@ -112,6 +113,8 @@ void TestAuditFile::money_data()
     QTest::newRow("tenths, rolled over") << 1 << qint64(102556620) << qint64(125) << QByteArray("ID4*1*392")
                                          << QByteArray("VA1*2556620*0*0*0") << QByteArray("PA1*1*125")
                                          << QStringList{"VA101"};
+    QTest::newRow("total never read") << -1 << qint64(0) << qint64(1500) << QByteArray("ID4*0*392")
+                                      << QByteArray("VA1**0**0") << QByteArray("PA1*1*150") << QStringList();
     QTest::newRow("whole yen, rolled over") << 0 << qint64(1000000010) << qint64(1500) << QByteArray("ID4*0*392")
                                             << QByteArray("VA1*1*0*0*0") << QByteArray("PA1*1*150")
                                             << QStringList{"VA101"};
@@ -128,7 +131,8 @@ void TestAuditFile::money()
     QFETCH(QStringList, rolled);
     AuditFile::Reading r;
     r.serial = "M";
-    r.decimals = decimals;
+    r.decimals = std::max(0, decimals);
+    r.totalUnread = decimals < 0;   // the row of a total never read
     r.valueSinceInit = valueTenths;
     r.columns.append({1, priceTenths, 0, 0, 0, 0});
     r.time = QDateTime(QDate(2026, 12, 7), QTime(9, 5));

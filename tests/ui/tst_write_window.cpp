@@ -970,9 +970,9 @@ void TestWriteWindow::queuedClickDropped()
         QCOMPARE(rig.form->Connected, 1);
     }
     QVERIFY(clicked);
-    // The wait is the check: a click still queued would run at the next
-    // pass of the event loop and open a box.
-    QTest::qWait(100);
+    // A click still queued would run at the next pass of the event loop
+    // and open a box.
+    QTest::qWait(100);   // the wait is the check: nothing may open meanwhile
     QCOMPARE(rig.answerer().seen.size(), boxes);
 }
 

@@ -12,6 +12,7 @@
 #include "device/ValueOrigins.h"
 #include "device/WriteProof.h"
 #include "device/OnWindow.h"
+#include "journal/Journal.h"
 #include "link/DeviceLink.h"
 #include "link/LineThread.h"
 
@@ -27,7 +28,6 @@
 #include <utility>
 #include <vector>
 
-class Journal;
 class JournalWindow;
 class QComboBox;
 class QLabel;
@@ -71,14 +71,9 @@ public:
     // Write mode as the window last knew it was left (tests, the journal).
     // A write that could not leave it: the controller it concerned, kept
     // until a connection to that controller closes it.
-    struct OpenWrite {
-        ControllerIdentity to;
-        QString operation;   // the journal's kind of the write
-        QString detail;      // what it wrote, in the operator's words
-        int column = -1;     // the price's column
-        QString sent;        // what a restarting write had sent
-        QString time;        // ISO 8601, when it was opened
-        qint64 journalEvent = 0;
+    // The journal's record of it, the texts null where the connection did
+    // not read them, and whether manual mode keeps it open on purpose.
+    struct OpenWrite : Journal::OpenWriteMode {
         bool manual = false;
     };
     const std::optional<OpenWrite> &writeModeLeftOpen() const { return leftOpen_; }

@@ -321,14 +321,15 @@ void TMainForm::showPriceUnknown(int row)
 void TMainForm::openingWriteMode(const QString &operation, const QString &detail, int column, bool manual)
 {
     OpenWrite w;
-    w.to = identity_;
+    w.identification = identity_.identificationRead ? identity_.identification : QByteArray();
+    w.version = identity_.versionRead ? identity_.version : QByteArray();
     w.operation = operation;
     w.detail = detail;
     w.column = column;
     w.manual = manual;
     w.time = QDateTime::currentDateTime().toString(Qt::ISODate);
     if (journal_) {
-        w.journalEvent = journal_->recordWriteModeOpened(identity_, operation, detail, column, manual);
+        w.event = journal_->recordWriteModeOpened(identity_, operation, detail, column, manual);
         showJournalNotice();
     }
     writeMode_ = w;
@@ -351,8 +352,8 @@ void TMainForm::endingWriteMode(WriteModeEnd end, const QStringList &sent)
     OpenWrite w = *writeMode_;
     writeMode_.reset();
     w.sent = sent.join(QStringLiteral(", "));
-    const bool kept = journal_ && w.journalEvent != 0
-        && journal_->recordWriteModeEnded(w.journalEvent, WriteMode::endName(end),
+    const bool kept = journal_ && w.event != 0
+        && journal_->recordWriteModeEnded(w.event, WriteMode::endName(end),
                                           sent.isEmpty() ? QString() : w.sent);
     if (journal_)
         showJournalNotice();
@@ -379,26 +380,14 @@ std::optional<TMainForm::OpenWrite> TMainForm::closeLeftWriteMode(const Transact
     if (!version.usable())
         return std::nullopt;
     std::vector<OpenWrite> candidates;
-    if (leftOpen_ && leftOpen_->to.versionRead && leftOpen_->to.version == version.payload)
+    if (leftOpen_ && !leftOpen_->version.isNull() && leftOpen_->version == version.payload)
         candidates.push_back(*leftOpen_);
     if (journal_) {
         for (const Journal::OpenWriteMode &o : journal_->openWriteModes()) {
-            if (o.version != version.payload
-                || std::any_of(candidates.begin(), candidates.end(),
-                               [&o](const OpenWrite &c) { return c.journalEvent == o.event; }))
-                continue;
-            OpenWrite w;
-            w.to.identification = o.identification;
-            w.to.identificationRead = true;
-            w.to.version = o.version;
-            w.to.versionRead = true;
-            w.operation = o.operation;
-            w.detail = o.detail;
-            w.column = o.column;
-            w.sent = o.sent;
-            w.time = o.time;
-            w.journalEvent = o.event;
-            candidates.push_back(w);
+            if (o.version == version.payload
+                && std::none_of(candidates.begin(), candidates.end(),
+                                [&o](const OpenWrite &c) { return c.event == o.event; }))
+                candidates.push_back(OpenWrite{o});
         }
     }
     if (candidates.empty())
@@ -410,7 +399,7 @@ std::optional<TMainForm::OpenWrite> TMainForm::closeLeftWriteMode(const Transact
         return std::nullopt;
     std::vector<OpenWrite> ours;
     for (const OpenWrite &c : candidates)
-        if (c.to.identificationRead && c.to.identification == id.payload)
+        if (!c.identification.isNull() && c.identification == id.payload)
             ours.push_back(c);
     if (ours.empty())
         return std::nullopt;
@@ -418,9 +407,9 @@ std::optional<TMainForm::OpenWrite> TMainForm::closeLeftWriteMode(const Transact
     if (end != WriteModeEnd::Closed)
         return std::nullopt;
     for (const OpenWrite &c : ours) {
-        if (journal_ && c.journalEvent != 0)
-            journal_->recordWriteModeEnded(c.journalEvent, QStringLiteral("closed-at-connection"));
-        if (leftOpen_ && leftOpen_->journalEvent == c.journalEvent && leftOpen_->time == c.time)
+        if (journal_ && c.event != 0)
+            journal_->recordWriteModeEnded(c.event, QStringLiteral("closed-at-connection"));
+        if (leftOpen_ && leftOpen_->event == c.event && leftOpen_->time == c.time)
             leftOpen_.reset();
     }
     return ours.front();

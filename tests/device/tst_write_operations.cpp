@@ -1,6 +1,7 @@
 // The write operations' command sequences against the in-process fake port
 // and a recording stand-in for the window.
 #include "device/WriteOperations.h"
+#include "device/FigureContinuity.h"
 #include "device/ValueOrigins.h"
 #include "device/WriteProof.h"
 #include "tests/support/OperationLog.h"
@@ -43,6 +44,8 @@ OptionSettings usualSettings()
 class TestWriteOperations : public QObject {
     Q_OBJECT
 private slots:
+    void figureContinuity_data();
+    void figureContinuity();
     void setPrice_data();
     void setPrice();
     void setPriceOnADeadLine_data();
@@ -709,6 +712,76 @@ void TestWriteOperations::readPrice()
     const std::optional<std::int32_t> read = WriteOperations::readPrice(rig.link, 2);
     QCOMPARE(read.value_or(-1), price);
     QCOMPARE(rig.port->commands, QByteArrayList{"QVRP2"});
+}
+
+namespace {
+
+// Columns 1-3 at 100 yen (1000 tenths); only the figures a row gives.
+FigureContinuity::Figures figures(std::initializer_list<qint64> counts, std::optional<qint64> total,
+                                  std::optional<qint64> at)
+{
+    FigureContinuity::Figures f;
+    std::size_t c = 0;
+    for (const qint64 n : counts) {
+        f.counts[c] = n;
+        f.priceTenths[c++] = 1000;
+    }
+    f.total = total;
+    f.at = at;
+    return f;
+}
+
+constexpr qint64 Month = 30 * 86400;
+
+} // namespace
+
+void TestWriteOperations::figureContinuity_data()
+{
+    using V = FigureContinuity::Verdict;
+    QTest::addColumn<FigureContinuity::Figures>("before");
+    QTest::addColumn<FigureContinuity::Figures>("after");
+    QTest::addColumn<V>("verdict");
+    const auto row = [](const char *name, FigureContinuity::Figures b, FigureContinuity::Figures a, V v) {
+        QTest::newRow(name) << b << a << v;
+    };
+    row("sold a month", figures({100, 200, 300}, 60000, 0), figures({150, 260, 300}, 71000, Month), V::Continues);
+    row("a count wrapped, the money explains it", figures({65530, 0, 0}, 1000000, 0),
+        figures({10, 0, 0}, 1001600, Month), V::Continues);
+    row("two sales read between count and total", figures({10, 0, 0}, 1000, 0), figures({12, 0, 0}, 1000, 60),
+        V::Continues);
+    row("nothing sold", figures({10, 20, 30}, 6000, 0), figures({10, 20, 30}, 6000, 5), V::Continues);
+    row("cleared elsewhere, a month", figures({100, 200, 300}, 60000, 0), figures({5, 0, 2}, 700, Month),
+        V::ClearedElsewhere);
+    row("cleared during a gap of a minute", figures({100, 200, 300}, 60000, 0), figures({1, 0, 0}, 100, 60),
+        V::ClearedElsewhere);
+    row("cleared, the controller keeps its total", figures({100, 200, 300}, 60000, 0),
+        figures({0, 1, 0}, 60100, 60), V::ClearedElsewhere);
+    row("cleared, no time known", figures({100, 200, 300}, 60000, std::nullopt), figures({0, 0, 0}, 0, 0),
+        V::ClearedElsewhere);
+    row("a machine ahead, five minutes later", figures({100, 200, 300}, 60000, 0),
+        figures({600, 700, 800}, 210000, 300), V::Another);
+    row("a machine behind, five seconds later", figures({100, 200, 300}, 60000, 0),
+        figures({90, 150, 160}, 40000, 5), V::Another);
+    row("the total fell, a count rose", figures({100, 200, 300}, 60000, 0), figures({50, 250, 100}, 40000, Month),
+        V::Another);
+    row("the total grew, a count fell", figures({100, 200, 300}, 60000, 0), figures({100, 150, 300}, 70000, Month),
+        V::Another);
+    row("the counts grew more than the money", figures({100, 200, 300}, 60000, 0),
+        figures({200, 200, 300}, 61000, Month), V::Another);
+    row("a whole turn of a column in the money", figures({100, 200, 300}, 60000, 0),
+        figures({101, 200, 300}, 60000 + 6553600 + 100, Month), V::Continues);
+    row("money no count shows", figures({100, 200, 300}, 60000, 0), figures({101, 200, 300}, 110000, Month),
+        V::Another);
+    row("a total not read", figures({100, 200, 300}, std::nullopt, 0), figures({100, 200, 300}, 60000, 5),
+        V::Unknown);
+}
+
+void TestWriteOperations::figureContinuity()
+{
+    QFETCH(FigureContinuity::Figures, before);
+    QFETCH(FigureContinuity::Figures, after);
+    QFETCH(FigureContinuity::Verdict, verdict);
+    QCOMPARE(FigureContinuity::judge(before, after), verdict);
 }
 
 QTEST_GUILESS_MAIN(TestWriteOperations)

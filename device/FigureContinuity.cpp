@@ -51,7 +51,9 @@ Verdict judge(const Figures &before, const Figures &after)
     qint64 soldLow = 0;
     std::optional<qint64> soldHigh = 0;
     qint64 soldPieces = 0;
-    qint64 sinceClearTenths = 0; // what the counts are worth as sales since a clear
+    // What the counts are worth as sales since a clear, low and high likewise.
+    qint64 sinceClearTenths = 0;
+    std::optional<qint64> sinceClearHigh = 0;
     qint64 sinceClearPieces = 0;
     qint64 dearest = 0;
     std::vector<qint64> prices;
@@ -80,10 +82,15 @@ Verdict judge(const Figures &before, const Figures &after)
             if (*high != *low)
                 prices.push_back(*high);
         }
-        if (!high)
+        if (!high) {
             soldHigh = step > 0 ? std::nullopt : soldHigh;
-        else if (soldHigh)
-            *soldHigh += step * *high;
+            sinceClearHigh = *now > 0 ? std::nullopt : sinceClearHigh;
+        } else {
+            if (soldHigh)
+                *soldHigh += step * *high;
+            if (sinceClearHigh)
+                *sinceClearHigh += *now * *high;
+        }
     }
     // The counts and the total are read one after the other: a few sales
     // may sit in one and not yet in the other; the total keeps nine tenths.
@@ -99,10 +106,11 @@ Verdict judge(const Figures &before, const Figures &after)
     // Every count fell (or stayed), to at most what can have been sold in
     // the time between when it is known.
     const bool countsRestarted = noneRose && (!timed || sinceClearPieces <= mostPieces);
-    // The total with them; a controller that keeps its total at a clear
-    // grew by at least what the pieces since brought.
+    // The total with them, to what those pieces brought; a controller that
+    // keeps its total at a clear grew by at least that.
+    const qint64 sinceClearMoney = *after.total * 10;
     const bool totalRestarted = totalFell
-        ? !timed || dearest == 0 || *after.total * 10 <= mostPieces * dearest + slack
+        ? sinceClearMoney + slack >= sinceClearTenths && (!sinceClearHigh || sinceClearMoney - slack <= *sinceClearHigh)
         : sinceClearTenths <= money + slack;
     if (countsRestarted && totalRestarted && (totalFell || anyFell))
         return Verdict::ClearedElsewhere;

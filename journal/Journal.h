@@ -5,6 +5,7 @@
 // window says so once, and the utility goes on without it.
 #include "device/ControllerIdentity.h"
 #include "device/DeviceData.h"
+#include "device/FigureContinuity.h"
 #include "device/LivePoll.h"
 #include "device/ValueOrigins.h"
 #include "device/WriteProof.h"
@@ -12,6 +13,7 @@
 #include "journal/JournalLock.h"
 #include "journal/SalesHistory.h"
 
+#include <QDateTime>
 #include <QIODevice>
 #include <QList>
 #include <QSqlDatabase>
@@ -19,6 +21,7 @@
 #include <QString>
 #include <algorithm>
 #include <bitset>
+#include <functional>
 #include <optional>
 
 class Journal {
@@ -56,6 +59,10 @@ public:
     // The status-line text that the journal is not kept: once per run, at
     // the first time it is asked after the journal failed.
     std::optional<QString> takeNotKeptNotice();
+
+    // Where the times of events come from: the system's clock unless set
+    // (tests move it on by days between visits).
+    void setClock(std::function<QDateTime()> clock) { clock_ = std::move(clock); }
 
     // One event in one transaction; the time is filled in when empty.
     // Returns the event's id, 0 when it could not be kept. The first event
@@ -116,8 +123,12 @@ public:
     // with a named machine when its identity is that of exactly one and its
     // total goes on from that machine's; otherwise, when its total fell
     // with no clear recorded or two machines claim it, it is kept apart.
-    void startVisit(qint64 sameMachineAs = 0);
+    // `machine`: the named machine the technician said it is.
+    void startVisit(qint64 sameMachineAs = 0, qint64 machine = 0);
     void endVisit();
+    // A check after a gap found the same controller: the next reading goes
+    // on in the visit that ended at the gap. False when none had.
+    bool resumeVisit();
 
     // Machines the technician names, and the histories put with them.
     qint64 nameMachine(const QString &asset, const QString &location);
@@ -170,7 +181,13 @@ private:
     void salvage();
     bool openReadOnly();
     void placeVisit(JournalEvent &e);
-    bool continues(const QString &where, const QVariantList &bind, const JournalEvent &reading);
+    struct Placing {
+        qint64 machine = 0;
+        FigureContinuity::Verdict verdict = FigureContinuity::Verdict::Unknown;
+    };
+    QList<Placing> namedPlacings(const JournalEvent &e);
+    FigureContinuity::Verdict judgeAgainst(const QString &where, const QVariantList &bind, const JournalEvent &reading);
+    static void noteClearedElsewhere(JournalEvent &e);
     bool noteMachineIdentity(qint64 machine, const JournalEvent &e);
     static QString historyWhere(const JournalController &c, QVariantList *bind);
     bool exec(const QString &sql);
@@ -198,4 +215,15 @@ private:
     bool visitApart_ = false;
     QByteArray visitIdentification_;
     QByteArray visitVersion_;
+    qint64 chosenMachine_ = 0;
+    std::function<QDateTime()> clock_;
+    struct Visit {
+        qint64 id = 0;
+        qint64 machine = 0;
+        bool apart = false;
+        QByteArray identification;
+        QByteArray version;
+    };
+    std::optional<Visit> endedVisit_;   // the visit a gap ended, until the next starts
+    bool resumed_ = false;
 };

@@ -99,7 +99,7 @@ qint64 Journal::record(JournalEvent event)
         return 0;
     }
     if (event.time.isEmpty())
-        event.time = now();
+        event.time = timeText(clock_ ? clock_() : QDateTime::currentDateTime());
     const qint64 id = insert(event);
     if (id == 0) {
         if (missed_++ == 0)
@@ -110,75 +110,112 @@ qint64 Journal::record(JournalEvent event)
     return id;
 }
 
-void Journal::startVisit(qint64 sameMachineAs)
+void Journal::startVisit(qint64 sameMachineAs, qint64 machine)
 {
     startingVisit_ = true;
     sameMachineAs_ = sameMachineAs;
+    chosenMachine_ = machine;
     visit_ = 0;
+    endedVisit_.reset();
 }
 
 void Journal::endVisit()
 {
+    if (visit_ != 0)
+        endedVisit_ = Visit{visit_, visitMachine_, visitApart_, visitIdentification_, visitVersion_};
     startingVisit_ = false;
     sameMachineAs_ = 0;
+    chosenMachine_ = 0;
     visit_ = 0;
 }
 
-bool Journal::continues(const QString &where, const QVariantList &bind, const JournalEvent &reading)
+bool Journal::resumeVisit()
 {
-    // Against the last reading or clear of the history. After a clear the
-    // counts start again. Otherwise the reading goes on from it only when
-    // the total did not fall (past 2^32 is a wrap) and grew by at least what
-    // the counts sold at their prices, give or take a few sales made while
-    // it was read (a count past 65535 is a wrap too):
-    // a controller whose counts and total disagree so is another machine,
-    // or one cleared elsewhere.
+    if (!endedVisit_)
+        return false;
+    startingVisit_ = false;
+    visit_ = endedVisit_->id;
+    visitMachine_ = endedVisit_->machine;
+    visitApart_ = endedVisit_->apart;
+    visitIdentification_ = endedVisit_->identification;
+    visitVersion_ = endedVisit_->version;
+    endedVisit_.reset();
+    resumed_ = true;
+    return true;
+}
+
+namespace {
+
+// A reading's or a clear's figures as FigureContinuity takes them: a
+// clear's from what its read-back reported.
+FigureContinuity::Figures figuresOf(const JournalEvent &e, bool reported)
+{
+    const auto figure = [&e, reported](const QString &name) -> std::optional<qint64> {
+        for (const JournalItem &i : e.items) {
+            const QVariant &v = reported ? i.reported : i.value;
+            if (i.name == name && !v.isNull()) {
+                bool ok = false;
+                const qint64 n = v.toLongLong(&ok);
+                return ok ? std::optional<qint64>(n) : std::nullopt;
+            }
+        }
+        return std::nullopt;
+    };
+    FigureContinuity::Figures f;
+    for (int c = 0; c < 16; ++c) {
+        f.counts[std::size_t(c)] = figure(JournalItemName::count(c));
+        if (const std::optional<qint64> price = itemValue(e, JournalItemName::price(c)))
+            f.priceTenths[std::size_t(c)] = SalesHistory::priceTenths(c, *price);
+    }
+    f.total = figure(JournalItemName::Total);
+    const QDateTime at = QDateTime::fromString(e.time, Qt::ISODate);
+    if (at.isValid())
+        f.at = at.toSecsSinceEpoch();
+    return f;
+}
+
+} // namespace
+
+FigureContinuity::Verdict Journal::judgeAgainst(const QString &where, const QVariantList &bind,
+                                                const JournalEvent &reading)
+{
+    // Against the history's last reading or clear; a history with neither
+    // holds nothing the reading could contradict.
     const QSqlDatabase db = QSqlDatabase::database(connection_, false);
     QSqlQuery q(db);
-    q.prepare(QStringLiteral("SELECT e.id, e.kind FROM event e WHERE ") + where
+    q.prepare(QStringLiteral("SELECT e.id, e.kind, e.time FROM event e WHERE ") + where
               + QStringLiteral(" AND e.kind IN ('reading', 'counter-clear') ORDER BY e.id DESC LIMIT 1"));
     for (const QVariant &v : bind)
         q.addBindValue(v);
-    if (!q.exec() || !q.next() || q.value(1).toString() == JournalKind::CounterClear)
-        return true;
-    const qint64 last = q.value(0).toLongLong();
+    if (!q.exec() || !q.next())
+        return FigureContinuity::Verdict::Continues;
+    JournalEvent last;
+    last.id = q.value(0).toLongLong();
+    const bool clear = q.value(1).toString() == JournalKind::CounterClear;
+    last.time = q.value(2).toString();
     q.finish();
-    JournalEvent before;
-    before.items = items(last);
-    const std::optional<qint64> total = itemValue(reading, JournalItemName::Total);
-    const std::optional<qint64> lastTotal = itemValue(before, JournalItemName::Total);
-    if (!total || !lastTotal)
-        return true;
-    constexpr qint64 Span = qint64(1) << 32;
-    const qint64 grew = ((*total - *lastTotal) % Span + Span) % Span;
-    if (grew >= Span / 2)
-        return false;
-    qint64 sold = 0;
-    qint64 dearest = 0;
-    for (int c = 0; c < 16; ++c) {
-        const std::optional<qint64> count = itemValue(reading, JournalItemName::count(c));
-        const std::optional<qint64> lastCount = itemValue(before, JournalItemName::count(c));
-        std::optional<qint64> price = itemValue(reading, JournalItemName::price(c));
-        const std::optional<qint64> lastPrice = itemValue(before, JournalItemName::price(c));
-        if (lastPrice)
-            price = price ? std::min(*price, *lastPrice) : *lastPrice;
-        // In tenths of a yen, as the prices of all but columns 5-8 are.
-        if (count && lastCount && price && *price > 0) {
-            const qint64 tenths = SalesHistory::priceTenths(c, *price);
-            sold += ((*count - *lastCount) % 65536 + 65536) % 65536 * tenths;
-            dearest = std::max(dearest, tenths);
+    last.items = items(last.id);
+    FigureContinuity::Figures before = figuresOf(last, clear);
+    // The prices the history last read, where this point read none.
+    if (std::none_of(before.priceTenths.begin(), before.priceTenths.end(), [](const auto &p) { return p.has_value(); })) {
+        QSqlQuery p(db);
+        p.prepare(QStringLiteral("SELECT e.id FROM event e WHERE ") + where
+                  + QStringLiteral(" AND e.kind = 'reading' AND EXISTS (SELECT 1 FROM item WHERE event = e.id"
+                                   " AND name = 'price1') ORDER BY e.id DESC LIMIT 1"));
+        for (const QVariant &v : bind)
+            p.addBindValue(v);
+        if (p.exec() && p.next()) {
+            JournalEvent priced;
+            priced.items = items(p.value(0).toLongLong());
+            before.priceTenths = figuresOf(priced, false).priceTenths;
         }
     }
-    // The counts and the total are read one after the other, so a sale or
-    // two made meanwhile can sit in one and not yet in the other.
-    return sold <= grew * 10 + 4 * dearest;
+    return FigureContinuity::judge(before, figuresOf(reading, false));
 }
 
-void Journal::placeVisit(JournalEvent &e)
+QList<Journal::Placing> Journal::namedPlacings(const JournalEvent &e)
 {
     const QSqlDatabase db = QSqlDatabase::database(connection_, false);
-    const QByteArray id = bytesOf(e.identificationBytes, e.identification);
-    const QByteArray version = bytesOf(e.versionBytes, e.version);
     QList<qint64> named;
     if (sameMachineAs_ != 0) {
         // A controller whose identification this utility just changed.
@@ -191,26 +228,70 @@ void Journal::placeVisit(JournalEvent &e)
     if (named.isEmpty()) {
         QSqlQuery q(db);
         q.prepare(QStringLiteral("SELECT id FROM machine WHERE identification_bytes = ? AND version_bytes = ?"));
-        q.addBindValue(id);
-        q.addBindValue(version);
+        q.addBindValue(bytesOf(e.identificationBytes, e.identification));
+        q.addBindValue(bytesOf(e.versionBytes, e.version));
         if (q.exec())
             while (q.next())
                 named.append(q.value(0).toLongLong());
     }
+    QList<Placing> placings;
+    for (const qint64 machine : std::as_const(named))
+        placings.append({machine, judgeAgainst(QStringLiteral("e.machine = ?"), {machine}, e)});
+    return placings;
+}
+
+void Journal::placeVisit(JournalEvent &e)
+{
+    using V = FigureContinuity::Verdict;
     e.machine = 0;
     e.apart = false;
-    if (named.size() > 1) {
-        e.apart = true;
-    } else if (named.size() == 1) {
-        if (continues(QStringLiteral("e.machine = ?"), {named.first()}, e))
-            e.machine = named.first();
-        else
-            e.apart = true;
+    V verdict = V::Continues;
+    if (chosenMachine_ != 0) {
+        // The technician said which machine it is.
+        e.machine = chosenMachine_;
+        verdict = judgeAgainst(QStringLiteral("e.machine = ?"), {chosenMachine_}, e);
     } else {
-        e.apart = !continues(QStringLiteral("e.machine IS NULL AND e.apart = 0 AND e.identification_bytes = ?"
-                                            " AND e.version_bytes = ?"),
-                             {id, version}, e);
+        // A named machine whose figures go on; failing that, one cleared
+        // elsewhere; failing that, the one machine nothing tells apart.
+        // Two that fit alike are for the technician to tell.
+        const QList<Placing> named = namedPlacings(e);
+        const auto with = [&named](V v) {
+            QList<Placing> found;
+            for (const Placing &p : named)
+                if (p.verdict == v)
+                    found.append(p);
+            return found;
+        };
+        const QList<Placing> going = with(V::Continues);
+        const QList<Placing> cleared = with(V::ClearedElsewhere);
+        const QList<Placing> unknown = with(V::Unknown);
+        const QList<Placing> maybe = cleared + unknown;
+        const QList<Placing> &fit = !going.isEmpty() ? going : maybe;
+        if (fit.size() > 1) {
+            e.apart = true;
+        } else if (fit.size() == 1) {
+            e.machine = fit.first().machine;
+            verdict = fit.first().verdict;
+        } else {
+            // Another machine than every named one: the controller's own
+            // history by its identity, unless that too is another's.
+            verdict = judgeAgainst(QStringLiteral("e.machine IS NULL AND e.apart = 0 AND e.identification_bytes = ?"
+                                                  " AND e.version_bytes = ?"),
+                                   {bytesOf(e.identificationBytes, e.identification),
+                                    bytesOf(e.versionBytes, e.version)},
+                                   e);
+            e.apart = verdict == V::Another;
+        }
     }
+    if (verdict == V::ClearedElsewhere)
+        noteClearedElsewhere(e);
+}
+
+void Journal::noteClearedElsewhere(JournalEvent &e)
+{
+    // The sales arithmetic sees the fall itself; the record says what it was.
+    e.items.append({QStringLiteral("continuity"), QStringLiteral("cleared-elsewhere"), {}, {}});
+    e.summary += QStringLiteral(" (ほかでカウンタクリアされています)");
 }
 
 qint64 Journal::insert(const JournalEvent &given)
@@ -226,6 +307,10 @@ qint64 Journal::insert(const JournalEvent &given)
         event.visit = visit_;
         event.machine = visitMachine_;
         event.apart = visitApart_;
+        // The first reading after a check found the same controller again.
+        if (std::exchange(resumed_, false) && event.kind == JournalKind::Reading
+            && judgeAgainst(QStringLiteral("e.visit = ?"), {visit_}, event) == FigureContinuity::Verdict::ClearedElsewhere)
+            noteClearedElsewhere(event);
     }
     // The events that could not be kept leave a mark where they belong.
     if (missed_ > 0) {
@@ -277,6 +362,7 @@ qint64 Journal::insert(const JournalEvent &given)
     if (starting) {
         startingVisit_ = false;
         sameMachineAs_ = 0;
+        chosenMachine_ = 0;
         visit_ = id;
         visitMachine_ = event.machine;
         visitApart_ = event.apart;

@@ -26,9 +26,8 @@ inline int primaryCode(const QSqlError &e)
 }
 
 // Local time with its offset spelled out, also at UTC (+00:00, not Z).
-inline QString now()
+inline QString timeText(const QDateTime &local)
 {
-    const QDateTime local = QDateTime::currentDateTime();
     const int offset = local.offsetFromUtc();
     const int minutes = std::abs(offset) / 60;
     return local.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"))

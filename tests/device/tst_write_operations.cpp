@@ -772,6 +772,8 @@ void TestWriteOperations::figureContinuity_data()
         figures({101, 200, 300}, 60000 + 6553600 + 100, Month), V::Continues);
     row("money no count shows", figures({100, 200, 300}, 60000, 0), figures({101, 200, 300}, 110000, Month),
         V::Another);
+    row("the total fell to more than the counts brought", figures({100, 200, 300}, 60000, 0),
+        figures({5, 0, 2}, 9000, Month), V::Another);
     row("a total not read", figures({100, 200, 300}, std::nullopt, 0), figures({100, 200, 300}, 60000, 5),
         V::Unknown);
 }

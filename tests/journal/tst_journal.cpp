@@ -643,20 +643,23 @@ void TestJournal::exportsAndBackup()
     QCOMPARE(raw.one(QStringLiteral("SELECT COUNT(*) FROM event")).toInt(), 1);
 }
 
-// Two controllers that report the same identity, one named: a visit whose
-// counts and total disagree with the machine's is kept apart; once both are
-// named, a visit of that identity is kept apart for the technician; a
-// change of identification made by this utility keeps the machine.
+// Two controllers that report the same identity (A and B), one named: a
+// visit whose counts and total cannot go on from the machine's is another
+// machine's, in a history of its own; once both are named, each visit goes
+// with the one whose figures it continues, a clear made elsewhere with the
+// one it can only be, and two that fit alike are kept apart until the
+// technician says which; a change of identification made by this utility
+// keeps the machine.
 void TestJournal::visitsPutWithNamedMachines()
 {
     Journal journal;
     QVERIFY(journal.open(path_));
-    auto visit = [&journal](const char *id, qint64 count, qint64 total, qint64 sameAs = 0) {
+    auto visit = [&journal](const char *id, qint64 count, qint64 total, qint64 sameAs = 0, qint64 chosen = 0) {
         DeviceData data;
         data.ColumnPrice(0) = 100;
         data.ColumnSalesCount(0) = std::int32_t(count);
         data.SalesTotal() = std::int32_t(total);
-        journal.startVisit(sameAs);
+        journal.startVisit(sameAs, chosen);
         const qint64 first = journal.recordReading(machine(id), data, nullptr);
         journal.recordReading(machine(id), data, nullptr, true);
         journal.endVisit();
@@ -669,18 +672,29 @@ void TestJournal::visitsPutWithNamedMachines()
                     return c;
         return JournalController();
     };
-    const qint64 a1 = visit("SAME", 10, 1000);
+    auto clearedElsewhere = [&journal, &historyOf](qint64 event) {
+        const JournalController c = historyOf(event);
+        for (const JournalEvent &e : journal.events(&c, true))
+            if (e.id == event)
+                return std::any_of(e.items.begin(), e.items.end(), [](const JournalItem &i) {
+                    return i.name == QLatin1String("continuity") && i.value == QStringLiteral("cleared-elsewhere");
+                });
+        return false;
+    };
+    const qint64 a1 = visit("SAME", 10, 100);
     const qint64 a = journal.nameMachine(QStringLiteral("A-001"), QStringLiteral("駅東口"));
     QVERIFY(journal.assign(historyOf(a1), a));
     QCOMPARE(historyOf(a1).machine, a);
     QCOMPARE(historyOf(a1).asset, QStringLiteral("A-001"));
-    // The other controller: 5 pieces at 100 cannot be 10 before and 49,000 more.
+    // The other controller: 5 pieces at 10.0 yen cannot be 10 before and
+    // 49,900 yen more, nor 5 sold since a clear a moment ago.
     const qint64 b1 = visit("SAME", 5, 50000);
     QCOMPARE(historyOf(b1).machine, qint64(0));
-    QCOMPARE(historyOf(b1).apartVisit, b1);
+    QCOMPARE(journal.events(nullptr).size(), 4);
+    QCOMPARE(journal.countEvents(historyOf(b1)).size(), 2);
     // The named one again: 3 sold, one of them not yet in the total as it
     // was read.
-    const qint64 a2 = visit("SAME", 13, 1200);
+    const qint64 a2 = visit("SAME", 13, 120);
     QCOMPARE(historyOf(a2).machine, a);
     QCOMPARE(journal.countEvents(historyOf(a2)).size(), 4);
     const QList<SalesHistory::CountPoint> points = journal.countPoints(historyOf(a2));
@@ -693,13 +707,22 @@ void TestJournal::visitsPutWithNamedMachines()
     const JournalController named = historyOf(b1);
     QCOMPARE(named.machine, b);
     QCOMPARE(journal.events(&named).size(), 2);
-    // Two named machines with this identity: kept apart.
-    const qint64 b2 = visit("SAME", 6, 50100);
-    QCOMPARE(historyOf(b2).apartVisit, b2);
-    // Renamed by this utility: the write's event vouches for the machine.
-    const qint64 a3 = visit("RENAMED", 14, 1400, a2);
+    // Two named machines with this identity: each visit by its figures.
+    const qint64 b2 = visit("SAME", 6, 50010);
+    QCOMPARE(historyOf(b2).machine, b);
+    const qint64 a3 = visit("SAME", 14, 140);
     QCOMPARE(historyOf(a3).machine, a);
-    QCOMPARE(journal.controllers().size(), 3);
+    // A clear made elsewhere that either could have had: kept apart, until
+    // the technician says which; then it is A's, recorded as such.
+    const qint64 cleared = visit("SAME", 1, 10);
+    QCOMPARE(historyOf(cleared).apartVisit, cleared);
+    const qint64 chosen = visit("SAME", 1, 10, 0, a);
+    QCOMPARE(historyOf(chosen).machine, a);
+    QVERIFY(clearedElsewhere(chosen));
+    QVERIFY(!clearedElsewhere(a3));
+    // Renamed by this utility: the write's event vouches for the machine.
+    const qint64 a4 = visit("RENAMED", 2, 20, chosen);
+    QCOMPARE(historyOf(a4).machine, a);
 }
 
 void TestJournal::killedWhileWriting()

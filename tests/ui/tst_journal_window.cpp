@@ -683,9 +683,13 @@ void TestJournalWindow::visitReport()
     }
     after.SalesTotal() += 50000;
     before.SalesTotal() = 50000;
+    // A month between the visits: time enough for what was sold.
+    QDateTime at = QDateTime::currentDateTime().addMonths(-1);
+    journal.setClock([&at] { return at; });
     journal.startVisit();
     QVERIFY(journal.recordReading(id, before, nullptr) != 0);
     journal.endVisit();
+    at = at.addMonths(1);
     journal.startVisit();
     QVERIFY(journal.recordReading(id, after, nullptr) != 0);
     QVERIFY(journal.recordPrice(id, 2, 120, 135, 135) != 0);
@@ -752,8 +756,12 @@ void TestJournalWindow::collectionReport()
     // A sale while a clear is checked has its own box, not what this test
     // is about.
     rig.answerer().setAlways(ModalAnswerer::click(QStringLiteral("OK")));
+    // A day between visits: time enough for what each sold.
+    QDateTime at = QDateTime::currentDateTime().addDays(-30);
+    rig.journal.setClock([&at] { return at; });
     // Column 1 at 10.0 yen, column 5 at 150 yen; the rest unpriced.
     auto visit = [&](int column1, int column5, bool selling) {
+        at = at.addDays(1);
         rig.emulator.stop();
         const QByteArray scenario = QStringLiteral(
             R"({"id": "COLL", "prices": [100, 0, 0, 0, 150, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0],
@@ -958,7 +966,10 @@ void TestJournalWindow::lastVisitTableAndForms()
     data.ColumnPrice(0) = 85;   // the window shows 8.5
     data.ColumnPrice(4) = 120;  // and 120
     data.OptionSelection(0) = 1;
+    QDateTime at = QDateTime::currentDateTime().addDays(-30);
+    journal.setClock([&at] { return at; });
     for (const auto &[c1, c5] : {std::pair{10, 3}, std::pair{14, 5}, std::pair{20, 9}}) {
+        at = at.addDays(7);
         data.ColumnSalesCount(0) = c1;
         data.ColumnSalesCount(4) = c5;
         data.SalesTotal() = c1 * 85 / 10 + c5 * 120;   // whole yen
@@ -1014,7 +1025,11 @@ void TestJournalWindow::roundOfTwinMachines()
     rig.openOnSerialPort();
     rig.form->setJournal(&rig.journal);
     rig.form->show();
-    auto visit = [&rig](int column1, int column5, int total, bool clear) {
+    // A day between visits: time enough for what each sold.
+    QDateTime at = QDateTime::currentDateTime().addDays(-30);
+    rig.journal.setClock([&at] { return at; });
+    auto visit = [&rig, &at](int column1, int column5, int total, bool clear) {
+        at = at.addDays(1);
         rig.emulator.stop();
         const QByteArray scenario = QStringLiteral(
             R"({"id": "TWIN", "prices": [100, 0, 0, 0, 50, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0],
@@ -1036,14 +1051,14 @@ void TestJournalWindow::roundOfTwinMachines()
     };
     QVERIFY(visit(100, 40, 12000, false));   // the first, A
     QVERIFY(visit(7, 3, 900, false));        // the other, B
-    QVERIFY(visit(110, 45, 13250, true));    // A: 10 and 5 sold, then cleared
-    QVERIFY(visit(6, 2, 700, false));        // A: 6 and 2 since the clear
+    QVERIFY(visit(110, 45, 12350, true));    // A: 10 and 5 sold (350 yen), then cleared
+    QVERIFY(visit(6, 2, 160, false));        // A: 6 and 2 since the clear
     LivePoll::Counters before;
     before.counts[0] = 6;
     before.counts[4] = 2;
-    before.total = 700;
+    before.total = 160;
     QVERIFY(rig.journal.recordCounterClear(rig.form->identity(), before) > 0);
-    QVERIFY(visit(9, 2, 730, false));        // the clear never went out: 3 more sold, 30 yen
+    QVERIFY(visit(9, 2, 190, false));        // the clear never went out: 3 more sold, 30 yen
     QCOMPARE(rig.answerer().unexpected, 0);
 
     rig.child<QPushButton>("JournalBtn")->click();
@@ -1057,7 +1072,7 @@ void TestJournalWindow::roundOfTwinMachines()
     auto *table = history->findChild<QTableWidget *>(QStringLiteral("SalesTable"));
     QCOMPARE(table->item(0, 1)->text(), QStringLiteral("19"));
     QCOMPARE(table->item(4, 1)->text(), QStringLiteral("7"));
-    QCOMPARE(table->item(16, 2)->text(), QStringLiteral("1980"));
+    QCOMPARE(table->item(16, 2)->text(), QStringLiteral("540"));
     QCOMPARE(history->shownSales().clears, 2);
     QCOMPARE(history->shownSales().unproven, 1);
 }

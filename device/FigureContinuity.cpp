@@ -1,5 +1,7 @@
 #include "device/FigureContinuity.h"
 
+#include "device/ValueFormats.h"
+
 #include <algorithm>
 #include <set>
 #include <vector>
@@ -34,6 +36,19 @@ bool turnsCanMake(const std::vector<qint64> &prices, qint64 most, qint64 low, qi
 }
 
 } // namespace
+
+Figures fromData(const DeviceData &d, const std::bitset<16> &pricesKnown, std::optional<qint64> at)
+{
+    Figures f;
+    for (int c = 0; c < 16; ++c) {
+        f.counts[std::size_t(c)] = qint64(std::uint32_t(d.ColumnSalesCount(c)));
+        if (pricesKnown[std::size_t(c)])
+            f.priceTenths[std::size_t(c)] = ValueFormats::priceTenths(c, d.ColumnPrice(c));
+    }
+    f.total = qint64(std::uint32_t(d.SalesTotal()));
+    f.at = at;
+    return f;
+}
 
 Verdict judge(const Figures &before, const Figures &after)
 {

@@ -9,7 +9,10 @@
 // have been sold since is a clear made elsewhere: the same controller. Any
 // other fall is another controller. Where the time between the two reads is
 // known, no more pieces can have been sold than a machine sells in it.
+#include "device/DeviceData.h"
+
 #include <array>
+#include <bitset>
 #include <optional>
 #include <QtGlobal>
 
@@ -37,6 +40,9 @@ enum class Verdict {
 };
 
 Verdict judge(const Figures &before, const Figures &after);
+
+// The counts and total of `d` with the prices `pricesKnown` vouches for.
+Figures fromData(const DeviceData &d, const std::bitset<16> &pricesKnown, std::optional<qint64> at);
 
 // A controller is the same one when its figures go on or were cleared.
 inline bool sameMachine(Verdict v) { return v == Verdict::Continues || v == Verdict::ClearedElsewhere; }

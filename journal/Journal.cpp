@@ -82,7 +82,7 @@ QList<Journal::OpenWriteMode> Journal::openWriteModes()
         return open;
     QSqlQuery q(QSqlDatabase::database(connection_, false));
     q.prepare(QStringLiteral(
-        "SELECT e.id, e.time, e.identification_bytes, e.version_bytes,"
+        "SELECT e.id, e.time, e.identification_bytes, e.version_bytes, e.visit,"
         " (SELECT value FROM item WHERE event = e.id AND name = 'operation'),"
         " (SELECT value FROM item WHERE event = e.id AND name = 'detail'),"
         " (SELECT reported FROM item WHERE event = e.id AND name = 'sent'),"
@@ -96,8 +96,10 @@ QList<Journal::OpenWriteMode> Journal::openWriteModes()
         return open;
     while (q.next()) {
         open.append({q.value(0).toLongLong(), q.value(1).toString(), nonNullBytes(q.value(2).toByteArray()),
-                     nonNullBytes(q.value(3).toByteArray()), q.value(4).toString(), q.value(5).toString(),
-                     q.value(7).isNull() ? -1 : q.value(7).toInt() - 1, q.value(6).toString()});
+                     nonNullBytes(q.value(3).toByteArray()), q.value(5).toString(), q.value(6).toString(),
+                     q.value(8).isNull() ? -1 : q.value(8).toInt() - 1, q.value(7).toString(), std::nullopt});
+        if (!q.value(4).isNull())
+            open.last().figures = lastFigures(QStringLiteral("e.visit = ? AND e.id < ?"), {q.value(4), q.value(0)});
     }
     return open;
 }

@@ -112,6 +112,9 @@ public:
         QString detail;
         int column = -1;
         QString sent;
+        // The figures last read in its visit before it: the controller
+        // found in write mode later must go on from them.
+        std::optional<FigureContinuity::Figures> figures;
     };
     // Write modes opened and never known closed, the latest first: a write
     // cut off by a dead line, a vanished device or the program's end.
@@ -186,6 +189,7 @@ private:
         FigureContinuity::Verdict verdict = FigureContinuity::Verdict::Unknown;
     };
     QList<Placing> namedPlacings(const JournalEvent &e);
+    std::optional<FigureContinuity::Figures> lastFigures(const QString &where, const QVariantList &bind);
     FigureContinuity::Verdict judgeAgainst(const QString &where, const QVariantList &bind, const JournalEvent &reading);
     static void noteClearedElsewhere(JournalEvent &e);
     bool noteMachineIdentity(qint64 machine, const JournalEvent &e);

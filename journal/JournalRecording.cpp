@@ -176,11 +176,10 @@ FigureContinuity::Figures figuresOf(const JournalEvent &e, bool reported)
 
 } // namespace
 
-FigureContinuity::Verdict Journal::judgeAgainst(const QString &where, const QVariantList &bind,
-                                                const JournalEvent &reading)
+std::optional<FigureContinuity::Figures> Journal::lastFigures(const QString &where, const QVariantList &bind)
 {
-    // Against the history's last reading or clear; a history with neither
-    // holds nothing the reading could contradict.
+    // The last reading or clear of the events `where` picks: a clear's
+    // figures are what its read-back reported.
     const QSqlDatabase db = QSqlDatabase::database(connection_, false);
     QSqlQuery q(db);
     q.prepare(QStringLiteral("SELECT e.id, e.kind, e.time FROM event e WHERE ") + where
@@ -188,16 +187,16 @@ FigureContinuity::Verdict Journal::judgeAgainst(const QString &where, const QVar
     for (const QVariant &v : bind)
         q.addBindValue(v);
     if (!q.exec() || !q.next())
-        return FigureContinuity::Verdict::Continues;
+        return std::nullopt;
     JournalEvent last;
     last.id = q.value(0).toLongLong();
     const bool clear = q.value(1).toString() == JournalKind::CounterClear;
     last.time = q.value(2).toString();
     q.finish();
     last.items = items(last.id);
-    FigureContinuity::Figures before = figuresOf(last, clear);
-    // The prices the history last read, where this point read none.
-    if (std::none_of(before.priceTenths.begin(), before.priceTenths.end(), [](const auto &p) { return p.has_value(); })) {
+    FigureContinuity::Figures figures = figuresOf(last, clear);
+    // The prices last read, where this point read none.
+    if (std::none_of(figures.priceTenths.begin(), figures.priceTenths.end(), [](const auto &p) { return p.has_value(); })) {
         QSqlQuery p(db);
         p.prepare(QStringLiteral("SELECT e.id FROM event e WHERE ") + where
                   + QStringLiteral(" AND e.kind = 'reading' AND EXISTS (SELECT 1 FROM item WHERE event = e.id"
@@ -207,10 +206,18 @@ FigureContinuity::Verdict Journal::judgeAgainst(const QString &where, const QVar
         if (p.exec() && p.next()) {
             JournalEvent priced;
             priced.items = items(p.value(0).toLongLong());
-            before.priceTenths = figuresOf(priced, false).priceTenths;
+            figures.priceTenths = figuresOf(priced, false).priceTenths;
         }
     }
-    return FigureContinuity::judge(before, figuresOf(reading, false));
+    return figures;
+}
+
+FigureContinuity::Verdict Journal::judgeAgainst(const QString &where, const QVariantList &bind,
+                                                const JournalEvent &reading)
+{
+    // A history with no figures holds nothing the reading could contradict.
+    const std::optional<FigureContinuity::Figures> before = lastFigures(where, bind);
+    return before ? FigureContinuity::judge(*before, figuresOf(reading, false)) : FigureContinuity::Verdict::Continues;
 }
 
 QList<Journal::Placing> Journal::namedPlacings(const JournalEvent &e)

@@ -456,6 +456,8 @@ void TMainForm::startConnection(const ControllerIdentity *before)
         ~EpochAtEnd() { ++epoch; }
     } const clicksBefore{connectionEpoch_};
     ++connectionEpoch_;
+    // What the window showed of the controller before the gap.
+    const FigureContinuity::Figures figuresBefore = figuresShown();
     const int port = link().portNumber();
     ui->ComStatus->setText(QStringLiteral("COM%1").arg(port) + TextConnectedOn);
     ui->ComStatus->setToolTip(link().devicePath());
@@ -512,12 +514,16 @@ void TMainForm::startConnection(const ControllerIdentity *before)
     identity_.identificationRead = read.identificationRead;
     // From here the controller is identified: a later gap means checking it again.
     generation_ = link().generation();
-    if (before && before->known() && identity_.known() && !before->sameController(identity_)) {
-        notify(QStringLiteral("COM%1に別のQUVOが接続されました.\n前: QUVO%2\n今: QUVO%3\n"
-                              "表示は今接続されているQUVOから読み込んだ値です.")
-                   .arg(QString::number(port), before->describe(), identity_.describe()));
+    // After a gap: the same controller reports the same texts and figures
+    // that go on from those shown; then the visit goes on too.
+    bool sameVisit = false;
+    if (before && before->known() && identity_.known()) {
+        const FigureContinuity::Verdict verdict = FigureContinuity::judge(figuresBefore, figuresShown());
+        if (!before->sameController(identity_) || verdict == FigureContinuity::Verdict::Another)
+            notify(anotherControllerText(*before, before->sameController(identity_)));
+        sameVisit = before->sameController(identity_) && FigureContinuity::sameMachine(verdict);
     }
-    recordConnectionReading(read);
+    recordConnectionReading(read, sameVisit);
     if (closedLeft)
         notify(leftWriteModeText(*closedLeft));
     // What a write before the restart sent, against what was just read.
@@ -531,6 +537,15 @@ void TMainForm::startConnection(const ControllerIdentity *before)
     // Live figures from here on, the refresh count starting afresh.
     PollTickCount = 0;
     Timer->start();
+}
+
+QString TMainForm::anotherControllerText(const ControllerIdentity &before, bool sameTexts) const
+{
+    QString text = QStringLiteral("COM%1に別のQUVOが接続されました.\n前: QUVO%2\n今: QUVO%3\n")
+                       .arg(QString::number(identity_.portNumber), before.describe(), identity_.describe());
+    if (sameTexts)
+        text += QStringLiteral("識別文字とバージョンは同じですが,販売枚数と総売上が前のQUVOから続いていません.\n");
+    return text + QStringLiteral("表示は今接続されているQUVOから読み込んだ値です.");
 }
 
 void TMainForm::loseDevice()

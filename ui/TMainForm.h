@@ -5,6 +5,7 @@
 // keep the names of the component and event they serve.
 #include "device/ControllerIdentity.h"
 #include "device/DeviceData.h"
+#include "device/FigureContinuity.h"
 #include "device/FullRead.h"
 #include "device/FullReadView.h"
 #include "device/LivePoll.h"
@@ -243,6 +244,12 @@ private:
     // At a connection after a restarting write: one box for what the
     // controller did not take.
     void showPendingProof();
+    // Whether the controller connected now is the one the pending proof's
+    // write went to: its texts, and figures that go on from those then.
+    FigureContinuity::Verdict proofVerdict() const;
+    // The box that another controller answers than `before`; `sameTexts`:
+    // it reports the same texts, and only its figures tell it apart.
+    QString anotherControllerText(const ControllerIdentity &before, bool sameTexts) const;
     // The read-back after a write that keeps the connection; a conversion
     // error or a silent line that ended it is shown once. The result when
     // it completed, so the views and the table show what the controller
@@ -269,7 +276,8 @@ private:
     // Recording into the journal (TMainFormJournal.cpp). Each does nothing
     // without a journal; a journal that fails is reported once.
     void prepareJournal();
-    void recordConnectionReading(const FullRead::Result &read);
+    // `sameVisit`: a check after a gap found the same controller.
+    void recordConnectionReading(const FullRead::Result &read, bool sameVisit = false);
     void recordReadBack(const FullRead::Result &read);
     void recordDisconnectReading();
     // Whether to clear counts the journal cannot keep; the controller is
@@ -303,6 +311,11 @@ private:
     // keeps these, not the table, which a refresh or read that the window
     // then doubts may have moved without showing it.
     DeviceData shownFigures_;
+    qint64 shownAt_ = 0;   // when they were read, seconds since the epoch
+    void showFigures();
+    // The figures shown last, with the prices read, for telling whether a
+    // controller that answers later goes on from them.
+    FigureContinuity::Figures figuresShown() const;
     // Where the settings values in the controls came from since connecting.
     ValueOrigins origins_;
     // What the last write that restarted the controller sent, and to which
@@ -312,6 +325,7 @@ private:
         WriteProof::SentSettings sent;
         ControllerIdentity writtenTo;
         qint64 journalEvent = 0;   // the journal's record of the write, 0: none
+        FigureContinuity::Figures figures;   // the controller's when written to
     };
     std::optional<PendingProof> pendingProof_;
     // After a restarting write of this journal kind: the proof to come, and

@@ -9,6 +9,7 @@
 #include "ui/StringGrid.h"
 #include "ui_TMainForm.h"
 
+#include <QDateTime>
 #include <QSignalBlocker>
 #include <QTimer>
 
@@ -75,7 +76,7 @@ void TMainForm::fillViewsFromData()
     sales->refresh();
     ui->TotalGrid1->setCell(1, 0, QString::number(data_.SalesTotal()));
     ui->TotalGrid1->refresh();
-    shownFigures_ = data_;
+    showFigures();
 
     ui->TotalGrid2->setCell(1, 0, ui->TotalGrid1->cells(1, 0));
     ui->TotalGrid2->refresh();
@@ -172,7 +173,7 @@ bool TMainForm::RefreshLiveValues()
     ui->SalesGrid->refresh();
     ui->TotalGrid1->setCell(1, 0, QString::number(data_.SalesTotal()));
     ui->TotalGrid1->refresh();
-    shownFigures_ = data_;
+    showFigures();
     if (!(data_.DeviceStatusFlags() & AutoChangeDisabled)) {
         for (int t = 0; t < 8; ++t)
             ui->CoinGrid->setCell(3, t + 1, QString::number(data_.TubeCurrentCount(t)));
@@ -182,4 +183,15 @@ bool TMainForm::RefreshLiveValues()
     ui->TotalGrid2->refresh();
     copyToSettingsGrids();
     return complete;
+}
+
+void TMainForm::showFigures()
+{
+    shownFigures_ = data_;
+    shownAt_ = QDateTime::currentSecsSinceEpoch();
+}
+
+FigureContinuity::Figures TMainForm::figuresShown() const
+{
+    return FigureContinuity::fromData(shownFigures_, priceRead_, shownAt_);
 }

@@ -54,7 +54,7 @@ void TMainForm::showJournalNotice()
         ui->StatusLine->showMessage(*notice);
 }
 
-void TMainForm::recordConnectionReading(const FullRead::Result &read)
+void TMainForm::recordConnectionReading(const FullRead::Result &read, bool sameVisit)
 {
     journalConnected_ = true;
     if (!journal_)
@@ -62,8 +62,9 @@ void TMainForm::recordConnectionReading(const FullRead::Result &read)
     // The same controller the proof waits for, whatever identification it
     // reports now: the visit goes with the machine of the write.
     const bool proven = pendingProof_ && pendingProof_->journalEvent != 0
-        && WriteProof::concerns(pendingProof_->writtenTo, pendingProof_->sent, identity_);
-    journal_->startVisit(proven ? pendingProof_->journalEvent : 0);
+        && proofVerdict() != FigureContinuity::Verdict::Another && proofVerdict() != FigureContinuity::Verdict::Unknown;
+    if (!sameVisit || !journal_->resumeVisit())
+        journal_->startVisit(proven ? pendingProof_->journalEvent : 0);
     journal_->recordReading(identity_, data_, &origins_, false, &read.read);
     // What the controller reports of the settings a restarting write sent
     // to it, now that it is back.

@@ -178,7 +178,7 @@ void TMainForm::keepProof(const QString &kind, const WriteProof::SentSettings &s
     // The record made before sending, or (a write that keeps no intent) now.
     const qint64 event = intentEvent_ != 0 ? intentEvent_ : recordRestartingWrite(kind, sent);
     intentEvent_ = 0;
-    pendingProof_ = PendingProof{sent, identity_, event};
+    pendingProof_ = PendingProof{sent, identity_, event, figuresShown()};
 }
 
 void TMainForm::noteOperatorEdits()
@@ -328,6 +328,7 @@ void TMainForm::openingWriteMode(const QString &operation, const QString &detail
     w.column = column;
     w.manual = manual;
     w.time = QDateTime::currentDateTime().toString(Qt::ISODate);
+    w.figures = figuresShown();
     if (journal_) {
         w.event = journal_->recordWriteModeOpened(identity_, operation, detail, column, manual);
         showJournalNotice();
@@ -401,6 +402,25 @@ std::optional<TMainForm::OpenWrite> TMainForm::closeLeftWriteMode(const Transact
     for (const OpenWrite &c : candidates)
         if (!c.identification.isNull() && c.identification == id.payload)
             ours.push_back(c);
+    // And it must be the same machine: its figures go on from those last
+    // read before the write (a clear the write sent is a fall it explains).
+    if (std::any_of(ours.begin(), ours.end(), [](const OpenWrite &c) { return c.figures.has_value(); })) {
+        const std::optional<LivePoll::Counters> counters = line_.run(LivePoll::readCounters);
+        std::optional<FigureContinuity::Figures> now;
+        if (counters) {
+            now.emplace();
+            for (std::size_t c = 0; c < 16; ++c)
+                now->counts[c] = counters->counts[c];
+            now->total = counters->total;
+            now->at = QDateTime::currentSecsSinceEpoch();
+        }
+        ours.erase(std::remove_if(ours.begin(), ours.end(),
+                                  [&now](const OpenWrite &c) {
+                                      return c.figures
+                                          && (!now || !FigureContinuity::sameMachine(FigureContinuity::judge(*c.figures, *now)));
+                                  }),
+                   ours.end());
+    }
     if (ours.empty())
         return std::nullopt;
     const WriteModeEnd end = line_.run([](DeviceLink &link) { return WriteMode::close(link, false); });
@@ -473,6 +493,23 @@ void TMainForm::showPendingProof()
     }
     if (!pendingProof_ || !WriteProof::concerns(pendingProof_->writtenTo, pendingProof_->sent, identity_))
         return;
+    // Texts alike are not enough: a controller whose figures do not go on
+    // from those of the one written to is another, and the proof waits.
+    switch (proofVerdict()) {
+    case FigureContinuity::Verdict::Unknown:
+        reportError(QStringLiteral("COM%1のQUVOの販売枚数か総売上を読み込めないため,"
+                                   "前回の書き込み先と同じQUVOか分からず,書き込みが反映されたか確認できません.\n"
+                                   "書き込み先: QUVO%2\n接続し直して下さい.")
+                        .arg(identity_.portNumber)
+                        .arg(pendingProof_->writtenTo.describe()));
+        return;
+    case FigureContinuity::Verdict::Another:
+        notify(anotherControllerText(pendingProof_->writtenTo, true)
+               + QStringLiteral("\n前のQUVOへの書き込みは,このQUVOの設定とは比べません."));
+        return;
+    default:
+        break;
+    }
     const auto options = optionBoxes();
     const std::optional<QString> text = WriteProof::settingsNotTaken(
         pendingProof_->sent, origins_, [&options](int k, int value) { return options[k]->itemText(value); },
@@ -481,6 +518,13 @@ void TMainForm::showPendingProof()
     pendingProof_.reset();
     if (text)
         reportError(*text);
+}
+
+FigureContinuity::Verdict TMainForm::proofVerdict() const
+{
+    if (!pendingProof_ || !WriteProof::concerns(pendingProof_->writtenTo, pendingProof_->sent, identity_))
+        return FigureContinuity::Verdict::Another;
+    return FigureContinuity::judge(pendingProof_->figures, figuresShown());
 }
 
 bool TMainForm::confirm(const QString &text)

@@ -131,6 +131,8 @@ private slots:
 
     void optionsWrite();
     void optionsWriteCancelled();
+    void optionsProvenOnItsOwnMachine_data();
+    void optionsProvenOnItsOwnMachine();
     void optionsWriteRejectsMagnification_data();
     void optionsWriteRejectsMagnification();
     void optionsWriteKeepsUnlistedOption();
@@ -141,6 +143,7 @@ private slots:
     // What an ending leaves behind.
     void writeModeClosedAtEveryEnding_data();
     void writeModeClosedAtEveryEnding();
+    void writeModeLeftByAnEarlierRunIsClosed_data();
     void writeModeLeftByAnEarlierRunIsClosed();
     void priceDialogOpensAfterEveryEnding_data();
     void priceDialogOpensAfterEveryEnding();
@@ -403,6 +406,85 @@ void TestWriteWindow::optionsWriteCancelled()
     QVERIFY(rig.form->isEnabled());
 }
 
+void TestWriteWindow::optionsProvenOnItsOwnMachine_data()
+{
+    QTest::addColumn<bool>("another");
+    QTest::newRow("the same machine back") << false;
+    QTest::newRow("another machine with the same texts") << true;
+}
+
+// Options written to machine A (named in the journal), the controller
+// restarts; then, with no connection between, a controller is connected
+// that reports A's texts: A itself, or B with other settings and figures.
+// B's settings are never compared with A's write, and B's visit is not
+// filed under A.
+void TestWriteWindow::optionsProvenOnItsOwnMachine()
+{
+    QFETCH(bool, another);
+    QTemporaryDir dir;
+    Journal journal;
+    QVERIFY(journal.open(dir.filePath(QStringLiteral("journal.sqlite"))));
+    WindowRig rig;
+    rig.model->price[0] = 1000;
+    rig.model->count[0] = 10;
+    rig.model->salesTotal = 1000;
+    rig.form->setJournal(&journal);
+    rig.connectController();
+    const qint64 a = journal.nameMachine(QStringLiteral("A-001"), QStringLiteral("駅東口"));
+    QVERIFY(journal.assign(journal.controllers().value(0), a));
+    rig.child<QComboBox>("Opt1Sel")->setCurrentIndex(2);
+    rig.answerer().actions << ModalAnswerer::click(QStringLiteral("OK")) << ModalAnswerer::click(QStringLiteral("OK"));
+    rig.child<QPushButton>("SendSalesBtn")->click();
+    QCOMPARE(rig.form->Connected, 0);
+    QCOMPARE(rig.model->option[0], 2);
+    if (another) {
+        rig.model->option = {0, 0, 0, 0, 0, 0};
+        rig.model->count[0] = 300;
+        rig.model->salesTotal = 30000;
+    } else {
+        rig.model->count[0] = 12;
+        rig.model->salesTotal = 1200;
+    }
+    rig.answerer().seen.clear();
+    rig.answerer().actions << ModalAnswerer::click(QStringLiteral("OK"));
+    rig.form->ConBtnClick();
+    QCOMPARE(rig.form->Connected, 1);
+    const QStringList texts = [&rig] {
+        QStringList t;
+        for (const ModalAnswerer::Seen &seen : rig.answerer().seen)
+            t << seen.text;
+        return t;
+    }();
+    QCOMPARE(texts.size(), another ? 1 : 0);
+    if (another) {
+        QVERIFY2(texts.first().contains(QStringLiteral("別のQUVO")), qPrintable(texts.first()));
+        QVERIFY2(texts.first().contains(QStringLiteral("販売枚数と総売上が前のQUVOから続いていません")),
+                 qPrintable(texts.first()));
+    }
+    // The connection's reading: with A's history when it is A.
+    const QList<JournalEvent> events = journal.events(nullptr);
+    const auto last = std::find_if(events.rbegin(), events.rend(),
+                                   [](const JournalEvent &e) { return e.kind == JournalKind::Reading; });
+    QVERIFY(last != events.rend());
+    QCOMPARE(last->machine, another ? qint64(0) : a);
+    // A's own return later is still proven against the write.
+    if (another) {
+        rig.form->ConBtnClick();
+        rig.model->option[0] = 2;
+        rig.model->count[0] = 11;
+        rig.model->salesTotal = 1100;
+        rig.answerer().seen.clear();
+        rig.form->ConBtnClick();
+        QCOMPARE(rig.answerer().seen.size(), 0);
+        const QList<JournalEvent> again = journal.events(nullptr);
+        QCOMPARE(std::find_if(again.rbegin(), again.rend(),
+                              [](const JournalEvent &e) { return e.kind == JournalKind::Reading
+                                                                 && e.summary.startsWith(QStringLiteral("読み取り")); })
+                     ->machine,
+                 a);
+    }
+}
+
 void TestWriteWindow::optionsWriteRejectsMagnification_data()
 {
     QTest::addColumn<int>("box");
@@ -607,10 +689,27 @@ void TestWriteWindow::writeModeClosedAtEveryEnding()
     }
 }
 
+void TestWriteWindow::writeModeLeftByAnEarlierRunIsClosed_data()
+{
+    // Column 1 at 100 yen: the figures read in the write's visit before it
+    // (a count of -1: none read), and the controller's when connected now.
+    QTest::addColumn<int>("countBefore");
+    QTest::addColumn<int>("countNow");
+    QTest::addColumn<bool>("closed");
+    QTest::newRow("nothing read before the write") << -1 << 300 << true;
+    QTest::newRow("figures that go on") << 10 << 12 << true;
+    QTest::newRow("cleared elsewhere since") << 10 << 0 << true;
+    QTest::newRow("the same texts, another machine's figures") << 10 << 300 << false;
+}
+
 void TestWriteWindow::writeModeLeftByAnEarlierRunIsClosed()
 {
+    QFETCH(int, countBefore);
+    QFETCH(int, countNow);
+    QFETCH(bool, closed);
     // A run killed after "QVU1" left its record; the next run closes write
-    // mode on that controller before reading it, and says so once.
+    // mode on that controller before reading it, and says so once; a
+    // controller that only reports the same texts is left as it is.
     QTemporaryDir dir;
     Journal journal;
     QVERIFY(journal.open(dir.filePath(QStringLiteral("journal.sqlite"))));
@@ -618,19 +717,38 @@ void TestWriteWindow::writeModeLeftByAnEarlierRunIsClosed()
     ControllerIdentity other = written;
     other.identification = "OTHER";
     QVERIFY(journal.recordWriteModeOpened(other, QStringLiteral("price"), QStringLiteral("コラム1の価格の書き込み"), 0, false) > 0);
+    journal.startVisit();
+    if (countBefore >= 0) {
+        DeviceData data;
+        data.ColumnPrice(0) = 1000;
+        data.ColumnSalesCount(0) = countBefore;
+        data.SalesTotal() = countBefore * 100;
+        QVERIFY(journal.recordReading(written, data, nullptr) > 0);
+    }
     QVERIFY(journal.recordWriteModeOpened(written, QStringLiteral("price"), QStringLiteral("コラム3の価格の書き込み (12.5)"), 2, false) > 0);
+    journal.endVisit();
     QCOMPARE(journal.openWriteModes().size(), 2);
 
     WindowRig rig;
     rig.model->price[2] = 125;
+    rig.model->price[0] = 1000;
+    rig.model->count[0] = countNow;
+    rig.model->salesTotal = std::uint32_t(countNow * 100);
     rig.form->setJournal(&journal);
     rig.answerer().actions << ModalAnswerer::click(QStringLiteral("OK"));
     rig.form->ConBtnClick();
 
     QCOMPARE(rig.form->Connected, 1);
     const QByteArrayList &sent = rig.port->commands;
-    const qsizetype v = sent.indexOf("QVV");
-    QCOMPARE(sent.mid(v, 4), (QByteArrayList{"QVV", "QVRON", "QVU0", "QVQ"}));
+    QCOMPARE(sent.count("QVU0"), closed ? 1 : 0);
+    if (!closed) {
+        QCOMPARE(rig.answerer().seen.size(), 0);
+        QCOMPARE(journal.openWriteModes().size(), 2);
+        return;
+    }
+    // After the identification, and the counts and total where the figures decide.
+    QCOMPARE(sent.indexOf("QVU0"), sent.indexOf("QVRON") + (countBefore >= 0 ? 18 : 1));
+    QVERIFY(sent.indexOf("QVU0") < sent.indexOf("QVQ"));
     QCOMPARE(rig.answerer().seen.size(), 1);
     const QString text = rig.answerer().seen.first().text;
     QVERIFY2(text.contains(QStringLiteral("前回のコラム3の価格の書き込み (12.5)が途中で終わり")), qPrintable(text));

@@ -132,12 +132,32 @@ public:
     // A check after a gap found the same controller: the next reading goes
     // on in the visit that ended at the gap. False when none had.
     bool resumeVisit();
+    // The named machine of the visit under way, 0 for none.
+    qint64 currentMachine() const { return visit_ != 0 ? visitMachine_ : 0; }
 
     // Machines the technician names, and the histories put with them.
     qint64 nameMachine(const QString &asset, const QString &location);
     bool renameMachine(qint64 machine, const QString &asset, const QString &location);
     QList<JournalController> machines();
     bool assign(const JournalController &history, qint64 machine);
+    // Moves one visit's events to `machine` (0: out to a history of its
+    // own), and records the move with the visit. Other visits stay.
+    bool moveVisit(qint64 visit, qint64 machine);
+
+    // A named machine a connection may be: how the figures read now go on
+    // from its last, and what those were.
+    struct Candidate {
+        qint64 machine = 0;
+        QString asset;
+        QString location;
+        FigureContinuity::Verdict verdict = FigureContinuity::Verdict::Unknown;
+        QString lastTime;                 // of its last reading
+        std::optional<qint64> lastTotal;
+    };
+    // The named machines that report this identity and whose figures do
+    // not rule the reading out: more than one, and the technician is asked.
+    QList<Candidate> candidates(const ControllerIdentity &identity, const DeviceData &data,
+                                const std::bitset<Slot::Count> *read = nullptr);
 
     // Reading back. The histories: named machines first, then controllers
     // by identity, then visits kept apart.
@@ -193,6 +213,9 @@ private:
     FigureContinuity::Verdict judgeAgainst(const QString &where, const QVariantList &bind, const JournalEvent &reading);
     static void noteClearedElsewhere(JournalEvent &e);
     bool noteMachineIdentity(qint64 machine, const JournalEvent &e);
+    bool noteLastIdentity(qint64 machine);
+    JournalEvent readingEvent(const ControllerIdentity &identity, const DeviceData &data,
+                              const ValueOrigins *settings, bool countsOnly, const std::bitset<Slot::Count> *read);
     static QString historyWhere(const JournalController &c, QVariantList *bind);
     bool exec(const QString &sql);
     void fail(const QString &why);

@@ -20,6 +20,9 @@ inline const QString WriteMode = QStringLiteral("write-mode");
 // Recording resumed after events could not be kept (a full disk, the file
 // held too long): how many and since when.
 inline const QString Gap = QStringLiteral("gap");
+// A visit the technician moved to another machine (or out to a history of
+// its own): items "visit", "from" and "to" (asset numbers; empty: none).
+inline const QString VisitMoved = QStringLiteral("visit-moved");
 } // namespace JournalKind
 
 // One recorded value. A reading fills `value` only. A write records the

@@ -465,6 +465,12 @@ bool Journal::recordOutcome(qint64 eventId, const QList<JournalItem> &reported)
 qint64 Journal::recordReading(const ControllerIdentity &identity, const DeviceData &data,
                               const ValueOrigins *settings, bool countsOnly, const std::bitset<Slot::Count> *read)
 {
+    return record(readingEvent(identity, data, settings, countsOnly, read));
+}
+
+JournalEvent Journal::readingEvent(const ControllerIdentity &identity, const DeviceData &data,
+                                   const ValueOrigins *settings, bool countsOnly, const std::bitset<Slot::Count> *read)
+{
     const auto slot = [read](int s, const QVariant &value) {
         return !read || read->test(std::size_t(s)) ? value : QVariant();
     };
@@ -482,7 +488,7 @@ qint64 Journal::recordReading(const ControllerIdentity &identity, const DeviceDa
         add(JournalItemName::count(i), slot(Slot::ColumnSalesCount + i, unsignedValue(data.ColumnSalesCount(i))));
     add(JournalItemName::Total, slot(Slot::SalesTotal, unsignedValue(data.SalesTotal())));
     if (countsOnly)
-        return record(e);
+        return e;
     for (int k = 0; k < 6; ++k) {
         const bool known = !settings || settings->asRead(ValueOrigins::option(k));
         add(settingName(ValueOrigins::option(k)),
@@ -496,7 +502,7 @@ qint64 Journal::recordReading(const ControllerIdentity &identity, const DeviceDa
     add(QStringLiteral("earn-c"), slot(Slot::EarnValueC, data.EarnValueC()));
     add(QStringLiteral("coin-reply"), slot(Slot::CoinReplyValue, data.CoinReplyValue()));
     add(QStringLiteral("firmware-version"), slot(Slot::FirmwareVersion, data.FirmwareVersion()));
-    return record(e);
+    return e;
 }
 
 qint64 Journal::recordCounterClear(const ControllerIdentity &identity, const LivePoll::Counters &before)
@@ -656,20 +662,9 @@ bool Journal::assign(const JournalController &history, qint64 machine)
         rollback();
         return false;
     }
-    // The machine is now met under the identity of its last event.
-    QSqlQuery last(db);
-    last.prepare(QStringLiteral("SELECT identification_bytes, version_bytes FROM event WHERE machine = ?"
-                                " ORDER BY id DESC LIMIT 1"));
-    last.addBindValue(machine);
-    if (last.exec() && last.next()) {
-        JournalEvent e;
-        e.identificationBytes = nonNullBytes(last.value(0).toByteArray());
-        e.versionBytes = nonNullBytes(last.value(1).toByteArray());
-        last.finish();
-        if (!noteMachineIdentity(machine, e)) {
-            rollback();
-            return false;
-        }
+    if (!noteLastIdentity(machine)) {
+        rollback();
+        return false;
     }
     // The visit under way goes on with its machine.
     if (visit_ != 0) {
@@ -682,4 +677,119 @@ bool Journal::assign(const JournalController &history, qint64 machine)
         }
     }
     return commit();
+}
+
+bool Journal::noteLastIdentity(qint64 machine)
+{
+    // The machine is met under the identity of its last event.
+    QSqlQuery last(QSqlDatabase::database(connection_, false));
+    last.prepare(QStringLiteral("SELECT identification_bytes, version_bytes FROM event WHERE machine = ?"
+                                " ORDER BY id DESC LIMIT 1"));
+    last.addBindValue(machine);
+    if (!last.exec() || !last.next())
+        return true;
+    JournalEvent e;
+    e.identificationBytes = nonNullBytes(last.value(0).toByteArray());
+    e.versionBytes = nonNullBytes(last.value(1).toByteArray());
+    last.finish();
+    return noteMachineIdentity(machine, e);
+}
+
+bool Journal::moveVisit(qint64 visit, qint64 machine)
+{
+    if (readOnly_ || visit == 0 || !QSqlDatabase::contains(connection_) || !begin())
+        return false;
+    const QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    QSqlQuery first(db);
+    first.prepare(QStringLiteral("SELECT e.machine, m.asset, e.time, e.port, e.device, e.identification, e.version,"
+                                 " e.identification_bytes, e.version_bytes FROM event e"
+                                 " LEFT JOIN machine m ON m.id = e.machine WHERE e.id = ?"));
+    first.addBindValue(visit);
+    if (!first.exec() || !first.next()) {
+        rollback();
+        return false;
+    }
+    const qint64 from = first.value(0).toLongLong();
+    JournalEvent moved;
+    moved.kind = JournalKind::VisitMoved;
+    moved.time = timeText(clock_ ? clock_() : QDateTime::currentDateTime());
+    moved.port = first.value(3).toInt();
+    moved.device = first.value(4).toString();
+    moved.identification = first.value(5).toString();
+    moved.version = first.value(6).toString();
+    moved.identificationBytes = nonNullBytes(first.value(7).toByteArray());
+    moved.versionBytes = nonNullBytes(first.value(8).toByteArray());
+    const QString fromAsset = first.value(1).toString();
+    const QString visitTime = first.value(2).toString();
+    first.finish();
+    QString toAsset;
+    if (machine != 0) {
+        QSqlQuery m(db);
+        m.prepare(QStringLiteral("SELECT asset FROM machine WHERE id = ?"));
+        m.addBindValue(machine);
+        if (!m.exec() || !m.next()) {
+            rollback();
+            return false;
+        }
+        toAsset = m.value(0).toString();
+    }
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("UPDATE event SET machine = ?, apart = ? WHERE visit = ?"));
+    q.addBindValue(machine != 0 ? QVariant(machine) : QVariant(QMetaType(QMetaType::LongLong)));
+    q.addBindValue(machine != 0 ? 0 : 1);
+    q.addBindValue(visit);
+    if (!q.exec()) {
+        failWith(q.lastError());
+        rollback();
+        return false;
+    }
+    const auto named = [](const QString &asset) { return asset.isEmpty() ? QStringLiteral("名前のない機械") : asset; };
+    moved.visit = visit;
+    moved.machine = machine;
+    moved.apart = machine == 0;
+    moved.summary = QStringLiteral("%1の訪問を %2 から %3 へ移しました")
+                        .arg(visitTime, named(from != 0 ? fromAsset : QString()), named(toAsset));
+    moved.items = {{QStringLiteral("visit"), visit, {}, {}},
+                   {QStringLiteral("from"), nonNull(from != 0 ? fromAsset : QString()), {}, {}},
+                   {QStringLiteral("to"), nonNull(toAsset), {}, {}}};
+    if (insertRows(moved) == 0 || (from != 0 && !noteLastIdentity(from)) || (machine != 0 && !noteLastIdentity(machine))) {
+        rollback();
+        return false;
+    }
+    if (visit_ == visit) {
+        visitMachine_ = machine;
+        visitApart_ = machine == 0;
+    }
+    return commit();
+}
+
+QList<Journal::Candidate> Journal::candidates(const ControllerIdentity &identity, const DeviceData &data,
+                                              const std::bitset<Slot::Count> *read)
+{
+    QList<Candidate> found;
+    if (!QSqlDatabase::contains(connection_))
+        return found;
+    JournalEvent e = readingEvent(identity, data, nullptr, false, read);
+    e.time = timeText(clock_ ? clock_() : QDateTime::currentDateTime());
+    const QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    for (const Placing &p : namedPlacings(e)) {
+        if (p.verdict == FigureContinuity::Verdict::Another)
+            continue;
+        Candidate c{p.machine, {}, {}, p.verdict, {}, std::nullopt};
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("SELECT m.asset, m.location, e.time,"
+                                 " (SELECT value FROM item WHERE event = e.id AND name = 'total')"
+                                 " FROM machine m LEFT JOIN event e ON e.id = (SELECT MAX(id) FROM event"
+                                 " WHERE machine = m.id AND kind = 'reading') WHERE m.id = ?"));
+        q.addBindValue(p.machine);
+        if (q.exec() && q.next()) {
+            c.asset = q.value(0).toString();
+            c.location = q.value(1).toString();
+            c.lastTime = q.value(2).toString();
+            if (!q.value(3).isNull())
+                c.lastTotal = q.value(3).toLongLong();
+        }
+        found.append(c);
+    }
+    return found;
 }

@@ -112,6 +112,8 @@ QString kindText(const QString &kind)
         return QStringLiteral("記録の欠け");
     if (kind == JournalKind::WriteMode)
         return QStringLiteral("書き込みモード");
+    if (kind == JournalKind::VisitMoved)
+        return QStringLiteral("訪問の移動");
     return kind;
 }
 

@@ -1,5 +1,7 @@
 #include "ui/JournalWindow.h"
 
+#include "link/ShiftJis.h"
+
 #include "journal/AuditExport.h"
 #include "journal/Collections.h"
 
@@ -24,6 +26,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QInputDialog>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QListWidget>
@@ -211,6 +214,9 @@ JournalWindow::JournalWindow(Journal &journal, QWidget *parent) : QWidget(parent
     machineChoice_->setAccessibleName(QStringLiteral("割り当てる機械"));
     assignButton_ = new QPushButton(QStringLiteral("この機械に割り当てる"));
     assignButton_->setObjectName(QStringLiteral("AssignBtn"));
+    bindButton_ = new QPushButton(QStringLiteral("識別文字で見分ける..."));
+    bindButton_->setObjectName(QStringLiteral("BindBtn"));
+    bindButton_->setToolTip(QStringLiteral("同じ識別文字の機械を見分けられるよう, 接続中のQUVOの識別文字を書き換えます"));
     exportVisit_ = new QPushButton(QStringLiteral("この訪問をCSVに出力..."));
     exportVisit_->setObjectName(QStringLiteral("ExportVisitBtn"));
     exportOne_ = new QPushButton(QStringLiteral("この機械をCSVに出力..."));
@@ -264,6 +270,7 @@ JournalWindow::JournalWindow(Journal &journal, QWidget *parent) : QWidget(parent
     naming->addWidget(nameButton_, 2, 0, 1, 2);
     naming->addWidget(machineChoice_, 3, 0, 1, 2);
     naming->addWidget(assignButton_, 4, 0, 1, 2);
+    naming->addWidget(bindButton_, 5, 0, 1, 2);
 
     auto *left = new QWidget;
     auto *leftLayout = new QVBoxLayout(left);
@@ -293,6 +300,7 @@ JournalWindow::JournalWindow(Journal &journal, QWidget *parent) : QWidget(parent
             [this](int index) { chooseCollection(collectionChoice_->itemData(index).toInt()); });
     connect(nameButton_, &QPushButton::clicked, this, &JournalWindow::NameBtnClick);
     connect(assignButton_, &QPushButton::clicked, this, &JournalWindow::AssignBtnClick);
+    connect(bindButton_, &QPushButton::clicked, this, &JournalWindow::BindBtnClick);
     connect(exportVisit_, &QPushButton::clicked, this, [this] { ExportBtnClick(ExportScope::Visit); });
     connect(exportOne_, &QPushButton::clicked, this, [this] { ExportBtnClick(ExportScope::History); });
     connect(exportAll_, &QPushButton::clicked, this, [this] { ExportBtnClick(ExportScope::All); });
@@ -355,9 +363,21 @@ void JournalWindow::showController(int row)
     exportOne_->setEnabled(shown);
     report_->setEnabled(shown);
     nameButton_->setEnabled(shown && !journal_.readOnly());
-    assignButton_->setEnabled(shown && !journal_.readOnly() && machineChoice_->count() > 0
-                              && controllers_[row].machine == 0);
+    {
+        // A named machine's visit may be moved out to a history of its own.
+        const QSignalBlocker quiet(machineChoice_);
+        const int own = machineChoice_->findData(qint64(0));
+        const bool named = shown && controllers_[row].machine != 0;
+        if (named && own < 0)
+            machineChoice_->addItem(QStringLiteral("名前のない機械 (別扱い)"), qint64(0));
+        else if (!named && own >= 0)
+            machineChoice_->removeItem(own);
+        assignButton_->setText(named ? QStringLiteral("比べる訪問をこの機械に移す")
+                                     : QStringLiteral("この機械に割り当てる"));
+    }
+    bindButton_->setEnabled(shown && !journal_.readOnly() && !twinsOfShown().isEmpty());
     if (!shown) {
+        assignButton_->setEnabled(false);
         const QSignalBlocker quietFrom(fromReading_), quietTo(toReading_);
         fromReading_->clear();
         toReading_->clear();
@@ -405,6 +425,8 @@ void JournalWindow::showController(int row)
         for (const int clear : Collections::clearsBetween(points_, 0, int(points_.size()) - 1))
             collectionChoice_->addItem(QStringLiteral("%1 の回収").arg(JournalDisplay::time(points_[clear].time)), clear);
     }
+    assignButton_->setEnabled(!journal_.readOnly() && machineChoice_->count() > 0
+                              && (c.machine == 0 || shownVisit() != 0));
     updateSales();
     updateTotalChart();
 }
@@ -528,9 +550,91 @@ bool JournalWindow::nameShown(const QString &asset, const QString &location)
 bool JournalWindow::assignShown(qint64 machine)
 {
     const int row = controllerList_->currentRow();
-    if (row < 0 || row >= controllers_.size() || machine == 0)
+    if (row < 0 || row >= controllers_.size())
         return false;
-    return showMachine(journal_.assign(controllers_[row], machine), machine);
+    const JournalController &c = controllers_[row];
+    // A controller's history by its identity goes whole; a visit kept
+    // apart, or one of a named machine's, goes alone.
+    if (c.machine == 0 && c.apartVisit == 0)
+        return machine != 0 && showMachine(journal_.assign(c, machine), machine);
+    const qint64 visit = shownVisit();
+    if (visit == 0 || (machine == 0 && c.machine == 0))
+        return false;
+    if (!journal_.moveVisit(visit, machine))
+        return showMachine(false, machine);
+    reload();
+    for (int i = 0; i < controllers_.size(); ++i)
+        if (machine != 0 ? controllers_[i].machine == machine : controllers_[i].apartVisit == visit)
+            controllerList_->setCurrentRow(i);
+    return true;
+}
+
+qint64 JournalWindow::shownVisit() const
+{
+    const int row = controllerList_->currentRow();
+    if (row < 0 || row >= controllers_.size())
+        return 0;
+    if (controllers_[row].apartVisit != 0)
+        return controllers_[row].apartVisit;
+    const int to = toReading_->currentIndex();
+    return to >= 0 && to < points_.size() ? points_[to].visit : 0;
+}
+
+QStringList JournalWindow::twinsOfShown() const
+{
+    QStringList twins;
+    const int row = controllerList_->currentRow();
+    if (row < 0 || row >= controllers_.size() || controllers_[row].machine == 0)
+        return twins;
+    const JournalController &shown = controllers_[row];
+    for (const JournalController &c : controllers_)
+        if (c.machine != 0 && c.machine != shown.machine && c.identificationBytes == shown.identificationBytes
+            && c.versionBytes == shown.versionBytes)
+            twins << c.asset;
+    return twins;
+}
+
+bool JournalWindow::bindShown(const QString &text)
+{
+    const int row = controllerList_->currentRow();
+    const QStringList twins = twinsOfShown();
+    if (twins.isEmpty())
+        return false;
+    bool ok = false;
+    const QByteArray bytes = ShiftJis::encode(text, &ok);
+    if (!ok || bytes.isEmpty() || bytes.size() > 8) {
+        showOk(this, QStringLiteral("識別文字は1～8バイトで入れてください (全角文字は2バイト)"), QStringLiteral("Error"));
+        return false;
+    }
+    const JournalController &c = controllers_[row];
+    if (!askOkCancel(this,
+                     QStringLiteral("接続中のQUVOの識別文字を「%1」に書き換え, %2 を %3 と見分けられるようにします.\n"
+                                    "・識別文字は8バイトまでです.\n"
+                                    "・識別文字は領収書に印刷されます.\n"
+                                    "・設定値の書き込みと同じく, QUVOは書き込みの後に再起動します.\n"
+                                    "接続中のQUVOが %2 でなければ書き込みません.")
+                         .arg(text, c.asset, twins.join(QStringLiteral(", "))),
+                     QStringLiteral("Information")))
+        return false;
+    emit bindRequested(c.machine, bytes);
+    return true;
+}
+
+void JournalWindow::BindBtnClick()
+{
+    const int row = controllerList_->currentRow();
+    if (row < 0 || row >= controllers_.size())
+        return;
+    // The asset number where it fits in the controller's 8 bytes.
+    const QString asset = controllers_[row].asset;
+    bool ok = false;
+    const QByteArray encoded = ShiftJis::encode(asset, &ok);
+    QString text = ok && encoded.size() <= 8 ? asset : QString();
+    text = QInputDialog::getText(this, QStringLiteral("識別文字で見分ける"),
+                                 QStringLiteral("書き込む識別文字 (8バイトまで, 領収書に印刷されます):"), QLineEdit::Normal,
+                                 text, &ok);
+    if (ok)
+        bindShown(text);
 }
 
 bool JournalWindow::showMachine(bool written, qint64 machine)

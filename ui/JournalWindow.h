@@ -67,8 +67,24 @@ public:
 
     // Names the shown history's machine (or renames it); puts the shown
     // history with machine `machine`.
+    // A named history's visit (the later reading compared) is moved to
+    // `machine`, 0: out to a history of its own.
     bool nameShown(const QString &asset, const QString &location);
     bool assignShown(qint64 machine);
+    // The visit a move takes: an apart history's own, else the later
+    // reading's; 0 when none.
+    qint64 shownVisit() const;
+    // The shown machine shares its identification text with another named
+    // one: after the box that says what it changes, asks the main window to
+    // write `text` as its identification. False when refused or cancelled.
+    bool bindShown(const QString &text);
+    // The named machines other than the shown one that report its identity.
+    QStringList twinsOfShown() const;
+
+signals:
+    void bindRequested(qint64 machine, const QByteArray &identification);
+
+public:
 
     // Summary text of the comparison, with what fell and what is missing.
     static QString salesText(const SalesHistory::Sales &sales);
@@ -111,6 +127,8 @@ private:
     QPushButton *nameButton_;
     QComboBox *machineChoice_;
     QPushButton *assignButton_;
+    QPushButton *bindButton_;
+    void BindBtnClick();
     QPushButton *exportVisit_;
     QPushButton *exportOne_;
     QPushButton *exportAll_;

@@ -278,6 +278,12 @@ private:
     void prepareJournal();
     // `sameVisit`: a check after a gap found the same controller.
     void recordConnectionReading(const FullRead::Result &read, bool sameVisit = false);
+    // A controller that may be more than one named machine: the technician
+    // says which (0: none of them, or not asked).
+    qint64 askWhichMachine(const FullRead::Result &read);
+    // The history window's request to write `identification` into the
+    // controller of named machine `machine`, through the options write.
+    void bindIdentification(qint64 machine, const QByteArray &identification);
     void recordReadBack(const FullRead::Result &read);
     void recordDisconnectReading();
     // Whether to clear counts the journal cannot keep; the controller is

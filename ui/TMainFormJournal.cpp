@@ -5,11 +5,13 @@
 
 #include "device/LivePoll.h"
 #include "journal/Journal.h"
+#include "ui/JournalDisplay.h"
 #include "ui/JournalWindow.h"
 #include "ui/MessageBoxes.h"
 #include "ui_TMainForm.h"
 
 #include <QComboBox>
+#include <QMessageBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QStatusBar>
@@ -64,7 +66,7 @@ void TMainForm::recordConnectionReading(const FullRead::Result &read, bool sameV
     const bool proven = pendingProof_ && pendingProof_->journalEvent != 0
         && proofVerdict() != FigureContinuity::Verdict::Another && proofVerdict() != FigureContinuity::Verdict::Unknown;
     if (!sameVisit || !journal_->resumeVisit())
-        journal_->startVisit(proven ? pendingProof_->journalEvent : 0);
+        journal_->startVisit(proven ? pendingProof_->journalEvent : 0, proven ? 0 : askWhichMachine(read));
     journal_->recordReading(identity_, data_, &origins_, false, &read.read);
     // What the controller reports of the settings a restarting write sent
     // to it, now that it is back.
@@ -95,6 +97,55 @@ void TMainForm::recordDisconnectReading()
         showJournalNotice();
     }
     journal_->endVisit();
+}
+
+qint64 TMainForm::askWhichMachine(const FullRead::Result &read)
+{
+    const QList<Journal::Candidate> candidates = journal_->candidates(identity_, data_, &read.read);
+    if (candidates.size() < 2)
+        return 0;
+    QString text = QStringLiteral("このQUVO%1は,名前を付けた次の機械のどれとも識別文字とバージョンが同じで,"
+                                  "販売枚数と総売上からも見分けられません.\nどの機械ですか?\n")
+                       .arg(identity_.describe());
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Information"), QString(), QMessageBox::NoButton, this);
+    QList<QPair<QAbstractButton *, qint64>> buttons;
+    for (const Journal::Candidate &c : candidates) {
+        text += QStringLiteral("\n・%1 %2: 最後の読み取り %3, 総売上 %4")
+                    .arg(c.asset, c.location,
+                         c.lastTime.isEmpty() ? QStringLiteral("なし") : JournalDisplay::time(c.lastTime),
+                         c.lastTotal ? QStringLiteral("%1円").arg(*c.lastTotal) : QStringLiteral("不明"));
+        if (c.verdict == FigureContinuity::Verdict::ClearedElsewhere)
+            text += QStringLiteral(" (その後ほかでカウンタクリアされたことになります)");
+        buttons.append({box.addButton(c.asset, QMessageBox::AcceptRole), c.machine});
+    }
+    text += QStringLiteral("\n\n「識別文字で見分ける」(履歴の画面) で識別文字を書き換えると,次からは尋ねません.");
+    box.setText(text);
+    QAbstractButton *none = box.addButton(QStringLiteral("どれでもない"), QMessageBox::RejectRole);
+    box.setDefaultButton(qobject_cast<QPushButton *>(none));
+    box.exec();
+    for (const auto &[button, machine] : buttons)
+        if (box.clickedButton() == button)
+            return machine;
+    return 0;
+}
+
+void TMainForm::bindIdentification(qint64 machine, const QByteArray &identification)
+{
+    // Only into the controller of that machine, connected now and in service.
+    if (Connected == 0 || deviceLost_ || !journal_ || journal_->currentMachine() != machine) {
+        showOk(journalWindow_ ? static_cast<QWidget *>(journalWindow_) : this,
+               QStringLiteral("その機械のQUVOに接続していないため,識別文字は書き込みません.\n"
+                              "その機械のQUVOに接続してから,もう一度行って下さい."),
+               QStringLiteral("Information"));
+        return;
+    }
+    // As the operator would type it: the options write's guards and its
+    // restart apply; the controls show what is sent.
+    ui->xxxxxxxx->setText(ShiftJis::decode(identification));
+    origins_.setByOperator(ValueOrigins::Identification);
+    raise();
+    activateWindow();
+    SendSalesBtnClick();
 }
 
 bool TMainForm::askClearUnrecorded()
@@ -187,6 +238,7 @@ void TMainForm::JournalBtnClick()
             options.append(option);
         }
         journalWindow_->setOptions(options);
+        connect(journalWindow_, &JournalWindow::bindRequested, this, &TMainForm::bindIdentification);
     }
     journalWindow_->reload(identity_.known() ? std::optional<ControllerIdentity>(identity_) : std::nullopt);
     journalWindow_->show();

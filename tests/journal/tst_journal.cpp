@@ -714,8 +714,30 @@ void TestJournal::visitsPutWithNamedMachines()
     QCOMPARE(historyOf(a3).machine, a);
     // A clear made elsewhere that either could have had: kept apart, until
     // the technician says which; then it is A's, recorded as such.
+    DeviceData one;
+    one.ColumnPrice(0) = 100;
+    one.ColumnSalesCount(0) = 1;
+    one.SalesTotal() = 10;
+    QList<qint64> asked;
+    for (const Journal::Candidate &c : journal.candidates(machine("SAME"), one))
+        asked << c.machine;
+    QCOMPARE(asked, (QList<qint64>{a, b}));
     const qint64 cleared = visit("SAME", 1, 10);
     QCOMPARE(historyOf(cleared).apartVisit, cleared);
+    // Moved to A, then out again: only that visit moves, and each move is
+    // recorded with it.
+    const int bEvents = int(journal.events(&named).size());
+    QVERIFY(journal.moveVisit(cleared, a));
+    QCOMPARE(historyOf(cleared).machine, a);
+    QVERIFY(journal.moveVisit(cleared, 0));
+    QCOMPARE(historyOf(cleared).apartVisit, cleared);
+    QCOMPARE(int(journal.events(&named).size()), bEvents);
+    const JournalController apart = historyOf(cleared);
+    QStringList moves;
+    for (const JournalEvent &e : journal.events(&apart))
+        if (e.kind == JournalKind::VisitMoved)
+            moves << e.summary.section(QLatin1Char(' '), 1);
+    QCOMPARE(moves, (QStringList{QStringLiteral("名前のない機械 から A-001 へ移しました"), QStringLiteral("A-001 から 名前のない機械 へ移しました")}));
     const qint64 chosen = visit("SAME", 1, 10, 0, a);
     QCOMPARE(historyOf(chosen).machine, a);
     QVERIFY(clearedElsewhere(chosen));

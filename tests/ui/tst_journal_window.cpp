@@ -1010,6 +1010,23 @@ void TestJournalWindow::lastVisitTableAndForms()
     QCOMPARE(history->controllers().size(), 1);
     QCOMPARE(history->controllers().first().asset, QStringLiteral("A-001"));
     QVERIFY(history->windowTitle().contains(QStringLiteral("駅東口")));
+    // Its last visit was another machine's: moved to it, and from there out
+    // to a history of its own; the named machine keeps its other visits.
+    const qint64 other = journal.nameMachine(QStringLiteral("B-009"), QString());
+    history->reload();
+    history->showController(0);
+    QCOMPARE(history->controllers().first().asset, QStringLiteral("A-001"));
+    const qint64 last = history->shownVisit();
+    QVERIFY(last != 0);
+    QVERIFY(history->assignShown(other));
+    QCOMPARE(history->windowTitle(), QStringLiteral("履歴 B-009 "));
+    QCOMPARE(history->points().size(), 2);
+    QVERIFY(history->assignShown(0));
+    QCOMPARE(history->points().size(), 2);
+    QCOMPARE(history->shownVisit(), last);
+    history->showController(0);
+    QCOMPARE(history->controllers().first().asset, QStringLiteral("A-001"));
+    QCOMPARE(history->points().size(), 4);
 }
 
 // A round through the real window: two controllers that report the same

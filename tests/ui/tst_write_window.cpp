@@ -6,6 +6,7 @@
 #include "tests/support/WindowFixture.h"
 #include "ui/Application.h"
 #include "ui/Fonts.h"
+#include "ui/JournalWindow.h"
 #include "ui/StringGrid.h"
 #include "ui/TPageControl.h"
 
@@ -133,6 +134,7 @@ private slots:
     void optionsWriteCancelled();
     void optionsProvenOnItsOwnMachine_data();
     void optionsProvenOnItsOwnMachine();
+    void twinMachinesAskedAndBound();
     void optionsWriteRejectsMagnification_data();
     void optionsWriteRejectsMagnification();
     void optionsWriteKeepsUnlistedOption();
@@ -483,6 +485,69 @@ void TestWriteWindow::optionsProvenOnItsOwnMachine()
                      ->machine,
                  a);
     }
+}
+
+// Two named machines whose controllers report the same texts, and a
+// connection whose figures either could have (both were cleared since):
+// the technician is asked which, with each one's last figures, and the
+// visit goes with the answer. From the history window the machine is then
+// bound: its asset number written as the identification text through the
+// options write, after a box that says what that changes.
+void TestWriteWindow::twinMachinesAskedAndBound()
+{
+    QTemporaryDir dir;
+    Journal journal;
+    QVERIFY(journal.open(dir.filePath(QStringLiteral("journal.sqlite"))));
+    QDateTime at = QDateTime::currentDateTime().addDays(-10);
+    journal.setClock([&at] { return at; });
+    const ControllerIdentity twin{WindowFixture::FakeCom, QStringLiteral("/dev/null"), "ID", "ver1.05", true, true};
+    QList<qint64> visits;
+    for (const int count : {10, 50}) {
+        DeviceData data;
+        data.ColumnPrice(0) = 1000;
+        data.ColumnSalesCount(0) = count;
+        data.SalesTotal() = count * 100;
+        journal.startVisit();
+        visits << journal.recordReading(twin, data, nullptr);
+        journal.endVisit();
+        at = at.addDays(1);
+    }
+    const qint64 a = journal.nameMachine(QStringLiteral("A-001"), QStringLiteral("駅東口"));
+    QVERIFY(journal.assign(journal.controllers().value(0), a));
+    const qint64 b = journal.nameMachine(QStringLiteral("B-002"), QStringLiteral("駅西口"));
+    QVERIFY(journal.moveVisit(visits[1], b));
+    at = QDateTime::currentDateTime();
+
+    WindowRig rig;
+    rig.model->price[0] = 1000;
+    rig.form->setJournal(&journal);
+    rig.answerer().actions << ModalAnswerer::click(QStringLiteral("B-002"));
+    rig.form->ConBtnClick();
+    QCOMPARE(rig.form->Connected, 1);
+    QCOMPARE(rig.answerer().seen.size(), 1);
+    const ModalAnswerer::Seen asked = rig.answerer().seen.first();
+    QCOMPARE(sorted(asked.buttons), sorted({QStringLiteral("A-001"), QStringLiteral("B-002"), QStringLiteral("どれでもない")}));
+    for (const char *shown : {"A-001 駅東口", "総売上 1000円", "B-002 駅西口", "総売上 5000円"})
+        QVERIFY2(asked.text.contains(QString::fromUtf8(shown)), qPrintable(asked.text));
+    QCOMPARE(journal.currentMachine(), b);
+
+    rig.child<QPushButton>("JournalBtn")->click();
+    JournalWindow *history = rig.form->journalWindow();
+    QVERIFY(history);
+    QCOMPARE(history->twinsOfShown(), QStringList{QStringLiteral("A-001")});
+    if (auto *timer = rig.form->findChild<QTimer *>(QStringLiteral("Timer")))
+        timer->stop();
+    rig.port->commands.clear();
+    rig.answerer().seen.clear();
+    rig.answerer().actions << ModalAnswerer::click(QStringLiteral("OK")) << ModalAnswerer::click(QStringLiteral("OK"))
+                          << ModalAnswerer::click(QStringLiteral("OK"));
+    QVERIFY(history->bindShown(QStringLiteral("B-002")));
+    QVERIFY(rig.answerer().seen.size() >= 1);
+    const QString told = rig.answerer().seen.first().text;
+    for (const char *said : {"8バイトまで", "領収書に印刷されます", "再起動します"})
+        QVERIFY2(told.contains(QString::fromUtf8(said)), qPrintable(told));
+    QVERIFY2(rig.port->commands.contains("QVSON=B-002"), qPrintable(rig.port->commands.join(' ')));
+    QCOMPARE(rig.model->identification, QByteArray("B-002"));
 }
 
 void TestWriteWindow::optionsWriteRejectsMagnification_data()

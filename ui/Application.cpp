@@ -340,7 +340,12 @@ int exportAudit(const CommandLine &line)
 
 bool recordIn(Journal &journal, const HeadlessRead::Reading &r)
 {
-    return journal.recordReading(r.identity, r.data, &r.settings, false, &r.read.read) != 0;
+    // A visit of its own: put with the named machine whose figures it
+    // continues, as a connection in the window is; never asked about.
+    journal.startVisit();
+    const bool kept = journal.recordReading(r.identity, r.data, &r.settings, false, &r.read.read) != 0;
+    journal.endVisit();
+    return kept;
 }
 
 // The audit file of the reading just made, by the one writer the export

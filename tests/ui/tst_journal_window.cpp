@@ -608,7 +608,9 @@ void TestJournalWindow::headlessRead()
     QCOMPARE(written.readAll(), audit);
     QCOMPARE(written.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther), QFileDevice::Permissions());
     // The read prints its own audit file: of itself alone without a
-    // journal, else as the journal's second reading of the controller.
+    // journal, else as the journal's second reading of the controller,
+    // which is the named machine's.
+    QVERIFY(journal.assign(journal.controllers().value(0), journal.nameMachine(QStringLiteral("AS-7"), QString())));
     for (const char *readings : {"1", "2"}) {
         QProcess own;
         own.setProcessEnvironment(withoutDisplay(data.path()));
@@ -620,7 +622,8 @@ void TestJournalWindow::headlessRead()
         QCOMPARE(own.exitCode(), 0);
         const QByteArray file = own.readAllStandardOutput();
         QVERIFY2(file.startsWith("DXS*") && file.contains("\r\nPA1*3*30\r\nPA2*12345*370350*12345*370350\r\n")
-                     && file.contains("\r\nEA3*" + QByteArray(readings) + "*"),
+                     && file.contains("\r\nEA3*" + QByteArray(readings) + "*")
+                     && file.contains(readings == QByteArray("2") ? "\r\nID1*AS-7*" : "\r\nID1*JNL*"),
                  file.constData());
     }
     // Nothing was written to the controller.

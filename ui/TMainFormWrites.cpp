@@ -483,12 +483,13 @@ void TMainForm::showPendingProof()
     // and the proof waits for the first one to come back. One that cannot
     // be named on the port written to may be that one: the proof waits, but
     // the operator hears why it is not shown.
+    const auto cannotTell = [this](const QString &what) {
+        reportError(QStringLiteral("COM%1のQUVOの%2を読み込めないため,前回の書き込みが反映されたか確認できません.\n"
+                                   "書き込み先: QUVO%3\n接続し直して下さい.")
+                        .arg(QString::number(identity_.portNumber), what, pendingProof_->writtenTo.describe()));
+    };
     if (pendingProof_ && !identity_.known() && identity_.portNumber == pendingProof_->writtenTo.portNumber) {
-        reportError(QStringLiteral("COM%1のQUVOの識別文字またはバージョンを読み込めないため,"
-                                   "前回の書き込みが反映されたか確認できません.\n"
-                                   "書き込み先: QUVO%2\n接続し直して下さい.")
-                        .arg(identity_.portNumber)
-                        .arg(pendingProof_->writtenTo.describe()));
+        cannotTell(QStringLiteral("識別文字またはバージョン"));
         return;
     }
     if (!pendingProof_ || !WriteProof::concerns(pendingProof_->writtenTo, pendingProof_->sent, identity_))
@@ -497,11 +498,7 @@ void TMainForm::showPendingProof()
     // from those of the one written to is another, and the proof waits.
     switch (proofVerdict()) {
     case FigureContinuity::Verdict::Unknown:
-        reportError(QStringLiteral("COM%1のQUVOの販売枚数か総売上を読み込めないため,"
-                                   "前回の書き込み先と同じQUVOか分からず,書き込みが反映されたか確認できません.\n"
-                                   "書き込み先: QUVO%2\n接続し直して下さい.")
-                        .arg(identity_.portNumber)
-                        .arg(pendingProof_->writtenTo.describe()));
+        cannotTell(QStringLiteral("販売枚数か総売上"));
         return;
     case FigureContinuity::Verdict::Another:
         notify(anotherControllerText(pendingProof_->writtenTo, true)

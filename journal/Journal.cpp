@@ -374,7 +374,8 @@ bool Journal::exportCsv(QIODevice &out, const JournalController *only, QString *
     }
     const QString where = conditions.isEmpty() ? QString() : QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
     q.prepare(QStringLiteral("SELECT ") + EventColumns
-              + QStringLiteral(", i.name, i.value, i.sent, i.reported FROM event e JOIN item i ON i.event = e.id")
+              + QStringLiteral(", i.name, i.value, i.sent, i.reported, m.asset, m.location, e.visit"
+                               " FROM event e JOIN item i ON i.event = e.id LEFT JOIN machine m ON m.id = e.machine")
               + where + QStringLiteral(" ORDER BY e.id, i.position"));
     for (const QVariant &v : bind)
         q.addBindValue(v);
@@ -390,19 +391,23 @@ bool Journal::exportCsv(QIODevice &out, const JournalController *only, QString *
     // An event's own fields are the same on each of its rows: made once.
     qint64 eventId = -1;
     QByteArray prefix;
+    QByteArray suffix;
     JournalItem item;
     while (q.next()) {
         const qint64 id = q.value(0).toLongLong();
         if (id != eventId) {
             eventId = id;
-            prefix = JournalCsv::eventPrefix(eventFromRow(q));
+            JournalEvent e = eventFromRow(q);
+            e.visit = q.value(13).toLongLong();
+            prefix = JournalCsv::eventPrefix(e);
+            suffix = JournalCsv::eventSuffix(e, q.value(11).toString(), q.value(12).toString());
         }
         item.name = q.value(7).toString();
         item.value = q.value(8);
         item.sent = q.value(9);
         item.reported = q.value(10);
         buffer += prefix;
-        JournalCsv::appendItem(buffer, item);
+        JournalCsv::appendItem(buffer, item, suffix);
         if (buffer.size() > (1 << 16) && !flush())
             return failed(out.errorString());
     }

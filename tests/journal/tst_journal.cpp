@@ -259,10 +259,10 @@ void TestJournal::writeBeforeSentReported()
     QVERIFY(journal.exportCsv(csv, nullptr));
     const QList<QByteArray> rows = csv.data().split('\n');
     QCOMPARE(rows.size(), 6);   // header, four items, the empty rest after the last CR LF
-    QVERIFY(rows[1].endsWith(",price,price3,120,150,150\r"));
-    QVERIFY(rows[2].endsWith(",settings,option2,1,3,2\r"));
-    QVERIFY(rows[3].endsWith(",settings,standard-count5,,3000,3000\r"));
-    QVERIFY(rows[4].endsWith(",settings,standard-count6,,16,\r"));
+    QVERIFY(rows[1].endsWith(",price,price3,120,150,150,,,\r"));
+    QVERIFY(rows[2].endsWith(",settings,option2,1,3,2,,,\r"));
+    QVERIFY(rows[3].endsWith(",settings,standard-count5,,3000,3000,,,\r"));
+    QVERIFY(rows[4].endsWith(",settings,standard-count6,,16,,,,\r"));
 }
 
 void TestJournal::placeAndPermissions()
@@ -700,6 +700,33 @@ void TestJournal::visitsPutWithNamedMachines()
     const qint64 a3 = visit("RENAMED", 14, 1400, a2);
     QCOMPARE(historyOf(a3).machine, a);
     QCOMPARE(journal.controllers().size(), 3);
+
+    // The export tells A's rows from B's, alike in identity and version, by
+    // the machine's asset number and location and the visit; a visit kept
+    // apart names no machine, and an event outside a visit no visit.
+    QVERIFY(journal.recordReading(machine("OUTSIDE"), DeviceData(), nullptr) > 0);
+    const QString csv = dir_->filePath(QStringLiteral("machines.csv"));
+    QVERIFY(journal.exportCsvTo(csv, nullptr, false));
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QList<QByteArray> rows = file.readAll().split('\n');
+    QCOMPARE(rows.takeFirst(), QByteArray("time,port,device,controller,version,event,item,value,sent,reported,"
+                                          "asset,location,visit\r"));
+    QSet<QByteArray> machinesAndVisits;
+    for (const QByteArray &row : rows) {
+        const QList<QByteArray> fields = row.chopped(row.endsWith('\r') ? 1 : 0).split(',');
+        if (fields.size() > 3)
+            machinesAndVisits.insert(fields.mid(fields.size() - 3).join(','));
+    }
+    const auto machineVisit = [](const char *asset, const QString &location, qint64 visit) {
+        return QByteArray(asset) + ',' + location.toUtf8() + ',' + QByteArray::number(visit);
+    };
+    const QSet<QByteArray> expected{machineVisit("A-001", QStringLiteral("駅東口"), a1),
+                                    machineVisit("A-001", QStringLiteral("駅東口"), a2),
+                                    machineVisit("A-001", QStringLiteral("駅東口"), a3),
+                                    machineVisit("B-002", QStringLiteral("駅西口"), b1),
+                                    ",," + QByteArray::number(b2), ",,"};
+    QCOMPARE(machinesAndVisits, expected);
 }
 
 void TestJournal::killedWhileWriting()

@@ -199,15 +199,16 @@ void TestJournalWindow::counterClearKeptAndExported()
     QVERIFY(exporter.waitForFinished(30000));
     QCOMPARE(exporter.exitCode(), 0);
     const QByteArray csv = exporter.readAllStandardOutput();
-    QVERIFY(csv.startsWith("time,port,device,controller,version,event,item,value,sent,reported\r\n"));
+    QVERIFY(csv.startsWith("time,port,device,controller,version,event,item,value,sent,reported,asset,location,visit\r\n"));
     QVERIFY2(csv.contains(",201,") && csv.contains(",JNL,"), csv.left(300).constData());
-    // Before the clear, exactly; then what its read-back reported.
-    QVERIFY2(csv.contains(",counter-clear,count3,12345,,0\r\n"), csv.constData());
-    QVERIFY(csv.contains(",counter-clear,count16,65535,,0\r\n"));
-    QVERIFY(csv.contains(",counter-clear,total,3000000000,,0\r\n"));
+    // Before the clear, exactly; then what its read-back reported; no
+    // machine named, the visit that of the connection.
+    QVERIFY2(csv.contains(",counter-clear,count3,12345,,0,,,"), csv.constData());
+    QVERIFY(csv.contains(",counter-clear,count16,65535,,0,,,"));
+    QVERIFY(csv.contains(",counter-clear,total,3000000000,,0,,,"));
     // The connection's reading and the read-back's.
-    QVERIFY(csv.contains(",reading,count3,12345,,\r\n"));
-    QVERIFY(csv.contains(",reading,count3,0,,\r\n"));
+    QVERIFY(csv.contains(",reading,count3,12345,,,,,"));
+    QVERIFY(csv.contains(",reading,count3,0,,,,,"));
 }
 
 // The technician's own flow (connect, the poll running, a price set, a
@@ -451,7 +452,8 @@ void TestJournalWindow::commandLineWithoutDisplay_data()
         << QStringList{"--journal", "j.sqlite", "--no-journal"} << 1 << QByteArray() << QByteArray("exclude");
     QTest::newRow("export before any journal")
         << QStringList{"--export-journal", "-"} << 0
-        << QByteArray("time,port,device,controller,version,event,item,value,sent,reported\r\n") << QByteArray();
+        << QByteArray("time,port,device,controller,version,event,item,value,sent,reported,asset,location,visit\r\n")
+        << QByteArray();
     QTest::newRow("export of a named journal not there")
         << QStringList{"--journal", "gone.sqlite", "--export-journal", "-"} << 1 << QByteArray()
         << QByteArray("no journal at");

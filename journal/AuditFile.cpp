@@ -24,6 +24,13 @@ QByteArray field(const QByteArray &bytes, int width)
     return shown.left(width);
 }
 
+QByteArray location(const QByteArray &bytes)
+{
+    if (std::any_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) >= 0x80; }))
+        return QByteArray();
+    return field(bytes, 30);
+}
+
 namespace {
 
 // Numeric fields never carry a sign, and a figure wider than its field
@@ -98,7 +105,7 @@ QByteArray format(const Reading &r)
              "QUVO",                                       // ID102 model, AN 1-20
              number(r.firmware, 4),                        // ID103 build standard, N 1-4
              QByteArray(),                                 // ID104 (unused)
-             field(r.location, 30)});                      // ID105 location, AN 1-30
+             location(r.location)});                       // ID105 location, AN 1-30
     set.add({"ID4", number(r.decimals, 1), "392"});        // ID401 decimal places, ID402 currency (JPY)
     set.add({"CB1", field(r.serial, 20),                   // CB101 control board serial, AN 1-20
              "QUVO",                                       // CB102 model, AN 1-20

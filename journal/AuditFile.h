@@ -31,7 +31,7 @@ struct Column {
 
 struct Reading {
     QByteArray serial;      // the asset number, else the identification text (its bytes)
-    QByteArray location;    // empty: none given
+    QByteArray location;    // empty: none given (code page 932)
     QString version;        // the firmware's version text ("QUVO ver2.05")
     int firmware = 0;       // its number (205)
     qint64 valueSinceInit = 0;    // tenths of a yen
@@ -62,6 +62,10 @@ quint16 crc16(const QByteArray &bytes);
 // A field as the file may carry it: printable ASCII without '*', at most
 // `width` characters; anything else is given as its bytes in hexadecimal.
 QByteArray field(const QByteArray &bytes, int width);
+
+// ID105: a location in ASCII as `field` gives it (30 characters); any other
+// is left out, since its hexadecimal would tell a reader nothing.
+QByteArray location(const QByteArray &bytes);
 
 // The whole file: DXS, ST, the data segments, G85, SE, DXE; lines ended
 // by CR LF.

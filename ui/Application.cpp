@@ -293,6 +293,8 @@ void noteAuditGaps(const AuditFile::Reading &r)
     if (r.totalUnread)
         std::fprintf(stderr, "quvo-utility: %s: the sales total was never read: VA101 and VA103 left empty\n",
                      qPrintable(machine));
+    if (!r.location.isEmpty() && AuditFile::location(r.location).isEmpty())
+        std::fprintf(stderr, "quvo-utility: %s: the location is not ASCII: ID105 left empty\n", qPrintable(machine));
     for (const auto &[column, turns] : r.inferredWraps)
         std::fprintf(stderr, "quvo-utility: %s: column %d includes %lld pieces inferred from the money (its count passed 65535)\n",
                      qPrintable(machine), column, static_cast<long long>(turns * 65536));

@@ -131,9 +131,9 @@ bool write(const AuditFile::Reading &reading, const QString &file, const QString
 QString fileName(const AuditFile::Reading &reading)
 {
     // Only what any file system takes: a '/' in an asset number is no folder.
-    QString name = QString::fromLatin1(AuditFile::field(reading.serial, 20));
+    QString name = QString::fromLatin1(AuditFile::serialNumber(reading.serial));
     for (QChar &c : name) {
-        if (!c.isLetterOrNumber() && c != QLatin1Char('-') && c != QLatin1Char('.'))
+        if (!c.isLetterOrNumber() && c != QLatin1Char('-') && c != QLatin1Char('.') && c != QLatin1Char('~'))
             c = QLatin1Char('_');
     }
     return name + QLatin1Char('_') + reading.time.toString(QStringLiteral("yyyyMMdd-HHmm")) + QStringLiteral(".dex");

@@ -31,8 +31,9 @@ std::optional<JournalController> historyOf(Journal &journal, const QByteArray &i
 // journal at `journalPath` or beside it under its name. False with `error`.
 bool write(const AuditFile::Reading &reading, const QString &file, const QString &journalPath, QString *error);
 
-// The file's name in a folder: the asset number or identification text and
-// the reading's date and time ("ST-0001_20261207-0905.dex").
+// The file's name in a folder: the machine's serial as ID101 gives it
+// (AuditFile::serialNumber) and the reading's date and time
+// ("ST-0001_20261207-0905.dex").
 QString fileName(const AuditFile::Reading &reading);
 
 } // namespace AuditExport

@@ -286,7 +286,7 @@ void noteAuditGaps(const AuditFile::Reading &r)
     QStringList columns;
     for (int c : r.leftOut)
         columns << QString::number(c);
-    const QString machine = QString::fromLatin1(AuditFile::field(r.serial, 20));
+    const QString machine = QString::fromLatin1(AuditFile::serialNumber(r.serial));
     if (!columns.isEmpty())
         std::fprintf(stderr, "quvo-utility: %s: column %s left out of the audit file: price or count never read\n",
                      qPrintable(machine), qPrintable(columns.join(QStringLiteral(", "))));

@@ -168,6 +168,18 @@ void TestAuditFile::machineNamed_data()
     QTest::newRow("twenty characters, whole") << QByteArray("ABCDEFGHIJKLMNOPQRST") << QByteArray()
                                               << QByteArray("ID1*ABCDEFGHIJKLMNOPQRST*QUVO*205") << QByteArray()
                                               << QStringLiteral("ABCDEFGHIJKLMNOPQRST_20261207-0905.dex");
+    // Two asset numbers alike in their first 20 characters: each its own
+    // shortened form, its end the SHA-1 of the whole.
+    QTest::newRow("long, ending 1") << QByteArray("VX-200-SHINJUKU-EAST-0001") << QByteArray()
+                                    << QByteArray("ID1*VX-200-SHIN~26122F5E*QUVO*205") << QByteArray()
+                                    << QStringLiteral("VX-200-SHIN~26122F5E_20261207-0905.dex");
+    QTest::newRow("long, ending 2") << QByteArray("VX-200-SHINJUKU-EAST-0002") << QByteArray()
+                                    << QByteArray("ID1*VX-200-SHIN~C562EBF6*QUVO*205") << QByteArray()
+                                    << QStringLiteral("VX-200-SHIN~C562EBF6_20261207-0905.dex");
+    // 資産番号ＡＢ: 24 hexadecimal digits.
+    QTest::newRow("long in Japanese") << QByteArray("\x8e\x91\x8e\x59\x94\xd4\x8d\x86\x82\x60\x82\x61")
+                                      << QByteArray() << QByteArray("ID1*8E918E5994D~039A3786*QUVO*205") << QByteArray()
+                                      << QStringLiteral("8E918E5994D~039A3786_20261207-0905.dex");
 }
 
 void TestAuditFile::machineNamed()

@@ -28,6 +28,8 @@ QByteArray field(const QByteArray &bytes, int width)
 QByteArray serialNumber(const QByteArray &serial)
 {
     constexpr int Width = 20;
+    if (serial.isEmpty())
+        return QByteArray(NoSerial);
     const QByteArray whole = field(serial, int(serial.size()) * 2);
     if (whole.size() <= Width)
         return whole;

@@ -180,6 +180,10 @@ void TestAuditFile::machineNamed_data()
     QTest::newRow("long in Japanese") << QByteArray("\x8e\x91\x8e\x59\x94\xd4\x8d\x86\x82\x60\x82\x61")
                                       << QByteArray() << QByteArray("ID1*8E918E5994D~039A3786*QUVO*205") << QByteArray()
                                       << QStringLiteral("8E918E5994D~039A3786_20261207-0905.dex");
+    // No asset number and an empty identification text.
+    QTest::newRow("no identification") << QByteArray() << QByteArray() << QByteArray("ID1*QUVO-NO-IDENT*QUVO*205")
+                                       << QByteArray("DXS*QUV0036915*VA*V1/1*1")
+                                       << QStringLiteral("QUVO-NO-IDENT_20261207-0905.dex");
 }
 
 void TestAuditFile::machineNamed()

@@ -2,8 +2,9 @@
 # Builds the Debian package from a built tree and checks what a technician
 # gets: exactly the expected files, a Depends line computed by dpkg-shlibdeps,
 # a desktop entry and metainfo the validators accept and that name each
-# other and the icon, man pages that open, PNGs of the sizes their folders
-# claim, a machine-readable copyright file and a change log of this version,
+# other and the icon, man pages that open and give exactly the options the
+# programs take, PNGs of the sizes their folders claim, a machine-readable
+# copyright file and a change log of this version,
 # programs that answer --version with the package's version and, from a tree
 # configured for the package, are built with Debian's hardening.
 #
@@ -87,6 +88,28 @@ quvo-utility 接続 setsuzoku
 quvo-utility 履歴 rireki
 quvo-emulator 接続 setsuzoku
 PAGES
+
+# The options each program's --help prints are those its manual page gives
+# an entry under OPTIONS, both ways; the utility's synopsis names each of
+# them, so that neither can drift from the program again.
+printed_options() {   # PROGRAM
+    local help
+    help=$("$root/usr/bin/$1" --help)
+    grep -oE '^  (-[[:alpha:]], )?--[a-z][a-z-]*' <<<"$help" | grep -oE -- '--[a-z-]+' | sort -u
+}
+page_options() {   # PROGRAM SECTION [all]: the entries of SECTION, or every option it names
+    zcat "$share/man/man1/$1.1.gz" | awk -v s="$2" '/^\.SH / {on = ($2 == s)} on' |
+        awk -v all="${3:-}" 'all || tp {print} {tp = /^\.TP/}' |
+        grep -oE '\\-\\-[a-z]+(\\-[a-z]+)*' | sed 's/\\-/-/g' | sort -u
+}
+for program in quvo-utility quvo-emulator; do
+    printed=$(printed_options "$program")
+    [ -n "$printed" ] || fail "$program --help prints no options"
+    diff <(echo "$printed") <(page_options "$program" OPTIONS) >&2 \
+        || fail "the options $program --help prints (<) differ from those its manual page's OPTIONS give (>)"
+done
+unnamed=$(comm -23 <(printed_options quvo-utility) <(page_options quvo-utility SYNOPSIS all))
+[ -z "$unnamed" ] || fail "the utility's manual page's synopsis lacks" $unnamed
 
 doc=$share/doc/quvo-utility
 head -n1 "$doc/copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \

@@ -58,6 +58,35 @@ public:
     }
 };
 
+// Qt's GUI looks in the session's runtime directory as it starts (for a
+// sandbox's marker file). Without XDG_RUNTIME_DIR (su, cron) it warns on
+// standard error and makes /tmp/runtime-<user>, for nothing this program
+// keeps there. Where the session gave none, an empty private directory
+// stands in while the application starts; the variable is unset again
+// afterwards, so that the port directory keeps its own fallback
+// (/tmp/quvo-ports-<uid>).
+class StartWithoutSessionRuntime {
+public:
+    StartWithoutSessionRuntime()
+    {
+        if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+            return;
+        stand_.emplace();
+        standing_ = stand_->isValid() && qputenv("XDG_RUNTIME_DIR", QFile::encodeName(stand_->path()));
+    }
+    ~StartWithoutSessionRuntime()
+    {
+        if (standing_)
+            qunsetenv("XDG_RUNTIME_DIR");
+    }
+    StartWithoutSessionRuntime(const StartWithoutSessionRuntime &) = delete;
+    StartWithoutSessionRuntime &operator=(const StartWithoutSessionRuntime &) = delete;
+
+private:
+    std::optional<QTemporaryDir> stand_;
+    bool standing_ = false;
+};
+
 struct CommandLine {
     bool valid = true;
     QString journalPath;   // empty: the default place
@@ -419,7 +448,9 @@ int readController(const CommandLine &line)
 int writeReport(int &argc, char *argv[], const CommandLine &line)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::optional<StartWithoutSessionRuntime> starting(std::in_place);
     QGuiApplication fonts(argc, argv);
+    starting.reset();
     installFontSubstitutions();
     Journal journal;
     if (const std::optional<int> failed = openToExport(line, "--report", journal))
@@ -527,7 +558,9 @@ int runApplication(int argc, char *argv[])
     CommandLine line;
     if (const std::optional<int> ended = runCommandLine(argc, argv, line))
         return *ended;
+    std::optional<StartWithoutSessionRuntime> starting(std::in_place);
     UtilityApplication app(argc, argv);
+    starting.reset();
     initUiResources();
     // The desktop entry's name lets a desktop match the window to its entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(QUVO_APP_ID));

@@ -470,8 +470,14 @@ void TestJournalWindow::commandLineWithoutDisplay()
     QFETCH(QByteArray, out);
     QFETCH(QByteArray, err);
     QTemporaryDir data;   // a user who has no journal yet
+    QTemporaryDir tmp;
     QProcess program;
-    program.setProcessEnvironment(withoutDisplay(data.path()));
+    // As su or cron run it: no session runtime directory. Qt's own fallback
+    // would go into TMPDIR.
+    QProcessEnvironment env = withoutDisplay(data.path());
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    env.insert(QStringLiteral("TMPDIR"), tmp.path());
+    program.setProcessEnvironment(env);
     program.setWorkingDirectory(data.path());
     program.start(QStringLiteral(QUVO_UTILITY), arguments);
     QVERIFY(program.waitForFinished(30000));
@@ -480,6 +486,8 @@ void TestJournalWindow::commandLineWithoutDisplay()
     QCOMPARE(program.readAllStandardOutput(), out);
     const QByteArray said = program.readAllStandardError();
     QVERIFY2(said.contains(err), said.constData());
+    QVERIFY2(!said.contains("XDG_RUNTIME_DIR"), said.constData());
+    QCOMPARE(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
     QVERIFY(!QFileInfo::exists(data.filePath(QStringLiteral("quvo-utility/journal.sqlite"))));
 }
 

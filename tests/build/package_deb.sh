@@ -35,6 +35,7 @@ done
 sizes=(16 22 24 32 48 64 128 256 512)
 {
     echo ./usr/bin/quvo-emulator
+    echo ./usr/bin/quvo-publish-port
     echo ./usr/bin/quvo-utility
     echo ./usr/share/applications/org.quvo.utility.desktop
     echo ./usr/share/doc/quvo-utility/changelog.gz
@@ -42,6 +43,7 @@ sizes=(16 22 24 32 48 64 128 256 512)
     for s in "${sizes[@]}"; do echo "./usr/share/icons/hicolor/${s}x${s}/apps/quvo-utility.png"; done
     echo ./usr/share/icons/hicolor/scalable/apps/quvo-utility.svg
     echo ./usr/share/man/man1/quvo-emulator.1.gz
+    echo ./usr/share/man/man1/quvo-publish-port.1.gz
     echo ./usr/share/man/man1/quvo-utility.1.gz
     echo ./usr/share/metainfo/org.quvo.utility.metainfo.xml
     echo ./usr/share/quvo-emulator/scenarios/demo.json
@@ -65,7 +67,7 @@ for s in "${sizes[@]}"; do
     file "$share/icons/hicolor/${s}x${s}/apps/quvo-utility.png" | grep -q "PNG image data, $s x $s," \
         || fail "the ${s}x${s} icon is not a $s x $s PNG"
 done
-for page in quvo-utility quvo-emulator; do
+for page in quvo-utility quvo-emulator quvo-publish-port; do
     grep -q "^\.TH ${page^^} 1 " <<<"$(zcat "$share/man/man1/$page.1.gz")" || fail "man page $page"
 done
 # Each Japanese word of a manual page comes with its romanised name: a C
@@ -149,6 +151,22 @@ done
 for kind in $("$root/usr/bin/quvo-emulator" --help | sed -n '/^Faults/,/^$/p' | awk 'NR > 1 && NF {print $1}'); do
     grep '^\.B' <<<"$page" | grep -qwF -- "${kind//-/\\-}" || fail "the emulator's manual page lacks the fault kind $kind"
 done
+# The port tool as installed: executable, naming itself, working in a
+# runtime directory of its own, every option its usage gives in its manual
+# page.
+publish=$root/usr/bin/quvo-publish-port
+[ -x "$publish" ] || fail "quvo-publish-port is not executable"
+if usage=$("$publish" 2>&1); then fail "quvo-publish-port without arguments succeeded"; fi
+grep -q '^quvo-publish-port -x N ' <<<"$usage" || fail "quvo-publish-port's usage: $usage"
+listed=$(grep -oE '^quvo-publish-port -[a-z]' <<<"$usage" | awk '{print $2}' | sort -u)
+documented=$(zcat "$share/man/man1/quvo-publish-port.1.gz" | awk '/^\.SH / {on = ($2 == "OPTIONS")} on' |
+             awk 'tp {print} {tp = /^\.TP/}' | grep -oE '^\.B[IR]? \\-[a-z]' | sed 's/.*\\-/-/' | sort -u)
+[ -n "$listed" ] && [ "$listed" = "$documented" ] \
+    || fail "quvo-publish-port's usage gives $(echo $listed), its manual page $(echo $documented)"
+mkdir -m 700 "$work/runtime"
+XDG_RUNTIME_DIR=$work/runtime "$publish" -x 7 >/dev/null || fail "quvo-publish-port -x 7"
+[ "$(XDG_RUNTIME_DIR=$work/runtime "$publish" -l)" = "COM7 -> $work/runtime/quvo-ports/hidden-COM7 (hidden)" ] \
+    || fail "quvo-publish-port -l after -x 7: $(XDG_RUNTIME_DIR=$work/runtime "$publish" -l)"
 # An argument the utility does not take ends it before any window or port.
 if QT_QPA_PLATFORM=offscreen "$root/usr/bin/quvo-utility" COM5 >/dev/null 2>&1; then
     fail "quvo-utility accepted an unknown argument"

@@ -1,11 +1,11 @@
 #include "journal/AuditExport.h"
 
 #include "journal/Journal.h"
+#include "journal/OutputFile.h"
 #include "journal/SalesHistory.h"
 #include "link/ControllerSearch.h"
 #include "link/ShiftJis.h"
 
-#include <QSaveFile>
 #include <QStringList>
 #include <array>
 
@@ -119,13 +119,7 @@ bool write(const AuditFile::Reading &reading, const QString &file, const QString
         *error = QStringLiteral("%1 is the journal's own file").arg(file);
         return false;
     }
-    QSaveFile out(file);
-    const QByteArray text = AuditFile::format(reading);
-    if (out.open(QIODevice::WriteOnly) && out.write(text) == text.size()
-        && out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) && out.commit())
-        return true;
-    *error = out.errorString();
-    return false;
+    return OutputFile::write(file, AuditFile::format(reading), true, error);
 }
 
 QString fileName(const AuditFile::Reading &reading)

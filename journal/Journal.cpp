@@ -6,8 +6,9 @@
 #include "journal/JournalRows.h"
 #include "journal/JournalCsv.h"
 
+#include "journal/OutputFile.h"
+
 #include <QFile>
-#include <QSaveFile>
 #include <QUuid>
 #include <charconv>
 
@@ -428,17 +429,10 @@ bool Journal::exportCsvTo(const QString &file, const JournalController *only, bo
     };
     if (isJournalFile(path_, file))
         return failed(QStringLiteral("履歴のファイル %1 には出力できません").arg(path_));
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly))
-        return failed(out.errorString());
-    if (!out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
-        return failed(out.errorString());
-    if (bom && out.write("\xEF\xBB\xBF", 3) != 3)
-        return failed(out.errorString());
-    QString why;
-    if (!exportCsv(out, only, &why, visit))
-        return failed(why);
-    if (!out.commit())
-        return failed(out.errorString());
-    return true;
+    return OutputFile::write(
+        file,
+        [&](QIODevice &out, QString *why) {
+            return (!bom || out.write("\xEF\xBB\xBF", 3) == 3) && exportCsv(out, only, why, visit);
+        },
+        true, error);
 }

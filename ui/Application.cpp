@@ -6,6 +6,7 @@
 #include "journal/ReadingCsv.h"
 #include "journal/Journal.h"
 #include "journal/JournalCsv.h"
+#include "journal/OutputFile.h"
 #include "ui/AccessibleComboBox.h"
 #include "ui/Fonts.h"
 #include "ui/MessageBoxes.h"
@@ -24,7 +25,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLibraryInfo>
-#include <QSaveFile>
 #include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -137,7 +137,8 @@ CommandLine processCommandLine(const QCoreApplication &app)
                                     QStringLiteral("file"), QStringLiteral("-"));
     const QCommandLineOption backupJournal(
         QStringLiteral("backup-journal"),
-        QStringLiteral("Write a consistent copy of the journal to <file>, also while the utility records, and end."),
+        QStringLiteral("Write a consistent copy of the journal to <file> (- for standard output), also while the "
+                       "utility records, and end."),
         QStringLiteral("file"));
     const QCommandLineOption bom(QStringLiteral("bom"),
                                  QStringLiteral("Start the CSV of --export-journal with a UTF-8 byte-order mark."));
@@ -150,7 +151,7 @@ CommandLine processCommandLine(const QCoreApplication &app)
         QStringLiteral("report"),
         QStringLiteral("Write the visit report (PDF, A4, each machine on a page of its own: the cash of each counter "
                        "clear of its last visit, the sales between that visit and the one before, the clears and "
-                       "writes of the visit) to <file> and end."),
+                       "writes of the visit) to <file> (- for standard output) and end."),
         QStringLiteral("file"));
     const QCommandLineOption controller(
         QStringLiteral("controller"),
@@ -259,19 +260,8 @@ int exportJournal(const CommandLine &line)
     }
     if (none) {
         const QByteArray header = (line.bom ? QByteArray("\xEF\xBB\xBF") : QByteArray()) + JournalCsv::header();
-        QFile out;
-        const bool toStdout = *line.exportTo == QLatin1String("-");
-        if (toStdout ? !out.open(stdout, QIODevice::WriteOnly) : (out.setFileName(*line.exportTo), !out.open(QIODevice::WriteOnly)))
-            return fail(QStringLiteral("cannot write %1: %2").arg(*line.exportTo, out.errorString()));
-        if (out.write(header) != header.size() || !out.flush())
-            return fail(QStringLiteral("cannot write %1: %2").arg(*line.exportTo, out.errorString()));
-        return 0;
-    }
-    if (*line.exportTo == QLatin1String("-")) {
-        QFile out;
-        if (!out.open(stdout, QIODevice::WriteOnly) || (line.bom && out.write("\xEF\xBB\xBF", 3) != 3)
-            || !journal.exportCsv(out, nullptr, &error) || !out.flush())
-            return fail(QStringLiteral("cannot write the export: %1").arg(error.isEmpty() ? out.errorString() : error));
+        if (!OutputFile::write(*line.exportTo, header, true, &error))
+            return fail(QStringLiteral("cannot write %1: %2").arg(*line.exportTo, error));
         return 0;
     }
     if (!journal.exportCsvTo(*line.exportTo, nullptr, line.bom, &error))
@@ -349,23 +339,29 @@ int exportAudit(const CommandLine &line)
     for (const AuditFile::Reading &r : readings)
         noteAuditGaps(r);
     const QString &to = *line.auditTo;
-    if (to == QLatin1String("-")) {
+    QString error;
+    if (to != QLatin1String("-") && QFileInfo(to).isDir()) {
         for (const AuditFile::Reading &r : readings) {
-            const QByteArray file = AuditFile::format(r);
-            if (std::fwrite(file.constData(), 1, std::size_t(file.size()), stdout) != std::size_t(file.size()))
-                return fail(QStringLiteral("cannot write the audit file"));
+            const QString file = QDir(to).filePath(AuditExport::fileName(r));
+            if (!AuditExport::write(r, file, path, &error))
+                return fail(QStringLiteral("cannot write %1: %2").arg(file, error));
         }
-        return std::fflush(stdout) == 0 ? 0 : fail(QStringLiteral("cannot write the audit file"));
+        return 0;
     }
-    const bool folder = QFileInfo(to).isDir();
-    if (!folder && readings.size() > 1)
+    if (readings.size() == 1) {
+        if (!AuditExport::write(readings.first(), to, path, &error))
+            return fail(QStringLiteral("cannot write %1: %2").arg(to, error));
+        return 0;
+    }
+    // Several files back to back on standard output, a device or a FIFO;
+    // one file holds one machine.
+    if (OutputFile::wayOf(to) == OutputFile::Way::Replace)
         return fail(QStringLiteral("%1 machines: give a folder, or one with --controller").arg(readings.size()));
-    for (const AuditFile::Reading &r : readings) {
-        const QString file = folder ? QDir(to).filePath(AuditExport::fileName(r)) : to;
-        QString error;
-        if (!AuditExport::write(r, file, path, &error))
-            return fail(QStringLiteral("cannot write %1: %2").arg(file, error));
-    }
+    QByteArray files;
+    for (const AuditFile::Reading &r : readings)
+        files += AuditFile::format(r);
+    if (!OutputFile::write(to, files, true, &error))
+        return fail(QStringLiteral("cannot write %1: %2").arg(to, error));
     return 0;
 }
 
@@ -426,16 +422,9 @@ int readController(const CommandLine &line)
             }
             break;
         }
-        bool written = false;
-        if (line.output == QLatin1String("-")) {
-            written = std::fwrite(text.constData(), 1, std::size_t(text.size()), stdout) == std::size_t(text.size())
-                && std::fflush(stdout) == 0;
-        } else {
-            QSaveFile out(line.output);
-            written = out.open(QIODevice::WriteOnly) && out.write(text) == text.size() && out.commit();
-        }
-        if (!written)
-            return fail(QStringLiteral("cannot write %1").arg(line.output));
+        QString error;
+        if (!OutputFile::write(line.output, text, false, &error))
+            return fail(QStringLiteral("cannot write %1: %2").arg(line.output, error));
     }
     if (!outcome.message.isEmpty())
         std::fprintf(stderr, "quvo-utility: %s\n", qPrintable(outcome.message));

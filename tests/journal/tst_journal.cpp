@@ -641,6 +641,21 @@ void TestJournal::exportsAndBackup()
     }
     RawSqlite raw(copy);
     QCOMPARE(raw.one(QStringLiteral("SELECT COUNT(*) FROM event")).toInt(), 1);
+    // A file is replaced only by a complete output: an export or a copy
+    // that fails (here, the journal closed under it) leaves it as it was.
+    const QString old = dir_->filePath(QStringLiteral("old.csv"));
+    {
+        QFile f(old);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write("kept\n") == 5);
+    }
+    journal.close();
+    QVERIFY(!journal.exportCsvTo(old, nullptr, false));
+    QVERIFY(!journal.backupTo(old));
+    QFile kept(old);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), QByteArray("kept\n"));
+    QCOMPARE(QDir(dir_->path()).entryList({QStringLiteral("old.csv*")}, QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("old.csv")});
 }
 
 // Two controllers that report the same identity, one named: a visit whose

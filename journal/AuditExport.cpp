@@ -1,11 +1,11 @@
 #include "journal/AuditExport.h"
 
 #include "journal/Journal.h"
+#include "journal/OutputFile.h"
 #include "journal/SalesHistory.h"
 #include "link/ControllerSearch.h"
 #include "link/ShiftJis.h"
 
-#include <QSaveFile>
 #include <QStringList>
 #include <array>
 
@@ -119,21 +119,15 @@ bool write(const AuditFile::Reading &reading, const QString &file, const QString
         *error = QStringLiteral("%1 is the journal's own file").arg(file);
         return false;
     }
-    QSaveFile out(file);
-    const QByteArray text = AuditFile::format(reading);
-    if (out.open(QIODevice::WriteOnly) && out.write(text) == text.size()
-        && out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) && out.commit())
-        return true;
-    *error = out.errorString();
-    return false;
+    return OutputFile::write(file, AuditFile::format(reading), true, error);
 }
 
 QString fileName(const AuditFile::Reading &reading)
 {
     // Only what any file system takes: a '/' in an asset number is no folder.
-    QString name = QString::fromLatin1(AuditFile::field(reading.serial, 20));
+    QString name = QString::fromLatin1(AuditFile::serialNumber(reading.serial));
     for (QChar &c : name) {
-        if (!c.isLetterOrNumber() && c != QLatin1Char('-') && c != QLatin1Char('.'))
+        if (!c.isLetterOrNumber() && c != QLatin1Char('-') && c != QLatin1Char('.') && c != QLatin1Char('~'))
             c = QLatin1Char('_');
     }
     return name + QLatin1Char('_') + reading.time.toString(QStringLiteral("yyyyMMdd-HHmm")) + QStringLiteral(".dex");

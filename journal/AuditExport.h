@@ -26,13 +26,15 @@ QString leftOutText(const AuditFile::Reading &reading);
 std::optional<JournalController> historyOf(Journal &journal, const QByteArray &identification,
                                            const QByteArray &version);
 
-// Writes the reading's audit file to `file`: replaced only whole, readable
-// by its owner alone (the same sales as the journal), never over the
-// journal at `journalPath` or beside it under its name. False with `error`.
+// Writes the reading's audit file to `file` (OutputFile: "-", a device or
+// FIFO written through, a file replaced only whole), readable by its owner
+// alone (the same sales as the journal), never over the journal at
+// `journalPath` or beside it under its name. False with `error`.
 bool write(const AuditFile::Reading &reading, const QString &file, const QString &journalPath, QString *error);
 
-// The file's name in a folder: the asset number or identification text and
-// the reading's date and time ("ST-0001_20261207-0905.dex").
+// The file's name in a folder: the machine's serial as ID101 gives it
+// (AuditFile::serialNumber) and the reading's date and time
+// ("ST-0001_20261207-0905.dex").
 QString fileName(const AuditFile::Reading &reading);
 
 } // namespace AuditExport

@@ -1,5 +1,6 @@
 #include "journal/AuditFile.h"
 
+#include <QCryptographicHash>
 #include <algorithm>
 
 namespace AuditFile {
@@ -22,6 +23,25 @@ QByteArray field(const QByteArray &bytes, int width)
     });
     const QByteArray shown = plain ? bytes : bytes.toHex().toUpper();
     return shown.left(width);
+}
+
+QByteArray serialNumber(const QByteArray &serial)
+{
+    constexpr int Width = 20;
+    if (serial.isEmpty())
+        return QByteArray(NoSerial);
+    const QByteArray whole = field(serial, int(serial.size()) * 2);
+    if (whole.size() <= Width)
+        return whole;
+    const QByteArray sum = QCryptographicHash::hash(serial, QCryptographicHash::Sha1).toHex().toUpper();
+    return whole.left(Width - 9) + '~' + sum.left(8);
+}
+
+QByteArray location(const QByteArray &bytes)
+{
+    if (std::any_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) >= 0x80; }))
+        return QByteArray();
+    return field(bytes, 30);
 }
 
 namespace {
@@ -94,13 +114,14 @@ QByteArray format(const Reading &r)
     // Widths as the standard gives them (AN: characters, N: digits).
     Segments set;
     set.add({"ST", "001", "0001"});                        // ST01 set id, ST02 control number
-    set.add({"ID1", field(r.serial, 20),                   // ID101 serial number, AN 1-20
+    const QByteArray serial = serialNumber(r.serial);
+    set.add({"ID1", serial,                                // ID101 serial number, AN 1-20
              "QUVO",                                       // ID102 model, AN 1-20
              number(r.firmware, 4),                        // ID103 build standard, N 1-4
              QByteArray(),                                 // ID104 (unused)
-             field(r.location, 30)});                      // ID105 location, AN 1-30
+             location(r.location)});                       // ID105 location, AN 1-30
     set.add({"ID4", number(r.decimals, 1), "392"});        // ID401 decimal places, ID402 currency (JPY)
-    set.add({"CB1", field(r.serial, 20),                   // CB101 control board serial, AN 1-20
+    set.add({"CB1", serial,                                // CB101 control board serial, AN 1-20
              "QUVO",                                       // CB102 model, AN 1-20
              number(r.firmware, 4)});                      // CB103 software revision, N 1-4
     // A total never read leaves its money empty rather than 0.
@@ -128,7 +149,7 @@ QByteArray format(const Reading &r)
     set.add({"SE", seCount, "0001"});                      // SE02 the control number of ST02
 
     // The communication ID: a three-letter code and seven digits.
-    const QByteArray id = "QUV" + QByteArray::number(crc16(r.serial) % 10000000).rightJustified(7, '0');
+    const QByteArray id = "QUV" + QByteArray::number(crc16(serial) % 10000000).rightJustified(7, '0');
     return "DXS*" + id + "*VA*V1/1*1\r\n" + set.body() + "DXE*1*1\r\n";
 }
 

@@ -31,7 +31,7 @@ struct Column {
 
 struct Reading {
     QByteArray serial;      // the asset number, else the identification text (its bytes)
-    QByteArray location;    // empty: none given
+    QByteArray location;    // empty: none given (code page 932)
     QString version;        // the firmware's version text ("QUVO ver2.05")
     int firmware = 0;       // its number (205)
     qint64 valueSinceInit = 0;    // tenths of a yen
@@ -62,6 +62,24 @@ quint16 crc16(const QByteArray &bytes);
 // A field as the file may carry it: printable ASCII without '*', at most
 // `width` characters; anything else is given as its bytes in hexadecimal.
 QByteArray field(const QByteArray &bytes, int width);
+
+// The serial for a controller with neither an asset number nor an
+// identification text: longer than any identification a controller reports
+// (ten characters), not hexadecimal and without the '~' of a shortened one,
+// so it is never a real machine's.
+inline constexpr char NoSerial[] = "QUVO-NO-IDENT";
+
+// The machine's name in the file, as ID101 and CB101 carry it and the
+// communication id and the file's name are made from it: the serial as
+// `field` gives it (hexadecimal where it is not ASCII) when that fits the
+// 20 characters; a longer one is its first 11 characters, '~' and the first
+// 8 hexadecimal digits of the SHA-1 of the whole serial, so that two serials
+// that begin alike never come out alike; NoSerial for an empty one.
+QByteArray serialNumber(const QByteArray &serial);
+
+// ID105: a location in ASCII as `field` gives it (30 characters); any other
+// is left out, since its hexadecimal would tell a reader nothing.
+QByteArray location(const QByteArray &bytes);
 
 // The whole file: DXS, ST, the data segments, G85, SE, DXE; lines ended
 // by CR LF.

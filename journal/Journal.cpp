@@ -6,8 +6,9 @@
 #include "journal/JournalRows.h"
 #include "journal/JournalCsv.h"
 
+#include "journal/OutputFile.h"
+
 #include <QFile>
-#include <QSaveFile>
 #include <QUuid>
 #include <charconv>
 
@@ -376,7 +377,8 @@ bool Journal::exportCsv(QIODevice &out, const JournalController *only, QString *
     }
     const QString where = conditions.isEmpty() ? QString() : QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
     q.prepare(QStringLiteral("SELECT ") + EventColumns
-              + QStringLiteral(", i.name, i.value, i.sent, i.reported FROM event e JOIN item i ON i.event = e.id")
+              + QStringLiteral(", i.name, i.value, i.sent, i.reported, m.asset, m.location, e.visit"
+                               " FROM event e JOIN item i ON i.event = e.id LEFT JOIN machine m ON m.id = e.machine")
               + where + QStringLiteral(" ORDER BY e.id, i.position"));
     for (const QVariant &v : bind)
         q.addBindValue(v);
@@ -392,19 +394,23 @@ bool Journal::exportCsv(QIODevice &out, const JournalController *only, QString *
     // An event's own fields are the same on each of its rows: made once.
     qint64 eventId = -1;
     QByteArray prefix;
+    QByteArray suffix;
     JournalItem item;
     while (q.next()) {
         const qint64 id = q.value(0).toLongLong();
         if (id != eventId) {
             eventId = id;
-            prefix = JournalCsv::eventPrefix(eventFromRow(q));
+            JournalEvent e = eventFromRow(q);
+            e.visit = q.value(13).toLongLong();
+            prefix = JournalCsv::eventPrefix(e);
+            suffix = JournalCsv::eventSuffix(e, q.value(11).toString(), q.value(12).toString());
         }
         item.name = q.value(7).toString();
         item.value = q.value(8);
         item.sent = q.value(9);
         item.reported = q.value(10);
         buffer += prefix;
-        JournalCsv::appendItem(buffer, item);
+        JournalCsv::appendItem(buffer, item, suffix);
         if (buffer.size() > (1 << 16) && !flush())
             return failed(out.errorString());
     }
@@ -425,17 +431,10 @@ bool Journal::exportCsvTo(const QString &file, const JournalController *only, bo
     };
     if (isJournalFile(path_, file))
         return failed(QStringLiteral("履歴のファイル %1 には出力できません").arg(path_));
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly))
-        return failed(out.errorString());
-    if (!out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
-        return failed(out.errorString());
-    if (bom && out.write("\xEF\xBB\xBF", 3) != 3)
-        return failed(out.errorString());
-    QString why;
-    if (!exportCsv(out, only, &why, visit))
-        return failed(why);
-    if (!out.commit())
-        return failed(out.errorString());
-    return true;
+    return OutputFile::write(
+        file,
+        [&](QIODevice &out, QString *why) {
+            return (!bom || out.write("\xEF\xBB\xBF", 3) == 3) && exportCsv(out, only, why, visit);
+        },
+        true, error);
 }

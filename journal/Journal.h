@@ -174,14 +174,17 @@ public:
     // CSV of one history or of all to `out`, of one visit only when
     // `visit` is not 0; false with `error` set.
     bool exportCsv(QIODevice &out, const JournalController *only, QString *error = nullptr, qint64 visit = 0);
-    // The same to `file`, replaced only by a complete export and readable by
-    // its owner alone (it holds the same sales as the journal); with a UTF-8
-    // byte-order mark first when `bom`, for spreadsheets that look for one.
-    // Refused over the journal or beside it under its name.
+    // The same to `file` (OutputFile: "-" standard output, a device or FIFO
+    // written through, a file replaced only by a complete export), readable
+    // by its owner alone (it holds the same sales as the journal); with a
+    // UTF-8 byte-order mark first when `bom`, for spreadsheets that look for
+    // one. Refused over the journal or beside it under its name.
     bool exportCsvTo(const QString &file, const JournalController *only, bool bom, QString *error = nullptr,
                      qint64 visit = 0);
     // A consistent copy of the whole journal in one file, while other
-    // instances go on writing; owner-only like the journal.
+    // instances go on writing; owner-only like the journal. A file is
+    // replaced only by a complete copy; standard output ("-"), a device or
+    // a FIFO gets the copy's bytes.
     bool backupTo(const QString &file, QString *error = nullptr);
     // True when writing `file` would replace the journal at `journalPath`
     // or one of the files SQLite and the instances keep beside it.

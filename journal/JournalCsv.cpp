@@ -6,7 +6,7 @@ namespace JournalCsv {
 
 QByteArray header()
 {
-    return QByteArrayLiteral("time,port,device,controller,version,event,item,value,sent,reported\r\n");
+    return QByteArrayLiteral("time,port,device,controller,version,event,item,value,sent,reported,asset,location,visit\r\n");
 }
 
 QByteArray field(const QString &text)
@@ -75,7 +75,15 @@ QByteArray eventPrefix(const JournalEvent &event)
     return line;
 }
 
-void appendItem(QByteArray &line, const JournalItem &item)
+QByteArray eventSuffix(const JournalEvent &event, const QString &asset, const QString &location)
+{
+    QByteArray line = ',' + field(asset) + ',' + field(location) + ',';
+    if (event.visit != 0)
+        line += QByteArray::number(event.visit);
+    return line;
+}
+
+void appendItem(QByteArray &line, const JournalItem &item, const QByteArray &suffix)
 {
     line += field(item.name);
     line += ',';
@@ -84,13 +92,14 @@ void appendItem(QByteArray &line, const JournalItem &item)
     appendValue(line, item.sent);
     line += ',';
     appendValue(line, item.reported);
+    line += suffix;
     line += "\r\n";
 }
 
-QByteArray row(const JournalEvent &event, const JournalItem &item)
+QByteArray row(const JournalEvent &event, const JournalItem &item, const QString &asset, const QString &location)
 {
     QByteArray line = eventPrefix(event);
-    appendItem(line, item);
+    appendItem(line, item, eventSuffix(event, asset, location));
     return line;
 }
 

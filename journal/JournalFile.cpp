@@ -4,6 +4,7 @@
 #include "journal/Journal.h"
 
 #include "journal/JournalRows.h"
+#include "journal/OutputFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -12,6 +13,7 @@
 #include <QFileInfo>
 #include <QSqlDriver>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QUrl>
 #include <dlfcn.h>
@@ -495,6 +497,28 @@ bool Journal::backupTo(const QString &file, QString *error)
         return failed(problem_.isEmpty() ? QStringLiteral("履歴が開かれていません") : problem_);
     if (isJournalFile(path_, file))
         return failed(QStringLiteral("履歴のファイル %1 には出力できません").arg(path_));
+    if (OutputFile::wayOf(file) != OutputFile::Way::Replace) {
+        // Standard output, a device or a FIFO gets the copy's bytes; SQLite
+        // writes the copy into a file first, in a directory of our own.
+        QTemporaryDir dir;
+        if (!dir.isValid())
+            return failed(dir.errorString());
+        const QString copy = dir.filePath(QStringLiteral("journal.sqlite"));
+        if (!backupTo(copy, error))
+            return false;
+        QFile in(copy);
+        if (!in.open(QIODevice::ReadOnly))
+            return failed(in.errorString());
+        return OutputFile::write(
+            file,
+            [&in](QIODevice &out, QString *) {
+                for (QByteArray chunk; !(chunk = in.read(1 << 16)).isEmpty();)
+                    if (out.write(chunk) != chunk.size())
+                        return false;
+                return in.error() == QFileDevice::NoError;
+            },
+            true, error);
+    }
     // SQLite writes the copy into an empty file of ours, made owner-only
     // first; it replaces the target only once complete.
     const QString absolute = QFileInfo(file).absoluteFilePath();

@@ -10,7 +10,10 @@
 # Run the utility with the same XDG_RUNTIME_DIR as this script. The device
 # is linked by the name given, so a stable /dev/serial/by-id/... name keeps
 # meaning the same adapter whatever order the adapters come up in.
+#
+# The package installs it as quvo-publish-port; it names itself as called.
 set -euo pipefail
+me=${0##*/}
 
 if [ -n "${XDG_RUNTIME_DIR:-}" ]; then
     dir=$XDG_RUNTIME_DIR/quvo-ports
@@ -19,7 +22,7 @@ else
 fi
 
 usage() {
-    sed -n '5,8s/^#  *//p' "$0" >&2
+    sed -n "5,8{s/^#  *//;s/publish-port\.sh/$me/;p}" "$0" >&2
     exit 2
 }
 
@@ -29,22 +32,22 @@ usage() {
 own_directory() {
     [ -L "$dir" ] || [ -e "$dir" ] || mkdir -p -m 700 "$dir"
     if [ -L "$dir" ] || [ ! -d "$dir" ]; then
-        echo "publish-port.sh: $dir is not a directory; remove it first" >&2
+        echo "$me: $dir is not a directory; remove it first" >&2
         exit 1
     fi
     if [ "$(stat -c %u "$dir")" != "$(id -u)" ]; then
-        echo "publish-port.sh: $dir belongs to $(stat -c %U "$dir"), not to you; refusing to use it" >&2
+        echo "$me: $dir belongs to $(stat -c %U "$dir"), not to you; refusing to use it" >&2
         exit 1
     fi
     if [ $(( 0$(stat -c %a "$dir") & 022 )) -ne 0 ]; then
-        echo "publish-port.sh: others may write to $dir; check its links, then chmod 700 $dir" >&2
+        echo "$me: others may write to $dir; check its links, then chmod 700 $dir" >&2
         exit 1
     fi
 }
 
 number() {
     [[ "${1:-}" =~ ^[1-9][0-9]{0,2}$ ]] && [ "$1" -le 255 ] || {
-        echo "publish-port.sh: the COM number must be 1 to 255 without leading zeros" >&2
+        echo "$me: the COM number must be 1 to 255 without leading zeros" >&2
         exit 2
     }
 }
@@ -76,7 +79,7 @@ case "${1:-}" in
     [ $# -eq 2 ] || usage
     number "$1"
     if [ ! -c "$2" ]; then
-        echo "publish-port.sh: $2 is not a character device" >&2
+        echo "$me: $2 is not a character device" >&2
         exit 1
     fi
     case "$2" in
@@ -84,7 +87,7 @@ case "${1:-}" in
     *) device=$PWD/$2 ;;
     esac
     if [ ! -r "$device" ] || [ ! -w "$device" ]; then
-        echo "publish-port.sh: warning: you cannot open $device for reading and writing;" \
+        echo "$me: warning: you cannot open $device for reading and writing;" \
              "join the dialout group (sudo usermod -aG dialout \$USER), then log out and in" >&2
     fi
     own_directory

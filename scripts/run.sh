@@ -12,6 +12,7 @@ com=5
 scenario=emulator/scenarios/demo.json
 session_runtime=${XDG_RUNTIME_DIR:-}
 runtime=$(mktemp -d)
+utility_pid=$runtime/utility.pid
 # Every child runs as a job of its own process group (job control on), so a
 # signal can end it with whatever it started (xvfb-run's X server); and it
 # runs in the background while this script waits, because bash holds a trap
@@ -22,14 +23,33 @@ start() {
     "$@" &
     jobs_started+=($!)
 }
+# Running, not a zombie waiting to be reaped.
+running() {
+    local stat
+    stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
+    stat=${stat##*) }
+    [ "${stat%% *}" != Z ]
+}
 cleanup() {
     trap - INT TERM
     [ ${#jobs_started[@]} -gt 0 ] || { rm -rf "$runtime"; return; }
     local pid groups=()
+    # The utility first, on its own: it ends as closing its window does
+    # while its display and its controller are still there. Ended together
+    # with it, the virtual X server could go first and cut it off ("The X11
+    # connection broke") before it had recorded the end of the visit.
+    if [ -s "$utility_pid" ]; then
+        pid=$(cat "$utility_pid")
+        kill -TERM "$pid" 2>/dev/null || true
+        for _ in $(seq 1 10); do
+            running "$pid" || break
+            sleep 0.1
+        done
+    fi
     for pid in "${jobs_started[@]}"; do groups+=("-$pid"); done
     kill -TERM -- "${groups[@]}" 2>/dev/null || true
-    # Whatever has not ended a second and a half later is killed.
-    (sleep 1.5; kill -KILL -- "${groups[@]}" 2>/dev/null) &
+    # Whatever has not ended 0.8 s later is killed.
+    (sleep 0.8; kill -KILL -- "${groups[@]}" 2>/dev/null) &
     local watchdog=$!
     wait "${jobs_started[@]}" 2>/dev/null || true
     kill -- "-$watchdog" 2>/dev/null || true
@@ -41,6 +61,8 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 
 export XDG_RUNTIME_DIR=$runtime
+# The utility writes its own pid (utility_pid), also when xvfb-run starts it.
+utility=(sh -c 'echo $$ >"$0"; exec "$@"' "$utility_pid" build/quvo-utility --journal "$runtime/journal.sqlite")
 mkdir -m 700 "$runtime/quvo-ports"
 for n in $(seq 1 96); do
     ln -s "$runtime/masked-COM$n" "$runtime/quvo-ports/COM$n"
@@ -67,7 +89,7 @@ echo "Controller emulator at COM$com; click 接続 to connect."
 # of real machines, and go with this run.
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
-    start build/quvo-utility --journal "$runtime/journal.sqlite"
+    start "${utility[@]}"
 else
     cat >&2 <<'NOTE'
 run.sh: there is no display here (neither DISPLAY nor WAYLAND_DISPLAY is set).
@@ -77,7 +99,7 @@ command in a desktop session, or over ssh -X.
 NOTE
     # xvfb-run keeps its X authority file in TMPDIR: inside our directory, it
     # goes with it.
-    TMPDIR=$runtime start xvfb-run -a build/quvo-utility --journal "$runtime/journal.sqlite"
+    TMPDIR=$runtime start xvfb-run -a "${utility[@]}"
 fi
 # Quietly: job control would report how the window's job ended.
 wait "$!" 2>/dev/null

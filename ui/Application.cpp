@@ -6,6 +6,7 @@
 #include "journal/ReadingCsv.h"
 #include "journal/Journal.h"
 #include "journal/JournalCsv.h"
+#include "journal/OutputFile.h"
 #include "ui/AccessibleComboBox.h"
 #include "ui/Fonts.h"
 #include "ui/MessageBoxes.h"
@@ -24,7 +25,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLibraryInfo>
-#include <QSaveFile>
 #include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -56,6 +56,35 @@ public:
         }
         return false;
     }
+};
+
+// Qt's GUI looks in the session's runtime directory as it starts (for a
+// sandbox's marker file). Without XDG_RUNTIME_DIR (su, cron) it warns on
+// standard error and makes /tmp/runtime-<user>, for nothing this program
+// keeps there. Where the session gave none, an empty private directory
+// stands in while the application starts; the variable is unset again
+// afterwards, so that the port directory keeps its own fallback
+// (/tmp/quvo-ports-<uid>).
+class StartWithoutSessionRuntime {
+public:
+    StartWithoutSessionRuntime()
+    {
+        if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+            return;
+        stand_.emplace();
+        standing_ = stand_->isValid() && qputenv("XDG_RUNTIME_DIR", QFile::encodeName(stand_->path()));
+    }
+    ~StartWithoutSessionRuntime()
+    {
+        if (standing_)
+            qunsetenv("XDG_RUNTIME_DIR");
+    }
+    StartWithoutSessionRuntime(const StartWithoutSessionRuntime &) = delete;
+    StartWithoutSessionRuntime &operator=(const StartWithoutSessionRuntime &) = delete;
+
+private:
+    std::optional<QTemporaryDir> stand_;
+    bool standing_ = false;
 };
 
 struct CommandLine {
@@ -108,7 +137,8 @@ CommandLine processCommandLine(const QCoreApplication &app)
                                     QStringLiteral("file"), QStringLiteral("-"));
     const QCommandLineOption backupJournal(
         QStringLiteral("backup-journal"),
-        QStringLiteral("Write a consistent copy of the journal to <file>, also while the utility records, and end."),
+        QStringLiteral("Write a consistent copy of the journal to <file> (- for standard output), also while the "
+                       "utility records, and end."),
         QStringLiteral("file"));
     const QCommandLineOption bom(QStringLiteral("bom"),
                                  QStringLiteral("Start the CSV of --export-journal with a UTF-8 byte-order mark."));
@@ -121,7 +151,7 @@ CommandLine processCommandLine(const QCoreApplication &app)
         QStringLiteral("report"),
         QStringLiteral("Write the visit report (PDF, A4, each machine on a page of its own: the cash of each counter "
                        "clear of its last visit, the sales between that visit and the one before, the clears and "
-                       "writes of the visit) to <file> and end."),
+                       "writes of the visit) to <file> (- for standard output) and end."),
         QStringLiteral("file"));
     const QCommandLineOption controller(
         QStringLiteral("controller"),
@@ -230,19 +260,8 @@ int exportJournal(const CommandLine &line)
     }
     if (none) {
         const QByteArray header = (line.bom ? QByteArray("\xEF\xBB\xBF") : QByteArray()) + JournalCsv::header();
-        QFile out;
-        const bool toStdout = *line.exportTo == QLatin1String("-");
-        if (toStdout ? !out.open(stdout, QIODevice::WriteOnly) : (out.setFileName(*line.exportTo), !out.open(QIODevice::WriteOnly)))
-            return fail(QStringLiteral("cannot write %1: %2").arg(*line.exportTo, out.errorString()));
-        if (out.write(header) != header.size() || !out.flush())
-            return fail(QStringLiteral("cannot write %1: %2").arg(*line.exportTo, out.errorString()));
-        return 0;
-    }
-    if (*line.exportTo == QLatin1String("-")) {
-        QFile out;
-        if (!out.open(stdout, QIODevice::WriteOnly) || (line.bom && out.write("\xEF\xBB\xBF", 3) != 3)
-            || !journal.exportCsv(out, nullptr, &error) || !out.flush())
-            return fail(QStringLiteral("cannot write the export: %1").arg(error.isEmpty() ? out.errorString() : error));
+        if (!OutputFile::write(*line.exportTo, header, true, &error))
+            return fail(QStringLiteral("cannot write %1: %2").arg(*line.exportTo, error));
         return 0;
     }
     if (!journal.exportCsvTo(*line.exportTo, nullptr, line.bom, &error))
@@ -286,13 +305,15 @@ void noteAuditGaps(const AuditFile::Reading &r)
     QStringList columns;
     for (int c : r.leftOut)
         columns << QString::number(c);
-    const QString machine = QString::fromLatin1(AuditFile::field(r.serial, 20));
+    const QString machine = QString::fromLatin1(AuditFile::serialNumber(r.serial));
     if (!columns.isEmpty())
         std::fprintf(stderr, "quvo-utility: %s: column %s left out of the audit file: price or count never read\n",
                      qPrintable(machine), qPrintable(columns.join(QStringLiteral(", "))));
     if (r.totalUnread)
         std::fprintf(stderr, "quvo-utility: %s: the sales total was never read: VA101 and VA103 left empty\n",
                      qPrintable(machine));
+    if (!r.location.isEmpty() && AuditFile::location(r.location).isEmpty())
+        std::fprintf(stderr, "quvo-utility: %s: the location is not ASCII: ID105 left empty\n", qPrintable(machine));
     for (const auto &[column, turns] : r.inferredWraps)
         std::fprintf(stderr, "quvo-utility: %s: column %d includes %lld pieces inferred from the money (its count passed 65535)\n",
                      qPrintable(machine), column, static_cast<long long>(turns * 65536));
@@ -318,23 +339,29 @@ int exportAudit(const CommandLine &line)
     for (const AuditFile::Reading &r : readings)
         noteAuditGaps(r);
     const QString &to = *line.auditTo;
-    if (to == QLatin1String("-")) {
+    QString error;
+    if (to != QLatin1String("-") && QFileInfo(to).isDir()) {
         for (const AuditFile::Reading &r : readings) {
-            const QByteArray file = AuditFile::format(r);
-            if (std::fwrite(file.constData(), 1, std::size_t(file.size()), stdout) != std::size_t(file.size()))
-                return fail(QStringLiteral("cannot write the audit file"));
+            const QString file = QDir(to).filePath(AuditExport::fileName(r));
+            if (!AuditExport::write(r, file, path, &error))
+                return fail(QStringLiteral("cannot write %1: %2").arg(file, error));
         }
-        return std::fflush(stdout) == 0 ? 0 : fail(QStringLiteral("cannot write the audit file"));
+        return 0;
     }
-    const bool folder = QFileInfo(to).isDir();
-    if (!folder && readings.size() > 1)
+    if (readings.size() == 1) {
+        if (!AuditExport::write(readings.first(), to, path, &error))
+            return fail(QStringLiteral("cannot write %1: %2").arg(to, error));
+        return 0;
+    }
+    // Several files back to back on standard output, a device or a FIFO;
+    // one file holds one machine.
+    if (OutputFile::wayOf(to) == OutputFile::Way::Replace)
         return fail(QStringLiteral("%1 machines: give a folder, or one with --controller").arg(readings.size()));
-    for (const AuditFile::Reading &r : readings) {
-        const QString file = folder ? QDir(to).filePath(AuditExport::fileName(r)) : to;
-        QString error;
-        if (!AuditExport::write(r, file, path, &error))
-            return fail(QStringLiteral("cannot write %1: %2").arg(file, error));
-    }
+    QByteArray files;
+    for (const AuditFile::Reading &r : readings)
+        files += AuditFile::format(r);
+    if (!OutputFile::write(to, files, true, &error))
+        return fail(QStringLiteral("cannot write %1: %2").arg(to, error));
     return 0;
 }
 
@@ -400,16 +427,9 @@ int readController(const CommandLine &line)
             }
             break;
         }
-        bool written = false;
-        if (line.output == QLatin1String("-")) {
-            written = std::fwrite(text.constData(), 1, std::size_t(text.size()), stdout) == std::size_t(text.size())
-                && std::fflush(stdout) == 0;
-        } else {
-            QSaveFile out(line.output);
-            written = out.open(QIODevice::WriteOnly) && out.write(text) == text.size() && out.commit();
-        }
-        if (!written)
-            return fail(QStringLiteral("cannot write %1").arg(line.output));
+        QString error;
+        if (!OutputFile::write(line.output, text, false, &error))
+            return fail(QStringLiteral("cannot write %1: %2").arg(line.output, error));
     }
     if (!outcome.message.isEmpty())
         std::fprintf(stderr, "quvo-utility: %s\n", qPrintable(outcome.message));
@@ -422,7 +442,9 @@ int readController(const CommandLine &line)
 int writeReport(int &argc, char *argv[], const CommandLine &line)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::optional<StartWithoutSessionRuntime> starting(std::in_place);
     QGuiApplication fonts(argc, argv);
+    starting.reset();
     installFontSubstitutions();
     Journal journal;
     if (const std::optional<int> failed = openToExport(line, "--report", journal))
@@ -530,7 +552,9 @@ int runApplication(int argc, char *argv[])
     CommandLine line;
     if (const std::optional<int> ended = runCommandLine(argc, argv, line))
         return *ended;
+    std::optional<StartWithoutSessionRuntime> starting(std::in_place);
     UtilityApplication app(argc, argv);
+    starting.reset();
     initUiResources();
     // The desktop entry's name lets a desktop match the window to its entry and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(QUVO_APP_ID));

@@ -2,13 +2,13 @@
 
 #include "device/ValueFormats.h"
 #include "journal/Journal.h"
+#include "journal/OutputFile.h"
 #include "ui/Fonts.h"
 
 #include <QDateTime>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cmath>
@@ -414,44 +414,39 @@ bool write(const QList<Page> &pages, const QString &file, const QString &journal
         *error = QStringLiteral("%1 is the journal's own file").arg(file);
         return false;
     }
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly)) {
-        *error = out.errorString();
-        return false;
-    }
-    {
-        QPdfWriter pdf(&out);
-        pdf.setPageSize(QPageSize(QPageSize::A4));
-        pdf.setPageMargins(QMarginsF());
-        pdf.setResolution(Resolution);
-        pdf.setTitle(QStringLiteral("訪問報告書"));
-        pdf.setCreator(QStringLiteral("quvo-utility"));
-        QPainter painter;
-        if (!painter.begin(&pdf)) {
-            *error = QStringLiteral("the PDF could not be started");
-            return false;
-        }
-        painter.setRenderHint(QPainter::Antialiasing);
-        // Tenths of a millimetre.
-        painter.scale(Resolution / 254.0, Resolution / 254.0);
-        // A new sheet keeps the painter's scale; only its state of drawing
-        // (pen, font) starts again.
-        const std::function<void()> newPage = [&pdf] { pdf.newPage(); };
-        for (int i = 0; i < pages.size(); ++i) {
-            if (i > 0)
-                pdf.newPage();
-            painter.save();
-            drawn += paint(painter, pages[i], newPage);
-            painter.restore();
-        }
-        painter.end();
-    }
-    if (sheets)
+    const bool written = OutputFile::write(
+        file,
+        [&](QIODevice &out, QString *why) {
+            QPdfWriter pdf(&out);
+            pdf.setPageSize(QPageSize(QPageSize::A4));
+            pdf.setPageMargins(QMarginsF());
+            pdf.setResolution(Resolution);
+            pdf.setTitle(QStringLiteral("訪問報告書"));
+            pdf.setCreator(QStringLiteral("quvo-utility"));
+            QPainter painter;
+            if (!painter.begin(&pdf)) {
+                *why = QStringLiteral("the PDF could not be started");
+                return false;
+            }
+            painter.setRenderHint(QPainter::Antialiasing);
+            // Tenths of a millimetre.
+            painter.scale(Resolution / 254.0, Resolution / 254.0);
+            // A new sheet keeps the painter's scale; only its state of drawing
+            // (pen, font) starts again.
+            const std::function<void()> newPage = [&pdf] { pdf.newPage(); };
+            for (int i = 0; i < pages.size(); ++i) {
+                if (i > 0)
+                    pdf.newPage();
+                painter.save();
+                drawn += paint(painter, pages[i], newPage);
+                painter.restore();
+            }
+            return painter.end();
+        },
+        true, error);
+    if (written && sheets)
         *sheets = drawn;
-    if (out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) && out.commit())
-        return true;
-    *error = out.errorString();
-    return false;
+    return written;
 }
 
 } // namespace VisitReport

@@ -68,8 +68,9 @@ std::optional<Page> page(Journal &journal, const JournalController &history,
 // `newPage` starts another where a table goes on. The sheets drawn.
 int paint(QPainter &painter, const Page &page, const std::function<void()> &newPage);
 
-// The pages to `file` as one PDF, replaced only whole and readable by its
-// owner alone (the same sales as the journal), never over the journal at
+// The pages to `file` as one PDF (OutputFile: "-", a device or FIFO
+// written through, a file replaced only whole), readable by its owner alone
+// (the same sales as the journal), never over the journal at
 // `journalPath`. Needs a QGuiApplication for the fonts. False with `error`;
 // `sheets` gets the number of A4 sheets written.
 bool write(const QList<Page> &pages, const QString &file, const QString &journalPath, QString *error,

@@ -2,8 +2,9 @@
 # Builds the Debian package from a built tree and checks what a technician
 # gets: exactly the expected files, a Depends line computed by dpkg-shlibdeps,
 # a desktop entry and metainfo the validators accept and that name each
-# other and the icon, man pages that open, PNGs of the sizes their folders
-# claim, a machine-readable copyright file and a change log of this version,
+# other and the icon, man pages that open and give exactly the options the
+# programs take, PNGs of the sizes their folders claim, a machine-readable
+# copyright file and a change log of this version,
 # programs that answer --version with the package's version and, from a tree
 # configured for the package, are built with Debian's hardening.
 #
@@ -34,6 +35,7 @@ done
 sizes=(16 22 24 32 48 64 128 256 512)
 {
     echo ./usr/bin/quvo-emulator
+    echo ./usr/bin/quvo-publish-port
     echo ./usr/bin/quvo-utility
     echo ./usr/share/applications/org.quvo.utility.desktop
     echo ./usr/share/doc/quvo-utility/changelog.gz
@@ -41,6 +43,7 @@ sizes=(16 22 24 32 48 64 128 256 512)
     for s in "${sizes[@]}"; do echo "./usr/share/icons/hicolor/${s}x${s}/apps/quvo-utility.png"; done
     echo ./usr/share/icons/hicolor/scalable/apps/quvo-utility.svg
     echo ./usr/share/man/man1/quvo-emulator.1.gz
+    echo ./usr/share/man/man1/quvo-publish-port.1.gz
     echo ./usr/share/man/man1/quvo-utility.1.gz
     echo ./usr/share/metainfo/org.quvo.utility.metainfo.xml
     echo ./usr/share/quvo-emulator/scenarios/demo.json
@@ -64,7 +67,7 @@ for s in "${sizes[@]}"; do
     file "$share/icons/hicolor/${s}x${s}/apps/quvo-utility.png" | grep -q "PNG image data, $s x $s," \
         || fail "the ${s}x${s} icon is not a $s x $s PNG"
 done
-for page in quvo-utility quvo-emulator; do
+for page in quvo-utility quvo-emulator quvo-publish-port; do
     grep -q "^\.TH ${page^^} 1 " <<<"$(zcat "$share/man/man1/$page.1.gz")" || fail "man page $page"
 done
 # Each Japanese word of a manual page comes with its romanised name: a C
@@ -87,6 +90,28 @@ quvo-utility 接続 setsuzoku
 quvo-utility 履歴 rireki
 quvo-emulator 接続 setsuzoku
 PAGES
+
+# The options each program's --help prints are those its manual page gives
+# an entry under OPTIONS, both ways; the utility's synopsis names each of
+# them, so that neither can drift from the program again.
+printed_options() {   # PROGRAM
+    local help
+    help=$("$root/usr/bin/$1" --help)
+    grep -oE '^  (-[[:alpha:]], )?--[a-z][a-z-]*' <<<"$help" | grep -oE -- '--[a-z-]+' | sort -u
+}
+page_options() {   # PROGRAM SECTION [all]: the entries of SECTION, or every option it names
+    zcat "$share/man/man1/$1.1.gz" | awk -v s="$2" '/^\.SH / {on = ($2 == s)} on' |
+        awk -v all="${3:-}" 'all || tp {print} {tp = /^\.TP/}' |
+        grep -oE '\\-\\-[a-z]+(\\-[a-z]+)*' | sed 's/\\-/-/g' | sort -u
+}
+for program in quvo-utility quvo-emulator; do
+    printed=$(printed_options "$program")
+    [ -n "$printed" ] || fail "$program --help prints no options"
+    diff <(echo "$printed") <(page_options "$program" OPTIONS) >&2 \
+        || fail "the options $program --help prints (<) differ from those its manual page's OPTIONS give (>)"
+done
+unnamed=$(comm -23 <(printed_options quvo-utility) <(page_options quvo-utility SYNOPSIS all))
+[ -z "$unnamed" ] || fail "the utility's manual page's synopsis lacks" $unnamed
 
 doc=$share/doc/quvo-utility
 head -n1 "$doc/copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
@@ -126,6 +151,22 @@ done
 for kind in $("$root/usr/bin/quvo-emulator" --help | sed -n '/^Faults/,/^$/p' | awk 'NR > 1 && NF {print $1}'); do
     grep '^\.B' <<<"$page" | grep -qwF -- "${kind//-/\\-}" || fail "the emulator's manual page lacks the fault kind $kind"
 done
+# The port tool as installed: executable, naming itself, working in a
+# runtime directory of its own, every option its usage gives in its manual
+# page.
+publish=$root/usr/bin/quvo-publish-port
+[ -x "$publish" ] || fail "quvo-publish-port is not executable"
+if usage=$("$publish" 2>&1); then fail "quvo-publish-port without arguments succeeded"; fi
+grep -q '^quvo-publish-port -x N ' <<<"$usage" || fail "quvo-publish-port's usage: $usage"
+listed=$(grep -oE '^quvo-publish-port -[a-z]' <<<"$usage" | awk '{print $2}' | sort -u)
+documented=$(zcat "$share/man/man1/quvo-publish-port.1.gz" | awk '/^\.SH / {on = ($2 == "OPTIONS")} on' |
+             awk 'tp {print} {tp = /^\.TP/}' | grep -oE '^\.B[IR]? \\-[a-z]' | sed 's/.*\\-/-/' | sort -u)
+[ -n "$listed" ] && [ "$listed" = "$documented" ] \
+    || fail "quvo-publish-port's usage gives $(echo $listed), its manual page $(echo $documented)"
+mkdir -m 700 "$work/runtime"
+XDG_RUNTIME_DIR=$work/runtime "$publish" -x 7 >/dev/null || fail "quvo-publish-port -x 7"
+[ "$(XDG_RUNTIME_DIR=$work/runtime "$publish" -l)" = "COM7 -> $work/runtime/quvo-ports/hidden-COM7 (hidden)" ] \
+    || fail "quvo-publish-port -l after -x 7: $(XDG_RUNTIME_DIR=$work/runtime "$publish" -l)"
 # An argument the utility does not take ends it before any window or port.
 if QT_QPA_PLATFORM=offscreen "$root/usr/bin/quvo-utility" COM5 >/dev/null 2>&1; then
     fail "quvo-utility accepted an unknown argument"

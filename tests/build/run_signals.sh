@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # scripts/run.sh told to stop by a signal to its own pid alone, as `kill`,
-# `timeout` or a supervisor sends it: within 2 s the utility, the emulator
-# and (without a display) the virtual X server have ended and its directory
+# `timeout`, a supervisor or Ctrl+C in its terminal sends it: within 2 s the
+# utility, the emulator and (without a display) the virtual X server have
+# ended, the utility first, without losing its display, and its directory
 # is gone. run.sh runs from a copy of the tree whose setup step does nothing
 # and whose build/ is the build under test.
 #
@@ -91,6 +92,8 @@ for row in "${cases[@]}"; do
     wait "$run_pid" || true
     run_pid=
     [ -z "$(ls -A "$work/tmp")" ] || fail "$row: left behind in TMPDIR: $(ls -A "$work/tmp")"
+    # The utility ended before its display: Qt says so when it goes first.
+    ! grep -q "X11 connection broke" "$work/log" || fail "$row: the utility's X server ended before it did"
     rmdir "$work/tmp"
     echo "SIG$sig, display $display: ${#pids[@]} processes ended in $elapsed ms"
 done

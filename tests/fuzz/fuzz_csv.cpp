@@ -1,6 +1,6 @@
 // The journal's CSV rows from any texts and values.
 // What must hold: a strict RFC 4180 reader takes every row back as exactly
-// ten fields ending in CR LF; every text comes back as it was, except that
+// thirteen fields ending in CR LF; every text comes back as it was, except that
 // one a spreadsheet would run as a formula (starting with =, +, -, @, a tab
 // or a CR) comes back with an apostrophe before it; an empty text is told
 // from a value not recorded.
@@ -119,13 +119,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     item.value = someValue(in);
     item.sent = someValue(in);
     item.reported = someValue(in);
+    // Read last, so that the seeds written before the machine's columns
+    // keep their meaning.
+    const QString asset = QString::fromUtf8(in.someBytes(24));
+    const QString location = QString::fromUtf8(in.someBytes(24));
+    e.visit = in.inRange<qint64>(0, 1LL << 40);
 
-    const QByteArray row = JournalCsv::row(e, item);
+    const QByteArray row = JournalCsv::row(e, item, asset, location);
     const std::optional<QList<Field>> fields = readRow(row);
     if (!fields)
         fail("not RFC 4180", row);
-    if (fields->size() != 10)
-        fail("not ten fields", row);
+    if (fields->size() != 13)
+        fail("not thirteen fields", row);
     const QString texts[] = {e.time, QString::number(e.port), e.device, e.identification, e.version, e.kind,
                              item.name};
     for (int i = 0; i < 7; ++i)
@@ -134,5 +139,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     checkValue((*fields)[7], item.value, row);
     checkValue((*fields)[8], item.sent, row);
     checkValue((*fields)[9], item.reported, row);
+    if ((*fields)[10].text != asExported(asset) || (*fields)[11].text != asExported(location))
+        fail("the machine changed", row);
+    if ((*fields)[12].text != (e.visit != 0 ? QByteArray::number(e.visit) : QByteArray()))
+        fail("the visit changed", row);
     return 0;
 }

@@ -1,5 +1,6 @@
 // The audit file an operator's software imports: its CRC, its framing and
 // the fields that carry text.
+#include "journal/AuditExport.h"
 #include "journal/AuditFile.h"
 
 #include <QtTest>
@@ -15,6 +16,8 @@ private slots:
     void file();
     void money_data();
     void money();
+    void machineNamed_data();
+    void machineNamed();
 };
 
 void TestAuditFile::crc_data()
@@ -141,6 +144,69 @@ void TestAuditFile::money()
     QVERIFY(segments.contains(va1));
     QVERIFY(segments.contains(pa1));
     QCOMPARE(AuditFile::rolledOver(r), rolled);
+}
+
+void TestAuditFile::machineNamed_data()
+{
+    // The machine's serial (asset number or identification text, code page
+    // 932) and location; the ID1 segment, the communication id of DXS and
+    // the file's name in a folder, all from one serial.
+    QTest::addColumn<QByteArray>("serial");
+    QTest::addColumn<QByteArray>("location");
+    QTest::addColumn<QByteArray>("id1");
+    QTest::addColumn<QByteArray>("dxs");
+    QTest::addColumn<QString>("fileName");
+    QTest::newRow("ASCII") << QByteArray("ST-0001") << QByteArray("Ekimae 3F") << QByteArray("ID1*ST-0001*QUVO*205**Ekimae 3F")
+                           << QByteArray() << QStringLiteral("ST-0001_20261207-0905.dex");
+    // 駅前3F: left out, not given as 8977914F3346.
+    QTest::newRow("location in Japanese") << QByteArray("ST-0001") << QByteArray("\x89\x77\x91\x4f\x33\x46")
+                                          << QByteArray("ID1*ST-0001*QUVO*205") << QByteArray()
+                                          << QStringLiteral("ST-0001_20261207-0905.dex");
+    QTest::newRow("identification in Japanese") << QByteArray("\x93\x58" "1") << QByteArray()
+                                                << QByteArray("ID1*935831*QUVO*205") << QByteArray()
+                                                << QStringLiteral("935831_20261207-0905.dex");
+    QTest::newRow("twenty characters, whole") << QByteArray("ABCDEFGHIJKLMNOPQRST") << QByteArray()
+                                              << QByteArray("ID1*ABCDEFGHIJKLMNOPQRST*QUVO*205") << QByteArray()
+                                              << QStringLiteral("ABCDEFGHIJKLMNOPQRST_20261207-0905.dex");
+    // Two asset numbers alike in their first 20 characters: each its own
+    // shortened form, its end the SHA-1 of the whole.
+    QTest::newRow("long, ending 1") << QByteArray("VX-200-SHINJUKU-EAST-0001") << QByteArray()
+                                    << QByteArray("ID1*VX-200-SHIN~26122F5E*QUVO*205") << QByteArray()
+                                    << QStringLiteral("VX-200-SHIN~26122F5E_20261207-0905.dex");
+    QTest::newRow("long, ending 2") << QByteArray("VX-200-SHINJUKU-EAST-0002") << QByteArray()
+                                    << QByteArray("ID1*VX-200-SHIN~C562EBF6*QUVO*205") << QByteArray()
+                                    << QStringLiteral("VX-200-SHIN~C562EBF6_20261207-0905.dex");
+    // 資産番号ＡＢ: 24 hexadecimal digits.
+    QTest::newRow("long in Japanese") << QByteArray("\x8e\x91\x8e\x59\x94\xd4\x8d\x86\x82\x60\x82\x61")
+                                      << QByteArray() << QByteArray("ID1*8E918E5994D~039A3786*QUVO*205") << QByteArray()
+                                      << QStringLiteral("8E918E5994D~039A3786_20261207-0905.dex");
+    // No asset number and an empty identification text.
+    QTest::newRow("no identification") << QByteArray() << QByteArray() << QByteArray("ID1*QUVO-NO-IDENT*QUVO*205")
+                                       << QByteArray("DXS*QUV0036915*VA*V1/1*1")
+                                       << QStringLiteral("QUVO-NO-IDENT_20261207-0905.dex");
+}
+
+void TestAuditFile::machineNamed()
+{
+    QFETCH(QByteArray, serial);
+    QFETCH(QByteArray, location);
+    QFETCH(QByteArray, id1);
+    QFETCH(QByteArray, dxs);
+    QFETCH(QString, fileName);
+    AuditFile::Reading r;
+    r.serial = serial;
+    r.location = location;
+    r.firmware = 205;
+    r.time = QDateTime(QDate(2026, 12, 7), QTime(9, 5));
+    const QList<QByteArray> segments = AuditFile::format(r).replace("\r\n", "\n").split('\n');
+    QCOMPARE(segments.value(2), id1);
+    // The control board carries the same serial.
+    const QByteArray serialShown = id1.split('*').value(1);
+    QVERIFY(serialShown.size() <= 20);
+    QCOMPARE(segments.value(4), "CB1*" + serialShown + "*QUVO*205");
+    if (!dxs.isEmpty())
+        QCOMPARE(segments.value(0), dxs);
+    QCOMPARE(AuditExport::fileName(r), fileName);
 }
 
 QTEST_APPLESS_MAIN(TestAuditFile)

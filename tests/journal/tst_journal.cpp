@@ -259,10 +259,10 @@ void TestJournal::writeBeforeSentReported()
     QVERIFY(journal.exportCsv(csv, nullptr));
     const QList<QByteArray> rows = csv.data().split('\n');
     QCOMPARE(rows.size(), 6);   // header, four items, the empty rest after the last CR LF
-    QVERIFY(rows[1].endsWith(",price,price3,120,150,150\r"));
-    QVERIFY(rows[2].endsWith(",settings,option2,1,3,2\r"));
-    QVERIFY(rows[3].endsWith(",settings,standard-count5,,3000,3000\r"));
-    QVERIFY(rows[4].endsWith(",settings,standard-count6,,16,\r"));
+    QVERIFY(rows[1].endsWith(",price,price3,120,150,150,,,\r"));
+    QVERIFY(rows[2].endsWith(",settings,option2,1,3,2,,,\r"));
+    QVERIFY(rows[3].endsWith(",settings,standard-count5,,3000,3000,,,\r"));
+    QVERIFY(rows[4].endsWith(",settings,standard-count6,,16,,,,\r"));
 }
 
 void TestJournal::placeAndPermissions()
@@ -641,6 +641,21 @@ void TestJournal::exportsAndBackup()
     }
     RawSqlite raw(copy);
     QCOMPARE(raw.one(QStringLiteral("SELECT COUNT(*) FROM event")).toInt(), 1);
+    // A file is replaced only by a complete output: an export or a copy
+    // that fails (here, the journal closed under it) leaves it as it was.
+    const QString old = dir_->filePath(QStringLiteral("old.csv"));
+    {
+        QFile f(old);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write("kept\n") == 5);
+    }
+    journal.close();
+    QVERIFY(!journal.exportCsvTo(old, nullptr, false));
+    QVERIFY(!journal.backupTo(old));
+    QFile kept(old);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), QByteArray("kept\n"));
+    QCOMPARE(QDir(dir_->path()).entryList({QStringLiteral("old.csv*")}, QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("old.csv")});
 }
 
 // Two controllers that report the same identity (A and B), one named: a
@@ -745,6 +760,32 @@ void TestJournal::visitsPutWithNamedMachines()
     // Renamed by this utility: the write's event vouches for the machine.
     const qint64 a4 = visit("RENAMED", 2, 20, chosen);
     QCOMPARE(historyOf(a4).machine, a);
+
+    // The export tells A's rows from B's, alike in identity and version, by
+    // the machine's asset number and location and the visit; a visit kept
+    // apart names no machine, and an event outside a visit no visit.
+    QVERIFY(journal.recordReading(machine("OUTSIDE"), DeviceData(), nullptr) > 0);
+    const QString csv = dir_->filePath(QStringLiteral("machines.csv"));
+    QVERIFY(journal.exportCsvTo(csv, nullptr, false));
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QList<QByteArray> rows = file.readAll().split('\n');
+    QCOMPARE(rows.takeFirst(), QByteArray("time,port,device,controller,version,event,item,value,sent,reported,"
+                                          "asset,location,visit\r"));
+    QSet<QByteArray> machinesAndVisits;
+    for (const QByteArray &row : rows) {
+        const QList<QByteArray> fields = row.chopped(row.endsWith('\r') ? 1 : 0).split(',');
+        if (fields.size() > 3)
+            machinesAndVisits.insert(fields.mid(fields.size() - 3).join(','));
+    }
+    const auto machineVisit = [](const char *asset, const QString &location, qint64 visit) {
+        return QByteArray(asset) + ',' + location.toUtf8() + ',' + QByteArray::number(visit);
+    };
+    QSet<QByteArray> expected{machineVisit("B-002", QStringLiteral("駅西口"), b1),
+                              machineVisit("B-002", QStringLiteral("駅西口"), b2), ",," + QByteArray::number(cleared), ",,"};
+    for (const qint64 v : {a1, a2, a3, chosen, a4})
+        expected.insert(machineVisit("A-001", QStringLiteral("駅東口"), v));
+    QCOMPARE(machinesAndVisits, expected);
 }
 
 void TestJournal::killedWhileWriting()

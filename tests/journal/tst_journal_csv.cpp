@@ -41,22 +41,37 @@ void TestJournalCsv::field()
 void TestJournalCsv::row_data()
 {
     QTest::addColumn<JournalItem>("item");
+    // The machine the event went with and its visit (0: outside one).
+    QTest::addColumn<QString>("asset");
+    QTest::addColumn<QString>("location");
+    QTest::addColumn<qint64>("visit");
     QTest::addColumn<QByteArray>("tail");
     QTest::newRow("count above four digits") << JournalItem{QStringLiteral("count1"), qint64(12345), {}, {}}
-                                             << QByteArray("count1,12345,,");
+                                             << QString() << QString() << qint64(0)
+                                             << QByteArray("count1,12345,,,,,");
     QTest::newRow("total above 2^31") << JournalItem{QStringLiteral("total"), qint64(4294967295LL), {}, {}}
-                                      << QByteArray("total,4294967295,,");
-    QTest::newRow("write") << JournalItem{QStringLiteral("price3"), 120, 150, 150}
-                           << QByteArray("price3,120,150,150");
+                                      << QString() << QString() << qint64(0)
+                                      << QByteArray("total,4294967295,,,,,");
+    QTest::newRow("write") << JournalItem{QStringLiteral("price3"), 120, 150, 150} << QString() << QString()
+                           << qint64(0) << QByteArray("price3,120,150,150,,,");
     QTest::newRow("not read") << JournalItem{QStringLiteral("line1"), QVariant(), QStringLiteral("11a,b"), QVariant()}
-                              << QByteArray("line1,,\"11a,b\",");
+                              << QString() << QString() << qint64(0) << QByteArray("line1,,\"11a,b\",,,,");
     QTest::newRow("empty text") << JournalItem{QStringLiteral("identification"), QStringLiteral(""), {}, {}}
-                                << QByteArray("identification,\"\",,");
+                                << QString() << QString() << qint64(0) << QByteArray("identification,\"\",,,,,");
+    QTest::newRow("named machine in a visit") << JournalItem{QStringLiteral("count1"), qint64(7), {}, {}}
+                                              << QStringLiteral("A-001") << QStringLiteral("駅東口") << qint64(41)
+                                              << QByteArray("count1,7,,,A-001,\xe9\xa7\x85\xe6\x9d\xb1\xe5\x8f\xa3,41");
+    QTest::newRow("machine's texts quoted as any") << JournalItem{QStringLiteral("count1"), qint64(7), {}, {}}
+                                                   << QStringLiteral("-12") << QStringLiteral("Hall 2, east")
+                                                   << qint64(0) << QByteArray("count1,7,,,'-12,\"Hall 2, east\",");
 }
 
 void TestJournalCsv::row()
 {
     QFETCH(JournalItem, item);
+    QFETCH(QString, asset);
+    QFETCH(QString, location);
+    QFETCH(qint64, visit);
     QFETCH(QByteArray, tail);
     JournalEvent e;
     e.time = QStringLiteral("2026-12-07T15:55:00+09:00");
@@ -65,10 +80,12 @@ void TestJournalCsv::row()
     e.device = QStringLiteral("/dev/pts/3");
     e.identification = QStringLiteral("MACHINE1");
     e.version = QStringLiteral("ver1.23");
-    QCOMPARE(JournalCsv::row(e, item),
+    e.visit = visit;
+    QCOMPARE(JournalCsv::row(e, item, asset, location),
              "2026-12-07T15:55:00+09:00,12,/dev/pts/3,MACHINE1,ver1.23,reading," + tail + "\r\n");
+    // The columns of the first version first, in their order.
     QCOMPARE(JournalCsv::header(),
-             QByteArray("time,port,device,controller,version,event,item,value,sent,reported\r\n"));
+             QByteArray("time,port,device,controller,version,event,item,value,sent,reported,asset,location,visit\r\n"));
 }
 
 QTEST_GUILESS_MAIN(TestJournalCsv)

@@ -35,6 +35,7 @@
 #include <QTreeWidget>
 #include <QtTest>
 #include <csignal>
+#include <sys/stat.h>
 
 namespace {
 
@@ -152,6 +153,8 @@ private slots:
     void commandLineWithoutDisplay();
     void headlessRead_data();
     void headlessRead();
+    void outputsWrittenThrough_data();
+    void outputsWrittenThrough();
     void visitReport();
     void collectionReport();
     void disconnectionAsShown_data();
@@ -199,15 +202,16 @@ void TestJournalWindow::counterClearKeptAndExported()
     QVERIFY(exporter.waitForFinished(30000));
     QCOMPARE(exporter.exitCode(), 0);
     const QByteArray csv = exporter.readAllStandardOutput();
-    QVERIFY(csv.startsWith("time,port,device,controller,version,event,item,value,sent,reported\r\n"));
+    QVERIFY(csv.startsWith("time,port,device,controller,version,event,item,value,sent,reported,asset,location,visit\r\n"));
     QVERIFY2(csv.contains(",201,") && csv.contains(",JNL,"), csv.left(300).constData());
-    // Before the clear, exactly; then what its read-back reported.
-    QVERIFY2(csv.contains(",counter-clear,count3,12345,,0\r\n"), csv.constData());
-    QVERIFY(csv.contains(",counter-clear,count16,65535,,0\r\n"));
-    QVERIFY(csv.contains(",counter-clear,total,3000000000,,0\r\n"));
+    // Before the clear, exactly; then what its read-back reported; no
+    // machine named, the visit that of the connection.
+    QVERIFY2(csv.contains(",counter-clear,count3,12345,,0,,,"), csv.constData());
+    QVERIFY(csv.contains(",counter-clear,count16,65535,,0,,,"));
+    QVERIFY(csv.contains(",counter-clear,total,3000000000,,0,,,"));
     // The connection's reading and the read-back's.
-    QVERIFY(csv.contains(",reading,count3,12345,,\r\n"));
-    QVERIFY(csv.contains(",reading,count3,0,,\r\n"));
+    QVERIFY(csv.contains(",reading,count3,12345,,,,,"));
+    QVERIFY(csv.contains(",reading,count3,0,,,,,"));
 }
 
 // The technician's own flow (connect, the poll running, a price set, a
@@ -451,7 +455,8 @@ void TestJournalWindow::commandLineWithoutDisplay_data()
         << QStringList{"--journal", "j.sqlite", "--no-journal"} << 1 << QByteArray() << QByteArray("exclude");
     QTest::newRow("export before any journal")
         << QStringList{"--export-journal", "-"} << 0
-        << QByteArray("time,port,device,controller,version,event,item,value,sent,reported\r\n") << QByteArray();
+        << QByteArray("time,port,device,controller,version,event,item,value,sent,reported,asset,location,visit\r\n")
+        << QByteArray();
     QTest::newRow("export of a named journal not there")
         << QStringList{"--journal", "gone.sqlite", "--export-journal", "-"} << 1 << QByteArray()
         << QByteArray("no journal at");
@@ -468,8 +473,14 @@ void TestJournalWindow::commandLineWithoutDisplay()
     QFETCH(QByteArray, out);
     QFETCH(QByteArray, err);
     QTemporaryDir data;   // a user who has no journal yet
+    QTemporaryDir tmp;
     QProcess program;
-    program.setProcessEnvironment(withoutDisplay(data.path()));
+    // As su or cron run it: no session runtime directory. Qt's own fallback
+    // would go into TMPDIR.
+    QProcessEnvironment env = withoutDisplay(data.path());
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    env.insert(QStringLiteral("TMPDIR"), tmp.path());
+    program.setProcessEnvironment(env);
     program.setWorkingDirectory(data.path());
     program.start(QStringLiteral(QUVO_UTILITY), arguments);
     QVERIFY(program.waitForFinished(30000));
@@ -478,6 +489,8 @@ void TestJournalWindow::commandLineWithoutDisplay()
     QCOMPARE(program.readAllStandardOutput(), out);
     const QByteArray said = program.readAllStandardError();
     QVERIFY2(said.contains(err), said.constData());
+    QVERIFY2(!said.contains("XDG_RUNTIME_DIR"), said.constData());
+    QCOMPARE(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
     QVERIFY(!QFileInfo::exists(data.filePath(QStringLiteral("quvo-utility/journal.sqlite"))));
 }
 
@@ -630,6 +643,82 @@ void TestJournalWindow::headlessRead()
     for (const QString &c : emulator.commands())
         QVERIFY2(!c.startsWith(QLatin1String("QVS")) && c != QLatin1String("QVU1") && c != QLatin1String("QVZ0"),
                  qPrintable(c));
+}
+
+// Every output and export to a FIFO (as a pipe's name, /dev/stdout or a
+// device would be given) or to standard output ("-"): written through, the
+// FIFO still a FIFO afterwards, nothing left beside it. "FIFO" in the
+// arguments stands for the FIFO's name; without it the output is standard
+// output.
+void TestJournalWindow::outputsWrittenThrough_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("head");   // how the output begins
+    const QString com = QStringLiteral("COM%1").arg(EmulatorCom);
+    QTest::newRow("--read --output") << QStringList{"--read", com, "--no-journal", "--output", "FIFO"} << QByteArray("{");
+    QTest::newRow("--export-journal") << QStringList{"--export-journal", "FIFO"} << QByteArray("time,port,");
+    QTest::newRow("--export-dex") << QStringList{"--export-dex", "FIFO"} << QByteArray("DXS*");
+    QTest::newRow("--report") << QStringList{"--report", "FIFO"} << QByteArray("%PDF");
+    QTest::newRow("--report -") << QStringList{"--report", "-"} << QByteArray("%PDF");
+    QTest::newRow("--backup-journal") << QStringList{"--backup-journal", "FIFO"} << QByteArray("SQLite format 3");
+    QTest::newRow("--backup-journal -") << QStringList{"--backup-journal", "-"} << QByteArray("SQLite format 3");
+}
+
+void TestJournalWindow::outputsWrittenThrough()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, head);
+    PortSandbox sandbox;
+    EmulatorProcess emulator(QStringLiteral(QUVO_EMULATOR), sandbox.runtimeDir());
+    if (arguments.contains(QStringLiteral("--read")))
+        QVERIFY(emulator.startAt(EmulatorCom, R"({"id": "FIFO"})", EmulatorProcess::fastLine()));
+    QTemporaryDir data;
+    {
+        Journal journal;
+        QVERIFY(journal.open(data.filePath(QStringLiteral("quvo-utility/journal.sqlite"))));
+        DeviceData d;
+        d.ColumnPrice(0) = 100;
+        d.ColumnSalesCount(0) = 7;
+        journal.startVisit();
+        QVERIFY(journal.recordReading(knownController("FIFO", "QUVO ver2.05", 5), d, nullptr) != 0);
+        journal.endVisit();
+    }
+    QTemporaryDir out;
+    const QString fifo = out.filePath(QStringLiteral("pipe"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const bool toFifo = arguments.contains(QStringLiteral("FIFO"));
+    arguments.replaceInStrings(QRegularExpression(QStringLiteral("^FIFO$")), fifo);
+    // The reader, there before the writer opens the FIFO; what it reads
+    // goes to a file, so that neither waits on the other.
+    QProcess reader;
+    reader.setStandardOutputFile(out.filePath(QStringLiteral("read")));
+    if (toFifo) {
+        reader.start(QStringLiteral("cat"), {fifo});
+        QVERIFY(reader.waitForStarted());
+    }
+    QProcess program;
+    program.setProcessEnvironment(withoutDisplay(data.path()));
+    program.setWorkingDirectory(data.path());
+    program.start(QStringLiteral(QUVO_UTILITY), arguments);
+    const bool ended = program.waitForFinished(60000);
+    // A FIFO the program did not open leaves the reader waiting: ended here.
+    if (toFifo && !reader.waitForFinished(10000))
+        reader.kill();
+    QVERIFY(ended);
+    QVERIFY2(program.exitCode() == 0, program.readAllStandardError().constData());
+    QByteArray written = program.readAllStandardOutput();
+    if (toFifo) {
+        QCOMPARE(written, QByteArray());
+        QFile read(out.filePath(QStringLiteral("read")));
+        QVERIFY(read.open(QIODevice::ReadOnly));
+        written = read.readAll();
+    }
+    QVERIFY2(written.startsWith(head), written.left(80).constData());
+    struct stat st {};
+    QCOMPARE(::lstat(QFile::encodeName(fifo).constData(), &st), 0);
+    QVERIFY(S_ISFIFO(st.st_mode));
+    QCOMPARE(QDir(out.path()).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot),
+             toFifo ? QStringList({"pipe", "read"}) : QStringList({"pipe"}));
 }
 
 namespace {

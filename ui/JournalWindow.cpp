@@ -374,6 +374,9 @@ void JournalWindow::showController(int row)
             machineChoice_->removeItem(own);
         assignButton_->setText(named ? QStringLiteral("比べる訪問をこの機械に移す")
                                      : QStringLiteral("この機械に割り当てる"));
+        // A named machine's name changes for its own history only; a visit
+        // that is another machine's is moved, not renamed with it.
+        nameButton_->setText(named ? QStringLiteral("名前を変える") : QStringLiteral("名前を付ける"));
     }
     bindButton_->setEnabled(shown && !journal_.readOnly() && !twinsOfShown().isEmpty());
     if (!shown) {

@@ -7,6 +7,7 @@
 //   tst_journal --writer FILE COUNT [--as-nobody]: the child these tests start.
 #include "journal/AuditExport.h"
 #include "journal/Journal.h"
+#include "journal/JournalPages.h"
 
 #include <QBuffer>
 #include <QDeadlineTimer>
@@ -219,6 +220,7 @@ private slots:
     void salvageAroundEveryPage_data();
     void salvageAroundEveryPage();
     void salvageReadsTheLog();
+    void pagesReadAsSqliteReads();
     void salvageCutOffLeavesJournalEmpty();
     void readOnlyJournalViewable();
     void fullDisk();
@@ -616,6 +618,67 @@ void TestJournal::salvageReadsTheLog()
     QFile keptLog(journal.setAsidePath() + QStringLiteral("-wal"));
     QVERIFY(keptLog.open(QIODevice::ReadOnly));
     QVERIFY(keptLog.readAll() == logged);
+}
+
+// The rows a file's pages give, bound as the salvage binds them, are those
+// SQLite reads, every one once: integers of each width and sign, reals,
+// texts, empty blobs, and texts and blobs that go on in overflow pages, on
+// pages of 512 bytes where values sit on inner pages too.
+void TestJournal::pagesReadAsSqliteReads()
+{
+    QVERIFY(QDir().mkpath(QFileInfo(path_).absolutePath()));
+    const QStringList values{"NULL", "0", "1", "-1", "127", "-32768", "8388607", "-2147483648", "140737488355327",
+                             "-9223372036854775808", "9223372036854775807", "2.5", "-1e300", "''", "'機械'", "X''",
+                             "X'00ff'", "randomblob(1500)", "replace(hex(zeroblob(700)), '0', '長')"};
+    RawSqlite raw(path_);
+    QVERIFY(raw.exec(QStringLiteral("PRAGMA page_size = 512")));
+    QVERIFY(raw.exec(QStringLiteral("CREATE TABLE event (id INTEGER PRIMARY KEY, summary TEXT NOT NULL)")));
+    QVERIFY(raw.exec(QStringLiteral("CREATE TABLE item (event INTEGER NOT NULL, position INTEGER NOT NULL,"
+                                    " name TEXT NOT NULL, value, sent, reported, PRIMARY KEY (event, position))"
+                                    " WITHOUT ROWID")));
+    QVERIFY(raw.exec(QStringLiteral("BEGIN")));
+    for (int round = 0; round < 20; ++round)
+        for (qsizetype i = 0; i < values.size(); ++i) {
+            const qsizetype n = round * values.size() + i;
+            QVERIFY(raw.exec(QStringLiteral("INSERT INTO item VALUES (%1, %2, 'n%1', %3, %3, NULL)")
+                                 .arg(n / 7).arg(n % 7).arg(values[i])));
+            QVERIFY(raw.exec(QStringLiteral("INSERT INTO event VALUES (%1, quote(%2))").arg(n + 1).arg(values[i])));
+        }
+    QVERIFY(raw.exec(QStringLiteral("COMMIT")));
+    QFile file(path_);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const JournalPages::File pages(file);
+    QVERIFY(pages.headerValid());
+    QCOMPARE(pages.pageSize(), 512);
+    QSqlQuery item(QSqlDatabase::database(raw.name));
+    item.prepare(QStringLiteral("SELECT COUNT(*) FROM item WHERE event = ? AND position = ? AND name = ?"
+                                " AND quote(value) = quote(?) AND quote(sent) = quote(?) AND reported IS ?"));
+    QSqlQuery event(QSqlDatabase::database(raw.name));
+    event.prepare(QStringLiteral("SELECT COUNT(*) FROM event WHERE id = ? AND summary = ? AND typeof(?) = 'null'"));
+    int items = 0, events = 0;
+    for (quint32 page = 2; page <= pages.pageCount(); ++page) {
+        int broken = 0;
+        for (const JournalPages::Cell &cell : pages.cells(page, &broken)) {
+            const bool isItem = pages.kind(page) != JournalPages::Kind::TableLeaf;
+            QSqlQuery &q = isItem ? item : event;
+            if (isItem) {
+                QCOMPARE(cell.values.size(), 6);
+                for (int v = 0; v < 6; ++v)
+                    q.bindValue(v, cell.values[v]);
+            } else {
+                QCOMPARE(cell.values.size(), 2);
+                q.bindValue(0, cell.rowid);
+                q.bindValue(1, cell.values[1]);
+                q.bindValue(2, cell.values[0]);
+            }
+            QVERIFY2(q.exec() && q.next() && q.value(0).toInt() == 1,
+                     qPrintable(QStringLiteral("page %1: %2 %3").arg(page).arg(cell.rowid).arg(cell.values.value(0).toString())));
+            ++(isItem ? items : events);
+        }
+        QCOMPARE(broken, 0);
+    }
+    QCOMPARE(items, raw.one(QStringLiteral("SELECT COUNT(*) FROM item")).toInt());
+    QCOMPARE(events, raw.one(QStringLiteral("SELECT COUNT(*) FROM event")).toInt());
 }
 
 // A salvage that cannot be written whole (the disk full part of the way)

@@ -14,11 +14,11 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
 #include <QRegularExpression>
 #include <QUrl>
 #include <climits>
 #include <limits>
+#include <map>
 #include <optional>
 
 using namespace JournalRows;
@@ -290,6 +290,14 @@ private:
     void seeOnPages(bool indexPages);
     bool copy(const Table &t, QSqlError *error);
     bool insertFromPages(bool indexPages, QSqlError *error);
+    struct Insert {
+        explicit Insert(const QSqlDatabase &db) : query(db) {}
+        QSqlQuery query;
+        QList<qsizetype> values;   // the row's values it takes, in order
+        bool parent = false;       // then the key, for its parent's row
+    };
+    bool insertRow(const Table &t, int shape, const JournalPages::Cell &cell, qint64 key,
+                   std::map<std::pair<int, qsizetype>, Insert> *inserts, QSqlError *error);
 
     QSqlDatabase db_;
     QList<Table> tables_;
@@ -419,7 +427,7 @@ bool Salvager::insertFromPages(bool indexPages, QSqlError *error)
             return pageShapes_[t.shape].indexPages == indexPages && !t.whole();
         }))
         return true;
-    QHash<QString, QSqlQuery> inserts;
+    std::map<std::pair<int, qsizetype>, Insert> inserts;
     for (quint32 page = 2; page <= pages_->pageCount(); ++page) {
         if (skip_.contains(page))
             continue;
@@ -444,39 +452,48 @@ bool Salvager::insertFromPages(bool indexPages, QSqlError *error)
         const auto t = std::find_if(tables_.begin(), tables_.end(), [shape](const Table &t) { return t.shape == shape; });
         if (shape < 0 || t == tables_.end())
             continue;
-        const QList<JournalPages::Column> &columns = pageShapes_[shape].columns;
-        const QString parent = t->needsParent();
         for (const JournalPages::Cell &cell : cells) {
             const std::optional<qint64> k = keyOf(*t, cell);
-            if (!k || t->covers(*k, *k))
-                continue;
-            QStringList names;
-            QVariantList values;
-            for (qsizetype i = 0; i < cell.values.size(); ++i) {
-                if (!t->columns.contains(columns[i].name))
-                    continue;
-                names << quoted(columns[i].name);
-                values << (columns[i].rowid ? QVariant(cell.rowid) : cell.values[i]);
-            }
-            const QString sql = QStringLiteral("INSERT OR IGNORE INTO main.%1 (%2) SELECT %3")
-                                    .arg(quoted(t->name), names.join(QLatin1Char(',')),
-                                         QStringList(names.size(), QStringLiteral("?")).join(QLatin1Char(',')))
-                + (parent.isEmpty() ? QString()
-                                    : QStringLiteral(" WHERE EXISTS (SELECT 1 FROM main.%1 WHERE id = ?)").arg(quoted(parent)));
-            auto q = inserts.find(sql);
-            if (q == inserts.end()) {
-                q = inserts.insert(sql, QSqlQuery(db_));
-                q->prepare(sql);
-            }
-            for (qsizetype i = 0; i < values.size(); ++i)
-                q->bindValue(int(i), values[i]);
-            if (!parent.isEmpty())
-                q->bindValue(int(values.size()), *k);
-            if (!q->exec()) {
-                *error = q->lastError();
+            if (k && !t->covers(*k, *k) && !insertRow(*t, shape, cell, *k, &inserts, error))
                 return false;
-            }
         }
+    }
+    return true;
+}
+
+bool Salvager::insertRow(const Table &t, int shape, const JournalPages::Cell &cell, qint64 key,
+                         std::map<std::pair<int, qsizetype>, Insert> *inserts, QSqlError *error)
+{
+    // One statement for each shape and length of row: a row older than a
+    // column added later has fewer values.
+    const auto [found, fresh] = inserts->try_emplace({shape, cell.values.size()}, db_);
+    Insert &insert = found->second;
+    if (fresh) {
+        const QList<JournalPages::Column> &columns = pageShapes_[shape].columns;
+        QStringList names;
+        for (qsizetype i = 0; i < cell.values.size(); ++i)
+            if (t.columns.contains(columns[i].name)) {
+                names << quoted(columns[i].name);
+                insert.values << i;
+            }
+        const QString parent = t.needsParent();
+        insert.query.prepare(
+            QStringLiteral("INSERT OR IGNORE INTO main.%1 (%2) SELECT %3")
+                .arg(quoted(t.name), names.join(QLatin1Char(',')),
+                     QStringList(names.size(), QStringLiteral("?")).join(QLatin1Char(',')))
+            + (parent.isEmpty() ? QString()
+                                : QStringLiteral(" WHERE EXISTS (SELECT 1 FROM main.%1 WHERE id = ?)").arg(quoted(parent))));
+        insert.parent = !parent.isEmpty();
+    }
+    const QList<JournalPages::Column> &columns = pageShapes_[shape].columns;
+    int bound = 0;
+    for (const qsizetype i : std::as_const(insert.values))
+        insert.query.bindValue(bound++, columns[i].rowid ? QVariant(cell.rowid) : cell.values[i]);
+    if (insert.parent)
+        insert.query.bindValue(bound, key);
+    if (!insert.query.exec()) {
+        *error = insert.query.lastError();
+        return false;
     }
     return true;
 }

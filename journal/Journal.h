@@ -60,7 +60,7 @@ public:
         int unreachedEvents = 0;    // events of the damaged file that could not be read
         bool unreachedExact = true; // false: estimated from the ids handed out
         bool failed = false;        // the copy failed: the new journal holds none of it
-        QString failure;
+        QString failure;            // why, in SQLite's words
     };
     const Salvage &salvaged() const { return salvage_; }
     // The box that says what became of a damaged journal; empty when none was.

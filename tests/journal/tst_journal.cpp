@@ -161,9 +161,17 @@ void recordThreeMachines(Journal &journal)
         QVERIFY(named[m] > 0);
     }
     int sold[3] = {};
+    // A day between visits, as a round goes: time enough for what each sold.
+    QDateTime at = QDateTime::currentDateTime().addDays(-600);
+    journal.setClock([&at] { return at; });
+    struct ClockBack {
+        Journal &journal;
+        ~ClockBack() { journal.setClock({}); }
+    } const back{journal};
     for (int v = 0; v < 500; ++v) {
         const int m = v % 3;
         const ControllerIdentity identity = machine(ids[m].constData());
+        at = at.addDays(1);
         journal.startVisit();
         for (const bool atEnd : {false, true}) {
             DeviceData data;
@@ -172,7 +180,8 @@ void recordThreeMachines(Journal &journal)
                 data.ColumnPrice(c) = 10 * c;
                 data.ColumnSalesCount(c) = sold[m] + 1000 * c;
             }
-            data.SalesTotal() = 1000 * sold[m];
+            // What one piece of each column brings: 318 yen.
+            data.SalesTotal() = 318 * sold[m];
             data.EarnValueC() = v;
             ValueOrigins origins;
             origins.read(ValueOrigins::Identification, QByteArray("\x8b\x40\x8a\x42", 4));

@@ -33,6 +33,7 @@
 #include <QStandardPaths>
 #include <QTableWidget>
 #include <QTreeWidget>
+#include <QScopeGuard>
 #include <QtTest>
 #include <csignal>
 #include <sys/stat.h>
@@ -915,6 +916,7 @@ void TestJournalWindow::collectionReport()
     // A day between visits: time enough for what each sold.
     QDateTime at = QDateTime::currentDateTime().addDays(-30);
     rig.journal.setClock([&at] { return at; });
+    const auto clockBack = qScopeGuard([&rig] { rig.journal.setClock({}); });
     // Column 1 at 10.0 yen, column 5 at 150 yen; the rest unpriced.
     auto visit = [&](int column1, int column5, bool selling) {
         at = at.addDays(1);
@@ -1201,6 +1203,7 @@ void TestJournalWindow::roundOfTwinMachines()
     // A day between visits: time enough for what each sold.
     QDateTime at = QDateTime::currentDateTime().addDays(-30);
     rig.journal.setClock([&at] { return at; });
+    const auto clockBack = qScopeGuard([&rig] { rig.journal.setClock({}); });
     auto visit = [&rig, &at](int column1, int column5, int total, bool clear) {
         at = at.addDays(1);
         rig.emulator.stop();

@@ -288,6 +288,9 @@ private:
     std::optional<qint64> keyOf(const Table &t, const JournalPages::Cell &cell) const;
     // Keys of `t` the pages hold: bounds for the probes.
     void seeOnPages(bool indexPages);
+    // A page to read rows from: of an index or of a table, as asked, and
+    // not the one known overwritten.
+    bool pageToRead(quint32 page, bool indexPages) const;
     bool copy(const Table &t, QSqlError *error);
     bool insertFromPages(bool indexPages, QSqlError *error);
     struct Insert {
@@ -372,17 +375,22 @@ std::optional<qint64> Salvager::keyOf(const Table &t, const JournalPages::Cell &
     return std::nullopt;
 }
 
+bool Salvager::pageToRead(quint32 page, bool indexPages) const
+{
+    if (skip_.contains(page))
+        return false;
+    const JournalPages::Kind kind = pages_->kind(page);
+    const bool index = kind == JournalPages::Kind::IndexLeaf || kind == JournalPages::Kind::IndexInterior;
+    return index == indexPages && (index || kind == JournalPages::Kind::TableLeaf);
+}
+
 void Salvager::seeOnPages(bool indexPages)
 {
     if (std::exchange(seen_[indexPages], true))
         return;
     // The first and last rows of each page, of whichever table they fit.
     for (quint32 page = 2; page <= pages_->pageCount(); ++page) {
-        if (skip_.contains(page))
-            continue;
-        const JournalPages::Kind kind = pages_->kind(page);
-        const bool index = kind == JournalPages::Kind::IndexLeaf || kind == JournalPages::Kind::IndexInterior;
-        if (index != indexPages || (!index && kind != JournalPages::Kind::TableLeaf))
+        if (!pageToRead(page, indexPages))
             continue;
         for (const JournalPages::Cell &cell : pages_->ends(page))
             for (Table &t : tables_)
@@ -429,11 +437,7 @@ bool Salvager::insertFromPages(bool indexPages, QSqlError *error)
         return true;
     std::map<std::pair<int, qsizetype>, Insert> inserts;
     for (quint32 page = 2; page <= pages_->pageCount(); ++page) {
-        if (skip_.contains(page))
-            continue;
-        const JournalPages::Kind kind = pages_->kind(page);
-        const bool index = kind == JournalPages::Kind::IndexLeaf || kind == JournalPages::Kind::IndexInterior;
-        if (index != indexPages || (!index && kind != JournalPages::Kind::TableLeaf))
+        if (!pageToRead(page, indexPages))
             continue;
         // A page whose first and last keys SQLite copied holds nothing more.
         const QList<JournalPages::Cell> ends = pages_->ends(page);
@@ -448,7 +452,7 @@ bool Salvager::insertFromPages(bool indexPages, QSqlError *error)
                }))
             continue;
         const QList<JournalPages::Cell> cells = pages_->cells(page);
-        const int shape = JournalPages::shapeOf(pageShapes_, kind, cells);
+        const int shape = JournalPages::shapeOf(pageShapes_, pages_->kind(page), cells);
         const auto t = std::find_if(tables_.begin(), tables_.end(), [shape](const Table &t) { return t.shape == shape; });
         if (shape < 0 || t == tables_.end())
             continue;

@@ -198,6 +198,10 @@ bool Journal::prepare()
         return false;
     if (!setAside_.isEmpty() && salvaged_ < 0)
         salvage();
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    technician_.clear();
+    if (q.exec(QStringLiteral("SELECT value FROM setting WHERE name = 'technician'")) && q.next())
+        technician_ = q.value(0).toString();
     return true;
 }
 
@@ -386,6 +390,13 @@ bool Journal::migrate()
             QStringLiteral("CREATE INDEX event_by_machine ON event(machine, id)"),
             QStringLiteral("CREATE INDEX event_by_visit ON event(visit, id)"),
         },
+        {
+            // An id unique across laptops, so that journals merge without
+            // doubling an event, and the technician who recorded it.
+            QStringLiteral("ALTER TABLE event ADD COLUMN uid TEXT"),
+            QStringLiteral("ALTER TABLE event ADD COLUMN technician TEXT NOT NULL DEFAULT ''"),
+            QStringLiteral("CREATE TABLE setting (name TEXT PRIMARY KEY, value TEXT NOT NULL)"),
+        },
     };
     {
         // A journal already of this version needs no write lock at all: an
@@ -429,7 +440,7 @@ bool Journal::migrate()
                 return false;
             }
         }
-        if (version == 1 && !fillControllerBytes()) {
+        if ((version == 1 && !fillControllerBytes()) || (version == 3 && !fillEventUids())) {
             rollback();
             return false;
         }
@@ -546,4 +557,32 @@ bool Journal::backupTo(const QString &file, QString *error)
         return failed(QStringLiteral("%1 に書き込めません").arg(absolute));
     }
     return true;
+}
+
+bool Journal::fillEventUids()
+{
+    // Events recorded before ids were given get one their content decides:
+    // two copies of one journal, merged, give their events the same ids.
+    const QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    QSqlQuery events(db);
+    events.setForwardOnly(true);
+    if (!events.exec(QStringLiteral("SELECT id FROM event ORDER BY id"))) {
+        failWith(events.lastError());
+        return false;
+    }
+    QList<qint64> ids;
+    while (events.next())
+        ids.append(events.value(0).toLongLong());
+    events.finish();
+    QSqlQuery update(db);
+    update.prepare(QStringLiteral("UPDATE event SET uid = ? WHERE id = ?"));
+    for (const qint64 id : std::as_const(ids)) {
+        update.addBindValue(contentUid(db, id));
+        update.addBindValue(id);
+        if (!update.exec()) {
+            failWith(update.lastError());
+            return false;
+        }
+    }
+    return exec(QStringLiteral("CREATE UNIQUE INDEX event_by_uid ON event(uid)"));
 }

@@ -100,6 +100,8 @@ struct CommandLine {
     std::optional<QString> reportTo;   // --report
     QString controller;                // --controller: one history only
     bool bom = false;
+    QStringList mergeFrom;             // --merge-journal (and the files after it)
+    std::optional<QString> technician; // --technician
 };
 
 // --help and --version print and end the program; without arguments it
@@ -157,11 +159,25 @@ CommandLine processCommandLine(const QCoreApplication &app)
         QStringLiteral("controller"),
         QStringLiteral("With --export-dex or --report: only the machine with this asset number or identification text."),
         QStringLiteral("text"));
-    parser.addOptions(
-        {journal, noJournal, exportJournal, backupJournal, bom, read, format, output, exportDex, report, controller});
+    const QCommandLineOption mergeJournal(
+        QStringLiteral("merge-journal"),
+        QStringLiteral("Add to the journal every event of the journal <file> (and of the files after it) that it "
+                       "lacks, and end. The files are read and never changed; copy a journal from another computer "
+                       "first, never merge it across the network."),
+        QStringLiteral("file"));
+    const QCommandLineOption technician(
+        QStringLiteral("technician"),
+        QStringLiteral("Record the events of this and later runs under the technician <name>, kept in the journal."),
+        QStringLiteral("name"));
+    parser.addOptions({journal, noJournal, exportJournal, backupJournal, bom, read, format, output, exportDex, report,
+                       controller, mergeJournal, technician});
     parser.process(app);
     CommandLine line;
-    if (!parser.positionalArguments().isEmpty()) {
+    if (parser.isSet(mergeJournal))
+        line.mergeFrom = parser.values(mergeJournal) + parser.positionalArguments();
+    if (parser.isSet(technician))
+        line.technician = parser.value(technician);
+    if (!parser.positionalArguments().isEmpty() && line.mergeFrom.isEmpty()) {
         std::fprintf(stderr, "quvo-utility: unexpected argument \"%s\"; see --help\n",
                      qPrintable(parser.positionalArguments().constFirst()));
         line.valid = false;
@@ -204,6 +220,12 @@ CommandLine processCommandLine(const QCoreApplication &app)
         return refuse("--export-dex, --export-journal, --backup-journal, --read and --report exclude each other");
     if (parser.isSet(controller) && !parser.isSet(exportDex) && !parser.isSet(report))
         return refuse("--controller goes with --export-dex or --report");
+    if (!line.mergeFrom.isEmpty()
+        && (parser.isSet(exportDex) || parser.isSet(exportJournal) || parser.isSet(backupJournal) || parser.isSet(read)
+            || parser.isSet(report)))
+        return refuse("--merge-journal goes alone with --journal and --technician");
+    if ((!line.mergeFrom.isEmpty() || line.technician) && line.noJournal)
+        return refuse("--merge-journal and --technician need a journal, not --no-journal");
     if (parser.isSet(exportDex))
         line.auditTo = parser.value(exportDex);
     if (parser.isSet(report))
@@ -267,6 +289,33 @@ int exportJournal(const CommandLine &line)
     if (!journal.exportCsvTo(*line.exportTo, nullptr, line.bom, &error))
         return fail(QStringLiteral("cannot write %1: %2").arg(*line.exportTo, error));
     return 0;
+}
+
+// --merge-journal: each file's events into the journal, each in one
+// transaction; what came over and what is for the office to decide.
+int mergeJournals(const CommandLine &line)
+{
+    const QString path = journalPathOf(line);
+    Journal journal;
+    if (!journal.open(path))
+        return fail(QStringLiteral("cannot open the journal %1: %2").arg(path, journal.problem()));
+    if (line.technician && !journal.setTechnician(*line.technician))
+        return fail(QStringLiteral("cannot keep the technician's name: %1").arg(journal.problem()));
+    int failed = 0;
+    for (const QString &file : line.mergeFrom) {
+        const Journal::MergeReport r = journal.mergeFrom(file);
+        if (!r.error.isEmpty()) {
+            std::fprintf(stderr, "quvo-utility: %s: nothing merged: %s\n", qPrintable(file), qPrintable(r.error));
+            ++failed;
+            continue;
+        }
+        std::printf("%s: %d events added, %d already in the journal, %d machines added\n", qPrintable(file),
+                    r.added, r.alreadyHere, r.machinesAdded);
+        for (const QString &c : r.conflicts)
+            std::printf("%s: to decide: %s\n", qPrintable(file), qPrintable(c));
+    }
+    std::fflush(stdout);
+    return failed == 0 ? 0 : 1;
 }
 
 // The journal the audit file and the report read, or the exit code of why not.
@@ -407,7 +456,8 @@ int readController(const CommandLine &line)
     if (outcome.reading && !line.noJournal) {
         const QString path = journalPathOf(line);
         // A journal that cannot be kept is said, not a failure of the read.
-        kept = journal.open(path) && recordIn(journal, *outcome.reading);
+        kept = journal.open(path) && (!line.technician || journal.setTechnician(*line.technician))
+            && recordIn(journal, *outcome.reading);
         if (!kept)
             std::fprintf(stderr, "quvo-utility: the reading is not kept in the journal %s: %s\n", qPrintable(path),
                          qPrintable(journal.problem()));
@@ -473,6 +523,8 @@ std::optional<int> runCommandLine(int &argc, char *argv[], CommandLine &line)
         line = processCommandLine(textOnly);
         if (!line.valid)
             return 1;
+        if (!line.mergeFrom.isEmpty())
+            return mergeJournals(line);
         if (line.exportTo || line.backupTo)
             return exportJournal(line);
         if (line.auditTo)
@@ -569,8 +621,9 @@ int runApplication(int argc, char *argv[])
     catchEndSignals();
     // The journal comes first so that it outlives the window recording into it.
     Journal journal;
-    if (!line.noJournal)
-        journal.open(line.journalPath.isEmpty() ? Journal::defaultPath() : line.journalPath);
+    if (!line.noJournal && journal.open(line.journalPath.isEmpty() ? Journal::defaultPath() : line.journalPath)
+        && line.technician)
+        journal.setTechnician(*line.technician);
     if (!journal.setAsidePath().isEmpty())
         showOk(nullptr,
                QStringLiteral("履歴のファイル %1 は壊れていました.\n読み取れた記録 %2件を新しい履歴に移し, "

@@ -186,6 +186,11 @@ public:
     // The events of one controller that carry counts, with only their
     // counts, total and prices.
     QList<JournalEvent> countEvents(const JournalController &only);
+    // Who made the history's last reading (empty: not recorded).
+    QString lastTechnician(const JournalController &history);
+    // Its writes never confirmed: a write mode that may be open, a price
+    // whose read-back never reported it.
+    QList<qint64> unconfirmedWrites(const JournalController &history);
     // The same as the sales arithmetic takes them, read at once.
     QList<SalesHistory::CountPoint> countPoints(const JournalController &only);
     // CSV of one history or of all to `out`, of one visit only when

@@ -3,6 +3,7 @@
 #include "device/HeadlessRead.h"
 #include "device/ReadingJson.h"
 #include "journal/AuditExport.h"
+#include "journal/Fleet.h"
 #include "journal/ReadingCsv.h"
 #include "journal/Journal.h"
 #include "journal/JournalCsv.h"
@@ -102,6 +103,8 @@ struct CommandLine {
     bool bom = false;
     QStringList mergeFrom;             // --merge-journal (and the files after it)
     std::optional<QString> technician; // --technician
+    std::optional<QString> fleetTo;    // --fleet
+    int staleDays = 30;                // --stale-days
 };
 
 // --help and --version print and end the program; without arguments it
@@ -169,8 +172,17 @@ CommandLine processCommandLine(const QCoreApplication &app)
         QStringLiteral("technician"),
         QStringLiteral("Record the events of this and later runs under the technician <name>, kept in the journal."),
         QStringLiteral("name"));
+    const QCommandLineOption fleet(
+        QStringLiteral("fleet"),
+        QStringLiteral("Write the table of every machine (last visit, sales since the last collection, the register "
+                       "at it, what needs a look) as CSV to <file> (- for standard output) and end."),
+        QStringLiteral("file"));
+    const QCommandLineOption staleDays(
+        QStringLiteral("stale-days"),
+        QStringLiteral("With --fleet: mark a machine not visited for more than <days> days (default 30)."),
+        QStringLiteral("days"), QStringLiteral("30"));
     parser.addOptions({journal, noJournal, exportJournal, backupJournal, bom, read, format, output, exportDex, report,
-                       controller, mergeJournal, technician});
+                       controller, mergeJournal, technician, fleet, staleDays});
     parser.process(app);
     CommandLine line;
     if (parser.isSet(mergeJournal))
@@ -226,6 +238,16 @@ CommandLine processCommandLine(const QCoreApplication &app)
         return refuse("--merge-journal goes alone with --journal and --technician");
     if ((!line.mergeFrom.isEmpty() || line.technician) && line.noJournal)
         return refuse("--merge-journal and --technician need a journal, not --no-journal");
+    if (parser.isSet(fleet)) {
+        if (parser.isSet(exportDex) || parser.isSet(exportJournal) || parser.isSet(backupJournal)
+            || parser.isSet(read) || parser.isSet(report) || !line.mergeFrom.isEmpty())
+            return refuse("--fleet goes alone with --journal and --stale-days");
+        line.fleetTo = parser.value(fleet);
+    }
+    bool daysOk = false;
+    line.staleDays = parser.value(staleDays).toInt(&daysOk);
+    if (!daysOk || line.staleDays < 0)
+        return refuse("--stale-days takes a number of days");
     if (parser.isSet(exportDex))
         line.auditTo = parser.value(exportDex);
     if (parser.isSet(report))
@@ -316,6 +338,21 @@ int mergeJournals(const CommandLine &line)
     }
     std::fflush(stdout);
     return failed == 0 ? 0 : 1;
+}
+
+std::optional<int> openToExport(const CommandLine &line, const char *option, Journal &journal);
+
+// --fleet: the table of every machine, as CSV.
+int writeFleet(const CommandLine &line)
+{
+    Journal journal;
+    if (const std::optional<int> refused = openToExport(line, "--fleet", journal))
+        return *refused;
+    QString error;
+    if (!OutputFile::write(*line.fleetTo, Fleet::csv(Fleet::rows(journal, QDateTime::currentDateTime(), line.staleDays)),
+                           true, &error))
+        return fail(QStringLiteral("cannot write %1: %2").arg(*line.fleetTo, error));
+    return 0;
 }
 
 // The journal the audit file and the report read, or the exit code of why not.
@@ -525,6 +562,8 @@ std::optional<int> runCommandLine(int &argc, char *argv[], CommandLine &line)
             return 1;
         if (!line.mergeFrom.isEmpty())
             return mergeJournals(line);
+        if (line.fleetTo)
+            return writeFleet(line);
         if (line.exportTo || line.backupTo)
             return exportJournal(line);
         if (line.auditTo)

@@ -1,6 +1,6 @@
 // Reading the journal back: its histories, their events and figures, the
-// CSV export. With the file's life and the recording, the only places that
-// speak SQL.
+// CSV export. With the file's life, the salvage and the recording, the only
+// places that speak SQL.
 #include "journal/Journal.h"
 
 #include "journal/JournalRows.h"

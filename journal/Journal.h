@@ -41,7 +41,7 @@ public:
 
     // Opens `path`, creating it and its directory (0700, file 0600) when
     // missing. A damaged file is moved aside under a name carrying the
-    // time, a new journal started in its place and the events that can
+    // time, a new journal started in its place and every row that can
     // still be read copied into it. False: not kept.
     bool open(const QString &path);
     void close();
@@ -52,10 +52,22 @@ public:
     QString path() const { return path_; }
     // Why the journal is not kept, for the status line.
     QString problem() const { return problem_; }
-    // Where a damaged journal was moved, when one was, and how many of its
-    // events were copied into the new journal (0 when none could be read).
+    // Where a damaged journal was moved, when one was, and what of it was
+    // copied into the new journal.
     QString setAsidePath() const { return setAside_; }
-    int salvagedEvents() const { return std::max(0, salvaged_); }
+    struct Salvage {
+        int events = 0;             // events copied, with their ids, visits and machines
+        int items = 0;              // their values
+        int machines = 0;           // named machines copied with their names
+        int unnamedMachines = 0;    // machines whose events were copied but not their names
+        int unreachedEvents = 0;    // events of the damaged file that could not be read
+        bool unreachedExact = true; // false: estimated from the ids handed out
+        bool failed = false;        // the copy failed: the new journal holds none of it
+        QString failure;            // why, in SQLite's words
+    };
+    const Salvage &salvaged() const { return salvage_; }
+    // The box that says what became of a damaged journal; empty when none was.
+    QString salvageNotice() const;
     // The status-line text that the journal is not kept: once per run, at
     // the first time it is asked after the journal failed.
     std::optional<QString> takeNotKeptNotice();
@@ -227,7 +239,7 @@ private:
     bool fillEventUids();
     qint64 insert(const JournalEvent &event);
     qint64 insertRows(const JournalEvent &event);
-    void salvage();
+    void salvageAside();
     bool openReadOnly();
     void placeVisit(JournalEvent &e);
     struct Placing {
@@ -260,7 +272,8 @@ private:
     JournalLock lock_;
     int missed_ = 0;          // events not kept since the last one kept
     QString missedSince_;
-    int salvaged_ = -1;
+    bool salvageDone_ = false;
+    Salvage salvage_;
     bool readOnly_ = false;
     bool startingVisit_ = false;
     qint64 sameMachineAs_ = 0;

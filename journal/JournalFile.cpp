@@ -1,6 +1,6 @@
 // The journal file's life: opening and creating it, setting a damaged one
-// aside and salvaging it, bringing an older schema up to date, copying it
-// whole. With the recording and the queries, the only places that speak SQL.
+// aside, bringing an older schema up to date, copying it whole. With the
+// salvage, the recording and the queries, the only places that speak SQL.
 #include "journal/Journal.h"
 
 #include "journal/JournalRows.h"
@@ -89,7 +89,8 @@ bool Journal::open(const QString &path)
     path_ = QFileInfo(path).absoluteFilePath();
     problem_.clear();
     setAside_.clear();
-    salvaged_ = -1;
+    salvageDone_ = false;
+    salvage_ = Salvage();
     readOnly_ = false;
 
     const QFileInfo file(path_);
@@ -176,6 +177,10 @@ bool Journal::prepare()
             fail(QStringLiteral("%1 は壊れていますが, ほかのユーティリティが使っています").arg(path_));
             return false;
         }
+        // Set aside as it was found: a log that holds anything is not
+        // folded into it on the way.
+        if (QFileInfo(path_ + QStringLiteral("-wal")).size() > 0)
+            keepLogOnClose(QSqlDatabase::database(connection_, false));
         close();
         if (!moveAside())
             return false;
@@ -196,69 +201,18 @@ bool Journal::prepare()
     if (!exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !exec(QStringLiteral("PRAGMA synchronous=FULL"))
         || !migrate())
         return false;
-    if (!setAside_.isEmpty() && salvaged_ < 0)
-        salvage();
+    // Events salvaged from a journal of before the ids get theirs as the
+    // migration gives them.
+    if (!setAside_.isEmpty() && !salvageDone_) {
+        salvageAside();
+        if (begin() && (!fillEventUids() || !commit()))
+            rollback();
+    }
     QSqlQuery q(QSqlDatabase::database(connection_, false));
     technician_.clear();
     if (q.exec(QStringLiteral("SELECT value FROM setting WHERE name = 'technician'")) && q.next())
         technician_ = q.value(0).toString();
     return true;
-}
-
-void Journal::salvage()
-{
-    // What can still be read of the damaged file, read-only, event by event
-    // in the order recorded; whatever fails to read ends the copy there.
-    salvaged_ = 0;
-    QList<JournalEvent> found;
-    const QString name = connection_ + QStringLiteral("-salvage");
-    {
-        QSqlDatabase old = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        old.setDatabaseName(setAside_);
-        old.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        if (old.open()) {
-            QSqlQuery events(old);
-            events.setForwardOnly(true);
-            const bool withBytes = events.exec(QStringLiteral(
-                "SELECT id, time, kind, port, device, identification, version, summary, identification_bytes,"
-                " version_bytes FROM event ORDER BY id"));
-            if (withBytes
-                || events.exec(QStringLiteral(
-                    "SELECT id, time, kind, port, device, identification, version, summary FROM event ORDER BY id"))) {
-                while (events.next()) {
-                    JournalEvent e = eventFromRow(events);
-                    e.summary = events.value(7).toString();
-                    if (withBytes) {
-                        e.identificationBytes = events.value(8).toByteArray();
-                        e.versionBytes = events.value(9).toByteArray();
-                    }
-                    found.append(e);
-                }
-            }
-            events.finish();
-            QSqlQuery items(old);
-            items.prepare(QStringLiteral("SELECT name, value, sent, reported FROM item WHERE event = ? ORDER BY position"));
-            for (JournalEvent &e : found) {
-                items.bindValue(0, e.id);
-                if (items.exec())
-                    while (items.next())
-                        e.items.append({items.value(0).toString(), items.value(1), items.value(2), items.value(3)});
-            }
-            items.finish();
-            old.close();
-        }
-    }
-    QSqlDatabase::removeDatabase(name);
-    if (found.isEmpty() || !begin())
-        return;
-    for (const JournalEvent &e : std::as_const(found)) {
-        if (insertRows(e) == 0) {
-            rollback();
-            return;
-        }
-    }
-    if (commit())
-        salvaged_ = int(found.size());
 }
 
 bool Journal::openAt(const QString &path)
@@ -269,7 +223,8 @@ bool Journal::openAt(const QString &path)
     }
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
     db.setDatabaseName(path);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
+    // URIs: a damaged journal set aside is attached read-only by one.
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1;QSQLITE_OPEN_URI").arg(BusyTimeoutMs));
     if (!db.open()) {
         fail(db.lastError().text());
         return false;
@@ -566,7 +521,7 @@ bool Journal::fillEventUids()
     const QSqlDatabase db = QSqlDatabase::database(connection_, false);
     QSqlQuery events(db);
     events.setForwardOnly(true);
-    if (!events.exec(QStringLiteral("SELECT id FROM event ORDER BY id"))) {
+    if (!events.exec(QStringLiteral("SELECT id FROM event WHERE uid IS NULL ORDER BY id"))) {
         failWith(events.lastError());
         return false;
     }
@@ -584,5 +539,5 @@ bool Journal::fillEventUids()
             return false;
         }
     }
-    return exec(QStringLiteral("CREATE UNIQUE INDEX event_by_uid ON event(uid)"));
+    return exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS event_by_uid ON event(uid)"));
 }

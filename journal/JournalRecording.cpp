@@ -1,5 +1,6 @@
 // Recording: events, their outcomes, visits and the machines they go with.
-// With the file's life and the queries, the only places that speak SQL.
+// With the file's life, the salvage and the queries, the only places that
+// speak SQL.
 #include "journal/Journal.h"
 
 #include "journal/JournalRows.h"

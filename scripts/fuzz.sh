@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 root=$PWD
 targets=(fuzz_reply fuzz_transaction fuzz_full_read fuzz_entry fuzz_text fuzz_trace fuzz_scenario
-         fuzz_sales fuzz_csv fuzz_journal)
+         fuzz_sales fuzz_csv fuzz_journal fuzz_pages)
 
 if ! command -v clang++ >/dev/null; then
     echo "fuzz.sh: clang++ is missing (scripts/setup.sh installs it)" >&2

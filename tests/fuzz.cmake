@@ -3,7 +3,7 @@
 # test. Configured with QUVO_FUZZ=ON under clang (scripts/fuzz.sh does it in
 # build-fuzz/), they are libFuzzer targets, and so is everything they link.
 set(QUVO_FUZZ_TARGETS fuzz_reply fuzz_transaction fuzz_full_read fuzz_entry fuzz_text fuzz_trace fuzz_scenario
-    fuzz_sales fuzz_csv fuzz_journal)
+    fuzz_sales fuzz_csv fuzz_journal fuzz_pages)
 add_custom_target(fuzz_targets)
 foreach(t ${QUVO_FUZZ_TARGETS})
     if(QUVO_FUZZ)

@@ -272,6 +272,31 @@ QString journalPathOf(const CommandLine &line)
     return line.journalPath.isEmpty() ? Journal::defaultPath() : line.journalPath;
 }
 
+// A journal found damaged as a command opened it, on standard error: where
+// it was kept and what of it came over into the new one.
+void noteSalvage(const Journal &journal, const QString &path)
+{
+    if (journal.setAsidePath().isEmpty())
+        return;
+    const Journal::Salvage &s = journal.salvaged();
+    QString text = QStringLiteral("the journal %1 was damaged: kept as %2, ").arg(path, journal.setAsidePath());
+    if (s.failed) {
+        text += QStringLiteral("nothing of it copied into the new journal, which is empty: %1").arg(s.failure);
+    } else {
+        text += QStringLiteral("%1 readable events with %2 values and %3 named machines copied into a new journal")
+                    .arg(s.events)
+                    .arg(s.items)
+                    .arg(s.machines);
+        if (s.unnamedMachines > 0)
+            text += QStringLiteral(", %1 machines without their names").arg(s.unnamedMachines);
+        if (s.unreachedEvents > 0)
+            text += QStringLiteral("; %1%2 events could not be read")
+                        .arg(s.unreachedExact ? QString() : QStringLiteral("about "))
+                        .arg(s.unreachedEvents);
+    }
+    std::fprintf(stderr, "quvo-utility: %s\n", qPrintable(text));
+}
+
 // --export-journal and --backup-journal: the journal as CSV or as a copy,
 // without a window.
 int exportJournal(const CommandLine &line)
@@ -290,12 +315,7 @@ int exportJournal(const CommandLine &line)
     Journal journal;
     if (!none && !journal.open(path) && !journal.readOnly())
         return fail(QStringLiteral("cannot open the journal %1: %2").arg(path, journal.problem()));
-    if (!journal.setAsidePath().isEmpty())
-        std::fprintf(stderr, "quvo-utility: %s\n",
-                     qPrintable(QStringLiteral("the journal %1 was damaged: kept as %2, %3 readable events copied "
-                                               "into a new journal")
-                                    .arg(path, journal.setAsidePath())
-                                    .arg(journal.salvagedEvents())));
+    noteSalvage(journal, path);
     QString error;
     if (line.backupTo) {
         if (!journal.backupTo(*line.backupTo, &error))
@@ -365,6 +385,7 @@ std::optional<int> openToExport(const CommandLine &line, const char *option, Jou
         return fail(QStringLiteral("no journal at %1").arg(path));
     if (!journal.open(path) && !journal.readOnly())
         return fail(QStringLiteral("cannot open the journal %1: %2").arg(path, journal.problem()));
+    noteSalvage(journal, path);
     return std::nullopt;
 }
 
@@ -493,8 +514,9 @@ int readController(const CommandLine &line)
     if (outcome.reading && !line.noJournal) {
         const QString path = journalPathOf(line);
         // A journal that cannot be kept is said, not a failure of the read.
-        kept = journal.open(path) && (!line.technician || journal.setTechnician(*line.technician))
-            && recordIn(journal, *outcome.reading);
+        kept = journal.open(path);
+        noteSalvage(journal, path);
+        kept = kept && (!line.technician || journal.setTechnician(*line.technician)) && recordIn(journal, *outcome.reading);
         if (!kept)
             std::fprintf(stderr, "quvo-utility: the reading is not kept in the journal %s: %s\n", qPrintable(path),
                          qPrintable(journal.problem()));
@@ -664,13 +686,7 @@ int runApplication(int argc, char *argv[])
         && line.technician)
         journal.setTechnician(*line.technician);
     if (!journal.setAsidePath().isEmpty())
-        showOk(nullptr,
-               QStringLiteral("履歴のファイル %1 は壊れていました.\n読み取れた記録 %2件を新しい履歴に移し, "
-                              "壊れたファイルは %3 として残しました.")
-                   .arg(journal.path())
-                   .arg(journal.salvagedEvents())
-                   .arg(journal.setAsidePath()),
-               QStringLiteral("Information"));
+        showOk(nullptr, journal.salvageNotice(), QStringLiteral("Information"));
     std::unique_ptr<TMainForm> mainForm;
     std::unique_ptr<TSubForm> subForm;
     std::unique_ptr<TDataSetDialog> dataSetDialog;

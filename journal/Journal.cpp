@@ -438,3 +438,38 @@ bool Journal::exportCsvTo(const QString &file, const JournalController *only, bo
         },
         true, error);
 }
+
+QString Journal::lastTechnician(const JournalController &history)
+{
+    if (!QSqlDatabase::contains(connection_))
+        return QString();
+    QVariantList bind;
+    const QString where = historyWhere(history, &bind);
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    q.prepare(QStringLiteral("SELECT e.technician FROM event e WHERE ") + where
+              + QStringLiteral(" AND e.kind = 'reading' ORDER BY e.id DESC LIMIT 1"));
+    for (const QVariant &v : bind)
+        q.addBindValue(v);
+    return q.exec() && q.next() ? q.value(0).toString() : QString();
+}
+
+QList<qint64> Journal::unconfirmedWrites(const JournalController &history)
+{
+    QList<qint64> ids;
+    if (!QSqlDatabase::contains(connection_))
+        return ids;
+    QVariantList bind;
+    const QString where = historyWhere(history, &bind);
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    q.prepare(QStringLiteral("SELECT DISTINCT e.id FROM event e JOIN item i ON i.event = e.id WHERE ") + where
+              + QStringLiteral(" AND ((e.kind = 'write-mode' AND i.name = 'write-mode' AND i.value = 'open'"
+                               " AND (i.reported IS NULL OR i.reported = 'may-be-open'))"
+                               " OR (e.kind = 'price' AND i.name LIKE 'price%' AND i.reported IS NULL))"
+                               " ORDER BY e.id"));
+    for (const QVariant &v : bind)
+        q.addBindValue(v);
+    if (q.exec())
+        while (q.next())
+            ids.append(q.value(0).toLongLong());
+    return ids;
+}

@@ -27,7 +27,7 @@
 class Journal {
 public:
     // The schema this build writes; older journals are migrated up to it.
-    static constexpr int SchemaVersion = 3;
+    static constexpr int SchemaVersion = 4;
     // How long a write waits for another instance's write to finish.
     static constexpr int BusyTimeoutMs = 1500;
 
@@ -75,6 +75,23 @@ public:
     // Where the times of events come from: the system's clock unless set
     // (tests move it on by days between visits).
     void setClock(std::function<QDateTime()> clock) { clock_ = std::move(clock); }
+
+    // The technician whose events this journal records: kept in the
+    // journal, asked once in the window, changeable.
+    QString technician();
+    bool setTechnician(const QString &name);
+
+    // Adds every event of the journal at `other` (opened read-only, never
+    // changed) that this one lacks, in one transaction; machines are
+    // matched by asset number. What happened, for the box and the command.
+    struct MergeReport {
+        int added = 0;          // events
+        int alreadyHere = 0;    // events this journal had
+        int machinesAdded = 0;
+        QStringList conflicts;  // for the office to decide
+        QString error;          // set when nothing was merged
+    };
+    MergeReport mergeFrom(const QString &other);
 
     // One event in one transaction; the time is filled in when empty.
     // Returns the event's id, 0 when it could not be kept. The first event
@@ -181,6 +198,11 @@ public:
     // The events of one controller that carry counts, with only their
     // counts, total and prices.
     QList<JournalEvent> countEvents(const JournalController &only);
+    // Who made the history's last reading (empty: not recorded).
+    QString lastTechnician(const JournalController &history);
+    // Its writes never confirmed: a write mode that may be open, a price
+    // whose read-back never reported it.
+    QList<qint64> unconfirmedWrites(const JournalController &history);
     // The same as the sales arithmetic takes them, read at once.
     QList<SalesHistory::CountPoint> countPoints(const JournalController &only);
     // CSV of one history or of all to `out`, of one visit only when
@@ -214,6 +236,7 @@ private:
     bool moveAside();
     bool migrate();
     bool fillControllerBytes();
+    bool fillEventUids();
     qint64 insert(const JournalEvent &event);
     qint64 insertRows(const JournalEvent &event);
     void salvageAside();
@@ -239,6 +262,7 @@ private:
     void rollback();
 
     QString connection_;
+    QString technician_;
     QString path_;
     QString problem_;
     QString setAside_;

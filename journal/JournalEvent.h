@@ -88,6 +88,10 @@ struct JournalEvent {
     qint64 visit = 0;
     qint64 machine = 0;
     bool apart = false;
+    // Unique across journals (made when recorded when left empty), and who
+    // recorded it (the journal's technician when left empty).
+    QString uid{};
+    QString technician{};
 };
 
 namespace JournalItemName {

@@ -201,8 +201,17 @@ bool Journal::prepare()
     if (!exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !exec(QStringLiteral("PRAGMA synchronous=FULL"))
         || !migrate())
         return false;
-    if (!setAside_.isEmpty() && !salvageDone_)
+    // Events salvaged from a journal of before the ids get theirs as the
+    // migration gives them.
+    if (!setAside_.isEmpty() && !salvageDone_) {
         salvageAside();
+        if (begin() && (!fillEventUids() || !commit()))
+            rollback();
+    }
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    technician_.clear();
+    if (q.exec(QStringLiteral("SELECT value FROM setting WHERE name = 'technician'")) && q.next())
+        technician_ = q.value(0).toString();
     return true;
 }
 
@@ -336,6 +345,13 @@ bool Journal::migrate()
             QStringLiteral("CREATE INDEX event_by_machine ON event(machine, id)"),
             QStringLiteral("CREATE INDEX event_by_visit ON event(visit, id)"),
         },
+        {
+            // An id unique across laptops, so that journals merge without
+            // doubling an event, and the technician who recorded it.
+            QStringLiteral("ALTER TABLE event ADD COLUMN uid TEXT"),
+            QStringLiteral("ALTER TABLE event ADD COLUMN technician TEXT NOT NULL DEFAULT ''"),
+            QStringLiteral("CREATE TABLE setting (name TEXT PRIMARY KEY, value TEXT NOT NULL)"),
+        },
     };
     {
         // A journal already of this version needs no write lock at all: an
@@ -379,7 +395,7 @@ bool Journal::migrate()
                 return false;
             }
         }
-        if (version == 1 && !fillControllerBytes()) {
+        if ((version == 1 && !fillControllerBytes()) || (version == 3 && !fillEventUids())) {
             rollback();
             return false;
         }
@@ -496,4 +512,32 @@ bool Journal::backupTo(const QString &file, QString *error)
         return failed(QStringLiteral("%1 に書き込めません").arg(absolute));
     }
     return true;
+}
+
+bool Journal::fillEventUids()
+{
+    // Events recorded before ids were given get one their content decides:
+    // two copies of one journal, merged, give their events the same ids.
+    const QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    QSqlQuery events(db);
+    events.setForwardOnly(true);
+    if (!events.exec(QStringLiteral("SELECT id FROM event WHERE uid IS NULL ORDER BY id"))) {
+        failWith(events.lastError());
+        return false;
+    }
+    QList<qint64> ids;
+    while (events.next())
+        ids.append(events.value(0).toLongLong());
+    events.finish();
+    QSqlQuery update(db);
+    update.prepare(QStringLiteral("UPDATE event SET uid = ? WHERE id = ?"));
+    for (const qint64 id : std::as_const(ids)) {
+        update.addBindValue(contentUid(db, id));
+        update.addBindValue(id);
+        if (!update.exec()) {
+            failWith(update.lastError());
+            return false;
+        }
+    }
+    return exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS event_by_uid ON event(uid)"));
 }

@@ -6,6 +6,8 @@
 #include "journal/JournalRows.h"
 #include "device/ValueFormats.h"
 
+#include <QUuid>
+
 using namespace JournalRows;
 
 namespace {
@@ -401,8 +403,8 @@ qint64 Journal::insertRows(const JournalEvent &event)
     const QSqlDatabase db = QSqlDatabase::database(connection_, false);
     QSqlQuery q(db);
     q.prepare(QStringLiteral("INSERT INTO event (time, kind, port, device, identification, version, summary,"
-                             " identification_bytes, version_bytes, visit, machine, apart)"
-                             " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+                             " identification_bytes, version_bytes, visit, machine, apart, uid, technician)"
+                             " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
     q.addBindValue(event.time);
     q.addBindValue(nonNull(event.kind));
     q.addBindValue(event.port);
@@ -415,6 +417,8 @@ qint64 Journal::insertRows(const JournalEvent &event)
     q.addBindValue(event.visit != 0 ? QVariant(event.visit) : QVariant(QMetaType(QMetaType::LongLong)));
     q.addBindValue(event.machine != 0 ? QVariant(event.machine) : QVariant(QMetaType(QMetaType::LongLong)));
     q.addBindValue(event.apart ? 1 : 0);
+    q.addBindValue(event.uid.isEmpty() ? QUuid::createUuid().toString(QUuid::WithoutBraces) : event.uid);
+    q.addBindValue(nonNull(event.uid.isEmpty() ? technician_ : event.technician));
     if (!q.exec()) {
         fail(q.lastError().text());
         return 0;
@@ -793,4 +797,25 @@ QList<Journal::Candidate> Journal::candidates(const ControllerIdentity &identity
         found.append(c);
     }
     return found;
+}
+
+QString Journal::technician()
+{
+    return technician_;
+}
+
+bool Journal::setTechnician(const QString &name)
+{
+    if (readOnly_ || !QSqlDatabase::contains(connection_))
+        return false;
+    QSqlQuery q(QSqlDatabase::database(connection_, false));
+    q.prepare(QStringLiteral("INSERT INTO setting (name, value) VALUES ('technician', ?)"
+                             " ON CONFLICT (name) DO UPDATE SET value = excluded.value"));
+    q.addBindValue(nonNull(name.trimmed()));
+    if (!q.exec()) {
+        failWith(q.lastError());
+        return false;
+    }
+    technician_ = name.trimmed();
+    return true;
 }

@@ -10,6 +10,8 @@
 #include <QSqlQuery>
 #include <QString>
 #include <QVariant>
+#include <QCryptographicHash>
+#include <QSqlDatabase>
 #include <cstdlib>
 
 namespace JournalRows {
@@ -80,6 +82,28 @@ inline JournalEvent eventFromRow(const QSqlQuery &q)
     e.identification = q.value(5).toString();
     e.version = q.value(6).toString();
     return e;
+}
+
+// The id of event `id` made from what it recorded: its time, kind, where,
+// what the controller reported and every value.
+inline QString contentUid(const QSqlDatabase &db, qint64 id)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("SELECT time, kind, port, device, identification_bytes, version_bytes, summary"
+                             " FROM event WHERE id = ?"));
+    q.addBindValue(id);
+    if (q.exec() && q.next())
+        for (int c = 0; c < 7; ++c)
+            hash.addData(q.value(c).toString().toUtf8().toHex() + '|');
+    q.finish();
+    q.prepare(QStringLiteral("SELECT name, value, sent, reported FROM item WHERE event = ? ORDER BY position"));
+    q.addBindValue(id);
+    if (q.exec())
+        while (q.next())
+            for (int c = 0; c < 4; ++c)
+                hash.addData((q.value(c).isNull() ? QByteArray("-") : q.value(c).toString().toUtf8().toHex()) + '|');
+    return QStringLiteral("c-") + QString::fromLatin1(hash.result().toHex());
 }
 
 } // namespace JournalRows

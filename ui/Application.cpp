@@ -3,6 +3,7 @@
 #include "device/HeadlessRead.h"
 #include "device/ReadingJson.h"
 #include "journal/AuditExport.h"
+#include "journal/Fleet.h"
 #include "journal/ReadingCsv.h"
 #include "journal/Journal.h"
 #include "journal/JournalCsv.h"
@@ -100,6 +101,10 @@ struct CommandLine {
     std::optional<QString> reportTo;   // --report
     QString controller;                // --controller: one history only
     bool bom = false;
+    QStringList mergeFrom;             // --merge-journal (and the files after it)
+    std::optional<QString> technician; // --technician
+    std::optional<QString> fleetTo;    // --fleet
+    int staleDays = 30;                // --stale-days
 };
 
 // --help and --version print and end the program; without arguments it
@@ -157,11 +162,34 @@ CommandLine processCommandLine(const QCoreApplication &app)
         QStringLiteral("controller"),
         QStringLiteral("With --export-dex or --report: only the machine with this asset number or identification text."),
         QStringLiteral("text"));
-    parser.addOptions(
-        {journal, noJournal, exportJournal, backupJournal, bom, read, format, output, exportDex, report, controller});
+    const QCommandLineOption mergeJournal(
+        QStringLiteral("merge-journal"),
+        QStringLiteral("Add to the journal every event of the journal <file> (and of the files after it) that it "
+                       "lacks, and end. The files are read and never changed; copy a journal from another computer "
+                       "first, never merge it across the network."),
+        QStringLiteral("file"));
+    const QCommandLineOption technician(
+        QStringLiteral("technician"),
+        QStringLiteral("Record the events of this and later runs under the technician <name>, kept in the journal."),
+        QStringLiteral("name"));
+    const QCommandLineOption fleet(
+        QStringLiteral("fleet"),
+        QStringLiteral("Write the table of every machine (last visit, sales since the last collection, the register "
+                       "at it, what needs a look) as CSV to <file> (- for standard output) and end."),
+        QStringLiteral("file"));
+    const QCommandLineOption staleDays(
+        QStringLiteral("stale-days"),
+        QStringLiteral("With --fleet: mark a machine not visited for more than <days> days (default 30)."),
+        QStringLiteral("days"), QStringLiteral("30"));
+    parser.addOptions({journal, noJournal, exportJournal, backupJournal, bom, read, format, output, exportDex, report,
+                       controller, mergeJournal, technician, fleet, staleDays});
     parser.process(app);
     CommandLine line;
-    if (!parser.positionalArguments().isEmpty()) {
+    if (parser.isSet(mergeJournal))
+        line.mergeFrom = parser.values(mergeJournal) + parser.positionalArguments();
+    if (parser.isSet(technician))
+        line.technician = parser.value(technician);
+    if (!parser.positionalArguments().isEmpty() && line.mergeFrom.isEmpty()) {
         std::fprintf(stderr, "quvo-utility: unexpected argument \"%s\"; see --help\n",
                      qPrintable(parser.positionalArguments().constFirst()));
         line.valid = false;
@@ -204,6 +232,22 @@ CommandLine processCommandLine(const QCoreApplication &app)
         return refuse("--export-dex, --export-journal, --backup-journal, --read and --report exclude each other");
     if (parser.isSet(controller) && !parser.isSet(exportDex) && !parser.isSet(report))
         return refuse("--controller goes with --export-dex or --report");
+    if (!line.mergeFrom.isEmpty()
+        && (parser.isSet(exportDex) || parser.isSet(exportJournal) || parser.isSet(backupJournal) || parser.isSet(read)
+            || parser.isSet(report)))
+        return refuse("--merge-journal goes alone with --journal and --technician");
+    if ((!line.mergeFrom.isEmpty() || line.technician) && line.noJournal)
+        return refuse("--merge-journal and --technician need a journal, not --no-journal");
+    if (parser.isSet(fleet)) {
+        if (parser.isSet(exportDex) || parser.isSet(exportJournal) || parser.isSet(backupJournal)
+            || parser.isSet(read) || parser.isSet(report) || !line.mergeFrom.isEmpty())
+            return refuse("--fleet goes alone with --journal and --stale-days");
+        line.fleetTo = parser.value(fleet);
+    }
+    bool daysOk = false;
+    line.staleDays = parser.value(staleDays).toInt(&daysOk);
+    if (!daysOk || line.staleDays < 0)
+        return refuse("--stale-days takes a number of days");
     if (parser.isSet(exportDex))
         line.auditTo = parser.value(exportDex);
     if (parser.isSet(report))
@@ -286,6 +330,48 @@ int exportJournal(const CommandLine &line)
     }
     if (!journal.exportCsvTo(*line.exportTo, nullptr, line.bom, &error))
         return fail(QStringLiteral("cannot write %1: %2").arg(*line.exportTo, error));
+    return 0;
+}
+
+// --merge-journal: each file's events into the journal, each in one
+// transaction; what came over and what is for the office to decide.
+int mergeJournals(const CommandLine &line)
+{
+    const QString path = journalPathOf(line);
+    Journal journal;
+    if (!journal.open(path))
+        return fail(QStringLiteral("cannot open the journal %1: %2").arg(path, journal.problem()));
+    if (line.technician && !journal.setTechnician(*line.technician))
+        return fail(QStringLiteral("cannot keep the technician's name: %1").arg(journal.problem()));
+    int failed = 0;
+    for (const QString &file : line.mergeFrom) {
+        const Journal::MergeReport r = journal.mergeFrom(file);
+        if (!r.error.isEmpty()) {
+            std::fprintf(stderr, "quvo-utility: %s: nothing merged: %s\n", qPrintable(file), qPrintable(r.error));
+            ++failed;
+            continue;
+        }
+        std::printf("%s: %d events added, %d already in the journal, %d machines added\n", qPrintable(file),
+                    r.added, r.alreadyHere, r.machinesAdded);
+        for (const QString &c : r.conflicts)
+            std::printf("%s: to decide: %s\n", qPrintable(file), qPrintable(c));
+    }
+    std::fflush(stdout);
+    return failed == 0 ? 0 : 1;
+}
+
+std::optional<int> openToExport(const CommandLine &line, const char *option, Journal &journal);
+
+// --fleet: the table of every machine, as CSV.
+int writeFleet(const CommandLine &line)
+{
+    Journal journal;
+    if (const std::optional<int> refused = openToExport(line, "--fleet", journal))
+        return *refused;
+    QString error;
+    if (!OutputFile::write(*line.fleetTo, Fleet::csv(Fleet::rows(journal, QDateTime::currentDateTime(), line.staleDays)),
+                           true, &error))
+        return fail(QStringLiteral("cannot write %1: %2").arg(*line.fleetTo, error));
     return 0;
 }
 
@@ -430,7 +516,7 @@ int readController(const CommandLine &line)
         // A journal that cannot be kept is said, not a failure of the read.
         kept = journal.open(path);
         noteSalvage(journal, path);
-        kept = kept && recordIn(journal, *outcome.reading);
+        kept = kept && (!line.technician || journal.setTechnician(*line.technician)) && recordIn(journal, *outcome.reading);
         if (!kept)
             std::fprintf(stderr, "quvo-utility: the reading is not kept in the journal %s: %s\n", qPrintable(path),
                          qPrintable(journal.problem()));
@@ -496,6 +582,10 @@ std::optional<int> runCommandLine(int &argc, char *argv[], CommandLine &line)
         line = processCommandLine(textOnly);
         if (!line.valid)
             return 1;
+        if (!line.mergeFrom.isEmpty())
+            return mergeJournals(line);
+        if (line.fleetTo)
+            return writeFleet(line);
         if (line.exportTo || line.backupTo)
             return exportJournal(line);
         if (line.auditTo)
@@ -592,8 +682,9 @@ int runApplication(int argc, char *argv[])
     catchEndSignals();
     // The journal comes first so that it outlives the window recording into it.
     Journal journal;
-    if (!line.noJournal)
-        journal.open(line.journalPath.isEmpty() ? Journal::defaultPath() : line.journalPath);
+    if (!line.noJournal && journal.open(line.journalPath.isEmpty() ? Journal::defaultPath() : line.journalPath)
+        && line.technician)
+        journal.setTechnician(*line.technician);
     if (!journal.setAsidePath().isEmpty())
         showOk(nullptr, journal.salvageNotice(), QStringLiteral("Information"));
     std::unique_ptr<TMainForm> mainForm;

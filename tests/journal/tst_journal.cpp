@@ -10,6 +10,7 @@
 #include "journal/JournalPages.h"
 
 #include <QBuffer>
+#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -214,6 +215,7 @@ class TestJournal : public QObject {
     Q_OBJECT
 private slots:
     void init();
+    void mergeProperties();
     void readingKeepsExactValues();
     void counterClearBeforeAndAfter();
     void writeBeforeSentReported();
@@ -367,7 +369,7 @@ void TestJournal::schemaVersion()
         QVERIFY(journal.open(path_));
     }
     RawSqlite raw(path_);
-    QCOMPARE(raw.one(QStringLiteral("PRAGMA user_version")).toInt(), 3);
+    QCOMPARE(raw.one(QStringLiteral("PRAGMA user_version")).toInt(), Journal::SchemaVersion);
     QCOMPARE(raw.one(QStringLiteral("PRAGMA journal_mode")).toString(), QStringLiteral("wal"));
 }
 
@@ -1264,6 +1266,124 @@ void TestJournal::auditFileSinceInitialisation()
     // No price of this machine has tenths: the file is in whole yen.
     QCOMPARE(r->decimals, 0);
     QVERIFY(AuditFile::format(*r).contains("\r\nPA2*65543*655430*3*30\r\n"));
+}
+
+namespace {
+
+// A laptop's journal: readings of controller `id` by technician `who`, a
+// day apart, the machine named `asset` at `location` (none when empty).
+// Closed when it returns.
+void laptop(const QString &path, const QString &who, const char *id, const QString &asset, const QString &location,
+            std::initializer_list<int> counts)
+{
+    Journal j;
+    QVERIFY(j.open(path));
+    QVERIFY(j.setTechnician(who));
+    QDateTime at = QDateTime::fromString(QStringLiteral("2026-11-01T09:00:00+09:00"), Qt::ISODate);
+    j.setClock([&at] { return at; });
+    for (const int count : counts) {
+        DeviceData d;
+        d.ColumnPrice(0) = 100;
+        d.ColumnSalesCount(0) = count;
+        d.SalesTotal() = count * 10;
+        j.startVisit();
+        QVERIFY(j.recordReading(machine(id), d, nullptr) > 0);
+        j.endVisit();
+        at = at.addDays(1);
+    }
+    if (!asset.isEmpty())
+        QVERIFY(j.assign(j.controllers().value(0), j.nameMachine(asset, location)));
+}
+
+QByteArray fileHash(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha1) : QByteArray();
+}
+
+QSet<QString> uids(const QString &path)
+{
+    QSet<QString> set;
+    RawSqlite raw(path);
+    QSqlQuery q(QSqlDatabase::database(raw.name));
+    q.exec(QStringLiteral("SELECT uid FROM event"));
+    while (q.next())
+        set.insert(q.value(0).toString());
+    return set;
+}
+
+} // namespace
+
+// Two technicians' laptops merged into the office journal: each event once
+// however often it is merged, the same events whichever way two journals
+// are merged, the laptops' files untouched, a machine matched by its asset
+// number and a location told differently left for the office, each event
+// with its technician; a file that is no journal merges nothing.
+void TestJournal::mergeProperties()
+{
+    const QString a = dir_->filePath(QStringLiteral("sato.sqlite"));
+    const QString b = dir_->filePath(QStringLiteral("suzuki.sqlite"));
+    laptop(a, QStringLiteral("佐藤"), "SAME", QStringLiteral("A-001"), QStringLiteral("駅東口"), {10, 20});
+    laptop(b, QStringLiteral("鈴木"), "SAME", QStringLiteral("A-001"), QStringLiteral("東口"), {30});
+    {
+        Journal j;
+        QVERIFY(j.open(b));
+        QVERIFY(j.recordReading(machine("OTHER"), DeviceData(), nullptr) > 0);
+    }
+    const QByteArray before = fileHash(a);
+    Journal office;
+    QVERIFY(office.open(path_));
+    Journal::MergeReport r = office.mergeFrom(a);
+    QCOMPARE(r.error, QString());
+    QCOMPARE(r.added, 2);
+    QCOMPARE(r.machinesAdded, 1);
+    r = office.mergeFrom(a);
+    QCOMPARE(r.added, 0);
+    QCOMPARE(r.alreadyHere, 2);
+    QCOMPARE(fileHash(a), before);
+    r = office.mergeFrom(b);
+    QCOMPARE(r.added, 2);
+    QCOMPARE(r.machinesAdded, 0);
+    QCOMPARE(r.conflicts.size(), 1);
+    QVERIFY2(r.conflicts.first().contains(QStringLiteral("「東口」")), qPrintable(r.conflicts.first()));
+    // The machine's history holds both technicians' visits.
+    QList<JournalController> named;
+    for (const JournalController &c : office.controllers())
+        if (c.machine != 0)
+            named << c;
+    QCOMPARE(named.size(), 1);
+    const QList<SalesHistory::CountPoint> points = office.countPoints(named.first());
+    QCOMPARE(points.size(), 3);
+    QCOMPARE(SalesHistory::between(points, 0, 2).sold[0], qint64(20));
+    {
+        RawSqlite raw(path_);
+        QCOMPARE(raw.one(QStringLiteral("SELECT COUNT(DISTINCT technician) FROM event")).toInt(), 2);
+        QCOMPARE(raw.one(QStringLiteral("SELECT COUNT(*) FROM event WHERE visit = id")).toInt(), 3);
+    }
+    // Both ways: the same events.
+    const QString a2 = dir_->filePath(QStringLiteral("a2.sqlite"));
+    const QString b2 = dir_->filePath(QStringLiteral("b2.sqlite"));
+    QVERIFY(QFile::copy(a, a2) && QFile::copy(b, b2));
+    {
+        Journal ja;
+        QVERIFY(ja.open(a2));
+        QCOMPARE(ja.mergeFrom(b).error, QString());
+        Journal jb;
+        QVERIFY(jb.open(b2));
+        QCOMPARE(jb.mergeFrom(a).error, QString());
+    }
+    QCOMPARE(uids(a2), uids(b2));
+    QCOMPARE(uids(a2), uids(path_));
+    // Not a journal: nothing merged, said why.
+    const QString junk = dir_->filePath(QStringLiteral("junk.sqlite"));
+    {
+        QFile f(junk);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(QByteArray(8192, 'x')) == 8192);
+    }
+    const int events = int(office.events(nullptr).size());
+    r = office.mergeFrom(junk);
+    QVERIFY(!r.error.isEmpty());
+    QCOMPARE(int(office.events(nullptr).size()), events);
 }
 
 int main(int argc, char *argv[])

@@ -1,12 +1,14 @@
 // The sales between two readings: across proven and unproven counter
 // clears, across wraps of the counts and the total, flagged where unsure.
 #include "journal/Collections.h"
+#include "journal/Fleet.h"
 #include "journal/SalesHistory.h"
 
 #include <QtTest>
 
 using SalesHistory::CountPoint;
 Q_DECLARE_METATYPE(SalesHistory::CountPoint)
+Q_DECLARE_METATYPE(QList<SalesHistory::CountPoint>)
 
 namespace {
 
@@ -85,6 +87,8 @@ private slots:
     void fromRecordedEvents();
     void collection_data();
     void collection();
+    void fleetRow_data();
+    void fleetRow();
 };
 
 void TestSalesHistory::between_data()
@@ -368,6 +372,53 @@ void TestSalesHistory::collection()
     // The register is the figures read just before the clear.
     QCOMPARE(c.registered[0], points[at].counts[0]);
     QCOMPARE(c.registered[SalesHistory::TotalFigure], points[at].counts[SalesHistory::TotalFigure]);
+}
+
+void TestSalesHistory::fleetRow_data()
+{
+    // Column 1 at 5.0 yen; the points dated a day apart, the last on
+    // 2026-12-01. What the fleet table shows of the machine on 2026-12-08.
+    QTest::addColumn<QList<CountPoint>>("points");
+    QTest::addColumn<qint64>("pieces");
+    QTest::addColumn<qint64>("yen");
+    QTest::addColumn<qint64>("registered");   // -1: never collected
+    QTest::addColumn<QStringList>("marks");
+    QTest::newRow("sold since the collection") << QList<CountPoint>{point(100, 500), clear(120, 600, 0, 0), point(7, 35)}
+                                               << qint64(7) << qint64(35) << qint64(600) << QStringList();
+    QTest::newRow("never collected") << QList<CountPoint>{point(10, 50), point(15, 75)} << qint64(5) << qint64(25)
+                                     << qint64(-1) << QStringList();
+    QTest::newRow("a clear not proven") << QList<CountPoint>{point(10, 50), clear(12, 60, -1, -1), point(14, 70)}
+                                        << qint64(2) << qint64(10) << qint64(60)
+                                        << QStringList{QStringLiteral("clear not proven")};
+    QTest::newRow("a price changed since") << QList<CountPoint>{point(10, 50), clear(12, 60, 0, 0), point(2, 12, 60)}
+                                           << qint64(2) << qint64(12) << qint64(60)
+                                           << QStringList{QStringLiteral("price changed since the collection")};
+    QTest::newRow("cleared elsewhere") << QList<CountPoint>{point(10, 50), point(3, 15)} << qint64(3) << qint64(15)
+                                       << qint64(-1) << QStringList{QStringLiteral("cleared elsewhere")};
+}
+
+void TestSalesHistory::fleetRow()
+{
+    QFETCH(QList<CountPoint>, points);
+    QFETCH(qint64, pieces);
+    QFETCH(qint64, yen);
+    QFETCH(qint64, registered);
+    QFETCH(QStringList, marks);
+    const QDateTime last = QDateTime::fromString(QStringLiteral("2026-12-01T10:00:00+09:00"), Qt::ISODate);
+    for (int i = 0; i < points.size(); ++i) {
+        points[i].eventId = i + 1;
+        points[i].time = last.addDays(i + 1 - points.size()).toString(Qt::ISODateWithMs).left(19) + QStringLiteral("+09:00");
+    }
+    JournalController machine;
+    machine.asset = QStringLiteral("A-001");
+    for (const int stale : {30, 5}) {
+        const Fleet::Row row = Fleet::row(machine, points, QStringLiteral("佐藤"), last.addDays(7), stale);
+        QCOMPARE(row.piecesSinceCollection, pieces);
+        QCOMPARE(row.yenSinceCollection, yen);
+        QCOMPARE(row.register_.value_or(-1), registered);
+        QCOMPARE(row.lastVisit, points.last().time);
+        QCOMPARE(row.marks, stale == 30 ? marks : marks + QStringList{QStringLiteral("not visited for 7 days")});
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSalesHistory)

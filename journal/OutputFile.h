@@ -28,4 +28,20 @@ using Fill = std::function<bool(QIODevice &out, QString *error)>;
 bool write(const QString &name, const Fill &fill, bool ownerOnly, QString *error);
 bool write(const QString &name, const QByteArray &bytes, bool ownerOnly, QString *error);
 
+// Why no file can be made in `folder` ("no such folder", "not a folder", or
+// the system's reason); empty when one can.
+QString folderProblem(const QString &folder);
+
+// Writes `fill`'s output into the folder `folder` as a new file `name`, or,
+// where that name is taken, as `name` with "-2", "-3", ... before its
+// extension: never over a file, not even one that appears meanwhile (an
+// importer may not have taken the last file yet; two readings in one minute
+// share a name). The output is written under a hidden name in the folder
+// (".NAME.xxxxxxxx", which importers skip) and takes its own name only whole,
+// so that a program watching the folder never sees part of a file.
+// Readable by its owner alone. Returns the file's path; empty, with `error`,
+// when nothing was left in the folder.
+QString writeInto(const QString &folder, const QString &name, const Fill &fill, QString *error);
+QString writeInto(const QString &folder, const QString &name, const QByteArray &bytes, QString *error);
+
 } // namespace OutputFile

@@ -26,8 +26,9 @@ while [ $# -gt 0 ]; do
     case "$1" in
         --packaging)
             # dpkg-shlibdeps computes the Depends line; CPack finds the programs with
-            # `file`; the package's check reads the manual pages with man.
-            packages+=(dpkg-dev file desktop-file-utils appstream man-db)
+            # `file`; the package's check reads the manual pages with man and
+            # the example timer's units with systemd-analyze.
+            packages+=(dpkg-dev file desktop-file-utils appstream man-db systemd)
             packaging=1 ;;
         --werror) cmake_options+=(-DQUVO_WERROR=ON) ;;
         *) break ;;

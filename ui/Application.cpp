@@ -107,6 +107,12 @@ struct CommandLine {
     int staleDays = 30;                // --stale-days
 };
 
+// --output naming a folder: one that exists, or a name ending in '/'.
+bool namesFolder(const QString &output)
+{
+    return output != QLatin1String("-") && (output.endsWith(QLatin1Char('/')) || QFileInfo(output).isDir());
+}
+
 // --help and --version print and end the program; without arguments it
 // opens the window. Not valid for an argument the program does not take.
 CommandLine processCommandLine(const QCoreApplication &app)
@@ -130,16 +136,19 @@ CommandLine processCommandLine(const QCoreApplication &app)
         QStringLiteral("read"),
         QStringLiteral("Read the controller on <port> (COMn, or auto to search as 接続 does) without a window, "
                        "record the reading in the journal, print it (see --format) and end: 0 every value read, "
-                       "3 some value not read, 2 no controller answered, 1 a usage or port error. "
+                       "3 some value not read, 2 no controller answered, 1 a usage, port or output error. "
                        "Nothing is written to the controller."),
         QStringLiteral("port"));
     const QCommandLineOption format(
         QStringLiteral("format"),
         QStringLiteral("With --read: json, csv, or dex for the reading's audit file (EVA-DTS)."),
         QStringLiteral("form"), QStringLiteral("json"));
-    const QCommandLineOption output(QStringLiteral("output"),
-                                    QStringLiteral("With --read: write to <file> instead of standard output."),
-                                    QStringLiteral("file"), QStringLiteral("-"));
+    const QCommandLineOption output(
+        QStringLiteral("output"),
+        QStringLiteral("With --read: write to <file> instead of standard output. With --format dex, a folder (one "
+                       "that exists, or a name ending in /) gets the audit file as a new file named as --export-dex "
+                       "names it, never over another; its name is printed."),
+        QStringLiteral("file"), QStringLiteral("-"));
     const QCommandLineOption backupJournal(
         QStringLiteral("backup-journal"),
         QStringLiteral("Write a consistent copy of the journal to <file> (- for standard output), also while the "
@@ -216,6 +225,8 @@ CommandLine processCommandLine(const QCoreApplication &app)
         line.format = CommandLine::Format::Dex;
     else if (form != QLatin1String("json"))
         return refuse("--format takes json, csv or dex");
+    if (namesFolder(parser.value(output)) && line.format != CommandLine::Format::Dex)
+        return refuse("--output into a folder takes --format dex");
     line.journalPath = parser.value(journal);
     line.noJournal = parser.isSet(noJournal);
     if (parser.isSet(exportJournal) && parser.isSet(backupJournal)) {
@@ -482,18 +493,18 @@ bool recordIn(Journal &journal, const HeadlessRead::Reading &r)
     return kept;
 }
 
-// The audit file of the reading just made, by the one writer the export
-// uses: its figures since initialisation from the journal it was kept in,
-// or, when none was kept, from a journal of this reading alone. Empty when
-// the reading has no count to give.
-QByteArray readingAudit(const HeadlessRead::Reading &r, Journal *kept)
+// The audit file's figures of the reading just made, as the export takes
+// them: since initialisation from the journal it was kept in, or, when none
+// was kept, from a journal of this reading alone. Nothing when the reading
+// has no count to give.
+std::optional<AuditFile::Reading> readingAudit(const HeadlessRead::Reading &r, Journal *kept)
 {
     QTemporaryDir alone;
     Journal scratch;
     Journal *journal = kept;
     if (!journal) {
         if (!alone.isValid() || !scratch.open(alone.filePath(QStringLiteral("journal.sqlite"))) || !recordIn(scratch, r))
-            return {};
+            return std::nullopt;
         journal = &scratch;
     }
     const std::optional<JournalController> history =
@@ -501,12 +512,19 @@ QByteArray readingAudit(const HeadlessRead::Reading &r, Journal *kept)
     const std::optional<AuditFile::Reading> reading = history ? AuditExport::reading(*journal, *history) : std::nullopt;
     if (reading)
         noteAuditGaps(*reading);
-    return reading ? AuditFile::format(*reading) : QByteArray();
+    return reading;
 }
 
 // --read: the controller read once, without a window; never a write.
 int readController(const CommandLine &line)
 {
+    // A folder that cannot take the file is known before the port is
+    // opened: the run that would fill it ends before reading a controller.
+    const bool intoFolder = line.format == CommandLine::Format::Dex && namesFolder(line.output);
+    if (intoFolder) {
+        if (const QString why = OutputFile::folderProblem(line.output); !why.isEmpty())
+            return fail(QStringLiteral("cannot write into %1: %2").arg(line.output, why));
+    }
     DeviceLink link;
     const HeadlessRead::Outcome outcome = HeadlessRead::run(link, *line.readPort);
     Journal journal;
@@ -526,18 +544,29 @@ int readController(const CommandLine &line)
         switch (line.format) {
         case CommandLine::Format::Json: text = ReadingJson::format(*outcome.reading); break;
         case CommandLine::Format::Csv: text = ReadingCsv::format(*outcome.reading); break;
-        case CommandLine::Format::Dex:
-            text = readingAudit(*outcome.reading, kept ? &journal : nullptr);
+        case CommandLine::Format::Dex: {
+            const std::optional<AuditFile::Reading> audit = readingAudit(*outcome.reading, kept ? &journal : nullptr);
             // Nothing to print, and a read that lacks every count is one
             // with values not read: its own exit code, not a usage error.
-            if (text.isEmpty()) {
+            if (!audit) {
                 std::fprintf(stderr, "quvo-utility: no sales count was read: no audit file\n");
                 return HeadlessRead::SomeUnread;
             }
+            text = AuditFile::format(*audit);
+            if (intoFolder) {
+                // Named as --export-dex names it; the name it got, which a
+                // taken one changes, on standard output for the script.
+                QString error;
+                const QString file = OutputFile::writeInto(line.output, AuditExport::fileName(*audit), text, &error);
+                if (file.isEmpty())
+                    return fail(QStringLiteral("cannot write into %1: %2").arg(line.output, error));
+                std::printf("%s\n", qPrintable(file));
+            }
             break;
         }
+        }
         QString error;
-        if (!OutputFile::write(line.output, text, false, &error))
+        if (!intoFolder && !OutputFile::write(line.output, text, false, &error))
             return fail(QStringLiteral("cannot write %1: %2").arg(line.output, error));
     }
     if (!outcome.message.isEmpty())

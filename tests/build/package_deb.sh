@@ -3,7 +3,8 @@
 # gets: exactly the expected files, a Depends line computed by dpkg-shlibdeps,
 # a desktop entry and metainfo the validators accept and that name each
 # other and the icon, man pages that open and give exactly the options the
-# programs take, PNGs of the sizes their folders claim, a machine-readable
+# programs take, example timer units that systemd accepts and whose command
+# the installed utility runs, PNGs of the sizes their folders claim, a machine-readable
 # copyright file and a change log of this version,
 # programs that answer --version with the package's version and, from a tree
 # configured for the package, are built with Debian's hardening.
@@ -13,7 +14,7 @@ set -euo pipefail
 build=$1
 hardened=${2:-}
 fail() { echo "FAIL: $*" >&2; exit 1; }
-for tool in cpack dpkg-deb dpkg-shlibdeps file desktop-file-validate appstreamcli readelf nm man; do
+for tool in cpack dpkg-deb dpkg-shlibdeps file desktop-file-validate appstreamcli readelf nm man systemd-analyze; do
     command -v "$tool" >/dev/null || fail "$tool is missing (scripts/setup.sh --packaging installs it)"
 done
 work=$(mktemp -d)
@@ -40,6 +41,8 @@ sizes=(16 22 24 32 48 64 128 256 512)
     echo ./usr/share/applications/org.quvo.utility.desktop
     echo ./usr/share/doc/quvo-utility/changelog.gz
     echo ./usr/share/doc/quvo-utility/copyright
+    echo ./usr/share/doc/quvo-utility/examples/quvo-read.service
+    echo ./usr/share/doc/quvo-utility/examples/quvo-read.timer
     for s in "${sizes[@]}"; do echo "./usr/share/icons/hicolor/${s}x${s}/apps/quvo-utility.png"; done
     echo ./usr/share/icons/hicolor/scalable/apps/quvo-utility.svg
     echo ./usr/share/man/man1/quvo-emulator.1.gz
@@ -133,6 +136,39 @@ for program in quvo-utility quvo-emulator; do
     grep -q 'FLAGS.*BIND_NOW\|FLAGS_1.*NOW' <<<"$(readelf -dW "$bin")" || fail "$program: not bound now"
     grep -q 'Type: *DYN' <<<"$(readelf -hW "$bin")" || fail "$program: not position-independent"
 done
+
+# The example units as an office copies them: systemd takes them without a
+# word (a misspelt key is only a warning), and the service's command is one
+# the installed utility runs. In a runtime directory where COM1-96 lead
+# nowhere it finds no controller: exit 2, nothing in the folder; a missing
+# folder is exit 1 before any port.
+examples=$doc/examples
+units=$work/units
+mkdir -p "$units" "$work/home/dex"
+mkdir -m 700 "$work/unit-runtime" "$work/unit-runtime/quvo-ports"
+exec_start=$(sed -n 's/^ExecStart=//p' "$examples/quvo-read.service")
+[[ "$exec_start" == /usr/bin/quvo-utility\ * ]] || fail "the example service does not start /usr/bin/quvo-utility: $exec_start"
+sed "s#^ExecStart=/usr/bin/#ExecStart=$root/usr/bin/#" "$examples/quvo-read.service" >"$units/quvo-read.service"
+cp "$examples/quvo-read.timer" "$units/"
+XDG_RUNTIME_DIR=$work/unit-runtime systemd-analyze verify --user "$units/quvo-read.service" "$units/quvo-read.timer" \
+    >"$work/verify.out" 2>&1 || { cat "$work/verify.out" >&2; fail "systemd-analyze verify of the example units"; }
+[ ! -s "$work/verify.out" ] || { cat "$work/verify.out" >&2; fail "systemd-analyze has words for the example units"; }
+for n in $(seq 1 96); do ln -s "$work/unit-runtime/masked-COM$n" "$work/unit-runtime/quvo-ports/COM$n"; done
+run_example() {   # HOME: the service's command as systemd gives it, %h being HOME
+    local command=${exec_start//%h/$1}
+    # shellcheck disable=SC2086 # the command line splits at blanks, as systemd splits it
+    env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR=$work/unit-runtime XDG_DATA_HOME=$work/home/data \
+        "$root${command%% *}" ${command#* } >"$work/example.out" 2>"$work/example.err"
+}
+status=0
+run_example "$work/home" || status=$?
+[ "$status" = 2 ] && grep -q 'no QUVO answered' "$work/example.err" \
+    || fail "the example service's command without a controller: exit $status, $(cat "$work/example.err")"
+[ -z "$(ls -A "$work/home/dex")" ] || fail "the example service's command left a file without a controller"
+status=0
+run_example "$work/nobody" || status=$?
+[ "$status" = 1 ] && grep -q 'no such folder' "$work/example.err" \
+    || fail "the example service's command into a missing folder: exit $status, $(cat "$work/example.err")"
 
 [ "$("$root/usr/bin/quvo-utility" --version)" = "quvo-utility $version" ] || fail "quvo-utility --version"
 [ "$("$root/usr/bin/quvo-emulator" --version)" = "quvo-emulator $version" ] || fail "quvo-emulator --version"

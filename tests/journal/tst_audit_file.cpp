@@ -1,7 +1,8 @@
 // The audit file an operator's software imports: its CRC, its framing and
-// the fields that carry text.
+// the fields that carry text; a file left in the folder it watches.
 #include "journal/AuditExport.h"
 #include "journal/AuditFile.h"
+#include "journal/OutputFile.h"
 
 #include <QtTest>
 #include <algorithm>
@@ -18,6 +19,8 @@ private slots:
     void money();
     void machineNamed_data();
     void machineNamed();
+    void intoFolder_data();
+    void intoFolder();
 };
 
 void TestAuditFile::crc_data()
@@ -207,6 +210,75 @@ void TestAuditFile::machineNamed()
     if (!dxs.isEmpty())
         QCOMPARE(segments.value(0), dxs);
     QCOMPARE(AuditExport::fileName(r), fileName);
+}
+
+void TestAuditFile::intoFolder_data()
+{
+    // The files already in the folder, whether the output fails half-way,
+    // and the file's name in the folder afterwards (empty: none made).
+    // The folder's own faults are the command line's test.
+    QTest::addColumn<QStringList>("there");
+    QTest::addColumn<bool>("failsHalfWay");
+    QTest::addColumn<QString>("made");
+    const QString name = QStringLiteral("ST-1_20261207-0905.dex");
+    QTest::newRow("a new name") << QStringList() << false << name;
+    QTest::newRow("the name taken") << QStringList{name} << false << QStringLiteral("ST-1_20261207-0905-2.dex");
+    QTest::newRow("that taken too") << QStringList{name, QStringLiteral("ST-1_20261207-0905-2.dex")} << false
+                                    << QStringLiteral("ST-1_20261207-0905-3.dex");
+    QTest::newRow("output fails half-way") << QStringList{name} << true << QString();
+}
+
+void TestAuditFile::intoFolder()
+{
+    QFETCH(QStringList, there);
+    QFETCH(bool, failsHalfWay);
+    QFETCH(QString, made);
+    QTemporaryDir dir;
+    for (const QString &name : there) {
+        QFile old(dir.filePath(name));
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old " + name.toLatin1());
+    }
+    const QByteArray bytes = "DXS*ST-1\r\nDXE*1*1\r\n";
+    // What an importer that skips hidden files sees while the output is
+    // half written.
+    QStringList seenHalfWay;
+    const OutputFile::Fill fill = [&](QIODevice &out, QString *why) {
+        out.write(bytes.left(5));
+        seenHalfWay = QDir(dir.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+        seenHalfWay.sort();
+        if (!failsHalfWay)
+            return out.write(bytes.mid(5)) == bytes.size() - 5;
+        *why = QStringLiteral("disk full");
+        return false;
+    };
+    QString said;
+    const QString path = OutputFile::writeInto(dir.path(), QStringLiteral("ST-1_20261207-0905.dex"), fill, &said);
+    QCOMPARE(path.isEmpty(), made.isEmpty());
+    QCOMPARE(said, failsHalfWay ? QStringLiteral("disk full") : QString());
+    there.sort();
+    QCOMPARE(seenHalfWay, there);
+    // What was there is as it was; beside it only the whole new file, no
+    // hidden one left over.
+    QStringList expected = there;
+    if (!made.isEmpty()) {
+        expected << made;
+        QCOMPARE(path, QDir(dir.path()).filePath(made));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), bytes);
+        QCOMPARE(file.permissions() & ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+    expected.sort();
+    QStringList left = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    left.sort();
+    QCOMPARE(left, expected);
+    for (const QString &name : there) {
+        QFile old(dir.filePath(name));
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), "old " + name.toLatin1());
+    }
 }
 
 QTEST_APPLESS_MAIN(TestAuditFile)

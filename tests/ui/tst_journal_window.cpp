@@ -36,7 +36,10 @@
 #include <QScopeGuard>
 #include <QtTest>
 #include <csignal>
+#include <linux/capability.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -191,6 +194,8 @@ private slots:
     void commandLineWithoutDisplay();
     void headlessRead_data();
     void headlessRead();
+    void readIntoFolder_data();
+    void readIntoFolder();
     void outputsWrittenThrough_data();
     void outputsWrittenThrough();
     void visitReport();
@@ -508,6 +513,9 @@ void TestJournalWindow::commandLineWithoutDisplay_data()
     // without a runtime directory must not search the machine's own ports.
     QTest::newRow("report and read at once") << QStringList{"--report", "r.pdf", "--read", "COM250"} << 1
                                              << QByteArray() << QByteArray("exclude each other") << QByteArray();
+    // Only the audit file has a name of its own to take in a folder.
+    QTest::newRow("a reading as JSON into a folder") << QStringList{"--read", "COM250", "--output", "./"} << 1
+                                                     << QByteArray() << QByteArray("takes --format dex") << QByteArray();
     // What came over of a damaged journal is said whatever the command.
     const QByteArray damaged = damagedJournal();
     QVERIFY(!damaged.isEmpty());
@@ -710,6 +718,119 @@ void TestJournalWindow::headlessRead()
     for (const QString &c : emulator.commands())
         QVERIFY2(!c.startsWith(QLatin1String("QVS")) && c != QLatin1String("QVU1") && c != QLatin1String("QVZ0"),
                  qPrintable(c));
+}
+
+// --read auto --format dex --output FOLDER, as a timer runs it: the
+// reading's audit file appears in the folder under the machine's name and
+// the time, whole and owner-only, with nothing beside it, and the exit code
+// says how the read went. A folder that cannot take the file ends the run
+// before any port is opened.
+void TestJournalWindow::readIntoFolder_data()
+{
+    // The emulator's faults; the folder as given ("out" and "out/" one that
+    // is there, "gone/" one that is not, "locked/" one nobody may write
+    // into, "plain/" a file); the exit code; what standard error says;
+    // whether a file is made, and whether column 3 is in it.
+    QTest::addColumn<QByteArray>("faults");
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("err");
+    QTest::addColumn<bool>("made");
+    QTest::addColumn<bool>("column3");
+    QTest::newRow("every value read") << QByteArray("[]") << "out" << 0 << QByteArray() << true << true;
+    QTest::newRow("a folder named with /") << QByteArray("[]") << "out/" << 0 << QByteArray() << true << true;
+    QTest::newRow("a refused value") << QByteArray(R"([{"command": "QVRP2", "fault": "error", "number": 12}])")
+                                     << "out/" << 3 << QByteArray("column 3 left out") << true << false;
+    QTest::newRow("no controller answers")
+        << QByteArray(R"([{"command": "*", "fault": "silence", "times": "always"}])") << "out/" << 2
+        << QByteArray("no QUVO answered on any port") << false << false;
+    QTest::newRow("a folder not there") << QByteArray("[]") << "gone/" << 1 << QByteArray("gone/: no such folder")
+                                        << false << false;
+    QTest::newRow("a folder not writable") << QByteArray("[]") << "locked/" << 1
+                                           << QByteArray("locked/: Permission denied") << false << false;
+    QTest::newRow("a file, not a folder") << QByteArray("[]") << "plain/" << 1 << QByteArray("plain/: not a folder")
+                                          << false << false;
+}
+
+void TestJournalWindow::readIntoFolder()
+{
+    QFETCH(QByteArray, faults);
+    QFETCH(QString, folder);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, err);
+    QFETCH(bool, made);
+    QFETCH(bool, column3);
+    PortSandbox sandbox;
+    EmulatorProcess emulator(QStringLiteral(QUVO_EMULATOR), sandbox.runtimeDir());
+    QVERIFY(emulator.startAt(EmulatorCom,
+                             R"({"prices": [100, 200, 300], "counts": [1, 2, 12345], "id": "JNL", "faults": )" + faults
+                                 + "}",
+                             EmulatorProcess::fastLine()));
+    QTemporaryDir data;
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("out")) && QDir(dir.path()).mkdir(QStringLiteral("locked")));
+    QVERIFY(QFile::setPermissions(dir.filePath(QStringLiteral("locked")), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    QFile plain(dir.filePath(QStringLiteral("plain")));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    QProcess program;
+    program.setProcessEnvironment(withoutDisplay(data.path()));
+    // Root writes wherever it likes; the program runs without that power,
+    // as an office's user would.
+    if (geteuid() == 0) {
+        program.setChildProcessModifier([] {
+            if (::prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE) != 0 || ::prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH) != 0)
+                ::_exit(77);
+        });
+    }
+    const QDateTime before = QDateTime::currentDateTime();
+    program.start(QStringLiteral(QUVO_UTILITY), {QStringLiteral("--read"), QStringLiteral("auto"), QStringLiteral("--format"),
+                                                 QStringLiteral("dex"), QStringLiteral("--output"), dir.filePath(folder)});
+    QVERIFY(program.waitForFinished(60000));
+    const QDateTime after = QDateTime::currentDateTime();
+    if (program.exitCode() == 77)
+        QSKIP("root's power over file permissions cannot be dropped here");
+    QCOMPARE(program.exitCode(), exitCode);
+    const QByteArray said = program.readAllStandardError();
+    QVERIFY2(err.isEmpty() ? said.isEmpty() : said.contains(err), said.constData());
+    const QByteArray out = program.readAllStandardOutput();
+    const auto entries = [&dir](const char *name) {
+        return QDir(dir.filePath(QLatin1String(name)))
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    };
+    QCOMPARE(entries("locked"), QStringList());
+    if (!made) {
+        QCOMPARE(entries("out"), QStringList());
+        QCOMPARE(out, QByteArray());
+        // A folder that cannot take the file is found before the port is.
+        if (exitCode == 1)
+            QCOMPARE(emulator.commands(), QStringList());
+        return;
+    }
+    // The machine's name and the minute of the reading, nothing else: no
+    // hidden file left over. Its path on standard output.
+    const QStringList names = entries("out");
+    QCOMPARE(names.size(), 1);
+    const QString format = QStringLiteral("yyyyMMdd-HHmm");
+    QVERIFY2(names.first() == "JNL_" + before.toString(format) + ".dex"
+                 || names.first() == "JNL_" + after.toString(format) + ".dex",
+             qPrintable(names.first()));
+    const QString path = QDir(dir.filePath(QStringLiteral("out"))).filePath(names.first());
+    QCOMPARE(out, QFile::encodeName(path) + '\n');
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray written = file.readAll();
+    QCOMPARE(file.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther), QFileDevice::Permissions());
+    // The same file the export gives of the reading the journal now holds,
+    // a column not read left out.
+    QProcess dex;
+    dex.setProcessEnvironment(withoutDisplay(data.path()));
+    dex.start(QStringLiteral(QUVO_UTILITY), {QStringLiteral("--export-dex"), QStringLiteral("-")});
+    QVERIFY(dex.waitForFinished(30000));
+    QCOMPARE(dex.exitCode(), 0);
+    QCOMPARE(written, dex.readAllStandardOutput());
+    QVERIFY2(written.startsWith("DXS*") && written.contains("\r\nPA1*1*10\r\n"), written.constData());
+    QCOMPARE(written.contains("\r\nPA1*3*30\r\n"), column3);
 }
 
 // Every output and export to a FIFO (as a pipe's name, /dev/stdout or a

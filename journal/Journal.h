@@ -50,6 +50,13 @@ public:
     // Open for reading only (read-only media): shown and exported, not kept.
     bool readOnly() const { return readOnly_; }
     QString path() const { return path_; }
+    // The network file system the journal is on ("NFS", "CIFS"...), where
+    // it is read but never recorded into; empty on a local one.
+    QString networkFileSystem() const { return networkFileSystem_; }
+    // The name of a file system statfs reports as `type` when it is one
+    // whose locks SQLite cannot trust, else empty.
+    static QString networkFileSystemName(qint64 type);
+    static QString networkFileSystemOf(const QString &dir);
     // Why the journal is not kept, for the status line.
     QString problem() const { return problem_; }
     // Where a damaged journal was moved, when one was, and what of it was
@@ -240,7 +247,7 @@ private:
     qint64 insert(const JournalEvent &event);
     qint64 insertRows(const JournalEvent &event);
     void salvageAside();
-    bool openReadOnly();
+    bool openReadOnly(const QString &reason = QString());
     void placeVisit(JournalEvent &e);
     struct Placing {
         qint64 machine = 0;
@@ -263,6 +270,7 @@ private:
 
     QString connection_;
     QString technician_;
+    QString networkFileSystem_;
     QString path_;
     QString problem_;
     QString setAside_;

@@ -18,6 +18,7 @@
 #include <QUrl>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 using namespace JournalRows;
@@ -95,6 +96,18 @@ bool Journal::open(const QString &path)
 
     const QFileInfo file(path_);
     const QString dir = file.absolutePath();
+    // SQLite's locks cannot be trusted on a network file system: two
+    // instances could write at once and damage the file. Read, never kept.
+    networkFileSystem_ = networkFileSystemOf(QFileInfo(dir).isDir() ? dir : QFileInfo(dir).absolutePath());
+    if (!networkFileSystem_.isEmpty()) {
+        if (file.exists())
+            openReadOnly(QStringLiteral("%1 はネットワーク上のファイルシステム (%2) にあるため記録できません")
+                             .arg(path_, networkFileSystem_));
+        else
+            fail(QStringLiteral("%1 はネットワーク上のファイルシステム (%2) にあるため記録できません")
+                     .arg(path_, networkFileSystem_));
+        return false;
+    }
     if (!QFileInfo(dir).isDir()) {
         // mkpath fails on a plain file standing where a directory should be.
         if (!QDir().mkpath(dir)) {
@@ -137,12 +150,12 @@ bool Journal::open(const QString &path)
     return true;
 }
 
-bool Journal::openReadOnly()
+bool Journal::openReadOnly(const QString &reason)
 {
     // Read-only media: the journal is shown and exported, never written.
     // Without room for SQLite's shared-memory file beside it, the file is
     // read as it stands (a journal closed normally holds everything).
-    const QString why = QStringLiteral("%1 は読み取り専用です").arg(path_);
+    const QString why = reason.isEmpty() ? QStringLiteral("%1 は読み取り専用です").arg(path_) : reason;
     for (const bool immutable : {false, true}) {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
         db.setDatabaseName(immutable ? QStringLiteral("file:%1?immutable=1")
@@ -540,4 +553,29 @@ bool Journal::fillEventUids()
         }
     }
     return exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS event_by_uid ON event(uid)"));
+}
+
+QString Journal::networkFileSystemName(qint64 type)
+{
+    // The magic numbers statfs reports (linux/magic.h and the file systems').
+    switch (quint32(type)) {
+    case 0x6969:
+        return QStringLiteral("NFS");
+    case 0x517B:
+        return QStringLiteral("SMB");
+    case 0xFF534D42:
+        return QStringLiteral("CIFS");
+    case 0xFE534D42:
+        return QStringLiteral("SMB2");
+    default:
+        return QString();
+    }
+}
+
+QString Journal::networkFileSystemOf(const QString &dir)
+{
+    struct statfs fs{};
+    if (::statfs(QFile::encodeName(dir).constData(), &fs) != 0)
+        return QString();
+    return networkFileSystemName(qint64(fs.f_type));
 }

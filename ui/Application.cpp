@@ -716,6 +716,11 @@ int runApplication(int argc, char *argv[])
         journal.setTechnician(*line.technician);
     if (!journal.setAsidePath().isEmpty())
         showOk(nullptr, journal.salvageNotice(), QStringLiteral("Information"));
+    if (!journal.networkFileSystem().isEmpty())
+        showOk(nullptr,
+               QStringLiteral("%1\n履歴は表示と書き出しだけができます.記録するには, このコンピュータのディスクにある履歴を使って下さい.")
+                   .arg(journal.problem()),
+               QStringLiteral("Information"));
     std::unique_ptr<TMainForm> mainForm;
     std::unique_ptr<TSubForm> subForm;
     std::unique_ptr<TDataSetDialog> dataSetDialog;

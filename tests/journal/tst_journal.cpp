@@ -216,6 +216,7 @@ class TestJournal : public QObject {
 private slots:
     void init();
     void mergeProperties();
+    void networkFileSystemNamed();
     void readingKeepsExactValues();
     void counterClearBeforeAndAfter();
     void writeBeforeSentReported();
@@ -1384,6 +1385,23 @@ void TestJournal::mergeProperties()
     r = office.mergeFrom(junk);
     QVERIFY(!r.error.isEmpty());
     QCOMPARE(int(office.events(nullptr).size()), events);
+}
+
+
+// The file systems whose locks SQLite cannot trust are named, a local one
+// (this test's own directory, ext4 and tmpfs) is not.
+void TestJournal::networkFileSystemNamed()
+{
+    QCOMPARE(Journal::networkFileSystemName(0x6969), QStringLiteral("NFS"));
+    QCOMPARE(Journal::networkFileSystemName(0xFF534D42), QStringLiteral("CIFS"));
+    QCOMPARE(Journal::networkFileSystemName(0xFE534D42), QStringLiteral("SMB2"));
+    QCOMPARE(Journal::networkFileSystemName(0x517B), QStringLiteral("SMB"));
+    for (const qint64 local : {qint64(0xEF53), qint64(0x01021994), qint64(0x794C7630)})
+        QCOMPARE(Journal::networkFileSystemName(local), QString());
+    QCOMPARE(Journal::networkFileSystemOf(dir_->path()), QString());
+    Journal journal;
+    QVERIFY(journal.open(path_));
+    QCOMPARE(journal.networkFileSystem(), QString());
 }
 
 int main(int argc, char *argv[])
